@@ -1,0 +1,23 @@
+// Helpers shared by the feature classes: argument checks and mode dispatch.
+#pragma once
+
+#include <cstdint>
+#include "mira/mira_features.h"
+
+namespace mira {
+
+// Source/destination list checks as every image feature makes them: lists not
+// null, counts within [min, max], record not null when required.
+inline bool lists_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, uint8_t srcMin,
+                     uint8_t srcMax, const MIRA_Feature_Buf* dst, uint8_t dstCount,
+                     uint8_t dstMin, uint8_t dstMax) {
+    return src != nullptr && dst != nullptr && srcCount >= srcMin && srcCount <= srcMax &&
+           dstCount >= dstMin && dstCount <= dstMax;
+}
+
+// Pointer to row y of a plane.
+inline uint8_t* row_ptr(const MIRA_Feature_Buf& b, uint32_t y) {
+    return b.data + static_cast<uint64_t>(y) * b.stride;
+}
+
+}  // namespace mira

@@ -1,0 +1,8 @@
+// Placeholder: this feature's operation is not built yet; every call with valid lists fails with MIRA_ERR_FAIL.
+#include "mira/mira_features.h"
+
+uint32_t MIRA_FLOODFILL_SIMPLE_U8::run(MIRA_FEATURE_ARGS) { return param ? MIRA_FLOODFILL_SIMPLE_U8_neon(src, srcCount, dst, dstCount, param) : MIRA_ERR_ARG; }
+uint32_t MIRA_FLOODFILL_SIMPLE_U8::MIRA_FLOODFILL_SIMPLE_U8_neon(MIRA_FEATURE_ARGS) { (void)srcCount; (void)dstCount; (void)param; return (src && dst) ? MIRA_ERR_FAIL : MIRA_ERR_ARG; }
+uint32_t MIRA_FLOODFILL_SIMPLE_U8::MIRA_FLOODFILL_SIMPLE_U8_opencl(MIRA_FEATURE_ARGS) { return MIRA_FLOODFILL_SIMPLE_U8_neon(src, srcCount, dst, dstCount, param); }
+MIRA_FLOODFILL_SIMPLE_U8::MIRA_FLOODFILL_SIMPLE_U8() {}
+void MIRA_FLOODFILL_SIMPLE_U8::flood_fill_line(int, int) {}

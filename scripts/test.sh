@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# The whole test suite: installs what is missing, builds the release and the
+# sanitizer (ASan + UBSan) configurations, and runs both suites in parallel.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+jobs=$(nproc)
+"$root/scripts/build.sh" "$root/build" -DMIRA_BUILD_BENCH=ON
+"$root/scripts/build.sh" "$root/build-asan" -DMIRA_SANITIZE=ON -DMIRA_BUILD_BENCH=OFF -DMIRA_BUILD_TOOLS=OFF
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+status=0
+echo "== release suite"
+ctest --test-dir "$root/build" -j "$jobs" --output-on-failure || status=1
+echo "== sanitizer suite"
+ctest --test-dir "$root/build-asan" -j "$jobs" --output-on-failure || status=1
+exit $status

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the built library into a scratch prefix and builds a tiny consumer
+# against it twice: through find_package(mira) and through pkg-config.
+set -euo pipefail
+src="$1"; build="$2"; cxx="$3"
+work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+mkdir -p "$work/consumer"
+cat > "$work/consumer/main.cpp" <<'CPP'
+#include <mira/mira.h>
+#include <cstdio>
+int main() {
+    unsigned char in[6] = {1, 2, 3, 4, 5, 6}, out[6] = {0};
+    ncvTransposeu8(in, 3, 2, 3, out, 2);
+    const unsigned char want[6] = {1, 4, 2, 5, 3, 6};
+    for (int i = 0; i < 6; ++i) if (out[i] != want[i]) { std::puts("wrong"); return 1; }
+    std::puts("consumer ok");
+    return 0;
+}
+CPP
+cat > "$work/consumer/CMakeLists.txt" <<'CM'
+cmake_minimum_required(VERSION 3.16)
+project(consumer CXX)
+find_package(mira REQUIRED)
+add_executable(consumer main.cpp)
+target_link_libraries(consumer PRIVATE mira::mira)
+CM
+cmake -S "$work/consumer" -B "$work/cbuild" -DCMAKE_PREFIX_PATH="$work/prefix" \
+      -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
+cmake --build "$work/cbuild" >/dev/null
+LD_LIBRARY_PATH="$work/prefix/lib:$work/prefix/lib/x86_64-linux-gnu" "$work/cbuild/consumer"
+# pkg-config route
+pcdir=$(dirname "$(find "$work/prefix" -name mira.pc | head -1)")
+flags=$(PKG_CONFIG_PATH="$pcdir" pkg-config --define-variable=prefix="$work/prefix" --cflags --libs mira)
+"$cxx" -o "$work/consumer_pc" "$work/consumer/main.cpp" $flags
+LD_LIBRARY_PATH="$(dirname "$(find "$work/prefix" -name 'libmira.so' | head -1)")" "$work/consumer_pc"
+# versioned soname
+soname=$(readelf -d "$(find "$work/prefix" -name 'libmira.so' | head -1)" | grep SONAME)
+echo "$soname"
+grep -q 'libmira.so.1' <<<"$soname"

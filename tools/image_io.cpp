@@ -1,0 +1,171 @@
+#include "image_io.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+namespace mira_tool {
+
+namespace {
+
+bool ends_with(const std::string& s, const std::string& suf) {
+    if (s.size() < suf.size()) return false;
+    std::string t = s.substr(s.size() - suf.size());
+    std::transform(t.begin(), t.end(), t.begin(), ::tolower);
+    return t == suf;
+}
+
+bool read_pgm(const std::string& path, Image& out, std::string& err) {
+    std::ifstream f(path, std::ios::binary);
+    std::string magic;
+    int maxv = 0;
+    f >> magic >> out.width >> out.height >> maxv;
+    if (!f || magic != "P5" || maxv != 255) {
+        err = path + ": not an 8-bit binary PGM";
+        return false;
+    }
+    f.get();
+    out.channels = 1;
+    out.px.resize(static_cast<size_t>(out.width) * out.height);
+    f.read(reinterpret_cast<char*>(out.px.data()), static_cast<std::streamsize>(out.px.size()));
+    if (!f) {
+        err = path + ": truncated PGM";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool read_image(const std::string& path, Image& out, std::string& err) {
+    if (ends_with(path, ".pgm")) return read_pgm(path, out, err);
+    png_image img;
+    std::memset(&img, 0, sizeof img);
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&img, path.c_str())) {
+        err = path + ": " + img.message;
+        return false;
+    }
+    const bool gray = (img.format & PNG_FORMAT_FLAG_COLOR) == 0;
+    const bool alpha = (img.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+    img.format = gray ? (alpha ? PNG_FORMAT_GA : PNG_FORMAT_GRAY)
+                      : (alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB);
+    out.width = img.width;
+    out.height = img.height;
+    out.channels = PNG_IMAGE_PIXEL_CHANNELS(img.format);
+    out.px.resize(PNG_IMAGE_SIZE(img));
+    if (!png_image_finish_read(&img, nullptr, out.px.data(), 0, nullptr)) {
+        err = path + ": " + img.message;
+        png_image_free(&img);
+        return false;
+    }
+    return true;
+}
+
+bool write_image(const std::string& path, const Image& im, std::string& err) {
+    if (!ends_with(path, ".png")) {
+        if (im.channels != 1) {
+            err = path + ": only 1-channel images are written as PGM";
+            return false;
+        }
+        std::ofstream f(path, std::ios::binary);
+        f << "P5\n" << im.width << " " << im.height << "\n255\n";
+        f.write(reinterpret_cast<const char*>(im.px.data()), static_cast<std::streamsize>(im.px.size()));
+        if (!f) err = path + ": write failed";
+        return static_cast<bool>(f);
+    }
+    png_image img;
+    std::memset(&img, 0, sizeof img);
+    img.version = PNG_IMAGE_VERSION;
+    img.width = im.width;
+    img.height = im.height;
+    static const png_uint_32 formats[5] = {0, PNG_FORMAT_GRAY, PNG_FORMAT_GA, PNG_FORMAT_RGB,
+                                           PNG_FORMAT_RGBA};
+    img.format = formats[im.channels];
+    if (!png_image_write_to_file(&img, path.c_str(), 0, im.px.data(), 0, nullptr)) {
+        err = path + ": " + img.message;
+        return false;
+    }
+    return true;
+}
+
+bool read_raw(const std::string& path, size_t bytes, std::vector<uint8_t>& out, std::string& err) {
+    std::ifstream f(path, std::ios::binary);
+    out.resize(bytes);
+    f.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(bytes));
+    if (!f) {
+        err = path + ": expected " + std::to_string(bytes) + " bytes";
+        return false;
+    }
+    return true;
+}
+
+bool write_raw(const std::string& path, const std::vector<uint8_t>& data, std::string& err) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (!f) err = path + ": write failed";
+    return static_cast<bool>(f);
+}
+
+Image to_gray(const Image& in) {
+    if (in.channels == 1) return in;
+    Image g;
+    g.width = in.width;
+    g.height = in.height;
+    g.channels = 1;
+    g.px.resize(static_cast<size_t>(in.width) * in.height);
+    for (size_t i = 0; i < g.px.size(); ++i) {
+        const uint8_t* p = in.px.data() + i * in.channels;
+        g.px[i] = in.channels >= 3
+                      ? static_cast<uint8_t>((77 * p[0] + 150 * p[1] + 29 * p[2] + 128) >> 8)
+                      : p[0];
+    }
+    return g;
+}
+
+Image to_rgb(const Image& in) {
+    if (in.channels == 3) return in;
+    Image o;
+    o.width = in.width;
+    o.height = in.height;
+    o.channels = 3;
+    o.px.resize(static_cast<size_t>(in.width) * in.height * 3);
+    for (size_t i = 0; i < static_cast<size_t>(in.width) * in.height; ++i) {
+        const uint8_t* p = in.px.data() + i * in.channels;
+        for (int c = 0; c < 3; ++c) {
+            if (in.channels >= 3) o.px[i * 3 + c] = p[c];
+            else if (in.channels == 2) o.px[i * 3 + c] = c == 2 ? 128 : p[c];  // two planes as R, G
+            else o.px[i * 3 + c] = p[0];
+        }
+    }
+    return o;
+}
+
+std::vector<uint8_t> rgb_to_nv21(const Image& in, uint32_t& w, uint32_t& h) {
+    Image rgb = to_rgb(in);
+    w = rgb.width & ~1u;
+    h = rgb.height & ~1u;
+    std::vector<uint8_t> f(static_cast<size_t>(w) * h * 3 / 2);
+    auto clamp = [](double v) { return static_cast<uint8_t>(std::min(255.0, std::max(0.0, v + 0.5))); };
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) {
+            const uint8_t* p = rgb.row(y) + x * 3;
+            f[static_cast<size_t>(y) * w + x] = clamp(16 + 0.257 * p[0] + 0.504 * p[1] + 0.098 * p[2]);
+        }
+    uint8_t* vu = f.data() + static_cast<size_t>(w) * h;
+    for (uint32_t y = 0; y < h; y += 2)
+        for (uint32_t x = 0; x < w; x += 2) {
+            const uint8_t* p = rgb.row(y) + x * 3;
+            const double r = p[0], g = p[1], b = p[2];
+            uint8_t* d = vu + static_cast<size_t>(y / 2) * w + x;
+            d[0] = clamp(128 + 0.439 * r - 0.368 * g - 0.071 * b);   // V (Cr)
+            d[1] = clamp(128 - 0.148 * r - 0.291 * g + 0.439 * b);   // U (Cb)
+        }
+    return f;
+}
+
+}  // namespace mira_tool

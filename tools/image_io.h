@@ -1,0 +1,36 @@
+// Image files for the command-line tool: PNG (gray, RGB, RGBA) and PGM in and
+// out, raw frames in.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mira_tool {
+
+struct Image {
+    uint32_t width = 0, height = 0, channels = 1;  // channels: 1, 2, 3 or 4
+    std::vector<uint8_t> px;                        // packed rows
+    uint8_t* row(uint32_t y) { return px.data() + static_cast<size_t>(y) * width * channels; }
+    const uint8_t* row(uint32_t y) const {
+        return px.data() + static_cast<size_t>(y) * width * channels;
+    }
+};
+
+// Reads a PNG or PGM file; false with a message on failure.
+bool read_image(const std::string& path, Image& out, std::string& err);
+// Writes PNG (any other extension: PGM for 1 channel). 2-channel images are
+// written as gray+alpha PNG.
+bool write_image(const std::string& path, const Image& img, std::string& err);
+// Reads `bytes` bytes of a raw frame.
+bool read_raw(const std::string& path, size_t bytes, std::vector<uint8_t>& out, std::string& err);
+bool write_raw(const std::string& path, const std::vector<uint8_t>& data, std::string& err);
+
+Image to_gray(const Image& img);
+Image to_rgb(const Image& img);
+
+// NV21 frame (Y plane then interleaved V/U at half resolution) from RGB with
+// BT.601 video-range coefficients; width and height are rounded down to even.
+std::vector<uint8_t> rgb_to_nv21(const Image& rgb, uint32_t& w, uint32_t& h);
+
+}  // namespace mira_tool
