@@ -1,0 +1,92 @@
+// Host-side records of the GPU runtime and the entry functions through which
+// a feature's GPU method runs a kernel.
+#pragma once
+
+#include <cstdint>
+
+#include "mira/mira_types.h"
+
+// One 8-bit (or 16-bit) plane.
+struct ZOR_U8Info {
+    uint32_t width;     // elements per row to process
+    uint32_t height;    // rows to process
+    uint32_t size;      // bytes of the whole buffer (stride x buffer rows)
+    uint32_t strideW;   // bytes from one row to the next
+    uint32_t strideH;   // rows in the buffer
+    uint32_t elemSize;  // multiplier of the row stride for the device buffer size
+    uint32_t spare;
+    uint8_t* data;
+};
+
+// One interleaved RGB/RGBA image; format % 100 is the channel count.
+struct ZOR_RGBInfo {
+    uint32_t width, height, size, strideW, strideH, elemSize;
+    uint8_t* data;
+    uint32_t format;
+};
+
+// One YUV image in up to three planes. Layout codes: 0/1 semi-planar 4:2:0,
+// 2/3 planar 4:2:0, 4/5 semi-planar 4:2:2, 6/7 planar 4:2:2, 8/9 semi-planar
+// 4:4:4, 10/11 planar 4:4:4.
+struct ZOR_YuvInfo {
+    uint32_t format;
+    uint32_t width, height;
+    uint32_t size;  // chroma bytes = size - strideY * rowsY
+    uint32_t strideY, rowsY, strideU, strideV;
+    uint8_t* dataY;
+    uint8_t* dataU;
+    uint8_t* dataV;
+};
+
+// Per-call GPU request.
+struct ZOR_ReserveParam_Opencl {
+    uint64_t handle;      // kernel-cache key: 4095 + feature id
+    uint32_t objectOp;    // 2
+    uint32_t runMode;     // 1
+    char kernelName[256];
+    uint8_t srcSvm;       // 1: sources as SVM pointers, staged when not SVM
+    uint8_t dstSvm;
+    uint8_t reserved[6];
+};
+
+// Launch configuration.
+struct kernel_config {
+    int32_t globalX, globalY, globalZ;
+    int32_t localX, localY, localZ;
+    int32_t stepX, stepY, stepZ;
+    int32_t timesX, timesY, timesZ;
+    float param_float_1, param_float_2;
+    int32_t param_int_1, param_int_2;
+};
+
+// Per-call settings built by the entry functions.
+struct process_param {
+    kernel_config* config;
+    uint32_t modeA, srcAlign, dstAlign, modeB, modeC;
+    int32_t srcFormat, dstFormat;
+    uint32_t srcPlanes, dstPlanes, srcPlanes2, dstPlanes2;
+};
+
+MIRA_EXPORT int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
+                                     ZOR_ReserveParam_Opencl* reserve, const kernel_config* config);
+MIRA_EXPORT int zor_cv_process_yuv_yuv(ZOR_YuvInfo** src, int srcNum, ZOR_YuvInfo** dst,
+                                       int dstNum, ZOR_ReserveParam_Opencl* reserve,
+                                       const kernel_config* config);
+MIRA_EXPORT int zor_cv_process_yuv_rgb(ZOR_YuvInfo** src, int srcNum, ZOR_RGBInfo** dst,
+                                       int dstNum, ZOR_ReserveParam_Opencl* reserve,
+                                       const kernel_config* config);
+MIRA_EXPORT void set_UV_plan_addr(ZOR_YuvInfo* info);
+
+// True when an OpenCL device is up (or can be brought up now). Features asked
+// for the GPU path run their CPU method when this is false.
+bool zor_opencl_usable();
+
+// A ZOR_U8Info describing a descriptor: width, height, stride x bufHeight,
+// stride, bufHeight, 1, 1, data.
+inline ZOR_U8Info zor_u8_info(const MIRA_Feature_Buf& b) {
+    return ZOR_U8Info{b.width, b.height, b.stride * b.bufHeight, b.stride, b.bufHeight, 1, 1,
+                      b.data};
+}
+
+// A reserve record for feature `id` running `kernel`, SVM staging on.
+ZOR_ReserveParam_Opencl zor_reserve(uint32_t featureId, const char* kernel);
