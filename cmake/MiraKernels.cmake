@@ -1,0 +1,125 @@
+# The OpenCL kernel table. Every kernels/<name>.cl whose name is one of the 24
+# kernels of the library becomes that entry's source text in the generated
+# ZOR::program_map; a kernel without a file (or one of the four kernels that
+# are empty by design) gets an empty source. No source is pasted into C++ by
+# hand.
+#
+# This file has two roles:
+#  - included from CMakeLists.txt: globs kernels/*.cl (CONFIGURE_DEPENDS, so a
+#    newly added file re-runs the configure step) and adds a build step that
+#    regenerates the table whenever one of the files changes;
+#  - run as a script (cmake -P) by that build step: writes the table.
+
+set(MIRA_KERNEL_NAMES
+  mira_fcvColorCbCrSwapu8_func
+  mira_fcvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8_func
+  mira_fcvColorYUV420toRGB8888u8_func
+  mira_fcvColorYCbCr420PseudoPlanarToYCbCr444Planaru8_func
+  mira_fcvColorYCbCr422PseudoPlanarToRGBA8888u8_func
+  mira_fcvScaleDownu8_v2_func
+  mira_fcvScaleUpPolyu8_func
+  mira_fcvScaleUpPolyInterleaveu8_func
+  mira_fcvUpsample2DInterleavedu8_func
+  mira_fcvScaleDownMNInterleaveu8_func
+  mira_fcvScaleu8_v2_func
+  mira_fcvScaleDownMNu8_func
+  mira_fcvFilterGaussian3x3u8_func
+  mira_fcvImageGradientPlanars16_v2_func
+  mira_fcvImageGradientSobelPlanars16_v3_func
+  mira_fcvImageIntensityStats_func
+  mira_fcvFloodfillSimpleu8_func
+  mira_fcvTransformAffineClippedu8_nearest_func
+  mira_fcvTransformAffineClippedu8_linear_func
+  mira_fcvTransformAffineClippedu8_cubic_func
+  mira_fcvTransposeu8_func
+  mira_fcvRotateImageu8_func
+  mira_fcvInterleaveu8_func
+  mira_fcvRotateImageInterleavedu8_func)
+# Kernels whose source is empty whatever the kernels/ folder holds.
+set(MIRA_KERNEL_EMPTY
+  mira_fcvScaleUpPolyu8_func
+  mira_fcvScaleUpPolyInterleaveu8_func
+  mira_fcvScaleu8_v2_func
+  mira_fcvFloodfillSimpleu8_func)
+
+if(CMAKE_SCRIPT_MODE_FILE)
+  # ------------------------------------------------------------ generator
+  if(NOT DEFINED MIRA_KERNEL_DIR OR NOT DEFINED MIRA_KERNEL_OUT)
+    message(FATAL_ERROR "MIRA_KERNEL_DIR and MIRA_KERNEL_OUT are required")
+  endif()
+  set(delim "mira_cl")
+  set(body "")
+  set(ptrs "")
+  set(idx 0)
+  foreach(name IN LISTS MIRA_KERNEL_NAMES)
+    set(file "${MIRA_KERNEL_DIR}/${name}.cl")
+    list(FIND MIRA_KERNEL_EMPTY ${name} empty_idx)
+    if(empty_idx EQUAL -1 AND EXISTS "${file}")
+      file(READ "${file}" text)
+      string(FIND "${text}" ")${delim}\"" clash)
+      if(NOT clash EQUAL -1)
+        message(FATAL_ERROR "${file} contains the raw-string delimiter )${delim}\"")
+      endif()
+      string(APPEND body "static const char kSource${idx}[] = R\"${delim}(${text})${delim}\";\n")
+    else()
+      string(APPEND body "static const char* const kSource${idx} = kEmptySource;\n")
+    endif()
+    string(APPEND ptrs "    {\"${name}\", kSource${idx}},\n")
+    string(APPEND exported "MIRA_EXPORT const char* ${name} = kSource${idx};\n")
+    math(EXPR idx "${idx} + 1")
+  endforeach()
+  set(content "// Generated from kernels/*.cl by cmake/MiraKernels.cmake. Do not edit.
+#include \"program_map.h\"
+
+namespace {
+const char kEmptySource[] = \"\";
+${body}}  // namespace
+
+namespace ZOR {
+MIRA_EXPORT const program_entry program_map[kProgramCount] = {
+${ptrs}};
+}  // namespace ZOR
+
+extern \"C\" {
+${exported}}
+")
+  # Only touch the file when the text changes, so nothing recompiles needlessly.
+  if(EXISTS "${MIRA_KERNEL_OUT}")
+    file(READ "${MIRA_KERNEL_OUT}" old)
+  else()
+    set(old "")
+  endif()
+  if(NOT old STREQUAL content)
+    file(WRITE "${MIRA_KERNEL_OUT}" "${content}")
+  endif()
+  return()
+endif()
+
+# -------------------------------------------------------------- included
+file(GLOB MIRA_KERNEL_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kernels/*.cl)
+set(MIRA_KERNEL_TABLE ${PROJECT_BINARY_DIR}/generated/mira_program_map.cpp)
+add_custom_command(
+  OUTPUT ${MIRA_KERNEL_TABLE}
+  COMMAND ${CMAKE_COMMAND} -DMIRA_KERNEL_DIR=${PROJECT_SOURCE_DIR}/kernels
+          -DMIRA_KERNEL_OUT=${MIRA_KERNEL_TABLE}
+          -P ${PROJECT_SOURCE_DIR}/cmake/MiraKernels.cmake
+  DEPENDS ${MIRA_KERNEL_FILES} ${PROJECT_SOURCE_DIR}/cmake/MiraKernels.cmake
+  COMMENT "Generating the OpenCL kernel table"
+  VERBATIM)
+target_sources(mira_objects PRIVATE ${MIRA_KERNEL_TABLE})
+
+# OpenCL is loaded at run time: headers only, no link against libOpenCL.
+find_path(MIRA_OPENCL_INCLUDE_DIR CL/cl.h)
+if(NOT MIRA_OPENCL_INCLUDE_DIR)
+  message(FATAL_ERROR "OpenCL headers not found (install opencl-headers)")
+endif()
+target_include_directories(mira_objects PRIVATE ${MIRA_OPENCL_INCLUDE_DIR})
+target_compile_definitions(mira_objects PRIVATE CL_TARGET_OPENCL_VERSION=200
+                                                 CL_USE_DEPRECATED_OPENCL_1_2_APIS)
+if(MIRA_OPENCL_ANY_DEVICE)
+  target_compile_definitions(mira_objects PRIVATE MIRA_OPENCL_ANY_DEVICE=1)
+endif()
+if(ANDROID)
+  find_library(MIRA_ANDROID_LOG log)
+  target_link_libraries(mira_objects PUBLIC ${MIRA_ANDROID_LOG})
+endif()

@@ -1,0 +1,37 @@
+// Transpose of an 8-bit plane: destination row y, columns x..x+3 receive
+// source column y, rows x..x+3. One work item covers 4 * timesX destination
+// columns and timesY destination rows; the launch is rounded up to cover the
+// whole destination, so the last unit of a row or column is guarded.
+__kernel void mira_fcvTransposeu8_func(__global const uchar* src, int srcWidth, int srcHeight,
+                                       int srcStrideW, int srcStrideH,
+                                       __global uchar* dst, int dstWidth, int dstHeight,
+                                       int dstStrideW, int dstStrideH,
+                                       float param_float_1, float param_float_2,
+                                       int param_int_1, int param_int_2)
+{
+    const int gx = timesX * (int)get_global_id(0);
+    const int gy = timesY * (int)get_global_id(1);
+    for (int j = 0; j < timesY; ++j) {
+        const int y = gy + j;
+        if (y >= dstHeight)
+            return;
+        __global uchar* drow = dst + (size_t)dstStrideW * (size_t)y;
+        for (int i = 0; i < timesX; ++i) {
+            const int x = 4 * (gx + i);
+            if (x >= dstWidth)
+                break;
+            __global const uchar* s = src + (size_t)srcStrideW * (size_t)x + (size_t)y;
+            if (x + 4 <= dstWidth) {
+                uchar4 v = (uchar4)(s[0], s[(size_t)srcStrideW], s[2 * (size_t)srcStrideW],
+                                    s[3 * (size_t)srcStrideW]);
+                drow[x] = v.s0;
+                drow[x + 1] = v.s1;
+                drow[x + 2] = v.s2;
+                drow[x + 3] = v.s3;
+            } else {
+                for (int k = 0; x + k < dstWidth; ++k)
+                    drow[x + k] = s[(size_t)srcStrideW * (size_t)k];
+            }
+        }
+    }
+}
