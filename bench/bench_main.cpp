@@ -29,7 +29,12 @@ public:
 void print_ratios(const std::map<std::string, double>& times) {
     // op/size -> impl -> time
     std::map<std::string, std::map<std::string, double>> groups;
-    for (auto& [name, t] : times) {
+    for (auto& [full, t] : times) {
+        std::string name = full;
+        const std::string suffix = "/real_time";
+        if (name.size() > suffix.size() &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            name.resize(name.size() - suffix.size());
         auto a = name.find('/'), b = name.rfind('/');
         if (a == std::string::npos || a == b) continue;
         std::string op = name.substr(0, a), impl = name.substr(a + 1, b - a - 1);

@@ -9,37 +9,61 @@ namespace mira {
 namespace {
 
 // Transposes the 16 x 8 tile at `src` into 8 destination rows of 16 bytes.
-// The even and the odd source rows travel as the low and high halves of eight
-// q registers, so one set of byte/half-word/word exchanges transposes both
-// 8 x 8 blocks; the store interleaves them back into row order.
+// All 16 rows stay in registers; four interleave stages (bytes of row pairs,
+// then half-words, words and double-words) gather each source column's 16
+// bytes in row order, and each destination row is written with one store.
+inline uint8x16_t load8(const uint8_t* p) { return vcombine_u8(vld1_u8(p), vdup_n_u8(0)); }
+
 inline void transpose_tile_16x8(const uint8_t* src, uint64_t srcStride, uint8_t* dst,
                                 uint64_t dstStride) {
-    uint8x16_t q[8];
+    // Byte pairs: p[i] holds rows 2i and 2i+1 interleaved, columns 0..7.
+    uint16x8_t p[8];
     for (int i = 0; i < 8; ++i) {
         const uint8_t* even = src + (2 * i) * srcStride;
-        q[i] = vcombine_u8(vld1_u8(even), vld1_u8(even + srcStride));
+        p[i] = vreinterpretq_u16_u8(vzip1q_u8(load8(even), load8(even + srcStride)));
     }
-    uint8x16x2_t b01 = vtrnq_u8(q[0], q[1]);
-    uint8x16x2_t b23 = vtrnq_u8(q[2], q[3]);
-    uint8x16x2_t b45 = vtrnq_u8(q[4], q[5]);
-    uint8x16x2_t b67 = vtrnq_u8(q[6], q[7]);
+    // Half-words: q[2j] columns 0..3 and q[2j+1] columns 4..7 of rows 4j..4j+3.
+    uint32x4_t q[8];
+    for (int j = 0; j < 4; ++j) {
+        q[2 * j] = vreinterpretq_u32_u16(vzip1q_u16(p[2 * j], p[2 * j + 1]));
+        q[2 * j + 1] = vreinterpretq_u32_u16(vzip2q_u16(p[2 * j], p[2 * j + 1]));
+    }
+    // Words: r[k] holds two columns of 8 rows (rows 0..7 for k < 4, else 8..15).
+    uint64x2_t r[8];
+    for (int h = 0; h < 2; ++h)
+        for (int c = 0; c < 2; ++c) {
+            const uint32x4_t a = q[4 * h + c], b = q[4 * h + 2 + c];
+            r[4 * h + 2 * c] = vreinterpretq_u64_u32(vzip1q_u32(a, b));      // columns 4c, 4c+1
+            r[4 * h + 2 * c + 1] = vreinterpretq_u64_u32(vzip2q_u32(a, b));  // columns 4c+2, 4c+3
+        }
+    // Double-words: join the upper and lower 8 rows of each column.
+    for (int k = 0; k < 4; ++k) {
+        const int c = 2 * k;
+        vst1q_u8(dst + c * dstStride, vreinterpretq_u8_u64(vzip1q_u64(r[k], r[4 + k])));
+        vst1q_u8(dst + (c + 1) * dstStride, vreinterpretq_u8_u64(vzip2q_u64(r[k], r[4 + k])));
+    }
+}
 
-    uint16x8x2_t h02 = vtrnq_u16(vreinterpretq_u16_u8(b01.val[0]), vreinterpretq_u16_u8(b23.val[0]));
-    uint16x8x2_t h13 = vtrnq_u16(vreinterpretq_u16_u8(b01.val[1]), vreinterpretq_u16_u8(b23.val[1]));
-    uint16x8x2_t h46 = vtrnq_u16(vreinterpretq_u16_u8(b45.val[0]), vreinterpretq_u16_u8(b67.val[0]));
-    uint16x8x2_t h57 = vtrnq_u16(vreinterpretq_u16_u8(b45.val[1]), vreinterpretq_u16_u8(b67.val[1]));
-
-    uint32x4x2_t w04 = vtrnq_u32(vreinterpretq_u32_u16(h02.val[0]), vreinterpretq_u32_u16(h46.val[0]));
-    uint32x4x2_t w15 = vtrnq_u32(vreinterpretq_u32_u16(h13.val[0]), vreinterpretq_u32_u16(h57.val[0]));
-    uint32x4x2_t w26 = vtrnq_u32(vreinterpretq_u32_u16(h02.val[1]), vreinterpretq_u32_u16(h46.val[1]));
-    uint32x4x2_t w37 = vtrnq_u32(vreinterpretq_u32_u16(h13.val[1]), vreinterpretq_u32_u16(h57.val[1]));
-
-    const uint32x4_t cols[8] = {w04.val[0], w15.val[0], w26.val[0], w37.val[0],
-                                w04.val[1], w15.val[1], w26.val[1], w37.val[1]};
-    for (int c = 0; c < 8; ++c) {
-        uint8x16_t col = vreinterpretq_u8_u32(cols[c]);
-        uint8x8x2_t z = vzip_u8(vget_low_u8(col), vget_high_u8(col));
-        vst1q_u8(dst + c * dstStride, vcombine_u8(z.val[0], z.val[1]));
+// The 8 x 8 tile of a leftover half band: the same stages without the last
+// join; each destination row receives 8 bytes.
+inline void transpose_tile_8x8(const uint8_t* src, uint64_t srcStride, uint8_t* dst,
+                               uint64_t dstStride) {
+    uint16x8_t p[4];
+    for (int i = 0; i < 4; ++i) {
+        const uint8_t* even = src + (2 * i) * srcStride;
+        p[i] = vreinterpretq_u16_u8(vzip1q_u8(load8(even), load8(even + srcStride)));
+    }
+    const uint32x4_t q0 = vreinterpretq_u32_u16(vzip1q_u16(p[0], p[1]));
+    const uint32x4_t q1 = vreinterpretq_u32_u16(vzip2q_u16(p[0], p[1]));
+    const uint32x4_t q2 = vreinterpretq_u32_u16(vzip1q_u16(p[2], p[3]));
+    const uint32x4_t q3 = vreinterpretq_u32_u16(vzip2q_u16(p[2], p[3]));
+    const uint8x16_t cols[4] = {vreinterpretq_u8_u32(vzip1q_u32(q0, q2)),
+                                vreinterpretq_u8_u32(vzip2q_u32(q0, q2)),
+                                vreinterpretq_u8_u32(vzip1q_u32(q1, q3)),
+                                vreinterpretq_u8_u32(vzip2q_u32(q1, q3))};
+    for (int k = 0; k < 4; ++k) {
+        vst1_u8(dst + (2 * k) * dstStride, vget_low_u8(cols[k]));
+        vst1_u8(dst + (2 * k + 1) * dstStride, vget_high_u8(cols[k]));
     }
 }
 
@@ -48,16 +72,31 @@ inline void transpose_tile_16x8(const uint8_t* src, uint64_t srcStride, uint8_t*
 void transpose_u8_neon(const uint8_t* src, uint32_t width, uint32_t height, uint32_t srcStride,
                        uint8_t* dst, uint32_t dstStride) {
     const uint64_t S = srcStride, D = dstStride, W = width, H = height;
-    uint64_t y = 0;
-    for (; y + 16 <= H; y += 16) {
-        const uint8_t* band = src + y * S;
-        uint64_t x = 0;
-        for (; x + 8 <= W; x += 8) transpose_tile_16x8(band + x, S, dst + x * D + y, D);
-        for (; x < W; ++x) {  // leftover columns: gather 16 bytes down the band
+    const uint64_t bands = H / 16;
+    // Full bands. Tiles are visited a column strip at a time (all bands of one
+    // strip of 8 columns, then the next strip), so the 8 destination rows a
+    // strip feeds are written front to back while the source strip stays in
+    // cache; the result does not depend on the visiting order.
+    uint64_t x = 0;
+    for (; x + 8 <= W; x += 8)
+        for (uint64_t b = 0; b < bands; ++b)
+            transpose_tile_16x8(src + b * 16 * S + x, S, dst + x * D + b * 16, D);
+    for (; x < W; ++x) {  // leftover columns: gather 16 bytes down each band
+        for (uint64_t b = 0; b < bands; ++b) {
+            const uint8_t* band = src + b * 16 * S;
             uint8_t column[16];
             for (int r = 0; r < 16; ++r) column[r] = band[r * S + x];
-            vst1q_u8(dst + x * D + y, vld1q_u8(column));
+            vst1q_u8(dst + x * D + b * 16, vld1q_u8(column));
         }
+    }
+    uint64_t y = bands * 16;
+    if (H - y >= 8 && W >= 8) {  // a half band: 8 x 8 tiles, then the columns left over
+        const uint8_t* band = src + y * S;
+        uint64_t c = 0;
+        for (; c + 8 <= W; c += 8) transpose_tile_8x8(band + c, S, dst + c * D + y, D);
+        for (; c < W; ++c)
+            for (int r = 0; r < 8; ++r) dst[c * D + y + r] = band[r * S + c];
+        y += 8;
     }
     for (; y < H; ++y) {  // leftover rows: each goes down one destination column
         const uint8_t* row = src + y * S;
