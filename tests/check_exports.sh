@@ -4,7 +4,7 @@
 # runtime's public names, the pipelines and the Halide runtime.
 set -euo pipefail
 lib="$1"
-syms=$(nm -D --defined-only "$lib" | awk '{print $3}' | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$')
+syms=$("${NM:-nm}" -D --defined-only "$lib" | awk '{print $3}' | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$')
 missing=0
 for f in ncvInit ncvDeinit ncvMemAlloc ncvMemFree ncvIsNcvAllocBuffer ncvTransposeu8 \
   ncvScaleDownu8_v2 ncvColorYUV420toRGB8888u8 ncvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8 \

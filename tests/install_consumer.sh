@@ -25,15 +25,19 @@ find_package(mira REQUIRED)
 add_executable(consumer main.cpp)
 target_link_libraries(consumer PRIVATE mira::mira)
 CM
+# Cross builds: MIRA_TEST_TOOLCHAIN names the toolchain file, MIRA_TEST_EMULATOR
+# the command that runs target programs.
+run=${MIRA_TEST_EMULATOR:-}
 cmake -S "$work/consumer" -B "$work/cbuild" -DCMAKE_PREFIX_PATH="$work/prefix" \
+      ${MIRA_TEST_TOOLCHAIN:+-DCMAKE_TOOLCHAIN_FILE="$MIRA_TEST_TOOLCHAIN"} \
       -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
 cmake --build "$work/cbuild" >/dev/null
-LD_LIBRARY_PATH="$work/prefix/lib:$work/prefix/lib/x86_64-linux-gnu" "$work/cbuild/consumer"
+LD_LIBRARY_PATH="$work/prefix/lib:$work/prefix/lib/x86_64-linux-gnu" $run "$work/cbuild/consumer"
 # pkg-config route
 pcdir=$(dirname "$(find "$work/prefix" -name mira.pc | head -1)")
 flags=$(PKG_CONFIG_PATH="$pcdir" pkg-config --define-variable=prefix="$work/prefix" --cflags --libs mira)
 "$cxx" -o "$work/consumer_pc" "$work/consumer/main.cpp" $flags
-LD_LIBRARY_PATH="$(dirname "$(find "$work/prefix" -name 'libmira.so' | head -1)")" "$work/consumer_pc"
+LD_LIBRARY_PATH="$(dirname "$(find "$work/prefix" -name 'libmira.so' | head -1)")" $run "$work/consumer_pc"
 # versioned soname
 soname=$(readelf -d "$(find "$work/prefix" -name 'libmira.so' | head -1)" | grep SONAME)
 echo "$soname"

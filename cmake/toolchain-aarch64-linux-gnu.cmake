@@ -1,0 +1,37 @@
+# Cross build for 64-bit ARM Linux with Debian's cross toolchain
+# (g++-aarch64-linux-gnu, libc6-dev-arm64-cross); test programs run under
+# qemu-aarch64 with the cross sysroot. scripts/cross-test.sh drives it.
+#
+#   cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-aarch64-linux-gnu.cmake
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+
+set(MIRA_CROSS_TRIPLE aarch64-linux-gnu CACHE STRING "GNU triple of the cross toolchain")
+set(MIRA_CROSS_SYSROOT /usr/${MIRA_CROSS_TRIPLE} CACHE PATH "Target libraries for the emulator")
+
+set(CMAKE_C_COMPILER ${MIRA_CROSS_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${MIRA_CROSS_TRIPLE}-g++)
+set(CMAKE_LIBRARY_ARCHITECTURE ${MIRA_CROSS_TRIPLE})
+
+# Test programs (add_test with a target as command) run through the emulator.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L ${MIRA_CROSS_SYSROOT})
+
+# Target libraries come from the cross sysroot only, never from the host's
+# multiarch folders; architecture-independent headers (OpenCL, Halide runtime)
+# may come from /usr/include; host programs from the host.
+set(CMAKE_FIND_ROOT_PATH ${MIRA_CROSS_SYSROOT})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+
+# Halide's CMake helpers are architecture independent: take the host's, so the
+# pipelines are generated for the target by generators from a host build
+# (pass -Dmira-halide_generators_ROOT=<host build dir>).
+if(NOT DEFINED HalideHelpers_DIR AND EXISTS /usr/lib/x86_64-linux-gnu/cmake/HalideHelpers14)
+  set(HalideHelpers_DIR /usr/lib/x86_64-linux-gnu/cmake/HalideHelpers14 CACHE PATH "")
+endif()
+if(NOT DEFINED Halide_DIR AND EXISTS /usr/lib/x86_64-linux-gnu/cmake/Halide14)
+  set(Halide_DIR /usr/lib/x86_64-linux-gnu/cmake/Halide14 CACHE PATH "")
+endif()
+set(Halide_TARGET arm-64-linux CACHE STRING "Halide target of the generated pipelines")
