@@ -12,6 +12,8 @@ namespace {
 // All 16 rows stay in registers; four interleave stages (bytes of row pairs,
 // then half-words, words and double-words) gather each source column's 16
 // bytes in row order, and each destination row is written with one store.
+constexpr uint64_t kStripTiles = 8;  // 64 source columns per strip
+
 inline uint8x16_t load8(const uint8_t* p) { return vcombine_u8(vld1_u8(p), vdup_n_u8(0)); }
 
 inline void transpose_tile_16x8(const uint8_t* src, uint64_t srcStride, uint8_t* dst,
@@ -74,13 +76,18 @@ void transpose_u8_neon(const uint8_t* src, uint32_t width, uint32_t height, uint
     const uint64_t S = srcStride, D = dstStride, W = width, H = height;
     const uint64_t bands = H / 16;
     // Full bands. Tiles are visited a column strip at a time (all bands of one
-    // strip of 8 columns, then the next strip), so the 8 destination rows a
-    // strip feeds are written front to back while the source strip stays in
-    // cache; the result does not depend on the visiting order.
+    // strip of kStripTiles tiles, then the next strip): every source cache
+    // line is consumed whole and the strip's destination rows are written
+    // front to back. The result does not depend on the visiting order.
     uint64_t x = 0;
-    for (; x + 8 <= W; x += 8)
+    const uint64_t tiles = W / 8;
+    for (uint64_t t0 = 0; t0 < tiles; t0 += kStripTiles) {
+        const uint64_t t1 = t0 + kStripTiles < tiles ? t0 + kStripTiles : tiles;
         for (uint64_t b = 0; b < bands; ++b)
-            transpose_tile_16x8(src + b * 16 * S + x, S, dst + x * D + b * 16, D);
+            for (uint64_t t = t0; t < t1; ++t)
+                transpose_tile_16x8(src + b * 16 * S + t * 8, S, dst + t * 8 * D + b * 16, D);
+    }
+    x = tiles * 8;
     for (; x < W; ++x) {  // leftover columns: gather 16 bytes down each band
         for (uint64_t b = 0; b < bands; ++b) {
             const uint8_t* band = src + b * 16 * S;
