@@ -1,6 +1,172 @@
-// Placeholder: this feature's operation is not built yet; every call with valid lists fails with MIRA_ERR_FAIL.
-#include "mira/mira_features.h"
+#include "ops/filters/gaussian3x3.h"
 
-uint32_t MIRA_FILTER_GAUSSIAN3X3_U8::run(MIRA_FEATURE_ARGS) { return param ? MIRA_FILTER_GAUSSIAN3X3_U8_neon(src, srcCount, dst, dstCount, param) : MIRA_ERR_ARG; }
-uint32_t MIRA_FILTER_GAUSSIAN3X3_U8::MIRA_FILTER_GAUSSIAN3X3_U8_neon(MIRA_FEATURE_ARGS) { (void)srcCount; (void)dstCount; (void)param; return (src && dst) ? MIRA_ERR_FAIL : MIRA_ERR_ARG; }
-uint32_t MIRA_FILTER_GAUSSIAN3X3_U8::MIRA_FILTER_GAUSSIAN3X3_U8_opencl(MIRA_FEATURE_ARGS) { return MIRA_FILTER_GAUSSIAN3X3_U8_neon(src, srcCount, dst, dstCount, param); }
+#include "api/feature_common.h"
+#include "gpu/src/inc/param_utils.h"
+#include "mira/mira_kernels.h"
+#include "ops/filters/gradient.h"
+#include "ops/mira_neon.h"
+
+namespace mira {
+
+namespace {
+
+// Eight outputs from the nine byte vectors around them (a above, b the row,
+// c below; m, 0, p the columns x-1, x, x+1), all in 16-bit lanes (at most 4080).
+inline uint8x8_t gauss8(uint8x8_t am, uint8x8_t a0, uint8x8_t ap, uint8x8_t bm, uint8x8_t b0,
+                        uint8x8_t bp, uint8x8_t cm, uint8x8_t c0, uint8x8_t cp) {
+    const uint16x8_t corners = vaddq_u16(vaddl_u8(am, ap), vaddl_u8(cm, cp));
+    const uint16x8_t edges = vaddq_u16(vaddl_u8(a0, c0), vaddl_u8(bm, bp));
+    const uint16x8_t s = vaddq_u16(vaddq_u16(corners, vshlq_n_u16(edges, 1)), vshll_n_u8(b0, 2));
+    return vshrn_n_u16(s, 4);
+}
+
+inline uint8_t gauss1(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint32_t x) {
+    const unsigned s = a[x - 1] + 2u * a[x] + a[x + 1] + 2u * b[x - 1] + 4u * b[x] +
+                       2u * b[x + 1] + c[x - 1] + 2u * c[x] + c[x + 1];
+    return static_cast<uint8_t>(s >> 4);
+}
+
+// The renormalised in-image kernel at (x, y): sum of weight x pixel over the
+// neighbours inside the image, divided (truncating) by the sum of their weights.
+uint8_t renormalised(const MIRA_Feature_Buf& s, uint32_t x, uint32_t y) {
+    static const unsigned kW[3][3] = {{1, 2, 1}, {2, 4, 2}, {1, 2, 1}};
+    unsigned sum = 0, weight = 0;
+    for (int dy = -1; dy <= 1; ++dy) {
+        const int64_t yy = static_cast<int64_t>(y) + dy;
+        if (yy < 0 || yy >= s.height) continue;
+        const uint8_t* r = row_ptr(s, static_cast<uint32_t>(yy));
+        for (int dx = -1; dx <= 1; ++dx) {
+            const int64_t xx = static_cast<int64_t>(x) + dx;
+            if (xx < 0 || xx >= s.width) continue;
+            sum += kW[dy + 1][dx + 1] * r[xx];
+            weight += kW[dy + 1][dx + 1];
+        }
+    }
+    return static_cast<uint8_t>(sum / weight);
+}
+
+bool gaussian_args_ok(const MIRA_Feature_Buf* src, const MIRA_Feature_Buf* dst) {
+    if (src == nullptr || dst == nullptr) return false;
+    if (src->width == 0 || src->height == 0) return true;
+    if (src->data == nullptr || dst->data == nullptr) return false;
+    return src->stride >= src->width && dst->stride >= src->width && dst->width >= src->width &&
+           dst->height >= src->height;
+}
+
+void gaussian_cpu(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, int borderMode) {
+    gaussian3x3_interior_neon(src->data, src->stride, dst->data, dst->stride, src->width,
+                              src->height);
+    gaussian_process_border(src, dst, borderMode);
+}
+
+}  // namespace
+
+void gaussian3x3_interior_neon(const uint8_t* src, uint32_t srcStride, uint8_t* dst,
+                               uint32_t dstStride, uint32_t width, uint32_t height) {
+    for (uint32_t y = 1; y + 1 < height; ++y) {
+        const uint8_t* a = src + static_cast<uint64_t>(y - 1) * srcStride;
+        const uint8_t* b = a + srcStride;
+        const uint8_t* c = b + srcStride;
+        uint8_t* o = dst + static_cast<uint64_t>(y) * dstStride;
+        for_interior_blocks(
+            width,
+            [&](uint32_t x) {
+                const uint8x16_t am = vld1q_u8(a + x - 1), a0 = vld1q_u8(a + x),
+                                 ap = vld1q_u8(a + x + 1);
+                const uint8x16_t bm = vld1q_u8(b + x - 1), b0 = vld1q_u8(b + x),
+                                 bp = vld1q_u8(b + x + 1);
+                const uint8x16_t cm = vld1q_u8(c + x - 1), c0 = vld1q_u8(c + x),
+                                 cp = vld1q_u8(c + x + 1);
+                const uint8x8_t lo = gauss8(vget_low_u8(am), vget_low_u8(a0), vget_low_u8(ap),
+                                            vget_low_u8(bm), vget_low_u8(b0), vget_low_u8(bp),
+                                            vget_low_u8(cm), vget_low_u8(c0), vget_low_u8(cp));
+                const uint8x8_t hi = gauss8(vget_high_u8(am), vget_high_u8(a0), vget_high_u8(ap),
+                                            vget_high_u8(bm), vget_high_u8(b0), vget_high_u8(bp),
+                                            vget_high_u8(cm), vget_high_u8(c0), vget_high_u8(cp));
+                vst1q_u8(o + x, vcombine_u8(lo, hi));
+            },
+            [&](uint32_t x) {
+                vst1_u8(o + x, gauss8(vld1_u8(a + x - 1), vld1_u8(a + x), vld1_u8(a + x + 1),
+                                      vld1_u8(b + x - 1), vld1_u8(b + x), vld1_u8(b + x + 1),
+                                      vld1_u8(c + x - 1), vld1_u8(c + x), vld1_u8(c + x + 1)));
+            },
+            [&](uint32_t x) { o[x] = gauss1(a, b, c, x); });
+    }
+}
+
+void gaussian_process_border(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, int borderMode) {
+    const uint32_t w = src->width, h = src->height;
+    if (w == 0 || h == 0) return;
+    auto frame = [&](uint32_t x, uint32_t y) {
+        const bool corner = (x == 0 || x == w - 1) && (y == 0 || y == h - 1);
+        uint8_t* q = row_ptr(*dst, y) + x;
+        if (borderMode == 1)
+            *q = renormalised(*src, x, y);
+        else if (borderMode == 0 || !corner)
+            *q = 0;
+    };
+    for (uint32_t x = 0; x < w; ++x) {
+        frame(x, 0);
+        if (h > 1) frame(x, h - 1);
+    }
+    for (uint32_t y = 1; y + 1 < h; ++y) {
+        frame(0, y);
+        if (w > 1) frame(w - 1, y);
+    }
+}
+
+void ncvFilterGaussian3x3u8(const uint8_t* src, uint8_t* dst, uint32_t w, uint32_t h,
+                            int border) {
+    MIRA_Feature_Buf s{w, w, h, h, const_cast<uint8_t*>(src)};
+    MIRA_Feature_Buf d{w, w, h, h, dst};
+    gaussian_cpu(&s, &d, border);
+}
+
+}  // namespace mira
+
+uint32_t MIRA_FILTER_GAUSSIAN3X3_U8::run(MIRA_FEATURE_ARGS) {
+    if (param == nullptr) return MIRA_ERR_ARG;
+    if (param->mode == MIRA_MODE_OPENCL)
+        return MIRA_FILTER_GAUSSIAN3X3_U8_opencl(src, srcCount, dst, dstCount, param);
+    return MIRA_FILTER_GAUSSIAN3X3_U8_neon(src, srcCount, dst, dstCount, param);
+}
+
+uint32_t MIRA_FILTER_GAUSSIAN3X3_U8::MIRA_FILTER_GAUSSIAN3X3_U8_neon(MIRA_FEATURE_ARGS) {
+    (void)srcCount;
+    (void)dstCount;
+    if (param == nullptr || !mira::gaussian_args_ok(src, dst)) return MIRA_ERR_ARG;
+    mira::gaussian_cpu(src, dst, param->arg);
+    return MIRA_OK;
+}
+
+uint32_t MIRA_FILTER_GAUSSIAN3X3_U8::MIRA_FILTER_GAUSSIAN3X3_U8_opencl(MIRA_FEATURE_ARGS) {
+    (void)srcCount;
+    (void)dstCount;
+    if (param == nullptr || !mira::gaussian_args_ok(src, dst)) return MIRA_ERR_ARG;
+    const uint32_t w = src->width, h = src->height;
+    if (w == 0 || h == 0) return MIRA_OK;
+    if (!zor_opencl_usable()) {
+        mira::gaussian_cpu(src, dst, param->arg);
+        return MIRA_OK;
+    }
+    // Border modes other than 0 and 1 keep the caller's corners; the kernel's
+    // output is staged back whole, so they are saved around the launch.
+    uint8_t* corners[4] = {dst->data, dst->data + (w - 1), mira::row_ptr(*dst, h - 1),
+                           mira::row_ptr(*dst, h - 1) + (w - 1)};
+    uint8_t saved[4];
+    for (int i = 0; i < 4; ++i) saved[i] = *corners[i];
+    if (w >= 3 && h >= 3) {
+        ZOR_U8Info in = zor_u8_info(*src), out = zor_u8_info(*dst);
+        out.width = w;
+        out.height = h;
+        ZOR_U8Info* ins[1] = {&in};
+        ZOR_U8Info* outs[1] = {&out};
+        ZOR_ReserveParam_Opencl reserve =
+            zor_reserve(MIRA_API_FILTER_GAUSSIAN3X3_U8, "mira_fcvFilterGaussian3x3u8_func");
+        zor_cv_process_u8_u8(ins, 1, outs, 1, &reserve, nullptr);
+    }
+    if (param->arg != 0 && param->arg != 1)
+        for (int i = 0; i < 4; ++i) *corners[i] = saved[i];
+    mira::gaussian_process_border(src, dst, param->arg);
+    return MIRA_OK;
+}

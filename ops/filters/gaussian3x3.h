@@ -1,0 +1,21 @@
+// 3x3 binomial smoothing (1 2 1 / 2 4 2 / 1 2 1, sum 16) of an 8-bit plane.
+#pragma once
+
+#include <cstdint>
+
+#include "mira/mira_features.h"
+
+namespace mira {
+
+// Interior pixels (rows 1..h-2, columns 1..w-2): the 3x3 weighted sum shifted
+// right by 4 (truncating). The frame is not touched.
+void gaussian3x3_interior_neon(const uint8_t* src, uint32_t srcStride, uint8_t* dst,
+                               uint32_t dstStride, uint32_t width, uint32_t height);
+
+// Writes the one-pixel frame of dst (size of src, each with its own stride):
+// mode 0 zeros it; mode 1 uses the part of the kernel that lies inside the
+// image, renormalised (edges / 12, corners / 9); other modes zero the edges
+// and leave the four corners as they were.
+void gaussian_process_border(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, int borderMode);
+
+}  // namespace mira

@@ -1,0 +1,39 @@
+// A small fixed-size pool of POSIX worker threads with a FIFO job queue.
+//
+// A job is a function and one opaque argument; jobs start in the order they
+// were added. Every pool carries its own keep-alive and hold flags, so several
+// pools can live side by side: destroying, pausing or resuming one pool never
+// touches the workers of another.
+#pragma once
+
+#include <cstdint>
+
+struct threadpool_t;
+typedef threadpool_t* threadpool;
+
+// Starts `numThreads` workers (negative counts as 0) named "thread-pool-<i>"
+// and returns once all of them run; null when the pool cannot be built.
+threadpool threadpool_init(int32_t numThreads);
+
+// Appends a job at the tail of the queue and wakes one worker. 0, or -1 when
+// the job cannot be allocated (nothing is queued then).
+int32_t threadpool_add_work(threadpool pool, void (*function)(void*), void* argument);
+
+// Blocks until the queue is empty and no worker runs a job. A pool without
+// workers never empties its queue.
+void threadpool_wait(threadpool pool);
+
+// Holds every worker of this pool (SIGUSR1; a worker in the middle of a job is
+// suspended there) until threadpool_resume. Returns once the workers are held
+// or after one second at most.
+void threadpool_pause(threadpool pool);
+
+// Releases the held workers of this pool.
+void threadpool_resume(threadpool pool);
+
+// Workers currently running a job.
+int32_t threadpool_num_threads_working(threadpool pool);
+
+// Stops and joins the workers (a held pool is released first), frees the
+// jobs still queued without running them, and frees the pool. Null is ignored.
+void threadpool_destroy(threadpool pool);
