@@ -93,6 +93,7 @@ private:
     uint32_t mCount = 0;
     uint32_t mSeedValue = 0;
     int32_t mMinX = 0x7FFFFFFF, mMaxX = INT32_MIN, mMinY = 0x7FFFFFFF, mMaxY = INT32_MIN;
+    bool mFailed = false;  // the segment stack could not grow
 };
 
 #endif  // MIRA_FEATURES_H
