@@ -25,13 +25,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
-# Halide's CMake helpers are architecture independent: take the host's, so the
-# pipelines are generated for the target by generators from a host build
-# (pass -Dmira-halide_generators_ROOT=<host build dir>).
-if(NOT DEFINED HalideHelpers_DIR AND EXISTS /usr/lib/x86_64-linux-gnu/cmake/HalideHelpers14)
-  set(HalideHelpers_DIR /usr/lib/x86_64-linux-gnu/cmake/HalideHelpers14 CACHE PATH "")
+# Halide's CMake helpers are architecture independent: take the host's. The
+# pipelines are generated for arm-64-linux by the generator of a host build
+# (pass -DMIRA_HALIDE_GENERATOR=<host build>/mira_pipeline_generator).
+file(GLOB _mira_host_halide LIST_DIRECTORIES true /usr/lib/*/cmake/HalideHelpers*)
+list(FILTER _mira_host_halide EXCLUDE REGEX "/${MIRA_CROSS_TRIPLE}/")
+if(NOT DEFINED HalideHelpers_DIR AND _mira_host_halide)
+  list(GET _mira_host_halide 0 _mira_helpers)
+  string(REPLACE "HalideHelpers" "Halide" _mira_halide "${_mira_helpers}")
+  set(HalideHelpers_DIR ${_mira_helpers} CACHE PATH "Host Halide's CMake helpers")
+  set(Halide_DIR ${_mira_halide} CACHE PATH "Host Halide's CMake package")
 endif()
-if(NOT DEFINED Halide_DIR AND EXISTS /usr/lib/x86_64-linux-gnu/cmake/Halide14)
-  set(Halide_DIR /usr/lib/x86_64-linux-gnu/cmake/Halide14 CACHE PATH "")
-endif()
-set(Halide_TARGET arm-64-linux CACHE STRING "Halide target of the generated pipelines")

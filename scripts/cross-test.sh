@@ -45,8 +45,10 @@ if [ -f "$root/cmake/MiraHalide.cmake" ]; then
       cmake -S "$root" -B "$host" -DCMAKE_BUILD_TYPE=Release \
             -DMIRA_BUILD_TESTS=OFF -DMIRA_BUILD_BENCH=OFF -DMIRA_BUILD_TOOLS=OFF
   fi
-  cmake --build "$host" --target mira-halide_generators -j "$jobs"
-  cross_opts+=("-Dmira-halide_generators_ROOT=$host")
+  cmake --build "$host" --target mira_pipeline_generator -j "$jobs"
+  gen=$(find "$host" -maxdepth 3 -type f -name mira_pipeline_generator -perm -u+x | head -1)
+  [ -n "$gen" ] || { echo "cross-test: no mira_pipeline_generator in $host" >&2; exit 1; }
+  cross_opts+=("-DMIRA_HALIDE_GENERATOR=$gen")
 fi
 
 if [ ! -f "$dir/CMakeCache.txt" ]; then

@@ -14,4 +14,6 @@ echo "== release suite"
 ctest --test-dir "$root/build" -j "$jobs" --output-on-failure || status=1
 echo "== sanitizer suite"
 ctest --test-dir "$root/build-asan" -j "$jobs" --output-on-failure || status=1
+echo "== AArch64 suite (cross build under qemu; pipelines from the release build's generator)"
+MIRA_HOST_BUILD="$root/build" "$root/scripts/cross-test.sh" "$root/build-arm64" || status=1
 exit $status
