@@ -1,6 +1,78 @@
-// Placeholder: this feature's operation is not built yet; every call with valid lists fails with MIRA_ERR_FAIL.
-#include "mira/mira_features.h"
+#include "ops/colour/cbcr_swap.h"
 
-uint32_t MIRA_CBCR_SWAP::run(MIRA_FEATURE_ARGS) { return param ? MIRA_CBCR_SWAP_neon(src, srcCount, dst, dstCount, param) : MIRA_ERR_ARG; }
-uint32_t MIRA_CBCR_SWAP::MIRA_CBCR_SWAP_neon(MIRA_FEATURE_ARGS) { (void)srcCount; (void)dstCount; (void)param; return (src && dst) ? MIRA_ERR_FAIL : MIRA_ERR_ARG; }
-uint32_t MIRA_CBCR_SWAP::MIRA_CBCR_SWAP_opencl(MIRA_FEATURE_ARGS) { return MIRA_CBCR_SWAP_neon(src, srcCount, dst, dstCount, param); }
+#include "api/feature_common.h"
+#include "mira/mira_kernels.h"
+#include "ops/mira_neon.h"
+#include "param_utils.h"
+
+namespace mira {
+
+void cbcr_swap_neon(const uint8_t* src, uint32_t width, uint32_t height, uint32_t srcStride,
+                    uint8_t* dst, uint32_t dstStride) {
+    const uint64_t bytes = 2ull * width;
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* in = src + (uint64_t)y * srcStride;
+        uint8_t* out = dst + (uint64_t)y * dstStride;
+        uint64_t x = 0;
+        // 32 bytes (16 pairs) per step, both halves loaded before either is stored.
+        for (; x + 32 <= bytes; x += 32) {
+            const uint8x16_t a = vld1q_u8(in + x), b = vld1q_u8(in + x + 16);
+            vst1q_u8(out + x, vrev16q_u8(a));
+            vst1q_u8(out + x + 16, vrev16q_u8(b));
+        }
+        if (x + 16 <= bytes) {
+            vst1q_u8(out + x, vrev16q_u8(vld1q_u8(in + x)));
+            x += 16;
+        }
+        for (; x < bytes; x += 2) {
+            const uint8_t c0 = in[x], c1 = in[x + 1];
+            out[x] = c1;
+            out[x + 1] = c0;
+        }
+    }
+}
+
+void ncvColorCbCrSwapu8(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s, uint8_t* dst,
+                        uint32_t dstS) {
+    cbcr_swap_neon(src, w, h, s, dst, dstS);
+}
+
+}  // namespace mira
+
+uint32_t MIRA_CBCR_SWAP::run(MIRA_FEATURE_ARGS) {
+    if (param != nullptr && param->mode == MIRA_MODE_OPENCL)
+        return MIRA_CBCR_SWAP_opencl(src, srcCount, dst, dstCount, param);
+    return MIRA_CBCR_SWAP_neon(src, srcCount, dst, dstCount, param);
+}
+
+uint32_t MIRA_CBCR_SWAP::MIRA_CBCR_SWAP_neon(MIRA_FEATURE_ARGS) {
+    (void)srcCount;
+    (void)dstCount;
+    if (src == nullptr || dst == nullptr || param == nullptr || src->data == nullptr ||
+        dst->data == nullptr)
+        return MIRA_ERR_ARG;
+    mira::cbcr_swap_neon(src->data, src->width, src->height, src->stride, dst->data,
+                         dst->stride);
+    return MIRA_OK;
+}
+
+// The kernel counts 4-byte groups while the descriptors count pairs: the
+// records describe each row in bytes (2 x width), so staging moves exactly the
+// row's bytes and the rounded-up launch covers every pair.
+uint32_t MIRA_CBCR_SWAP::MIRA_CBCR_SWAP_opencl(MIRA_FEATURE_ARGS) {
+    (void)srcCount;
+    (void)dstCount;
+    if (src == nullptr || dst == nullptr || param == nullptr || src->data == nullptr ||
+        dst->data == nullptr)
+        return MIRA_ERR_ARG;
+    if (!zor_opencl_usable()) return MIRA_CBCR_SWAP_neon(src, srcCount, dst, dstCount, param);
+    if (src->width == 0 || src->height == 0) return MIRA_OK;
+    ZOR_U8Info in = zor_u8_info(*src), out = zor_u8_info(*dst);
+    in.width = 2 * src->width;
+    out.width = 2 * dst->width;
+    ZOR_U8Info* ins[1] = {&in};
+    ZOR_U8Info* outs[1] = {&out};
+    ZOR_ReserveParam_Opencl reserve = zor_reserve(MIRA_API_CBCR_SWAP, "mira_fcvColorCbCrSwapu8_func");
+    zor_cv_process_u8_u8(ins, 1, outs, 1, &reserve, nullptr);
+    return MIRA_OK;
+}

@@ -1,6 +1,158 @@
-// Placeholder: this feature's operation is not built yet; every call with valid lists fails with MIRA_ERR_FAIL.
-#include "mira/mira_features.h"
+#include "ops/colour/nv21_to_rgba.h"
 
-uint32_t MIRA_NV21_TO_RGBA8888::run(MIRA_FEATURE_ARGS) { return param ? MIRA_NV21_TO_RGBA8888_neon(src, srcCount, dst, dstCount, param) : MIRA_ERR_ARG; }
-uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_neon(MIRA_FEATURE_ARGS) { (void)srcCount; (void)dstCount; (void)param; return (src && dst) ? MIRA_ERR_FAIL : MIRA_ERR_ARG; }
-uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_opencl(MIRA_FEATURE_ARGS) { return MIRA_NV21_TO_RGBA8888_neon(src, srcCount, dst, dstCount, param); }
+#include <cstring>
+
+#include "api/feature_common.h"
+#include "mira/mira_kernels.h"
+#include "ops/mira_neon.h"
+#include "param_utils.h"
+
+namespace mira {
+
+namespace {
+
+// Chroma terms of 8 pairs, each duplicated for the pair's two pixels. Since
+// L = 74 Y' and 102 V' and 128 U' are even, R and B are computed at half scale
+// with one bit less of shift, which keeps every sum inside 16 bits:
+//   R = (37 Y' + 51 V') >> 5, B = (37 Y' + 64 U') >> 5 (both exact),
+//   G = (74 Y' - 25 U' - 52 V') >> 6.
+struct ChromaTerms {
+    int16x8_t r[2], g[2], b[2];  // [0]: pixels 0..7, [1]: pixels 8..15
+};
+
+inline ChromaTerms chroma_terms(uint8x16_t vu) {
+    const uint16x8_t pairs = vreinterpretq_u16_u8(vu);
+    const int16x8_t bias = vdupq_n_s16(128);
+    const int16x8_t v = vsubq_s16(vreinterpretq_s16_u16(vandq_u16(pairs, vdupq_n_u16(0xFF))), bias);
+    const int16x8_t u = vsubq_s16(vreinterpretq_s16_u16(vshrq_n_u16(pairs, 8)), bias);
+    const int16x8_t r = vmulq_n_s16(v, 51);
+    const int16x8_t g = vnegq_s16(vmlaq_n_s16(vmulq_n_s16(u, 25), v, 52));
+    const int16x8_t b = vshlq_n_s16(u, 6);
+    ChromaTerms t;
+    const int16x8x2_t rr = vzipq_s16(r, r), gg = vzipq_s16(g, g), bb = vzipq_s16(b, b);
+    t.r[0] = rr.val[0]; t.r[1] = rr.val[1];
+    t.g[0] = gg.val[0]; t.g[1] = gg.val[1];
+    t.b[0] = bb.val[0]; t.b[1] = bb.val[1];
+    return t;
+}
+
+// 16 pixels of one row: four 16-byte RGBA groups.
+inline void convert_row16(const uint8_t* y, const ChromaTerms& t, uint8_t* out) {
+    const uint8x16_t yy = vqsubq_u8(vld1q_u8(y), vdupq_n_u8(16));
+    const int16x8_t l0 = vreinterpretq_s16_u16(vmulq_n_u16(vmovl_u8(vget_low_u8(yy)), 37));
+    const int16x8_t l1 = vreinterpretq_s16_u16(vmulq_n_u16(vmovl_u8(vget_high_u8(yy)), 37));
+    const uint8x16_t R = vcombine_u8(vqshrun_n_s16(vaddq_s16(l0, t.r[0]), 5),
+                                     vqshrun_n_s16(vaddq_s16(l1, t.r[1]), 5));
+    const uint8x16_t G = vcombine_u8(vqshrun_n_s16(vaddq_s16(vaddq_s16(l0, l0), t.g[0]), 6),
+                                     vqshrun_n_s16(vaddq_s16(vaddq_s16(l1, l1), t.g[1]), 6));
+    const uint8x16_t B = vcombine_u8(vqshrun_n_s16(vaddq_s16(l0, t.b[0]), 5),
+                                     vqshrun_n_s16(vaddq_s16(l1, t.b[1]), 5));
+    const uint8x16x2_t rg = vzipq_u8(R, G);
+    const uint8x16x2_t ba = vzipq_u8(B, vdupq_n_u8(255));
+    const uint16x8x2_t lo = vzipq_u16(vreinterpretq_u16_u8(rg.val[0]), vreinterpretq_u16_u8(ba.val[0]));
+    const uint16x8x2_t hi = vzipq_u16(vreinterpretq_u16_u8(rg.val[1]), vreinterpretq_u16_u8(ba.val[1]));
+    vst1q_u8(out, vreinterpretq_u8_u16(lo.val[0]));
+    vst1q_u8(out + 16, vreinterpretq_u8_u16(lo.val[1]));
+    vst1q_u8(out + 32, vreinterpretq_u8_u16(hi.val[0]));
+    vst1q_u8(out + 48, vreinterpretq_u8_u16(hi.val[1]));
+}
+
+}  // namespace
+
+void nv21_to_rgba_neon(const uint8_t* y, const uint8_t* vu, int width, int height, uint8_t* dst) {
+    if (width < 2 || height < 2) return;
+    const uint64_t w = (uint64_t)width, even = w & ~1ull, pairs = (uint64_t)height / 2;
+    for (uint64_t j = 0; j < pairs; ++j) {
+        const uint8_t* y0 = y + 2 * j * w;
+        const uint8_t* y1 = y0 + w;
+        const uint8_t* c = vu + j * even;
+        uint8_t* d0 = dst + 2 * j * w * 4;
+        uint8_t* d1 = d0 + w * 4;
+        uint64_t x = 0;
+        for (; x + 16 <= even; x += 16) {
+            const ChromaTerms t = chroma_terms(vld1q_u8(c + x));
+            convert_row16(y0 + x, t, d0 + 4 * x);
+            convert_row16(y1 + x, t, d1 + 4 * x);
+        }
+        if (x < even) {
+            // The remaining 2 to 14 pixels: staged through 16-pixel buffers and
+            // converted by the same vector code; only existing pixels move.
+            const uint64_t n = even - x;
+            uint8_t ly0[16] = {}, ly1[16] = {}, lc[16] = {}, o0[64], o1[64];
+            std::memcpy(ly0, y0 + x, n);
+            std::memcpy(ly1, y1 + x, n);
+            std::memcpy(lc, c + x, n);
+            const ChromaTerms t = chroma_terms(vld1q_u8(lc));
+            convert_row16(ly0, t, o0);
+            convert_row16(ly1, t, o1);
+            std::memcpy(d0 + 4 * x, o0, 4 * n);
+            std::memcpy(d1 + 4 * x, o1, 4 * n);
+        }
+    }
+}
+
+void ncvColorYUV420toRGB8888u8(const uint8_t* y, const uint8_t* uv, int w, int h, uint8_t* dst) {
+    nv21_to_rgba_neon(y, uv, w, h, dst);
+}
+
+}  // namespace mira
+
+namespace {
+
+bool args_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Feature_Buf* dst,
+             uint8_t dstCount) {
+    return src != nullptr && srcCount != 0 && dst != nullptr && dstCount != 0 &&
+           src->data != nullptr && dst->data != nullptr;
+}
+
+}  // namespace
+
+uint32_t MIRA_NV21_TO_RGBA8888::run(MIRA_FEATURE_ARGS) {
+    if (param == nullptr) return MIRA_ERR_ARG;
+    if (param->mode == MIRA_MODE_OPENCL)
+        return MIRA_NV21_TO_RGBA8888_opencl(src, srcCount, dst, dstCount, param);
+    return MIRA_NV21_TO_RGBA8888_neon(src, srcCount, dst, dstCount, param);
+}
+
+// The chroma plane follows the luma plane at width x height bytes (an
+// unsigned 32-bit product); luma rows are `width` bytes apart.
+uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_neon(MIRA_FEATURE_ARGS) {
+    if (!args_ok(src, srcCount, dst, dstCount) || param == nullptr) return MIRA_ERR_ARG;
+    const uint32_t lumaBytes = src->width * src->height;
+    mira::nv21_to_rgba_neon(src->data, src->data + lumaBytes, (int)src->width, (int)src->height,
+                            dst->data);
+    return MIRA_OK;
+}
+
+uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_opencl(MIRA_FEATURE_ARGS) {
+    if (!args_ok(src, srcCount, dst, dstCount) || param == nullptr) return MIRA_ERR_ARG;
+    if (!zor_opencl_usable()) return MIRA_NV21_TO_RGBA8888_neon(src, srcCount, dst, dstCount, param);
+    if (dst->width < 2 || dst->height < 2) return MIRA_OK;
+    ZOR_YuvInfo in;
+    std::memset(&in, 0, sizeof in);
+    in.format = 0;
+    in.width = src->width;
+    in.height = src->height;
+    in.size = (uint32_t)((int32_t)(src->stride * src->bufHeight * 3) / 2);
+    in.strideY = src->stride;
+    in.rowsY = src->bufHeight;
+    in.strideU = in.strideV = src->stride;
+    in.dataY = src->data;
+    in.dataU = in.dataV = src->data + (uint64_t)src->stride * src->bufHeight;
+    ZOR_RGBInfo out;
+    std::memset(&out, 0, sizeof out);
+    out.width = dst->width;
+    out.height = dst->height;
+    out.size = dst->stride * dst->bufHeight * 4;
+    out.strideW = dst->stride;
+    out.strideH = dst->bufHeight;
+    out.elemSize = 4;
+    out.format = 4;
+    out.data = dst->data;
+    ZOR_YuvInfo* ins[1] = {&in};
+    ZOR_RGBInfo* outs[1] = {&out};
+    ZOR_ReserveParam_Opencl reserve =
+        zor_reserve(MIRA_API_NV21_TO_RGBA8888, "mira_fcvColorYUV420toRGB8888u8_func");
+    zor_cv_process_yuv_rgb(ins, 1, outs, 1, &reserve, nullptr);
+    return MIRA_OK;
+}

@@ -1,6 +1,125 @@
-// Placeholder: this feature's operation is not built yet; every call with valid lists fails with MIRA_ERR_FAIL.
-#include "mira/mira_features.h"
+#include "ops/colour/yuv444_to_yuv420.h"
 
-uint32_t MIRA_YUV444_TO_YUV420::run(MIRA_FEATURE_ARGS) { return param ? MIRA_YUV444_TO_YUV420_neon(src, srcCount, dst, dstCount, param) : MIRA_ERR_ARG; }
-uint32_t MIRA_YUV444_TO_YUV420::MIRA_YUV444_TO_YUV420_neon(MIRA_FEATURE_ARGS) { (void)srcCount; (void)dstCount; (void)param; return (src && dst) ? MIRA_ERR_FAIL : MIRA_ERR_ARG; }
-uint32_t MIRA_YUV444_TO_YUV420::MIRA_YUV444_TO_YUV420_opencl(MIRA_FEATURE_ARGS) { return MIRA_YUV444_TO_YUV420_neon(src, srcCount, dst, dstCount, param); }
+#include <cstring>
+
+#include "api/feature_common.h"
+#include "mira/mira_kernels.h"
+#include "ops/colour/copy_plane.h"
+#include "ops/mira_neon.h"
+#include "param_utils.h"
+
+namespace mira {
+
+namespace {
+
+// 16 output bytes from 16 bytes of Cb and of Cr: (Cb0, Cr0, Cb2, Cr2, ...).
+// As 16-bit lanes (little-endian) the low byte of each Cb lane is the even
+// sample, and the even Cr sample shifted up lands in the high byte.
+inline uint8x16_t pick_pairs(const uint8_t* cb, const uint8_t* cr) {
+    const uint16x8_t b = vreinterpretq_u16_u8(vld1q_u8(cb));
+    const uint16x8_t r = vreinterpretq_u16_u8(vld1q_u8(cr));
+    return vreinterpretq_u8_u16(vorrq_u16(vandq_u16(b, vdupq_n_u16(0x00FF)), vshlq_n_u16(r, 8)));
+}
+
+void subsample_row(const uint8_t* cb, const uint8_t* cr, uint8_t* out, uint32_t w) {
+    uint32_t x = 0;
+    for (; x + 32 <= w; x += 32) {
+        vst1q_u8(out + x, pick_pairs(cb + x, cr + x));
+        vst1q_u8(out + x + 16, pick_pairs(cb + x + 16, cr + x + 16));
+    }
+    if (x + 16 <= w) {
+        vst1q_u8(out + x, pick_pairs(cb + x, cr + x));
+        x += 16;
+    }
+    for (; x < w; ++x) out[x] = (x & 1) ? cr[x - 1] : cb[x];
+}
+
+}  // namespace
+
+void yuv444_to_yuv420_neon(const uint8_t* srcY, const uint8_t* srcCb, const uint8_t* srcCr,
+                           uint32_t width, uint32_t height, uint32_t sY, uint32_t sCb,
+                           uint32_t sCr, uint8_t* dstY, uint8_t* dstC, uint32_t dSY,
+                           uint32_t dSC) {
+    copy_plane(srcY, (int)sY, dstY, (int)dSY, (int)width, (int)height);
+    const uint32_t rows = height >> 1;
+    for (uint32_t r = 0; r < rows; ++r)
+        subsample_row(srcCb + (uint64_t)(2 * r) * sCb, srcCr + (uint64_t)(2 * r) * sCr,
+                      dstC + (uint64_t)r * dSC, width);
+}
+
+void ncvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8(const uint8_t* srcY, const uint8_t* srcCb,
+                                                    const uint8_t* srcCr, uint32_t w, uint32_t h,
+                                                    uint32_t sY, uint32_t sCb, uint32_t sCr,
+                                                    uint8_t* dstY, uint8_t* dstC, uint32_t dstSY,
+                                                    uint32_t dstSC) {
+    yuv444_to_yuv420_neon(srcY, srcCb, srcCr, w, h, sY, sCb, sCr, dstY, dstC, dstSY, dstSC);
+}
+
+}  // namespace mira
+
+namespace {
+
+bool args_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Feature_Buf* dst,
+             uint8_t dstCount, const MIRA_Feature_Param* param) {
+    if (src == nullptr || srcCount != 3 || dst == nullptr || dstCount != 2 || param == nullptr)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        if (src[i].data == nullptr) return false;
+    return dst[0].data != nullptr && dst[1].data != nullptr;
+}
+
+}  // namespace
+
+uint32_t MIRA_YUV444_TO_YUV420::run(MIRA_FEATURE_ARGS) {
+    if (param != nullptr && param->mode == MIRA_MODE_OPENCL)
+        return MIRA_YUV444_TO_YUV420_opencl(src, srcCount, dst, dstCount, param);
+    return MIRA_YUV444_TO_YUV420_neon(src, srcCount, dst, dstCount, param);
+}
+
+uint32_t MIRA_YUV444_TO_YUV420::MIRA_YUV444_TO_YUV420_neon(MIRA_FEATURE_ARGS) {
+    if (!args_ok(src, srcCount, dst, dstCount, param)) return MIRA_ERR_ARG;
+    mira::yuv444_to_yuv420_neon(src[0].data, src[1].data, src[2].data, src[0].width,
+                                src[0].height, src[0].stride, src[1].stride, src[2].stride,
+                                dst[0].data, dst[1].data, dst[0].stride, dst[1].stride);
+    return MIRA_OK;
+}
+
+uint32_t MIRA_YUV444_TO_YUV420::MIRA_YUV444_TO_YUV420_opencl(MIRA_FEATURE_ARGS) {
+    if (!args_ok(src, srcCount, dst, dstCount, param)) return MIRA_ERR_ARG;
+    if (!zor_opencl_usable()) return MIRA_YUV444_TO_YUV420_neon(src, srcCount, dst, dstCount, param);
+    const uint32_t w = src[0].width, h = src[0].height;
+    if (w != 0 && h >= 2) {
+        ZOR_YuvInfo in, out;
+        std::memset(&in, 0, sizeof in);
+        std::memset(&out, 0, sizeof out);
+        in.format = 10;
+        in.width = w;
+        in.height = h;
+        in.size = src[0].stride * src[0].bufHeight * 3;
+        in.strideY = src[0].stride;
+        in.rowsY = src[0].bufHeight;
+        in.strideU = src[1].stride;
+        in.strideV = src[2].stride;
+        in.dataY = src[0].data;
+        in.dataU = src[1].data;
+        in.dataV = src[2].data;
+        out.format = 0;
+        out.width = w;
+        out.height = h;
+        out.size = dst[0].stride * dst[0].bufHeight * 3 / 2;
+        out.strideY = dst[0].stride;
+        out.rowsY = dst[0].bufHeight;
+        out.strideU = out.strideV = dst[1].stride;
+        out.dataY = dst[0].data;
+        out.dataU = out.dataV = dst[1].data;
+        ZOR_YuvInfo* ins[1] = {&in};
+        ZOR_YuvInfo* outs[1] = {&out};
+        ZOR_ReserveParam_Opencl reserve = zor_reserve(
+            MIRA_API_YUV444_TO_YUV420, "mira_fcvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8_func");
+        zor_cv_process_yuv_yuv(ins, 1, outs, 1, &reserve, nullptr);
+    }
+    // The luma plane is not part of the kernel: copied here row by row.
+    for (uint32_t y = 0; y < h; ++y)
+        std::memmove(mira::row_ptr(dst[0], y), mira::row_ptr(src[0], y), w);
+    return MIRA_OK;
+}

@@ -1,0 +1,49 @@
+// One 4:2:0 plane of Cb,Cr pairs to 4:4:4 planar chroma by nearest-neighbour
+// replication: pair k of chroma row y goes to rows 2y and 2y + 1, columns 2k
+// and 2k + 1 of the Cb and Cr planes. One work item covers timesY row pairs
+// of timesX units of 8 output bytes per row; row pairs past height / 2 and
+// bytes past the width are guarded (with an odd width the last Cr column has
+// no sample and stays as it was). Rows are addressed byte-wise with each
+// plane's own stride.
+__kernel void mira_fcvColorYCbCr420PseudoPlanarToYCbCr444Planaru8_func(
+    __global const uchar4* srcU, __global const uchar4* srcV, int srcWidth, int srcHeight,
+    int ySrcStrideW, int ySrcStrideH, int uSrcStrideW, int vSrcStrideW,
+    __global uchar4* dstU, __global uchar4* dstV, int dstWidth, int dstHeight,
+    int yDstStrideW, int yDstStrideH, int uDstStrideW, int vDstStrideW,
+    float param_float_1, float param_float_2, int param_int_1, int param_int_2)
+{
+    const int width = min(srcWidth, dstWidth);
+    const int rows = min(srcHeight, dstHeight) >> 1;
+    const int gx = timesX * (int)get_global_id(0);
+    const int gy = timesY * (int)get_global_id(1);
+    for (int j = 0; j < timesY; ++j) {
+        const int y = gy + j;
+        if (y >= rows)
+            return;
+        __global const uchar* c = (__global const uchar*)srcU + (size_t)uSrcStrideW * (size_t)y;
+        __global uchar* cb0 = (__global uchar*)dstU + (size_t)uDstStrideW * (size_t)(2 * y);
+        __global uchar* cb1 = cb0 + uDstStrideW;
+        __global uchar* cr0 = (__global uchar*)dstV + (size_t)vDstStrideW * (size_t)(2 * y);
+        __global uchar* cr1 = cr0 + vDstStrideW;
+        for (int i = 0; i < timesX; ++i) {
+            const int x = 8 * (gx + i);
+            if (x >= width)
+                break;
+            if (x + 8 <= width) {
+                const uchar8 p = vload8(0, c + x);
+                const uchar8 b = p.s00224466, r = p.s11335577;
+                vstore8(b, 0, cb0 + x);
+                vstore8(b, 0, cb1 + x);
+                vstore8(r, 0, cr0 + x);
+                vstore8(r, 0, cr1 + x);
+            } else {
+                for (int k = x; k < width; ++k) {
+                    const int e = k & ~1;
+                    cb0[k] = cb1[k] = c[e];
+                    if (e + 1 < width)
+                        cr0[k] = cr1[k] = c[e + 1];
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,56 @@
+// 4:2:2 semi-planar (luma, then one plane of U,V pairs with a chroma row per
+// luma row) to RGBA8888 in single precision:
+//   y = (Y - 16) * 1.164, U' = U - 128, V' = V - 128
+//   R = y + 1.596 V', G = y - (0.813 V' + 0.391 U'), B = y + 2.018 U'
+// each clamped to 0..255 and truncated; A = ALPHA_VALUE. One unit is 8 pixels
+// of rows y and y + 1, each row with its own chroma row; units past the even
+// width or height are guarded. Luma and chroma strides are in bytes, the
+// destination stride in pixels.
+#define ALPHA_VALUE 255
+
+inline uchar4 mira_yuv422_pixel(float Y, float U, float V)
+{
+    const float y = (Y - 16.0f) * 1.164f;
+    const float u = U - 128.0f, v = V - 128.0f;
+    const float r = clamp(y + 1.596f * v, 0.0f, 255.0f);
+    const float g = clamp(y - (0.813f * v + 0.391f * u), 0.0f, 255.0f);
+    const float b = clamp(y + 2.018f * u, 0.0f, 255.0f);
+    return (uchar4)((uchar)r, (uchar)g, (uchar)b, (uchar)ALPHA_VALUE);
+}
+
+__kernel void mira_fcvColorYCbCr422PseudoPlanarToRGBA8888u8_func(
+    __global const uchar4* srcY, __global const uchar4* srcU, __global const uchar4* srcV,
+    int srcWidth, int srcHeight, int ySrcStrideW, int ySrcStrideH, int uSrcStrideW,
+    int vSrcStrideW,
+    __global uchar4* dst, int dstWidth, int dstHeight, int dstStrideW, int dstStrideH,
+    int dstChannelNum, float param_float_1, float param_float_2, int param_int_1,
+    int param_int_2)
+{
+    const int width = min(srcWidth, dstWidth) & ~1;
+    const int height = min(srcHeight, dstHeight) & ~1;
+    const int gx = timesX * (int)get_global_id(0);
+    const int gy = timesY * (int)get_global_id(1);
+    for (int j = 0; j < timesY; ++j) {
+        const int y = 2 * (gy + j);
+        if (y >= height)
+            return;
+        for (int row = 0; row < 2; ++row) {
+            __global const uchar* l =
+                (__global const uchar*)srcY + (size_t)ySrcStrideW * (size_t)(y + row);
+            __global const uchar* c =
+                (__global const uchar*)srcU + (size_t)uSrcStrideW * (size_t)(y + row);
+            __global uchar4* d = dst + (size_t)dstStrideW * (size_t)(y + row);
+            for (int i = 0; i < timesX; ++i) {
+                const int x = 8 * (gx + i);
+                if (x >= width)
+                    break;
+                const int n = min(8, width - x);
+                for (int k = 0; k < n; k += 2) {
+                    const float U = (float)c[x + k], V = (float)c[x + k + 1];
+                    d[x + k] = mira_yuv422_pixel((float)l[x + k], U, V);
+                    d[x + k + 1] = mira_yuv422_pixel((float)l[x + k + 1], U, V);
+                }
+            }
+        }
+    }
+}

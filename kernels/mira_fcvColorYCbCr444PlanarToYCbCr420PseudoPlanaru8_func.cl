@@ -1,0 +1,38 @@
+// 4:4:4 planar chroma to one 4:2:0 plane of Cb,Cr pairs: chroma row y is
+// built from source row 2y only, byte j being Cb[2y][j] for even j and
+// Cr[2y][j - 1] for odd j (the top-left sample of each 2 x 2 block). One work
+// item covers timesY chroma rows of timesX units of 8 output bytes; the launch
+// counts luma rows in pairs, so rows past height / 2 and bytes past the width
+// are guarded. Rows are addressed byte-wise with each plane's own stride.
+__kernel void mira_fcvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8_func(
+    __global const uchar4* srcU, __global const uchar4* srcV, int srcWidth, int srcHeight,
+    int ySrcStrideW, int ySrcStrideH, int uSrcStrideW, int vSrcStrideW,
+    __global uchar4* dstU, __global uchar4* dstV, int dstWidth, int dstHeight,
+    int yDstStrideW, int yDstStrideH, int uDstStrideW, int vDstStrideW,
+    float param_float_1, float param_float_2, int param_int_1, int param_int_2)
+{
+    const int width = min(srcWidth, dstWidth);
+    const int rows = min(srcHeight, dstHeight) >> 1;
+    const int gx = timesX * (int)get_global_id(0);
+    const int gy = timesY * (int)get_global_id(1);
+    for (int j = 0; j < timesY; ++j) {
+        const int y = gy + j;
+        if (y >= rows)
+            return;
+        __global const uchar* cb = (__global const uchar*)srcU + (size_t)uSrcStrideW * (size_t)(2 * y);
+        __global const uchar* cr = (__global const uchar*)srcV + (size_t)vSrcStrideW * (size_t)(2 * y);
+        __global uchar* out = (__global uchar*)dstU + (size_t)uDstStrideW * (size_t)y;
+        for (int i = 0; i < timesX; ++i) {
+            const int x = 8 * (gx + i);
+            if (x >= width)
+                break;
+            if (x + 8 <= width) {
+                const uchar8 b = vload8(0, cb + x), r = vload8(0, cr + x);
+                vstore8((uchar8)(b.s0, r.s0, b.s2, r.s2, b.s4, r.s4, b.s6, r.s6), 0, out + x);
+            } else {
+                for (int k = x; k < width; ++k)
+                    out[k] = (k & 1) ? cr[k - 1] : cb[k];
+            }
+        }
+    }
+}

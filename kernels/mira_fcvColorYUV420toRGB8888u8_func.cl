@@ -1,0 +1,58 @@
+// NV21 (luma, then one half-resolution plane of V,U pairs) to RGBA8888 in
+// single precision:
+//   y = clamp(Y - 16, 0, 255) * 1.164, U' = U - 128, V' = V - 128
+//   R = y + 1.596 V', G = y - (0.813 V' + 0.391 U'), B = y + 2.018 U'
+// each clamped to 0..255 and truncated; A = ALPHA_VALUE. One unit is 8 pixels
+// of rows y and y + 1 sharing one chroma row; one work item covers timesX x
+// timesY units. The launch is rounded up, so units reaching past the even
+// width or the even height are guarded: an odd last column and an odd last
+// row are not converted. Luma and chroma strides are in bytes, the
+// destination stride in pixels.
+#define ALPHA_VALUE 255
+
+inline uchar4 mira_nv21_pixel(float Y, float U, float V)
+{
+    const float y = clamp(Y - 16.0f, 0.0f, 255.0f) * 1.164f;
+    const float u = U - 128.0f, v = V - 128.0f;
+    const float r = clamp(y + 1.596f * v, 0.0f, 255.0f);
+    const float g = clamp(y - (0.813f * v + 0.391f * u), 0.0f, 255.0f);
+    const float b = clamp(y + 2.018f * u, 0.0f, 255.0f);
+    return (uchar4)((uchar)r, (uchar)g, (uchar)b, (uchar)ALPHA_VALUE);
+}
+
+__kernel void mira_fcvColorYUV420toRGB8888u8_func(
+    __global const uchar4* srcY, __global const uchar4* srcU, __global const uchar4* srcV,
+    int srcWidth, int srcHeight, int ySrcStrideW, int ySrcStrideH, int uSrcStrideW,
+    int vSrcStrideW,
+    __global uchar4* dst, int dstWidth, int dstHeight, int dstStrideW, int dstStrideH,
+    int dstChannelNum, float param_float_1, float param_float_2, int param_int_1,
+    int param_int_2)
+{
+    const int width = min(srcWidth, dstWidth) & ~1;
+    const int height = min(srcHeight, dstHeight) & ~1;
+    const int gx = timesX * (int)get_global_id(0);
+    const int gy = timesY * (int)get_global_id(1);
+    for (int j = 0; j < timesY; ++j) {
+        const int y = 2 * (gy + j);
+        if (y >= height)
+            return;
+        __global const uchar* l0 = (__global const uchar*)srcY + (size_t)ySrcStrideW * (size_t)y;
+        __global const uchar* l1 = l0 + ySrcStrideW;
+        __global const uchar* c = (__global const uchar*)srcU + (size_t)uSrcStrideW * (size_t)(y >> 1);
+        __global uchar4* d0 = dst + (size_t)dstStrideW * (size_t)y;
+        __global uchar4* d1 = d0 + dstStrideW;
+        for (int i = 0; i < timesX; ++i) {
+            const int x = 8 * (gx + i);
+            if (x >= width)
+                break;
+            const int n = min(8, width - x);
+            for (int k = 0; k < n; k += 2) {
+                const float V = (float)c[x + k], U = (float)c[x + k + 1];
+                d0[x + k] = mira_nv21_pixel((float)l0[x + k], U, V);
+                d0[x + k + 1] = mira_nv21_pixel((float)l0[x + k + 1], U, V);
+                d1[x + k] = mira_nv21_pixel((float)l1[x + k], U, V);
+                d1[x + k + 1] = mira_nv21_pixel((float)l1[x + k + 1], U, V);
+            }
+        }
+    }
+}

@@ -1,0 +1,49 @@
+// Rotation of an 8-bit plane by a multiple of 90 degrees. Each destination
+// pixel (xd, yd) is mapped back around the two images' centres:
+//   sx = (xd - dcx) cos + (yd - dcy) sin + scx
+//   sy = (dcx - xd) sin + (yd - dcy) cos + scy
+// truncated toward zero; with the sine and cosine of a multiple of 90 degrees
+// the coordinates come out as whole numbers. One work item covers timesY rows
+// of 4 * timesX destination pixels; the launch is rounded up over the
+// destination, so the last unit of a row is guarded. Strides are in bytes and
+// rows are addressed byte-wise, so any stride works.
+__kernel void mira_fcvRotateImageu8_func(__global const uchar* src, int srcWidth, int srcHeight,
+                                         int srcStrideW, int srcStrideH,
+                                         __global uchar4* dst, int dstWidth, int dstHeight,
+                                         int dstStrideW, int dstStrideH,
+                                         float sinValue, float cosValue,
+                                         int param_int_1, int param_int_2)
+{
+    const float scx = (float)(srcWidth - 1) * 0.5f, scy = (float)(srcHeight - 1) * 0.5f;
+    const float dcx = (float)(dstWidth - 1) * 0.5f, dcy = (float)(dstHeight - 1) * 0.5f;
+    const int gx = timesX * (int)get_global_id(0);
+    const int gy = timesY * (int)get_global_id(1);
+    for (int j = 0; j < timesY; ++j) {
+        const int y = gy + j;
+        if (y >= dstHeight)
+            return;
+        __global uchar* out = (__global uchar*)dst + (size_t)dstStrideW * (size_t)y;
+        const float fy = (float)y - dcy;
+        for (int i = 0; i < timesX; ++i) {
+            const int x = 4 * (gx + i);
+            if (x >= dstWidth)
+                break;
+            uchar v[4];
+            const int n = min(4, dstWidth - x);
+            for (int k = 0; k < n; ++k) {
+                const float fx = (float)(x + k) - dcx;
+                int sx = (int)(fx * cosValue + fy * sinValue + scx);
+                int sy = (int)(fy * cosValue - fx * sinValue + scy);
+                sx = clamp(sx, 0, srcWidth - 1);
+                sy = clamp(sy, 0, srcHeight - 1);
+                v[k] = src[(size_t)srcStrideW * (size_t)sy + (size_t)sx];
+            }
+            if (n == 4) {
+                vstore4((uchar4)(v[0], v[1], v[2], v[3]), 0, out + x);
+            } else {
+                for (int k = 0; k < n; ++k)
+                    out[x + k] = v[k];
+            }
+        }
+    }
+}
