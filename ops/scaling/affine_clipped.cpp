@@ -1,6 +1,445 @@
-// Placeholder: this feature's operation is not built yet; every call with valid lists fails with MIRA_ERR_FAIL.
-#include "mira/mira_features.h"
+#include "ops/scaling/affine_clipped.h"
 
-uint32_t MIRA_TRANSFORM_AFFINE_CLIPPED_U8::run(MIRA_FEATURE_ARGS) { return param ? MIRA_TRANSFORM_AFFINE_CLIPPED_U8_neon(src, srcCount, dst, dstCount, param) : MIRA_ERR_ARG; }
-uint32_t MIRA_TRANSFORM_AFFINE_CLIPPED_U8::MIRA_TRANSFORM_AFFINE_CLIPPED_U8_neon(MIRA_FEATURE_ARGS) { (void)srcCount; (void)dstCount; (void)param; return (src && dst) ? MIRA_ERR_FAIL : MIRA_ERR_ARG; }
-uint32_t MIRA_TRANSFORM_AFFINE_CLIPPED_U8::MIRA_TRANSFORM_AFFINE_CLIPPED_U8_opencl(MIRA_FEATURE_ARGS) { return MIRA_TRANSFORM_AFFINE_CLIPPED_U8_neon(src, srcCount, dst, dstCount, param); }
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "mira/mira_features.h"
+#include "ops/mira_neon.h"
+#include "ops/scaling/scale_mn_common.h"
+#include "param_utils.h"
+
+namespace mira {
+
+namespace {
+
+// Cubic convolution weights (a = -0.75) for the 32 phases t = k / 32: row k
+// holds W(1 + t), W(t), W(1 - t), W(2 - t), to six decimals. The GPU kernel
+// carries the same table.
+alignas(16) const float kCubic[32][4] = {
+    {0.000000f, 1.000000f, 0.000000f, 0.000000f},
+    {-0.021996f, 0.997841f, 0.024864f, -0.000710f},
+    {-0.041199f, 0.991516f, 0.052429f, -0.002747f},
+    {-0.057747f, 0.981255f, 0.082466f, -0.005974f},
+    {-0.071777f, 0.967285f, 0.114746f, -0.010254f},
+    {-0.083427f, 0.949837f, 0.149040f, -0.015450f},
+    {-0.092834f, 0.929138f, 0.185120f, -0.021423f},
+    {-0.100136f, 0.905418f, 0.222755f, -0.028038f},
+    {-0.105469f, 0.878906f, 0.261719f, -0.035156f},
+    {-0.108971f, 0.849831f, 0.301781f, -0.042641f},
+    {-0.110779f, 0.818420f, 0.342712f, -0.050354f},
+    {-0.111031f, 0.784904f, 0.384285f, -0.058159f},
+    {-0.109863f, 0.749512f, 0.426270f, -0.065918f},
+    {-0.107414f, 0.712471f, 0.468437f, -0.073494f},
+    {-0.103821f, 0.674011f, 0.510559f, -0.080750f},
+    {-0.099220f, 0.634361f, 0.552406f, -0.087547f},
+    {-0.093750f, 0.593750f, 0.593750f, -0.093750f},
+    {-0.087547f, 0.552406f, 0.634361f, -0.099220f},
+    {-0.080750f, 0.510559f, 0.674011f, -0.103821f},
+    {-0.073494f, 0.468437f, 0.712471f, -0.107414f},
+    {-0.065918f, 0.426270f, 0.749512f, -0.109863f},
+    {-0.058159f, 0.384285f, 0.784904f, -0.111031f},
+    {-0.050354f, 0.342712f, 0.818420f, -0.110779f},
+    {-0.042641f, 0.301781f, 0.849831f, -0.108971f},
+    {-0.035156f, 0.261719f, 0.878906f, -0.105469f},
+    {-0.028038f, 0.222755f, 0.905418f, -0.100136f},
+    {-0.021423f, 0.185120f, 0.929138f, -0.092834f},
+    {-0.015450f, 0.149040f, 0.949837f, -0.083427f},
+    {-0.010254f, 0.114746f, 0.967285f, -0.071777f},
+    {-0.005974f, 0.082466f, 0.981255f, -0.057747f},
+    {-0.002747f, 0.052429f, 0.991516f, -0.041199f},
+    {-0.000710f, 0.024864f, 0.997841f, -0.021996f},
+};
+
+struct Plane {
+    const uint8_t* data;
+    int32_t w, h;
+    size_t stride;
+};
+
+inline float32x4_t lane_index(uint32_t x) {
+    const float32x4_t ramp = {0.f, 1.f, 2.f, 3.f};
+    return vaddq_f32(vdupq_n_f32(static_cast<float>(x)), ramp);
+}
+
+// Writes `n` (<= 8) bytes of v to p.
+inline void store_partial(uint8_t* p, uint8x8_t v, uint32_t n) {
+    if (n == 8) {
+        vst1_u8(p, v);
+    } else {
+        uint8_t tmp[8];
+        vst1_u8(tmp, v);
+        std::memcpy(p, tmp, n);
+    }
+}
+
+// --------------------------------------------------------------- nearest
+//
+// Source column and row rounded half to even after saturation to 16 bits;
+// NaN becomes 0 as in a saturating conversion. Outside lanes gather from
+// (0, 0) and are masked to 0.
+
+inline int32x4_t round_sat16(float32x4_t s) {
+    s = vbslq_f32(vceqq_f32(s, s), s, vdupq_n_f32(0.f));
+    s = vminq_f32(vmaxq_f32(s, vdupq_n_f32(-32768.f)), vdupq_n_f32(32767.f));
+    return vcvtq_s32_f32(vrndnq_f32(s));
+}
+
+void nearest_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
+                  uint32_t y0, uint32_t y1) {
+    const float32x4_t m0 = vdupq_n_f32(m[0]), m2 = vdupq_n_f32(m[2]);
+    const float32x4_t m3 = vdupq_n_f32(m[3]), m5 = vdupq_n_f32(m[5]);
+    const uint32x4_t W = vdupq_n_u32(static_cast<uint32_t>(s.w));
+    const uint32x4_t H = vdupq_n_u32(static_cast<uint32_t>(s.h));
+    for (uint32_t y = y0; y < y1; ++y) {
+        const float fy = static_cast<float>(y);
+        const float32x4_t by = vdupq_n_f32(m[1] * fy), cy = vdupq_n_f32(m[4] * fy);
+        uint8_t* drow = dst + y * dstStride;
+        for (uint32_t x = 0; x < dstW; x += 8) {
+            int32_t ix[8], iy[8];
+            uint16x4_t inside[2];
+            for (int h = 0; h < 2; ++h) {
+                const float32x4_t xf = lane_index(x + 4 * h);
+                const float32x4_t sx = vaddq_f32(vaddq_f32(vmulq_f32(m0, xf), by), m2);
+                const float32x4_t sy = vaddq_f32(vaddq_f32(vmulq_f32(m3, xf), cy), m5);
+                const int32x4_t cx = round_sat16(sx), cyi = round_sat16(sy);
+                const uint32x4_t in = vandq_u32(vcltq_u32(vreinterpretq_u32_s32(cx), W),
+                                                vcltq_u32(vreinterpretq_u32_s32(cyi), H));
+                vst1q_s32(ix + 4 * h, vandq_s32(cx, vreinterpretq_s32_u32(in)));
+                vst1q_s32(iy + 4 * h, vandq_s32(cyi, vreinterpretq_s32_u32(in)));
+                inside[h] = vmovn_u32(in);
+            }
+            uint8_t v[8];
+            for (int k = 0; k < 8; ++k) v[k] = s.data[static_cast<size_t>(iy[k]) * s.stride + ix[k]];
+            const uint8x8_t mask = vmovn_u16(vcombine_u16(inside[0], inside[1]));
+            store_partial(drow + x, vand_u8(vld1_u8(v), mask), std::min(8u, dstW - x));
+        }
+    }
+}
+
+// -------------------------------------------------------------- bilinear
+//
+// Pixel-centre positions; taps i1 = max(0, ceil(s - 1)), i2 = min(i1 + 1,
+// size - 1) with weights 1 - |tap - s| (0 from 1 apart on) divided by their
+// sum; all four taps read 0 unless -1 < s < size - 1 on both axes (the
+// truncated position leaves room for the second tap).
+
+inline float32x4_t recip(float32x4_t d) {
+    float32x4_t r = vrecpeq_f32(d);
+    r = vmulq_f32(r, vrecpsq_f32(d, r));
+    r = vmulq_f32(r, vrecpsq_f32(d, r));
+    return r;
+}
+
+struct Taps {
+    int32x4_t i1, i2;
+    float32x4_t w1, w2;
+};
+
+inline Taps linear_taps(float32x4_t s, int32_t size) {
+    const float32x4_t one = vdupq_n_f32(1.f);
+    Taps t;
+    t.i1 = vmaxq_s32(vcvtq_s32_f32(vrndpq_f32(vsubq_f32(s, one))), vdupq_n_s32(0));
+    t.i2 = vminq_s32(vaddq_s32(t.i1, vdupq_n_s32(1)), vdupq_n_s32(size - 1));
+    const float32x4_t d1 = vabsq_f32(vsubq_f32(vcvtq_f32_s32(t.i1), s));
+    const float32x4_t d2 = vabsq_f32(vsubq_f32(vcvtq_f32_s32(t.i2), s));
+    float32x4_t w1 = vreinterpretq_f32_u32(
+        vandq_u32(vcltq_f32(d1, one), vreinterpretq_u32_f32(vsubq_f32(one, d1))));
+    float32x4_t w2 = vreinterpretq_f32_u32(
+        vandq_u32(vcltq_f32(d2, one), vreinterpretq_u32_f32(vsubq_f32(one, d2))));
+    const float32x4_t r = recip(vaddq_f32(w1, w2));
+    t.w1 = vmulq_f32(w1, r);
+    t.w2 = vmulq_f32(w2, r);
+    return t;
+}
+
+void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
+                 uint32_t y0, uint32_t y1) {
+    const float32x4_t m0 = vdupq_n_f32(m[0]), m2 = vdupq_n_f32(m[2]);
+    const float32x4_t m3 = vdupq_n_f32(m[3]), m5 = vdupq_n_f32(m[5]);
+    const float32x4_t half = vdupq_n_f32(0.5f), minus1 = vdupq_n_f32(-1.f);
+    const float32x4_t wLim = vdupq_n_f32(static_cast<float>(s.w - 1));
+    const float32x4_t hLim = vdupq_n_f32(static_cast<float>(s.h - 1));
+    const float32x4_t zero = vdupq_n_f32(0.f);
+    for (uint32_t y = y0; y < y1; ++y) {
+        const float yh = static_cast<float>(y) + 0.5f;
+        const float32x4_t by = vdupq_n_f32(yh * m[1]), cy = vdupq_n_f32(yh * m[4]);
+        uint8_t* drow = dst + y * dstStride;
+        for (uint32_t x = 0; x < dstW; x += 8) {
+            uint16x4_t res[2];
+            for (int h = 0; h < 2; ++h) {
+                const float32x4_t xh = vaddq_f32(lane_index(x + 4 * h), half);
+                float32x4_t sx = vsubq_f32(vaddq_f32(vaddq_f32(vmulq_f32(xh, m0), by), m2), half);
+                float32x4_t sy = vsubq_f32(vaddq_f32(vaddq_f32(vmulq_f32(xh, m3), cy), m5), half);
+                const uint32x4_t in =
+                    vandq_u32(vandq_u32(vcgtq_f32(sx, minus1), vcltq_f32(sx, wLim)),
+                              vandq_u32(vcgtq_f32(sy, minus1), vcltq_f32(sy, hLim)));
+                sx = vbslq_f32(in, sx, zero);
+                sy = vbslq_f32(in, sy, zero);
+                const Taps tx = linear_taps(sx, s.w), ty = linear_taps(sy, s.h);
+                int32_t i1[4], i2[4], j1[4], j2[4];
+                const int32x4_t inI = vreinterpretq_s32_u32(in);
+                vst1q_s32(i1, vandq_s32(tx.i1, inI));
+                vst1q_s32(i2, vandq_s32(tx.i2, inI));
+                vst1q_s32(j1, vandq_s32(ty.i1, inI));
+                vst1q_s32(j2, vandq_s32(ty.i2, inI));
+                float v11[4], v12[4], v21[4], v22[4];
+                for (int k = 0; k < 4; ++k) {
+                    const uint8_t* r1 = s.data + static_cast<size_t>(j1[k]) * s.stride;
+                    const uint8_t* r2 = s.data + static_cast<size_t>(j2[k]) * s.stride;
+                    v11[k] = r1[i1[k]];
+                    v12[k] = r1[i2[k]];
+                    v21[k] = r2[i1[k]];
+                    v22[k] = r2[i2[k]];
+                }
+                float32x4_t acc = vmulq_f32(vmulq_f32(vld1q_f32(v11), ty.w1), tx.w1);
+                acc = vaddq_f32(acc, vmulq_f32(vmulq_f32(vld1q_f32(v12), ty.w1), tx.w2));
+                acc = vaddq_f32(acc, vmulq_f32(vmulq_f32(vld1q_f32(v21), ty.w2), tx.w1));
+                acc = vaddq_f32(acc, vmulq_f32(vmulq_f32(vld1q_f32(v22), ty.w2), tx.w2));
+                acc = vminq_f32(vmaxq_f32(acc, zero), vdupq_n_f32(255.f));
+                res[h] = vmovn_u32(vandq_u32(vcvtq_u32_f32(acc), in));
+            }
+            store_partial(drow + x, vmovn_u16(vcombine_u16(res[0], res[1])),
+                          std::min(8u, dstW - x));
+        }
+    }
+}
+
+// --------------------------------------------------------------- bicubic
+//
+// Phase = round-half-even(frac(s) * 32) & 31; the 4 x 4 taps start one pixel
+// before floor(s), or at floor(s) once the phase has wrapped (frac * 64 > 63).
+// Pixels outside read 0; positions that are NaN or beyond 2^24 give 0.
+
+constexpr float kCubicLimit = 16777216.f;
+
+void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
+                uint32_t y0, uint32_t y1) {
+    const float32x4_t m0 = vdupq_n_f32(m[0]), m2 = vdupq_n_f32(m[2]);
+    const float32x4_t m3 = vdupq_n_f32(m[3]), m5 = vdupq_n_f32(m[5]);
+    const float32x4_t lim = vdupq_n_f32(kCubicLimit), zero = vdupq_n_f32(0.f);
+    const float32x4_t k32 = vdupq_n_f32(32.f), k64 = vdupq_n_f32(64.f), k63 = vdupq_n_f32(63.f);
+    for (uint32_t y = y0; y < y1; ++y) {
+        const float fy = static_cast<float>(y);
+        const float32x4_t by = vdupq_n_f32(m[1] * fy), cy = vdupq_n_f32(m[4] * fy);
+        uint8_t* drow = dst + y * dstStride;
+        for (uint32_t x = 0; x < dstW; x += 4) {
+            const float32x4_t xf = lane_index(x);
+            float32x4_t sx = vaddq_f32(vaddq_f32(vmulq_f32(m0, xf), by), m2);
+            float32x4_t sy = vaddq_f32(vaddq_f32(vmulq_f32(m3, xf), cy), m5);
+            const uint32x4_t ok = vandq_u32(vcltq_f32(vabsq_f32(sx), lim),
+                                            vcltq_f32(vabsq_f32(sy), lim));
+            sx = vbslq_f32(ok, sx, zero);
+            sy = vbslq_f32(ok, sy, zero);
+            const float32x4_t flx = vrndmq_f32(sx), fly = vrndmq_f32(sy);
+            const float32x4_t frx = vsubq_f32(sx, flx), fry = vsubq_f32(sy, fly);
+            const int32x4_t ax = vandq_s32(vcvtq_s32_f32(vrndnq_f32(vmulq_f32(frx, k32))),
+                                           vdupq_n_s32(31));
+            const int32x4_t ay = vandq_s32(vcvtq_s32_f32(vrndnq_f32(vmulq_f32(fry, k32))),
+                                           vdupq_n_s32(31));
+            // -1, or 0 where the phase wrapped (mask is all ones = -1 there).
+            const int32x4_t wrapX = vreinterpretq_s32_u32(vcgtq_f32(vmulq_f32(frx, k64), k63));
+            const int32x4_t wrapY = vreinterpretq_s32_u32(vcgtq_f32(vmulq_f32(fry, k64), k63));
+            const int32x4_t tx = vsubq_s32(vsubq_s32(vcvtq_s32_f32(flx), vdupq_n_s32(1)), wrapX);
+            const int32x4_t ty = vsubq_s32(vsubq_s32(vcvtq_s32_f32(fly), vdupq_n_s32(1)), wrapY);
+            int32_t txa[4], tya[4], axa[4], aya[4];
+            vst1q_s32(txa, tx);
+            vst1q_s32(tya, ty);
+            vst1q_s32(axa, ax);
+            vst1q_s32(aya, ay);
+            float32x4_t prod[4];
+            for (int k = 0; k < 4; ++k) {
+                const int32_t px = txa[k], py = tya[k];
+                uint32_t rows[4];
+                if (px >= 0 && py >= 0 && px <= s.w - 4 && py <= s.h - 4) {
+                    const uint8_t* p = s.data + static_cast<size_t>(py) * s.stride + px;
+                    for (int i = 0; i < 4; ++i) std::memcpy(&rows[i], p + i * s.stride, 4);
+                } else {
+                    uint8_t pix[16];
+                    for (int i = 0; i < 4; ++i)
+                        for (int j = 0; j < 4; ++j) {
+                            const int64_t cx = int64_t(px) + j, cyy = int64_t(py) + i;
+                            pix[4 * i + j] = (cx >= 0 && cx < s.w && cyy >= 0 && cyy < s.h)
+                                                 ? s.data[size_t(cyy) * s.stride + size_t(cx)]
+                                                 : 0;
+                        }
+                    std::memcpy(rows, pix, 16);
+                }
+                const uint8x16_t b = vreinterpretq_u8_u32(vld1q_u32(rows));
+                const uint16x8_t r01 = vmovl_u8(vget_low_u8(b)), r23 = vmovl_u8(vget_high_u8(b));
+                const float* wy = kCubic[aya[k]];
+                float32x4_t v = vmulq_n_f32(vcvtq_f32_u32(vmovl_u16(vget_low_u16(r01))), wy[0]);
+                v = vmlaq_n_f32(v, vcvtq_f32_u32(vmovl_u16(vget_high_u16(r01))), wy[1]);
+                v = vmlaq_n_f32(v, vcvtq_f32_u32(vmovl_u16(vget_low_u16(r23))), wy[2]);
+                v = vmlaq_n_f32(v, vcvtq_f32_u32(vmovl_u16(vget_high_u16(r23))), wy[3]);
+                prod[k] = vmulq_f32(v, vld1q_f32(kCubic[axa[k]]));
+            }
+            // Sum each pixel's four products: transpose, then add the columns.
+            const float32x4x2_t t01 = vtrnq_f32(prod[0], prod[1]);
+            const float32x4x2_t t23 = vtrnq_f32(prod[2], prod[3]);
+            const float32x4_t c0 = vcombine_f32(vget_low_f32(t01.val[0]), vget_low_f32(t23.val[0]));
+            const float32x4_t c1 = vcombine_f32(vget_low_f32(t01.val[1]), vget_low_f32(t23.val[1]));
+            const float32x4_t c2 = vcombine_f32(vget_high_f32(t01.val[0]), vget_high_f32(t23.val[0]));
+            const float32x4_t c3 = vcombine_f32(vget_high_f32(t01.val[1]), vget_high_f32(t23.val[1]));
+            float32x4_t sum = vaddq_f32(vaddq_f32(c0, c1), vaddq_f32(c2, c3));
+            sum = vminq_f32(vmaxq_f32(sum, zero), vdupq_n_f32(255.f));
+            const uint32x4_t q = vandq_u32(vcvtq_u32_f32(sum), ok);
+            const uint16x4_t q16 = vmovn_u32(q);
+            const uint8x8_t q8 = vmovn_u16(vcombine_u16(q16, q16));
+            const uint32_t n = std::min(4u, dstW - x);
+            uint8_t tmp[8];
+            vst1_u8(tmp, q8);
+            std::memcpy(drow + x, tmp, n);
+        }
+    }
+}
+
+// Float to int truncation that stays defined: false for NaN.
+inline bool trunc_int(float f, int64_t& out) {
+    if (!(f == f)) return false;
+    const float c = std::min(std::max(f, -1.0e12f), 1.0e12f);
+    out = static_cast<int64_t>(c);
+    return true;
+}
+
+}  // namespace
+
+AffineInterp affine_interp(int32_t arg) {
+    if (arg == 0) return kAffineNearest;
+    if (arg == 3) return kAffineCubic;
+    return kAffineLinear;
+}
+
+void affine_clipped_u8_cpu(const uint8_t* src, uint32_t srcW, uint32_t srcH, size_t srcStride,
+                           const float m[6], uint8_t* dst, uint32_t dstW, uint32_t dstH,
+                           size_t dstStride, AffineInterp interp) {
+    if (dstW == 0 || dstH == 0) return;
+    if (srcW == 0 || srcH == 0 || srcW > 0x7FFFFFFFu || srcH > 0x7FFFFFFFu) {
+        for (uint32_t y = 0; y < dstH; ++y) std::memset(dst + y * dstStride, 0, dstW);
+        return;
+    }
+    const Plane s{src, static_cast<int32_t>(srcW), static_cast<int32_t>(srcH), srcStride};
+    const uint64_t work = uint64_t(dstW) * dstH * (interp == kAffineNearest ? 1 : 4);
+    parallel_bands(dstH, work, [&](uint32_t y0, uint32_t y1, uint32_t) {
+        switch (interp) {
+            case kAffineNearest: nearest_rows(s, m, dst, dstW, dstStride, y0, y1); break;
+            case kAffineCubic: cubic_rows(s, m, dst, dstW, dstStride, y0, y1); break;
+            default: linear_rows(s, m, dst, dstW, dstStride, y0, y1); break;
+        }
+    });
+}
+
+void analysis_dst_border(const MIRA_Feature_Buf* src, const MIRA_Feature_Buf* dst) {
+    if (!src || !dst || !dst[1].data || !src[1].data) return;
+    const uint32_t rows = std::min(dst[0].height, dst[1].height);
+    if (rows == 0) return;
+    float m[6];
+    std::memcpy(m, src[1].data, sizeof m);
+    const int64_t W = dst[0].width;
+    const float sw1 = static_cast<float>(src[0].width) - 1.f;
+    const float sh1 = static_cast<float>(src[0].height) - 1.f;
+    uint8_t* table = dst[1].data;
+    for (uint32_t y = 0; y < rows; ++y) {
+        const float fy = static_cast<float>(y);
+        int64_t start = W, end = W;
+        // Each axis bounds the columns to [lo, hi] (possibly empty). A
+        // near-zero coefficient leaves the axis constant along the row: no
+        // bound when that constant lies inside, no column otherwise.
+        int64_t x1, x2, y1, y2;
+        bool ok = true, emptyRow = false;
+        bool degX = !(std::fabs(m[0]) >= 1e-6f), degY = !(std::fabs(m[3]) >= 1e-6f);
+        if (!degX) {
+            ok &= trunc_int((0.f - m[1] * fy - m[2]) / m[0], x1);
+            ok &= trunc_int((sw1 - m[1] * fy - m[2]) / m[0], x2);
+        } else {
+            const float c = m[1] * fy + m[2];
+            if (!(c >= 0.f && c <= sw1)) emptyRow = true;
+            x1 = 0;
+            x2 = W;
+        }
+        if (!degY) {
+            ok &= trunc_int((0.f - m[4] * fy - m[5]) / m[3], y1);
+            ok &= trunc_int((sh1 - m[4] * fy - m[5]) / m[3], y2);
+        } else {
+            const float c = m[4] * fy + m[5];
+            if (!(c >= 0.f && c <= sh1)) emptyRow = true;
+            y1 = 0;
+            y2 = W;
+        }
+        if (ok && !emptyRow) {
+            const int64_t hiX = std::min(W, std::max(x1, x2));
+            const int64_t loY = std::max<int64_t>(0, std::min(y1, y2));
+            if (hiX >= loY) {
+                const int64_t loX = std::max<int64_t>(0, std::min(x1, x2));
+                const int64_t hiY = std::min(W, std::max(y1, y2));
+                if (loX <= hiY) {
+                    start = std::max(loX, loY);
+                    end = std::min(hiX, hiY);
+                }
+            }
+        }
+        const uint32_t pair[2] = {static_cast<uint32_t>(start), static_cast<uint32_t>(end)};
+        std::memcpy(table + static_cast<size_t>(y) * 8, pair, 8);
+    }
+}
+
+}  // namespace mira
+
+namespace {
+
+bool affine_args_ok(MIRA_FEATURE_ARGS) {
+    if (src == nullptr || srcCount < 2 || dst == nullptr || dstCount < 2 || param == nullptr)
+        return false;
+    if (src[1].data == nullptr) return false;  // the matrix
+    return mira::mn_plane_ok(src[0]) && mira::mn_plane_ok(dst[0]);
+}
+
+void affine_cpu(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, int32_t arg) {
+    float m[6];
+    std::memcpy(m, src[1].data, sizeof m);
+    mira::affine_clipped_u8_cpu(src[0].data, src[0].width, src[0].height, src[0].stride, m,
+                                dst[0].data, dst[0].width, dst[0].height, dst[0].stride,
+                                mira::affine_interp(arg));
+    mira::analysis_dst_border(src, dst);
+}
+
+}  // namespace
+
+uint32_t MIRA_TRANSFORM_AFFINE_CLIPPED_U8::run(MIRA_FEATURE_ARGS) {
+    if (param != nullptr && param->mode == MIRA_MODE_CPU)
+        return MIRA_TRANSFORM_AFFINE_CLIPPED_U8_neon(src, srcCount, dst, dstCount, param);
+    return MIRA_TRANSFORM_AFFINE_CLIPPED_U8_opencl(src, srcCount, dst, dstCount, param);
+}
+
+uint32_t MIRA_TRANSFORM_AFFINE_CLIPPED_U8::MIRA_TRANSFORM_AFFINE_CLIPPED_U8_neon(MIRA_FEATURE_ARGS) {
+    if (!affine_args_ok(src, srcCount, dst, dstCount, param)) return MIRA_ERR_ARG;
+    affine_cpu(src, dst, param->arg);
+    return MIRA_OK;
+}
+
+uint32_t MIRA_TRANSFORM_AFFINE_CLIPPED_U8::MIRA_TRANSFORM_AFFINE_CLIPPED_U8_opencl(
+    MIRA_FEATURE_ARGS) {
+    if (!affine_args_ok(src, srcCount, dst, dstCount, param)) return MIRA_ERR_ARG;
+    if (!zor_opencl_usable()) {
+        affine_cpu(src, dst, param->arg);
+        return MIRA_OK;
+    }
+    if (dst[0].width != 0 && dst[0].height != 0 && src[0].width != 0 && src[0].height != 0) {
+        static const char* const kKernels[] = {"mira_fcvTransformAffineClippedu8_nearest_func",
+                                               "mira_fcvTransformAffineClippedu8_linear_func",
+                                               "mira_fcvTransformAffineClippedu8_cubic_func"};
+        const mira::AffineInterp interp = mira::affine_interp(param->arg);
+        const char* kernel = interp == mira::kAffineNearest ? kKernels[0]
+                             : interp == mira::kAffineCubic ? kKernels[2]
+                                                            : kKernels[1];
+        ZOR_U8Info img = zor_u8_info(src[0]), out = zor_u8_info(dst[0]);
+        ZOR_U8Info mat{3, 2, 24, 12, 2, 4, 104, src[1].data};
+        ZOR_U8Info* ins[2] = {&img, &mat};
+        ZOR_U8Info* outs[1] = {&out};
+        ZOR_ReserveParam_Opencl reserve =
+            zor_reserve(MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8, kernel);
+        zor_cv_process_u8_u8(ins, 2, outs, 1, &reserve, nullptr);
+    }
+    mira::analysis_dst_border(src, dst);
+    return MIRA_OK;
+}

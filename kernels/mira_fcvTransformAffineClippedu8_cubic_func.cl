@@ -1,0 +1,113 @@
+// Affine warp, bicubic: source position s = (m0 x + m1 y + m2, m3 x + m4 y + m5),
+// phase round-half-even(frac(s) * 32) & 31, taps from floor(s) - 1 (from
+// floor(s) once the phase has wrapped, frac * 64 > 63), weights of the 32-phase
+// cubic convolution table (a = -0.75). Rows are dotted with the x weights and
+// accumulated with the y weights; the sum is clamped to [0, 255] and
+// truncated. Positions that are NaN or beyond 2^24 give 0. One work item
+// covers 4 * timesX columns and timesY rows; the last unit of a row is guarded.
+__constant float4 coeffs[32] = {
+    (float4)(0.000000f, 1.000000f, 0.000000f, 0.000000f),
+    (float4)(-0.021996f, 0.997841f, 0.024864f, -0.000710f),
+    (float4)(-0.041199f, 0.991516f, 0.052429f, -0.002747f),
+    (float4)(-0.057747f, 0.981255f, 0.082466f, -0.005974f),
+    (float4)(-0.071777f, 0.967285f, 0.114746f, -0.010254f),
+    (float4)(-0.083427f, 0.949837f, 0.149040f, -0.015450f),
+    (float4)(-0.092834f, 0.929138f, 0.185120f, -0.021423f),
+    (float4)(-0.100136f, 0.905418f, 0.222755f, -0.028038f),
+    (float4)(-0.105469f, 0.878906f, 0.261719f, -0.035156f),
+    (float4)(-0.108971f, 0.849831f, 0.301781f, -0.042641f),
+    (float4)(-0.110779f, 0.818420f, 0.342712f, -0.050354f),
+    (float4)(-0.111031f, 0.784904f, 0.384285f, -0.058159f),
+    (float4)(-0.109863f, 0.749512f, 0.426270f, -0.065918f),
+    (float4)(-0.107414f, 0.712471f, 0.468437f, -0.073494f),
+    (float4)(-0.103821f, 0.674011f, 0.510559f, -0.080750f),
+    (float4)(-0.099220f, 0.634361f, 0.552406f, -0.087547f),
+    (float4)(-0.093750f, 0.593750f, 0.593750f, -0.093750f),
+    (float4)(-0.087547f, 0.552406f, 0.634361f, -0.099220f),
+    (float4)(-0.080750f, 0.510559f, 0.674011f, -0.103821f),
+    (float4)(-0.073494f, 0.468437f, 0.712471f, -0.107414f),
+    (float4)(-0.065918f, 0.426270f, 0.749512f, -0.109863f),
+    (float4)(-0.058159f, 0.384285f, 0.784904f, -0.111031f),
+    (float4)(-0.050354f, 0.342712f, 0.818420f, -0.110779f),
+    (float4)(-0.042641f, 0.301781f, 0.849831f, -0.108971f),
+    (float4)(-0.035156f, 0.261719f, 0.878906f, -0.105469f),
+    (float4)(-0.028038f, 0.222755f, 0.905418f, -0.100136f),
+    (float4)(-0.021423f, 0.185120f, 0.929138f, -0.092834f),
+    (float4)(-0.015450f, 0.149040f, 0.949837f, -0.083427f),
+    (float4)(-0.010254f, 0.114746f, 0.967285f, -0.071777f),
+    (float4)(-0.005974f, 0.082466f, 0.981255f, -0.057747f),
+    (float4)(-0.002747f, 0.052429f, 0.991516f, -0.041199f),
+    (float4)(-0.000710f, 0.024864f, 0.997841f, -0.021996f)
+};
+
+// A source pixel, 0 outside the image.
+uchar mira_getVal(__global const uchar* src, int w, int h, int stride, int x, int y)
+{
+    if (x < 0 || y < 0 || x >= w || y >= h)
+        return 0;
+    return src[(size_t)stride * (size_t)y + (size_t)x];
+}
+
+__kernel void mira_fcvTransformAffineClippedu8_cubic_func(__global const uchar* src1, int src1Width, int src1Height,
+        int src1StrideW, int src1StrideH,
+        __global const float* src2, int src2Width, int src2Height, int src2StrideW, int src2StrideH,
+        __global uchar* dst, int dstWidth, int dstHeight, int dstStrideW, int dstStrideH,
+        float param_float_1, float param_float_2, int param_int_1, int param_int_2)
+{
+    const float m0 = src2[0], m1 = src2[1], m2 = src2[2];
+    const float m3 = src2[3], m4 = src2[4], m5 = src2[5];
+    const int gx = timesX * (int)get_global_id(0);
+    const int gy = timesY * (int)get_global_id(1);
+    for (int j = 0; j < timesY; ++j) {
+        const int y = gy + j;
+        if (y >= dstHeight)
+            return;
+        __global uchar* drow = dst + (size_t)dstStrideW * (size_t)y;
+        for (int i = 0; i < timesX; ++i) {
+            const int x0 = 4 * (gx + i);
+            if (x0 >= dstWidth)
+                break;
+            uchar v[4];
+            for (int k = 0; k < 4; ++k) {
+                const int x = x0 + k;
+                const float fx = (float)x, fy = (float)y;
+                const float sx = m0 * fx + m1 * fy + m2;
+                const float sy = m3 * fx + m4 * fy + m5;
+                float sum = 0.0f;
+                if (fabs(sx) < 16777216.0f && fabs(sy) < 16777216.0f) {
+                    const float flx = floor(sx), fly = floor(sy);
+                    const float frx = sx - flx, fry = sy - fly;
+                    const int ax = (int)rint(frx * 32.0f) & 31;
+                    const int ay = (int)rint(fry * 32.0f) & 31;
+                    const int tx = (int)flx - (frx * 64.0f > 63.0f ? 0 : 1);
+                    const int ty = (int)fly - (fry * 64.0f > 63.0f ? 0 : 1);
+                    const float4 cx = coeffs[ax];
+                    const float4 cy = coeffs[ay];
+                    const bool inX = tx >= 0 && tx + 3 < src1Width;
+                    for (int r = 0; r < 4; ++r) {
+                        const int yy = ty + r;
+                        float4 p;
+                        if (inX && yy >= 0 && yy < src1Height) {
+                            p = convert_float4(vload4(0, src1 + (size_t)src1StrideW * (size_t)yy + (size_t)tx));
+                        } else {
+                            p = (float4)((float)mira_getVal(src1, src1Width, src1Height, src1StrideW, tx, yy),
+                                         (float)mira_getVal(src1, src1Width, src1Height, src1StrideW, tx + 1, yy),
+                                         (float)mira_getVal(src1, src1Width, src1Height, src1StrideW, tx + 2, yy),
+                                         (float)mira_getVal(src1, src1Width, src1Height, src1StrideW, tx + 3, yy));
+                        }
+                        const float xsum = dot(p, cx);
+                        const float wy = r == 0 ? cy.x : r == 1 ? cy.y : r == 2 ? cy.z : cy.w;
+                        sum = fma(xsum, wy, sum);
+                    }
+                }
+                v[k] = (uchar)clamp(sum, 0.0f, 255.0f);
+            }
+            if (x0 + 4 <= dstWidth) {
+                vstore4((uchar4)(v[0], v[1], v[2], v[3]), 0, drow + x0);
+            } else {
+                for (int k = 0; x0 + k < dstWidth; ++k)
+                    drow[x0 + k] = v[k];
+            }
+        }
+    }
+}
