@@ -1,7 +1,12 @@
-// Kernel table lookup and the kernel registry.
+// Kernel table lookup, work profiles, build options and the kernel registry.
 #include <strings.h>
 
-#include "program_map.h"
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "zor_log.h"
+#include "zor_runtime.h"
 
 namespace ZOR {
 
@@ -10,6 +15,237 @@ const char* find_program_value_by_key(const char* name) {
     for (const program_entry& e : program_map)
         if (strcasecmp(name, e.name) == 0) return e.source;
     return nullptr;
+}
+
+bool get_program_kernel_name(const char** source, const char* name) {
+    if (!name) {
+        ZOR_LOG("the input kernel name ptr is NULL, return");
+        return false;
+    }
+    *source = find_program_value_by_key(name);
+    if (!*source) ZOR_LOG("get program string ptr fail.");
+    return true;
+}
+
+#define ZOR_PROFILE(name) name "_4096_4096_4096_4096:1_1_1:0_0_0"
+const char* const kernel_profiles[kProfileCount] = {
+    ZOR_PROFILE("mira_fcvColorCbCrSwapu8_func"),
+    ZOR_PROFILE("mira_fcvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8_func"),
+    ZOR_PROFILE("mira_fcvColorYUV420toRGB8888u8_func"),
+    ZOR_PROFILE("mira_fcvColorYCbCr420PseudoPlanarToYCbCr444Planaru8_func"),
+    ZOR_PROFILE("mira_fcvColorYCbCr422PseudoPlanarToRGBA8888u8_func"),
+    ZOR_PROFILE("mira_fcvScaleDownu8_v2_func"),
+    ZOR_PROFILE("mira_fcvScaleUpPolyu8_func"),
+    ZOR_PROFILE("mira_fcvScaleUpPolyInterleaveu8_func"),
+    ZOR_PROFILE("mira_fcvUpsample2DInterleavedu8_func"),
+    ZOR_PROFILE("mira_fcvScaleDownMNInterleaveu8_func"),
+    ZOR_PROFILE("mira_fcvScaleu8_v2_func"),
+    ZOR_PROFILE("mira_fcvFilterGaussian3x3u8_func"),
+    ZOR_PROFILE("mira_fcvImageGradientPlanars16_v2_func"),
+    ZOR_PROFILE("mira_fcvImageGradientSobelPlanars16_v3_func"),
+    ZOR_PROFILE("mira_fcvImageIntensityStats_func"),
+    ZOR_PROFILE("mira_fcvFloodfillSimpleu8_func"),
+    ZOR_PROFILE("mira_fcvTransposeu8_func"),
+    ZOR_PROFILE("mira_fcvRotateImageu8_func"),
+    ZOR_PROFILE("mira_fcvInterleaveu8_func"),
+    ZOR_PROFILE("mira_fcvRotateImageInterleavedu8_func"),
+};
+#undef ZOR_PROFILE
+
+void apply_kernel_profile(const char* kernelName, kernel_config* config) {
+    if (!kernelName || !config) return;
+    kernel_config copy = *config;
+    for (const char* row : kernel_profiles) {
+        if (!std::strstr(row, kernelName)) continue;
+        int v[6];
+        int n = std::sscanf(row, "%*[^:]:%d_%d_%d:%d_%d_%d", &v[0], &v[1], &v[2], &v[3], &v[4],
+                            &v[5]);
+        if (n < 1) continue;
+        int32_t* fields[6] = {&copy.timesX, &copy.timesY, &copy.timesZ,
+                              &copy.localX, &copy.localY, &copy.localZ};
+        for (int i = 0; i < n; ++i) *fields[i] = v[i];
+        *config = copy;
+    }
+}
+
+std::string kernel_build_options(const kernel_config& c) {
+    auto atLeast1 = [](int32_t v) { return v < 1 ? 1 : v; };
+    char buf[512] = {0};
+    std::snprintf(buf, sizeof buf,
+                  "-cl-fast-relaxed-math -DtimesX=%d -DtimesY=%d -DtimesZ=%d -DboxWidth=%d "
+                  "-DboxHeight=%d",
+                  atLeast1(c.timesX), atLeast1(c.timesY), atLeast1(c.timesZ),
+                  atLeast1(c.param_int_1), atLeast1(c.param_int_2));
+    return buf;
+}
+
+// ------------------------------------------------------------ registry
+
+KernelUtils* KernelUtils::mClKernels = nullptr;
+std::mutex KernelUtils::gMutex;
+std::mutex KernelUtils::mBuildMutex;
+
+KernelUtils* KernelUtils::getInstance() {
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (!mClKernels) mClKernels = new KernelUtils();
+    return mClKernels;
+}
+
+bool KernelUtils::delInstance() {
+    KernelUtils* k;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        k = mClKernels;
+        mClKernels = nullptr;
+    }
+    if (!k) return false;
+    k->releaseKernels();
+    delete k;
+    return true;
+}
+
+KernelPackage* KernelUtils::getKernel(uint64_t handle) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    for (auto& kv : mKernelMap)
+        if (std::get<0>(kv.first) == handle) return kv.second;
+    ZOR_LOG("Do not find kernel, create one.");
+    return nullptr;
+}
+
+KernelPackage* KernelUtils::getKernel(uint64_t handle, const char* name,
+                                      const std::string& options) {
+    if (!name) return nullptr;
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto it = mKernelMap.find(Key(handle, name, options));
+    if (it != mKernelMap.end()) return it->second;
+    ZOR_LOG("Do not find kernel, create one.");
+    return nullptr;
+}
+
+bool KernelUtils::getKernelName(const char*& source, const char* name) {
+    if (!name) {
+        ZOR_LOG("the input kernel name ptr is NULL, return");
+        return false;
+    }
+    source = find_program_value_by_key(name);
+    if (!source) ZOR_LOG("get program string ptr fail. Kernel %p", static_cast<const void*>(name));
+    return true;
+}
+
+void KernelUtils::freePackage(KernelPackage* p) {
+    if (!p) return;
+    if (cl_loaded()) {
+        if (p->kernel) g_cl.clReleaseKernel(p->kernel);
+        if (p->program) g_cl.clReleaseProgram(p->program);
+    }
+    delete p;
+}
+
+KernelPackage* KernelUtils::registerKernel(uint64_t handle, const char* name,
+                                           process_param* param) {
+    if (!name) {
+        ZOR_LOG("Kernel Name invaild");
+        return nullptr;
+    }
+    if (!param || !param->config || param->config->timesX < 1 || param->config->timesY < 1 ||
+        param->config->timesZ < 1) {
+        ZOR_LOG("Invaild Param");
+        return nullptr;
+    }
+    const char* source = nullptr;
+    getKernelName(source, name);
+    if (!source) {
+        ZOR_LOG("Do not find Program string Kernel:%p", static_cast<const void*>(name));
+        return nullptr;
+    }
+    opencl_res* res = DeviceManager::getInstance()->getOpenclRes(0, 0);
+    if (!res || !res->inited) {
+        ZOR_LOG("opencl_res not init, exit.");
+        return nullptr;
+    }
+    cl_int st = CL_SUCCESS;
+    const size_t length = std::strlen(source);
+    cl_program program = g_cl.clCreateProgramWithSource(res->context, 1, &source, &length, &st);
+    if (!ZOR_CL_CHECK(st)) return nullptr;
+
+    const std::string options = kernel_build_options(*param->config);
+    st = g_cl.clBuildProgram(program, 1, &res->device, options.c_str(), nullptr, nullptr);
+    if (st != CL_SUCCESS) {
+        ZOR_LOG("there is some error in bulid program.\n");
+        if (st == CL_BUILD_PROGRAM_FAILURE) {
+            size_t size = 0;
+            g_cl.clGetProgramBuildInfo(program, res->device, CL_PROGRAM_BUILD_LOG, 0, nullptr,
+                                       &size);
+            std::vector<char> log(size + 1, '0');
+            g_cl.clGetProgramBuildInfo(program, res->device, CL_PROGRAM_BUILD_LOG, size,
+                                       log.data(), nullptr);
+            log[size] = '\0';
+            ZOR_LOG(" \n\t\t\tBUILD LOG : %s\n", name);
+            ZOR_LOG(" ************************************************\n");
+            ZOR_LOG("%s\n", log.data());
+            ZOR_LOG(" ************************************************\n");
+        }
+        ZOR_CL_CHECK(st);
+        g_cl.clReleaseProgram(program);
+        return nullptr;
+    }
+    cl_kernel kernel = g_cl.clCreateKernel(program, name, &st);
+    if (!ZOR_CL_CHECK(st)) {
+        g_cl.clReleaseProgram(program);
+        return nullptr;
+    }
+    KernelPackage* p = new KernelPackage();
+    std::snprintf(p->name, sizeof p->name, "%s", name);
+    p->program = program;
+    p->kernel = kernel;
+    p->handle = handle;
+    p->options = options;
+
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (!mKernelMap.emplace(Key(handle, name, options), p).second)
+        mUnfiled.push_back(p);  // released with the registry
+    return p;
+}
+
+bool KernelUtils::delKernel(uint64_t handle) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    bool found = false;
+    for (auto it = mKernelMap.begin(); it != mKernelMap.end();) {
+        if (std::get<0>(it->first) == handle) {
+            freePackage(it->second);
+            it = mKernelMap.erase(it);
+            found = true;
+        } else {
+            ++it;
+        }
+    }
+    if (!found) ZOR_LOG("find handle error 0x%x", static_cast<unsigned>(handle));
+    return found;
+}
+
+bool KernelUtils::releaseKernels() {
+    std::lock_guard<std::mutex> lock(gMutex);
+    for (auto& kv : mKernelMap) {
+        ZOR_LOG("delete handle : 0x%x", static_cast<unsigned>(std::get<0>(kv.first)));
+        freePackage(kv.second);
+    }
+    mKernelMap.clear();
+    for (KernelPackage* p : mUnfiled) freePackage(p);
+    mUnfiled.clear();
+    return true;
+}
+
+void KernelUtils::checkKernels() {
+    std::lock_guard<std::mutex> lock(gMutex);
+    for (auto& kv : mKernelMap)
+        ZOR_LOG("ThreadTests packagesize(%d),KernelName:%s, kernel:%p, program:%p",
+                static_cast<int>(mKernelMap.size()), kv.second->name,
+                static_cast<void*>(kv.second->kernel), static_cast<void*>(kv.second->program));
+}
+
+size_t KernelUtils::size() {
+    std::lock_guard<std::mutex> lock(gMutex);
+    return mKernelMap.size();
 }
 
 }  // namespace ZOR

@@ -1,22 +1,358 @@
-// Placeholder until the OpenCL runtime lands: no device, every entry fails.
+// The GPU entry functions: build the call's settings, stage host images that
+// are not shared-virtual-memory blocks through pooled SVM buffers, run the
+// process object and copy the results back. Also the run functions and the
+// lifecycle bridge.
+#include <algorithm>
+#include <atomic>
+#include <cstdarg>
 #include <cstring>
+#include <type_traits>
+#include <vector>
 
-#include "param_utils.h"
+#include "zor_log.h"
+#include "zor_runtime.h"
 
-int zor_cv_process_u8_u8(ZOR_U8Info**, int, ZOR_U8Info**, int, ZOR_ReserveParam_Opencl* reserve,
-                         const kernel_config*) {
-    return reserve ? 0 : 16;
+namespace ZOR {
+
+namespace {
+
+constexpr int64_t kRowUnit = 4;  // kernels address rows in 4-byte units
+
+int64_t round_up(int64_t v, int64_t a) { return (v + a - 1) / a * a; }
+bool aligned(const void* p, int64_t a) { return reinterpret_cast<uintptr_t>(p) % a == 0; }
+
+kernel_config default_config() {
+    kernel_config c;
+    std::memset(&c, 0, sizeof c);
+    c.stepX = 8;
+    c.stepY = 2;
+    c.stepZ = 1;
+    c.timesX = c.timesY = c.timesZ = 1;
+    return c;
 }
-int zor_cv_process_yuv_yuv(ZOR_YuvInfo**, int, ZOR_YuvInfo**, int,
-                           ZOR_ReserveParam_Opencl* reserve, const kernel_config*) {
-    return reserve ? 0 : 16;
+
+// ------------------------------------------------------------ bring-up state
+
+// 0 not tried since the last ncvInit, 1 up, 2 failed.
+std::atomic<int> g_bringup{0};
+
+// ------------------------------------------------------------ staging
+
+void copy_rows(uint8_t* dst, int64_t dstPitch, const uint8_t* src, int64_t srcPitch, int64_t rows,
+               int64_t bytes) {
+    for (int64_t r = 0; r < rows; ++r) std::memcpy(dst + r * dstPitch, src + r * srcPitch, bytes);
 }
-int zor_cv_process_yuv_rgb(ZOR_YuvInfo**, int, ZOR_RGBInfo**, int,
-                           ZOR_ReserveParam_Opencl* reserve, const kernel_config*) {
-    return reserve ? 0 : 16;
+
+// One plane of a staged image: rows x bytes at a host pitch and at the
+// staging pitch.
+struct Plane {
+    uint8_t* host = nullptr;
+    int64_t hostPitch = 0;
+    uint8_t* stage = nullptr;
+    int64_t stagePitch = 0;
+    int64_t rows = 0;
+    int64_t bytes = 0;
+    int64_t allocRows = 0;  // rows reserved in the staging buffer
+};
+
+// A staged image: up to three planes in one staging buffer.
+struct Staged {
+    void* buffer = nullptr;
+    bool dedicated = false;
+    bool output = false;
+    Plane planes[3];
+    int count = 0;
+};
+
+// Takes a pooled staging buffer, or a dedicated one when the image does not
+// fit one; lays the planes out in it and copies the host bytes in.
+bool stage_image(Staged& s) {
+    int64_t total = 0;
+    for (int i = 0; i < s.count; ++i)
+        total += round_up(s.planes[i].stagePitch * s.planes[i].allocRows, 64);
+    if (total <= 0) return false;
+    DeviceManager* dm = DeviceManager::getInstance();
+    if (total <= static_cast<int64_t>(kStagingBytes)) {
+        if (!dm->getSvmBuffer(&s.buffer, 0, 0)) return false;
+    } else {
+        if (total > INT32_MAX) return false;
+        if (!dm->allocSvmBuffer(&s.buffer, static_cast<int>(total), 0, kSvmKindDedicated, 0, 0))
+            return false;
+        s.dedicated = true;
+    }
+    uint8_t* at = static_cast<uint8_t*>(s.buffer);
+    for (int i = 0; i < s.count; ++i) {
+        Plane& p = s.planes[i];
+        p.stage = at;
+        at += round_up(p.stagePitch * p.allocRows, 64);
+        // Sources carry their pixels; destinations carry the bytes the
+        // kernel may leave alone, so copying back changes nothing else.
+        copy_rows(p.stage, p.stagePitch, p.host, p.hostPitch, p.rows, p.bytes);
+    }
+    return true;
 }
-void set_UV_plan_addr(ZOR_YuvInfo*) {}
-bool zor_opencl_usable() { return false; }
+
+void unstage_image(Staged& s, bool copyBack) {
+    if (copyBack && s.output) {
+        for (int i = 0; i < s.count; ++i) {
+            const Plane& p = s.planes[i];
+            copy_rows(p.host, p.hostPitch, p.stage, p.stagePitch, p.rows, p.bytes);
+        }
+    }
+    if (!s.buffer) return;
+    DeviceManager* dm = DeviceManager::getInstance();
+    if (s.dedicated)
+        dm->freeSvmBuffer(s.buffer, 0, 0);
+    else
+        dm->setSvmBuffer(s.buffer, 0, 0);
+    s.buffer = nullptr;
+}
+
+// Whether a plane can go to the kernel as it is: it lies in a registered
+// block and its rows start on the kernels' row unit.
+bool zero_copy(DeviceManager* dm, const uint8_t* data, int64_t pitch, int64_t rows,
+               int64_t bytes) {
+    if (pitch % kRowUnit != 0 || !aligned(data, kRowUnit)) return false;
+    return dm->containsBlock(data, (rows - 1) * pitch + bytes, 0, 0);
+}
+
+// Plane record <-> staging description. Returns false for an image that
+// does not fit its own buffer.
+bool plan_u8(const ZOR_U8Info& info, bool output, bool* needStage, Staged* s) {
+    if (!info.data || info.width < 1 || info.height < 1 || info.strideW < 1) return false;
+    int64_t pitch, bytes, rows;
+    u8_geometry(info, &pitch, &bytes, &rows);
+    if (rows < static_cast<int64_t>(info.height) || bytes < 1) return false;
+    DeviceManager* dm = DeviceManager::getInstance();
+    *needStage = !zero_copy(dm, info.data, pitch, rows, bytes);
+    if (!*needStage) return true;
+    const int64_t unitsPerStride = pitch / info.strideW;  // 1, or elemSize for pixel strides
+    const int64_t newStride = round_up(info.strideW, kRowUnit);
+    Plane& p = s->planes[0];
+    p.host = info.data;
+    p.hostPitch = pitch;
+    p.stagePitch = newStride * unitsPerStride;
+    p.rows = rows;
+    p.bytes = bytes;
+    p.allocRows = std::max<int64_t>(info.strideH, rows);
+    s->count = 1;
+    s->output = output;
+    return true;
+}
+
+void apply_u8(ZOR_U8Info& info, const Staged& s) {
+    const Plane& p = s.planes[0];
+    const int64_t unitsPerStride = p.hostPitch / info.strideW;
+    info.data = p.stage;
+    info.strideW = static_cast<uint32_t>(p.stagePitch / unitsPerStride);
+    info.size = static_cast<uint32_t>(std::min<int64_t>(p.stagePitch * p.allocRows, UINT32_MAX));
+}
+
+// YUV planes that a call touches: luma when `withLuma`, both chroma planes.
+bool plan_yuv(const ZOR_YuvInfo& info, bool withLuma, bool output, bool* needStage,
+              Staged* s) {
+    if (info.width < 1 || info.height < 1) return false;
+    if (withLuma && (!info.dataY || info.strideY < info.width || info.rowsY < info.height))
+        return false;
+    if (!info.dataU || !info.dataV) return false;
+    // Chroma geometry as the device parameters compute it.
+    opencl_param_yuv probe;
+    std::memset(static_cast<void*>(&probe), 0, sizeof probe);
+    const int fmt = static_cast<int>(info.format);
+    int64_t cBytes, cRows;
+    yuv_chroma_extent(fmt, static_cast<int>(info.width), static_cast<int>(info.height), &cBytes,
+                      &cRows);
+    int64_t chromaRows = fmt < 4 ? info.rowsY / 2 : info.rowsY;
+    if (fmt < 4 && info.dataY && info.dataU == info.dataY + int64_t(info.strideY) * info.rowsY) {
+        const int64_t avail = static_cast<int64_t>(info.size) - int64_t(info.strideY) * info.rowsY;
+        const int64_t perRow =
+            yuv_semi_planar(fmt) ? info.strideU : int64_t(info.strideU) + info.strideV;
+        if (perRow > 0 && avail > 0) chromaRows = std::min<int64_t>((info.rowsY + 1) / 2, avail / perRow);
+    }
+    cRows = std::min(cRows, chromaRows);
+    const bool semi = info.dataU == info.dataV;
+    s->count = 0;
+    s->output = output;
+    auto add = [&](uint8_t* host, int64_t pitch, int64_t rows, int64_t bytes) {
+        Plane& p = s->planes[s->count++];
+        p.host = host;
+        p.hostPitch = pitch;
+        p.stagePitch = round_up(pitch, kRowUnit);
+        p.rows = rows;
+        p.bytes = std::min(bytes, pitch);
+        p.allocRows = rows;
+    };
+    if (withLuma) add(info.dataY, info.strideY, info.height, info.width);
+    if (info.strideU < 1 || (!semi && info.strideV < 1)) return false;
+    add(info.dataU, info.strideU, cRows, cBytes);
+    if (!semi) add(info.dataV, info.strideV, cRows, cBytes);
+    DeviceManager* dm = DeviceManager::getInstance();
+    bool allShared = true;
+    for (int i = 0; i < s->count && allShared; ++i) {
+        const Plane& p = s->planes[i];
+        if (p.rows > 0 && !zero_copy(dm, p.host, p.hostPitch, p.rows, p.bytes)) allShared = false;
+    }
+    *needStage = !allShared;
+    return true;
+}
+
+void apply_yuv(ZOR_YuvInfo& info, const Staged& s, bool withLuma) {
+    int i = 0;
+    const bool semi = info.dataU == info.dataV;
+    if (withLuma) {
+        info.dataY = s.planes[i].stage;
+        info.strideY = static_cast<uint32_t>(s.planes[i].stagePitch);
+        ++i;
+    }
+    info.dataU = s.planes[i].stage;
+    info.strideU = static_cast<uint32_t>(s.planes[i].stagePitch);
+    ++i;
+    if (semi) {
+        info.dataV = info.dataU;
+        info.strideV = info.strideU;
+    } else {
+        info.dataV = s.planes[i].stage;
+        info.strideV = static_cast<uint32_t>(s.planes[i].stagePitch);
+    }
+}
+
+bool rgb_to_u8(const ZOR_RGBInfo& r, ZOR_U8Info* u) {
+    *u = ZOR_U8Info{r.width, r.height, r.size, r.strideW, r.strideH, r.elemSize, 1, r.data};
+    return true;
+}
+
+// ------------------------------------------------------------ run functions
+
+template <class Proc, class S, class D>
+int run_process(S** src, int srcNum, D** dst, int dstNum, ZOR_ReserveParam_Opencl* reserve,
+                process_param* param, bool* launched) {
+    if (launched) *launched = false;
+    if (!reserve || !param) {
+        ZOR_LOG("input param is NULL, return");
+        return 0;
+    }
+    Proc proc;
+    char name[256] = {0};
+    std::strncpy(name, reserve->kernelName, sizeof name - 1);
+    const char* source = nullptr;
+    if (!get_program_kernel_name(&source, name)) {
+        ZOR_LOG("get kernel name fail, return");
+        return 0;
+    }
+    apply_kernel_profile(name, param->config);
+    if (!proc.init(reserve->handle, source, name, param)) {
+        ZOR_LOG("init process object fail, return");
+        return 0;
+    }
+    if (reserve->objectOp != 0 || reserve->runMode == 1) {
+        if (!src || !dst) {
+            ZOR_LOG("input data ptr is NULL, return");
+            return 0;
+        }
+        if (proc.setParameters(src, srcNum, dst, dstNum, reserve, param)) {
+            const bool ok = proc.doProcess(reserve->handle);
+            if (launched) *launched = ok;
+        }
+    }
+    proc.unInit();
+    return 1;
+}
+
+}  // namespace
+
+int run_u8_u8_process_opencl(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
+                             ZOR_ReserveParam_Opencl* reserve, process_param* param) {
+    return run_process<Process_U8_U8>(src, srcNum, dst, dstNum, reserve, param, nullptr);
+}
+int run_yuv_yuv_process_opencl(ZOR_YuvInfo** src, int srcNum, ZOR_YuvInfo** dst, int dstNum,
+                               ZOR_ReserveParam_Opencl* reserve, process_param* param) {
+    return run_process<Process_YUV_YUV>(src, srcNum, dst, dstNum, reserve, param, nullptr);
+}
+int run_yuv_rgb_process_opencl(ZOR_YuvInfo** src, int srcNum, ZOR_RGBInfo** dst, int dstNum,
+                               ZOR_ReserveParam_Opencl* reserve, process_param* param) {
+    return run_process<Process_YUV_RGB>(src, srcNum, dst, dstNum, reserve, param, nullptr);
+}
+int run_rgb_rgb_process_opencl(ZOR_RGBInfo** src, int srcNum, ZOR_RGBInfo** dst, int dstNum,
+                               ZOR_ReserveParam_Opencl* reserve, process_param* param) {
+    return run_process<Process_RGB_RGB>(src, srcNum, dst, dstNum, reserve, param, nullptr);
+}
+
+void reset_opencl_state() { g_bringup.store(0); }
+
+// ------------------------------------------------------------ bridge
+
+int run_operation_opencl(uint32_t code, int32_t count, va_list args) {
+    if (code > 6) return 1;
+    switch (code) {
+        case 0: {
+            reset_opencl_state();
+            DeviceManager* dm = DeviceManager::getInstance();
+            if (!dm->isInited()) dm->init();  // a retry after an earlier failure
+            const bool up = dm->isInited();
+            g_bringup.store(up ? 1 : 2);
+            return up ? 1 : 0;
+        }
+        case 1: {
+            const bool flushed = flush_process_object(1);
+            // Kernels belong to the context that is about to go.
+            KernelUtils::delInstance();
+            if (!flushed) return 0;
+            const bool deleted = DeviceManager::delInstance();
+            g_bringup.store(0);
+            return deleted ? 1 : 0;
+        }
+        case 2: {
+            if (count < 3) return 0;
+            void** out = va_arg(args, void**);
+            const uint32_t size = va_arg(args, uint32_t);
+            const uint32_t alignment = va_arg(args, uint32_t);
+            if (!out || size == 0 || size > INT32_MAX || alignment > INT32_MAX) return 0;
+            return DeviceManager::getInstance()->allocSvmBuffer(
+                out, static_cast<int>(size), static_cast<int>(alignment), kSvmKindCaller, 0, 0);
+        }
+        default:
+            break;
+    }
+    if (count < 1) return 0;
+    DeviceManager* dm = DeviceManager::getInstance();
+    switch (code) {
+        case 3:
+            return dm->freeSvmBuffer(va_arg(args, void*), 0, 0);
+        case 4: {
+            void** out = va_arg(args, void**);
+            return out ? dm->getSvmBuffer(out, 0, 0) : 0;
+        }
+        case 5:
+            return dm->setSvmBuffer(va_arg(args, void*), 0, 0);
+        case 6:
+            return dm->isSvmBufferExist(va_arg(args, void*), 0, 0);
+        default:
+            return 0;
+    }
+}
+
+}  // namespace ZOR
+
+using namespace ZOR;
+
+int zor_cv_opencl_operation(uint32_t code, int32_t count, ...) {
+    va_list args;
+    va_start(args, count);
+    const int r = run_operation_opencl(code, count, args);
+    va_end(args);
+    return r != 0 ? 0 : 1;
+}
+
+bool zor_opencl_usable() {
+    DeviceManager* dm = DeviceManager::peekInstance();
+    if (dm && dm->isInited()) return true;
+    if (g_bringup.load() == 2) return false;  // only ncvInit retries a failed bring-up
+    dm = DeviceManager::getInstance();
+    if (!dm->isInited()) dm->init();
+    const bool up = dm->isInited();
+    g_bringup.store(up ? 1 : 2);
+    return up;
+}
 
 ZOR_ReserveParam_Opencl zor_reserve(uint32_t featureId, const char* kernel) {
     ZOR_ReserveParam_Opencl r;
@@ -24,8 +360,217 @@ ZOR_ReserveParam_Opencl zor_reserve(uint32_t featureId, const char* kernel) {
     r.handle = 4095u + featureId;
     r.objectOp = 2;
     r.runMode = 1;
-    std::strncpy(r.kernelName, kernel, sizeof r.kernelName - 1);
+    if (kernel) std::strncpy(r.kernelName, kernel, sizeof r.kernelName - 1);
     r.srcSvm = 1;
     r.dstSvm = 1;
     return r;
+}
+
+void set_UV_plan_addr(ZOR_YuvInfo* info) {
+    if (!info || !info->dataY) return;
+    const int32_t plane = static_cast<int32_t>(info->strideY) * static_cast<int32_t>(info->rowsY);
+    info->dataU = info->dataV = info->dataY + plane;
+    switch (info->format) {
+        case 2: info->dataV = info->dataY + plane * 5 / 4; break;
+        case 3: info->dataU = info->dataY + plane * 5 / 4; break;
+        case 6: info->dataV = info->dataY + plane * 3 / 2; break;
+        case 7: info->dataU = info->dataY + plane * 3 / 2; break;
+        case 10: info->dataV = info->dataY + 2 * plane; break;
+        case 11: info->dataU = info->dataY + 2 * plane; break;
+        default: break;
+    }
+}
+
+namespace {
+
+// The staging and launch common to the three entries. `S`/`D` are the
+// record types; the planners describe each record's planes.
+struct CallImages {
+    std::vector<Staged> staged;
+    std::vector<int> stagedIndex;  // per image: index into `staged` or -1
+};
+
+bool fine_svm() {
+    opencl_res* res = DeviceManager::getInstance()->getOpenclRes(0, 0);
+    return res && res->inited && res->svmMode == kSvmFine;
+}
+
+void release_all(std::vector<Staged>& staged, bool copyBack) {
+    for (Staged& s : staged) unstage_image(s, copyBack);
+}
+
+}  // namespace
+
+int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
+                         ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
+    if (!reserve) {
+        ZOR_LOG("the input reserve param object is NULL, return");
+        return 16;
+    }
+    if (!dst || dstNum < 1 || !dst[0] || srcNum < 0 || (srcNum > 0 && !src)) return 0;
+    if (!zor_opencl_usable()) return 0;
+
+    kernel_config kc = default_config();
+    if (config) kc = *config;
+    kc.globalX = static_cast<int32_t>(dst[0]->width);
+    kc.globalY = static_cast<int32_t>(dst[0]->height);
+    kc.globalZ = 1;
+    kc.stepX = 4;
+    kc.stepY = 1;
+    kc.stepZ = 1;
+    process_param pp{&kc, 3, 1, 4, 3, 3, -1, -1, 0x01010101u, 0x01010101u, 0x01010101u, 0x01010101u};
+    ZOR_ReserveParam_Opencl rv = *reserve;
+    if (!fine_svm()) rv.srcSvm = rv.dstSvm = 0;  // device buffers instead
+
+    std::vector<ZOR_U8Info> s(static_cast<size_t>(srcNum)), d(static_cast<size_t>(dstNum));
+    std::vector<ZOR_U8Info*> sp(s.size()), dp(d.size());
+    for (int i = 0; i < srcNum; ++i) {
+        if (!src[i] || !src[i]->data) return 0;
+        s[i] = *src[i];
+        sp[i] = &s[i];
+    }
+    for (int i = 0; i < dstNum; ++i) {
+        if (!dst[i] || !dst[i]->data) return 0;
+        d[i] = *dst[i];
+        dp[i] = &d[i];
+    }
+    std::vector<Staged> staged;
+    staged.reserve(s.size() + d.size());
+    auto plan = [&](ZOR_U8Info& info, bool output, bool svm) {
+        Staged st;
+        bool need = false;
+        if (!plan_u8(info, output, &need, &st)) return false;
+        if (!svm || !need) return true;
+        if (!stage_image(st)) return false;
+        staged.push_back(st);
+        apply_u8(info, staged.back());
+        return true;
+    };
+    bool ok = true;
+    for (auto& info : s) ok = ok && plan(info, false, rv.srcSvm != 0);
+    for (auto& info : d) ok = ok && plan(info, true, rv.dstSvm != 0);
+    if (!ok) {
+        ZOR_LOG("image staging fail, return");
+        release_all(staged, false);
+        return 0;
+    }
+    bool launched = false;
+    const int r = run_process<Process_U8_U8>(sp.data(), srcNum, dp.data(), dstNum, &rv, &pp,
+                                             &launched);
+    release_all(staged, launched);
+    return r;
+}
+
+namespace {
+
+template <class D>
+int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
+                ZOR_ReserveParam_Opencl* reserve, const kernel_config* config, bool toRgb) {
+    if (!reserve) {
+        ZOR_LOG("the input reserve param object is NULL, return");
+        return 16;
+    }
+    if (!src || !dst || srcNum < 1 || dstNum < 1 || !src[0] || !dst[0]) return 0;
+    if (!zor_opencl_usable()) return 0;
+
+    kernel_config kc = default_config();
+    if (config) kc = *config;
+    kc.globalX = static_cast<int32_t>(dst[0]->width);
+    kc.globalY = static_cast<int32_t>(dst[0]->height);
+    kc.globalZ = 1;
+    kc.stepX = 8;
+    kc.stepY = 2;
+    kc.stepZ = 1;
+    process_param pp;
+    if (toRgb)
+        pp = process_param{&kc, 1, 1, 4, 0, 2, static_cast<int32_t>(src[0]->format),
+                           static_cast<int32_t>(dst[0]->format),
+                           0x01010101u, 0x01010101u, 0x01010101u, 0x01010101u};
+    else
+        pp = process_param{&kc, 0, 1, 4, 0, 0, static_cast<int32_t>(src[0]->format),
+                           static_cast<int32_t>(dst[0]->format),
+                           257u, 257u, 257u, 257u};
+    ZOR_ReserveParam_Opencl rv = *reserve;
+    if (!fine_svm()) rv.srcSvm = rv.dstSvm = 0;
+
+    std::vector<ZOR_YuvInfo> s(static_cast<size_t>(srcNum));
+    std::vector<ZOR_YuvInfo*> sp(s.size());
+    std::vector<D> d(static_cast<size_t>(dstNum));
+    std::vector<D*> dp(d.size());
+    for (int i = 0; i < srcNum; ++i) {
+        if (!src[i]) return 0;
+        s[i] = *src[i];
+        sp[i] = &s[i];
+    }
+    for (int i = 0; i < dstNum; ++i) {
+        if (!dst[i]) return 0;
+        d[i] = *dst[i];
+        dp[i] = &d[i];
+    }
+    std::vector<Staged> staged;
+    staged.reserve(s.size() + d.size());
+    bool ok = true;
+    for (auto& info : s) {
+        Staged st;
+        bool need = false;
+        if (!plan_yuv(info, toRgb, false, &need, &st)) { ok = false; break; }
+        if (rv.srcSvm && need) {
+            if (!stage_image(st)) { ok = false; break; }
+            staged.push_back(st);
+            apply_yuv(info, staged.back(), toRgb);
+        }
+    }
+    for (int i = 0; ok && i < dstNum; ++i) {
+        Staged st;
+        bool need = false;
+        if constexpr (std::is_same<D, ZOR_RGBInfo>::value) {
+            ZOR_U8Info u;
+            rgb_to_u8(d[i], &u);
+            if (!plan_u8(u, true, &need, &st)) { ok = false; break; }
+            if (rv.dstSvm && need) {
+                if (!stage_image(st)) { ok = false; break; }
+                staged.push_back(st);
+                apply_u8(u, staged.back());
+                d[i].data = u.data;
+                d[i].strideW = u.strideW;
+                d[i].size = u.size;
+            }
+        } else {
+            if (!plan_yuv(d[i], false, true, &need, &st)) { ok = false; break; }
+            if (rv.dstSvm && need) {
+                if (!stage_image(st)) { ok = false; break; }
+                staged.push_back(st);
+                apply_yuv(d[i], staged.back(), false);
+            }
+        }
+    }
+    if (!ok) {
+        ZOR_LOG("image staging fail, return");
+        release_all(staged, false);
+        return 0;
+    }
+    bool launched = false;
+    int r;
+    if constexpr (std::is_same<D, ZOR_RGBInfo>::value)
+        r = run_process<Process_YUV_RGB>(sp.data(), srcNum, dp.data(), dstNum, &rv, &pp, &launched);
+    else
+        r = run_process<Process_YUV_YUV>(sp.data(), srcNum, dp.data(), dstNum, &rv, &pp, &launched);
+    release_all(staged, launched);
+    return r;
+}
+
+}  // namespace
+
+int zor_cv_process_yuv_yuv(ZOR_YuvInfo** src, int srcNum, ZOR_YuvInfo** dst, int dstNum,
+                           ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
+    return process_yuv<ZOR_YuvInfo>(src, srcNum, dst, dstNum, reserve, config, false);
+}
+
+int zor_cv_process_yuv_rgb(ZOR_YuvInfo** src, int srcNum, ZOR_RGBInfo** dst, int dstNum,
+                           ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
+    if (reserve && dst && dstNum > 0 && dst[0] && dst[0]->format % 100 < 1) {
+        ZOR_LOG("get rgb data channel number fail, return");
+        return 0;
+    }
+    return process_yuv<ZOR_RGBInfo>(src, srcNum, dst, dstNum, reserve, config, true);
 }

@@ -1,0 +1,350 @@
+// Device companions of the host image records: aligned row pitches, one
+// OpenCL buffer per plane (none for SVM images) and copies between host and
+// device by mapping. Copies move only the bytes of each row that the
+// operation reads or writes, never past a buffer.
+#include <algorithm>
+#include <cstring>
+
+#include "zor_log.h"
+#include "zor_runtime.h"
+
+namespace ZOR {
+
+namespace {
+
+int32_t align_up(int32_t v, int a) {
+    if (a <= 1) return v;
+    return static_cast<int32_t>((static_cast<int64_t>(v) + a - 1) & ~static_cast<int64_t>(a - 1));
+}
+
+cl_mem_flags access_flags(int access) {
+    if (access == 0) return CL_MEM_READ_ONLY | CL_MEM_ALLOC_HOST_PTR;
+    if (access == 1) return CL_MEM_WRITE_ONLY | CL_MEM_ALLOC_HOST_PTR;
+    return CL_MEM_READ_WRITE;
+}
+
+// Copies `rows` rows of `bytes` bytes between two pitched planes.
+void copy_rows(uint8_t* dst, int64_t dstPitch, const uint8_t* src, int64_t srcPitch, int64_t rows,
+               int64_t bytes) {
+    if (rows <= 0 || bytes <= 0) return;
+    if (dstPitch == srcPitch && bytes == srcPitch) {
+        std::memcpy(dst, src, static_cast<size_t>((rows - 1) * srcPitch + bytes));
+        return;
+    }
+    for (int64_t r = 0; r < rows; ++r) std::memcpy(dst + r * dstPitch, src + r * srcPitch, bytes);
+}
+
+// Maps `mem` (size bytes) and copies one plane in the given direction.
+bool map_copy(cl_command_queue q, cl_mem mem, int64_t size, bool toDevice, uint8_t* host,
+              int64_t hostPitch, int64_t devPitch, int64_t rows, int64_t bytes, void** mapped) {
+    if (!mem || !host || rows <= 0 || bytes <= 0) return true;
+    cl_int st = CL_SUCCESS;
+    void* m = g_cl.clEnqueueMapBuffer(q, mem, CL_TRUE, toDevice ? CL_MAP_WRITE : CL_MAP_READ, 0,
+                                      static_cast<size_t>(size), 0, nullptr, nullptr, &st);
+    if (!ZOR_CL_CHECK(st)) return false;
+    *mapped = m;
+    uint8_t* d = static_cast<uint8_t*>(m);
+    if (toDevice)
+        copy_rows(d, devPitch, host, hostPitch, rows, bytes);
+    else
+        copy_rows(host, hostPitch, d, devPitch, rows, bytes);
+    st = g_cl.clEnqueueUnmapMemObject(q, mem, m, 0, nullptr, nullptr);
+    *mapped = nullptr;
+    if (!ZOR_CL_CHECK(st)) return false;
+    return true;
+}
+
+}  // namespace
+
+bool create_mem_buffer(cl_context ctx, cl_command_queue, cl_mem* out, void* data, void**,
+                       int width, int height, int access) {
+    if (!ctx) {
+        ZOR_LOG("opencl context object is NULL, return");
+        return false;
+    }
+    if (!data) {
+        ZOR_LOG("data is NULL, return");
+        return false;
+    }
+    if (width < 1 || height < 1) {
+        ZOR_LOG("width(%d) or height(%d) error", width, height);
+        return false;
+    }
+    cl_int st = CL_SUCCESS;
+    *out = g_cl.clCreateBuffer(ctx, access_flags(access),
+                               static_cast<size_t>(width) * static_cast<size_t>(height), nullptr,
+                               &st);
+    if (!ZOR_CL_CHECK(st)) {
+        *out = nullptr;
+        return false;
+    }
+    return true;
+}
+
+// ------------------------------------------------------------ u8 / rgb
+
+void u8_geometry(const ZOR_U8Info& info, int64_t* pitch, int64_t* bytes, int64_t* rows) {
+    const int64_t elem = info.elemSize ? info.elemSize : 1;
+    const int64_t size = info.size;
+    // Interleaved images count their stride in pixels of elemSize bytes when
+    // the buffer size says so; planes count it in bytes.
+    const int64_t wide = static_cast<int64_t>(info.strideW) * elem;
+    const int64_t p = (elem > 1 && wide * std::max<int64_t>(info.strideH, 1) <= size)
+                          ? wide
+                          : static_cast<int64_t>(info.strideW);
+    const int64_t b = std::min<int64_t>(static_cast<int64_t>(info.width) * elem, p);
+    int64_t r = info.height;
+    if (p > 0 && b > 0 && size >= b)
+        r = std::min<int64_t>(r, (size - b) / p + 1);  // never past the host buffer
+    else
+        r = 0;
+    *pitch = p;
+    *bytes = b;
+    *rows = r;
+}
+
+int64_t opencl_param_u8::hostPitch() const {
+    // Interleaved images count their stride in pixels of elemSize bytes when
+    // the buffer size says so; planes count it in bytes.
+    const int64_t wide = static_cast<int64_t>(strideW) * std::max(elemSize, 1);
+    if (elemSize > 1 && wide * std::max(strideH, 1) <= hostSize) return wide;
+    return strideW;
+}
+
+int64_t opencl_param_u8::devicePitch() const {
+    return hostPitch() / std::max(strideW, 1) * alignedStride;
+}
+
+int64_t opencl_param_u8::rowBytes() const {
+    return std::min(static_cast<int64_t>(width) * std::max(elemSize, 1), hostPitch());
+}
+
+int64_t opencl_param_u8::rows() const {
+    int64_t r = std::min(height, std::max(strideH, height));
+    const int64_t pitch = hostPitch();
+    const int64_t bytes = rowBytes();
+    // Never past the host buffer.
+    if (pitch > 0 && bytes > 0 && hostSize >= bytes)
+        r = std::min<int64_t>(r, (hostSize - bytes) / pitch + 1);
+    else
+        r = 0;
+    return r;
+}
+
+bool opencl_param_u8::create(cl_context ctx, cl_command_queue q, const ZOR_U8Info* info,
+                             int access, int align, bool isSvm) {
+    if (!ctx) {
+        ZOR_LOG("the opencl context object is NULL, return");
+        return false;
+    }
+    if (!info) {
+        ZOR_LOG("the rgb info is error, return");
+        return false;
+    }
+    width = static_cast<int32_t>(info->width);
+    height = static_cast<int32_t>(info->height);
+    strideW = static_cast<int32_t>(info->strideW);
+    strideH = static_cast<int32_t>(info->strideH);
+    elemSize = static_cast<int32_t>(info->elemSize ? info->elemSize : 1);
+    hostSize = static_cast<int32_t>(info->size);
+    host = info->data;
+    svm = isSvm;
+    alignedStride = align_up(strideW, align);
+    if (!svm) {
+        releaseMem();
+        const int64_t rowsAlloc = std::max(strideH, height);
+        create_mem_buffer(ctx, q, &mem, host, &mapped, static_cast<int>(devicePitch()),
+                          static_cast<int>(rowsAlloc), access);
+    }
+    created = true;
+    return true;
+}
+
+bool opencl_param_u8::createRgb(cl_context ctx, cl_command_queue q, const ZOR_RGBInfo* info,
+                                int access, int align, int planeMask, int planeMask2,
+                                bool isSvm) {
+    if (!ctx) {
+        ZOR_LOG("the opencl context object is NULL, return");
+        return false;
+    }
+    if (!info) {
+        ZOR_LOG("the rgb info is error, return");
+        return false;
+    }
+    ZOR_U8Info u{info->width, info->height, info->size, info->strideW, info->strideH,
+                 info->elemSize, 1, info->data};
+    planes = static_cast<uint32_t>(planeMask);
+    planes2 = static_cast<uint32_t>(planeMask2);
+    bool anyPlane = (planes & 0x01010101u) != 0;
+    if (!anyPlane && !isSvm) {
+        width = static_cast<int32_t>(u.width);
+        height = static_cast<int32_t>(u.height);
+        strideW = static_cast<int32_t>(u.strideW);
+        strideH = static_cast<int32_t>(u.strideH);
+        elemSize = static_cast<int32_t>(u.elemSize ? u.elemSize : 1);
+        hostSize = static_cast<int32_t>(u.size);
+        host = u.data;
+        svm = false;
+        alignedStride = align_up(strideW, align);
+        created = true;
+        return true;
+    }
+    return create(ctx, q, &u, access, align, isSvm);
+}
+
+bool opencl_param_u8::map_host_to_device(cl_command_queue q) {
+    if (svm) return true;
+    return map_copy(q, mem, devicePitch() * std::max(strideH, height), true, host, hostPitch(),
+                    devicePitch(), rows(), rowBytes(), &mapped);
+}
+
+bool opencl_param_u8::map_device_to_host(cl_command_queue q) {
+    if (svm) return true;
+    return map_copy(q, mem, devicePitch() * std::max(strideH, height), false, host, hostPitch(),
+                    devicePitch(), rows(), rowBytes(), &mapped);
+}
+
+void opencl_param_u8::releaseMem() {
+    if (mem && cl_loaded()) g_cl.clReleaseMemObject(mem);
+    mem = nullptr;
+}
+
+// ------------------------------------------------------------ yuv
+
+bool yuv_semi_planar(int format) {
+    const int f = format;
+    return f == 0 || f == 1 || f == 4 || f == 5 || f == 8 || f == 9;
+}
+
+void yuv_chroma_extent(int format, int width, int height, int64_t* rowBytes, int64_t* rows) {
+    const int64_t w = std::max(width, 0), h = std::max(height, 0);
+    const bool semi = yuv_semi_planar(format);
+    if (format < 4) {
+        *rowBytes = semi ? (w + 1) / 2 * 2 : (w + 1) / 2;
+        *rows = (h + 1) / 2;
+    } else if (format < 8) {
+        *rowBytes = semi ? (w + 1) / 2 * 2 : (w + 1) / 2;
+        *rows = h;
+    } else {
+        *rowBytes = semi ? 2 * w : w;
+        *rows = h;
+    }
+}
+
+bool opencl_param_yuv::create(cl_context ctx, cl_command_queue q, const ZOR_YuvInfo* info,
+                              int access, int align, int planeMask, int planeMask2,
+                              bool isSvm) {
+    if (!ctx) {
+        ZOR_LOG("the opencl context object is NULL, return");
+        return false;
+    }
+    if (!info) {
+        ZOR_LOG("the yuv info object is NULL, return");
+        return false;
+    }
+    format = static_cast<int32_t>(info->format);
+    width = static_cast<int32_t>(info->width);
+    height = static_cast<int32_t>(info->height);
+    strideY = static_cast<int32_t>(info->strideY);
+    rowsY = static_cast<int32_t>(info->rowsY);
+    strideU = static_cast<int32_t>(info->strideU);
+    strideV = static_cast<int32_t>(info->strideV);
+    hostY = info->dataY;
+    hostU = info->dataU;
+    hostV = info->dataV;
+    planes = static_cast<uint32_t>(planeMask);
+    planes2 = static_cast<uint32_t>(planeMask2);
+    svm = isSvm;
+    alignedStrideY = align_up(strideY, align);
+    alignedStrideU = align_up(strideU, align);
+    alignedStrideV = align_up(strideV, align);
+    chromaRows = format < 4 ? rowsY / 2 : rowsY;
+    if (format < 4 && hostY && hostU == hostY + static_cast<int64_t>(strideY) * rowsY) {
+        // Chroma stored right after luma: as many rows as the buffer holds,
+        // up to one per two luma rows rounded up.
+        const int64_t avail = static_cast<int64_t>(info->size) - int64_t(strideY) * rowsY;
+        const int64_t perRow = yuv_semi_planar(format) ? strideU : int64_t(strideU) + strideV;
+        if (perRow > 0 && avail > 0)
+            chromaRows = static_cast<int32_t>(std::min<int64_t>((rowsY + 1) / 2, avail / perRow));
+    }
+    bool ok = true;
+    if (!svm) {
+        releaseMem();
+        if ((planes >> 16) & 0xFF)
+            ok = create_mem_buffer(ctx, q, &memY, hostY, &mappedY, alignedStrideY,
+                                   std::max(rowsY, height), access) && ok;
+        if ((planes >> 8) & 0xFF)
+            ok = create_mem_buffer(ctx, q, &memU, hostU, &mappedU, alignedStrideU,
+                                   std::max(chromaRows, 1), access) && ok;
+        if (hostU == hostV) {
+            memV = memU;  // semi-planar: one chroma buffer for both arguments
+        } else if (planes & 0xFF) {
+            ok = create_mem_buffer(ctx, q, &memV, hostV, &mappedV, alignedStrideV,
+                                   std::max(chromaRows, 1), access) && ok;
+        }
+    }
+    created = true;
+    return ok;
+}
+
+bool opencl_param_yuv::map_host_to_device(cl_command_queue q) {
+    if (svm) return true;
+    int64_t cb = 0, cr = 0;
+    yuv_chroma_extent(format, width, height, &cb, &cr);
+    cr = std::min<int64_t>(cr, chromaRows);
+    bool ok = true;
+    if ((planes2 >> 16) & 0xFF)
+        ok = map_copy(q, memY, int64_t(alignedStrideY) * std::max(rowsY, height), true, hostY,
+                      strideY, alignedStrideY, std::min(height, std::max(rowsY, height)),
+                      std::min<int64_t>(width, strideY), &mappedY) && ok;
+    if ((planes2 >> 8) & 0xFF)
+        ok = map_copy(q, memU, int64_t(alignedStrideU) * std::max(chromaRows, 1), true, hostU,
+                      strideU, alignedStrideU, cr, std::min<int64_t>(cb, strideU), &mappedU) && ok;
+    if ((planes2 & 0xFF) && memV != memU)
+        ok = map_copy(q, memV, int64_t(alignedStrideV) * std::max(chromaRows, 1), true, hostV,
+                      strideV, alignedStrideV, cr, std::min<int64_t>(cb, strideV), &mappedV) && ok;
+    return ok;
+}
+
+bool opencl_param_yuv::map_device_to_host(cl_command_queue q) {
+    if (svm) return true;
+    int64_t cb = 0, cr = 0;
+    yuv_chroma_extent(format, width, height, &cb, &cr);
+    cr = std::min<int64_t>(cr, chromaRows);
+    bool ok = true;
+    if ((planes2 >> 16) & 0xFF)
+        ok = map_copy(q, memY, int64_t(alignedStrideY) * std::max(rowsY, height), false, hostY,
+                      strideY, alignedStrideY, std::min(height, std::max(rowsY, height)),
+                      std::min<int64_t>(width, strideY), &mappedY) && ok;
+    if ((planes2 >> 8) & 0xFF)
+        ok = map_copy(q, memU, int64_t(alignedStrideU) * std::max(chromaRows, 1), false, hostU,
+                      strideU, alignedStrideU, cr, std::min<int64_t>(cb, strideU), &mappedU) && ok;
+    if ((planes2 & 0xFF) && memV != memU)
+        ok = map_copy(q, memV, int64_t(alignedStrideV) * std::max(chromaRows, 1), false, hostV,
+                      strideV, alignedStrideV, cr, std::min<int64_t>(cb, strideV), &mappedV) && ok;
+    return ok;
+}
+
+bool opencl_param_yuv::validate() {
+    if (svm) return true;
+    if (((planes >> 16) & 0xFF) && !memY) return false;
+    if (((planes >> 8) & 0xFF) && !memU) return false;
+    if ((planes & 0xFF) && !memV) return false;
+    if (width < 1 || height < 1) return false;
+    if (strideY <= width) strideY = width;
+    if (rowsY <= height) rowsY = height;
+    if (strideU < 1) strideU = memU == memV ? strideY : strideY / 2;
+    if (strideV < 1) strideV = memU == memV ? strideY : strideY / 2;
+    return true;
+}
+
+void opencl_param_yuv::releaseMem() {
+    if (cl_loaded()) {
+        if (memV && memV != memU) g_cl.clReleaseMemObject(memV);
+        if (memU) g_cl.clReleaseMemObject(memU);
+        if (memY) g_cl.clReleaseMemObject(memY);
+    }
+    memY = memU = memV = nullptr;
+}
+
+}  // namespace ZOR
