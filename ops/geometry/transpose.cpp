@@ -3,6 +3,7 @@
 #include "api/feature_common.h"
 #include "mira/mira_kernels.h"
 #include "ops/mira_neon.h"
+#include "param_utils.h"
 
 namespace mira {
 
@@ -144,10 +145,27 @@ uint32_t MIRA_TRANSPOSE_U8::MIRA_TRANSPOSE_U8_neon(MIRA_FEATURE_ARGS) {
     return MIRA_OK;
 }
 
-// Until the GPU runtime is wired in, the GPU request runs the CPU method.
+// The GPU method: one kernel launch over the destination through the GPU
+// runtime's u8 entry. Without a usable OpenCL device the CPU method runs.
 uint32_t MIRA_TRANSPOSE_U8::MIRA_TRANSPOSE_U8_opencl(MIRA_FEATURE_ARGS) {
     if (src == nullptr || srcCount == 0 || srcCount > 1 || dst == nullptr || dstCount == 0 ||
         param == nullptr)
         return MIRA_ERR_ARG;
-    return MIRA_TRANSPOSE_U8_neon(src, srcCount, dst, dstCount, param);
+    if (src->data == nullptr || dst->data == nullptr) return MIRA_ERR_ARG;
+    if (src->width == 0 || src->height == 0) return MIRA_OK;
+    if (src->stride < src->width || dst->stride < src->height) return MIRA_ERR_ARG;
+    if (!zor_opencl_usable()) return MIRA_TRANSPOSE_U8_neon(src, srcCount, dst, dstCount, param);
+    ZOR_U8Info s = zor_u8_info(*src);
+    ZOR_U8Info d = zor_u8_info(*dst);
+    // The destination is the source's height wide and its width high,
+    // whatever the descriptor's own width and height say.
+    d.width = src->height;
+    d.height = src->width;
+    if (s.strideH < src->height) s.strideH = src->height, s.size = src->stride * src->height;
+    if (d.strideH < src->width) d.strideH = src->width, d.size = dst->stride * src->width;
+    ZOR_ReserveParam_Opencl reserve = zor_reserve(MIRA_API_TRANSPOSE_U8, "mira_fcvTransposeu8_func");
+    ZOR_U8Info* sp = &s;
+    ZOR_U8Info* dp = &d;
+    zor_cv_process_u8_u8(&sp, 1, &dp, 1, &reserve, nullptr);
+    return MIRA_OK;
 }
