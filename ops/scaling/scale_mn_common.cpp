@@ -374,7 +374,7 @@ void RowPlan::run(const uint8_t* srow, uint8_t* drow) const {
 
 // ---------------------------------------------------------- column pass
 //
-// Rows of the intermediate are summed in 16-bit lanes (32-bit beyond 257 rows)
+// Rows of the intermediate are summed in 16-bit lanes (32-bit beyond 256 rows)
 // and divided by the box height: q = trunc(x * (1/n)) in float, then corrected
 // by one either way, which is exact for every sum below 2^32.
 
@@ -467,7 +467,7 @@ void vertical_row(const Box& b, uint8_t* drow, uint32_t bytes, Scratch& s, HRow&
     }
     const uint32_t padded = pad16(bytes);
     const uint32_t n = static_cast<uint32_t>(b.n);
-    if (n <= 257) {
+    if (n <= 256) {  // 255 n + n / 2 stays below 2^16
         uint16_t* acc = static_cast<uint16_t*>(s.acc);
         const uint16x8_t h = vdupq_n_u16(static_cast<uint16_t>(n >> 1));
         for (uint32_t x = 0; x < padded; x += 8) vst1q_u16(acc + x, h);
