@@ -1,6 +1,68 @@
-// Placeholder: this feature's operation is not built yet; every call with valid lists fails with MIRA_ERR_FAIL.
-#include "mira/mira_features.h"
+#include "ops/scaling/scale_down.h"
 
-uint32_t MIRA_SCALE_DOWN_U8::run(MIRA_FEATURE_ARGS) { return param ? MIRA_SCALE_DOWN_U8_neon(src, srcCount, dst, dstCount, param) : MIRA_ERR_ARG; }
-uint32_t MIRA_SCALE_DOWN_U8::MIRA_SCALE_DOWN_U8_neon(MIRA_FEATURE_ARGS) { (void)srcCount; (void)dstCount; (void)param; return (src && dst) ? MIRA_ERR_FAIL : MIRA_ERR_ARG; }
-uint32_t MIRA_SCALE_DOWN_U8::MIRA_SCALE_DOWN_U8_opencl(MIRA_FEATURE_ARGS) { return MIRA_SCALE_DOWN_U8_neon(src, srcCount, dst, dstCount, param); }
+#include "MIRA_SCALEDOWN_U8_HALIDE.h"
+#include "param_utils.h"
+#include "mira/mira_features.h"
+#include "ops/scaling/pipelines/pipeline_buffers.h"
+
+namespace mira {
+
+ScaleDownFactors scale_down_factors(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst) {
+    return {dst.width ? src.width / dst.width : 0u, dst.height ? src.height / dst.height : 0u};
+}
+
+int scale_down_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst) {
+    PipelineImage in, out;
+    halide_buffer_t* inBuf = pipeline_image(in, src, 2);
+    halide_buffer_t* outBuf = pipeline_image(out, dst, 2);
+    const ScaleDownFactors f = scale_down_factors(src, dst);
+    const float scale = 1.0f / float(int32_t(f.m * f.n));
+    return MIRA_SCALEDOWN_U8_HALIDE(inBuf, uint8_t(f.m), uint8_t(f.n), scale, outBuf);
+}
+
+namespace {
+
+bool scale_down_args_ok(MIRA_FEATURE_ARGS) {
+    return src && srcCount && dst && dstCount && param && plane_usable(src[0]) &&
+           plane_usable(dst[0]);
+}
+
+}  // namespace
+}  // namespace mira
+
+uint32_t MIRA_SCALE_DOWN_U8::run(MIRA_FEATURE_ARGS) {
+    if (param && param->mode == MIRA_MODE_OPENCL)
+        return MIRA_SCALE_DOWN_U8_opencl(src, srcCount, dst, dstCount, param);
+    return MIRA_SCALE_DOWN_U8_neon(src, srcCount, dst, dstCount, param);
+}
+
+uint32_t MIRA_SCALE_DOWN_U8::MIRA_SCALE_DOWN_U8_neon(MIRA_FEATURE_ARGS) {
+    if (!mira::scale_down_args_ok(src, srcCount, dst, dstCount, param)) return MIRA_ERR_ARG;
+    if (dst[0].width == 0 || dst[0].height == 0) return MIRA_OK;
+    (void)mira::scale_down_plane(src[0], dst[0]);
+    return MIRA_OK;
+}
+
+uint32_t MIRA_SCALE_DOWN_U8::MIRA_SCALE_DOWN_U8_opencl(MIRA_FEATURE_ARGS) {
+    if (!mira::scale_down_args_ok(src, srcCount, dst, dstCount, param)) return MIRA_ERR_ARG;
+    if (!zor_opencl_usable()) return MIRA_SCALE_DOWN_U8_neon(src, srcCount, dst, dstCount, param);
+    if (dst[0].width == 0 || dst[0].height == 0) return MIRA_OK;
+    ZOR_U8Info in = zor_u8_info(src[0]), out = zor_u8_info(dst[0]);
+    ZOR_U8Info* ins[1] = {&in};
+    ZOR_U8Info* outs[1] = {&out};
+    ZOR_ReserveParam_Opencl reserve = zor_reserve(MIRA_API_SCALE_DOWN_U8,
+                                                  "mira_fcvScaleDownu8_v2_func");
+    kernel_config cfg{};
+    cfg.stepX = 8;
+    cfg.stepY = 2;
+    cfg.stepZ = 1;
+    cfg.timesX = cfg.timesY = cfg.timesZ = 1;
+    const int32_t sw = int32_t(src[0].width), sh = int32_t(src[0].height);
+    const int32_t dw = int32_t(dst[0].width), dh = int32_t(dst[0].height);
+    cfg.param_float_1 = float(sw) / float(dw);
+    cfg.param_float_2 = float(sh) / float(dh);
+    cfg.param_int_1 = sw / dw;
+    cfg.param_int_2 = sh / dh;
+    (void)zor_cv_process_u8_u8(ins, 1, outs, 1, &reserve, &cfg);
+    return MIRA_OK;
+}

@@ -1,6 +1,45 @@
-// Placeholder: this feature's operation is not built yet; every call with valid lists fails with MIRA_ERR_FAIL.
+#include "ops/scaling/scale_up_poly.h"
+
+#include "MIRA_IMAGE_UP_LANCZOS_U8_HALIDE.h"
 #include "mira/mira_features.h"
 
-uint32_t MIRA_SCALE_UP_POLY_U8::run(MIRA_FEATURE_ARGS) { return param ? MIRA_SCALE_UP_POLY_U8_neon(src, srcCount, dst, dstCount, param) : MIRA_ERR_ARG; }
-uint32_t MIRA_SCALE_UP_POLY_U8::MIRA_SCALE_UP_POLY_U8_neon(MIRA_FEATURE_ARGS) { (void)srcCount; (void)dstCount; (void)param; return (src && dst) ? MIRA_ERR_FAIL : MIRA_ERR_ARG; }
-uint32_t MIRA_SCALE_UP_POLY_U8::MIRA_SCALE_UP_POLY_U8_opencl(MIRA_FEATURE_ARGS) { return MIRA_SCALE_UP_POLY_U8_neon(src, srcCount, dst, dstCount, param); }
+namespace mira {
+
+int scale_up_lanczos(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, float factor,
+                     PlaneView view) {
+    PipelineImage in, out;
+    halide_buffer_t* inBuf = pipeline_image(in, src, 3, view);
+    halide_buffer_t* outBuf = pipeline_image(out, dst, 3, view);
+    if (in.dim[0].extent == 0 || out.dim[0].extent == 0 || dst.height == 0) return 0;
+    return MIRA_IMAGE_UP_LANCZOS_U8_HALIDE(inBuf, factor, outBuf);
+}
+
+bool poly_args_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Feature_Buf* dst,
+                  uint8_t dstCount, const MIRA_Feature_Param* param) {
+    if (!(src && srcCount == 1 && dst && dstCount == 1 && param)) return false;
+    if (!plane_usable(src[0]) || !plane_usable(dst[0])) return false;
+    const bool dstEmpty = dst[0].width == 0 || dst[0].height == 0;
+    return dstEmpty || (src[0].width > 0 && src[0].height > 0);
+}
+
+}  // namespace mira
+
+uint32_t MIRA_SCALE_UP_POLY_U8::run(MIRA_FEATURE_ARGS) {
+    if (param && param->mode == MIRA_MODE_OPENCL)
+        return MIRA_SCALE_UP_POLY_U8_opencl(src, srcCount, dst, dstCount, param);
+    return MIRA_SCALE_UP_POLY_U8_neon(src, srcCount, dst, dstCount, param);
+}
+
+// One factor for both axes: the ratio of the widths.
+uint32_t MIRA_SCALE_UP_POLY_U8::MIRA_SCALE_UP_POLY_U8_neon(MIRA_FEATURE_ARGS) {
+    if (!mira::poly_args_ok(src, srcCount, dst, dstCount, param)) return MIRA_ERR_ARG;
+    if (src[0].width == 0) return MIRA_OK;
+    const float factor = float(dst[0].width) / float(src[0].width);
+    (void)mira::scale_up_lanczos(src[0], dst[0], factor, mira::PlaneView::Planar);
+    return MIRA_OK;
+}
+
+// The GPU kernel of this feature is empty, so mode 1 computes on the CPU.
+uint32_t MIRA_SCALE_UP_POLY_U8::MIRA_SCALE_UP_POLY_U8_opencl(MIRA_FEATURE_ARGS) {
+    return MIRA_SCALE_UP_POLY_U8_neon(src, srcCount, dst, dstCount, param);
+}

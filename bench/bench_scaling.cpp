@@ -1,0 +1,138 @@
+// Scaling family at a 1920x1080 source against OpenCV (cv::resize) and
+// libyuv (ScalePlane, UVScale). "mira" is our CPU path.
+#include <libyuv.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cstring>
+#include <functional>
+
+#include "bench_common.h"
+#include "mira/mira.h"
+#include "mira/mira_features.h"
+
+namespace mira_bench {
+namespace {
+
+const std::vector<Size>& source_1080p() {
+    static const std::vector<Size> s = {{1920, 1080}};
+    return s;
+}
+
+// One planar resize case: our call, OpenCV's interpolation, libyuv's filter
+// (or none when libyuv has no counterpart).
+struct PlaneCase {
+    const char* op;
+    uint32_t dw, dh;
+    int cvInterp;
+    int yuvFilter;  // libyuv::FilterMode, -1: none
+    std::function<void(const uint8_t*, Size, uint8_t*, uint32_t, uint32_t)> mira;
+};
+
+void add_plane_case(const PlaneCase& c) {
+    const auto& sizes = source_1080p();
+    add(c.op, "mira", sizes, [c](benchmark::State& st, Size s) {
+        auto src = random_bytes(size_t(s.w) * s.h);
+        std::vector<uint8_t> dst(size_t(c.dw) * c.dh);
+        for (auto _ : st) c.mira(src.data(), s, dst.data(), c.dw, c.dh);
+    });
+    for (int threads : {1, -1}) {
+        add(c.op, threads == 1 ? "opencv" : "opencv_mt", sizes,
+            [c, threads](benchmark::State& st, Size s) {
+                cv::setNumThreads(threads);
+                auto src = random_bytes(size_t(s.w) * s.h);
+                cv::Mat in(int(s.h), int(s.w), CV_8UC1, src.data());
+                cv::Mat out(int(c.dh), int(c.dw), CV_8UC1);
+                for (auto _ : st) cv::resize(in, out, out.size(), 0, 0, c.cvInterp);
+                cv::setNumThreads(-1);
+            });
+    }
+    if (c.yuvFilter >= 0)
+        add(c.op, "libyuv", sizes, [c](benchmark::State& st, Size s) {
+            auto src = random_bytes(size_t(s.w) * s.h);
+            std::vector<uint8_t> dst(size_t(c.dw) * c.dh);
+            for (auto _ : st)
+                libyuv::ScalePlane(src.data(), int(s.w), int(s.w), int(s.h), dst.data(),
+                                   int(c.dw), int(c.dw), int(c.dh),
+                                   libyuv::FilterMode(c.yuvFilter));
+        });
+}
+
+void scale_down_int(const uint8_t* src, Size s, uint8_t* dst, uint32_t dw, uint32_t dh) {
+    ncvScaleDownu8_v2(src, s.w, s.h, s.w, dst, dw, dh, dw);
+}
+auto general(uint32_t mode) {
+    return [mode](const uint8_t* src, Size s, uint8_t* dst, uint32_t dw, uint32_t dh) {
+        ncvScaleu8_v2(src, s.w, s.h, s.w, dst, dw, dh, dw, mode, 2, 0);
+    };
+}
+void lanczos(const uint8_t* src, Size s, uint8_t* dst, uint32_t dw, uint32_t dh) {
+    ncvScaleUpPolyu8(src, s.w, s.h, s.w, dst, dw, dh, dw);
+}
+
+void register_scaling() {
+    using libyuv::kFilterBilinear;
+    using libyuv::kFilterBox;
+    using libyuv::kFilterNone;
+    add_plane_case({"scaledown_2x", 960, 540, cv::INTER_AREA, kFilterBox, scale_down_int});
+    add_plane_case({"scaledown_4x", 480, 270, cv::INTER_AREA, kFilterBox, scale_down_int});
+    add_plane_case({"scale_box_720p", 1280, 720, cv::INTER_AREA, kFilterBox, general(2)});
+    add_plane_case({"scale_bilinear_down_720p", 1280, 720, cv::INTER_LINEAR, kFilterBilinear,
+                    general(1)});
+    add_plane_case({"scale_bilinear_up_1.5x", 2880, 1620, cv::INTER_LINEAR, kFilterBilinear,
+                    general(1)});
+    add_plane_case({"scale_nearest_up_1.5x", 2880, 1620, cv::INTER_NEAREST, kFilterNone,
+                    general(0)});
+    // Mode 0 down-scaling is the distance-weighted reduction, compared with
+    // the peers' nearest sampling.
+    add_plane_case({"scale_none_down_720p", 1280, 720, cv::INTER_NEAREST, kFilterNone,
+                    general(0)});
+    add_plane_case({"lanczos_2x", 3840, 2160, cv::INTER_LANCZOS4, -1, lanczos});
+
+    // 2x chroma up-sample of the CbCr plane of a 1920x1080 frame (960x540
+    // pairs), CPU path.
+    const auto& sizes = source_1080p();
+    add("chroma_up_2x", "mira", sizes, [](benchmark::State& st, Size s) {
+        const uint32_t w = s.w / 2, h = s.h / 2;
+        auto src = random_bytes(size_t(w) * 2 * h);
+        std::vector<uint8_t> dst(size_t(w) * 4 * h * 2);
+        MIRA_Feature_Buf sb{2 * w, 2 * w, h, h, src.data()};
+        MIRA_Feature_Buf db{4 * w, 4 * w, 2 * h, 2 * h, dst.data()};
+        MIRA_Feature_Param p{MIRA_API_IMAGE_UP_SAMPLE_2D_CBCR, MIRA_MODE_CPU, 1, nullptr, 0};
+        MIRA_Manager m;
+        for (auto _ : st) m.run(&sb, 1, &db, 1, &p);
+    });
+    add("chroma_up_2x", "mira_gpu", sizes, [](benchmark::State& st, Size s) {
+        if (ncvInit() != 0) {
+            st.SkipWithError("no OpenCL device");
+            return;
+        }
+        const uint32_t w = s.w / 2, h = s.h / 2;
+        auto src = random_bytes(size_t(w) * 2 * h);
+        std::vector<uint8_t> dst(size_t(w) * 4 * h * 2);
+        for (auto _ : st) ncvUpsample2DInterleavedu8(src.data(), w, h, 2 * w, dst.data(), 4 * w);
+    });
+    for (int threads : {1, -1}) {
+        add("chroma_up_2x", threads == 1 ? "opencv" : "opencv_mt", sizes,
+            [threads](benchmark::State& st, Size s) {
+                cv::setNumThreads(threads);
+                const int w = int(s.w / 2), h = int(s.h / 2);
+                auto src = random_bytes(size_t(w) * 2 * h);
+                cv::Mat in(h, w, CV_8UC2, src.data()), out(2 * h, 2 * w, CV_8UC2);
+                for (auto _ : st) cv::resize(in, out, out.size(), 0, 0, cv::INTER_LINEAR);
+                cv::setNumThreads(-1);
+            });
+    }
+    add("chroma_up_2x", "libyuv", sizes, [](benchmark::State& st, Size s) {
+        const int w = int(s.w / 2), h = int(s.h / 2);
+        auto src = random_bytes(size_t(w) * 2 * h);
+        std::vector<uint8_t> dst(size_t(w) * 4 * h * 2);
+        for (auto _ : st)
+            libyuv::UVScale(src.data(), 2 * w, w, h, dst.data(), 4 * w, 2 * w, 2 * h,
+                            libyuv::kFilterBilinear);
+    });
+}
+const Registrar reg(register_scaling);
+
+}  // namespace
+}  // namespace mira_bench

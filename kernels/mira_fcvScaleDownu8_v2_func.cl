@@ -1,0 +1,46 @@
+// Integer block-mean down-scale. Work item (gx, gy) covers timesX groups of
+// four destination pixels of timesY rows. Each pixel is the truncated mean of
+// the boxWidth x boxHeight source block starting at ((int)(x * xScale),
+// (int)(y * yScale)); block samples are kept inside the source. The launch
+// is rounded up to cover the whole destination, so the last group of a row
+// writes only the pixels that exist.
+__kernel void mira_fcvScaleDownu8_v2_func(__global const uchar* src, int srcWidth,
+                                          int srcHeight, int srcStrideW, int srcStrideH,
+                                          __global uchar* dst, int dstWidth, int dstHeight,
+                                          int dstStrideW, int dstStrideH, float xScale,
+                                          float yScale, int param_int_1, int param_int_2)
+{
+    const int gx = timesX * (int)get_global_id(0);
+    const int gy = timesY * (int)get_global_id(1);
+    const uint count = (uint)(boxWidth * boxHeight);
+    for (int j = 0; j < timesY; ++j) {
+        const int y = gy + j;
+        if (y >= dstHeight)
+            return;
+        const int sy = (int)((float)y * yScale);
+        __global uchar* drow = dst + (size_t)dstStrideW * (size_t)y;
+        for (int i = 0; i < timesX; ++i) {
+            const int x = 4 * (gx + i);
+            if (x >= dstWidth)
+                break;
+            uchar v[4];
+            for (int k = 0; k < 4; ++k) {
+                const int sx = (int)((float)(x + k) * xScale);
+                uint sum = 0;
+                for (int r = 0; r < boxHeight; ++r) {
+                    const int row = min(sy + r, srcHeight - 1);
+                    __global const uchar* srow = src + (size_t)srcStrideW * (size_t)row;
+                    for (int c = 0; c < boxWidth; ++c)
+                        sum += srow[min(sx + c, srcWidth - 1)];
+                }
+                v[k] = (uchar)(sum / count);
+            }
+            if (x + 4 <= dstWidth) {
+                vstore4((uchar4)(v[0], v[1], v[2], v[3]), 0, drow + x);
+            } else {
+                for (int k = 0; x + k < dstWidth; ++k)
+                    drow[x + k] = v[k];
+            }
+        }
+    }
+}

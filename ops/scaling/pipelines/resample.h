@@ -1,0 +1,113 @@
+// Shared building blocks of the separable resampling pipelines: per-axis tap
+// tables (first tap and normalised weights, computed once per call in double
+// precision), the border rule, and the vectorised, row-band-parallel
+// schedules.
+#pragma once
+
+#include "Halide.h"
+
+namespace mira_pipelines {
+
+using namespace Halide;
+
+// The one-dimensional kernels.
+enum class Kernel {
+    Nearest,   // single tap ceil(c - 0.5), weight 1
+    Box,       // f(t) = 1 for |t| <= 0.5
+    Bilinear,  // f(t) = 1 - |t| for |t| < 1
+    Distance,  // f(t) = |t|
+    Lanczos3,  // sin(pi t) sin(pi t / 3) / (pi t * pi t / 3), |t| <= 3
+};
+
+// Added before the final truncation so that a value that is mathematically an
+// integer (a constant area, a pair mean) is not lost to the last bit of float
+// accumulation; far below one output step.
+constexpr float kTruncationBias = 1.0f / 1024.0f;
+
+// Tap tables of one axis for `out_extent` destination coordinates.
+struct AxisTaps {
+    Func first;   // first(d): index of tap 0 (int32)
+    Func weight;  // weight(d, k): normalised weight of tap k (float32)
+    Expr taps;    // number of taps K
+};
+
+// A 64-bit float constant (the weight tables are computed in double).
+inline Expr D(double v) { return Expr(v); }
+
+inline Expr kernel_value(Kernel k, Expr t) {
+    Expr at = abs(t);
+    switch (k) {
+    case Kernel::Box: return select(at <= D(0.5), D(1.0), D(0.0));
+    case Kernel::Bilinear: return select(at < D(1.0), D(1.0) - at, D(0.0));
+    case Kernel::Distance: return at;
+    case Kernel::Lanczos3: {
+        const double pi = 3.14159265358979323846;
+        Expr a = D(pi) * t, b = D(pi) * t / D(3.0);
+        Expr zero = at == D(0.0);
+        Expr safe = select(zero, D(1.0), a * b);
+        return select(zero, D(1.0), at > D(3.0), D(0.0), sin(a) * sin(b) / safe);
+    }
+    case Kernel::Nearest: break;
+    }
+    return D(1.0);
+}
+
+// Builds the tap tables of one axis. `s` is the scale factor (destination
+// over source), `support` the kernel's width W in source pixels (already
+// divided by s where the kernel widens), `fixed_taps` > 0 for kernels with a
+// constant tap count; `tap_limit` bounds the tap count for degenerate factors
+// (a factor of destination over source width needs at most 2 x width + 1).
+// Coordinates (centre, first tap, tap offsets) are IEEE single precision
+// without contraction, so the tap choice is the same on every target; the
+// kernel values and their normalisation are computed in double.
+inline AxisTaps make_axis(const std::string& name, Kernel kernel, Expr s, Expr support,
+                          int fixed_taps, Expr tap_limit) {
+    Var d("d"), k("k");
+    Expr c = strict_float((cast<float>(d) + 0.5f) / s - 0.5f);
+    Expr half = kernel == Kernel::Lanczos3 ? Expr(3.0f) : strict_float(support / 2.0f);
+    Expr b0 = strict_float(ceil(c - half));
+    Expr b = cast<int>(clamp(b0, -1.0e7f, 1.0e7f));
+
+    AxisTaps a;
+    if (fixed_taps > 0) {
+        a.taps = fixed_taps;
+    } else {
+        Expr limit = cast<float>(tap_limit);
+        a.taps = cast<int>(clamp(ceil(support), 1.0f, limit));
+    }
+    a.first = Func(name + "_first");
+    a.first(d) = b;
+
+    Func raw(name + "_raw");
+    Expr shrink = kernel == Kernel::Lanczos3 ? Expr(1.0f) : min(s, 1.0f);
+    Expr t = strict_float((cast<float>(a.first(d) + k) - c) * shrink);
+    raw(d, k) = kernel_value(kernel, cast<double>(t));
+
+    Func total(name + "_total");
+    RDom r(0, a.taps, name + "_r");
+    total(d) = cast<double>(0);
+    total(d) += raw(d, r);
+
+    a.weight = Func(name + "_weight");
+    a.weight(d, k) = cast<float>(select(total(d) == D(0.0), D(0.0), raw(d, k) / total(d)));
+
+    // Tables are computed once per call, before any row.
+    a.first.compute_root();
+    raw.compute_inline();
+    total.compute_root();
+    a.weight.compute_root();
+    return a;
+}
+
+// The source seen through the border rule: border_type 1 gives border_value
+// outside the image, anything else the nearest edge sample.
+inline Func bordered_source(Func input, Expr w, Expr h, Expr border_type, Expr border_value) {
+    Var x("x"), y("y"), c("c");
+    Func in_b("bordered");
+    Expr inside = x >= 0 && x < w && y >= 0 && y < h;
+    Expr edge = input(clamp(likely(x), 0, w - 1), clamp(likely(y), 0, h - 1), c);
+    in_b(x, y, c) = select(border_type == 1 && !inside, border_value, edge);
+    return in_b;
+}
+
+}  // namespace mira_pipelines

@@ -1,0 +1,39 @@
+// Schedules shared by the separable resampling pipelines.
+#pragma once
+
+#include "resample.h"
+
+namespace mira_pipelines {
+
+// Rows of destination per parallel task.
+constexpr int kBandRows = 16;
+// Lanes of the float passes and of the final 8-bit rows.
+constexpr int kFloatLanes = 8;
+constexpr int kByteLanes = 16;
+
+// The destination: parallel row bands; rows of at least kByteLanes pixels in
+// whole vectors (the last one shifted back to end at the row's last pixel),
+// with dense versions for planar buffers and strided ones for one channel of
+// an interleaved pair. Narrower rows run the same arithmetic per pixel.
+inline void schedule_output(GeneratorOutput<Buffer<uint8_t>>& output,
+                            GeneratorInput<Buffer<uint8_t>>& input, Var x, Var y, Var yo,
+                            Var yi) {
+    output.dim(0).set_stride(Expr());
+    output.split(y, yo, yi, kBandRows, TailStrategy::GuardWithIf).parallel(yo);
+    Expr wide = output.dim(0).extent() >= kByteLanes;
+    Expr in1 = input.dim(0).stride() == 1, out1 = output.dim(0).stride() == 1;
+    Expr in2 = input.dim(0).stride() == 2, out2 = output.dim(0).stride() == 2;
+    output.specialize(wide && in1 && out1).vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
+    output.specialize(wide && in2 && out2).vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
+    output.specialize(wide).vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
+}
+
+// A float pass computed per band (`at` = yo) or per row (`at` = yi).
+inline void schedule_pass(Func f, GeneratorOutput<Buffer<uint8_t>>& output, Var at, Var x,
+                          bool unroll_taps, RVar r) {
+    f.compute_at(output, at).vectorize(x, kFloatLanes);
+    f.update().vectorize(x, kFloatLanes);
+    if (unroll_taps) f.update().unroll(r);
+}
+
+}  // namespace mira_pipelines

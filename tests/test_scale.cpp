@@ -1,0 +1,194 @@
+// General scale (feature 23) against the double-precision resampling
+// reference. Nearest-sample results are exact; weighted results may differ
+// by 1 where the exact value lies within float accumulation error of an
+// integer (the pipelines sum in 32-bit float), which the test checks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <tuple>
+
+#include "common/guarded_image.h"
+#include "mira/mira.h"
+#include "mira/mira_features.h"
+#include "scaling_reference.h"
+
+using mira_test::GuardedImage;
+using scaling_ref::Filter;
+
+namespace {
+
+scaling_ref::Plane packed(const GuardedImage& g) {
+    return {g.rowBytes(), g.rows(), g.packed()};
+}
+
+Filter filter_of(uint32_t mode, bool up) {
+    if (up) return mode == 1 ? Filter::Bilinear : Filter::Nearest;
+    return mode == 1 ? Filter::Bilinear : mode == 2 ? Filter::Box : Filter::Distance;
+}
+
+// Every pixel equal to the truncated exact value, or off by one where the
+// exact value is within 0.01 of the integer between them.
+void expect_close(const std::vector<uint8_t>& got, const std::vector<uint8_t>& ref,
+                  const std::vector<double>& exact, const char* what) {
+    ASSERT_EQ(got.size(), ref.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        const int d = int(got[i]) - int(ref[i]);
+        if (d == 0) continue;
+        const double boundary = d > 0 ? double(ref[i]) + 1.0 : double(ref[i]);
+        ASSERT_TRUE(std::abs(d) == 1 && std::fabs(exact[i] - boundary) < 0.01)
+            << what << ": pixel " << i << " got " << int(got[i]) << " want " << int(ref[i])
+            << " exact " << exact[i];
+    }
+}
+
+using Size4 = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>;  // sw, sh, dw, dh
+
+class ScaleSweep
+    : public ::testing::TestWithParam<std::tuple<Size4, uint32_t /*mode*/, uint32_t /*border*/>> {};
+
+TEST_P(ScaleSweep, MatchesReferenceWithinGuards) {
+    const auto [size, mode, border] = GetParam();
+    const auto [sw, sh, dw, dh] = size;
+    GuardedImage src(sw, sh, sw + 5), dst(dw, dh, dw + 3);
+    src.fillRandom(sw * 31 + dh * 7 + mode);
+    const uint8_t bv = 99;
+    ncvScaleu8_v2(src.data(), sw, sh, src.stride(), dst.data(), dw, dh, dst.stride(), mode,
+                  border, bv);
+    EXPECT_TRUE(dst.paddingIntact());
+    if (sw == dw) {
+        for (uint32_t y = 0; y < std::min(sh, dh); ++y)
+            for (uint32_t x = 0; x < dw; ++x) ASSERT_EQ(dst.row(y)[x], src.row(y)[x]);
+        return;
+    }
+    const float s = float(dw) / float(sw);
+    std::vector<double> exact;
+    auto ref = scaling_ref::resample(packed(src), dw, dh, filter_of(mode, sw < dw), s,
+                                     border == 1 ? bv : -1, &exact);
+    if (sw < dw && mode != 1)
+        EXPECT_EQ(dst.packed(), ref.px);
+    else
+        expect_close(dst.packed(), ref.px, exact, "scale");
+
+    // Modes 0 (framed copy) and 1 (CPU, the GPU kernel being empty) give the
+    // same pixels as the exported mode 2.
+    for (uint32_t m : {0u, 1u}) {
+        GuardedImage other(dw, dh, dw + 3);
+        MIRA_Feature_Buf sd{sw, src.stride(), sh, sh, src.data()};
+        MIRA_Feature_Buf dd{dw, other.stride(), dh, dh, other.data()};
+        ncvScaleParam extra{mode, border, bv};
+        MIRA_Feature_Param p{MIRA_API_SCALE_U8, m, 1, &extra, 0};
+        ASSERT_EQ(MIRA_Manager().run(&sd, 1, &dd, 1, &p), MIRA_OK);
+        EXPECT_EQ(other.packed(), dst.packed()) << "mode " << m;
+        EXPECT_TRUE(other.paddingIntact());
+    }
+}
+
+const Size4 kSizes[] = {
+    {2, 2, 4, 4},      {1, 1, 7, 3},      {7, 3, 1, 1},     {5, 1, 2, 1},    {7, 17, 17, 33},
+    {17, 33, 7, 17},   {33, 2, 64, 3},    {64, 3, 33, 2},   {17, 17, 51, 51}, {51, 51, 17, 17},
+    {641, 3, 1280, 6}, {641, 17, 213, 5}, {100, 100, 150, 150}, {150, 150, 100, 100},
+    {40, 30, 41, 31},  {41, 31, 40, 30},  {16, 16, 16, 8},  {16, 8, 16, 16}, {30, 20, 7, 40},
+    {192, 108, 128, 72}, {96, 54, 192, 108}, {3, 2, 1000, 2}, {1000, 2, 3, 2}};
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ScaleSweep,
+                         ::testing::Combine(::testing::ValuesIn(kSizes),
+                                            ::testing::Values(0u, 1u, 2u),
+                                            ::testing::Values(0u, 1u, 2u)));
+
+std::vector<uint8_t> run_2x2(uint32_t mode, uint32_t border, uint8_t bv) {
+    GuardedImage src(2, 2, 2), dst(4, 4, 4);
+    src.row(0)[0] = src.row(1)[0] = 10;
+    src.row(0)[1] = src.row(1)[1] = 20;
+    ncvScaleu8_v2(src.data(), 2, 2, 2, dst.data(), 4, 4, 4, mode, border, bv);
+    return dst.packed();
+}
+
+TEST(Scale, TwoByTwoUpExamples) {
+    const std::vector<uint8_t> nearest = {10, 10, 20, 20, 10, 10, 20, 20,
+                                          10, 10, 20, 20, 10, 10, 20, 20};
+    EXPECT_EQ(run_2x2(0, 0, 0), nearest);
+    EXPECT_EQ(run_2x2(2, 2, 0), nearest);
+    const std::vector<uint8_t> row = {10, 12, 17, 20};
+    for (uint32_t border : {0u, 2u}) {
+        auto px = run_2x2(1, border, 0);
+        for (int y = 0; y < 4; ++y)
+            EXPECT_EQ(std::vector<uint8_t>(px.begin() + 4 * y, px.begin() + 4 * y + 4), row);
+    }
+    auto px = run_2x2(1, 1, 0);
+    const std::vector<uint8_t> inner = {7, 12, 17, 15};
+    EXPECT_EQ(std::vector<uint8_t>(px.begin() + 4, px.begin() + 8), inner);
+    EXPECT_EQ(std::vector<uint8_t>(px.begin() + 8, px.begin() + 12), inner);
+    for (int x = 0; x < 4; ++x) {
+        EXPECT_LT(px[x], inner[x]);  // darkened further by the constant row above
+        EXPECT_LT(px[12 + x], inner[x]);
+    }
+}
+
+// A 5-pixel row down to 2: mode 2 weights pixels 0..2 by 1/3 each, mode 0 by
+// 3/9, 1/9, 5/9, mode 1 by the normalised 0.3, 0.7, 0.9, 0.5, 0.1 over taps
+// -1 (edge) .. 3.
+TEST(Scale, FiveToTwoWeights) {
+    const uint8_t row[5] = {90, 0, 180, 30, 60};
+    auto run = [&](uint32_t mode) {
+        GuardedImage src(5, 1, 5), dst(2, 1, 2);
+        std::memcpy(src.data(), row, 5);
+        ncvScaleu8_v2(src.data(), 5, 1, 5, dst.data(), 2, 1, 2, mode, 2, 0);
+        return dst.row(0)[0];
+    };
+    EXPECT_EQ(run(2), uint8_t((90 + 0 + 180) / 3.0));
+    EXPECT_EQ(run(0), uint8_t((3 * 90 + 1 * 0 + 5 * 180) / 9.0));
+    EXPECT_EQ(run(1), uint8_t((0.3 * 90 + 0.7 * 90 + 0.9 * 0 + 0.5 * 180 + 0.1 * 30) / 2.5));
+}
+
+TEST(Scale, EqualWidthsCopyRowsWithoutVerticalScaling) {
+    GuardedImage src(9, 6, 12), taller(9, 10, 9), shorter(9, 3, 11);
+    src.fillRandom(4);
+    taller.fill(77);
+    ncvScaleu8_v2(src.data(), 9, 6, 12, taller.data(), 9, 10, 9, 1, 0, 0);
+    ncvScaleu8_v2(src.data(), 9, 6, 12, shorter.data(), 9, 3, 11, 7, 0, 0);
+    for (uint32_t y = 0; y < 10; ++y)
+        for (uint32_t x = 0; x < 9; ++x) {
+            ASSERT_EQ(taller.row(y)[x], y < 6 ? src.row(y)[x] : 77);
+            if (y < 3) ASSERT_EQ(shorter.row(y)[x], src.row(y)[x]);
+        }
+    EXPECT_TRUE(shorter.paddingIntact());
+}
+
+TEST(Scale, UnknownModePrintsAndWritesNothing) {
+    GuardedImage src(8, 8, 8), dst(4, 4, 4);
+    src.fillRandom(2);
+    dst.fill(77);
+    testing::internal::CaptureStdout();
+    ncvScaleu8_v2(src.data(), 8, 8, 8, dst.data(), 4, 4, 4, 3, 0, 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("scale mode err!!!"), std::string::npos);
+    for (uint8_t v : dst.packed()) ASSERT_EQ(v, 77);
+    MIRA_Feature_Buf s{8, 8, 8, 8, src.data()}, d{4, 4, 4, 4, dst.data()};
+    ncvScaleParam extra{3, 0, 0};
+    MIRA_Feature_Param p{MIRA_API_SCALE_U8, 2, 1, &extra, 0};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
+    testing::internal::GetCapturedStdout();
+}
+
+TEST(Scale, BadArgumentsAreRejected) {
+    GuardedImage src(8, 8, 8), dst(4, 4, 4);
+    dst.fill(77);
+    MIRA_Feature_Buf s{8, 8, 8, 8, src.data()}, d{4, 4, 4, 4, dst.data()};
+    MIRA_Feature_Buf two[2] = {s, s};
+    ncvScaleParam extra{1, 0, 0};
+    MIRA_Feature_Param p{MIRA_API_SCALE_U8, 2, 1, &extra, 0};
+    MIRA_SCALE_U8 f;
+    EXPECT_EQ(f.run(nullptr, 1, &d, 1, &p), MIRA_ERR_ARG);
+    EXPECT_EQ(f.run(two, 2, &d, 1, &p), MIRA_ERR_ARG);
+    EXPECT_EQ(f.run(&s, 1, &d, 0, &p), MIRA_ERR_ARG);
+    EXPECT_EQ(f.run(&s, 1, &d, 1, nullptr), MIRA_ERR_ARG);
+    MIRA_Feature_Param noExtra{MIRA_API_SCALE_U8, 0, 1, nullptr, 0};
+    EXPECT_EQ(f.run(&s, 1, &d, 1, &noExtra), MIRA_ERR_ARG);
+    MIRA_Feature_Buf nodata{4, 4, 4, 4, nullptr};
+    EXPECT_EQ(f.MIRA_SCALE_U8_neon(&s, 1, &nodata, 1, &p), MIRA_ERR_ARG);
+    EXPECT_EQ(f.MIRA_SCALE_U8_opencl(&nodata, 1, &d, 1, &p), MIRA_ERR_ARG);
+    ncvScaleu8_v2(nullptr, 8, 8, 8, dst.data(), 4, 4, 4, 1, 0, 0);
+    for (uint8_t v : dst.packed()) ASSERT_EQ(v, 77);
+}
+
+}  // namespace
