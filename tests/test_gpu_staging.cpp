@@ -1,0 +1,270 @@
+// How images reach the device: staging of unregistered host memory through
+// the SVM pool, zero-copy of ncvMemAlloc blocks, re-pitching of unaligned
+// strides, dedicated buffers for images above 64 MiB, concurrent calls, the
+// launch range, a failing launch, and devices with coarse or no SVM.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "common/guarded_image.h"
+#include "mira/mira.h"
+#include "mira/mira_features.h"
+#include "opencl_res.h"
+#include "zor_runtime.h"
+#include "zor_test_hooks.h"
+
+using mira_test::GuardedImage;
+
+namespace {
+
+size_t staging_buffers() {
+    ZOR::opencl_res* r = ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0);
+    size_t n = 0;
+    for (ZOR::opencl_svm* b : *r->svm_list) n += b->kind == ZOR::kSvmKindStaging;
+    return n;
+}
+
+size_t registered_blocks() {
+    return ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0)->svm_list->size();
+}
+
+uint32_t gpu_transpose(uint8_t* src, uint32_t w, uint32_t h, uint32_t srcStride, uint8_t* dst,
+                       uint32_t dstStride) {
+    MIRA_Feature_Buf s{w, srcStride, h, h, src};
+    MIRA_Feature_Buf d{h, dstStride, w, w, dst};
+    MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
+    return MIRA_Manager().run(&s, 1, &d, 1, &p);
+}
+
+void expect_transposed(const uint8_t* src, uint32_t w, uint32_t h, uint32_t srcStride,
+                       const uint8_t* dst, uint32_t dstStride) {
+    for (uint32_t r = 0; r < w; ++r)
+        for (uint32_t c = 0; c < h; ++c)
+            ASSERT_EQ(dst[size_t(r) * dstStride + c], src[size_t(c) * srcStride + r])
+                << "row " << r << " col " << c;
+}
+
+void expect_guarded_gpu_transpose(uint32_t w, uint32_t h, uint32_t srcPad, uint32_t dstPad) {
+    GuardedImage src(w, h, w + srcPad);
+    src.fillRandom(w + 3 * h);
+    GuardedImage dst(h, w, h + dstPad);
+    ASSERT_EQ(gpu_transpose(src.data(), w, h, src.stride(), dst.data(), dst.stride()), MIRA_OK);
+    expect_transposed(src.data(), w, h, src.stride(), dst.data(), dst.stride());
+    EXPECT_TRUE(dst.paddingIntact());
+}
+
+// The process's first GPU calls: the registry starts empty, so whether the
+// pool grew shows whether a call staged.
+TEST(Staging, ManagedBlocksGoInPlaceAndHostMemoryIsStaged) {
+    ASSERT_EQ(ncvInit(), 0);
+    ASSERT_EQ(staging_buffers(), 0u);
+    const uint32_t w = 100, h = 60;
+    uint8_t* src = static_cast<uint8_t*>(ncvMemAlloc(w * h, 64));
+    uint8_t* dst = static_cast<uint8_t*>(ncvMemAlloc(w * h, 64));
+    ASSERT_NE(src, nullptr);
+    ASSERT_NE(dst, nullptr);
+    for (uint32_t i = 0; i < w * h; ++i) src[i] = static_cast<uint8_t>(i * 13 + 1);
+    ASSERT_EQ(gpu_transpose(src, w, h, w, dst, h), MIRA_OK);
+    expect_transposed(src, w, h, w, dst, h);
+    EXPECT_EQ(staging_buffers(), 0u) << "a managed block was copied";
+
+    // A window inside a managed block, rows on 4-byte boundaries: in place.
+    std::memset(dst, 0, w * h);
+    ASSERT_EQ(gpu_transpose(src + 8, 40, 20, w, dst + 4, h), MIRA_OK);
+    expect_transposed(src + 8, 40, 20, w, dst + 4, h);
+    EXPECT_EQ(staging_buffers(), 0u);
+
+    // Unregistered host memory: staged through the pool, one buffer per image.
+    GuardedImage hs(w, h, w + 4);
+    hs.fillRandom(4);
+    GuardedImage hd(h, w, h + 4);
+    ASSERT_EQ(gpu_transpose(hs.data(), w, h, hs.stride(), hd.data(), hd.stride()), MIRA_OK);
+    expect_transposed(hs.data(), w, h, hs.stride(), hd.data(), hd.stride());
+    EXPECT_TRUE(hd.paddingIntact());
+    EXPECT_EQ(staging_buffers(), 2u);
+    // The pool is reused: no growth on the next call.
+    ASSERT_EQ(gpu_transpose(hs.data(), w, h, hs.stride(), hd.data(), hd.stride()), MIRA_OK);
+    EXPECT_EQ(staging_buffers(), 2u);
+
+    // A managed plane whose stride is not a multiple of 4 is re-pitched.
+    std::memset(dst, 0, w * h);
+    ASSERT_EQ(gpu_transpose(src, 33, 17, 35, dst, 17), MIRA_OK);
+    expect_transposed(src, 33, 17, 35, dst, 17);
+    ncvMemFree(src);
+    ncvMemFree(dst);
+}
+
+TEST(Staging, OddStridesAndOneByteImages) {
+    for (uint32_t pad : {0u, 1u, 2u, 3u, 5u, 13u}) {
+        SCOPED_TRACE(pad);
+        expect_guarded_gpu_transpose(1, 1, pad, pad);
+        expect_guarded_gpu_transpose(17, 3, pad, pad + 1);
+        expect_guarded_gpu_transpose(3, 17, pad + 2, pad);
+        expect_guarded_gpu_transpose(641, 2, pad, pad);
+    }
+}
+
+// 8200 x 8200 bytes is above one 64 MiB staging buffer: both images get
+// dedicated buffers, released after the call.
+TEST(Staging, ImagesAboveOneStagingBufferGetDedicatedBuffers) {
+    const uint32_t w = 8200, h = 8200;
+    ASSERT_GT(uint64_t(w) * h, uint64_t(ZOR::kStagingBytes));
+    GuardedImage src(w, h, w + 1);
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) src.row(y)[x] = static_cast<uint8_t>(x * 3 + y * 5);
+    GuardedImage dst(h, w, h + 3);
+    const size_t before = registered_blocks();
+    ASSERT_EQ(gpu_transpose(src.data(), w, h, src.stride(), dst.data(), dst.stride()), MIRA_OK);
+    EXPECT_EQ(registered_blocks(), before);
+    for (uint32_t r = 0; r < w; ++r)
+        for (uint32_t c = 0; c < h; ++c)
+            ASSERT_EQ(dst.row(r)[c], static_cast<uint8_t>(r * 3 + c * 5)) << r << "," << c;
+    EXPECT_TRUE(dst.paddingIntact());
+}
+
+TEST(Concurrency, FourThreadsOfGpuCallsAllExact) {
+    std::vector<std::thread> threads;
+    std::vector<int> failures(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &failures] {
+            for (int i = 0; i < 12; ++i) {
+                const uint32_t w = 17 + 31 * ((t + i) % 5), h = 9 + 23 * ((t * 3 + i) % 7);
+                GuardedImage src(w, h, w + (i % 4));
+                src.fillRandom(t * 100 + i);
+                GuardedImage dst(h, w, h + 1 + (i % 3));
+                if (gpu_transpose(src.data(), w, h, src.stride(), dst.data(), dst.stride()) != 0)
+                    ++failures[t];
+                for (uint32_t r = 0; r < w; ++r)
+                    for (uint32_t c = 0; c < h; ++c)
+                        if (dst.row(r)[c] != src.row(c)[r]) {
+                            ++failures[t];
+                            r = w;
+                            break;
+                        }
+                if (!dst.paddingIntact()) ++failures[t];
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
+}
+
+// ------------------------------------------------------------ fault injection
+
+ZOR::ClApi g_real;
+size_t g_lastGlobal[2];
+
+cl_int CL_API_CALL recording_enqueue(cl_command_queue q, cl_kernel k, cl_uint dim,
+                                     const size_t* offset, const size_t* global,
+                                     const size_t* local, cl_uint n, const cl_event* wait,
+                                     cl_event* ev) {
+    g_lastGlobal[0] = global[0];
+    g_lastGlobal[1] = global[1];
+    return g_real.clEnqueueNDRangeKernel(q, k, dim, offset, global, local, n, wait, ev);
+}
+
+cl_int CL_API_CALL failing_enqueue(cl_command_queue, cl_kernel, cl_uint, const size_t*,
+                                   const size_t*, const size_t*, cl_uint, const cl_event*,
+                                   cl_event*) {
+    return CL_OUT_OF_RESOURCES;
+}
+
+cl_device_svm_capabilities g_fakeCaps = 0;
+cl_int CL_API_CALL fake_device_info(cl_device_id d, cl_device_info what, size_t size, void* out,
+                                    size_t* outSize) {
+    if (what == CL_DEVICE_SVM_CAPABILITIES && out && size >= sizeof g_fakeCaps) {
+        std::memcpy(out, &g_fakeCaps, sizeof g_fakeCaps);
+        if (outSize) *outSize = sizeof g_fakeCaps;
+        return CL_SUCCESS;
+    }
+    return g_real.clGetDeviceInfo(d, what, size, out, outSize);
+}
+
+class FaultInjection : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(ncvInit(), 0);
+        ASSERT_NE(zor_test_cl_table(), nullptr);
+        g_real = *zor_test_cl_table();
+    }
+    void TearDown() override { *zor_test_cl_table() = g_real; }
+};
+
+TEST_F(FaultInjection, TheLaunchCoversTheWholeDestinationInUnitsOfFour) {
+    zor_test_cl_table()->clEnqueueNDRangeKernel = recording_enqueue;
+    // Destination 7 wide and 10 high: 2 work items across (4 + 3 columns).
+    expect_guarded_gpu_transpose(10, 7, 1, 1);
+    EXPECT_EQ(g_lastGlobal[0], 2u);
+    EXPECT_EQ(g_lastGlobal[1], 10u);
+    expect_guarded_gpu_transpose(9, 16, 0, 0);
+    EXPECT_EQ(g_lastGlobal[0], 4u);
+    EXPECT_EQ(g_lastGlobal[1], 9u);
+}
+
+TEST_F(FaultInjection, AFailedLaunchLeavesTheDestinationAndFreesTheLock) {
+    zor_test_cl_table()->clEnqueueNDRangeKernel = failing_enqueue;
+    GuardedImage src(20, 12, 21);
+    src.fillRandom(2);
+    GuardedImage dst(12, 20, 13);
+    dst.fill(0x3C);
+    zor_test_take_log();
+    ASSERT_EQ(gpu_transpose(src.data(), 20, 12, src.stride(), dst.data(), dst.stride()), MIRA_OK);
+    for (uint32_t y = 0; y < 20; ++y)
+        for (uint32_t x = 0; x < 12; ++x) ASSERT_EQ(dst.row(y)[x], 0x3C);
+    EXPECT_TRUE(dst.paddingIntact());
+    bool logged = false;
+    for (const auto& l : zor_test_take_log())
+        logged = logged || l.find("code(-5) CL_OUT_OF_RESOURCES") != std::string::npos;
+    EXPECT_TRUE(logged);
+    // The registry lock was released: the next launch runs.
+    zor_test_cl_table()->clEnqueueNDRangeKernel = g_real.clEnqueueNDRangeKernel;
+    expect_guarded_gpu_transpose(20, 12, 1, 1);
+}
+
+// Brings the device up again with the SVM capabilities reported as `caps`.
+void restart_with_svm_caps(cl_device_svm_capabilities caps) {
+    ncvDeinit();
+    g_fakeCaps = caps;
+    zor_test_cl_table()->clGetDeviceInfo = fake_device_info;
+    ASSERT_EQ(ncvInit(), 0);
+}
+
+void exercise_device(uint32_t expectedMode) {
+    ZOR::opencl_res* r = ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0);
+    ASSERT_EQ(r->svmMode, expectedMode);
+    for (uint32_t w : {1u, 7u, 33u, 641u})
+        for (uint32_t h : {1u, 3u, 17u}) {
+            SCOPED_TRACE(testing::Message() << w << "x" << h);
+            expect_guarded_gpu_transpose(w, h, w % 3, 1 + h % 4);
+        }
+    // Managed memory still works and feeds the GPU path.
+    const uint32_t w = 37, h = 20;
+    uint8_t* src = static_cast<uint8_t*>(ncvMemAlloc(w * h, 64));
+    uint8_t* dst = static_cast<uint8_t*>(ncvMemAlloc(w * h, 64));
+    ASSERT_NE(src, nullptr);
+    ASSERT_NE(dst, nullptr);
+    EXPECT_EQ(ncvIsNcvAllocBuffer(src), 1);
+    for (uint32_t i = 0; i < w * h; ++i) src[i] = static_cast<uint8_t>(i ^ 0x5A);
+    ASSERT_EQ(gpu_transpose(src, w, h, w, dst, h), MIRA_OK);
+    expect_transposed(src, w, h, w, dst, h);
+    EXPECT_EQ(staging_buffers(), 0u);  // device buffers, not the SVM pool
+    ncvMemFree(src);
+    ncvMemFree(dst);
+    EXPECT_EQ(ncvIsNcvAllocBuffer(src), 0);
+}
+
+TEST_F(FaultInjection, DevicesWithoutSvmUseDeviceBuffers) {
+    restart_with_svm_caps(0);
+    exercise_device(ZOR::kSvmNone);
+    ncvDeinit();
+}
+
+TEST_F(FaultInjection, CoarseGrainedSvmIsMappedForTheHost) {
+    restart_with_svm_caps(CL_DEVICE_SVM_COARSE_GRAIN_BUFFER);
+    exercise_device(ZOR::kSvmCoarse);
+    ncvDeinit();
+}
+
+}  // namespace
