@@ -38,12 +38,8 @@ __kernel void mira_fcvRotateImageu8_func(__global const uchar* src, int srcWidth
                 sy = clamp(sy, 0, srcHeight - 1);
                 v[k] = src[(size_t)srcStrideW * (size_t)sy + (size_t)sx];
             }
-            if (n == 4) {
-                vstore4((uchar4)(v[0], v[1], v[2], v[3]), 0, out + x);
-            } else {
-                for (int k = 0; k < n; ++k)
-                    out[x + k] = v[k];
-            }
+            for (int k = 0; k < n; ++k)
+                out[x + k] = v[k];
         }
     }
 }

@@ -131,7 +131,9 @@ uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_opencl(MIRA_FEATURE_ARGS) 
     ZOR_YuvInfo in;
     std::memset(&in, 0, sizeof in);
     in.format = 0;
-    in.width = src->width;
+    // Only whole pixel pairs are converted: the records carry the even part of
+    // the widths, so staging moves no byte of an odd last column.
+    in.width = src->width & ~1u;
     in.height = src->height;
     in.size = (uint32_t)((int32_t)(src->stride * src->bufHeight * 3) / 2);
     in.strideY = src->stride;
@@ -141,7 +143,7 @@ uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_opencl(MIRA_FEATURE_ARGS) 
     in.dataU = in.dataV = src->data + (uint64_t)src->stride * src->bufHeight;
     ZOR_RGBInfo out;
     std::memset(&out, 0, sizeof out);
-    out.width = dst->width;
+    out.width = dst->width & ~1u;
     out.height = dst->height;
     out.size = dst->stride * dst->bufHeight * 4;
     out.strideW = dst->stride;

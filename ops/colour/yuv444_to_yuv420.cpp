@@ -88,12 +88,16 @@ uint32_t MIRA_YUV444_TO_YUV420::MIRA_YUV444_TO_YUV420_opencl(MIRA_FEATURE_ARGS) 
     if (!args_ok(src, srcCount, dst, dstCount, param)) return MIRA_ERR_ARG;
     if (!zor_opencl_usable()) return MIRA_YUV444_TO_YUV420_neon(src, srcCount, dst, dstCount, param);
     const uint32_t w = src[0].width, h = src[0].height;
-    if (w != 0 && h >= 2) {
+    // The GPU runtime moves semi-planar chroma rows as whole pairs, so the
+    // kernel takes the even part of the width; a lone last column (the Cb of
+    // an odd width) is filled in here.
+    const uint32_t pairsW = w & ~1u;
+    if (pairsW != 0 && h >= 2) {
         ZOR_YuvInfo in, out;
         std::memset(&in, 0, sizeof in);
         std::memset(&out, 0, sizeof out);
         in.format = 10;
-        in.width = w;
+        in.width = pairsW;
         in.height = h;
         in.size = src[0].stride * src[0].bufHeight * 3;
         in.strideY = src[0].stride;
@@ -104,7 +108,7 @@ uint32_t MIRA_YUV444_TO_YUV420::MIRA_YUV444_TO_YUV420_opencl(MIRA_FEATURE_ARGS) 
         in.dataU = src[1].data;
         in.dataV = src[2].data;
         out.format = 0;
-        out.width = w;
+        out.width = pairsW;
         out.height = h;
         out.size = dst[0].stride * dst[0].bufHeight * 3 / 2;
         out.strideY = dst[0].stride;
@@ -118,6 +122,9 @@ uint32_t MIRA_YUV444_TO_YUV420::MIRA_YUV444_TO_YUV420_opencl(MIRA_FEATURE_ARGS) 
             MIRA_API_YUV444_TO_YUV420, "mira_fcvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8_func");
         zor_cv_process_yuv_yuv(ins, 1, outs, 1, &reserve, nullptr);
     }
+    if (w & 1)
+        for (uint32_t r = 0; r < h / 2; ++r)
+            mira::row_ptr(dst[1], r)[w - 1] = mira::row_ptr(src[1], 2 * r)[w - 1];
     // The luma plane is not part of the kernel: copied here row by row.
     for (uint32_t y = 0; y < h; ++y)
         std::memmove(mira::row_ptr(dst[0], y), mira::row_ptr(src[0], y), w);

@@ -1,0 +1,336 @@
+// Rotations, NV21 -> RGBA, YCbCr 4:4:4 <-> 4:2:0, CbCr swap and interleave
+// against OpenCV and libyuv (single-threaded) and a memcpy of the same bytes.
+#include <libyuv.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cstring>
+
+#include "bench_common.h"
+#include "mira/mira.h"
+#include "mira/mira_features.h"
+
+namespace mira_bench {
+namespace {
+
+const std::vector<Size>& sizes() {
+    static const std::vector<Size> s = {{1920, 1080}};
+    return s;
+}
+
+bool gpu_ready(benchmark::State& st) {
+    if (ncvInit() == 0) return true;
+    st.SkipWithError("no OpenCL device");
+    return false;
+}
+
+void add_memcpy(const std::string& op, size_t bytesPerPixel) {
+    add(op, "memcpy", sizes(), [bytesPerPixel](benchmark::State& st, Size s) {
+        auto src = random_bytes(size_t(s.w) * s.h * bytesPerPixel);
+        std::vector<uint8_t> dst(src.size());
+        for (auto _ : st) {
+            std::memcpy(dst.data(), src.data(), src.size());
+            benchmark::DoNotOptimize(dst.data());
+        }
+    });
+}
+
+void register_rotations() {
+    const int cvCodes[3] = {cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180, cv::ROTATE_90_COUNTERCLOCKWISE};
+    const libyuv::RotationMode yuvModes[3] = {libyuv::kRotate90, libyuv::kRotate180,
+                                              libyuv::kRotate270};
+    for (int code = 1; code <= 3; ++code) {
+        const std::string op = "rotate" + std::to_string(90 * code);
+        const bool swap = code != 2;
+        add(op, "mira", sizes(), [code, swap](benchmark::State& st, Size s) {
+            auto src = random_bytes(size_t(s.w) * s.h);
+            std::vector<uint8_t> dst(src.size());
+            const uint32_t ds = swap ? s.h : s.w;
+            for (auto _ : st) ncvRotateImageu8(src.data(), s.w, s.h, s.w, dst.data(), ds, code);
+        });
+        add(op, "mira_gpu", sizes(), [code, swap](benchmark::State& st, Size s) {
+            if (!gpu_ready(st)) return;
+            auto src = random_bytes(size_t(s.w) * s.h);
+            std::vector<uint8_t> dst(src.size());
+            const uint32_t dw = swap ? s.h : s.w, dh = swap ? s.w : s.h;
+            MIRA_Feature_Buf sb{s.w, s.w, s.h, s.h, src.data()}, db{dw, dw, dh, dh, dst.data()};
+            MIRA_Feature_Param p{MIRA_API_ROTATE_U8, MIRA_MODE_OPENCL, 1, nullptr, code};
+            MIRA_Manager m;
+            for (auto _ : st) m.run(&sb, 1, &db, 1, &p);
+        });
+        add(op, "opencv", sizes(), [code, cvCodes](benchmark::State& st, Size s) {
+            cv::setNumThreads(1);
+            auto src = random_bytes(size_t(s.w) * s.h);
+            cv::Mat in(s.h, s.w, CV_8UC1, src.data()), out;
+            cv::rotate(in, out, cvCodes[code - 1]);
+            for (auto _ : st) cv::rotate(in, out, cvCodes[code - 1]);
+        });
+        add(op, "libyuv", sizes(), [code, swap, yuvModes](benchmark::State& st, Size s) {
+            auto src = random_bytes(size_t(s.w) * s.h);
+            std::vector<uint8_t> dst(src.size());
+            const int ds = swap ? s.h : s.w;
+            for (auto _ : st)
+                libyuv::RotatePlane(src.data(), s.w, dst.data(), ds, s.w, s.h, yuvModes[code - 1]);
+        });
+        add_memcpy(op, 1);
+    }
+
+    // Interleaved (2-byte pixels), 90 degrees, s.w x s.h pixels.
+    const std::string op = "rotate_cbcr90";
+    add(op, "mira", sizes(), [](benchmark::State& st, Size s) {
+        auto src = random_bytes(size_t(s.w) * s.h * 2);
+        std::vector<uint8_t> dst(src.size());
+        for (auto _ : st)
+            ncvRotateImageInterleavedu8(src.data(), s.w, s.h, 2 * s.w, dst.data(), 2 * s.h, 1);
+    });
+    add(op, "mira_gpu", sizes(), [](benchmark::State& st, Size s) {
+        if (!gpu_ready(st)) return;
+        auto src = random_bytes(size_t(s.w) * s.h * 2);
+        std::vector<uint8_t> dst(src.size());
+        MIRA_Feature_Buf sb{s.w, 2 * s.w, s.h, s.h, src.data()}, db{s.h, 2 * s.h, s.w, s.w, dst.data()};
+        MIRA_Feature_Param p{MIRA_API_ROTATE_INTERLEAVE_U8, MIRA_MODE_OPENCL, 1, nullptr, 1};
+        MIRA_Manager m;
+        for (auto _ : st) m.run(&sb, 1, &db, 1, &p);
+    });
+    add(op, "opencv", sizes(), [](benchmark::State& st, Size s) {
+        cv::setNumThreads(1);
+        auto src = random_bytes(size_t(s.w) * s.h * 2);
+        cv::Mat in(s.h, s.w, CV_8UC2, src.data()), out;
+        cv::rotate(in, out, cv::ROTATE_90_CLOCKWISE);
+        for (auto _ : st) cv::rotate(in, out, cv::ROTATE_90_CLOCKWISE);
+    });
+    add(op, "libyuv", sizes(), [](benchmark::State& st, Size s) {  // 16-bit plane rotation
+        auto src = random_bytes(size_t(s.w) * s.h * 2);
+        std::vector<uint8_t> dst(src.size());
+        for (auto _ : st)
+            libyuv::RotatePlane_16(reinterpret_cast<const uint16_t*>(src.data()), s.w,
+                                   reinterpret_cast<uint16_t*>(dst.data()), s.h, s.w, s.h,
+                                   libyuv::kRotate90);
+    });
+    add(op, "libyuv_split", sizes(), [](benchmark::State& st, Size s) {  // rotate into two planes
+        auto src = random_bytes(size_t(s.w) * s.h * 2);
+        std::vector<uint8_t> a(size_t(s.w) * s.h), b(a.size());
+        for (auto _ : st)
+            libyuv::SplitRotateUV(src.data(), 2 * s.w, a.data(), s.h, b.data(), s.h, s.w, s.h,
+                                  libyuv::kRotate90);
+    });
+    add_memcpy(op, 2);
+}
+
+void register_nv21() {
+    const std::string op = "nv21_rgba";
+    auto frame = [](Size s) { return random_bytes(size_t(s.w) * s.h * 3 / 2, 7); };
+    add(op, "mira", sizes(), [frame](benchmark::State& st, Size s) {
+        auto src = frame(s);
+        std::vector<uint8_t> dst(size_t(s.w) * s.h * 4);
+        for (auto _ : st) ncvColorYUV420toRGB8888u8(src.data(), int(s.w), int(s.h), dst.data());
+    });
+    add(op, "mira_gpu", sizes(), [frame](benchmark::State& st, Size s) {
+        if (!gpu_ready(st)) return;
+        auto src = frame(s);
+        std::vector<uint8_t> dst(size_t(s.w) * s.h * 4);
+        MIRA_Feature_Buf sb{s.w, s.w, s.h, s.h, src.data()}, db{s.w, s.w, s.h, s.h, dst.data()};
+        MIRA_Feature_Param p{MIRA_API_NV21_TO_RGBA8888, MIRA_MODE_OPENCL, 1, nullptr, 0};
+        MIRA_Manager m;
+        for (auto _ : st) m.run(&sb, 1, &db, 1, &p);
+    });
+    add(op, "libyuv", sizes(), [frame](benchmark::State& st, Size s) {  // ABGR = R,G,B,A bytes
+        auto src = frame(s);
+        std::vector<uint8_t> dst(size_t(s.w) * s.h * 4);
+        const uint8_t* vu = src.data() + size_t(s.w) * s.h;
+        for (auto _ : st)
+            libyuv::NV21ToABGR(src.data(), s.w, vu, s.w, dst.data(), 4 * s.w, s.w, s.h);
+    });
+    add(op, "opencv", sizes(), [frame](benchmark::State& st, Size s) {
+        cv::setNumThreads(1);
+        auto src = frame(s);
+        cv::Mat in(s.h * 3 / 2, s.w, CV_8UC1, src.data()), out;
+        cv::cvtColor(in, out, cv::COLOR_YUV2RGBA_NV21);
+        for (auto _ : st) cv::cvtColor(in, out, cv::COLOR_YUV2RGBA_NV21);
+    });
+    add_memcpy(op, 4);
+}
+
+void register_layouts() {
+    // 4:4:4 planar -> 4:2:0 semi-planar. Peer: libyuv I444ToNV12 (it averages
+    // each 2 x 2 block, a little more arithmetic than taking one sample).
+    const std::string down = "yuv444_to_420";
+    add(down, "mira", sizes(), [](benchmark::State& st, Size s) {
+        const size_t n = size_t(s.w) * s.h;
+        auto y = random_bytes(n, 1), cb = random_bytes(n, 2), cr = random_bytes(n, 3);
+        std::vector<uint8_t> oy(n), oc(n / 2);
+        for (auto _ : st)
+            ncvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8(y.data(), cb.data(), cr.data(), s.w,
+                                                           s.h, s.w, s.w, s.w, oy.data(),
+                                                           oc.data(), s.w, s.w);
+    });
+    add(down, "mira_gpu", sizes(), [](benchmark::State& st, Size s) {
+        if (!gpu_ready(st)) return;
+        const size_t n = size_t(s.w) * s.h;
+        auto y = random_bytes(n, 1), cb = random_bytes(n, 2), cr = random_bytes(n, 3);
+        std::vector<uint8_t> oy(n), oc(n / 2);
+        MIRA_Feature_Buf sb[3] = {{s.w, s.w, s.h, s.h, y.data()}, {s.w, s.w, s.h, s.h, cb.data()},
+                                  {s.w, s.w, s.h, s.h, cr.data()}};
+        MIRA_Feature_Buf db[2] = {{s.w, s.w, s.h, s.h, oy.data()},
+                                  {s.w, s.w, s.h / 2, s.h / 2, oc.data()}};
+        MIRA_Feature_Param p{MIRA_API_YUV444_TO_YUV420, MIRA_MODE_OPENCL, 1, nullptr, 0};
+        MIRA_Manager m;
+        for (auto _ : st) m.run(sb, 3, db, 2, &p);
+    });
+    add(down, "libyuv", sizes(), [](benchmark::State& st, Size s) {
+        const size_t n = size_t(s.w) * s.h;
+        auto y = random_bytes(n, 1), cb = random_bytes(n, 2), cr = random_bytes(n, 3);
+        std::vector<uint8_t> oy(n), oc(n / 2);
+        for (auto _ : st)
+            libyuv::I444ToNV12(y.data(), s.w, cb.data(), s.w, cr.data(), s.w, oy.data(), s.w,
+                               oc.data(), s.w, s.w, s.h);
+    });
+    add(down, "memcpy", sizes(), [](benchmark::State& st, Size s) {  // bytes written
+        auto src = random_bytes(size_t(s.w) * s.h * 3 / 2);
+        std::vector<uint8_t> dst(src.size());
+        for (auto _ : st) {
+            std::memcpy(dst.data(), src.data(), src.size());
+            benchmark::DoNotOptimize(dst.data());
+        }
+    });
+
+    // 4:2:0 semi-planar -> 4:4:4 planar. Peers composed of the same steps:
+    // libyuv SplitUVPlane + ScalePlane (nearest) x 2 + CopyPlane; OpenCV
+    // split + resize (nearest) x 2 + copy.
+    const std::string up = "yuv420_to_444";
+    add(up, "mira", sizes(), [](benchmark::State& st, Size s) {
+        const size_t n = size_t(s.w) * s.h;
+        auto y = random_bytes(n, 1), c = random_bytes(n / 2, 2);
+        std::vector<uint8_t> oy(n), ob(n), orr(n);
+        for (auto _ : st)
+            ncvColorYCbCr420PseudoPlanarToYCbCr444Planaru8(y.data(), c.data(), s.w, s.h, s.w, s.w,
+                                                           oy.data(), ob.data(), orr.data(), s.w,
+                                                           s.w, s.w);
+    });
+    add(up, "mira_gpu", sizes(), [](benchmark::State& st, Size s) {
+        if (!gpu_ready(st)) return;
+        const size_t n = size_t(s.w) * s.h;
+        auto y = random_bytes(n, 1), c = random_bytes(n / 2, 2);
+        std::vector<uint8_t> oy(n), ob(n), orr(n);
+        MIRA_Feature_Buf sb[2] = {{s.w, s.w, s.h, s.h, y.data()},
+                                  {s.w, s.w, s.h / 2, s.h / 2, c.data()}};
+        MIRA_Feature_Buf db[3] = {{s.w, s.w, s.h, s.h, oy.data()}, {s.w, s.w, s.h, s.h, ob.data()},
+                                  {s.w, s.w, s.h, s.h, orr.data()}};
+        MIRA_Feature_Param p{MIRA_API_YUV420_TO_YUV444, MIRA_MODE_OPENCL, 1, nullptr, 0};
+        MIRA_Manager m;
+        for (auto _ : st) m.run(sb, 2, db, 3, &p);
+    });
+    add(up, "libyuv", sizes(), [](benchmark::State& st, Size s) {
+        const size_t n = size_t(s.w) * s.h;
+        auto y = random_bytes(n, 1), c = random_bytes(n / 2, 2);
+        std::vector<uint8_t> oy(n), ob(n), orr(n), u(n / 4), v(n / 4);
+        const int hw = int(s.w / 2), hh = int(s.h / 2);
+        for (auto _ : st) {
+            libyuv::CopyPlane(y.data(), s.w, oy.data(), s.w, s.w, s.h);
+            libyuv::SplitUVPlane(c.data(), s.w, u.data(), hw, v.data(), hw, hw, hh);
+            libyuv::ScalePlane(u.data(), hw, hw, hh, ob.data(), s.w, s.w, s.h, libyuv::kFilterNone);
+            libyuv::ScalePlane(v.data(), hw, hw, hh, orr.data(), s.w, s.w, s.h, libyuv::kFilterNone);
+        }
+    });
+    add(up, "opencv", sizes(), [](benchmark::State& st, Size s) {
+        cv::setNumThreads(1);
+        const size_t n = size_t(s.w) * s.h;
+        auto y = random_bytes(n, 1), c = random_bytes(n / 2, 2);
+        cv::Mat my(s.h, s.w, CV_8UC1, y.data()), mc(s.h / 2, s.w / 2, CV_8UC2, c.data());
+        cv::Mat oy(s.h, s.w, CV_8UC1), ob(s.h, s.w, CV_8UC1), orr(s.h, s.w, CV_8UC1);
+        cv::Mat parts[2];
+        for (auto _ : st) {
+            my.copyTo(oy);
+            cv::split(mc, parts);
+            cv::resize(parts[0], ob, ob.size(), 0, 0, cv::INTER_NEAREST);
+            cv::resize(parts[1], orr, orr.size(), 0, 0, cv::INTER_NEAREST);
+        }
+    });
+    add(up, "memcpy", sizes(), [](benchmark::State& st, Size s) {  // bytes written
+        auto src = random_bytes(size_t(s.w) * s.h * 3);
+        std::vector<uint8_t> dst(src.size());
+        for (auto _ : st) {
+            std::memcpy(dst.data(), src.data(), src.size());
+            benchmark::DoNotOptimize(dst.data());
+        }
+    });
+}
+
+void register_swap_interleave() {
+    // s.w x s.h pairs.
+    const std::string sw = "cbcr_swap";
+    add(sw, "mira", sizes(), [](benchmark::State& st, Size s) {
+        auto src = random_bytes(size_t(s.w) * s.h * 2);
+        std::vector<uint8_t> dst(src.size());
+        for (auto _ : st) ncvColorCbCrSwapu8(src.data(), s.w, s.h, 2 * s.w, dst.data(), 2 * s.w);
+    });
+    add(sw, "mira_gpu", sizes(), [](benchmark::State& st, Size s) {
+        if (!gpu_ready(st)) return;
+        auto src = random_bytes(size_t(s.w) * s.h * 2);
+        std::vector<uint8_t> dst(src.size());
+        MIRA_Feature_Buf sb{s.w, 2 * s.w, s.h, s.h, src.data()}, db{s.w, 2 * s.w, s.h, s.h, dst.data()};
+        MIRA_Feature_Param p{MIRA_API_CBCR_SWAP, MIRA_MODE_OPENCL, 1, nullptr, 0};
+        MIRA_Manager m;
+        for (auto _ : st) m.run(&sb, 1, &db, 1, &p);
+    });
+    add(sw, "libyuv", sizes(), [](benchmark::State& st, Size s) {
+        auto src = random_bytes(size_t(s.w) * s.h * 2);
+        std::vector<uint8_t> dst(src.size());
+        for (auto _ : st) libyuv::SwapUVPlane(src.data(), 2 * s.w, dst.data(), 2 * s.w, s.w, s.h);
+    });
+    add(sw, "opencv", sizes(), [](benchmark::State& st, Size s) {  // channel shuffle
+        cv::setNumThreads(1);
+        auto src = random_bytes(size_t(s.w) * s.h * 2);
+        cv::Mat in(s.h, s.w, CV_8UC2, src.data()), out(s.h, s.w, CV_8UC2);
+        const int pairs[4] = {0, 1, 1, 0};
+        for (auto _ : st) cv::mixChannels(&in, 1, &out, 1, pairs, 2);
+    });
+    add_memcpy(sw, 2);
+
+    const std::string il = "interleave";
+    add(il, "mira", sizes(), [](benchmark::State& st, Size s) {
+        const size_t n = size_t(s.w) * s.h;
+        auto a = random_bytes(n, 1), b = random_bytes(n, 2);
+        std::vector<uint8_t> dst(2 * n);
+        for (auto _ : st)
+            ncvInterleaveu8(a.data(), b.data(), s.w, s.h, s.w, s.w, dst.data(), 2 * s.w);
+    });
+    add(il, "mira_gpu", sizes(), [](benchmark::State& st, Size s) {
+        if (!gpu_ready(st)) return;
+        const size_t n = size_t(s.w) * s.h;
+        auto a = random_bytes(n, 1), b = random_bytes(n, 2);
+        std::vector<uint8_t> dst(2 * n);
+        MIRA_Feature_Buf sb[2] = {{s.w, s.w, s.h, s.h, a.data()}, {s.w, s.w, s.h, s.h, b.data()}};
+        MIRA_Feature_Buf db{2 * s.w, 2 * s.w, s.h, s.h, dst.data()};
+        MIRA_Feature_Param p{MIRA_API_INTERLEAVE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
+        MIRA_Manager m;
+        for (auto _ : st) m.run(sb, 2, &db, 1, &p);
+    });
+    add(il, "libyuv", sizes(), [](benchmark::State& st, Size s) {
+        const size_t n = size_t(s.w) * s.h;
+        auto a = random_bytes(n, 1), b = random_bytes(n, 2);
+        std::vector<uint8_t> dst(2 * n);
+        for (auto _ : st)
+            libyuv::MergeUVPlane(a.data(), s.w, b.data(), s.w, dst.data(), 2 * s.w, s.w, s.h);
+    });
+    add(il, "opencv", sizes(), [](benchmark::State& st, Size s) {
+        cv::setNumThreads(1);
+        const size_t n = size_t(s.w) * s.h;
+        auto a = random_bytes(n, 1), b = random_bytes(n, 2);
+        cv::Mat planes[2] = {cv::Mat(s.h, s.w, CV_8UC1, a.data()), cv::Mat(s.h, s.w, CV_8UC1, b.data())};
+        cv::Mat out(s.h, s.w, CV_8UC2);
+        for (auto _ : st) cv::merge(planes, 2, out);
+    });
+    add_memcpy(il, 2);
+}
+
+void register_all() {
+    register_rotations();
+    register_nv21();
+    register_layouts();
+    register_swap_interleave();
+}
+const Registrar reg(register_all);
+
+}  // namespace
+}  // namespace mira_bench
