@@ -74,7 +74,10 @@ __kernel void mira_fcvTransformAffineClippedu8_cubic_func(__global const uchar* 
                 const float sx = m0 * fx + m1 * fy + m2;
                 const float sy = m3 * fx + m4 * fy + m5;
                 float sum = 0.0f;
-                if (fabs(sx) < 16777216.0f && fabs(sy) < 16777216.0f) {
+                // |s| < 2^24 by the bits (NaN and infinity fail too): the
+                // build allows the compiler to assume finite floats.
+                if ((as_uint(sx) & 0x7fffffffu) < 0x4b800000u &&
+                    (as_uint(sy) & 0x7fffffffu) < 0x4b800000u) {
                     const float flx = floor(sx), fly = floor(sy);
                     const float frx = sx - flx, fry = sy - fly;
                     const int ax = (int)rint(frx * 32.0f) & 31;

@@ -13,6 +13,13 @@ uchar mira_getVal(__global const uchar* src, int w, int h, int stride, int x, in
     return src[(size_t)stride * (size_t)y + (size_t)x];
 }
 
+// True for a finite value; the build allows the compiler to assume finite
+// floats, so the test looks at the bits.
+bool mira_finite(float v)
+{
+    return (as_uint(v) & 0x7fffffffu) < 0x7f800000u;
+}
+
 __kernel void mira_fcvTransformAffineClippedu8_linear_func(__global const uchar* src1, int src1Width, int src1Height,
         int src1StrideW, int src1StrideH,
         __global const float* src2, int src2Width, int src2Height, int src2StrideW, int src2StrideH,
@@ -39,7 +46,8 @@ __kernel void mira_fcvTransformAffineClippedu8_linear_func(__global const uchar*
                 const float sx = fx * m0 + fy * m1 + m2 - 0.5f;
                 const float sy = fx * m3 + fy * m4 + m5 - 0.5f;
                 float r = 0.0f;
-                if (sx > -1.0f && sx < (float)(src1Width - 1) && sy > -1.0f &&
+                if (mira_finite(sx) && mira_finite(sy) && sx > -1.0f &&
+                    sx < (float)(src1Width - 1) && sy > -1.0f &&
                     sy < (float)(src1Height - 1)) {
                     const int i1 = max(0, (int)ceil(sx - 1.0f));
                     const int i2 = min(i1 + 1, src1Width - 1);

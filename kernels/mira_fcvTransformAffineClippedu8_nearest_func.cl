@@ -10,6 +10,18 @@ uchar mira_getVal(__global const uchar* src, int w, int h, int stride, int x, in
     return src[(size_t)stride * (size_t)y + (size_t)x];
 }
 
+// The position saturated to 16 bits, NaN as 0. The build allows the compiler
+// to assume finite floats, so NaN and infinity are told apart by their bits.
+float mira_sat16(float v)
+{
+    const uint b = as_uint(v) & 0x7fffffffu;
+    if (b > 0x7f800000u)
+        return 0.0f;
+    if (b >= 0x47000000u)
+        return (as_uint(v) >> 31) ? -32768.0f : 32767.0f;
+    return v;
+}
+
 __kernel void mira_fcvTransformAffineClippedu8_nearest_func(__global const uchar* src1, int src1Width, int src1Height,
         int src1StrideW, int src1StrideH,
         __global const float* src2, int src2Width, int src2Height, int src2StrideW, int src2StrideH,
@@ -35,8 +47,8 @@ __kernel void mira_fcvTransformAffineClippedu8_nearest_func(__global const uchar
                 const float fx = (float)x, fy = (float)y;
                 const float sx = m0 * fx + m1 * fy + m2;
                 const float sy = m3 * fx + m4 * fy + m5;
-                const int ix = (int)convert_short_sat_rte(sx);
-                const int iy = (int)convert_short_sat_rte(sy);
+                const int ix = (int)convert_short_sat_rte(mira_sat16(sx));
+                const int iy = (int)convert_short_sat_rte(mira_sat16(sy));
                 v[k] = mira_getVal(src1, src1Width, src1Height, src1StrideW, ix, iy);
             }
             if (x0 + 4 <= dstWidth) {

@@ -124,11 +124,19 @@ void nearest_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, s
 // sum; all four taps read 0 unless -1 < s < size - 1 on both axes (the
 // truncated position leaves room for the second tap).
 
-inline float32x4_t recip(float32x4_t d) {
-    float32x4_t r = vrecpeq_f32(d);
-    r = vmulq_f32(r, vrecpsq_f32(d, r));
-    r = vmulq_f32(r, vrecpsq_f32(d, r));
-    return r;
+// Correctly rounded a / b, as the kernel divides (x / x must stay exactly 1).
+// The emulation layer has no vector division, so other hosts divide by lane;
+// the compiler turns that loop into one vector division.
+inline float32x4_t divide(float32x4_t a, float32x4_t b) {
+#if defined(__aarch64__) || defined(_M_ARM64)
+    return vdivq_f32(a, b);
+#else
+    float x[4], y[4];
+    vst1q_f32(x, a);
+    vst1q_f32(y, b);
+    for (int k = 0; k < 4; ++k) x[k] /= y[k];
+    return vld1q_f32(x);
+#endif
 }
 
 struct Taps {
@@ -147,9 +155,9 @@ inline Taps linear_taps(float32x4_t s, int32_t size) {
         vandq_u32(vcltq_f32(d1, one), vreinterpretq_u32_f32(vsubq_f32(one, d1))));
     float32x4_t w2 = vreinterpretq_f32_u32(
         vandq_u32(vcltq_f32(d2, one), vreinterpretq_u32_f32(vsubq_f32(one, d2))));
-    const float32x4_t r = recip(vaddq_f32(w1, w2));
-    t.w1 = vmulq_f32(w1, r);
-    t.w2 = vmulq_f32(w2, r);
+    const float32x4_t sum = vaddq_f32(w1, w2);
+    t.w1 = divide(w1, sum);
+    t.w2 = divide(w2, sum);
     return t;
 }
 
