@@ -1,0 +1,262 @@
+// A test layer over the GPU runtime's OpenCL entry-point table: it counts the
+// OpenCL objects alive (contexts, queues, programs, kernels, buffers, SVM
+// blocks) and kernel launches, and injects one fault at a time.
+//
+//   mira_test::ClSpy::install();            // after the table is loaded
+//   mira_test::ClSpy::fault = mira_test::ClFault::Launch;
+//
+// Only objects created while the spy is installed are counted, so install it
+// while nothing is alive (no device manager) and compare against zero.
+#pragma once
+
+#include <atomic>
+#include <cstring>
+#include <string>
+
+#include "cl_api.h"
+#include "zor_test_hooks.h"
+
+namespace mira_test {
+
+enum class ClFault {
+    None,
+    NoPlatform,   // clGetPlatformIDs reports no platform
+    NoDevice,     // clGetDeviceIDs finds no device
+    Context,      // clCreateContext fails
+    Queue,        // clCreateCommandQueue fails
+    Build,        // clBuildProgram fails with a build log
+    Kernel,       // clCreateKernel fails
+    SvmAlloc,     // clSVMAlloc returns null
+    MapBuffer,    // clEnqueueMapBuffer fails
+    SvmMap,       // clEnqueueSVMMap fails
+    Launch,       // clEnqueueNDRangeKernel fails
+};
+
+// Text the injected build failure reports as its build log.
+constexpr const char* kInjectedBuildLog = "injected: error: use of undeclared identifier 'mira_x'";
+
+struct ClSpy {
+    static inline ZOR::ClApi real{};
+    static inline std::atomic<ClFault> fault{ClFault::None};
+    // Capabilities the device reports while `coarseOnly` is set (coarse-grained
+    // buffers only), and whether the SVM entries are hidden (`noSvm`).
+    static inline std::atomic<bool> coarseOnly{false};
+    static inline std::atomic<long> contexts{0}, queues{0}, programs{0}, kernels{0}, buffers{0},
+        svm{0}, launches{0}, builds{0};
+
+    // Loads the table if needed and puts the spy in front of it. False when
+    // no OpenCL library is available.
+    static bool install() {
+        ZOR::ClApi* t = zor_test_cl_table();
+        if (!t) {
+            if (!ZOR::cl_load()) return false;
+            t = zor_test_cl_table();
+            if (!t) return false;
+        }
+        if (t->clCreateContext == &w_clCreateContext) return true;
+        real = *t;
+        t->clGetPlatformIDs = &w_clGetPlatformIDs;
+        t->clGetDeviceIDs = &w_clGetDeviceIDs;
+        t->clGetDeviceInfo = &w_clGetDeviceInfo;
+        t->clCreateContext = &w_clCreateContext;
+        t->clReleaseContext = &w_clReleaseContext;
+        t->clCreateCommandQueue = &w_clCreateCommandQueue;
+        t->clReleaseCommandQueue = &w_clReleaseCommandQueue;
+        t->clCreateProgramWithSource = &w_clCreateProgramWithSource;
+        t->clBuildProgram = &w_clBuildProgram;
+        t->clGetProgramBuildInfo = &w_clGetProgramBuildInfo;
+        t->clReleaseProgram = &w_clReleaseProgram;
+        t->clCreateKernel = &w_clCreateKernel;
+        t->clReleaseKernel = &w_clReleaseKernel;
+        t->clEnqueueNDRangeKernel = &w_clEnqueueNDRangeKernel;
+        t->clCreateBuffer = &w_clCreateBuffer;
+        t->clReleaseMemObject = &w_clReleaseMemObject;
+        t->clEnqueueMapBuffer = &w_clEnqueueMapBuffer;
+        if (real.clSVMAlloc) t->clSVMAlloc = &w_clSVMAlloc;
+        if (real.clSVMFree) t->clSVMFree = &w_clSVMFree;
+        if (real.clEnqueueSVMMap) t->clEnqueueSVMMap = &w_clEnqueueSVMMap;
+        return true;
+    }
+    // Hides (or shows again) the SVM entry points, so the next device
+    // bring-up runs without shared virtual memory.
+    static void hideSvm(bool hide) {
+        ZOR::ClApi* t = zor_test_cl_table();
+        if (!t) return;
+        t->clSVMAlloc = hide ? nullptr : (real.clSVMAlloc ? &w_clSVMAlloc : nullptr);
+        t->clSVMFree = hide ? nullptr : (real.clSVMFree ? &w_clSVMFree : nullptr);
+        t->clSetKernelArgSVMPointer = hide ? nullptr : real.clSetKernelArgSVMPointer;
+    }
+    static void resetCounts() {
+        contexts = queues = programs = kernels = buffers = svm = launches = builds = 0;
+    }
+    static std::string live() {
+        return "contexts " + std::to_string(contexts.load()) + ", queues " +
+               std::to_string(queues.load()) + ", programs " + std::to_string(programs.load()) +
+               ", kernels " + std::to_string(kernels.load()) + ", buffers " +
+               std::to_string(buffers.load()) + ", svm blocks " + std::to_string(svm.load());
+    }
+    static bool nothingAlive() {
+        return contexts == 0 && queues == 0 && programs == 0 && kernels == 0 && buffers == 0 &&
+               svm == 0;
+    }
+
+private:
+    static bool is(ClFault f) { return fault.load() == f; }
+
+    static cl_int CL_API_CALL w_clGetPlatformIDs(cl_uint n, cl_platform_id* p, cl_uint* num) {
+        if (is(ClFault::NoPlatform)) {
+            if (num) *num = 0;
+            return CL_SUCCESS;
+        }
+        return real.clGetPlatformIDs(n, p, num);
+    }
+    static cl_int CL_API_CALL w_clGetDeviceIDs(cl_platform_id pl, cl_device_type type, cl_uint n,
+                                               cl_device_id* d, cl_uint* num) {
+        if (is(ClFault::NoDevice)) {
+            if (num) *num = 0;
+            return CL_DEVICE_NOT_FOUND;
+        }
+        return real.clGetDeviceIDs(pl, type, n, d, num);
+    }
+    static cl_int CL_API_CALL w_clGetDeviceInfo(cl_device_id d, cl_device_info what, size_t size,
+                                                void* value, size_t* ret) {
+        if (coarseOnly && what == CL_DEVICE_SVM_CAPABILITIES) {
+            const cl_device_svm_capabilities caps = CL_DEVICE_SVM_COARSE_GRAIN_BUFFER;
+            if (value && size >= sizeof caps) std::memcpy(value, &caps, sizeof caps);
+            if (ret) *ret = sizeof caps;
+            return CL_SUCCESS;
+        }
+        return real.clGetDeviceInfo(d, what, size, value, ret);
+    }
+    static cl_context CL_API_CALL w_clCreateContext(const cl_context_properties* props, cl_uint n,
+                                                    const cl_device_id* devs,
+                                                    void(CL_CALLBACK* cb)(const char*, const void*,
+                                                                          size_t, void*),
+                                                    void* user, cl_int* err) {
+        if (is(ClFault::Context)) {
+            if (err) *err = CL_OUT_OF_HOST_MEMORY;
+            return nullptr;
+        }
+        cl_context c = real.clCreateContext(props, n, devs, cb, user, err);
+        if (c) ++contexts;
+        return c;
+    }
+    static cl_int CL_API_CALL w_clReleaseContext(cl_context c) {
+        const cl_int r = real.clReleaseContext(c);
+        if (r == CL_SUCCESS) --contexts;
+        return r;
+    }
+    static cl_command_queue CL_API_CALL w_clCreateCommandQueue(cl_context c, cl_device_id d,
+                                                               cl_command_queue_properties p,
+                                                               cl_int* err) {
+        if (is(ClFault::Queue)) {
+            if (err) *err = CL_OUT_OF_RESOURCES;
+            return nullptr;
+        }
+        cl_command_queue q = real.clCreateCommandQueue(c, d, p, err);
+        if (q) ++queues;
+        return q;
+    }
+    static cl_int CL_API_CALL w_clReleaseCommandQueue(cl_command_queue q) {
+        const cl_int r = real.clReleaseCommandQueue(q);
+        if (r == CL_SUCCESS) --queues;
+        return r;
+    }
+    static cl_program CL_API_CALL w_clCreateProgramWithSource(cl_context c, cl_uint n,
+                                                              const char** s, const size_t* l,
+                                                              cl_int* err) {
+        cl_program p = real.clCreateProgramWithSource(c, n, s, l, err);
+        if (p) ++programs;
+        return p;
+    }
+    static cl_int CL_API_CALL w_clBuildProgram(cl_program p, cl_uint n, const cl_device_id* d,
+                                               const char* opts,
+                                               void(CL_CALLBACK* cb)(cl_program, void*),
+                                               void* user) {
+        if (is(ClFault::Build)) return CL_BUILD_PROGRAM_FAILURE;
+        ++builds;
+        return real.clBuildProgram(p, n, d, opts, cb, user);
+    }
+    static cl_int CL_API_CALL w_clGetProgramBuildInfo(cl_program p, cl_device_id d,
+                                                      cl_program_build_info what, size_t size,
+                                                      void* value, size_t* ret) {
+        if (is(ClFault::Build) && what == CL_PROGRAM_BUILD_LOG) {
+            const size_t n = std::strlen(kInjectedBuildLog) + 1;
+            if (value) {
+                if (size < n) return CL_INVALID_VALUE;
+                std::memcpy(value, kInjectedBuildLog, n);
+            }
+            if (ret) *ret = n;
+            return CL_SUCCESS;
+        }
+        return real.clGetProgramBuildInfo(p, d, what, size, value, ret);
+    }
+    static cl_int CL_API_CALL w_clReleaseProgram(cl_program p) {
+        const cl_int r = real.clReleaseProgram(p);
+        if (r == CL_SUCCESS) --programs;
+        return r;
+    }
+    static cl_kernel CL_API_CALL w_clCreateKernel(cl_program p, const char* name, cl_int* err) {
+        if (is(ClFault::Kernel)) {
+            if (err) *err = CL_INVALID_KERNEL_NAME;
+            return nullptr;
+        }
+        cl_kernel k = real.clCreateKernel(p, name, err);
+        if (k) ++kernels;
+        return k;
+    }
+    static cl_int CL_API_CALL w_clReleaseKernel(cl_kernel k) {
+        const cl_int r = real.clReleaseKernel(k);
+        if (r == CL_SUCCESS) --kernels;
+        return r;
+    }
+    static cl_int CL_API_CALL w_clEnqueueNDRangeKernel(cl_command_queue q, cl_kernel k, cl_uint dim,
+                                                       const size_t* off, const size_t* global,
+                                                       const size_t* local, cl_uint nw,
+                                                       const cl_event* wl, cl_event* ev) {
+        if (is(ClFault::Launch)) return CL_OUT_OF_RESOURCES;
+        const cl_int r = real.clEnqueueNDRangeKernel(q, k, dim, off, global, local, nw, wl, ev);
+        if (r == CL_SUCCESS) ++launches;
+        return r;
+    }
+    static cl_mem CL_API_CALL w_clCreateBuffer(cl_context c, cl_mem_flags f, size_t size,
+                                               void* host, cl_int* err) {
+        cl_mem m = real.clCreateBuffer(c, f, size, host, err);
+        if (m) ++buffers;
+        return m;
+    }
+    static cl_int CL_API_CALL w_clReleaseMemObject(cl_mem m) {
+        const cl_int r = real.clReleaseMemObject(m);
+        if (r == CL_SUCCESS) --buffers;
+        return r;
+    }
+    static void* CL_API_CALL w_clEnqueueMapBuffer(cl_command_queue q, cl_mem m, cl_bool block,
+                                                  cl_map_flags f, size_t off, size_t size,
+                                                  cl_uint nw, const cl_event* wl, cl_event* ev,
+                                                  cl_int* err) {
+        if (is(ClFault::MapBuffer)) {
+            if (err) *err = CL_MAP_FAILURE;
+            return nullptr;
+        }
+        return real.clEnqueueMapBuffer(q, m, block, f, off, size, nw, wl, ev, err);
+    }
+    static void* CL_API_CALL w_clSVMAlloc(cl_context c, cl_svm_mem_flags f, size_t size,
+                                          cl_uint align) {
+        if (is(ClFault::SvmAlloc)) return nullptr;
+        void* p = real.clSVMAlloc(c, f, size, align);
+        if (p) ++svm;
+        return p;
+    }
+    static void CL_API_CALL w_clSVMFree(cl_context c, void* p) {
+        if (p) --svm;
+        real.clSVMFree(c, p);
+    }
+    static cl_int CL_API_CALL w_clEnqueueSVMMap(cl_command_queue q, cl_bool block, cl_map_flags f,
+                                                void* p, size_t size, cl_uint nw,
+                                                const cl_event* wl, cl_event* ev) {
+        if (is(ClFault::SvmMap)) return CL_MAP_FAILURE;
+        return real.clEnqueueSVMMap(q, block, f, p, size, nw, wl, ev);
+    }
+};
+
+}  // namespace mira_test

@@ -1,0 +1,330 @@
+// GPU faults injected through the OpenCL entry-point table: every failure of
+// the OpenCL layer is logged as documented, leaves the caller's destination
+// as it was (or runs the CPU method when no device could be brought up),
+// releases every OpenCL object it created, and the next call after the fault
+// is gone works on the GPU again.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/cl_spy.h"
+#include "common/guarded_image.h"
+#include "mira/mira.h"
+#include "mira/mira_features.h"
+#include "mira/mira_kernels.h"
+#include "opencl_res.h"
+#include "zor_test_hooks.h"
+
+using mira_test::ClFault;
+using mira_test::ClSpy;
+using mira_test::GuardedImage;
+using mira_test::kCanary;
+
+namespace {
+
+constexpr uint32_t kW = 37, kH = 23;  // odd sizes: guarded last units
+
+bool logged(const std::vector<std::string>& lines, const std::string& text) {
+    for (const std::string& l : lines)
+        if (l.find(text) != std::string::npos) return true;
+    return false;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const std::string& l : lines) out += l;
+    return out;
+}
+
+// The documented line prefix: "\n<tag> <function>  <line>:".
+bool prefixed(const std::vector<std::string>& lines) {
+    for (const std::string& l : lines)
+        if (l.rfind("\nVEZ_IVEVEDO ", 0) != 0 || l.find("  ") == std::string::npos) return false;
+    return true;
+}
+
+// One transpose through the manager with the given mode.
+struct Transpose {
+    GuardedImage src{kW, kH, kW + 3};
+    GuardedImage dst{kH, kW, kH + 5};
+    explicit Transpose(uint32_t seed) { src.fillRandom(seed); }
+    uint32_t run(uint32_t mode) {
+        MIRA_Feature_Buf s{kW, src.stride(), kH, kH, src.data()};
+        MIRA_Feature_Buf d{kH, dst.stride(), kW, kW, dst.data()};
+        MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, mode, 1, nullptr, 0};
+        return MIRA_Manager().run(&s, 1, &d, 1, &p);
+    }
+    std::vector<uint8_t> expected() const {
+        GuardedImage ref(kH, kW, kH);
+        mira::ncvTransposeu8(src.data(), kW, kH, src.stride(), ref.data(), ref.stride());
+        return ref.packed();
+    }
+    bool untouched() const {
+        for (uint8_t v : dst.packed())
+            if (v != kCanary) return false;
+        return dst.paddingIntact();
+    }
+};
+
+class Faults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ncvDeinit();
+        zor_test_set_opencl_library(nullptr);
+        if (!ClSpy::install()) GTEST_SKIP() << "no OpenCL library on this machine";
+        ClSpy::fault = ClFault::None;
+        ClSpy::resetCounts();
+        if (ncvInit() != 0) GTEST_SKIP() << "no usable OpenCL device on this machine";
+        ncvDeinit();
+        ASSERT_TRUE(ClSpy::nothingAlive()) << ClSpy::live();
+        zor_test_take_log();
+    }
+    void TearDown() override {
+        ClSpy::fault = ClFault::None;
+        ClSpy::coarseOnly = false;
+        ClSpy::hideSvm(false);
+        ncvDeinit();
+        zor_test_set_opencl_library(nullptr);
+        EXPECT_TRUE(ClSpy::nothingAlive()) << "OpenCL objects left alive: " << ClSpy::live();
+    }
+
+    // With the fault gone (and, after a failed bring-up, ncvInit called
+    // again) the GPU path launches and computes the right result.
+    void expectHealed(uint32_t seed) {
+        ClSpy::fault = ClFault::None;
+        ASSERT_EQ(ncvInit(), 0);
+        const long before = ClSpy::launches;
+        Transpose t(seed);
+        EXPECT_EQ(t.run(MIRA_MODE_OPENCL), MIRA_OK);
+        EXPECT_GT(ClSpy::launches.load(), before) << "the GPU path did not launch";
+        EXPECT_EQ(t.dst.packed(), t.expected());
+        EXPECT_TRUE(t.dst.paddingIntact());
+    }
+
+    // No device could be brought up: ncvInit reports 1, GPU requests run the
+    // CPU method, managed memory is refused, and nothing is left alive.
+    void expectCpuFallback(const char* line) {
+        ASSERT_EQ(ncvInit(), 1);
+        const std::vector<std::string> log = zor_test_take_log();
+        EXPECT_TRUE(logged(log, line)) << "missing \"" << line << "\" in:" << joined(log);
+        EXPECT_TRUE(prefixed(log)) << joined(log);
+        EXPECT_EQ(ClSpy::launches.load(), 0);
+        Transpose t(11);
+        EXPECT_EQ(t.run(MIRA_MODE_OPENCL), MIRA_OK);
+        EXPECT_EQ(t.dst.packed(), t.expected()) << "no CPU fallback";
+        EXPECT_TRUE(t.dst.paddingIntact());
+        // A feature whose wrapper always asks for the GPU computes as well.
+        GuardedImage src(kW, kH, kW), dx(2 * kW, kH, 2 * kW), dy(2 * kW, kH, 2 * kW);
+        GuardedImage rx(2 * kW, kH, 2 * kW), ry(2 * kW, kH, 2 * kW);
+        src.fillRandom(12);
+        ncvImageGradientPlanars16_v2(src.data(), kW, kH, kW, reinterpret_cast<int16_t*>(dx.data()),
+                                     reinterpret_cast<int16_t*>(dy.data()), 2 * kW);
+        mira::ncvImageGradientPlanars16(src.data(), kW, kH, kW, reinterpret_cast<int16_t*>(rx.data()),
+                                        reinterpret_cast<int16_t*>(ry.data()), 2 * kW);
+        EXPECT_EQ(dx.packed(), rx.packed());
+        EXPECT_EQ(dy.packed(), ry.packed());
+        EXPECT_EQ(ClSpy::launches.load(), 0);
+        EXPECT_EQ(ncvMemAlloc(4096, 64), nullptr);
+        EXPECT_TRUE(ClSpy::nothingAlive()) << ClSpy::live();
+    }
+
+    // The device is up but one call fails: logged, destination untouched.
+    void expectUntouched(Transpose& t, const char* line) {
+        EXPECT_EQ(t.run(MIRA_MODE_OPENCL), MIRA_OK);  // GPU methods report 0 whatever happened
+        EXPECT_TRUE(t.untouched()) << "a failed GPU call changed the destination";
+        const std::vector<std::string> log = zor_test_take_log();
+        EXPECT_TRUE(logged(log, line)) << "missing \"" << line << "\" in:" << joined(log);
+        EXPECT_TRUE(prefixed(log)) << joined(log);
+    }
+};
+
+TEST_F(Faults, NoLibrary) {
+    zor_test_set_opencl_library("/nonexistent/libOpenCL.so.1");
+    expectCpuFallback("no OpenCL library");
+    ncvDeinit();
+    zor_test_set_opencl_library(nullptr);
+    ASSERT_TRUE(ClSpy::install());
+    expectHealed(1);
+}
+
+TEST_F(Faults, NoPlatform) {
+    ClSpy::fault = ClFault::NoPlatform;
+    expectCpuFallback("opencl platform numbers=0, exit.");
+    expectHealed(2);
+}
+
+TEST_F(Faults, NoDevice) {
+    ClSpy::fault = ClFault::NoDevice;
+    expectCpuFallback("opencl device_gpu numbers=0, exit.");
+    expectHealed(3);
+}
+
+TEST_F(Faults, ContextCreation) {
+    ClSpy::fault = ClFault::Context;
+    expectCpuFallback("OpenCL error with code(-6) CL_OUT_OF_HOST_MEMORY");
+    expectHealed(4);
+}
+
+TEST_F(Faults, QueueCreation) {
+    ClSpy::fault = ClFault::Queue;
+    expectCpuFallback("OpenCL error with code(-5) CL_OUT_OF_RESOURCES");
+    expectHealed(5);
+}
+
+TEST_F(Faults, ProgramBuildReportsTheBuildLog) {
+    ASSERT_EQ(ncvInit(), 0);
+    zor_test_take_log();
+    ClSpy::fault = ClFault::Build;
+    Transpose t(6);
+    expectUntouched(t, "there is some error in bulid program");
+    // The build-log path ran: its header, the log text and the status.
+    ClSpy::fault = ClFault::Build;
+    Transpose again(7);
+    EXPECT_EQ(again.run(MIRA_MODE_OPENCL), MIRA_OK);
+    const std::vector<std::string> log = zor_test_take_log();
+    EXPECT_TRUE(logged(log, "BUILD LOG")) << joined(log);
+    EXPECT_TRUE(logged(log, mira_test::kInjectedBuildLog)) << joined(log);
+    EXPECT_TRUE(logged(log, "code(-11) CL_BUILD_PROGRAM_FAILURE")) << joined(log);
+    EXPECT_TRUE(again.untouched());
+    EXPECT_EQ(ClSpy::launches.load(), 0);
+    // A failed build keeps no program: it is retried on the next call.
+    EXPECT_EQ(ClSpy::programs.load(), 0) << ClSpy::live();
+    expectHealed(8);
+}
+
+TEST_F(Faults, KernelCreation) {
+    ASSERT_EQ(ncvInit(), 0);
+    zor_test_take_log();
+    ClSpy::fault = ClFault::Kernel;
+    Transpose t(9);
+    expectUntouched(t, "code(-46) CL_INVALID_KERNEL_NAME");
+    EXPECT_EQ(ClSpy::launches.load(), 0);
+    EXPECT_EQ(ClSpy::kernels.load(), 0) << ClSpy::live();
+    EXPECT_EQ(ClSpy::programs.load(), 0) << "the program of a failed kernel is kept: " << ClSpy::live();
+    expectHealed(10);
+}
+
+TEST_F(Faults, SvmAllocation) {
+    ASSERT_EQ(ncvInit(), 0);
+    if (ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0)->svmMode == ZOR::kSvmNone)
+        GTEST_SKIP() << "device without shared virtual memory";
+    zor_test_take_log();
+    ClSpy::fault = ClFault::SvmAlloc;
+    Transpose t(13);
+    expectUntouched(t, "create svm buffer fail in opencl, return");
+    EXPECT_EQ(ncvMemAlloc(4096, 64), nullptr);
+    EXPECT_TRUE(logged(zor_test_take_log(), "alloc svm buffer fail, return"));
+    EXPECT_EQ(ClSpy::svm.load(), 0) << ClSpy::live();
+    expectHealed(14);
+    void* block = ncvMemAlloc(4096, 64);
+    EXPECT_NE(block, nullptr);
+    EXPECT_EQ(ncvIsNcvAllocBuffer(block), 1);
+    ncvMemFree(block);
+}
+
+TEST_F(Faults, MapFailureWithoutSvm) {
+    // Without the SVM entry points the images travel in device buffers that
+    // are filled and read back by mapping.
+    ClSpy::hideSvm(true);
+    ASSERT_EQ(ncvInit(), 0);
+    ASSERT_EQ(ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0)->svmMode, ZOR::kSvmNone);
+    {
+        Transpose ok(15);  // the device-buffer path itself works
+        EXPECT_EQ(ok.run(MIRA_MODE_OPENCL), MIRA_OK);
+        EXPECT_EQ(ok.dst.packed(), ok.expected());
+    }
+    zor_test_take_log();
+    ClSpy::fault = ClFault::MapBuffer;
+    const long before = ClSpy::launches;
+    Transpose t(16);
+    expectUntouched(t, "code(-12) CL_MAP_FAILURE");
+    EXPECT_EQ(ClSpy::launches.load(), before) << "launched with an unfilled source";
+    ClSpy::fault = ClFault::None;
+    ClSpy::hideSvm(false);
+    ncvDeinit();
+    EXPECT_TRUE(ClSpy::nothingAlive()) << ClSpy::live();
+    expectHealed(17);
+}
+
+TEST_F(Faults, MapFailureWithCoarseSvm) {
+    // A device with coarse-grained SVM only: images travel in device buffers,
+    // and a managed block stays mapped for the host, so allocating one maps it.
+    ClSpy::coarseOnly = true;
+    ASSERT_EQ(ncvInit(), 0);
+    ASSERT_EQ(ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0)->svmMode, ZOR::kSvmCoarse);
+    {
+        void* block = ncvMemAlloc(kW * kH, 64);
+        ASSERT_NE(block, nullptr);
+        Transpose t(18);
+        std::memcpy(block, t.src.packed().data(), kW * kH);  // host access to a mapped block
+        MIRA_Feature_Buf s{kW, kW, kH, kH, static_cast<uint8_t*>(block)};
+        MIRA_Feature_Buf d{kH, t.dst.stride(), kW, kW, t.dst.data()};
+        MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
+        const long before = ClSpy::launches;
+        EXPECT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
+        EXPECT_GT(ClSpy::launches.load(), before);
+        EXPECT_EQ(t.dst.packed(), t.expected());
+        ncvMemFree(block);
+    }
+    zor_test_take_log();
+    ClSpy::fault = ClFault::SvmMap;
+    EXPECT_EQ(ncvMemAlloc(4096, 64), nullptr) << "an unmappable block was handed out";
+    const std::vector<std::string> log = zor_test_take_log();
+    EXPECT_TRUE(logged(log, "code(-12) CL_MAP_FAILURE")) << joined(log);
+    EXPECT_TRUE(prefixed(log)) << joined(log);
+    EXPECT_EQ(ClSpy::svm.load(), 0) << "an unmappable block was kept: " << ClSpy::live();
+    ClSpy::fault = ClFault::None;
+    void* block = ncvMemAlloc(4096, 64);  // healed
+    EXPECT_NE(block, nullptr);
+    EXPECT_EQ(ncvIsNcvAllocBuffer(block), 1);
+    ncvMemFree(block);
+    ClSpy::coarseOnly = false;
+    ncvDeinit();
+    expectHealed(20);
+}
+
+TEST_F(Faults, Launch) {
+    ASSERT_EQ(ncvInit(), 0);
+    {
+        Transpose warm(21);  // build the kernel first: the launch is what fails
+        warm.run(MIRA_MODE_OPENCL);
+    }
+    zor_test_take_log();
+    ClSpy::fault = ClFault::Launch;
+    Transpose t(22);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(t.run(MIRA_MODE_OPENCL), MIRA_OK);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("costtime_debug -- clEnqueueNDRangeKernel fail. -5"), std::string::npos) << out;
+    EXPECT_TRUE(t.untouched()) << "a failed launch changed the destination";
+    const std::vector<std::string> log = zor_test_take_log();
+    EXPECT_TRUE(logged(log, "code(-5) CL_OUT_OF_RESOURCES")) << joined(log);
+    // The launch lock was given back: the next call (another thread's too) runs.
+    expectHealed(23);
+}
+
+TEST_F(Faults, LaunchFailureLeavesColourDestinationUntouched) {
+    // The YUV entry (staging of two planes, RGBA destination).
+    ASSERT_EQ(ncvInit(), 0);
+    constexpr uint32_t w = 34, h = 18;
+    GuardedImage nv21(w, h + h / 2, w), rgba(4 * w, h, 4 * w);
+    nv21.fillRandom(24);
+    MIRA_Feature_Buf s{w, w, h, h, nv21.data()};
+    MIRA_Feature_Buf d{w, w, h, h, rgba.data()};
+    MIRA_Feature_Param p{MIRA_API_NV21_TO_RGBA8888, MIRA_MODE_OPENCL, 1, nullptr, 0};
+    MIRA_Manager().run(&s, 1, &d, 1, &p);  // builds the kernel
+    rgba.fill(kCanary);
+    ClSpy::fault = ClFault::Launch;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
+    testing::internal::GetCapturedStdout();
+    for (uint8_t v : rgba.packed()) ASSERT_EQ(v, kCanary) << "a failed launch changed the destination";
+    ClSpy::fault = ClFault::None;
+    const long before = ClSpy::launches;
+    MIRA_Manager().run(&s, 1, &d, 1, &p);
+    EXPECT_GT(ClSpy::launches.load(), before);
+}
+
+}  // namespace
