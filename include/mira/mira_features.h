@@ -70,7 +70,8 @@ class MIRA_EXPORT MIRA_SCALE_U8 : public MIRA_Interface {
     uint32_t MIRA_SCALE_U8_neon1(MIRA_FEATURE_ARGS);
 };
 
-/* Owns a four-thread worker pool for the duration of one call. */
+/* Splits the image into four bands worked on by the caller and a worker pool
+ * shared by all calls (mPool refers to it; not owned). */
 class MIRA_EXPORT MIRA_IMAGE_INTENSITY_STATS : public MIRA_Interface {
     MIRA_FEATURE_METHODS(MIRA_IMAGE_INTENSITY_STATS)
     MIRA_IMAGE_INTENSITY_STATS();

@@ -1,5 +1,7 @@
 #include "ops/filters/gaussian3x3.h"
 
+#include <cstdlib>
+
 #include "api/feature_common.h"
 #include "gpu/src/inc/param_utils.h"
 #include "mira/mira_kernels.h"
@@ -59,9 +61,7 @@ void gaussian_cpu(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, int border
     gaussian_process_border(src, dst, borderMode);
 }
 
-}  // namespace
-
-void gaussian3x3_interior_neon(const uint8_t* src, uint32_t srcStride, uint8_t* dst,
+void gaussian_direct(const uint8_t* src, uint32_t srcStride, uint8_t* dst,
                                uint32_t dstStride, uint32_t width, uint32_t height) {
     for (uint32_t y = 1; y + 1 < height; ++y) {
         const uint8_t* a = src + static_cast<uint64_t>(y - 1) * srcStride;
@@ -92,6 +92,63 @@ void gaussian3x3_interior_neon(const uint8_t* src, uint32_t srcStride, uint8_t* 
             },
             [&](uint32_t x) { o[x] = gauss1(a, b, c, x); });
     }
+}
+
+}  // namespace
+
+// Separable form: each source row's horizontal pass h = p(x-1) + 2 p(x) +
+// p(x+1) is computed once and kept for the three output rows that use it (a
+// ring of three rows); out = (h(y-1) + 2 h(y) + h(y+1)) >> 4, all in 16-bit
+// lanes (at most 4080). Narrow images, and a failed scratch allocation, take
+// the direct 3x3 form.
+void gaussian3x3_interior_neon(const uint8_t* src, uint32_t srcStride, uint8_t* dst,
+                               uint32_t dstStride, uint32_t width, uint32_t height) {
+    if (width < 10 || height < 3) {
+        gaussian_direct(src, srcStride, dst, dstStride, width, height);
+        return;
+    }
+    uint16_t* ring = static_cast<uint16_t*>(malloc(sizeof(uint16_t) * 3 * size_t(width)));
+    if (ring == nullptr) {
+        gaussian_direct(src, srcStride, dst, dstStride, width, height);
+        return;
+    }
+    uint16_t* h[3] = {ring, ring + width, ring + 2 * size_t(width)};
+    auto srow = [&](uint32_t y) { return src + static_cast<uint64_t>(y) * srcStride; };
+    auto hpass = [](const uint8_t* r, uint32_t x) {
+        return vaddq_u16(vaddl_u8(vld1_u8(r + x - 1), vld1_u8(r + x + 1)),
+                         vshll_n_u8(vld1_u8(r + x), 1));
+    };
+    for (uint32_t r = 0; r < 2; ++r) {
+        const uint8_t* s = srow(r);
+        auto prime8 = [&](uint32_t x) { vst1q_u16(h[r] + x, hpass(s, x)); };
+        for_interior_blocks(
+            width,
+            [&](uint32_t x) {
+                prime8(x);
+                prime8(x + 8);
+            },
+            prime8, [](uint32_t) {});
+    }
+    for (uint32_t y = 1; y + 1 < height; ++y) {
+        const uint32_t ip = (y - 1) % 3, ic = y % 3, in = (y + 1) % 3;
+        const uint8_t* s = srow(y + 1);
+        uint8_t* o = dst + static_cast<uint64_t>(y) * dstStride;
+        auto out8 = [&](uint32_t x) {
+            const uint16x8_t n = hpass(s, x);
+            vst1q_u16(h[in] + x, n);
+            const uint16x8_t sum = vaddq_u16(vaddq_u16(vld1q_u16(h[ip] + x), n),
+                                             vshlq_n_u16(vld1q_u16(h[ic] + x), 1));
+            return vshrn_n_u16(sum, 4);
+        };
+        for_interior_blocks(
+            width,
+            [&](uint32_t x) {
+                const uint8x8_t lo = out8(x);
+                vst1q_u8(o + x, vcombine_u8(lo, out8(x + 8)));
+            },
+            [&](uint32_t x) { vst1_u8(o + x, out8(x)); }, [](uint32_t) {});
+    }
+    free(ring);
 }
 
 void gaussian_process_border(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, int borderMode) {

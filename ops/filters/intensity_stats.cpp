@@ -4,7 +4,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <mutex>
+#include <new>
 
 #include "api/feature_common.h"
 #include "ops/mira_neon.h"
@@ -19,31 +22,41 @@ constexpr int kBands = 4;
 // workers would cost more than the sums.
 constexpr uint64_t kPoolMinPixels = 1u << 16;
 
-// Sum and sum of squares of one row. Byte sums collect in 16-bit lanes for up
-// to 128 vectors (128 x 2 x 255 < 65536), squares in 32-bit lanes
-// (128 x 4 x 65025 < 2^32); both then fold into 64-bit lanes.
-inline void row_moments(const uint8_t* p, uint32_t width, uint64x2_t& sum64, uint64x2_t& sq64,
-                        uint64_t& sumTail, uint64_t& sqTail) {
+// Sum and sum of squares of one row. Squares are taken of the signed
+// deviation d = p - 128 (|d| <= 128, so d^2 fits a signed 16-bit lane), which
+// pairs into 32-bit lanes with one signed pairwise add; the sum of p^2 is
+// recovered as sum d^2 + 256 * sum p - 16384 * count. Byte sums collect in
+// 16-bit lanes for up to 128 vectors (128 x 2 x 255 < 65536), squares in
+// 32-bit lanes (128 x 65536 < 2^31); both then fold into 64-bit lanes.
+inline void row_moments(const uint8_t* p, uint32_t width, uint64x2_t& sum64, int64x2_t& dev64,
+                        uint64_t& vectorPixels, uint64_t& sumTail, uint64_t& sqTail) {
+    const uint8x16_t bias = vdupq_n_u8(0x80);
     uint32_t x = 0;
     while (x + 16 <= width) {
         const uint32_t chunkEnd = (width - x) / 16 > 128 ? x + 128 * 16 : x + (width - x) / 16 * 16;
-        uint16x8_t s16 = vdupq_n_u16(0);
-        uint32x4_t q32 = vdupq_n_u32(0);
+        vectorPixels += chunkEnd - x;
+        uint16x8_t s16a = vdupq_n_u16(0), s16b = vdupq_n_u16(0);
+        int32x4_t q32a = vdupq_n_s32(0), q32b = vdupq_n_s32(0);
+        for (; x + 32 <= chunkEnd; x += 32) {  // two independent chains
+            const uint8x16_t v = vld1q_u8(p + x), w = vld1q_u8(p + x + 16);
+            s16a = vpadalq_u8(s16a, v);
+            s16b = vpadalq_u8(s16b, w);
+            const int8x16_t d = vreinterpretq_s8_u8(veorq_u8(v, bias));
+            const int8x16_t e = vreinterpretq_s8_u8(veorq_u8(w, bias));
+            q32a = vpadalq_s16(q32a, vmull_s8(vget_low_s8(d), vget_low_s8(d)));
+            q32b = vpadalq_s16(q32b, vmull_s8(vget_low_s8(e), vget_low_s8(e)));
+            q32a = vpadalq_s16(q32a, vmull_s8(vget_high_s8(d), vget_high_s8(d)));
+            q32b = vpadalq_s16(q32b, vmull_s8(vget_high_s8(e), vget_high_s8(e)));
+        }
         for (; x < chunkEnd; x += 16) {
             const uint8x16_t v = vld1q_u8(p + x);
-            s16 = vpadalq_u8(s16, v);
-            const uint8x8_t lo = vget_low_u8(v), hi = vget_high_u8(v);
-            q32 = vpadalq_u16(q32, vmull_u8(lo, lo));
-            q32 = vpadalq_u16(q32, vmull_u8(hi, hi));
+            s16a = vpadalq_u8(s16a, v);
+            const int8x16_t d = vreinterpretq_s8_u8(veorq_u8(v, bias));
+            q32a = vpadalq_s16(q32a, vmull_s8(vget_low_s8(d), vget_low_s8(d)));
+            q32a = vpadalq_s16(q32a, vmull_s8(vget_high_s8(d), vget_high_s8(d)));
         }
-        sum64 = vpadalq_u32(sum64, vpaddlq_u16(s16));
-        sq64 = vpadalq_u32(sq64, q32);
-    }
-    if (x + 8 <= width) {
-        const uint8x8_t v = vld1_u8(p + x);
-        sum64 = vpadalq_u32(sum64, vpaddlq_u16(vmovl_u8(v)));
-        sq64 = vpadalq_u32(sq64, vpaddlq_u16(vmull_u8(v, v)));
-        x += 8;
+        sum64 = vpadalq_u32(sum64, vaddq_u32(vpaddlq_u16(s16a), vpaddlq_u16(s16b)));
+        dev64 = vpadalq_s32(dev64, vaddq_s32(q32a, q32b));
     }
     for (; x < width; ++x) {
         sumTail += p[x];
@@ -57,16 +70,47 @@ struct BandJob {
     uint64_t sum, sumSquares;
 };
 
-void block_process_moments(void* arg) {
-    BandJob* job = static_cast<BandJob*>(arg);
-    if (job == nullptr) return;
-    intensity_moments_neon(job->data, job->width, job->rows, job->stride, &job->sum,
-                           &job->sumSquares);
+// One call's bands. The caller queues helpers on the pool and works through
+// the bands itself; whoever takes a band next computes it. A helper that
+// starts after every band is taken leaves at once, so the caller never waits
+// for a worker that has not been scheduled, only for bands already under way.
+// The state lives until its last holder (caller or helper) lets go.
+struct CallState {
+    BandJob jobs[kBands];
+    std::atomic<int> next{0};
+    std::atomic<int> refs{1};
+    int done = 0;  // guarded by mutex
+    std::mutex mutex;
+    std::condition_variable allDone;
+};
+
+void release(CallState* st) {
+    if (st->refs.fetch_sub(1) == 1) delete st;
 }
 
-// The pool shared by consecutive calls; a call that finds it busy makes its own.
-std::mutex g_sharedPoolMutex;
-threadpool g_sharedPool = nullptr;
+void work_bands(CallState* st) {
+    for (int b; (b = st->next.fetch_add(1)) < kBands;) {
+        BandJob& job = st->jobs[b];
+        intensity_moments_neon(job.data, job.width, job.rows, job.stride, &job.sum,
+                               &job.sumSquares);
+        std::lock_guard<std::mutex> lock(st->mutex);
+        if (++st->done == kBands) st->allDone.notify_one();
+    }
+}
+
+// The pool job: help with the bands of one call.
+void block_process_bands(void* arg) {
+    CallState* st = static_cast<CallState*>(arg);
+    if (st == nullptr) return;
+    work_bands(st);
+    release(st);
+}
+
+// The worker pool shared by all calls, started on first use.
+threadpool shared_pool() {
+    static threadpool pool = threadpool_init(kBands);
+    return pool;
+}
 
 // Restores the caller's CPU set when the call ends.
 class AffinityGuard {
@@ -89,12 +133,17 @@ private:
 
 void intensity_moments_neon(const uint8_t* data, uint32_t width, uint32_t rows, uint32_t stride,
                             uint64_t* sum, uint64_t* sumSquares) {
-    uint64x2_t sum64 = vdupq_n_u64(0), sq64 = vdupq_n_u64(0);
-    uint64_t sumTail = 0, sqTail = 0;
+    uint64x2_t sum64 = vdupq_n_u64(0);
+    int64x2_t dev64 = vdupq_n_s64(0);
+    uint64_t vectorPixels = 0, sumTail = 0, sqTail = 0;
     for (uint32_t y = 0; y < rows; ++y)
-        row_moments(data + static_cast<uint64_t>(y) * stride, width, sum64, sq64, sumTail, sqTail);
-    *sum = vgetq_lane_u64(sum64, 0) + vgetq_lane_u64(sum64, 1) + sumTail;
-    *sumSquares = vgetq_lane_u64(sq64, 0) + vgetq_lane_u64(sq64, 1) + sqTail;
+        row_moments(data + static_cast<uint64_t>(y) * stride, width, sum64, dev64, vectorPixels,
+                    sumTail, sqTail);
+    const uint64_t vectorSum = vgetq_lane_u64(sum64, 0) + vgetq_lane_u64(sum64, 1);
+    const uint64_t vectorDev =
+        static_cast<uint64_t>(vgetq_lane_s64(dev64, 0) + vgetq_lane_s64(dev64, 1));
+    *sum = vectorSum + sumTail;
+    *sumSquares = vectorDev + 256 * vectorSum - 16384 * vectorPixels + sqTail;
 }
 
 void intensity_finish(uint64_t sum, uint64_t sumSquares, uint64_t n, float* mean,
@@ -128,9 +177,9 @@ int set_sched_affinity() {
 
 MIRA_IMAGE_INTENSITY_STATS::MIRA_IMAGE_INTENSITY_STATS() : mPool(nullptr) {}
 
-MIRA_IMAGE_INTENSITY_STATS::~MIRA_IMAGE_INTENSITY_STATS() {
-    if (mPool != nullptr) threadpool_destroy(static_cast<threadpool>(mPool));
-}
+// mPool refers to the pool shared by all calls (started once, kept for the
+// process): the object does not own it.
+MIRA_IMAGE_INTENSITY_STATS::~MIRA_IMAGE_INTENSITY_STATS() {}
 
 uint32_t MIRA_IMAGE_INTENSITY_STATS::run(MIRA_FEATURE_ARGS) {
     if (param == nullptr) return MIRA_ERR_ARG;
@@ -152,47 +201,43 @@ uint32_t MIRA_IMAGE_INTENSITY_STATS::MIRA_IMAGE_INTENSITY_STATS_neon(MIRA_FEATUR
     float* meanOut = reinterpret_cast<float*>(dst[0].data);
     float* varianceOut = reinterpret_cast<float*>(dst[1].data);
 
+    // The shared pool starts before the caller is pinned, so that its workers
+    // do not inherit the pinning.
+    if (n >= mira::kPoolMinPixels) mPool = mira::shared_pool();
     mira::AffinityGuard affinity;
     *meanOut = 0.0f;
     *varianceOut = 0.0f;
     if (n == 0) return MIRA_OK;
 
     // Bands 0..2 have height / 4 rows, band 3 the rest.
-    mira::BandJob jobs[mira::kBands];
+    mira::CallState* st = new (std::nothrow) mira::CallState;
+    if (st == nullptr) return MIRA_ERR_FAIL;
     const uint32_t q = height >> 2;
     for (int b = 0; b < mira::kBands; ++b) {
         const uint32_t first = q * b;
-        jobs[b] = {src->data + static_cast<uint64_t>(first) * stride, width, stride,
-                   b == mira::kBands - 1 ? height - first : q, 0, 0};
+        st->jobs[b] = {src->data + static_cast<uint64_t>(first) * stride, width, stride,
+                       b == mira::kBands - 1 ? height - first : q, 0, 0};
     }
-
-    if (n < mira::kPoolMinPixels) {
-        for (auto& job : jobs) mira::block_process_moments(&job);
-    } else {
-        std::unique_lock<std::mutex> shared(mira::g_sharedPoolMutex, std::try_to_lock);
-        threadpool pool = nullptr;
-        if (shared.owns_lock()) {
-            if (mira::g_sharedPool == nullptr) mira::g_sharedPool = threadpool_init(mira::kBands);
-            pool = mira::g_sharedPool;
-        } else {
-            if (mPool == nullptr) mPool = threadpool_init(mira::kBands);
-            pool = static_cast<threadpool>(mPool);
+    if (n >= mira::kPoolMinPixels) {
+        if (threadpool pool = static_cast<threadpool>(mPool)) {
+            // Three helpers: with the caller, one thread per band.
+            for (int h = 0; h + 1 < mira::kBands; ++h) {
+                st->refs.fetch_add(1);
+                if (threadpool_add_work(pool, mira::block_process_bands, st) != 0) st->refs.fetch_sub(1);
+            }
         }
-        bool queued[mira::kBands] = {};
-        for (int b = 0; b < mira::kBands; ++b)
-            queued[b] = pool != nullptr &&
-                        threadpool_add_work(pool, mira::block_process_moments, &jobs[b]) == 0;
-        // A band the pool could not take runs here.
-        for (int b = 0; b < mira::kBands; ++b)
-            if (!queued[b]) mira::block_process_moments(&jobs[b]);
-        if (pool != nullptr) threadpool_wait(pool);
     }
-
+    mira::work_bands(st);
+    {
+        std::unique_lock<std::mutex> lock(st->mutex);
+        st->allDone.wait(lock, [st] { return st->done == mira::kBands; });
+    }
     uint64_t sum = 0, sumSquares = 0;
-    for (const auto& job : jobs) {
+    for (const auto& job : st->jobs) {
         sum += job.sum;
         sumSquares += job.sumSquares;
     }
+    mira::release(st);
     mira::intensity_finish(sum, sumSquares, n, meanOut, varianceOut);
     return MIRA_OK;
 }
