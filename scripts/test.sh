@@ -16,4 +16,11 @@ echo "== sanitizer suite"
 ctest --test-dir "$root/build-asan" -j "$jobs" --output-on-failure || status=1
 echo "== AArch64 suite (cross build under qemu; pipelines from the release build's generator)"
 MIRA_HOST_BUILD="$root/build" "$root/scripts/cross-test.sh" "$root/build-arm64" || status=1
+echo "== ThreadSanitizer: worker thread pool"
+if [ ! -f "$root/build-tsan/CMakeCache.txt" ]; then
+  CC=${CC:-clang} CXX=${CXX:-clang++} cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=Release \
+    -DMIRA_TSAN=ON -DMIRA_BUILD_BENCH=OFF -DMIRA_BUILD_TOOLS=OFF
+fi
+cmake --build "$root/build-tsan" -j "$jobs" --target test_threadpool
+TSAN_OPTIONS="halt_on_error=1" "$root/build-tsan/tests/test_threadpool" --gtest_brief=1 || status=1
 exit $status
