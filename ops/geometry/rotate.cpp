@@ -153,9 +153,9 @@ bool rotate_args_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Fe
 uint32_t MIRA_ROTATE_U8::run(MIRA_FEATURE_ARGS) {
     if (param != nullptr && param->mode == MIRA_MODE_OPENCL)
         return MIRA_ROTATE_U8_opencl(src, srcCount, dst, dstCount, param);
-    if (!rotate_args_ok(src, srcCount, dst, dstCount)) return MIRA_ERR_ARG;
+    if (!rotate_args_ok(src, srcCount, dst, dstCount) || param == nullptr) return MIRA_ERR_ARG;
     mira::rotate_u8_neon(src->data, src->width, src->height, src->stride, dst->data, dst->stride,
-                         param ? param->arg : 0);
+                         param->arg);
     return MIRA_OK;
 }
 
