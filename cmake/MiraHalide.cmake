@@ -11,7 +11,13 @@
 #                          build machine (for cross builds, where the one built
 #                          here would not run); it must come from these sources.
 
-find_package(Halide REQUIRED)
+if(MIRA_HALIDE_GENERATOR)
+  # A prebuilt generator (cross builds) needs only Halide's CMake helpers, not
+  # a Halide library for the target.
+  find_package(HalideHelpers REQUIRED)
+else()
+  find_package(Halide REQUIRED)
+endif()
 
 if(ANDROID)
   set(_mira_halide_default "arm-64-android")
@@ -64,3 +70,28 @@ foreach(p IN LISTS MIRA_HALIDE_PIPELINES)
   target_link_libraries(mira_objects PUBLIC ${p})
 endforeach()
 target_link_libraries(mira_objects PUBLIC ${_mira_halide_runtime})
+
+# libmira exports the runtime's C entry points (halide_*) only: its internal
+# C++ names and helpers are made local to the runtime object.
+if(CMAKE_OBJCOPY)
+  set(MIRA_OBJCOPY ${CMAKE_OBJCOPY})
+else()
+  find_program(MIRA_OBJCOPY NAMES objcopy llvm-objcopy)
+endif()
+if(MIRA_OBJCOPY)
+  set(_mira_localize -w "--localize-symbol=_ZN6Halide*" "--localize-symbol=_ZTVN6Halide*"
+                     "--localize-symbol=_ZTIN6Halide*" "--localize-symbol=_ZTSN6Halide*"
+                     --localize-symbol=copy_to_device_already_locked)
+  get_target_property(_mira_rt_imported ${_mira_halide_runtime} IMPORTED)
+  if(_mira_rt_imported)
+    get_target_property(_mira_rt_file ${_mira_halide_runtime} IMPORTED_LOCATION)
+    add_custom_command(TARGET ${_mira_halide_runtime}.update POST_BUILD
+                       COMMAND ${MIRA_OBJCOPY} ${_mira_localize} ${_mira_rt_file} VERBATIM)
+  else()
+    add_custom_command(TARGET ${_mira_halide_runtime} POST_BUILD
+                       COMMAND ${MIRA_OBJCOPY} ${_mira_localize} $<TARGET_FILE:${_mira_halide_runtime}>
+                       VERBATIM)
+  endif()
+else()
+  message(WARNING "objcopy not found: libmira will also export the Halide runtime's internal names")
+endif()

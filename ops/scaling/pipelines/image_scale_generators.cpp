@@ -36,7 +36,7 @@ public:
             nx.compute_root();
             ny.compute_root();
             output(x, y, ch) = in_b(clamp(nx(x), -1, sw), clamp(ny(y), -1, sh), ch);
-            schedule_output(output, input, x, y, yo, yi);
+            schedule_output(output, input, border_type, x, y, yo, yi, kBandRows);
             return;
         }
 
@@ -58,7 +58,7 @@ public:
             xp(x, y, ch) = 0.0f;
             xp(x, y, ch) += ax.weight(x, rx) * cast<float>(in_b(ax.first(x) + rx, y, ch));
             yp(x, y, ch) = 0.0f;
-            yp(x, y, ch) += ay.weight(y, ry) * xp(x, clamp(ay.first(y) + ry, -1, sh), ch);
+            yp(x, y, ch) += ay.weight(y, ry) * xp(x, clamp_tap(ay.first(y) + ry, y, s, ay.taps, sh), ch);
             last = yp;
         } else {
             // Vertical pass first (dense rows of the source), then horizontal.
@@ -71,7 +71,7 @@ public:
         output(x, y, ch) =
             cast<uint8_t>(clamp(last(x, y, ch) + kTruncationBias, 0.0f, 255.0f));
 
-        schedule_output(output, input, x, y, yo, yi);
+        schedule_output(output, input, border_type, x, y, yo, yi, UP ? 2 * kBandRows : kBandRows);
         if (UP) {
             schedule_pass(xp, output, yo, x, UP, rx);
             schedule_pass(yp, output, yi, x, UP, ry);

@@ -17,15 +17,16 @@ public:
         AxisTaps ax = make_axis("x", Kernel::Lanczos3, scale_factor, Expr(6.0f), 6, 6);
         AxisTaps ay = make_axis("y", Kernel::Lanczos3, scale_factor, Expr(6.0f), 6, 6);
         RDom rx(0, 6, "rx"), ry(0, 6, "ry");
+        Expr s = scale_factor;
 
         Func xp("xpass"), yp("ypass");
         xp(x, y, ch) = 0.0f;
         xp(x, y, ch) += ax.weight(x, rx) * cast<float>(in_b(ax.first(x) + rx, y, ch));
         yp(x, y, ch) = 0.0f;
-        yp(x, y, ch) += ay.weight(y, ry) * xp(x, clamp(ay.first(y) + ry, -1, sh), ch);
+        yp(x, y, ch) += ay.weight(y, ry) * xp(x, clamp_tap(ay.first(y) + ry, y, s, ay.taps, sh), ch);
         output(x, y, ch) = cast<uint8_t>(clamp(yp(x, y, ch) + kTruncationBias, 0.0f, 255.0f));
 
-        schedule_output(output, input, x, y, yo, yi);
+        schedule_output(output, input, Expr(), x, y, yo, yi, 2 * kBandRows);
         schedule_pass(xp, output, yo, x, true, rx);
         schedule_pass(yp, output, yi, x, true, ry);
     }

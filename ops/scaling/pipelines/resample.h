@@ -99,6 +99,18 @@ inline AxisTaps make_axis(const std::string& name, Kernel kernel, Expr s, Expr s
     return a;
 }
 
+// Clamps tap index `i` of destination coordinate `d` into [lo, hi] where
+// [lo, hi] is a window around the source centre that always holds the taps
+// (first tap >= floor(c) - K, last <= ceil(c) + K, with one spare) and lies
+// within [-1, extent]: the clamp never changes a tap, and it lets bounds
+// inference see which intermediate rows a band of destination rows needs.
+inline Expr clamp_tap(Expr i, Expr d, Expr s, Expr taps, Expr extent) {
+    Expr c = (cast<float>(d) + 0.5f) / s - 0.5f;
+    Expr lo = cast<int>(clamp(floor(c), -1.0e7f, 1.0e7f)) - taps - 1;
+    Expr hi = cast<int>(clamp(ceil(c), -1.0e7f, 1.0e7f)) + taps + 1;
+    return clamp(i, max(lo, -1), min(hi, extent));
+}
+
 // The source seen through the border rule: border_type 1 gives border_value
 // outside the image, anything else the nearest edge sample.
 inline Func bordered_source(Func input, Expr w, Expr h, Expr border_type, Expr border_value) {

@@ -11,20 +11,30 @@ constexpr int kBandRows = 16;
 constexpr int kFloatLanes = 8;
 constexpr int kByteLanes = 16;
 
-// The destination: parallel row bands; rows of at least kByteLanes pixels in
+// The destination: parallel row bands (`border_type` undefined for
+// pipelines without a constant border); rows of at least kByteLanes pixels in
 // whole vectors (the last one shifted back to end at the row's last pixel),
 // with dense versions for planar buffers and strided ones for one channel of
 // an interleaved pair. Narrower rows run the same arithmetic per pixel.
 inline void schedule_output(GeneratorOutput<Buffer<uint8_t>>& output,
-                            GeneratorInput<Buffer<uint8_t>>& input, Var x, Var y, Var yo,
-                            Var yi) {
+                            GeneratorInput<Buffer<uint8_t>>& input, Expr border_type, Var x,
+                            Var y, Var yo, Var yi, int band) {
     output.dim(0).set_stride(Expr());
-    output.split(y, yo, yi, kBandRows, TailStrategy::GuardWithIf).parallel(yo);
+    output.split(y, yo, yi, band, TailStrategy::GuardWithIf).parallel(yo);
     Expr wide = output.dim(0).extent() >= kByteLanes;
     Expr in1 = input.dim(0).stride() == 1, out1 = output.dim(0).stride() == 1;
     Expr in2 = input.dim(0).stride() == 2, out2 = output.dim(0).stride() == 2;
+    if (border_type.defined()) {
+        // Edge replication without the per-sample constant-border test.
+        Expr edge = border_type != 1;
+        output.specialize(wide && in1 && out1 && edge)
+            .vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
+        output.specialize(wide && in2 && out2 && edge)
+            .vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
+    } else {
+        output.specialize(wide && in2 && out2).vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
+    }
     output.specialize(wide && in1 && out1).vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
-    output.specialize(wide && in2 && out2).vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
     output.specialize(wide).vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
 }
 

@@ -18,12 +18,13 @@ public:
     void generate() {
         Expr mi = cast<int>(m), ni = cast<int>(n);
         RDom rn(0, ni, "rn"), rm(0, mi, "rm");
-        // Column sums of the n rows of each destination row.
-        vsum(x, y) = cast<uint32_t>(0);
-        vsum(x, y) += cast<uint32_t>(intput(x, y * ni + rn));
+        // Column sums of the n rows of each destination row (n <= 255, so
+        // 16 bits hold them).
+        vsum(x, y) = cast<uint16_t>(0);
+        vsum(x, y) += cast<uint16_t>(intput(x, y * ni + rn));
         // Row sums of m adjacent column sums.
         hsum(x, y) = cast<uint32_t>(0);
-        hsum(x, y) += vsum(x * mi + rm, y);
+        hsum(x, y) += cast<uint32_t>(vsum(x * mi + rm, y));
         Expr S = hsum(x, y);
         // S == 0 gives 0 also when scale is not finite (m or n of 0).
         output(x, y) = cast<uint8_t>(
