@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/guarded_image.h"
+#include "gpu/src/inc/param_utils.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
 #include "mira/mira_kernels.h"
@@ -115,6 +116,33 @@ INSTANTIATE_TEST_SUITE_P(DirectKernel, GaussianSweep,
                          ::testing::Combine(::testing::Values(1u, 16u, 1920u),
                                             ::testing::Values(2u, 9u), ::testing::Values(0, 1),
                                             ::testing::Values(Entry::Kernel)));
+
+// The kernel alone (no host border pass): every interior pixel comes from the
+// device, for widths that are not a whole number of 4-pixel units too.
+class GaussianKernelOnDevice : public ::testing::TestWithParam<std::tuple<uint32_t, uint32_t>> {};
+
+TEST_P(GaussianKernelOnDevice, InteriorMatchesReference) {
+    if (!zor_opencl_usable()) GTEST_SKIP() << "no OpenCL device";
+    const auto [w, h] = GetParam();
+    GuardedImage src(w, h, w + 2), dst(w, h, w + 6);
+    src.fillRandom(w + 5 * h);
+    dst.fill(kOld);
+    MIRA_Feature_Buf s{w, src.stride(), h, h, src.data()}, d{w, dst.stride(), h, h, dst.data()};
+    ZOR_U8Info in = zor_u8_info(s), out = zor_u8_info(d);
+    ZOR_U8Info* ins[1] = {&in};
+    ZOR_U8Info* outs[1] = {&out};
+    ZOR_ReserveParam_Opencl r =
+        zor_reserve(MIRA_API_FILTER_GAUSSIAN3X3_U8, "mira_fcvFilterGaussian3x3u8_func");
+    ASSERT_EQ(zor_cv_process_u8_u8(ins, 1, outs, 1, &r, nullptr), 1);
+    const auto ref = reference(src, w, h, 0);
+    for (uint32_t y = 1; y + 1 < h; ++y)
+        for (uint32_t x = 1; x + 1 < w; ++x) ASSERT_EQ(dst.row(y)[x], ref[y * w + x]) << x << "," << y;
+    EXPECT_TRUE(dst.paddingIntact());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, GaussianKernelOnDevice,
+                         ::testing::Combine(::testing::Values(3u, 5u, 6u, 7u, 9u, 17u, 641u),
+                                            ::testing::Values(3u, 17u)));
 
 TEST(Gaussian, TruncatesAndSpreadsABrightPixel) {
     const uint32_t w = 9, h = 7;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/guarded_image.h"
+#include "gpu/src/inc/param_utils.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
 #include "mira/mira_kernels.h"
@@ -136,6 +137,48 @@ INSTANTIATE_TEST_SUITE_P(DirectKernel, GradientSweep,
                                             ::testing::Values(0u, 1u),
                                             ::testing::Values(Filter::Plain, Filter::Sobel),
                                             ::testing::Values(Entry::Kernel)));
+
+// The kernels alone (no host frame clearing): every interior pixel comes from
+// the device, for widths that are not a whole number of 4-pixel units too.
+class GradientKernelOnDevice
+    : public ::testing::TestWithParam<std::tuple<uint32_t, uint32_t, Filter>> {};
+
+TEST_P(GradientKernelOnDevice, InteriorMatchesReference) {
+    if (!zor_opencl_usable()) GTEST_SKIP() << "no OpenCL device";
+    const auto [w, h, f] = GetParam();
+    GuardedImage src(w, h, w + 1);
+    src.fillRandom(w * 3 + h);
+    GuardedImage dx(2 * w, h, 2 * w + 8), dy(2 * w, h, 2 * w + 8);
+    dx.fill(0x11);
+    dy.fill(0x11);
+    MIRA_Feature_Buf s{w, src.stride(), h, h, src.data()};
+    MIRA_Feature_Buf d0{w, dx.stride(), h, h, dx.data()}, d1{w, dy.stride(), h, h, dy.data()};
+    ZOR_U8Info in = zor_u8_info(s), out0 = zor_u8_info(d0), out1 = zor_u8_info(d1);
+    out0.elemSize = out1.elemSize = 2;
+    out0.spare = out1.spare = 102;
+    ZOR_U8Info* ins[1] = {&in};
+    ZOR_U8Info* outs[2] = {&out0, &out1};
+    ZOR_ReserveParam_Opencl r =
+        f == Filter::Plain
+            ? zor_reserve(MIRA_API_IMAGE_GRADIENT_U8, "mira_fcvImageGradientPlanars16_v2_func")
+            : zor_reserve(MIRA_API_IMAGE_GRADIENT_SOBEL_U8,
+                          "mira_fcvImageGradientSobelPlanars16_v3_func");
+    ASSERT_EQ(zor_cv_process_u8_u8(ins, 1, outs, 2, &r, nullptr), 1);
+    const Grad g = reference(src, w, h, f);
+    const auto gx = unpack(dx, w, h), gy = unpack(dy, w, h);
+    for (uint32_t y = 1; y + 1 < h; ++y)
+        for (uint32_t x = 1; x + 1 < w; ++x) {
+            ASSERT_EQ(gx[y * w + x], g.dx[y * w + x]) << x << "," << y;
+            ASSERT_EQ(gy[y * w + x], g.dy[y * w + x]) << x << "," << y;
+        }
+    EXPECT_TRUE(dx.paddingIntact());
+    EXPECT_TRUE(dy.paddingIntact());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, GradientKernelOnDevice,
+                         ::testing::Combine(::testing::Values(3u, 5u, 6u, 7u, 9u, 17u, 641u),
+                                            ::testing::Values(3u, 17u),
+                                            ::testing::Values(Filter::Plain, Filter::Sobel)));
 
 // Each output may have its own stride.
 TEST(Gradient, OutputsKeepTheirOwnStrides) {
