@@ -88,7 +88,7 @@ const Registration regGradient(
     {"gradient", "<in> <out> [--part=mag|dx|dy]  central-difference gradients of the gray image",
      [](const Options& o) { return run_gradient(o, false); },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
-         DemoResult r{"gradient |dx|+|dy|", {}, 0};
+         DemoResult r{"gradient magnitude", {}, 0};
          r.image = gradient(in.gray, false, "mag", false, &r.ms);
          out.push_back(r);
      }});
@@ -97,7 +97,7 @@ const Registration regSobel(
     {"sobel", "<in> <out> [--part=mag|dx|dy]  3x3 Sobel gradients of the gray image",
      [](const Options& o) { return run_gradient(o, true); },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
-         DemoResult r{"sobel (|dx|+|dy|)/4", {}, 0};
+         DemoResult r{"sobel magnitude", {}, 0};
          r.image = gradient(in.gray, true, "mag", false, &r.ms);
          out.push_back(r);
      }});
@@ -150,7 +150,7 @@ const Registration regFlood(
          // The gray image quantised to 8 levels, so that regions are large.
          Image q = in.gray;
          for (auto& v : q.px) v = uint8_t(v & 0xE0);
-         DemoResult r{"floodfill (8 levels, seed at centre)", {}, 0};
+         DemoResult r{"floodfill mask", {}, 0};
          r.image = floodfill(q, q.width / 2, q.height / 2, 8, 255, false, &r.ms);
          out.push_back(r);
      }});
