@@ -39,16 +39,21 @@ fi
 start=$(date +%s)
 cross_opts=()
 # The pipelines are generated for the target by generators built for the host.
+# The host library itself is built too: the digests below compare the two.
+if [ ! -f "$host/CMakeCache.txt" ]; then
+  CC=${HOST_CC:-clang} CXX=${HOST_CXX:-clang++} \
+    cmake -S "$root" -B "$host" -DCMAKE_BUILD_TYPE=Release \
+          -DMIRA_BUILD_TESTS=OFF -DMIRA_BUILD_BENCH=OFF -DMIRA_BUILD_TOOLS=OFF
+else
+  cmake -S "$root" -B "$host" >/dev/null   # picks up CMake files added since
+fi
 if [ -f "$root/cmake/MiraHalide.cmake" ]; then
-  if [ ! -f "$host/CMakeCache.txt" ]; then
-    CC=${HOST_CC:-clang} CXX=${HOST_CXX:-clang++} \
-      cmake -S "$root" -B "$host" -DCMAKE_BUILD_TYPE=Release \
-            -DMIRA_BUILD_TESTS=OFF -DMIRA_BUILD_BENCH=OFF -DMIRA_BUILD_TOOLS=OFF
-  fi
-  cmake --build "$host" --target mira_pipeline_generator -j "$jobs"
+  cmake --build "$host" --target mira_pipeline_generator mira -j "$jobs"
   gen=$(find "$host" -maxdepth 3 -type f -name mira_pipeline_generator -perm -u+x | head -1)
   [ -n "$gen" ] || { echo "cross-test: no mira_pipeline_generator in $host" >&2; exit 1; }
   cross_opts+=("-DMIRA_HALIDE_GENERATOR=$gen")
+else
+  cmake --build "$host" --target mira -j "$jobs"
 fi
 
 if [ ! -f "$dir/CMakeCache.txt" ]; then
@@ -56,6 +61,8 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-aarch64-linux-gnu.cmake" \
         -DMIRA_BUILD_TESTS=ON -DMIRA_BUILD_BENCH=OFF -DMIRA_BUILD_TOOLS=OFF \
         "${cross_opts[@]}"
+else
+  cmake -S "$root" -B "$dir" "${cross_opts[@]}" >/dev/null
 fi
 cmake --build "$dir" -j "$jobs"
 built=$(date +%s)
@@ -65,4 +72,35 @@ status=0
 echo "== aarch64 suite (qemu-aarch64)"
 ctest --test-dir "$dir" -j "$jobs" --output-on-failure || status=1
 echo "cross-test: aarch64 suite took $(($(date +%s) - built)) s"
+
+# Every operation on fixed inputs, digested on both architectures (OpenCL kept
+# out on the host, so both run the CPU paths): integer-exact operations must
+# agree bit for bit; floating-point ones are listed where they differ.
+echo "== x86-64 / aarch64 digests"
+dg="$dir/arch-digest"; mkdir -p "$dg"
+hostlib=$(dirname "$(find "$host" -maxdepth 2 -name libmira.so | head -1)")
+armlib=$(dirname "$(find "$dir" -maxdepth 2 -name libmira.so | head -1)")
+${HOST_CXX:-clang++} -std=c++17 -O2 -Wall -Wextra -I"$root/include" "$root/tests/arch_digest.cpp" \
+  -L"$hostlib" -lmira -Wl,-rpath,"$hostlib" -o "$dg/digest-host"
+aarch64-linux-gnu-g++ -std=c++17 -O2 -Wall -Wextra -I"$root/include" "$root/tests/arch_digest.cpp" \
+  -L"$armlib" -lmira -Wl,-rpath,"$armlib" -o "$dg/digest-arm64"
+OCL_ICD_VENDORS=/nonexistent "$dg/digest-host" "$dg/host.txt" >/dev/null
+qemu-aarch64 -L /usr/aarch64-linux-gnu "$dg/digest-arm64" "$dg/arm64.txt" >/dev/null
+exact_diff=$(diff <(grep '^exact ' "$dg/host.txt") <(grep '^exact ' "$dg/arm64.txt") || true)
+float_diff=$(diff <(grep '^float ' "$dg/host.txt") <(grep '^float ' "$dg/arm64.txt") | grep '^>' || true)
+n_exact=$(grep -c '^exact ' "$dg/host.txt" || true)
+n_float=$(grep -c '^float ' "$dg/host.txt" || true)
+if [ -n "$exact_diff" ] || [ "$n_exact" -eq 0 ]; then
+  echo "integer-exact results differ between x86-64 and aarch64:"
+  echo "$exact_diff"
+  status=1
+else
+  echo "integer-exact results: $n_exact digests, bit-identical on x86-64 and aarch64"
+fi
+if [ -n "$float_diff" ]; then
+  echo "floating-point results that differ on aarch64 ($(wc -l <<<"$float_diff") of $n_float):"
+  awk '{print "  " $3 " " $4}' <<<"$float_diff"
+else
+  echo "floating-point results: $n_float digests, bit-identical on x86-64 and aarch64"
+fi
 exit $status

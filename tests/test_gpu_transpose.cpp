@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/guarded_image.h"
+#include "common/opencl_probe.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
 #include "opencl_res.h"
@@ -17,7 +18,10 @@ namespace {
 
 class GpuEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override { ASSERT_EQ(ncvInit(), 0) << "no OpenCL device came up"; }
+    void SetUp() override {
+        ASSERT_EQ(ncvInit(), mira_test::expected_init()) << "OpenCL device on this machine: "
+                                                         << mira_test::machine_has_opencl();
+    }
     void TearDown() override { ncvDeinit(); }
 };
 const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new GpuEnvironment);
@@ -58,6 +62,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, GpuTransposeSweep,
                          ::testing::Combine(::testing::ValuesIn(kSizes), ::testing::ValuesIn(kSizes)));
 
 TEST(GpuTranspose, RunsTheKernelNotTheCpuMethod) {
+    MIRA_SKIP_WITHOUT_OPENCL();
     GuardedImage src(33, 17, 40);
     src.fillRandom(5);
     GuardedImage dst(17, 33, 20);

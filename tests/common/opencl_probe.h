@@ -1,0 +1,64 @@
+// Whether this machine offers any OpenCL device, found without the library:
+// its own dlopen of the ICD loader, platforms and devices. GPU tests use it to
+// tell a machine without OpenCL (an AArch64 build under qemu, a bare host),
+// where ncvInit must report failure, from a library that fails to bring up a
+// device that exists, which stays an error.
+#pragma once
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "mira/mira.h"
+
+namespace mira_test {
+
+inline bool machine_has_opencl() {
+    static const bool has = [] {
+        void* lib = dlopen("libOpenCL.so.1", RTLD_NOW | RTLD_LOCAL);
+        if (!lib) lib = dlopen("libOpenCL.so", RTLD_NOW | RTLD_LOCAL);
+        if (!lib) return false;
+        using GetPlatforms = int32_t (*)(uint32_t, void**, uint32_t*);
+        using GetDevices = int32_t (*)(void*, uint64_t, uint32_t, void**, uint32_t*);
+        auto platforms = reinterpret_cast<GetPlatforms>(dlsym(lib, "clGetPlatformIDs"));
+        auto devices = reinterpret_cast<GetDevices>(dlsym(lib, "clGetDeviceIDs"));
+        uint32_t n = 0;
+        if (!platforms || !devices || platforms(0, nullptr, &n) != 0 || n == 0) return false;
+        std::vector<void*> ids(n);
+        if (platforms(n, ids.data(), nullptr) != 0) return false;
+        const uint64_t kAllDevices = 0xFFFFFFFFu;  // CL_DEVICE_TYPE_ALL
+        for (void* p : ids) {
+            uint32_t count = 0;
+            if (devices(p, kAllDevices, 0, nullptr, &count) == 0 && count > 0) return true;
+        }
+        return false;
+    }();
+    return has;
+}
+
+// What ncvInit must return on this machine.
+inline int expected_init() { return machine_has_opencl() ? 0 : 1; }
+
+}  // namespace mira_test
+
+// Brings the device up for a test that needs one. On a machine without any
+// OpenCL device it checks that ncvInit reports failure and skips the rest of
+// the test; elsewhere a device that does not come up fails the test.
+#define MIRA_INIT_DEVICE_OR_SKIP()                                                  \
+    do {                                                                            \
+        if (!mira_test::machine_has_opencl()) {                                     \
+            ASSERT_EQ(ncvInit(), 1) << "ncvInit succeeded without any OpenCL device"; \
+            GTEST_SKIP() << "no OpenCL device on this machine";                     \
+        }                                                                           \
+        ASSERT_EQ(ncvInit(), 0) << "no OpenCL device came up";                      \
+    } while (0)
+
+// For a test that means nothing without a device, once the test's set-up has
+// checked ncvInit against expected_init().
+#define MIRA_SKIP_WITHOUT_OPENCL()                                                  \
+    do {                                                                            \
+        if (!mira_test::machine_has_opencl())                                       \
+            GTEST_SKIP() << "no OpenCL device on this machine";                     \
+    } while (0)
