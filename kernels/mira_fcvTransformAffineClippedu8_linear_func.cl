@@ -2,8 +2,8 @@
 // i1 = max(0, ceil(s - 1)) and i2 = min(i1 + 1, size - 1) with weights
 // 1 - |tap - s| (0 from 1 apart on) divided by their sum. All taps read 0
 // unless the truncated position satisfies 0 <= (int)s < size - 1 on both axes
-// (written as -1 < s < size - 1, which also rejects NaN), so the last source
-// column and row give 0. The sum is truncated. One work item covers
+// (for sizes of at least 2 that is -1 < s < size - 1; NaN fails), so the last
+// source column and row give 0. The sum is truncated. One work item covers
 // 4 * timesX columns and timesY rows; the last unit of a row is guarded.
 // A source pixel, 0 outside the image.
 uchar mira_getVal(__global const uchar* src, int w, int h, int stride, int x, int y)
@@ -46,7 +46,8 @@ __kernel void mira_fcvTransformAffineClippedu8_linear_func(__global const uchar*
                 const float sx = fx * m0 + fy * m1 + m2 - 0.5f;
                 const float sy = fx * m3 + fy * m4 + m5 - 0.5f;
                 float r = 0.0f;
-                if (mira_finite(sx) && mira_finite(sy) && sx > -1.0f &&
+                if (src1Width > 1 && src1Height > 1 && mira_finite(sx) && mira_finite(sy) &&
+                    sx > -1.0f &&
                     sx < (float)(src1Width - 1) && sy > -1.0f &&
                     sy < (float)(src1Height - 1)) {
                     const int i1 = max(0, (int)ceil(sx - 1.0f));

@@ -224,7 +224,8 @@ void expect_matches(const GuardedImage& dst, const GuardedImage& src, uint32_t s
 // (source w, h, destination w, h)
 using Dims = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>;
 const Dims kDims[] = {{1, 1, 1, 1},    {7, 3, 17, 2},    {17, 17, 7, 3},   {33, 2, 33, 17},
-                      {64, 48, 641, 3}, {641, 17, 33, 17}, {100, 80, 97, 61}, {5, 9, 40, 40}};
+                      {64, 48, 641, 3}, {641, 17, 33, 17}, {100, 80, 97, 61}, {5, 9, 40, 40},
+                      {1, 6, 5, 4},     {6, 1, 3, 5}};
 
 struct Matrix {
     const char* name;
@@ -307,6 +308,16 @@ TEST_P(AffineBothPaths, HalfPixelShiftTakesTheMiddlePhase) {
         for (uint32_t x = 1; x + 2 < w; ++x) ASSERT_EQ(dst.row(y)[x], 4 * x + 2) << x << "," << y;
     // The left edge reads one zero: 0.59375 * 4 * 1 - 0.09375 * 8 = 1.625.
     EXPECT_EQ(dst.row(0)[0], 1);
+}
+
+TEST_P(AffineBothPaths, OnePixelWideSourceHasNoBilinearTaps) {
+    // (int)s < size - 1 never holds for a size of 1, even for s in (-1, 0).
+    GuardedImage src(1, 6, 1), dst(5, 6, 5);
+    src.fill(200);
+    dst.fill(9);
+    const float m[6] = {0.1f, 0, -0.45f, 0, 1, 0};
+    warp(GetParam(), src, 1, 6, m, dst, 5, 6, nullptr, 1);
+    for (uint8_t v : dst.packed()) ASSERT_EQ(v, 0);
 }
 
 TEST_P(AffineBothPaths, RowSpansOfTheShearExample) {

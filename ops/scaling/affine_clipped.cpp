@@ -73,6 +73,86 @@ inline void store_partial(uint8_t* p, uint8x8_t v, uint32_t n) {
     }
 }
 
+// ------------------------------------------------------------ row layout
+//
+// Along a destination row the source position is monotone in x (every step of
+// its float arithmetic is), so the columns whose taps all lie inside the image
+// form one run. The run is found exactly, by evaluating the very same float
+// operations for single columns, and is computed without bounds checks; the
+// columns before and after it take the checked path.
+
+// Position along one row: ((a * (x + h)) + b) + c - d, one rounding per step.
+struct RowPos {
+    float a, h, b, c, d;
+    float at(uint32_t x) const {
+        const float fx = static_cast<float>(x) + h;
+        float v = a * fx;
+        v = v + b;
+        v = v + c;
+        return v - d;
+    }
+};
+
+// First x in [0, n) where pred holds (pred holds from some x on), else n.
+template <class P>
+uint32_t first_true(uint32_t n, P pred) {
+    uint32_t lo = 0, hi = n;
+    while (lo < hi) {
+        const uint32_t mid = lo + (hi - lo) / 2;
+        if (pred(mid))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return lo;
+}
+
+// The columns [a, b) of [0, n) where lo(f(x)) and hi(f(x)) hold; lo holds for
+// every value above some bound, hi for every value below one.
+template <class L, class H>
+void run_of(const RowPos& f, uint32_t n, L lo, H hi, uint32_t& a, uint32_t& b) {
+    if (f.at(n - 1) >= f.at(0)) {
+        a = first_true(n, [&](uint32_t x) { return lo(f.at(x)); });
+        b = first_true(n, [&](uint32_t x) { return !hi(f.at(x)); });
+    } else {
+        a = first_true(n, [&](uint32_t x) { return hi(f.at(x)); });
+        b = first_true(n, [&](uint32_t x) { return !lo(f.at(x)); });
+    }
+    if (b < a) b = a;
+}
+
+// Runs checked(x0, x1) and fast(x) (one chunk of `chunk` columns at x) over a
+// row: fast chunks cover [a, b) (the last one shifted back to end at b),
+// checked code the rest. Runs shorter than a chunk are all checked.
+template <class Checked, class Fast>
+void split_row(uint32_t dstW, uint32_t a, uint32_t b, uint32_t chunk, Checked checked, Fast fast) {
+    if (b - a < chunk) {
+        checked(0u, dstW);
+        return;
+    }
+    if (a > 0) checked(0u, a);
+    for (uint32_t x = a;; x += chunk) {
+        if (x + chunk > b) x = b - chunk;
+        fast(x);
+        if (x + chunk >= b) break;
+    }
+    if (b < dstW) checked(b, dstW);
+}
+
+// Matrices whose positions stay finite for every 32-bit coordinate.
+bool tame(const float* m) {
+    for (int i = 0; i < 6; ++i)
+        if (!(std::fabs(m[i]) <= 1e20f)) return false;
+    return true;
+}
+
+// Round half to even of |v| < 2^22 into an int: adding 1.5 * 2^23 leaves the
+// rounded value in the low mantissa bits.
+inline int32x4_t round_small(float32x4_t v) {
+    return vsubq_s32(vreinterpretq_s32_f32(vaddq_f32(v, vdupq_n_f32(12582912.f))),
+                     vdupq_n_s32(0x4B400000));
+}
+
 // --------------------------------------------------------------- nearest
 //
 // Source column and row rounded half to even after saturation to 16 bits;
@@ -85,35 +165,73 @@ inline int32x4_t round_sat16(float32x4_t s) {
     return vcvtq_s32_f32(vrndnq_f32(s));
 }
 
+inline int32_t round_sat16(float v) {
+    if (!(v == v)) return 0;
+    v = std::min(std::max(v, -32768.f), 32767.f);
+    return static_cast<int32_t>(std::nearbyint(v));
+}
+
 void nearest_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
                   uint32_t y0, uint32_t y1) {
     const float32x4_t m0 = vdupq_n_f32(m[0]), m2 = vdupq_n_f32(m[2]);
     const float32x4_t m3 = vdupq_n_f32(m[3]), m5 = vdupq_n_f32(m[5]);
     const uint32x4_t W = vdupq_n_u32(static_cast<uint32_t>(s.w));
     const uint32x4_t H = vdupq_n_u32(static_cast<uint32_t>(s.h));
+    // Unchecked columns need 16-bit-safe sizes and 32-bit offsets.
+    const bool fastOk = tame(m) && s.w <= 32767 && s.h <= 32767 &&
+                        uint64_t(s.stride) * uint64_t(s.h) < (1ull << 31);
+    const int32x4_t strideV = vdupq_n_s32(static_cast<int32_t>(s.stride));
     for (uint32_t y = y0; y < y1; ++y) {
         const float fy = static_cast<float>(y);
-        const float32x4_t by = vdupq_n_f32(m[1] * fy), cy = vdupq_n_f32(m[4] * fy);
+        const float byS = m[1] * fy, cyS = m[4] * fy;
+        const float32x4_t by = vdupq_n_f32(byS), cy = vdupq_n_f32(cyS);
         uint8_t* drow = dst + y * dstStride;
-        for (uint32_t x = 0; x < dstW; x += 8) {
-            int32_t ix[8], iy[8];
-            uint16x4_t inside[2];
+        auto checked = [&](uint32_t x0, uint32_t x1) {
+            for (uint32_t x = x0; x < x1; x += 8) {
+                int32_t ix[8], iy[8];
+                uint16x4_t inside[2];
+                for (int h = 0; h < 2; ++h) {
+                    const float32x4_t xf = lane_index(x + 4 * h);
+                    const float32x4_t sx = vaddq_f32(vaddq_f32(vmulq_f32(m0, xf), by), m2);
+                    const float32x4_t sy = vaddq_f32(vaddq_f32(vmulq_f32(m3, xf), cy), m5);
+                    const int32x4_t cx = round_sat16(sx), cyi = round_sat16(sy);
+                    const uint32x4_t in = vandq_u32(vcltq_u32(vreinterpretq_u32_s32(cx), W),
+                                                    vcltq_u32(vreinterpretq_u32_s32(cyi), H));
+                    vst1q_s32(ix + 4 * h, vandq_s32(cx, vreinterpretq_s32_u32(in)));
+                    vst1q_s32(iy + 4 * h, vandq_s32(cyi, vreinterpretq_s32_u32(in)));
+                    inside[h] = vmovn_u32(in);
+                }
+                uint8_t v[8];
+                for (int k = 0; k < 8; ++k)
+                    v[k] = s.data[static_cast<size_t>(iy[k]) * s.stride + ix[k]];
+                const uint8x8_t mask = vmovn_u16(vcombine_u16(inside[0], inside[1]));
+                store_partial(drow + x, vand_u8(vld1_u8(v), mask), std::min(8u, x1 - x));
+            }
+        };
+        auto fast = [&](uint32_t x) {
+            int32_t off[8];
             for (int h = 0; h < 2; ++h) {
                 const float32x4_t xf = lane_index(x + 4 * h);
                 const float32x4_t sx = vaddq_f32(vaddq_f32(vmulq_f32(m0, xf), by), m2);
                 const float32x4_t sy = vaddq_f32(vaddq_f32(vmulq_f32(m3, xf), cy), m5);
-                const int32x4_t cx = round_sat16(sx), cyi = round_sat16(sy);
-                const uint32x4_t in = vandq_u32(vcltq_u32(vreinterpretq_u32_s32(cx), W),
-                                                vcltq_u32(vreinterpretq_u32_s32(cyi), H));
-                vst1q_s32(ix + 4 * h, vandq_s32(cx, vreinterpretq_s32_u32(in)));
-                vst1q_s32(iy + 4 * h, vandq_s32(cyi, vreinterpretq_s32_u32(in)));
-                inside[h] = vmovn_u32(in);
+                vst1q_s32(off + 4 * h, vmlaq_s32(round_small(sx), round_small(sy), strideV));
             }
             uint8_t v[8];
-            for (int k = 0; k < 8; ++k) v[k] = s.data[static_cast<size_t>(iy[k]) * s.stride + ix[k]];
-            const uint8x8_t mask = vmovn_u16(vcombine_u16(inside[0], inside[1]));
-            store_partial(drow + x, vand_u8(vld1_u8(v), mask), std::min(8u, dstW - x));
+            for (int k = 0; k < 8; ++k) v[k] = s.data[off[k]];
+            vst1_u8(drow + x, vld1_u8(v));
+        };
+        uint32_t a = 0, b = 0;
+        if (fastOk) {
+            const RowPos px{m[0], 0.f, byS, m[2], 0.f}, py{m[3], 0.f, cyS, m[5], 0.f};
+            uint32_t ya, yb;
+            run_of(px, dstW, [](float v) { return round_sat16(v) >= 0; },
+                   [&](float v) { return round_sat16(v) <= s.w - 1; }, a, b);
+            run_of(py, dstW, [](float v) { return round_sat16(v) >= 0; },
+                   [&](float v) { return round_sat16(v) <= s.h - 1; }, ya, yb);
+            a = std::max(a, ya);
+            b = std::max(a, std::min(b, yb));
         }
+        split_row(dstW, a, b, 8, checked, fast);
     }
 }
 
@@ -121,8 +239,9 @@ void nearest_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, s
 //
 // Pixel-centre positions; taps i1 = max(0, ceil(s - 1)), i2 = min(i1 + 1,
 // size - 1) with weights 1 - |tap - s| (0 from 1 apart on) divided by their
-// sum; all four taps read 0 unless -1 < s < size - 1 on both axes (the
-// truncated position leaves room for the second tap).
+// sum; all four taps read 0 unless 0 <= (int)s < size - 1 on both axes (the
+// truncated position leaves room for the second tap), which for sizes of at
+// least 2 is -1 < s < size - 1.
 
 // Correctly rounded a / b, as the kernel divides (x / x must stay exactly 1).
 // The emulation layer has no vector division, so other hosts divide by lane;
@@ -161,55 +280,118 @@ inline Taps linear_taps(float32x4_t s, int32_t size) {
     return t;
 }
 
+inline float32x4_t bilinear_sum(float32x4_t v11, float32x4_t v12, float32x4_t v21,
+                                float32x4_t v22, const Taps& tx, const Taps& ty) {
+    float32x4_t acc = vmulq_f32(vmulq_f32(v11, ty.w1), tx.w1);
+    acc = vaddq_f32(acc, vmulq_f32(vmulq_f32(v12, ty.w1), tx.w2));
+    acc = vaddq_f32(acc, vmulq_f32(vmulq_f32(v21, ty.w2), tx.w1));
+    acc = vaddq_f32(acc, vmulq_f32(vmulq_f32(v22, ty.w2), tx.w2));
+    return vminq_f32(vmaxq_f32(acc, vdupq_n_f32(0.f)), vdupq_n_f32(255.f));
+}
+
 void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
                  uint32_t y0, uint32_t y1) {
     const float32x4_t m0 = vdupq_n_f32(m[0]), m2 = vdupq_n_f32(m[2]);
     const float32x4_t m3 = vdupq_n_f32(m[3]), m5 = vdupq_n_f32(m[5]);
     const float32x4_t half = vdupq_n_f32(0.5f), minus1 = vdupq_n_f32(-1.f);
-    const float32x4_t wLim = vdupq_n_f32(static_cast<float>(s.w - 1));
-    const float32x4_t hLim = vdupq_n_f32(static_cast<float>(s.h - 1));
+    const float wLimS = static_cast<float>(s.w - 1), hLimS = static_cast<float>(s.h - 1);
+    const float32x4_t wLim = vdupq_n_f32(wLimS), hLim = vdupq_n_f32(hLimS);
     const float32x4_t zero = vdupq_n_f32(0.f);
+    // A plane one pixel wide or high has no room for a second tap.
+    const bool any = s.w >= 2 && s.h >= 2;
+    const bool fastOk = any && tame(m) && uint64_t(s.stride) * uint64_t(s.h) < (1ull << 31);
+    const int32x4_t strideV = vdupq_n_s32(static_cast<int32_t>(s.stride));
+    const uint32x4_t low8 = vdupq_n_u32(0xFF);
     for (uint32_t y = y0; y < y1; ++y) {
-        const float yh = static_cast<float>(y) + 0.5f;
-        const float32x4_t by = vdupq_n_f32(yh * m[1]), cy = vdupq_n_f32(yh * m[4]);
         uint8_t* drow = dst + y * dstStride;
-        for (uint32_t x = 0; x < dstW; x += 8) {
+        if (!any) {
+            std::memset(drow, 0, dstW);
+            continue;
+        }
+        const float yh = static_cast<float>(y) + 0.5f;
+        const float byS = yh * m[1], cyS = yh * m[4];
+        const float32x4_t by = vdupq_n_f32(byS), cy = vdupq_n_f32(cyS);
+        auto positions = [&](uint32_t x, float32x4_t& sx, float32x4_t& sy) {
+            const float32x4_t xh = vaddq_f32(lane_index(x), half);
+            sx = vsubq_f32(vaddq_f32(vaddq_f32(vmulq_f32(xh, m0), by), m2), half);
+            sy = vsubq_f32(vaddq_f32(vaddq_f32(vmulq_f32(xh, m3), cy), m5), half);
+        };
+        auto checked = [&](uint32_t x0, uint32_t x1) {
+            for (uint32_t x = x0; x < x1; x += 8) {
+                uint16x4_t res[2];
+                for (int h = 0; h < 2; ++h) {
+                    float32x4_t sx, sy;
+                    positions(x + 4 * h, sx, sy);
+                    const uint32x4_t in =
+                        vandq_u32(vandq_u32(vcgtq_f32(sx, minus1), vcltq_f32(sx, wLim)),
+                                  vandq_u32(vcgtq_f32(sy, minus1), vcltq_f32(sy, hLim)));
+                    sx = vbslq_f32(in, sx, zero);
+                    sy = vbslq_f32(in, sy, zero);
+                    const Taps tx = linear_taps(sx, s.w), ty = linear_taps(sy, s.h);
+                    int32_t i1[4], i2[4], j1[4], j2[4];
+                    const int32x4_t inI = vreinterpretq_s32_u32(in);
+                    vst1q_s32(i1, vandq_s32(tx.i1, inI));
+                    vst1q_s32(i2, vandq_s32(tx.i2, inI));
+                    vst1q_s32(j1, vandq_s32(ty.i1, inI));
+                    vst1q_s32(j2, vandq_s32(ty.i2, inI));
+                    float v11[4], v12[4], v21[4], v22[4];
+                    for (int k = 0; k < 4; ++k) {
+                        const uint8_t* r1 = s.data + static_cast<size_t>(j1[k]) * s.stride;
+                        const uint8_t* r2 = s.data + static_cast<size_t>(j2[k]) * s.stride;
+                        v11[k] = r1[i1[k]];
+                        v12[k] = r1[i2[k]];
+                        v21[k] = r2[i1[k]];
+                        v22[k] = r2[i2[k]];
+                    }
+                    const float32x4_t acc = bilinear_sum(vld1q_f32(v11), vld1q_f32(v12),
+                                                         vld1q_f32(v21), vld1q_f32(v22), tx, ty);
+                    res[h] = vmovn_u32(vandq_u32(vreinterpretq_u32_s32(vcvtq_s32_f32(acc)), in));
+                }
+                store_partial(drow + x, vmovn_u16(vcombine_u16(res[0], res[1])),
+                              std::min(8u, x1 - x));
+            }
+        };
+        // Inside the run the second taps are the next column and row.
+        auto fast = [&](uint32_t x) {
             uint16x4_t res[2];
             for (int h = 0; h < 2; ++h) {
-                const float32x4_t xh = vaddq_f32(lane_index(x + 4 * h), half);
-                float32x4_t sx = vsubq_f32(vaddq_f32(vaddq_f32(vmulq_f32(xh, m0), by), m2), half);
-                float32x4_t sy = vsubq_f32(vaddq_f32(vaddq_f32(vmulq_f32(xh, m3), cy), m5), half);
-                const uint32x4_t in =
-                    vandq_u32(vandq_u32(vcgtq_f32(sx, minus1), vcltq_f32(sx, wLim)),
-                              vandq_u32(vcgtq_f32(sy, minus1), vcltq_f32(sy, hLim)));
-                sx = vbslq_f32(in, sx, zero);
-                sy = vbslq_f32(in, sy, zero);
+                float32x4_t sx, sy;
+                positions(x + 4 * h, sx, sy);
                 const Taps tx = linear_taps(sx, s.w), ty = linear_taps(sy, s.h);
-                int32_t i1[4], i2[4], j1[4], j2[4];
-                const int32x4_t inI = vreinterpretq_s32_u32(in);
-                vst1q_s32(i1, vandq_s32(tx.i1, inI));
-                vst1q_s32(i2, vandq_s32(tx.i2, inI));
-                vst1q_s32(j1, vandq_s32(ty.i1, inI));
-                vst1q_s32(j2, vandq_s32(ty.i2, inI));
-                float v11[4], v12[4], v21[4], v22[4];
+                int32_t off[4];
+                vst1q_s32(off, vmlaq_s32(tx.i1, ty.i1, strideV));
+                uint32_t quad[4];
                 for (int k = 0; k < 4; ++k) {
-                    const uint8_t* r1 = s.data + static_cast<size_t>(j1[k]) * s.stride;
-                    const uint8_t* r2 = s.data + static_cast<size_t>(j2[k]) * s.stride;
-                    v11[k] = r1[i1[k]];
-                    v12[k] = r1[i2[k]];
-                    v21[k] = r2[i1[k]];
-                    v22[k] = r2[i2[k]];
+                    const uint8_t* p = s.data + off[k];
+                    uint16_t top, bottom;
+                    std::memcpy(&top, p, 2);
+                    std::memcpy(&bottom, p + s.stride, 2);
+                    quad[k] = uint32_t(top) | uint32_t(bottom) << 16;
                 }
-                float32x4_t acc = vmulq_f32(vmulq_f32(vld1q_f32(v11), ty.w1), tx.w1);
-                acc = vaddq_f32(acc, vmulq_f32(vmulq_f32(vld1q_f32(v12), ty.w1), tx.w2));
-                acc = vaddq_f32(acc, vmulq_f32(vmulq_f32(vld1q_f32(v21), ty.w2), tx.w1));
-                acc = vaddq_f32(acc, vmulq_f32(vmulq_f32(vld1q_f32(v22), ty.w2), tx.w2));
-                acc = vminq_f32(vmaxq_f32(acc, zero), vdupq_n_f32(255.f));
-                res[h] = vmovn_u32(vandq_u32(vcvtq_u32_f32(acc), in));
+                const uint32x4_t q = vld1q_u32(quad);
+                const float32x4_t v11 = vcvtq_f32_s32(vreinterpretq_s32_u32(vandq_u32(q, low8)));
+                const float32x4_t v12 =
+                    vcvtq_f32_s32(vreinterpretq_s32_u32(vandq_u32(vshrq_n_u32(q, 8), low8)));
+                const float32x4_t v21 =
+                    vcvtq_f32_s32(vreinterpretq_s32_u32(vandq_u32(vshrq_n_u32(q, 16), low8)));
+                const float32x4_t v22 = vcvtq_f32_s32(vreinterpretq_s32_u32(vshrq_n_u32(q, 24)));
+                const float32x4_t acc = bilinear_sum(v11, v12, v21, v22, tx, ty);
+                res[h] = vmovn_u32(vreinterpretq_u32_s32(vcvtq_s32_f32(acc)));
             }
-            store_partial(drow + x, vmovn_u16(vcombine_u16(res[0], res[1])),
-                          std::min(8u, dstW - x));
+            vst1_u8(drow + x, vmovn_u16(vcombine_u16(res[0], res[1])));
+        };
+        uint32_t a = 0, b = 0;
+        if (fastOk) {
+            const RowPos px{m[0], 0.5f, byS, m[2], 0.5f}, py{m[3], 0.5f, cyS, m[5], 0.5f};
+            uint32_t ya, yb;
+            run_of(px, dstW, [](float v) { return v > -1.f; }, [&](float v) { return v < wLimS; },
+                   a, b);
+            run_of(py, dstW, [](float v) { return v > -1.f; }, [&](float v) { return v < hLimS; },
+                   ya, yb);
+            a = std::max(a, ya);
+            b = std::max(a, std::min(b, yb));
         }
+        split_row(dstW, a, b, 8, checked, fast);
     }
 }
 
@@ -221,30 +403,44 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
 
 constexpr float kCubicLimit = 16777216.f;
 
+// First tap of a position (as a float, monotone in the position).
+inline float cubic_base(float v) {
+    const float fl = std::floor(v);
+    const float fr = v - fl;
+    return fr * 64.f > 63.f ? fl : fl - 1.f;
+}
+
+inline float32x4_t u8x4_to_f32(uint32x4_t widened) {
+    return vcvtq_f32_s32(vreinterpretq_s32_u32(widened));
+}
+
 void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
                 uint32_t y0, uint32_t y1) {
     const float32x4_t m0 = vdupq_n_f32(m[0]), m2 = vdupq_n_f32(m[2]);
     const float32x4_t m3 = vdupq_n_f32(m[3]), m5 = vdupq_n_f32(m[5]);
     const float32x4_t lim = vdupq_n_f32(kCubicLimit), zero = vdupq_n_f32(0.f);
     const float32x4_t k32 = vdupq_n_f32(32.f), k64 = vdupq_n_f32(64.f), k63 = vdupq_n_f32(63.f);
+    const bool fastOk = tame(m) && s.w >= 4 && s.h >= 4 && s.w < (1 << 24) && s.h < (1 << 24);
     for (uint32_t y = y0; y < y1; ++y) {
         const float fy = static_cast<float>(y);
-        const float32x4_t by = vdupq_n_f32(m[1] * fy), cy = vdupq_n_f32(m[4] * fy);
+        const float byS = m[1] * fy, cyS = m[4] * fy;
+        const float32x4_t by = vdupq_n_f32(byS), cy = vdupq_n_f32(cyS);
         uint8_t* drow = dst + y * dstStride;
-        for (uint32_t x = 0; x < dstW; x += 4) {
+        // Four columns at x: 4 x 4 patches gathered by `patch`, then weighted.
+        auto chunk = [&](uint32_t x, bool check, uint32_t count) {
             const float32x4_t xf = lane_index(x);
             float32x4_t sx = vaddq_f32(vaddq_f32(vmulq_f32(m0, xf), by), m2);
             float32x4_t sy = vaddq_f32(vaddq_f32(vmulq_f32(m3, xf), cy), m5);
-            const uint32x4_t ok = vandq_u32(vcltq_f32(vabsq_f32(sx), lim),
-                                            vcltq_f32(vabsq_f32(sy), lim));
-            sx = vbslq_f32(ok, sx, zero);
-            sy = vbslq_f32(ok, sy, zero);
+            uint32x4_t ok = vdupq_n_u32(0xFFFFFFFFu);
+            if (check) {
+                ok = vandq_u32(vcltq_f32(vabsq_f32(sx), lim), vcltq_f32(vabsq_f32(sy), lim));
+                sx = vbslq_f32(ok, sx, zero);
+                sy = vbslq_f32(ok, sy, zero);
+            }
             const float32x4_t flx = vrndmq_f32(sx), fly = vrndmq_f32(sy);
             const float32x4_t frx = vsubq_f32(sx, flx), fry = vsubq_f32(sy, fly);
-            const int32x4_t ax = vandq_s32(vcvtq_s32_f32(vrndnq_f32(vmulq_f32(frx, k32))),
-                                           vdupq_n_s32(31));
-            const int32x4_t ay = vandq_s32(vcvtq_s32_f32(vrndnq_f32(vmulq_f32(fry, k32))),
-                                           vdupq_n_s32(31));
+            const int32x4_t ax = vandq_s32(round_small(vmulq_f32(frx, k32)), vdupq_n_s32(31));
+            const int32x4_t ay = vandq_s32(round_small(vmulq_f32(fry, k32)), vdupq_n_s32(31));
             // -1, or 0 where the phase wrapped (mask is all ones = -1 there).
             const int32x4_t wrapX = vreinterpretq_s32_u32(vcgtq_f32(vmulq_f32(frx, k64), k63));
             const int32x4_t wrapY = vreinterpretq_s32_u32(vcgtq_f32(vmulq_f32(fry, k64), k63));
@@ -258,10 +454,18 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
             float32x4_t prod[4];
             for (int k = 0; k < 4; ++k) {
                 const int32_t px = txa[k], py = tya[k];
-                uint32_t rows[4];
-                if (px >= 0 && py >= 0 && px <= s.w - 4 && py <= s.h - 4) {
+                uint32x4_t rows = vdupq_n_u32(0);
+                if (!check || (px >= 0 && py >= 0 && px <= s.w - 4 && py <= s.h - 4)) {
                     const uint8_t* p = s.data + static_cast<size_t>(py) * s.stride + px;
-                    for (int i = 0; i < 4; ++i) std::memcpy(&rows[i], p + i * s.stride, 4);
+                    uint32_t r0, r1, r2, r3;
+                    std::memcpy(&r0, p, 4);
+                    std::memcpy(&r1, p + s.stride, 4);
+                    std::memcpy(&r2, p + 2 * s.stride, 4);
+                    std::memcpy(&r3, p + 3 * s.stride, 4);
+                    rows = vsetq_lane_u32(r0, rows, 0);
+                    rows = vsetq_lane_u32(r1, rows, 1);
+                    rows = vsetq_lane_u32(r2, rows, 2);
+                    rows = vsetq_lane_u32(r3, rows, 3);
                 } else {
                     uint8_t pix[16];
                     for (int i = 0; i < 4; ++i)
@@ -271,15 +475,15 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
                                                  ? s.data[size_t(cyy) * s.stride + size_t(cx)]
                                                  : 0;
                         }
-                    std::memcpy(rows, pix, 16);
+                    rows = vreinterpretq_u32_u8(vld1q_u8(pix));
                 }
-                const uint8x16_t b = vreinterpretq_u8_u32(vld1q_u32(rows));
+                const uint8x16_t b = vreinterpretq_u8_u32(rows);
                 const uint16x8_t r01 = vmovl_u8(vget_low_u8(b)), r23 = vmovl_u8(vget_high_u8(b));
                 const float* wy = kCubic[aya[k]];
-                float32x4_t v = vmulq_n_f32(vcvtq_f32_u32(vmovl_u16(vget_low_u16(r01))), wy[0]);
-                v = vmlaq_n_f32(v, vcvtq_f32_u32(vmovl_u16(vget_high_u16(r01))), wy[1]);
-                v = vmlaq_n_f32(v, vcvtq_f32_u32(vmovl_u16(vget_low_u16(r23))), wy[2]);
-                v = vmlaq_n_f32(v, vcvtq_f32_u32(vmovl_u16(vget_high_u16(r23))), wy[3]);
+                float32x4_t v = vmulq_n_f32(u8x4_to_f32(vmovl_u16(vget_low_u16(r01))), wy[0]);
+                v = vmlaq_n_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r01))), wy[1]);
+                v = vmlaq_n_f32(v, u8x4_to_f32(vmovl_u16(vget_low_u16(r23))), wy[2]);
+                v = vmlaq_n_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r23))), wy[3]);
                 prod[k] = vmulq_f32(v, vld1q_f32(kCubic[axa[k]]));
             }
             // Sum each pixel's four products: transpose, then add the columns.
@@ -291,14 +495,35 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
             const float32x4_t c3 = vcombine_f32(vget_high_f32(t01.val[1]), vget_high_f32(t23.val[1]));
             float32x4_t sum = vaddq_f32(vaddq_f32(c0, c1), vaddq_f32(c2, c3));
             sum = vminq_f32(vmaxq_f32(sum, zero), vdupq_n_f32(255.f));
-            const uint32x4_t q = vandq_u32(vcvtq_u32_f32(sum), ok);
+            const uint32x4_t q = vandq_u32(vreinterpretq_u32_s32(vcvtq_s32_f32(sum)), ok);
             const uint16x4_t q16 = vmovn_u32(q);
             const uint8x8_t q8 = vmovn_u16(vcombine_u16(q16, q16));
-            const uint32_t n = std::min(4u, dstW - x);
-            uint8_t tmp[8];
-            vst1_u8(tmp, q8);
-            std::memcpy(drow + x, tmp, n);
+            if (count == 4) {
+                const uint32_t word = vget_lane_u32(vreinterpret_u32_u8(q8), 0);
+                std::memcpy(drow + x, &word, 4);
+            } else {
+                uint8_t tmp[8];
+                vst1_u8(tmp, q8);
+                std::memcpy(drow + x, tmp, count);
+            }
+        };
+        auto checked = [&](uint32_t x0, uint32_t x1) {
+            for (uint32_t x = x0; x < x1; x += 4) chunk(x, true, std::min(4u, x1 - x));
+        };
+        auto fast = [&](uint32_t x) { chunk(x, false, 4); };
+        uint32_t a = 0, b = 0;
+        if (fastOk) {
+            const RowPos px{m[0], 0.f, byS, m[2], 0.f}, py{m[3], 0.f, cyS, m[5], 0.f};
+            const float wMax = static_cast<float>(s.w - 4), hMax = static_cast<float>(s.h - 4);
+            uint32_t ya, yb;
+            run_of(px, dstW, [](float v) { return cubic_base(v) >= 0.f; },
+                   [&](float v) { return cubic_base(v) <= wMax; }, a, b);
+            run_of(py, dstW, [](float v) { return cubic_base(v) >= 0.f; },
+                   [&](float v) { return cubic_base(v) <= hMax; }, ya, yb);
+            a = std::max(a, ya);
+            b = std::max(a, std::min(b, yb));
         }
+        split_row(dstW, a, b, 4, checked, fast);
     }
 }
 
