@@ -1,12 +1,13 @@
 // Integer block-mean down-scale. Work item (gx, gy) covers timesX groups of
 // four destination pixels of timesY rows. Each pixel is the truncated mean of
 // the boxWidth x boxHeight source block starting at ((int)(x * xScale),
-// (int)(y * yScale)); block samples are kept inside the source. The launch
-// is rounded up to cover the whole destination, so the last group of a row
-// writes only the pixels that exist.
+// (int)(y * yScale)); block samples are kept inside the source. Groups are
+// stored as one uchar4 at (dstStrideW * y >> 2) + x; the launch is rounded up
+// to cover the whole destination, so the last group of a row writes only the
+// pixels that exist.
 __kernel void mira_fcvScaleDownu8_v2_func(__global const uchar* src, int srcWidth,
                                           int srcHeight, int srcStrideW, int srcStrideH,
-                                          __global uchar* dst, int dstWidth, int dstHeight,
+                                          __global uchar4* dst, int dstWidth, int dstHeight,
                                           int dstStrideW, int dstStrideH, float xScale,
                                           float yScale, int param_int_1, int param_int_2)
 {
@@ -18,28 +19,30 @@ __kernel void mira_fcvScaleDownu8_v2_func(__global const uchar* src, int srcWidt
         if (y >= dstHeight)
             return;
         const int sy = (int)((float)y * yScale);
-        __global uchar* drow = dst + (size_t)dstStrideW * (size_t)y;
+        __global uchar4* drow = dst + (((size_t)dstStrideW * (size_t)y) >> 2);
         for (int i = 0; i < timesX; ++i) {
             const int x = 4 * (gx + i);
             if (x >= dstWidth)
                 break;
-            uchar v[4];
-            for (int k = 0; k < 4; ++k) {
-                const int sx = (int)((float)(x + k) * xScale);
-                uint sum = 0;
-                for (int r = 0; r < boxHeight; ++r) {
-                    const int row = min(sy + r, srcHeight - 1);
-                    __global const uchar* srow = src + (size_t)srcStrideW * (size_t)row;
-                    for (int c = 0; c < boxWidth; ++c)
-                        sum += srow[min(sx + c, srcWidth - 1)];
+            uint4 sum = (uint4)(0);
+            const int4 sx = convert_int4_rtz((float4)((float)x, (float)(x + 1), (float)(x + 2),
+                                                      (float)(x + 3)) * xScale);
+            for (int r = 0; r < boxHeight; ++r) {
+                const int row = min(sy + r, srcHeight - 1);
+                __global const uchar* srow = src + (size_t)srcStrideW * (size_t)row;
+                for (int c = 0; c < boxWidth; ++c) {
+                    const int4 col = min(sx + c, (int4)(srcWidth - 1));
+                    sum += (uint4)(srow[col.s0], srow[col.s1], srow[col.s2], srow[col.s3]);
                 }
-                v[k] = (uchar)(sum / count);
             }
+            const uchar4 v = convert_uchar4(sum / (uint4)(count));
             if (x + 4 <= dstWidth) {
-                vstore4((uchar4)(v[0], v[1], v[2], v[3]), 0, drow + x);
+                drow[gx + i] = v;
             } else {
-                for (int k = 0; x + k < dstWidth; ++k)
-                    drow[x + k] = v[k];
+                __global uchar* tail = (__global uchar*)(drow + gx + i);
+                tail[0] = v.s0;
+                if (x + 1 < dstWidth) tail[1] = v.s1;
+                if (x + 2 < dstWidth) tail[2] = v.s2;
             }
         }
     }

@@ -1,10 +1,11 @@
 // 2x bilinear up-sample of an interleaved CbCr plane with half-pixel centres
 // and replicated edges. Widths count bytes (two per pair). Work item
-// (gx, gy) covers timesX groups of two destination pairs of timesY rows;
-// the launch is rounded up, so a row's last group writes only existing pairs.
+// (gx, gy) covers timesX groups of two destination pairs of timesY rows,
+// stored as one uchar4 (Cb, Cr, Cb, Cr) at (dstStrideW * y >> 2) + x; the
+// launch is rounded up, so a row's last group writes only existing pairs.
 __kernel void mira_fcvUpsample2DInterleavedu8_func(__global const uchar* src, int srcWidth,
                                                    int srcHeight, int srcStrideW,
-                                                   int srcStrideH, __global uchar* dst,
+                                                   int srcStrideH, __global uchar4* dst,
                                                    int dstWidth, int dstHeight, int dstStrideW,
                                                    int dstStrideH, float xScale, float yScale,
                                                    int param_int_1, int param_int_2)
@@ -28,10 +29,13 @@ __kernel void mira_fcvUpsample2DInterleavedu8_func(__global const uchar* src, in
         wy2 /= sy;
         __global const uchar* r1 = src + (size_t)srcStrideW * (size_t)j1;
         __global const uchar* r2 = src + (size_t)srcStrideW * (size_t)j2;
-        __global uchar* drow = dst + (size_t)dstStrideW * (size_t)y;
+        __global uchar4* drow = dst + (((size_t)dstStrideW * (size_t)y) >> 2);
         for (int i = 0; i < timesX; ++i) {
             const int x = gx + i;
-            uchar out[4];
+            const int p0 = 2 * x;
+            if (p0 >= dstPairs)
+                break;
+            float4 acc;
             for (int q = 0; q < 2; ++q) {
                 const int p = 2 * x + q;
                 const float cx = ((float)p + 0.5f) * 0.5f - 0.5f;
@@ -42,22 +46,23 @@ __kernel void mira_fcvUpsample2DInterleavedu8_func(__global const uchar* src, in
                 const float sx = wx1 + wx2;
                 wx1 /= sx;
                 wx2 /= sx;
-                for (int ch = 0; ch < 2; ++ch) {
-                    const float v = (float)r1[2 * i1 + ch] * wy1 * wx1 +
-                                    (float)r1[2 * i2 + ch] * wy1 * wx2 +
-                                    (float)r2[2 * i1 + ch] * wy2 * wx1 +
-                                    (float)r2[2 * i2 + ch] * wy2 * wx2;
-                    out[2 * q + ch] = convert_uchar_sat(v);
-                }
+                const float2 a = convert_float2(vload2(0, r1 + 2 * i1));
+                const float2 b = convert_float2(vload2(0, r1 + 2 * i2));
+                const float2 c = convert_float2(vload2(0, r2 + 2 * i1));
+                const float2 d = convert_float2(vload2(0, r2 + 2 * i2));
+                const float2 v = a * wy1 * wx1 + b * wy1 * wx2 + c * wy2 * wx1 + d * wy2 * wx2;
+                if (q == 0)
+                    acc.s01 = v;
+                else
+                    acc.s23 = v;
             }
-            const int p0 = 2 * x;
-            if (p0 >= dstPairs)
-                break;
+            const uchar4 out = convert_uchar4_sat(acc);
             if (p0 + 2 <= dstPairs) {
-                vstore4((uchar4)(out[0], out[1], out[2], out[3]), 0, drow + 2 * p0);
+                drow[x] = out;
             } else {
-                drow[2 * p0] = out[0];
-                drow[2 * p0 + 1] = out[1];
+                __global uchar* tail = (__global uchar*)(drow + x);
+                tail[0] = out.s0;
+                tail[1] = out.s1;
             }
         }
     }

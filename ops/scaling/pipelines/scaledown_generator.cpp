@@ -45,6 +45,12 @@ public:
         vsum.update().vectorize(x, V, TailStrategy::GuardWithIf);
         hsum.compute_at(output, yi).vectorize(x, V);
         hsum.update().vectorize(x, V, TailStrategy::GuardWithIf);
+        // Block sizes of the common factors: the tap loops unrolled, so the
+        // sums stay in registers.
+        for (int f : {2, 4}) {
+            vsum.update().specialize(n == f).unroll(rn);
+            hsum.update().specialize(m == f).unroll(rm);
+        }
     }
 
 private:
