@@ -166,6 +166,31 @@ TEST(ThreadPool, PauseHoldsJobsUntilResume) {
     threadpool_destroy(pool);
 }
 
+void progress_slowly(void* arg) {
+    for (int i = 0; i < 300; ++i) {
+        static_cast<std::atomic<int>*>(arg)->fetch_add(1);
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+TEST(ThreadPool, PauseSuspendsARunningJob) {
+    threadpool pool = threadpool_init(1);
+    ASSERT_NE(pool, nullptr);
+    std::atomic<int> progress{0};
+    threadpool_add_work(pool, progress_slowly, &progress);
+    while (progress.load() < 5) std::this_thread::sleep_for(1ms);
+    threadpool_pause(pool);
+    std::this_thread::sleep_for(30ms);  // the signal reaches the worker
+    const int held = progress.load();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_LE(progress.load() - held, 1);
+    EXPECT_LT(progress.load(), 300);
+    threadpool_resume(pool);
+    threadpool_wait(pool);
+    EXPECT_EQ(progress.load(), 300);
+    threadpool_destroy(pool);
+}
+
 TEST(ThreadPool, AddWorkRejectsMissingPoolOrFunction) {
     std::atomic<int> n{0};
     EXPECT_EQ(threadpool_add_work(nullptr, count, &n), -1);

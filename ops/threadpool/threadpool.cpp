@@ -84,7 +84,6 @@ struct threadpool_t {
     int32_t numWorkers;                  // threads created (and to be joined)
     std::atomic<int32_t> aliveCount;     // started and not yet out of their loop
     std::atomic<int32_t> workingCount;   // running a job
-    std::atomic<int32_t> heldCount;      // sleeping in the hold handler
     std::atomic<int32_t> keepAlive;      // per pool: workers leave their loop at 0
     std::atomic<int32_t> onHold;         // per pool: held workers sleep while set
     pthread_mutex_t countLock;
@@ -103,9 +102,7 @@ static_assert(std::atomic<int32_t>::is_always_lock_free, "flags must be signal-s
 void hold_handler(int) {
     threadpool_t* pool = tl_pool;
     if (pool == nullptr) return;
-    pool->heldCount.fetch_add(1);
     while (pool->onHold.load()) sleep_us(1000);
-    pool->heldCount.fetch_sub(1);
 }
 
 // Takes the job at the head (null when the queue is empty). More jobs left:
@@ -171,6 +168,14 @@ void* worker_loop(void* arg) {
     act.sa_handler = hold_handler;
     sigaction(SIGUSR1, &act, nullptr);
 
+    // The hold signal is taken only where the worker holds none of the pool's
+    // locks: while it runs a job (which is then suspended mid-job) and at one
+    // point between waking and taking a job. Elsewhere it stays pending.
+    sigset_t hold;
+    sigemptyset(&hold);
+    sigaddset(&hold, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &hold, nullptr);
+
     pthread_mutex_lock(&pool->countLock);
     pool->aliveCount.fetch_add(1);
     pthread_mutex_unlock(&pool->countLock);
@@ -178,12 +183,17 @@ void* worker_loop(void* arg) {
     while (pool->keepAlive.load()) {
         bsem_wait(pool->queue.jobsAvailable);
         if (!pool->keepAlive.load()) break;
+        pthread_sigmask(SIG_UNBLOCK, &hold, nullptr);  // a pending hold happens here
+        pthread_sigmask(SIG_BLOCK, &hold, nullptr);
+        if (!pool->keepAlive.load()) break;
         pthread_mutex_lock(&pool->countLock);
         pool->workingCount.fetch_add(1);
         pthread_mutex_unlock(&pool->countLock);
 
         if (Job* job = queue_pull(&pool->queue)) {
+            pthread_sigmask(SIG_UNBLOCK, &hold, nullptr);
             job->function(job->argument);
+            pthread_sigmask(SIG_BLOCK, &hold, nullptr);
             free(job);
         }
 
@@ -209,7 +219,6 @@ threadpool threadpool_init(int32_t numThreads) {
     pool->numWorkers = 0;
     pool->aliveCount.store(0);
     pool->workingCount.store(0);
-    pool->heldCount.store(0);
     pool->keepAlive.store(1);
     pool->onHold.store(0);
     pool->queue.head = pool->queue.tail = nullptr;
@@ -272,11 +281,7 @@ void threadpool_wait(threadpool pool) {
 void threadpool_pause(threadpool pool) {
     if (pool == nullptr) return;
     pool->onHold.store(1);
-    int32_t signalled = 0;
-    for (int32_t i = 0; i < pool->numWorkers; ++i)
-        if (pthread_kill(pool->workers[i]->thread, SIGUSR1) == 0) ++signalled;
-    // Return once every signalled worker sleeps in the handler (1 s at most).
-    for (int i = 0; i < 10000 && pool->heldCount.load() < signalled; ++i) sleep_us(100);
+    for (int32_t i = 0; i < pool->numWorkers; ++i) pthread_kill(pool->workers[i]->thread, SIGUSR1);
 }
 
 void threadpool_resume(threadpool pool) {

@@ -23,9 +23,10 @@ int32_t threadpool_add_work(threadpool pool, void (*function)(void*), void* argu
 // workers never empties its queue.
 void threadpool_wait(threadpool pool);
 
-// Holds every worker of this pool (SIGUSR1; a worker in the middle of a job is
-// suspended there) until threadpool_resume. Returns once the workers are held
-// or after one second at most.
+// Holds every worker of this pool until threadpool_resume: each gets SIGUSR1
+// and sleeps in its handler. A worker running a job is suspended mid-job; an
+// idle one holds as soon as it wakes, before it takes a job. No worker is ever
+// held while it owns one of the pool's locks, so adding work stays possible.
 void threadpool_pause(threadpool pool);
 
 // Releases the held workers of this pool.
