@@ -263,10 +263,19 @@ struct Taps {
     float32x4_t w1, w2;
 };
 
-inline Taps linear_taps(float32x4_t s, int32_t size) {
+// An integral float as an int; below 2^22 in magnitude (`small`) by adding
+// 1.5 * 2^23, otherwise by conversion.
+inline int32x4_t int_of(float32x4_t v, bool small) {
+    return small ? round_small(v) : vcvtq_s32_f32(v);
+}
+
+// Truncation of a value in [0, 2^22).
+inline int32x4_t trunc_small(float32x4_t v) { return round_small(vrndq_f32(v)); }
+
+inline Taps linear_taps(float32x4_t s, int32_t size, bool small) {
     const float32x4_t one = vdupq_n_f32(1.f);
     Taps t;
-    t.i1 = vmaxq_s32(vcvtq_s32_f32(vrndpq_f32(vsubq_f32(s, one))), vdupq_n_s32(0));
+    t.i1 = vmaxq_s32(int_of(vrndpq_f32(vsubq_f32(s, one)), small), vdupq_n_s32(0));
     t.i2 = vminq_s32(vaddq_s32(t.i1, vdupq_n_s32(1)), vdupq_n_s32(size - 1));
     const float32x4_t d1 = vabsq_f32(vsubq_f32(vcvtq_f32_s32(t.i1), s));
     const float32x4_t d2 = vabsq_f32(vsubq_f32(vcvtq_f32_s32(t.i2), s));
@@ -275,8 +284,15 @@ inline Taps linear_taps(float32x4_t s, int32_t size) {
     float32x4_t w2 = vreinterpretq_f32_u32(
         vandq_u32(vcltq_f32(d2, one), vreinterpretq_u32_f32(vsubq_f32(one, d2))));
     const float32x4_t sum = vaddq_f32(w1, w2);
-    t.w1 = divide(w1, sum);
-    t.w2 = divide(w2, sum);
+    // From 1 on, positions are coarse enough that both weights and their sum
+    // are exact: the sum is 1 and dividing by it changes nothing.
+    if (vminvq_u32(vceqq_f32(sum, one)) != 0) {
+        t.w1 = w1;
+        t.w2 = w2;
+    } else {
+        t.w1 = divide(w1, sum);
+        t.w2 = divide(w2, sum);
+    }
     return t;
 }
 
@@ -286,7 +302,9 @@ inline float32x4_t bilinear_sum(float32x4_t v11, float32x4_t v12, float32x4_t v2
     acc = vaddq_f32(acc, vmulq_f32(vmulq_f32(v12, ty.w1), tx.w2));
     acc = vaddq_f32(acc, vmulq_f32(vmulq_f32(v21, ty.w2), tx.w1));
     acc = vaddq_f32(acc, vmulq_f32(vmulq_f32(v22, ty.w2), tx.w2));
-    return vminq_f32(vmaxq_f32(acc, vdupq_n_f32(0.f)), vdupq_n_f32(255.f));
+    // Non-negative terms with weights summing to one (to rounding): the
+    // truncated value lies in [0, 255] without clamping.
+    return acc;
 }
 
 void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
@@ -300,6 +318,7 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
     // A plane one pixel wide or high has no room for a second tap.
     const bool any = s.w >= 2 && s.h >= 2;
     const bool fastOk = any && tame(m) && uint64_t(s.stride) * uint64_t(s.h) < (1ull << 31);
+    const bool small = s.w < (1 << 21) && s.h < (1 << 21);
     const int32x4_t strideV = vdupq_n_s32(static_cast<int32_t>(s.stride));
     const uint32x4_t low8 = vdupq_n_u32(0xFF);
     for (uint32_t y = y0; y < y1; ++y) {
@@ -327,7 +346,7 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
                                   vandq_u32(vcgtq_f32(sy, minus1), vcltq_f32(sy, hLim)));
                     sx = vbslq_f32(in, sx, zero);
                     sy = vbslq_f32(in, sy, zero);
-                    const Taps tx = linear_taps(sx, s.w), ty = linear_taps(sy, s.h);
+                    const Taps tx = linear_taps(sx, s.w, small), ty = linear_taps(sy, s.h, small);
                     int32_t i1[4], i2[4], j1[4], j2[4];
                     const int32x4_t inI = vreinterpretq_s32_u32(in);
                     vst1q_s32(i1, vandq_s32(tx.i1, inI));
@@ -345,7 +364,7 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
                     }
                     const float32x4_t acc = bilinear_sum(vld1q_f32(v11), vld1q_f32(v12),
                                                          vld1q_f32(v21), vld1q_f32(v22), tx, ty);
-                    res[h] = vmovn_u32(vandq_u32(vreinterpretq_u32_s32(vcvtq_s32_f32(acc)), in));
+                    res[h] = vmovn_u32(vandq_u32(vreinterpretq_u32_s32(trunc_small(acc)), in));
                 }
                 store_partial(drow + x, vmovn_u16(vcombine_u16(res[0], res[1])),
                               std::min(8u, x1 - x));
@@ -357,7 +376,7 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
             for (int h = 0; h < 2; ++h) {
                 float32x4_t sx, sy;
                 positions(x + 4 * h, sx, sy);
-                const Taps tx = linear_taps(sx, s.w), ty = linear_taps(sy, s.h);
+                const Taps tx = linear_taps(sx, s.w, small), ty = linear_taps(sy, s.h, small);
                 int32_t off[4];
                 vst1q_s32(off, vmlaq_s32(tx.i1, ty.i1, strideV));
                 uint32_t quad[4];
@@ -376,7 +395,7 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
                     vcvtq_f32_s32(vreinterpretq_s32_u32(vandq_u32(vshrq_n_u32(q, 16), low8)));
                 const float32x4_t v22 = vcvtq_f32_s32(vreinterpretq_s32_u32(vshrq_n_u32(q, 24)));
                 const float32x4_t acc = bilinear_sum(v11, v12, v21, v22, tx, ty);
-                res[h] = vmovn_u32(vreinterpretq_u32_s32(vcvtq_s32_f32(acc)));
+                res[h] = vmovn_u32(vreinterpretq_u32_s32(trunc_small(acc)));
             }
             vst1_u8(drow + x, vmovn_u16(vcombine_u16(res[0], res[1])));
         };
@@ -495,7 +514,7 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
             const float32x4_t c3 = vcombine_f32(vget_high_f32(t01.val[1]), vget_high_f32(t23.val[1]));
             float32x4_t sum = vaddq_f32(vaddq_f32(c0, c1), vaddq_f32(c2, c3));
             sum = vminq_f32(vmaxq_f32(sum, zero), vdupq_n_f32(255.f));
-            const uint32x4_t q = vandq_u32(vreinterpretq_u32_s32(vcvtq_s32_f32(sum)), ok);
+            const uint32x4_t q = vandq_u32(vreinterpretq_u32_s32(trunc_small(sum)), ok);
             const uint16x4_t q16 = vmovn_u32(q);
             const uint8x8_t q8 = vmovn_u16(vcombine_u16(q16, q16));
             if (count == 4) {
