@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/guarded_image.h"
+#include "common/opencl_probe.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
 #include "mira/mira_kernels.h"
@@ -43,6 +44,8 @@ std::vector<uint8_t> reference_rotate(const GuardedImage& src, uint32_t w, uint3
 bool gpu_live() {
     static const bool live = [] {
         const bool up = ncvInit() == 0 && zor_opencl_usable();
+        // A device that exists must come up; without one mode 1 is the CPU path.
+        if (mira_test::machine_has_opencl() && !up) ADD_FAILURE() << "no OpenCL device came up";
         std::fprintf(stderr, "mode 1 runs %s\n", up ? "on the OpenCL device" : "the CPU method");
         return up;
     }();
