@@ -121,22 +121,26 @@ void run_of(const RowPos& f, uint32_t n, L lo, H hi, uint32_t& a, uint32_t& b) {
     if (b < a) b = a;
 }
 
-// Runs checked(x0, x1) and fast(x) (one chunk of `chunk` columns at x) over a
-// row: fast chunks cover [a, b) (the last one shifted back to end at b),
-// checked code the rest. Runs shorter than a chunk are all checked.
+// Lays out one row: columns outside [za, zb) have no tap inside the image and
+// are 0; fast(x) computes one chunk of `chunk` columns at x over [a, b) (the
+// last one shifted back to end at b); checked(x0, x1) does the rest of
+// [za, zb). Runs shorter than a chunk are checked.
 template <class Checked, class Fast>
-void split_row(uint32_t dstW, uint32_t a, uint32_t b, uint32_t chunk, Checked checked, Fast fast) {
+void split_row(uint8_t* drow, uint32_t dstW, uint32_t za, uint32_t zb, uint32_t a, uint32_t b,
+               uint32_t chunk, Checked checked, Fast fast) {
+    if (za > 0) std::memset(drow, 0, za);
+    if (zb < dstW) std::memset(drow + zb, 0, dstW - zb);
     if (b - a < chunk) {
-        checked(0u, dstW);
+        if (za < zb) checked(za, zb);
         return;
     }
-    if (a > 0) checked(0u, a);
+    if (za < a) checked(za, a);
     for (uint32_t x = a;; x += chunk) {
         if (x + chunk > b) x = b - chunk;
         fast(x);
         if (x + chunk >= b) break;
     }
-    if (b < dstW) checked(b, dstW);
+    if (b < zb) checked(b, zb);
 }
 
 // Matrices whose positions stay finite for every 32-bit coordinate.
@@ -216,9 +220,16 @@ void nearest_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, s
                 const float32x4_t sy = vaddq_f32(vaddq_f32(vmulq_f32(m3, xf), cy), m5);
                 vst1q_s32(off + 4 * h, vmlaq_s32(round_small(sx), round_small(sy), strideV));
             }
-            uint8_t v[8];
-            for (int k = 0; k < 8; ++k) v[k] = s.data[off[k]];
-            vst1_u8(drow + x, vld1_u8(v));
+            uint8x8_t v = vdup_n_u8(0);
+            v = vset_lane_u8(s.data[off[0]], v, 0);
+            v = vset_lane_u8(s.data[off[1]], v, 1);
+            v = vset_lane_u8(s.data[off[2]], v, 2);
+            v = vset_lane_u8(s.data[off[3]], v, 3);
+            v = vset_lane_u8(s.data[off[4]], v, 4);
+            v = vset_lane_u8(s.data[off[5]], v, 5);
+            v = vset_lane_u8(s.data[off[6]], v, 6);
+            v = vset_lane_u8(s.data[off[7]], v, 7);
+            vst1_u8(drow + x, v);
         };
         uint32_t a = 0, b = 0;
         if (fastOk) {
@@ -230,8 +241,11 @@ void nearest_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, s
                    [&](float v) { return round_sat16(v) <= s.h - 1; }, ya, yb);
             a = std::max(a, ya);
             b = std::max(a, std::min(b, yb));
+            // The run is exactly the columns whose pixel is inside.
+            split_row(drow, dstW, a, b, a, b, 8, checked, fast);
+        } else {
+            split_row(drow, dstW, 0, dstW, 0, 0, 8, checked, fast);
         }
-        split_row(dstW, a, b, 8, checked, fast);
     }
 }
 
@@ -286,6 +300,30 @@ inline Taps linear_taps(float32x4_t s, int32_t size, bool small) {
     const float32x4_t sum = vaddq_f32(w1, w2);
     // From 1 on, positions are coarse enough that both weights and their sum
     // are exact: the sum is 1 and dividing by it changes nothing.
+    if (vminvq_u32(vceqq_f32(sum, one)) != 0) {
+        t.w1 = w1;
+        t.w2 = w2;
+    } else {
+        t.w1 = divide(w1, sum);
+        t.w2 = divide(w2, sum);
+    }
+    return t;
+}
+
+// linear_taps inside the run, where -1 < s < size - 1: the second tap is the
+// next pixel and the first tap is never a whole pixel away, so its weight
+// needs no test (the arithmetic is the same operations otherwise).
+inline Taps linear_taps_run(float32x4_t s) {
+    const float32x4_t one = vdupq_n_f32(1.f);
+    Taps t;
+    t.i1 = vmaxq_s32(round_small(vrndpq_f32(vsubq_f32(s, one))), vdupq_n_s32(0));
+    const float32x4_t f1 = vcvtq_f32_s32(t.i1);
+    const float32x4_t d1 = vabsq_f32(vsubq_f32(f1, s));
+    const float32x4_t d2 = vabsq_f32(vsubq_f32(vaddq_f32(f1, one), s));
+    const float32x4_t w1 = vsubq_f32(one, d1);
+    const float32x4_t w2 = vreinterpretq_f32_u32(
+        vandq_u32(vcltq_f32(d2, one), vreinterpretq_u32_f32(vsubq_f32(one, d2))));
+    const float32x4_t sum = vaddq_f32(w1, w2);
     if (vminvq_u32(vceqq_f32(sum, one)) != 0) {
         t.w1 = w1;
         t.w2 = w2;
@@ -376,18 +414,21 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
             for (int h = 0; h < 2; ++h) {
                 float32x4_t sx, sy;
                 positions(x + 4 * h, sx, sy);
-                const Taps tx = linear_taps(sx, s.w, small), ty = linear_taps(sy, s.h, small);
+                const Taps tx = linear_taps_run(sx), ty = linear_taps_run(sy);
                 int32_t off[4];
                 vst1q_s32(off, vmlaq_s32(tx.i1, ty.i1, strideV));
-                uint32_t quad[4];
-                for (int k = 0; k < 4; ++k) {
-                    const uint8_t* p = s.data + off[k];
-                    uint16_t top, bottom;
-                    std::memcpy(&top, p, 2);
-                    std::memcpy(&bottom, p + s.stride, 2);
-                    quad[k] = uint32_t(top) | uint32_t(bottom) << 16;
-                }
-                const uint32x4_t q = vld1q_u32(quad);
+                // Top pair in the low half of each lane, bottom pair above it.
+                uint32x4_t q = vdupq_n_u32(0);
+#define MIRA_QUAD(k)                                                      \
+    {                                                                     \
+        const uint8_t* p = s.data + off[k];                               \
+        uint16_t top, bottom;                                             \
+        std::memcpy(&top, p, 2);                                          \
+        std::memcpy(&bottom, p + s.stride, 2);                            \
+        q = vsetq_lane_u32(uint32_t(top) | uint32_t(bottom) << 16, q, k); \
+    }
+                MIRA_QUAD(0) MIRA_QUAD(1) MIRA_QUAD(2) MIRA_QUAD(3)
+#undef MIRA_QUAD
                 const float32x4_t v11 = vcvtq_f32_s32(vreinterpretq_s32_u32(vandq_u32(q, low8)));
                 const float32x4_t v12 =
                     vcvtq_f32_s32(vreinterpretq_s32_u32(vandq_u32(vshrq_n_u32(q, 8), low8)));
@@ -409,8 +450,11 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
                    ya, yb);
             a = std::max(a, ya);
             b = std::max(a, std::min(b, yb));
+            // The run is exactly the columns whose taps are read.
+            split_row(drow, dstW, a, b, a, b, 8, checked, fast);
+        } else {
+            split_row(drow, dstW, 0, dstW, 0, 0, 8, checked, fast);
         }
-        split_row(dstW, a, b, 8, checked, fast);
     }
 }
 
@@ -530,19 +574,32 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
             for (uint32_t x = x0; x < x1; x += 4) chunk(x, true, std::min(4u, x1 - x));
         };
         auto fast = [&](uint32_t x) { chunk(x, false, 4); };
-        uint32_t a = 0, b = 0;
+        uint32_t a = 0, b = 0, za = 0, zb = dstW;
         if (fastOk) {
             const RowPos px{m[0], 0.f, byS, m[2], 0.f}, py{m[3], 0.f, cyS, m[5], 0.f};
             const float wMax = static_cast<float>(s.w - 4), hMax = static_cast<float>(s.h - 4);
+            const float wLast = static_cast<float>(s.w - 1), hLast = static_cast<float>(s.h - 1);
             uint32_t ya, yb;
+            // All 16 taps inside: unchecked.
             run_of(px, dstW, [](float v) { return cubic_base(v) >= 0.f; },
                    [&](float v) { return cubic_base(v) <= wMax; }, a, b);
             run_of(py, dstW, [](float v) { return cubic_base(v) >= 0.f; },
                    [&](float v) { return cubic_base(v) <= hMax; }, ya, yb);
             a = std::max(a, ya);
             b = std::max(a, std::min(b, yb));
+            // Some tap inside: checked; the columns beyond read only zeros.
+            run_of(px, dstW, [](float v) { return cubic_base(v) >= -3.f; },
+                   [&](float v) { return cubic_base(v) <= wLast; }, za, zb);
+            run_of(py, dstW, [](float v) { return cubic_base(v) >= -3.f; },
+                   [&](float v) { return cubic_base(v) <= hLast; }, ya, yb);
+            za = std::max(za, ya);
+            zb = std::max(za, std::min(zb, yb));
+            if (b > a && (a < za || b > zb)) {  // not for an image of 4 x 4 or more
+                za = 0;
+                zb = dstW;
+            }
         }
-        split_row(dstW, a, b, 4, checked, fast);
+        split_row(drow, dstW, za, zb, a, b, 4, checked, fast);
     }
 }
 
