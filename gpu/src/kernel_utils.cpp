@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "zor_log.h"
@@ -81,6 +83,30 @@ std::string kernel_build_options(const kernel_config& c) {
 
 // ------------------------------------------------------------ registry
 
+namespace {
+struct KernelKey {
+    uint64_t handle;
+    std::string name;
+    std::string options;
+    bool operator<(const KernelKey& o) const {
+        if (handle != o.handle) return handle < o.handle;
+        if (name != o.name) return name < o.name;
+        return options < o.options;
+    }
+};
+struct Unfiled {
+    KernelPackage* package;
+};
+}  // namespace
+
+struct KernelMapImpl {
+    std::map<KernelKey, KernelPackage*> filed;
+    std::vector<Unfiled> unfiled;
+};
+
+KernelUtils::KernelUtils() : mKernelMap(new KernelMapImpl()) {}
+KernelUtils::~KernelUtils() { delete mKernelMap; }
+
 KernelUtils* KernelUtils::mClKernels = nullptr;
 std::mutex KernelUtils::gMutex;
 std::mutex KernelUtils::mBuildMutex;
@@ -106,8 +132,8 @@ bool KernelUtils::delInstance() {
 
 KernelPackage* KernelUtils::getKernel(uint64_t handle) {
     std::lock_guard<std::mutex> lock(gMutex);
-    for (auto& kv : mKernelMap)
-        if (std::get<0>(kv.first) == handle) return kv.second;
+    for (auto& kv : mKernelMap->filed)
+        if (kv.first.handle == handle) return kv.second;
     ZOR_LOG("Do not find kernel, create one.");
     return nullptr;
 }
@@ -116,10 +142,18 @@ KernelPackage* KernelUtils::getKernel(uint64_t handle, const char* name,
                                       const std::string& options) {
     if (!name) return nullptr;
     std::lock_guard<std::mutex> lock(gMutex);
-    auto it = mKernelMap.find(Key(handle, name, options));
-    if (it != mKernelMap.end()) return it->second;
+    auto it = mKernelMap->filed.find(KernelKey{handle, name, options});
+    if (it != mKernelMap->filed.end()) return it->second;
     ZOR_LOG("Do not find kernel, create one.");
     return nullptr;
+}
+
+KernelPackage* KernelUtils::findKernel(uint64_t handle, const char* name,
+                                       const std::string& options) {
+    if (!name) return nullptr;
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto it = mKernelMap->filed.find(KernelKey{handle, name, options});
+    return it == mKernelMap->filed.end() ? nullptr : it->second;
 }
 
 bool KernelUtils::getKernelName(const char*& source, const char* name) {
@@ -152,6 +186,7 @@ KernelPackage* KernelUtils::registerKernel(uint64_t handle, const char* name,
         ZOR_LOG("Invaild Param");
         return nullptr;
     }
+    ZOR_LOG("TEST %d", __LINE__);
     const char* source = nullptr;
     getKernelName(source, name);
     if (!source) {
@@ -168,6 +203,7 @@ KernelPackage* KernelUtils::registerKernel(uint64_t handle, const char* name,
     cl_program program = g_cl.clCreateProgramWithSource(res->context, 1, &source, &length, &st);
     if (!ZOR_CL_CHECK(st)) return nullptr;
 
+    ZOR_LOG("TEST %d", __LINE__);
     const std::string options = kernel_build_options(*param->config);
     st = g_cl.clBuildProgram(program, 1, &res->device, options.c_str(), nullptr, nullptr);
     if (st != CL_SUCCESS) {
@@ -202,18 +238,18 @@ KernelPackage* KernelUtils::registerKernel(uint64_t handle, const char* name,
     p->options = options;
 
     std::lock_guard<std::mutex> lock(gMutex);
-    if (!mKernelMap.emplace(Key(handle, name, options), p).second)
-        mUnfiled.push_back(p);  // released with the registry
+    if (!mKernelMap->filed.emplace(KernelKey{handle, name, options}, p).second)
+        mKernelMap->unfiled.push_back(Unfiled{p});  // released with the registry
     return p;
 }
 
 bool KernelUtils::delKernel(uint64_t handle) {
     std::lock_guard<std::mutex> lock(gMutex);
     bool found = false;
-    for (auto it = mKernelMap.begin(); it != mKernelMap.end();) {
-        if (std::get<0>(it->first) == handle) {
+    for (auto it = mKernelMap->filed.begin(); it != mKernelMap->filed.end();) {
+        if (it->first.handle == handle) {
             freePackage(it->second);
-            it = mKernelMap.erase(it);
+            it = mKernelMap->filed.erase(it);
             found = true;
         } else {
             ++it;
@@ -225,27 +261,27 @@ bool KernelUtils::delKernel(uint64_t handle) {
 
 bool KernelUtils::releaseKernels() {
     std::lock_guard<std::mutex> lock(gMutex);
-    for (auto& kv : mKernelMap) {
-        ZOR_LOG("delete handle : 0x%x", static_cast<unsigned>(std::get<0>(kv.first)));
+    for (auto& kv : mKernelMap->filed) {
+        ZOR_LOG("delete handle : 0x%x", static_cast<unsigned>(kv.first.handle));
         freePackage(kv.second);
     }
-    mKernelMap.clear();
-    for (KernelPackage* p : mUnfiled) freePackage(p);
-    mUnfiled.clear();
+    mKernelMap->filed.clear();
+    for (Unfiled& u : mKernelMap->unfiled) freePackage(u.package);
+    mKernelMap->unfiled.clear();
     return true;
 }
 
 void KernelUtils::checkKernels() {
     std::lock_guard<std::mutex> lock(gMutex);
-    for (auto& kv : mKernelMap)
+    for (auto& kv : mKernelMap->filed)
         ZOR_LOG("ThreadTests packagesize(%d),KernelName:%s, kernel:%p, program:%p",
-                static_cast<int>(mKernelMap.size()), kv.second->name,
+                static_cast<int>(mKernelMap->filed.size()), kv.second->name,
                 static_cast<void*>(kv.second->kernel), static_cast<void*>(kv.second->program));
 }
 
 size_t KernelUtils::size() {
     std::lock_guard<std::mutex> lock(gMutex);
-    return mKernelMap.size();
+    return mKernelMap->filed.size();
 }
 
 }  // namespace ZOR

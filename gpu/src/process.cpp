@@ -72,7 +72,8 @@ bool Process_base::init(unsigned long h, const char* source, const char* kernelN
     res = DeviceManager::getInstance()->getOpenclRes(0, 0);
     KernelUtils* ku = KernelUtils::getInstance();
     const std::string options = kernel_build_options(c);
-    {
+    package = ku->findKernel(h, kernelName, options);
+    if (!package) {
         // One build at a time: threads that miss the same kernel together
         // build it once.
         std::lock_guard<std::mutex> lock(KernelUtils::mBuildMutex);
@@ -80,7 +81,7 @@ bool Process_base::init(unsigned long h, const char* source, const char* kernelN
         if (!package) {
             ku->registerKernel(h, kernelName, param);
             ku->checkKernels();
-            package = ku->getKernel(h, kernelName, options);
+            package = ku->findKernel(h, kernelName, options);
         }
     }
     inited = true;
@@ -549,8 +550,12 @@ void Process_YUV_RGB::unInit() {
 // ------------------------------------------------------------ handle map
 
 namespace {
-std::map<uint64_t, Process_base*>& handle_map() {
-    static std::map<uint64_t, Process_base*> m;
+// Handle -> object; the slot type keeps the map's code private to the library.
+struct Slot {
+    Process_base* obj;
+};
+std::map<uint64_t, Slot>& handle_map() {
+    static std::map<uint64_t, Slot> m;
     return m;
 }
 }  // namespace
@@ -558,7 +563,7 @@ std::map<uint64_t, Process_base*>& handle_map() {
 Process_base* get_process_object(unsigned long h) {
     if (h == 0) return nullptr;
     auto it = handle_map().find(h);
-    return it == handle_map().end() ? nullptr : it->second;
+    return it == handle_map().end() ? nullptr : it->second.obj;
 }
 
 bool add_process_object(Process_base* obj) {
@@ -566,7 +571,7 @@ bool add_process_object(Process_base* obj) {
         ZOR_LOG("the process object is NULL, return");
         return false;
     }
-    return handle_map().emplace(obj->handle, obj).second;
+    return handle_map().emplace(obj->handle, Slot{obj}).second;
 }
 
 bool release_process_object(Process_base* obj) {
@@ -586,13 +591,13 @@ bool delete_process_object(unsigned long h) {
     }
     auto it = handle_map().find(h);
     if (it == handle_map().end()) return false;
-    Process_base* obj = it->second;
+    Process_base* obj = it->second.obj;
     handle_map().erase(it);
     return release_process_object(obj);
 }
 
 bool flush_process_object(int) {
-    for (auto& kv : handle_map()) release_process_object(kv.second);
+    for (auto& kv : handle_map()) release_process_object(kv.second.obj);
     handle_map().clear();
     return true;
 }

@@ -4,10 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <deque>
 #include <mutex>
-#include <string>
-#include <vector>
 
 #if defined(__ANDROID__)
 #include <android/log.h>
@@ -19,18 +16,21 @@ namespace ZOR {
 namespace {
 
 #if !defined(__ANDROID__)
-constexpr size_t kKeptLines = 256;
+constexpr int kKeptLines = 128;
+constexpr size_t kLineBytes = 1024;
 std::mutex g_log_mutex;
-std::deque<std::string>& kept() {
-    static std::deque<std::string>* lines = new std::deque<std::string>();  // lives to exit
-    return *lines;
-}
+char g_lines[kKeptLines][kLineBytes];
+int g_first = 0;  // oldest kept line
+int g_count = 0;
 
 void platform_log(const char* text) {
     std::lock_guard<std::mutex> lock(g_log_mutex);
-    std::deque<std::string>& lines = kept();
-    lines.emplace_back(text);
-    if (lines.size() > kKeptLines) lines.pop_front();
+    const int slot = (g_first + g_count) % kKeptLines;
+    std::snprintf(g_lines[slot], kLineBytes, "%s", text);
+    if (g_count < kKeptLines)
+        ++g_count;
+    else
+        g_first = (g_first + 1) % kKeptLines;
 }
 #else
 void platform_log(const char* text) {
@@ -59,13 +59,16 @@ void log_stdout(const char* fmt, ...) {
 
 }  // namespace ZOR
 
-std::vector<std::string> zor_test_take_log() {
+int zor_test_log_take(char* out, int outBytes) {
 #if !defined(__ANDROID__)
     std::lock_guard<std::mutex> lock(ZOR::g_log_mutex);
-    std::vector<std::string> out(ZOR::kept().begin(), ZOR::kept().end());
-    ZOR::kept().clear();
-    return out;
+    if (ZOR::g_count == 0) return 0;
+    if (out && outBytes > 0) std::snprintf(out, static_cast<size_t>(outBytes), "%s", ZOR::g_lines[ZOR::g_first]);
+    ZOR::g_first = (ZOR::g_first + 1) % ZOR::kKeptLines;
+    --ZOR::g_count;
+    return 1;
 #else
-    return {};
+    (void)out, (void)outBytes;
+    return 0;
 #endif
 }

@@ -14,7 +14,11 @@
 #include "param_utils.h"
 #include "program_map.h"
 
+#define ZOR_HIDDEN __attribute__((visibility("hidden")))
+
 namespace ZOR {
+
+struct ZOR_HIDDEN KernelMapImpl;
 
 // ------------------------------------------------------------ kernel table
 
@@ -51,6 +55,8 @@ public:
     KernelPackage* getKernel(uint64_t handle);
     // The package for exactly this handle, name and options, or null.
     KernelPackage* getKernel(uint64_t handle, const char* name, const std::string& options);
+    // The same lookup without the "not found" log line.
+    KernelPackage* findKernel(uint64_t handle, const char* name, const std::string& options);
     // Builds `name` with the options of `param` and files it. A package whose
     // key is already present is returned but not filed (the first stays).
     KernelPackage* registerKernel(uint64_t handle, const char* name, process_param* param);
@@ -64,11 +70,14 @@ public:
     static std::mutex gMutex;       // lookups; and every launch from arguments to clFinish
     static std::mutex mBuildMutex;  // one build of a missing kernel at a time
 
+    KernelUtils();
+    ~KernelUtils();
+    KernelUtils(const KernelUtils&) = delete;
+    KernelUtils& operator=(const KernelUtils&) = delete;
+
 private:
-    using Key = std::tuple<uint64_t, std::string, std::string>;
     static void freePackage(KernelPackage* p);
-    std::map<Key, KernelPackage*> mKernelMap;
-    std::vector<KernelPackage*> mUnfiled;
+    KernelMapImpl* mKernelMap;  // (handle, name, options) -> package, and unfiled packages
 };
 
 // ------------------------------------------------------------ image parameters
@@ -95,10 +104,10 @@ struct MIRA_EXPORT opencl_param_u8 {
     void releaseMem();
     // Row pitch in bytes on the host and on the device, bytes per row and rows
     // that the operation reads or writes.
-    int64_t hostPitch() const;
-    int64_t devicePitch() const;
-    int64_t rowBytes() const;
-    int64_t rows() const;
+    ZOR_HIDDEN int64_t hostPitch() const;
+    ZOR_HIDDEN int64_t devicePitch() const;
+    ZOR_HIDDEN int64_t rowBytes() const;
+    ZOR_HIDDEN int64_t rows() const;
 };
 using opencl_param_rgb = opencl_param_u8;
 
@@ -159,7 +168,7 @@ public:
 
     // Sets argument `idx` to an image plane (SVM pointer or buffer).
     cl_int setImageArg(cl_uint idx, bool svm, void* hostPtr, cl_mem mem);
-    bool checkConfig() const;
+    ZOR_HIDDEN bool checkConfig() const;
     // Launches over the configured 2-D range under gMutex; true on success.
     bool launch(cl_uint argIndex);
 };
@@ -251,7 +260,7 @@ public:
     bool canStart, running;
 
 private:
-    int32_t elapsed() const;
+    ZOR_HIDDEN int32_t elapsed() const;
     void account(int32_t us);
 };
 MIRA_EXPORT extern ZorTimer mTimer;

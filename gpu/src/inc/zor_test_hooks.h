@@ -17,5 +17,14 @@ void zor_test_set_opencl_library(const char* path);
 void zor_test_unload_opencl();
 // The live entry-point table, for injecting faults; null before a load.
 ZOR::ClApi* zor_test_cl_table();
-// The log lines written since the last call (non-Android builds).
-std::vector<std::string> zor_test_take_log();
+// Takes the oldest kept log line into `out` (non-Android builds keep the
+// last 128 lines); 0 when none is left.
+int zor_test_log_take(char* out, int outBytes);
+
+// The log lines written since the last call.
+inline std::vector<std::string> zor_test_take_log() {
+    std::vector<std::string> lines;
+    char line[1024];
+    while (zor_test_log_take(line, sizeof line)) lines.emplace_back(line);
+    return lines;
+}
