@@ -176,6 +176,9 @@ TEST(IntensityStats, BadArguments) {
     EXPECT_EQ(m.run(nullptr, 1, d, 1, &p), MIRA_ERR_ARG);
     EXPECT_EQ(m.run(&s, 1, nullptr, 1, &p), MIRA_ERR_ARG);
     EXPECT_EQ(m.run(&s, 1, d, 1, &p), MIRA_ERR_ARG);  // no variance address
+    MIRA_Feature_Buf overlapping{2, 1, 2, 2, const_cast<uint8_t*>(px)};
+    MIRA_Feature_Buf both[2] = {d[0], {1, 1, 1, 1, reinterpret_cast<uint8_t*>(&variance)}};
+    EXPECT_EQ(m.run(&overlapping, 1, both, 1, &p), MIRA_ERR_ARG);
     MIRA_IMAGE_INTENSITY_STATS f;
     EXPECT_EQ(f.MIRA_IMAGE_INTENSITY_STATS_neon(&s, 1, d, 1, nullptr), MIRA_ERR_ARG);
     EXPECT_EQ(f.MIRA_IMAGE_INTENSITY_STATS_opencl(&s, 1, d, 1, nullptr), MIRA_ERR_ARG);

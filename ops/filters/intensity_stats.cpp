@@ -198,6 +198,7 @@ uint32_t MIRA_IMAGE_INTENSITY_STATS::MIRA_IMAGE_INTENSITY_STATS_neon(MIRA_FEATUR
     const uint32_t width = src->width, height = src->height, stride = src->stride;
     const uint64_t n = static_cast<uint64_t>(width) * height;
     if (n != 0 && src->data == nullptr) return MIRA_ERR_ARG;
+    if (height > 1 && stride < width) return MIRA_ERR_ARG;  // rows would overlap
     float* meanOut = reinterpret_cast<float*>(dst[0].data);
     float* varianceOut = reinterpret_cast<float*>(dst[1].data);
 
