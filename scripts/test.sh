@@ -19,8 +19,19 @@ MIRA_HOST_BUILD="$root/build" "$root/scripts/cross-test.sh" "$root/build-arm64" 
 echo "== ThreadSanitizer: worker thread pool"
 if [ ! -f "$root/build-tsan/CMakeCache.txt" ]; then
   CC=${CC:-clang} CXX=${CXX:-clang++} cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=Release \
-    -DMIRA_TSAN=ON -DMIRA_BUILD_BENCH=OFF -DMIRA_BUILD_TOOLS=OFF
+    -DMIRA_TSAN=ON -DMIRA_BUILD_BENCH=OFF -DMIRA_BUILD_TOOLS=OFF \
+    $(gen=$(find "$root/build" -maxdepth 3 -type f -name mira_pipeline_generator -perm -u+x | head -1); \
+      [ -n "$gen" ] && echo "-DMIRA_HALIDE_GENERATOR=$gen")
 fi
 cmake --build "$root/build-tsan" -j "$jobs" --target test_threadpool
 TSAN_OPTIONS="halt_on_error=1" "$root/build-tsan/tests/test_threadpool" --gtest_brief=1 || status=1
+echo "== ThreadSanitizer: concurrency of every feature on both paths"
+tsan_tests=(test_concurrency)
+cmake --build "$root/build-tsan" -j "$jobs" --target "${tsan_tests[@]}"
+for t in "${tsan_tests[@]}"; do
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
+    "$root/build-tsan/tests/$t" --gtest_brief=1 || status=1
+done
+echo "== fuzzing (every target for a bounded time)"
+"$root/scripts/fuzz.sh" || status=1
 exit $status
