@@ -4,6 +4,8 @@
 // lifecycle bridge.
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cstdarg>
 #include <cstring>
 #include <type_traits>
@@ -35,6 +37,52 @@ kernel_config default_config() {
 
 // 0 not tried since the last ncvInit, 1 up, 2 failed.
 std::atomic<int> g_bringup{0};
+
+// De-initialisation waits for the GPU calls and memory operations in flight,
+// and new ones wait while it runs (a waiting de-initialisation goes first).
+class LifecycleGate {
+public:
+    void enter() {
+        std::unique_lock<std::mutex> lock(mMutex);
+        mCv.wait(lock, [this] { return !mExclusive && mWaiting == 0; });
+        ++mActive;
+    }
+    void leave() {
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (--mActive == 0) mCv.notify_all();
+    }
+    void lock() {
+        std::unique_lock<std::mutex> lock(mMutex);
+        ++mWaiting;
+        mCv.wait(lock, [this] { return !mExclusive && mActive == 0; });
+        --mWaiting;
+        mExclusive = true;
+    }
+    void unlock() {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mExclusive = false;
+        mCv.notify_all();
+    }
+
+private:
+    std::mutex mMutex;
+    std::condition_variable mCv;
+    int mActive = 0;
+    int mWaiting = 0;
+    bool mExclusive = false;
+};
+
+LifecycleGate& gate() {
+    static LifecycleGate* g = new LifecycleGate();  // lives to exit
+    return *g;
+}
+
+struct SharedUse {
+    SharedUse() { gate().enter(); }
+    ~SharedUse() { gate().leave(); }
+    SharedUse(const SharedUse&) = delete;
+    SharedUse& operator=(const SharedUse&) = delete;
+};
 
 // ------------------------------------------------------------ staging
 
@@ -283,6 +331,17 @@ void reset_opencl_state() { g_bringup.store(0); }
 
 int run_operation_opencl(uint32_t code, int32_t count, va_list args) {
     if (code > 6) return 1;
+    if (code == 1) {
+        gate().lock();
+        const bool flushed = flush_process_object(1);
+        // Kernels belong to the context that is about to go.
+        KernelUtils::delInstance();
+        const bool deleted = flushed && DeviceManager::delInstance();
+        g_bringup.store(0);
+        gate().unlock();
+        return deleted ? 1 : 0;
+    }
+    SharedUse use;
     switch (code) {
         case 0: {
             reset_opencl_state();
@@ -291,15 +350,6 @@ int run_operation_opencl(uint32_t code, int32_t count, va_list args) {
             const bool up = dm->isInited();
             g_bringup.store(up ? 1 : 2);
             return up ? 1 : 0;
-        }
-        case 1: {
-            const bool flushed = flush_process_object(1);
-            // Kernels belong to the context that is about to go.
-            KernelUtils::delInstance();
-            if (!flushed) return 0;
-            const bool deleted = DeviceManager::delInstance();
-            g_bringup.store(0);
-            return deleted ? 1 : 0;
         }
         case 2: {
             if (count < 3) return 0;
@@ -343,7 +393,10 @@ int zor_cv_opencl_operation(uint32_t code, int32_t count, ...) {
     return r != 0 ? 0 : 1;
 }
 
-bool zor_opencl_usable() {
+namespace {
+
+// Called with the lifecycle gate held.
+bool usable_in_call() {
     DeviceManager* dm = DeviceManager::peekInstance();
     if (dm && dm->isInited()) return true;
     if (g_bringup.load() == 2) return false;  // only ncvInit retries a failed bring-up
@@ -352,6 +405,13 @@ bool zor_opencl_usable() {
     const bool up = dm->isInited();
     g_bringup.store(up ? 1 : 2);
     return up;
+}
+
+}  // namespace
+
+bool zor_opencl_usable() {
+    SharedUse use;
+    return usable_in_call();
 }
 
 ZOR_ReserveParam_Opencl zor_reserve(uint32_t featureId, const char* kernel) {
@@ -408,7 +468,8 @@ int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dst
         return 16;
     }
     if (!dst || dstNum < 1 || !dst[0] || srcNum < 0 || (srcNum > 0 && !src)) return 0;
-    if (!zor_opencl_usable()) return 0;
+    SharedUse use;
+    if (!usable_in_call()) return 0;
 
     kernel_config kc = default_config();
     if (config) kc = *config;
@@ -471,7 +532,8 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
         return 16;
     }
     if (!src || !dst || srcNum < 1 || dstNum < 1 || !src[0] || !dst[0]) return 0;
-    if (!zor_opencl_usable()) return 0;
+    SharedUse use;
+    if (!usable_in_call()) return 0;
 
     kernel_config kc = default_config();
     if (config) kc = *config;
