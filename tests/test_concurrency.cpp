@@ -119,6 +119,48 @@ TEST(Concurrency, EveryFeatureOnBothPathsFromEightThreads) {
     ncvDeinit();
 }
 
+// ncvInit called again and again while other threads run GPU calls (and
+// managed memory): every call keeps producing its single-threaded result.
+TEST(Concurrency, InitRacingWithGpuCalls) {
+    std::vector<OpCase> cases;
+    for (const OpCase& c : mira_test::all_op_cases())
+        if (c.name == "transpose" || c.name == "gradient" || c.name == "nv21 to rgba" ||
+            c.name == "ycbcr 420 to 444")
+            cases.push_back(c);
+    ASSERT_EQ(cases.size(), 4u);
+    ncvInit();
+    std::vector<Planes> ref(cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) cases[i].run(MIRA_MODE_OPENCL, ref[i]);
+    Failures failures;
+    std::atomic<bool> stop{false};
+    std::atomic<long> calls{0}, inits{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            std::mt19937 rng(55u + t);
+            while (!stop) {
+                const size_t i = rng() % cases.size();
+                Planes out;
+                cases[i].run(MIRA_MODE_OPENCL, out);
+                if (out != ref[i]) failures.add(cases[i].name + " changed while ncvInit ran");
+                if (!managed_memory_round_trip()) failures.add("managed block not registered");
+                ++calls;
+            }
+        });
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kTsan ? 3000 : 1500);
+    while (Clock::now() < deadline) {
+        EXPECT_EQ(ncvInit(), ncvInit());
+        ++inits;
+    }
+    stop = true;
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(failures.count.load(), 0) << failures.first;
+    EXPECT_GT(calls.load(), 0);
+    std::printf("%ld GPU calls beside %ld ncvInit pairs\n", calls.load(), inits.load());
+    ncvDeinit();
+}
+
 // ncvInit and ncvDeinit from one thread while others keep calling GPU paths:
 // nothing may crash, and every call either produces the right result (on the
 // GPU or, while no device is up, on the CPU) or leaves its destination as it
