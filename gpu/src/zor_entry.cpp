@@ -293,7 +293,7 @@ int run_process(S** src, int srcNum, D** dst, int dstNum, ZOR_ReserveParam_Openc
         return 0;
     }
     if (reserve->objectOp != 0 || reserve->runMode == 1) {
-        if (!src || !dst) {
+        if ((!src && srcNum > 0) || !dst) {
             ZOR_LOG("input data ptr is NULL, return");
             return 0;
         }
