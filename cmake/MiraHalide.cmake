@@ -41,8 +41,13 @@ else()
     ${_mira_pipe_dir}/scaledown_generator.cpp
     ${_mira_pipe_dir}/image_scale_generators.cpp
     ${_mira_pipe_dir}/lanczos_generator.cpp)
-  # The generator runs at build time only: optimise it and keep it quiet.
+  # The generator runs at build time only: optimise it, keep it quiet, and
+  # leave sanitizers out of it (they would only slow the build down).
   target_compile_options(mira_pipeline_generator PRIVATE -O1 -w)
+  if(MIRA_SANITIZE OR MIRA_TSAN)
+    target_compile_options(mira_pipeline_generator PRIVATE -fno-sanitize=all)
+    target_link_options(mira_pipeline_generator PRIVATE -fno-sanitize=all)
+  endif()
 endif()
 
 string(REPLACE "," ";" _mira_halide_targets "${MIRA_HALIDE_TARGET}")
