@@ -42,6 +42,8 @@ uint32_t MIRA_Manager::run(const MIRA_Feature_Buf* src, uint8_t srcCount, MIRA_F
     if (param == nullptr) return MIRA_ERR_ARG;
     if (mira::g_run_observer && !mira::g_run_observer(src, srcCount, dst, dstCount, param))
         return MIRA_OK;
+    // An id outside the enumeration is not a MIRA_API_ID value at all.
+    if (param->apiId < MIRA_API_INIT || param->apiId > MIRA_API_SCALEDOWN_MN_U8) return MIRA_ERR_ARG;
     MIRA_Interface* feature = getFeatureObjByID(static_cast<MIRA_API_ID>(param->apiId));
     if (feature == nullptr) return MIRA_ERR_ARG;
     uint32_t status = feature->run(src, srcCount, dst, dstCount, param);
