@@ -108,12 +108,17 @@ add_custom_command(
   VERBATIM)
 target_sources(mira_objects PRIVATE ${MIRA_KERNEL_TABLE})
 
-# OpenCL is loaded at run time: headers only, no link against libOpenCL.
-find_path(MIRA_OPENCL_INCLUDE_DIR CL/cl.h)
+# OpenCL is loaded at run time: headers only, no link against libOpenCL. The
+# Khronos headers are the same for every target, so the host's copy serves
+# cross builds too; only the CL folder is copied into the build tree, so no
+# host include directory reaches a cross compiler.
+find_path(MIRA_OPENCL_INCLUDE_DIR CL/cl.h NO_CMAKE_FIND_ROOT_PATH)
 if(NOT MIRA_OPENCL_INCLUDE_DIR)
   message(FATAL_ERROR "OpenCL headers not found (install opencl-headers)")
 endif()
-target_include_directories(mira_objects PRIVATE ${MIRA_OPENCL_INCLUDE_DIR})
+file(COPY ${MIRA_OPENCL_INCLUDE_DIR}/CL DESTINATION ${PROJECT_BINARY_DIR}/opencl-headers)
+target_include_directories(mira_objects PUBLIC
+  $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/opencl-headers>)
 target_compile_definitions(mira_objects PRIVATE CL_TARGET_OPENCL_VERSION=200
                                                  CL_USE_DEPRECATED_OPENCL_1_2_APIS)
 if(MIRA_OPENCL_ANY_DEVICE)
