@@ -79,6 +79,12 @@ TEST(Concurrency, EveryFeatureOnBothPathsFromEightThreads) {
                                              << " differs between two single-threaded runs";
         }
         if (ref[2 * i] != ref[2 * i + 1]) differing += " [" + cases[i].name + "]";
+        // The GPU path gives the CPU result, except where the paths round
+        // differently by design (their own tests compare them with a tolerance).
+        const bool rounding = cases[i].name == "nv21 to rgba" ||
+                              cases[i].name.rfind("scale down M/N", 0) == 0 ||
+                              cases[i].name.rfind("affine", 0) == 0;
+        if (!rounding) EXPECT_EQ(ref[2 * i + 1], ref[2 * i]) << cases[i].name << ": GPU differs from CPU";
     }
     std::printf("GPU device: %s; features whose GPU result differs from the CPU result:%s\n",
                 gpu ? "yes" : "no (GPU requests run on the CPU)",
