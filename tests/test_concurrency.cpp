@@ -171,10 +171,7 @@ TEST(Concurrency, InitRacingWithGpuCalls) {
 // nothing may crash, and every call either produces the right result (on the
 // GPU or, while no device is up, on the CPU) or leaves its destination as it
 // was. Afterwards the library works normally.
-// Disabled: a de-initialisation still releases the kernels and the device
-// while calls on other threads use them (use after free); enable it with the
-// fix (run it with --gtest_also_run_disabled_tests meanwhile).
-TEST(Concurrency, DISABLED_InitAndDeinitRacingWithGpuCalls) {
+TEST(Concurrency, InitAndDeinitRacingWithGpuCalls) {
     const std::vector<OpCase> all = mira_test::all_op_cases();
     std::vector<OpCase> cases;
     for (const OpCase& c : all)
