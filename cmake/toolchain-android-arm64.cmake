@@ -37,15 +37,9 @@ set(MIRA_BUILD_TESTS OFF CACHE BOOL "Build the test suite")
 set(MIRA_BUILD_BENCH OFF CACHE BOOL "Build the benchmarks")
 set(MIRA_BUILD_TOOLS OFF CACHE BOOL "Build the mira command-line tool")
 
-# The NDK restricts searches to its sysroot; the OpenCL headers and Halide's
-# CMake helpers are architecture independent and come from the host.
-# The headers are reached through a folder of their own, never the whole of
-# /usr/include, which would shadow the NDK's C library.
-if(NOT MIRA_OPENCL_INCLUDE_DIR AND EXISTS /usr/include/CL/cl.h)
-  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/opencl-headers)
-  file(CREATE_LINK /usr/include/CL ${CMAKE_BINARY_DIR}/opencl-headers/CL SYMBOLIC)
-  set(MIRA_OPENCL_INCLUDE_DIR ${CMAKE_BINARY_DIR}/opencl-headers CACHE PATH "OpenCL headers")
-endif()
+# The NDK restricts searches to its sysroot; Halide's CMake helpers are
+# architecture independent and come from the host (the OpenCL headers are
+# copied into the build tree by cmake/MiraKernels.cmake).
 file(GLOB _mira_host_halide LIST_DIRECTORIES true /usr/lib/*/cmake/HalideHelpers*)
 if(NOT DEFINED HalideHelpers_DIR AND _mira_host_halide)
   list(GET _mira_host_halide 0 _mira_helpers)
