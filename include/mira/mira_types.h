@@ -34,7 +34,14 @@ typedef struct MIRA_Feature_Param {
     int32_t arg;
 } MIRA_Feature_Param;
 
-typedef enum MIRA_API_ID {
+/* In C++ the ids are a 32-bit enumeration, so any u32 held in one is a
+ * valid value (an unknown id is refused, never undefined). */
+#ifdef __cplusplus
+#define MIRA_API_ID_BASE : uint32_t
+#else
+#define MIRA_API_ID_BASE
+#endif
+typedef enum MIRA_API_ID MIRA_API_ID_BASE {
     MIRA_API_INIT = 1,
     MIRA_API_DEINIT = 2,
     MIRA_API_MEM_ALLOC = 3,
