@@ -1,6 +1,7 @@
 // mira: apply libmira operations to image files, and the demo.
 #include <sys/stat.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -113,7 +114,10 @@ int run_demo(const Options& o) {
         if (cmd.demo) cmd.demo(input, results);
 
     for (size_t i = 0; i < results.size(); ++i) {
-        std::string file = outDir + "/" + std::to_string(i) + "_" + results[i].label + ".png";
+        std::string name = results[i].label;  // labels are free text; file names are not
+        for (char& c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
+        std::string file = outDir + "/" + std::to_string(i) + "_" + name + ".png";
         if (!save_output(file, results[i].image)) return 1;
         std::printf("  %-40s %ux%u  %8.3f ms\n", file.c_str(), results[i].image.width,
                     results[i].image.height, results[i].ms);
