@@ -7,6 +7,8 @@
 #include "common/guarded_image.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
+#include "MIRA_SCALEDOWN_U8_HALIDE.h"
+#include "ops/scaling/pipelines/pipeline_buffers.h"
 
 using mira_test::GuardedImage;
 
@@ -95,6 +97,35 @@ TEST(ScaleDown, LargerDestinationGivesZeros) {
     dst.fill(77);
     ncvScaleDownu8_v2(src.data(), 8, 8, 8, dst.data(), 12, 9, 12);
     for (uint8_t v : dst.packed()) ASSERT_EQ(v, 0);
+}
+
+// A source with no columns or no rows: every block is empty, so the
+// destination is all zeros (and nothing is read from the source).
+TEST(ScaleDown, EmptySourceGivesZeros) {
+    GuardedImage src(1, 1, 1), dst(5, 3, 7);
+    dst.fill(77);
+    MIRA_Feature_Buf s{0, 1, 1, 1, src.data()}, d{5, 7, 3, 3, dst.data()};
+    MIRA_Feature_Param p{MIRA_API_SCALE_DOWN_U8, MIRA_MODE_CPU, 1, nullptr, 0};
+    EXPECT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
+    for (uint8_t v : dst.packed()) ASSERT_EQ(v, 0);
+    EXPECT_TRUE(dst.paddingIntact());
+    dst.fill(77);
+    s = {1, 1, 0, 0, src.data()};
+    EXPECT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
+    for (uint8_t v : dst.packed()) ASSERT_EQ(v, 0);
+}
+
+// A pipeline that rejects its buffers fails the call and leaves the process
+// running: a source region smaller than the factors need is refused.
+TEST(ScaleDown, PipelineRejectionDoesNotAbort) {
+    GuardedImage src(4, 4, 4), dst(2, 2, 2);
+    dst.fill(77);
+    mira::PipelineImage in, out;
+    MIRA_Feature_Buf s{4, 4, 4, 4, src.data()}, d{2, 2, 2, 2, dst.data()};
+    halide_buffer_t* ib = mira::pipeline_image(in, s, 2);
+    halide_buffer_t* ob = mira::pipeline_image(out, d, 2);
+    EXPECT_NE(MIRA_SCALEDOWN_U8_HALIDE(ib, 3, 3, 1.0f / 9.0f, ob), 0);
+    for (uint8_t v : dst.packed()) ASSERT_EQ(v, 77);
 }
 
 // Factors reach the pipeline as 8-bit values: 258 becomes 2 with the scale

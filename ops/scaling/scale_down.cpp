@@ -1,5 +1,7 @@
 #include "ops/scaling/scale_down.h"
 
+#include <cstring>
+
 #include "MIRA_SCALEDOWN_U8_HALIDE.h"
 #include "param_utils.h"
 #include "mira/mira_features.h"
@@ -16,6 +18,13 @@ int scale_down_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst) {
     halide_buffer_t* inBuf = pipeline_image(in, src, 2);
     halide_buffer_t* outBuf = pipeline_image(out, dst, 2);
     const ScaleDownFactors f = scale_down_factors(src, dst);
+    if (uint8_t(f.m) == 0 || uint8_t(f.n) == 0) {
+        // An empty block (a source smaller than the destination, or a
+        // factor that wraps to 0 in 8 bits): every block sum is 0.
+        for (uint32_t y = 0; y < dst.height; ++y)
+            std::memset(dst.data + uint64_t(y) * dst.stride, 0, dst.width);
+        return 0;
+    }
     const float scale = 1.0f / float(int32_t(f.m * f.n));
     return MIRA_SCALEDOWN_U8_HALIDE(inBuf, uint8_t(f.m), uint8_t(f.n), scale, outBuf);
 }

@@ -28,12 +28,23 @@ enum class PlaneView { Planar, Cb, Cr };
 
 inline int32_t clamp_i32(uint64_t v) { return v > INT32_MAX ? INT32_MAX : int32_t(v); }
 
+// Halide's default error handler aborts the process. A pipeline that rejects
+// its buffers (bounds, strides) must only fail the call: nothing is written
+// and the caller's process goes on. The handler is installed before the
+// first pipeline call and stays silent.
+inline void pipeline_quiet_errors() {
+    static const bool installed =
+        (halide_set_error_handler([](void*, const char*) {}), true);
+    (void)installed;
+}
+
 // Fills `img` from a descriptor: axis 0 {0, width, 1} (planar) or
 // {0, width / 2, 2} with host at data or data + 1 (one channel of an
 // interleaved pair), axis 1 {0, height, stride}, and for 3-D buffers axis 2
 // {0, 1, stride x bufHeight}.
 inline halide_buffer_t* pipeline_image(PipelineImage& img, const MIRA_Feature_Buf& b,
                                        int dims, PlaneView view = PlaneView::Planar) {
+    pipeline_quiet_errors();
     std::memset(&img, 0, sizeof img);
     const bool pair = view != PlaneView::Planar;
     img.dim[0] = {0, clamp_i32(pair ? b.width / 2 : b.width), pair ? 2 : 1, 0};
