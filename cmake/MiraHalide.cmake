@@ -3,8 +3,7 @@
 # exports with its halide_ names.
 #
 #   MIRA_HALIDE_TARGET     Halide target of the generated code. Host default:
-#                          x86-64-linux-sse41-avx-avx2 with x86-64-linux-sse41
-#                          (the SSE4.2 baseline) as run-time fallback, or
+#                          x86-64-linux-sse41 (the SSE4.2 baseline) or
 #                          arm-64-linux; cross builds set arm-64-linux or
 #                          arm-64-android. A comma-separated list builds one
 #                          version per target with run-time dispatch.
@@ -25,9 +24,10 @@ if(ANDROID)
 elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "aarch64|arm64|ARM64")
   set(_mira_halide_default "arm-64-linux")
 else()
-  # AVX2 where the processor has it, the SSE4.2 baseline otherwise (Halide
-  # picks the version at run time). No FMA: results stay those of the baseline.
-  set(_mira_halide_default "x86-64-linux-sse41-avx-avx2,x86-64-linux-sse41")
+  # The SSE4.2 baseline. (A multi-target list such as
+  # "x86-64-linux-sse41-avx-avx2,x86-64-linux-sse41" is faster, but Halide 14's
+  # dispatch wrapper renames the output argument in the metadata to "output$1".)
+  set(_mira_halide_default "x86-64-linux-sse41")
 endif()
 set(MIRA_HALIDE_TARGET "${_mira_halide_default}" CACHE STRING
     "Halide target (or comma-separated targets) of the scaling pipelines")
