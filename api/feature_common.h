@@ -15,6 +15,14 @@ inline bool lists_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, uint8_t srcM
            dstCount >= dstMin && dstCount <= dstMax;
 }
 
+// A list of exactly `count` descriptors, each with its data present.
+inline bool planes_present(const MIRA_Feature_Buf* list, uint8_t count, uint8_t want) {
+    if (list == nullptr || count != want) return false;
+    for (uint8_t i = 0; i < want; ++i)
+        if (list[i].data == nullptr) return false;
+    return true;
+}
+
 // Pointer to row y of a plane.
 inline uint8_t* row_ptr(const MIRA_Feature_Buf& b, uint32_t y) {
     return b.data + static_cast<uint64_t>(y) * b.stride;

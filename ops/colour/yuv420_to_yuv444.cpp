@@ -63,11 +63,8 @@ namespace {
 
 bool args_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Feature_Buf* dst,
              uint8_t dstCount, const MIRA_Feature_Param* param) {
-    if (src == nullptr || srcCount != 2 || dst == nullptr || dstCount != 3 || param == nullptr)
-        return false;
-    for (int i = 0; i < 3; ++i)
-        if (dst[i].data == nullptr) return false;
-    return src[0].data != nullptr && src[1].data != nullptr;
+    return param != nullptr && mira::planes_present(src, srcCount, 2) &&
+           mira::planes_present(dst, dstCount, 3);
 }
 
 }  // namespace

@@ -61,11 +61,8 @@ namespace {
 
 bool args_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Feature_Buf* dst,
              uint8_t dstCount, const MIRA_Feature_Param* param) {
-    if (src == nullptr || srcCount != 3 || dst == nullptr || dstCount != 2 || param == nullptr)
-        return false;
-    for (int i = 0; i < 3; ++i)
-        if (src[i].data == nullptr) return false;
-    return dst[0].data != nullptr && dst[1].data != nullptr;
+    return param != nullptr && mira::planes_present(src, srcCount, 3) &&
+           mira::planes_present(dst, dstCount, 2);
 }
 
 }  // namespace
