@@ -1,9 +1,11 @@
 #include "ops/filters/intensity_stats.h"
 
+#include <errno.h>
 #include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -79,7 +81,7 @@ struct CallState {
     BandJob jobs[kBands];
     std::atomic<int> next{0};
     std::atomic<int> refs{1};
-    int done = 0;  // guarded by mutex
+    std::atomic<int> done{0};  // written under mutex
     std::mutex mutex;
     std::condition_variable allDone;
 };
@@ -106,19 +108,35 @@ void block_process_bands(void* arg) {
     release(st);
 }
 
+// Helpers queued per call: one per band beyond the caller's, at most one per
+// further processor.
+int helper_count() {
+    static const int count = [] {
+        const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
+        return cpus <= 1 ? 0 : static_cast<int>(std::min<long>(kBands - 1, cpus - 1));
+    }();
+    return count;
+}
+
 // The worker pool shared by all calls, started on first use.
 threadpool shared_pool() {
     static threadpool pool = threadpool_init(kBands);
     return pool;
 }
 
-// Restores the caller's CPU set when the call ends.
+// Pins the caller for the call and restores its CPU set when the call ends.
+// Where the pinning set names no processor of this machine the request fails;
+// that is remembered, so later calls skip the two system calls.
+std::atomic<bool> g_pinningUnavailable{false};
+
 class AffinityGuard {
 public:
     AffinityGuard() {
+        if (g_pinningUnavailable.load(std::memory_order_relaxed)) return;
         CPU_ZERO(&saved_);
-        haveSaved_ = sched_getaffinity(0, sizeof saved_, &saved_) == 0;
-        pinned_ = haveSaved_ && set_sched_affinity() == 0;
+        if (sched_getaffinity(0, sizeof saved_, &saved_) != 0) return;
+        pinned_ = set_sched_affinity() == 0;
+        if (!pinned_ && errno == EINVAL) g_pinningUnavailable.store(true, std::memory_order_relaxed);
     }
     ~AffinityGuard() {
         if (pinned_) sched_setaffinity(0, sizeof saved_, &saved_);
@@ -126,7 +144,7 @@ public:
 
 private:
     cpu_set_t saved_;
-    bool haveSaved_ = false, pinned_ = false;
+    bool pinned_ = false;
 };
 
 }  // namespace
@@ -221,14 +239,20 @@ uint32_t MIRA_IMAGE_INTENSITY_STATS::MIRA_IMAGE_INTENSITY_STATS_neon(MIRA_FEATUR
     }
     if (n >= mira::kPoolMinPixels) {
         if (threadpool pool = static_cast<threadpool>(mPool)) {
-            // Three helpers: with the caller, one thread per band.
-            for (int h = 0; h + 1 < mira::kBands; ++h) {
+            // Up to three helpers: with the caller, one thread per band, but
+            // no more threads than processors (a helper preempted in the
+            // middle of a band would hold the whole call up).
+            for (int h = 0; h < mira::helper_count(); ++h) {
                 st->refs.fetch_add(1);
                 if (threadpool_add_work(pool, mira::block_process_bands, st) != 0) st->refs.fetch_sub(1);
             }
         }
     }
     mira::work_bands(st);
+    // The last bands are under way on helpers: poll briefly (they finish
+    // within one band's time), then sleep.
+    for (int i = 0; i < 200000 && st->done.load(std::memory_order_acquire) != mira::kBands; ++i)
+        threadpool_cpu_relax();
     {
         std::unique_lock<std::mutex> lock(st->mutex);
         st->allDone.wait(lock, [st] { return st->done == mira::kBands; });

@@ -14,16 +14,20 @@
 namespace {
 
 // A semaphore whose value is only ever 0 or 1.
+// Threads that poll before waiting register as pollers: a post while one
+// polls sets the value without waking a sleeper (the poller takes it).
 struct BinarySemaphore {
     pthread_mutex_t mutex;
     pthread_cond_t cond;
     int32_t value;
+    int32_t pollers;
 };
 
 void bsem_init(BinarySemaphore* s, int32_t value) {
     pthread_mutex_init(&s->mutex, nullptr);
     pthread_cond_init(&s->cond, nullptr);
     s->value = value ? 1 : 0;
+    s->pollers = 0;
 }
 
 void bsem_destroy(BinarySemaphore* s) {
@@ -34,7 +38,7 @@ void bsem_destroy(BinarySemaphore* s) {
 void bsem_post(BinarySemaphore* s) {
     pthread_mutex_lock(&s->mutex);
     s->value = 1;
-    pthread_cond_signal(&s->cond);
+    if (s->pollers == 0) pthread_cond_signal(&s->cond);
     pthread_mutex_unlock(&s->mutex);
 }
 
@@ -45,8 +49,16 @@ void bsem_post_all(BinarySemaphore* s) {
     pthread_mutex_unlock(&s->mutex);
 }
 
-void bsem_wait(BinarySemaphore* s) {
+void bsem_start_polling(BinarySemaphore* s) {
     pthread_mutex_lock(&s->mutex);
+    ++s->pollers;
+    pthread_mutex_unlock(&s->mutex);
+}
+
+// Waits for the value; `polled` ends this thread's polling first.
+void bsem_wait(BinarySemaphore* s, bool polled = false) {
+    pthread_mutex_lock(&s->mutex);
+    if (polled) --s->pollers;
     while (s->value != 1) pthread_cond_wait(&s->cond, &s->mutex);
     s->value = 0;
     pthread_mutex_unlock(&s->mutex);
@@ -71,6 +83,12 @@ struct Worker {
     pthread_t thread;
     threadpool_t* pool;
 };
+
+// How long a worker that has just finished a job keeps polling the queue
+// before it goes to sleep on the semaphore (~50 us on current cores): a
+// caller that splits back-to-back calls into jobs finds the worker awake
+// instead of paying a thread wake-up per call.
+constexpr int kSpinPolls = 20000;
 
 void sleep_us(long us) {
     timespec ts{us / 1000000, (us % 1000000) * 1000};
@@ -98,11 +116,45 @@ thread_local threadpool_t* tl_pool = nullptr;
 
 static_assert(std::atomic<int32_t>::is_always_lock_free, "flags must be signal-safe");
 
-// SIGUSR1 on a worker: sleep here until the worker's pool is resumed.
+// Hold requests are deferred while a worker holds one of the pool's locks:
+// SIGUSR1 then only notes the request, and the worker holds at its next safe
+// point. Deferring with thread-local flags instead of blocking the signal
+// keeps the worker loop free of system calls.
+thread_local volatile sig_atomic_t tl_holdDeferred = 0;
+thread_local volatile sig_atomic_t tl_holdPending = 0;
+
+void hold_while_paused(threadpool_t* pool) {
+    while (pool->onHold.load()) sleep_us(1000);
+}
+
+// SIGUSR1 on a worker: sleep here until the worker's pool is resumed, or note
+// the request when the worker is inside the pool's locks.
 void hold_handler(int) {
     threadpool_t* pool = tl_pool;
     if (pool == nullptr) return;
-    while (pool->onHold.load()) sleep_us(1000);
+    if (tl_holdDeferred) {
+        tl_holdPending = 1;
+        return;
+    }
+    hold_while_paused(pool);
+}
+
+// Leaves the deferred region (a request noted meanwhile is served now) or
+// enters it again.
+void allow_hold(threadpool_t* pool) {
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    tl_holdDeferred = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (tl_holdPending) {
+        tl_holdPending = 0;
+        hold_while_paused(pool);
+    }
+}
+
+void defer_hold() {
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    tl_holdDeferred = 1;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
 // Takes the job at the head (null when the queue is empty). More jobs left:
@@ -168,32 +220,43 @@ void* worker_loop(void* arg) {
     act.sa_handler = hold_handler;
     sigaction(SIGUSR1, &act, nullptr);
 
-    // The hold signal is taken only where the worker holds none of the pool's
-    // locks: while it runs a job (which is then suspended mid-job) and at one
-    // point between waking and taking a job. Elsewhere it stays pending.
+    // A hold is taken only where the worker holds none of the pool's locks:
+    // while it runs a job (which is then suspended mid-job) and at one point
+    // between waking and taking a job. Elsewhere it waits for those points.
+    defer_hold();
     sigset_t hold;
     sigemptyset(&hold);
     sigaddset(&hold, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &hold, nullptr);
+    pthread_sigmask(SIG_UNBLOCK, &hold, nullptr);
 
     pthread_mutex_lock(&pool->countLock);
     pool->aliveCount.fetch_add(1);
     pthread_mutex_unlock(&pool->countLock);
 
+    bool justWorked = false;
     while (pool->keepAlive.load()) {
-        bsem_wait(pool->queue.jobsAvailable);
+        if (justWorked) {
+            bsem_start_polling(pool->queue.jobsAvailable);
+            for (int i = 0; i < kSpinPolls && pool->queue.length.load(std::memory_order_relaxed) == 0 &&
+                            pool->keepAlive.load(std::memory_order_relaxed);
+                 ++i)
+                threadpool_cpu_relax();
+        }
+        bsem_wait(pool->queue.jobsAvailable, justWorked);
         if (!pool->keepAlive.load()) break;
-        pthread_sigmask(SIG_UNBLOCK, &hold, nullptr);  // a pending hold happens here
-        pthread_sigmask(SIG_BLOCK, &hold, nullptr);
+        allow_hold(pool);  // a pending hold happens here
+        defer_hold();
         if (!pool->keepAlive.load()) break;
         pthread_mutex_lock(&pool->countLock);
         pool->workingCount.fetch_add(1);
         pthread_mutex_unlock(&pool->countLock);
 
-        if (Job* job = queue_pull(&pool->queue)) {
-            pthread_sigmask(SIG_UNBLOCK, &hold, nullptr);
+        Job* job = queue_pull(&pool->queue);
+        justWorked = job != nullptr;
+        if (job != nullptr) {
+            allow_hold(pool);
             job->function(job->argument);
-            pthread_sigmask(SIG_BLOCK, &hold, nullptr);
+            defer_hold();
             free(job);
         }
 

@@ -11,6 +11,16 @@
 struct threadpool_t;
 typedef threadpool_t* threadpool;
 
+// One step of a short polling loop (a pause/yield hint to the core), for
+// waits expected to end within microseconds, before blocking.
+inline void threadpool_cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__) || defined(__arm__)
+    __asm__ __volatile__("yield");
+#endif
+}
+
 // Starts `numThreads` workers (negative counts as 0) named "thread-pool-<i>"
 // and returns once all of them run; null when the pool cannot be built.
 threadpool threadpool_init(int32_t numThreads);
