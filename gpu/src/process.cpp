@@ -145,7 +145,7 @@ bool Process_base::launch(cl_uint argIndex) {
     return ZOR_CL_CHECK(g_cl.clFinish(res->queue));
 }
 
-// ------------------------------------------------------------ U8 / RGB
+// ------------------------------------------------------------ shared steps
 
 namespace {
 
@@ -153,7 +153,7 @@ namespace {
 // stride for SVM images.
 int32_t kernel_stride(const opencl_param_u8& p) { return p.svm ? p.strideW : p.alignedStride; }
 
-bool u8_param_ok(opencl_param_u8& p) {
+bool param_ok(opencl_param_u8& p) {
     if (!p.svm && !p.mem) return false;
     if (p.svm && !p.host) return false;
     if (p.width < 1 || p.height < 1) return false;
@@ -162,8 +162,13 @@ bool u8_param_ok(opencl_param_u8& p) {
     return true;
 }
 
-cl_int set_u8_args(cl_kernel k, cl_uint& idx, opencl_param_u8& p, bool withElem) {
-    cl_int st = CL_SUCCESS;
+bool param_ok(opencl_param_yuv& p) { return p.validate(); }
+
+// Sets the arguments of one U8/RGB image: the plane, then width, height,
+// row pitch, rows and, for RGB kernels, the element size.
+cl_int set_image_args(Process_base& self, cl_kernel k, cl_uint& idx, opencl_param_u8& p,
+                      bool withElem) {
+    cl_int st = self.setImageArg(idx++, p.svm, p.host, p.mem);
     const int32_t stride = kernel_stride(p);
     st |= g_cl.clSetKernelArg(k, idx++, sizeof(int32_t), &p.width);
     st |= g_cl.clSetKernelArg(k, idx++, sizeof(int32_t), &p.height);
@@ -173,177 +178,14 @@ cl_int set_u8_args(cl_kernel k, cl_uint& idx, opencl_param_u8& p, bool withElem)
     return st;
 }
 
-}  // namespace
-
-Process_U8_U8::Process_U8_U8() { type = 3; }
-Process_U8_U8::~Process_U8_U8() { unInit(); }
-
-bool Process_U8_U8::setParameters(ZOR_U8Info** src, int sNum, ZOR_U8Info** dst, int dNum,
-                                  ZOR_ReserveParam_Opencl* reserve, process_param* param) {
-    if (!res || !res->inited || !reserve || !param || sNum < 0 || dNum < 1) return false;
-    if (param->config) {
-        *config = *param->config;
-    } else {
-        config->globalX = static_cast<int32_t>(dst[0]->width);
-        config->globalY = static_cast<int32_t>(dst[0]->height);
-        config->globalZ = 1;
-        config->localY = config->localZ = 0;
-        config->stepX = 8, config->stepY = 2, config->stepZ = 1;
-        config->timesX = config->timesY = config->timesZ = 1;
-    }
-    srcNum = sNum;
-    dstNum = dNum;
-    if (!srcParams) srcParams = new opencl_param_u8*[std::max(srcNum, 1)]();
-    if (!dstParams) dstParams = new opencl_param_u8*[dstNum]();
-    bool ok = true;
-    for (int i = 0; i < srcNum; ++i) {
-        srcParams[i] = new opencl_param_u8();
-        ok = srcParams[i]->create(res->context, res->queue, src[i], 0,
-                                  static_cast<int>(param->srcAlign), reserve->srcSvm != 0);
-        if (!ok) {
-            ZOR_LOG("create src u8 info fail, return");
-            return false;
-        }
-        if (!reserve->srcSvm && !srcParams[i]->map_host_to_device(res->queue)) return false;
-    }
-    for (int i = 0; i < dstNum; ++i) {
-        dstParams[i] = new opencl_param_u8();
-        ok = dstParams[i]->create(res->context, res->queue, dst[i], 1,
-                                  static_cast<int>(param->dstAlign), reserve->dstSvm != 0);
-        if (!ok) {
-            ZOR_LOG("create dst u8 info fail, return");
-            return false;
-        }
-        // Bytes the kernel leaves alone come back unchanged.
-        if (!reserve->dstSvm && !dstParams[i]->map_host_to_device(res->queue)) return false;
-    }
-    return ok;
-}
-
-bool Process_U8_U8::doProcess(unsigned long) {
-    if (!package || !package->kernel || !res || !res->inited) return false;
-    for (int i = 0; i < srcNum; ++i)
-        if (!srcParams[i] || !u8_param_ok(*srcParams[i])) return false;
-    for (int i = 0; i < dstNum; ++i)
-        if (!dstParams[i] || !u8_param_ok(*dstParams[i])) return false;
-    if (!checkConfig()) return false;
-    {
-        std::lock_guard<std::mutex> lock(KernelUtils::gMutex);
-        cl_kernel k = package->kernel;
-        cl_uint idx = 0;
-        cl_int st = CL_SUCCESS;
-        for (int i = 0; i < srcNum; ++i) {
-            opencl_param_u8& p = *srcParams[i];
-            st |= setImageArg(idx++, p.svm, p.host, p.mem);
-            st |= set_u8_args(k, idx, p, false);
-        }
-        for (int i = 0; i < dstNum; ++i) {
-            opencl_param_u8& p = *dstParams[i];
-            st |= setImageArg(idx++, p.svm, p.host, p.mem);
-            st |= set_u8_args(k, idx, p, false);
-        }
-        if (!ZOR_CL_CHECK(st)) return false;
-        if (!launch(idx)) return false;
-    }
-    bool ok = true;
-    for (int i = 0; i < dstNum; ++i) ok = dstParams[i]->map_device_to_host(res->queue) && ok;
-    return ok;
-}
-
-void Process_U8_U8::unInit() {
-    free_params(srcParams, srcNum);
-    free_params(dstParams, dstNum);
-    Process_base::unInit(false);
-}
-
-Process_RGB_RGB::Process_RGB_RGB() { type = 2; }
-Process_RGB_RGB::~Process_RGB_RGB() { unInit(); }
-
-bool Process_RGB_RGB::setParameters(ZOR_RGBInfo** src, int sNum, ZOR_RGBInfo** dst, int dNum,
-                                    ZOR_ReserveParam_Opencl* reserve, process_param* param) {
-    if (!res || !res->inited || !reserve || !param || sNum < 0 || dNum < 1) return false;
-    if (param->config) {
-        *config = *param->config;
-    } else {
-        config->globalX = static_cast<int32_t>(dst[0]->width);
-        config->globalY = static_cast<int32_t>(dst[0]->height);
-        config->globalZ = 1;
-    }
-    srcNum = sNum;
-    dstNum = dNum;
-    if (!srcParams) srcParams = new opencl_param_rgb*[std::max(srcNum, 1)]();
-    if (!dstParams) dstParams = new opencl_param_rgb*[dstNum]();
-    for (int i = 0; i < srcNum; ++i) {
-        srcParams[i] = new opencl_param_rgb();
-        if (!srcParams[i]->createRgb(res->context, res->queue, src[i], 0,
-                                     static_cast<int>(param->srcAlign),
-                                     static_cast<int>(param->srcPlanes),
-                                     static_cast<int>(param->srcPlanes2), reserve->srcSvm != 0)) {
-            ZOR_LOG("create src rgb info fail, return");
-            return false;
-        }
-        if (!reserve->srcSvm && !srcParams[i]->map_host_to_device(res->queue)) return false;
-    }
-    for (int i = 0; i < dstNum; ++i) {
-        dstParams[i] = new opencl_param_rgb();
-        if (!dstParams[i]->createRgb(res->context, res->queue, dst[i], 1,
-                                     static_cast<int>(param->dstAlign),
-                                     static_cast<int>(param->dstPlanes),
-                                     static_cast<int>(param->dstPlanes2), reserve->dstSvm != 0)) {
-            ZOR_LOG("create dst rgb info fail, return");
-            return false;
-        }
-        if (!reserve->dstSvm && !dstParams[i]->map_host_to_device(res->queue)) return false;
-    }
-    return true;
-}
-
-bool Process_RGB_RGB::doProcess(unsigned long) {
-    if (!package || !package->kernel || !res || !res->inited) return false;
-    for (int i = 0; i < srcNum; ++i)
-        if (!srcParams[i] || !u8_param_ok(*srcParams[i])) return false;
-    for (int i = 0; i < dstNum; ++i)
-        if (!dstParams[i] || !u8_param_ok(*dstParams[i])) return false;
-    if (!checkConfig()) return false;
-    {
-        std::lock_guard<std::mutex> lock(KernelUtils::gMutex);
-        ZOR_LOG("doprocess kernel :%s %p", package->name, static_cast<void*>(package->kernel));
-        cl_kernel k = package->kernel;
-        cl_uint idx = 0;
-        cl_int st = CL_SUCCESS;
-        for (int i = 0; i < srcNum; ++i) {
-            opencl_param_rgb& p = *srcParams[i];
-            st |= setImageArg(idx++, p.svm, p.host, p.mem);
-            st |= set_u8_args(k, idx, p, true);
-        }
-        for (int i = 0; i < dstNum; ++i) {
-            opencl_param_rgb& p = *dstParams[i];
-            st |= setImageArg(idx++, p.svm, p.host, p.mem);
-            st |= set_u8_args(k, idx, p, true);
-        }
-        if (!ZOR_CL_CHECK(st)) return false;
-        if (!launch(idx)) return false;
-    }
-    bool ok = true;
-    for (int i = 0; i < dstNum; ++i) ok = dstParams[i]->map_device_to_host(res->queue) && ok;
-    return ok;
-}
-
-void Process_RGB_RGB::unInit() {
-    free_params(srcParams, srcNum);
-    free_params(dstParams, dstNum);
-    Process_base::unInit(false);
-}
-
-// ------------------------------------------------------------ YUV
-
-namespace {
-
-cl_int set_yuv_args(Process_base* self, cl_kernel k, cl_uint& idx, opencl_param_yuv& p) {
+// Sets the arguments of one YUV image: the planes its mask selects, then
+// width, height, luma pitch, luma rows and the two chroma pitches.
+cl_int set_image_args(Process_base& self, cl_kernel k, cl_uint& idx, opencl_param_yuv& p,
+                      bool) {
     cl_int st = CL_SUCCESS;
-    if ((p.planes >> 16) & 0xFF) st |= self->setImageArg(idx++, p.svm, p.hostY, p.memY);
-    if ((p.planes >> 8) & 0xFF) st |= self->setImageArg(idx++, p.svm, p.hostU, p.memU);
-    if (p.planes & 0xFF) st |= self->setImageArg(idx++, p.svm, p.hostV, p.memV);
+    if ((p.planes >> 16) & 0xFF) st |= self.setImageArg(idx++, p.svm, p.hostY, p.memY);
+    if ((p.planes >> 8) & 0xFF) st |= self.setImageArg(idx++, p.svm, p.hostU, p.memU);
+    if (p.planes & 0xFF) st |= self.setImageArg(idx++, p.svm, p.hostV, p.memV);
     const int32_t sY = p.svm ? p.strideY : p.alignedStrideY;
     const int32_t sU = p.svm ? p.strideU : p.alignedStrideU;
     const int32_t sV = p.svm ? p.strideV : p.alignedStrideV;
@@ -356,7 +198,239 @@ cl_int set_yuv_args(Process_base* self, cl_kernel k, cl_uint& idx, opencl_param_
     return st;
 }
 
+// The log lines of the steps below carry the function name and line number
+// of the process method they belong to (each class has its own, and they are
+// part of the documented log format), so the steps are handed both. A line
+// of 0 means the class logs nothing at that point.
+struct LogAt {
+    const char* func;
+    int line;
+};
+
+void log_at(LogAt at, const char* text) {
+    if (at.line) ZOR_LOG_AT(at.func, at.line, "%s", text);
+}
+
+template <typename P>
+void alloc_params(P**& params, int n) {
+    if (!params) params = new P*[n]();
+}
+
+// Creates the device companions of `n` image records and stages them to the
+// device unless they are SVM. `create(param, info)` builds one.
+template <typename P, typename Info, typename Create>
+bool create_params(const Process_base& self, P** params, Info** infos, int n, bool svm,
+                   Create create, LogAt at, const char* failText) {
+    for (int i = 0; i < n; ++i) {
+        params[i] = new P();
+        if (!create(*params[i], infos[i])) {
+            log_at(at, failText);
+            return false;
+        }
+        if (!svm && !params[i]->map_host_to_device(self.res->queue)) return false;
+    }
+    return true;
+}
+
+template <typename S, typename D>
+void release_params(S**& src, int srcNum, D**& dst, int dstNum) {
+    free_params(src, srcNum);
+    free_params(dst, dstNum);
+}
+
+// How a process class runs its kernel: its log lines and texts, and the
+// order of its images.
+struct RunSteps {
+    LogAt srcError;
+    const char* srcText;
+    LogAt dstError;
+    const char* dstText;
+    LogAt configError;
+    LogAt kernel;     // "doprocess kernel" line
+    LogAt argsCheck;  // status check of the argument setting
+    bool withElem;    // U8/RGB images pass their element size
+    bool dstFirst;    // the dst images come first and the src images are written back
+};
+
+// Checks the images and the configuration, sets the arguments (src images,
+// dst images, launch parameters), launches and maps the written images back.
+template <typename S, typename D>
+bool run_process(Process_base& self, S** src, int srcNum, D** dst, int dstNum,
+                 const RunSteps& r) {
+    if (!self.package || !self.package->kernel || !self.res || !self.res->inited) return false;
+    for (int i = 0; i < srcNum; ++i)
+        if (!src[i] || !param_ok(*src[i])) {
+            log_at(r.srcError, r.srcText);
+            return false;
+        }
+    for (int i = 0; i < dstNum; ++i)
+        if (!dst[i] || !param_ok(*dst[i])) {
+            log_at(r.dstError, r.dstText);
+            return false;
+        }
+    if (!self.checkConfig()) {
+        log_at(r.configError, "assist param error, return");
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(KernelUtils::gMutex);
+        if (r.kernel.line)
+            ZOR_LOG_AT(r.kernel.func, r.kernel.line, "doprocess kernel :%s %p",
+                       self.package->name, static_cast<void*>(self.package->kernel));
+        cl_kernel k = self.package->kernel;
+        cl_uint idx = 0;
+        cl_int st = CL_SUCCESS;
+        auto srcArgs = [&]() {
+            for (int i = 0; i < srcNum; ++i) st |= set_image_args(self, k, idx, *src[i], r.withElem);
+        };
+        auto dstArgs = [&]() {
+            for (int i = 0; i < dstNum; ++i) st |= set_image_args(self, k, idx, *dst[i], r.withElem);
+        };
+        if (r.dstFirst) {
+            dstArgs();
+            srcArgs();
+        } else {
+            srcArgs();
+            dstArgs();
+        }
+        if (!cl_check(st, r.argsCheck.func, __FILE__, r.argsCheck.line)) return false;
+        if (!self.launch(idx)) return false;
+    }
+    bool ok = true;
+    if (r.dstFirst) {
+        for (int i = 0; i < srcNum; ++i) ok = src[i]->map_device_to_host(self.res->queue) && ok;
+    } else {
+        for (int i = 0; i < dstNum; ++i) ok = dst[i]->map_device_to_host(self.res->queue) && ok;
+    }
+    return ok;
+}
+
+void default_global(kernel_config* config, uint32_t width, uint32_t height) {
+    config->globalX = static_cast<int32_t>(width);
+    config->globalY = static_cast<int32_t>(height);
+    config->globalZ = 1;
+}
+
 }  // namespace
+
+// ------------------------------------------------------------ U8 / RGB
+
+Process_U8_U8::Process_U8_U8() { type = 3; }
+Process_U8_U8::~Process_U8_U8() { unInit(); }
+
+bool Process_U8_U8::setParameters(ZOR_U8Info** src, int sNum, ZOR_U8Info** dst, int dNum,
+                                  ZOR_ReserveParam_Opencl* reserve, process_param* param) {
+    if (!res || !res->inited || !reserve || !param || sNum < 0 || dNum < 1) return false;
+    if (param->config) {
+        *config = *param->config;
+    } else {
+        default_global(config, dst[0]->width, dst[0]->height);
+        config->localY = config->localZ = 0;
+        config->stepX = 8, config->stepY = 2, config->stepZ = 1;
+        config->timesX = config->timesY = config->timesZ = 1;
+    }
+    srcNum = sNum;
+    dstNum = dNum;
+    alloc_params(srcParams, std::max(srcNum, 1));
+    alloc_params(dstParams, dstNum);
+    auto create = [&](int access, uint32_t align, bool svm) {
+        return [this, access, align, svm](opencl_param_u8& p, ZOR_U8Info* info) {
+            return p.create(res->context, res->queue, info, access, static_cast<int>(align), svm);
+        };
+    };
+    // Bytes the kernel leaves alone in the dst images come back unchanged.
+    return create_params(*this, srcParams, src, srcNum, reserve->srcSvm != 0,
+                         create(0, param->srcAlign, reserve->srcSvm != 0), {__func__, 204},
+                         "create src u8 info fail, return") &&
+           create_params(*this, dstParams, dst, dstNum, reserve->dstSvm != 0,
+                         create(1, param->dstAlign, reserve->dstSvm != 0), {__func__, 214},
+                         "create dst u8 info fail, return");
+}
+
+bool Process_U8_U8::doProcess(unsigned long) {
+    const RunSteps steps{{}, nullptr, {}, nullptr, {},
+                         {}, {__func__, 245}, false, false};
+    return run_process(*this, srcParams, srcNum, dstParams, dstNum, steps);
+}
+
+void Process_U8_U8::unInit() {
+    release_params(srcParams, srcNum, dstParams, dstNum);
+    Process_base::unInit(false);
+}
+
+namespace {
+
+// Builds one RGB or YUV image with the alignment and plane masks of one side
+// of the call.
+bool create_image(const Process_base& self, opencl_param_rgb& p, ZOR_RGBInfo* info, int access,
+                  int align, int planes, int planes2, bool svm) {
+    return p.createRgb(self.res->context, self.res->queue, info, access, align, planes, planes2,
+                       svm);
+}
+
+bool create_image(const Process_base& self, opencl_param_yuv& p, ZOR_YuvInfo* info, int access,
+                  int align, int planes, int planes2, bool svm) {
+    return p.create(self.res->context, self.res->queue, info, access, align, planes, planes2, svm);
+}
+
+template <typename P, typename Info>
+auto planes_creator(const Process_base& self, int access, uint32_t align, uint32_t planes,
+                    uint32_t planes2, bool svm) {
+    return [&self, access, align, planes, planes2, svm](P& p, Info* info) {
+        return create_image(self, p, info, access, static_cast<int>(align),
+                            static_cast<int>(planes), static_cast<int>(planes2), svm);
+    };
+}
+
+template <typename P, typename Info>
+auto src_creator(const Process_base& self, const process_param* param, bool svm) {
+    return planes_creator<P, Info>(self, 0, param->srcAlign, param->srcPlanes, param->srcPlanes2,
+                                   svm);
+}
+
+template <typename P, typename Info>
+auto dst_creator(const Process_base& self, const process_param* param, bool svm) {
+    return planes_creator<P, Info>(self, 1, param->dstAlign, param->dstPlanes, param->dstPlanes2,
+                                   svm);
+}
+
+}  // namespace
+
+Process_RGB_RGB::Process_RGB_RGB() { type = 2; }
+Process_RGB_RGB::~Process_RGB_RGB() { unInit(); }
+
+bool Process_RGB_RGB::setParameters(ZOR_RGBInfo** src, int sNum, ZOR_RGBInfo** dst, int dNum,
+                                    ZOR_ReserveParam_Opencl* reserve, process_param* param) {
+    if (!res || !res->inited || !reserve || !param || sNum < 0 || dNum < 1) return false;
+    if (param->config)
+        *config = *param->config;
+    else
+        default_global(config, dst[0]->width, dst[0]->height);
+    srcNum = sNum;
+    dstNum = dNum;
+    alloc_params(srcParams, std::max(srcNum, 1));
+    alloc_params(dstParams, dstNum);
+    const bool srcSvm = reserve->srcSvm != 0, dstSvm = reserve->dstSvm != 0;
+    return create_params(*this, srcParams, src, srcNum, srcSvm,
+                         src_creator<opencl_param_rgb, ZOR_RGBInfo>(*this, param, srcSvm),
+                         {__func__, 282}, "create src rgb info fail, return") &&
+           create_params(*this, dstParams, dst, dstNum, dstSvm,
+                         dst_creator<opencl_param_rgb, ZOR_RGBInfo>(*this, param, dstSvm),
+                         {__func__, 293}, "create dst rgb info fail, return");
+}
+
+bool Process_RGB_RGB::doProcess(unsigned long) {
+    const RunSteps steps{{}, nullptr, {}, nullptr, {},
+                         {__func__, 310}, {__func__, 324}, true, false};
+    return run_process(*this, srcParams, srcNum, dstParams, dstNum, steps);
+}
+
+void Process_RGB_RGB::unInit() {
+    release_params(srcParams, srcNum, dstParams, dstNum);
+    Process_base::unInit(false);
+}
+
+// ------------------------------------------------------------ YUV
 
 Process_YUV_YUV::Process_YUV_YUV() { type = 0; }
 Process_YUV_YUV::~Process_YUV_YUV() { unInit(); }
@@ -364,77 +438,32 @@ Process_YUV_YUV::~Process_YUV_YUV() { unInit(); }
 bool Process_YUV_YUV::setParameters(ZOR_YuvInfo** src, int sNum, ZOR_YuvInfo** dst, int dNum,
                                     ZOR_ReserveParam_Opencl* reserve, process_param* param) {
     if (!res || !res->inited || !reserve || !param || sNum < 0 || dNum < 1) return false;
-    if (param->config) {
+    if (param->config)
         *config = *param->config;
-    } else {
-        config->globalX = static_cast<int32_t>(dst[0]->width);
-        config->globalY = static_cast<int32_t>(dst[0]->height);
-        config->globalZ = 1;
-    }
+    else
+        default_global(config, dst[0]->width, dst[0]->height);
     srcNum = sNum;
     dstNum = dNum;
-    if (!srcParams) srcParams = new opencl_param_yuv*[std::max(srcNum, 1)]();
-    if (!dstParams) dstParams = new opencl_param_yuv*[dstNum]();
-    for (int i = 0; i < srcNum; ++i) {
-        srcParams[i] = new opencl_param_yuv();
-        if (!srcParams[i]->create(res->context, res->queue, src[i], 0,
-                                  static_cast<int>(param->srcAlign),
-                                  static_cast<int>(param->srcPlanes),
-                                  static_cast<int>(param->srcPlanes2), reserve->srcSvm != 0)) {
-            ZOR_LOG("create src yuv param object fail, return");
-            return false;
-        }
-        if (!reserve->srcSvm && !srcParams[i]->map_host_to_device(res->queue)) return false;
-    }
-    for (int i = 0; i < dstNum; ++i) {
-        dstParams[i] = new opencl_param_yuv();
-        if (!dstParams[i]->create(res->context, res->queue, dst[i], 1,
-                                  static_cast<int>(param->dstAlign),
-                                  static_cast<int>(param->dstPlanes),
-                                  static_cast<int>(param->dstPlanes2), reserve->dstSvm != 0)) {
-            ZOR_LOG("create dst yuv param object fail, return");
-            return false;
-        }
-        if (!reserve->dstSvm && !dstParams[i]->map_host_to_device(res->queue)) return false;
-    }
-    return true;
+    alloc_params(srcParams, std::max(srcNum, 1));
+    alloc_params(dstParams, dstNum);
+    const bool srcSvm = reserve->srcSvm != 0, dstSvm = reserve->dstSvm != 0;
+    return create_params(*this, srcParams, src, srcNum, srcSvm,
+                         src_creator<opencl_param_yuv, ZOR_YuvInfo>(*this, param, srcSvm),
+                         {__func__, 384}, "create src yuv param object fail, return") &&
+           create_params(*this, dstParams, dst, dstNum, dstSvm,
+                         dst_creator<opencl_param_yuv, ZOR_YuvInfo>(*this, param, dstSvm),
+                         {__func__, 395}, "create dst yuv param object fail, return");
 }
 
 bool Process_YUV_YUV::doProcess(unsigned long) {
-    if (!package || !package->kernel || !res || !res->inited) return false;
-    for (int i = 0; i < srcNum; ++i)
-        if (!srcParams[i] || !srcParams[i]->validate()) {
-            ZOR_LOG("src param error, return");
-            return false;
-        }
-    for (int i = 0; i < dstNum; ++i)
-        if (!dstParams[i] || !dstParams[i]->validate()) {
-            ZOR_LOG("dst param error, return");
-            return false;
-        }
-    if (!checkConfig()) {
-        ZOR_LOG("assist param error, return");
-        return false;
-    }
-    {
-        std::lock_guard<std::mutex> lock(KernelUtils::gMutex);
-        ZOR_LOG("doprocess kernel :%s %p", package->name, static_cast<void*>(package->kernel));
-        cl_kernel k = package->kernel;
-        cl_uint idx = 0;
-        cl_int st = CL_SUCCESS;
-        for (int i = 0; i < srcNum; ++i) st |= set_yuv_args(this, k, idx, *srcParams[i]);
-        for (int i = 0; i < dstNum; ++i) st |= set_yuv_args(this, k, idx, *dstParams[i]);
-        if (!ZOR_CL_CHECK(st)) return false;
-        if (!launch(idx)) return false;
-    }
-    bool ok = true;
-    for (int i = 0; i < dstNum; ++i) ok = dstParams[i]->map_device_to_host(res->queue) && ok;
-    return ok;
+    const RunSteps steps{{__func__, 407}, "src param error, return",
+                         {__func__, 412}, "dst param error, return",
+                         {__func__, 416}, {__func__, 421}, {__func__, 427}, false, false};
+    return run_process(*this, srcParams, srcNum, dstParams, dstNum, steps);
 }
 
 void Process_YUV_YUV::unInit() {
-    free_params(srcParams, srcNum);
-    free_params(dstParams, dstNum);
+    release_params(srcParams, srcNum, dstParams, dstNum);
     Process_base::unInit(false);
 }
 
@@ -451,102 +480,41 @@ bool Process_YUV_RGB::setParameters(ZOR_YuvInfo** yuv, int yNum, ZOR_RGBInfo** r
         *config = *param->config;
         configSet = 1;
     } else if (!param->config) {
-        config->globalX = static_cast<int32_t>(hadDirection ? rgb[0]->width : yuv[0]->width);
-        config->globalY = static_cast<int32_t>(hadDirection ? rgb[0]->height : yuv[0]->height);
-        config->globalZ = 1;
+        default_global(config, hadDirection ? rgb[0]->width : yuv[0]->width,
+                       hadDirection ? rgb[0]->height : yuv[0]->height);
     }
     srcNum = yNum;
     dstNum = rNum;
     const bool yuvSvm = yuvIn ? reserve->srcSvm != 0 : reserve->dstSvm != 0;
     const bool rgbSvm = yuvIn ? reserve->dstSvm != 0 : reserve->srcSvm != 0;
-    if (!srcParams) srcParams = new opencl_param_yuv*[srcNum]();
-    if (!dstParams) dstParams = new opencl_param_rgb*[dstNum]();
-    for (int i = 0; i < srcNum; ++i) {
-        srcParams[i] = new opencl_param_yuv();
-        if (!srcParams[i]->create(res->context, res->queue, yuv[i], yuvIn ? 0 : 1,
-                                  static_cast<int>(yuvIn ? param->srcAlign : param->dstAlign),
-                                  static_cast<int>(yuvIn ? param->srcPlanes : param->dstPlanes),
-                                  static_cast<int>(yuvIn ? param->srcPlanes2 : param->dstPlanes2),
-                                  yuvSvm)) {
-            ZOR_LOG("create yuv param object fail, return");
-            return false;
-        }
-        if (!yuvSvm && !srcParams[i]->map_host_to_device(res->queue)) return false;
-    }
-    for (int i = 0; i < dstNum; ++i) {
-        dstParams[i] = new opencl_param_rgb();
-        if (!dstParams[i]->createRgb(res->context, res->queue, rgb[i], yuvIn ? 1 : 0,
-                                     static_cast<int>(yuvIn ? param->dstAlign : param->srcAlign),
-                                     static_cast<int>(yuvIn ? param->dstPlanes : param->srcPlanes),
-                                     static_cast<int>(yuvIn ? param->dstPlanes2 : param->srcPlanes2),
-                                     rgbSvm)) {
-            ZOR_LOG("create rgb param object fail, return");
-            return false;
-        }
-        if (!rgbSvm && !dstParams[i]->map_host_to_device(res->queue)) return false;
-    }
-    return true;
+    alloc_params(srcParams, srcNum);
+    alloc_params(dstParams, dstNum);
+    // The YUV images are the src side when they are the input.
+    auto yuvCreate = yuvIn ? src_creator<opencl_param_yuv, ZOR_YuvInfo>(*this, param, yuvSvm)
+                           : dst_creator<opencl_param_yuv, ZOR_YuvInfo>(*this, param, yuvSvm);
+    auto rgbCreate = yuvIn ? dst_creator<opencl_param_rgb, ZOR_RGBInfo>(*this, param, rgbSvm)
+                           : src_creator<opencl_param_rgb, ZOR_RGBInfo>(*this, param, rgbSvm);
+    return create_params(*this, srcParams, yuv, srcNum, yuvSvm, yuvCreate, {__func__, 471},
+                         "create yuv param object fail, return") &&
+           create_params(*this, dstParams, rgb, dstNum, rgbSvm, rgbCreate, {__func__, 483},
+                         "create rgb param object fail, return");
 }
 
 bool Process_YUV_RGB::doProcess(unsigned long) {
-    if (!package || !package->kernel || !res || !res->inited) return false;
-    for (int i = 0; i < srcNum; ++i)
-        if (!srcParams[i] || !srcParams[i]->validate()) {
-            ZOR_LOG("yuv param error, return");
-            return false;
-        }
-    for (int i = 0; i < dstNum; ++i)
-        if (!dstParams[i] || !u8_param_ok(*dstParams[i])) {
-            ZOR_LOG("rgb param error, return");
-            return false;
-        }
-    if (!checkConfig()) {
-        ZOR_LOG("assist param error, return");
-        return false;
-    }
     const bool yuvIn = direction == 1 || direction == 2;
-    {
-        std::lock_guard<std::mutex> lock(KernelUtils::gMutex);
-        ZOR_LOG("doprocess kernel :%s %p", package->name, static_cast<void*>(package->kernel));
-        cl_kernel k = package->kernel;
-        cl_uint idx = 0;
-        cl_int st = CL_SUCCESS;
-        auto yuvArgs = [&]() {
-            for (int i = 0; i < srcNum; ++i)
-                st |= set_yuv_args(this, k, idx, *srcParams[i]);
-        };
-        auto rgbArgs = [&]() {
-            for (int i = 0; i < dstNum; ++i) {
-                opencl_param_rgb& p = *dstParams[i];
-                st |= setImageArg(idx++, p.svm, p.host, p.mem);
-                st |= set_u8_args(k, idx, p, true);
-            }
-        };
-        if (yuvIn) {
-            yuvArgs();
-            rgbArgs();
-        } else {
-            rgbArgs();
-            yuvArgs();
-        }
-        if (!ZOR_CL_CHECK(st)) return false;
-        if (!launch(idx)) return false;
-    }
-    bool ok = true;
-    if (yuvIn) {
-        for (int i = 0; i < dstNum; ++i) ok = dstParams[i]->map_device_to_host(res->queue) && ok;
-    } else {
-        for (int i = 0; i < srcNum; ++i) ok = srcParams[i]->map_device_to_host(res->queue) && ok;
-    }
-    return ok;
+    const RunSteps steps{{__func__, 495}, "yuv param error, return",
+                         {__func__, 500}, "rgb param error, return",
+                         {__func__, 504}, {__func__, 510}, {__func__, 532}, true, !yuvIn};
+    return run_process(*this, srcParams, srcNum, dstParams, dstNum, steps);
 }
 
 void Process_YUV_RGB::unInit() {
-    free_params(srcParams, srcNum);
-    free_params(dstParams, dstNum);
+    release_params(srcParams, srcNum, dstParams, dstNum);
     Process_base::unInit(false);
 }
 
+// The handle map keeps the line numbers its log lines have always reported.
+#line 550
 // ------------------------------------------------------------ handle map
 
 namespace {

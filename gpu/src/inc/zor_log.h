@@ -16,3 +16,6 @@ void log_stdout(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 #define ZOR_LOG(fmt, ...) \
     ::ZOR::log_line("\n%s %s  %d:" fmt, ZOR_LOG_TAG, __func__, __LINE__, ##__VA_ARGS__)
+// The same line reported under a given function name and line number.
+#define ZOR_LOG_AT(func, line, fmt, ...) \
+    ::ZOR::log_line("\n%s %s  %d:" fmt, ZOR_LOG_TAG, (func), (line), ##__VA_ARGS__)
