@@ -287,43 +287,38 @@ bool opencl_param_yuv::create(cl_context ctx, cl_command_queue q, const ZOR_YuvI
     return ok;
 }
 
-bool opencl_param_yuv::map_host_to_device(cl_command_queue q) {
-    if (svm) return true;
+namespace {
+
+// Copies the planes that `planes2` selects between host and device (a
+// semi-planar chroma buffer once).
+bool map_yuv(opencl_param_yuv& p, cl_command_queue q, bool toDevice) {
+    if (p.svm) return true;
     int64_t cb = 0, cr = 0;
-    yuv_chroma_extent(format, width, height, &cb, &cr);
-    cr = std::min<int64_t>(cr, chromaRows);
+    yuv_chroma_extent(p.format, p.width, p.height, &cb, &cr);
+    cr = std::min<int64_t>(cr, p.chromaRows);
+    const int64_t lumaRows = std::max(p.rowsY, p.height);
+    const int64_t chromaRows = std::max(p.chromaRows, 1);
     bool ok = true;
-    if ((planes2 >> 16) & 0xFF)
-        ok = map_copy(q, memY, int64_t(alignedStrideY) * std::max(rowsY, height), true, hostY,
-                      strideY, alignedStrideY, std::min(height, std::max(rowsY, height)),
-                      std::min<int64_t>(width, strideY), &mappedY) && ok;
-    if ((planes2 >> 8) & 0xFF)
-        ok = map_copy(q, memU, int64_t(alignedStrideU) * std::max(chromaRows, 1), true, hostU,
-                      strideU, alignedStrideU, cr, std::min<int64_t>(cb, strideU), &mappedU) && ok;
-    if ((planes2 & 0xFF) && memV != memU)
-        ok = map_copy(q, memV, int64_t(alignedStrideV) * std::max(chromaRows, 1), true, hostV,
-                      strideV, alignedStrideV, cr, std::min<int64_t>(cb, strideV), &mappedV) && ok;
+    if ((p.planes2 >> 16) & 0xFF)
+        ok = map_copy(q, p.memY, int64_t(p.alignedStrideY) * lumaRows, toDevice, p.hostY,
+                      p.strideY, p.alignedStrideY, std::min<int64_t>(p.height, lumaRows),
+                      std::min<int64_t>(p.width, p.strideY), &p.mappedY) && ok;
+    if ((p.planes2 >> 8) & 0xFF)
+        ok = map_copy(q, p.memU, int64_t(p.alignedStrideU) * chromaRows, toDevice, p.hostU,
+                      p.strideU, p.alignedStrideU, cr, std::min<int64_t>(cb, p.strideU),
+                      &p.mappedU) && ok;
+    if ((p.planes2 & 0xFF) && p.memV != p.memU)
+        ok = map_copy(q, p.memV, int64_t(p.alignedStrideV) * chromaRows, toDevice, p.hostV,
+                      p.strideV, p.alignedStrideV, cr, std::min<int64_t>(cb, p.strideV),
+                      &p.mappedV) && ok;
     return ok;
 }
 
-bool opencl_param_yuv::map_device_to_host(cl_command_queue q) {
-    if (svm) return true;
-    int64_t cb = 0, cr = 0;
-    yuv_chroma_extent(format, width, height, &cb, &cr);
-    cr = std::min<int64_t>(cr, chromaRows);
-    bool ok = true;
-    if ((planes2 >> 16) & 0xFF)
-        ok = map_copy(q, memY, int64_t(alignedStrideY) * std::max(rowsY, height), false, hostY,
-                      strideY, alignedStrideY, std::min(height, std::max(rowsY, height)),
-                      std::min<int64_t>(width, strideY), &mappedY) && ok;
-    if ((planes2 >> 8) & 0xFF)
-        ok = map_copy(q, memU, int64_t(alignedStrideU) * std::max(chromaRows, 1), false, hostU,
-                      strideU, alignedStrideU, cr, std::min<int64_t>(cb, strideU), &mappedU) && ok;
-    if ((planes2 & 0xFF) && memV != memU)
-        ok = map_copy(q, memV, int64_t(alignedStrideV) * std::max(chromaRows, 1), false, hostV,
-                      strideV, alignedStrideV, cr, std::min<int64_t>(cb, strideV), &mappedV) && ok;
-    return ok;
-}
+}  // namespace
+
+bool opencl_param_yuv::map_host_to_device(cl_command_queue q) { return map_yuv(*this, q, true); }
+
+bool opencl_param_yuv::map_device_to_host(cl_command_queue q) { return map_yuv(*this, q, false); }
 
 bool opencl_param_yuv::validate() {
     if (svm) return true;
