@@ -23,16 +23,8 @@ constexpr int64_t kRowUnit = 4;  // kernels address rows in 4-byte units
 int64_t round_up(int64_t v, int64_t a) { return (v + a - 1) / a * a; }
 bool aligned(const void* p, int64_t a) { return reinterpret_cast<uintptr_t>(p) % a == 0; }
 
-kernel_config default_config() {
-    kernel_config c;
-    std::memset(&c, 0, sizeof c);
-    c.stepX = 8;
-    c.stepY = 2;
-    c.stepZ = 1;
-    c.timesX = c.timesY = c.timesZ = 1;
-    return c;
-}
-
+// Log lines keep the line numbers they have always reported.
+#line 36
 // ------------------------------------------------------------ bring-up state
 
 // 0 not tried since the last ncvInit, 1 up, 2 failed.
@@ -443,12 +435,34 @@ void set_UV_plan_addr(ZOR_YuvInfo* info) {
 
 namespace {
 
-// The staging and launch common to the three entries. `S`/`D` are the
-// record types; the planners describe each record's planes.
-struct CallImages {
-    std::vector<Staged> staged;
-    std::vector<int> stagedIndex;  // per image: index into `staged` or -1
-};
+// The launch configuration of an entry: the caller's (or the default one)
+// over the dst extent with the entry's steps.
+kernel_config entry_config(const kernel_config* config, uint32_t width, uint32_t height,
+                           int32_t stepX, int32_t stepY) {
+    kernel_config kc = default_kernel_config();
+    if (config) kc = *config;
+    kc.globalX = static_cast<int32_t>(width);
+    kc.globalY = static_cast<int32_t>(height);
+    kc.globalZ = 1;
+    kc.stepX = stepX;
+    kc.stepY = stepY;
+    kc.stepZ = 1;
+    return kc;
+}
+
+// Copies of the caller's records, which the staging adjusts, and pointers to
+// them; false for a missing record or one that `usable` rejects.
+template <class T, class Usable>
+bool copy_records(T** in, int n, std::vector<T>& recs, std::vector<T*>& ptrs, Usable usable) {
+    recs.resize(static_cast<size_t>(n));
+    ptrs.resize(recs.size());
+    for (int i = 0; i < n; ++i) {
+        if (!in[i] || !usable(*in[i])) return false;
+        recs[i] = *in[i];
+        ptrs[i] = &recs[i];
+    }
+    return true;
+}
 
 bool fine_svm() {
     opencl_res* res = DeviceManager::getInstance()->getOpenclRes(0, 0);
@@ -461,6 +475,7 @@ void release_all(std::vector<Staged>& staged, bool copyBack) {
 
 }  // namespace
 
+#line 464
 int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
                          ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
     if (!reserve) {
@@ -471,30 +486,16 @@ int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dst
     SharedUse use;
     if (!usable_in_call()) return 0;
 
-    kernel_config kc = default_config();
-    if (config) kc = *config;
-    kc.globalX = static_cast<int32_t>(dst[0]->width);
-    kc.globalY = static_cast<int32_t>(dst[0]->height);
-    kc.globalZ = 1;
-    kc.stepX = 4;
-    kc.stepY = 1;
-    kc.stepZ = 1;
+    kernel_config kc = entry_config(config, dst[0]->width, dst[0]->height, 4, 1);
     process_param pp{&kc, 3, 1, 4, 3, 3, -1, -1, 0x01010101u, 0x01010101u, 0x01010101u, 0x01010101u};
     ZOR_ReserveParam_Opencl rv = *reserve;
     if (!fine_svm()) rv.srcSvm = rv.dstSvm = 0;  // device buffers instead
 
-    std::vector<ZOR_U8Info> s(static_cast<size_t>(srcNum)), d(static_cast<size_t>(dstNum));
-    std::vector<ZOR_U8Info*> sp(s.size()), dp(d.size());
-    for (int i = 0; i < srcNum; ++i) {
-        if (!src[i] || !src[i]->data) return 0;
-        s[i] = *src[i];
-        sp[i] = &s[i];
-    }
-    for (int i = 0; i < dstNum; ++i) {
-        if (!dst[i] || !dst[i]->data) return 0;
-        d[i] = *dst[i];
-        dp[i] = &d[i];
-    }
+    std::vector<ZOR_U8Info> s, d;
+    std::vector<ZOR_U8Info*> sp, dp;
+    auto hasData = [](const ZOR_U8Info& info) { return info.data != nullptr; };
+    if (!copy_records(src, srcNum, s, sp, hasData) || !copy_records(dst, dstNum, d, dp, hasData))
+        return 0;
     std::vector<Staged> staged;
     staged.reserve(s.size() + d.size());
     auto plan = [&](ZOR_U8Info& info, bool output, bool svm) {
@@ -511,7 +512,7 @@ int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dst
     for (auto& info : s) ok = ok && plan(info, false, rv.srcSvm != 0);
     for (auto& info : d) ok = ok && plan(info, true, rv.dstSvm != 0);
     if (!ok) {
-        ZOR_LOG("image staging fail, return");
+        ZOR_LOG_AT(__func__, 514, "image staging fail, return");
         release_all(staged, false);
         return 0;
     }
@@ -522,6 +523,7 @@ int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dst
     return r;
 }
 
+#line 525
 namespace {
 
 template <class D>
@@ -535,14 +537,7 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
     SharedUse use;
     if (!usable_in_call()) return 0;
 
-    kernel_config kc = default_config();
-    if (config) kc = *config;
-    kc.globalX = static_cast<int32_t>(dst[0]->width);
-    kc.globalY = static_cast<int32_t>(dst[0]->height);
-    kc.globalZ = 1;
-    kc.stepX = 8;
-    kc.stepY = 2;
-    kc.stepZ = 1;
+    kernel_config kc = entry_config(config, dst[0]->width, dst[0]->height, 8, 2);
     process_param pp;
     if (toRgb)
         pp = process_param{&kc, 1, 1, 4, 0, 2, static_cast<int32_t>(src[0]->format),
@@ -555,20 +550,12 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
     ZOR_ReserveParam_Opencl rv = *reserve;
     if (!fine_svm()) rv.srcSvm = rv.dstSvm = 0;
 
-    std::vector<ZOR_YuvInfo> s(static_cast<size_t>(srcNum));
-    std::vector<ZOR_YuvInfo*> sp(s.size());
-    std::vector<D> d(static_cast<size_t>(dstNum));
-    std::vector<D*> dp(d.size());
-    for (int i = 0; i < srcNum; ++i) {
-        if (!src[i]) return 0;
-        s[i] = *src[i];
-        sp[i] = &s[i];
-    }
-    for (int i = 0; i < dstNum; ++i) {
-        if (!dst[i]) return 0;
-        d[i] = *dst[i];
-        dp[i] = &d[i];
-    }
+    std::vector<ZOR_YuvInfo> s;
+    std::vector<ZOR_YuvInfo*> sp;
+    std::vector<D> d;
+    std::vector<D*> dp;
+    auto any = [](const auto&) { return true; };
+    if (!copy_records(src, srcNum, s, sp, any) || !copy_records(dst, dstNum, d, dp, any)) return 0;
     std::vector<Staged> staged;
     staged.reserve(s.size() + d.size());
     bool ok = true;
@@ -607,7 +594,7 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
         }
     }
     if (!ok) {
-        ZOR_LOG("image staging fail, return");
+        ZOR_LOG_AT(__func__, 610, "image staging fail, return");
         release_all(staged, false);
         return 0;
     }
@@ -621,6 +608,7 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
     return r;
 }
 
+#line 624
 }  // namespace
 
 int zor_cv_process_yuv_yuv(ZOR_YuvInfo** src, int srcNum, ZOR_YuvInfo** dst, int dstNum,
