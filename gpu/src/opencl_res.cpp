@@ -211,44 +211,45 @@ int opencl_res::getSvmBuffer(void** out) {
     return 1;
 }
 
+namespace {
+
+// Looks `ptr` up in the SVM registry of `res`: *out is its entry or the end
+// of the list. False when the registry is not up, logged under the caller's
+// name and the lines those log lines have always reported.
+bool find_svm(opencl_res& res, void* ptr, const char* func, int initLine, int listLine,
+              std::list<opencl_svm*>::iterator* out) {
+    if (!res.inited) {
+        ZOR_LOG_AT(func, initLine, "opencl_res not init, exit.");
+        return false;
+    }
+    if (!res.svm_list) {
+        ZOR_LOG_AT(func, listLine, "the list object is NULL, return");
+        return false;
+    }
+    auto it = res.svm_list->begin();
+    while (it != res.svm_list->end() && (*it)->ptr != ptr) ++it;
+    *out = it;
+    return true;
+}
+
+}  // namespace
+
 int opencl_res::isSvmBufferExist(void* ptr) {
-    if (!inited) {
-        ZOR_LOG("opencl_res not init, exit.");
-        return 0;
-    }
-    if (!svm_list) {
-        ZOR_LOG("the list object is NULL, return");
-        return 0;
-    }
-    for (auto it = svm_list->begin(); it != svm_list->end(); ++it) {
-        if ((*it)->ptr == ptr) {
-            // A hit moves to the back: searches start at the front.
-            svm_list->splice(svm_list->end(), *svm_list, it);
-            return 1;
-        }
-    }
-    return 0;
+    std::list<opencl_svm*>::iterator it;
+    if (!find_svm(*this, ptr, __func__, 216, 220, &it) || it == svm_list->end()) return 0;
+    // A hit moves to the back: searches start at the front.
+    svm_list->splice(svm_list->end(), *svm_list, it);
+    return 1;
 }
 
 int opencl_res::freeSvmBuffer(void* ptr) {
-    if (!inited) {
-        ZOR_LOG("opencl_res not init, exit.");
-        return 0;
-    }
-    if (!svm_list) {
-        ZOR_LOG("the list object is NULL, return");
-        return 0;
-    }
-    for (auto it = svm_list->begin(); it != svm_list->end(); ++it) {
-        if ((*it)->ptr == ptr) {
-            opencl_svm* b = *it;
-            svm_list->erase(it);
-            b->release();
-            delete b;
-            return 1;
-        }
-    }
-    return 0;
+    std::list<opencl_svm*>::iterator it;
+    if (!find_svm(*this, ptr, __func__, 235, 239, &it) || it == svm_list->end()) return 0;
+    opencl_svm* b = *it;
+    svm_list->erase(it);
+    b->release();
+    delete b;
+    return 1;
 }
 
 opencl_svm* opencl_res::findBlock(const void* ptr, uint64_t bytes) {
