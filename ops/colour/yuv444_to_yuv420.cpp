@@ -90,34 +90,10 @@ uint32_t MIRA_YUV444_TO_YUV420::MIRA_YUV444_TO_YUV420_opencl(MIRA_FEATURE_ARGS) 
     // an odd width) is filled in here.
     const uint32_t pairsW = w & ~1u;
     if (pairsW != 0 && h >= 2) {
-        ZOR_YuvInfo in, out;
-        std::memset(&in, 0, sizeof in);
-        std::memset(&out, 0, sizeof out);
-        in.format = 10;
-        in.width = pairsW;
-        in.height = h;
-        in.size = src[0].stride * src[0].bufHeight * 3;
-        in.strideY = src[0].stride;
-        in.rowsY = src[0].bufHeight;
-        in.strideU = src[1].stride;
-        in.strideV = src[2].stride;
-        in.dataY = src[0].data;
-        in.dataU = src[1].data;
-        in.dataV = src[2].data;
-        out.format = 0;
-        out.width = pairsW;
-        out.height = h;
-        out.size = dst[0].stride * dst[0].bufHeight * 3 / 2;
-        out.strideY = dst[0].stride;
-        out.rowsY = dst[0].bufHeight;
-        out.strideU = out.strideV = dst[1].stride;
-        out.dataY = dst[0].data;
-        out.dataU = out.dataV = dst[1].data;
-        ZOR_YuvInfo* ins[1] = {&in};
-        ZOR_YuvInfo* outs[1] = {&out};
-        ZOR_ReserveParam_Opencl reserve = zor_reserve(
-            MIRA_API_YUV444_TO_YUV420, "mira_fcvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8_func");
-        zor_cv_process_yuv_yuv(ins, 1, outs, 1, &reserve, nullptr);
+        zor_run_yuv_yuv(zor_yuv444p_info(src[0], src[1], src[2], pairsW, h),
+                        zor_yuv420sp_info(dst[0], dst[1], pairsW, h),
+                        MIRA_API_YUV444_TO_YUV420,
+                        "mira_fcvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8_func");
     }
     if (w & 1)
         for (uint32_t r = 0; r < h / 2; ++r)

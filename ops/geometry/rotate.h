@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "mira/mira_types.h"
+
 namespace mira {
 
 // Rotation codes: 1 = 90 degrees clockwise, 2 = 180 degrees, 3 = 270 degrees
@@ -13,5 +15,11 @@ void rotate_u8_neon(const uint8_t* src, uint32_t width, uint32_t height, uint32_
 
 // Angle in radians of a rotation code (0 for codes outside 1..3).
 double rotation_angle(int rotation);
+
+// Runs the GPU rotation `kernel` of feature `apiId` for rotation code 1..3.
+// The records describe each row in bytes (pixelBytes x width): the kernels
+// work in bytes.
+void rotate_opencl(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, int rotation,
+                   uint32_t pixelBytes, uint32_t apiId, const char* kernel);
 
 }  // namespace mira

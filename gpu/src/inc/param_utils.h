@@ -59,6 +59,17 @@ struct kernel_config {
     int32_t param_int_1, param_int_2;
 };
 
+// The launch configuration before a call fills it in: all zero but 8x2x1
+// steps and single tiling.
+inline kernel_config default_kernel_config() {
+    kernel_config c{};
+    c.stepX = 8;
+    c.stepY = 2;
+    c.stepZ = 1;
+    c.timesX = c.timesY = c.timesZ = 1;
+    return c;
+}
+
 // Per-call settings built by the entry functions.
 struct process_param {
     kernel_config* config;
@@ -88,5 +99,50 @@ inline ZOR_U8Info zor_u8_info(const MIRA_Feature_Buf& b) {
                       b.data};
 }
 
+// A semi-planar 4:2:0 ZOR_YuvInfo (layout 0) of width x height over a luma
+// descriptor and an interleaved chroma descriptor.
+inline ZOR_YuvInfo zor_yuv420sp_info(const MIRA_Feature_Buf& y, const MIRA_Feature_Buf& c,
+                                     uint32_t width, uint32_t height) {
+    ZOR_YuvInfo i{};
+    i.format = 0;
+    i.width = width;
+    i.height = height;
+    i.size = y.stride * y.bufHeight * 3 / 2;
+    i.strideY = y.stride;
+    i.rowsY = y.bufHeight;
+    i.strideU = i.strideV = c.stride;
+    i.dataY = y.data;
+    i.dataU = i.dataV = c.data;
+    return i;
+}
+
+// A planar 4:4:4 ZOR_YuvInfo (layout 10) of width x height over three plane
+// descriptors.
+inline ZOR_YuvInfo zor_yuv444p_info(const MIRA_Feature_Buf& y, const MIRA_Feature_Buf& u,
+                                    const MIRA_Feature_Buf& v, uint32_t width, uint32_t height) {
+    ZOR_YuvInfo i{};
+    i.format = 10;
+    i.width = width;
+    i.height = height;
+    i.size = y.stride * y.bufHeight * 3;
+    i.strideY = y.stride;
+    i.rowsY = y.bufHeight;
+    i.strideU = u.stride;
+    i.strideV = v.stride;
+    i.dataY = y.data;
+    i.dataU = u.data;
+    i.dataV = v.data;
+    return i;
+}
+
 // A reserve record for feature `id` running `kernel`, SVM staging on.
 ZOR_ReserveParam_Opencl zor_reserve(uint32_t featureId, const char* kernel);
+
+// Runs `kernel` of feature `featureId` from one YUV image to another.
+inline int zor_run_yuv_yuv(ZOR_YuvInfo in, ZOR_YuvInfo out, uint32_t featureId,
+                           const char* kernel) {
+    ZOR_YuvInfo* ins[1] = {&in};
+    ZOR_YuvInfo* outs[1] = {&out};
+    ZOR_ReserveParam_Opencl reserve = zor_reserve(featureId, kernel);
+    return zor_cv_process_yuv_yuv(ins, 1, outs, 1, &reserve, nullptr);
+}

@@ -34,17 +34,6 @@ MIRA_EXPORT void apply_kernel_profile(const char* kernelName, kernel_config* con
 // "-cl-fast-relaxed-math -DtimesX=.. -DtimesY=.. -DtimesZ=.. -DboxWidth=.. -DboxHeight=.."
 MIRA_EXPORT std::string kernel_build_options(const kernel_config& config);
 
-// The launch configuration before a call fills it in: all zero but 8x2x1
-// steps and single tiling.
-inline kernel_config default_kernel_config() {
-    kernel_config c{};
-    c.stepX = 8;
-    c.stepY = 2;
-    c.stepZ = 1;
-    c.timesX = c.timesY = c.timesZ = 1;
-    return c;
-}
-
 // ------------------------------------------------------------ kernel registry
 
 struct MIRA_EXPORT KernelPackage {
