@@ -4,6 +4,13 @@
 # are empty by design) gets an empty source. No source is pasted into C++ by
 # hand.
 #
+# A kernel file may pull in shared helper code with a line
+#   #include "common/<name>.clh"
+# (kernels/common/<name>.clh). The line is replaced by that file's text when
+# the table is generated, so every kernel's source string stands alone and
+# the runtime builds it with the same options as before; the line also works
+# for an OpenCL compiler given -I kernels. Helper files include nothing.
+#
 # This file has two roles:
 #  - included from CMakeLists.txt: globs kernels/*.cl (CONFIGURE_DEPENDS, so a
 #    newly added file re-runs the configure step) and adds a build step that
@@ -56,6 +63,21 @@ if(CMAKE_SCRIPT_MODE_FILE)
     list(FIND MIRA_KERNEL_EMPTY ${name} empty_idx)
     if(empty_idx EQUAL -1 AND EXISTS "${file}")
       file(READ "${file}" text)
+      string(REGEX MATCHALL "#include \"common/[A-Za-z0-9_]+\\.clh\"" includes "${text}")
+      list(REMOVE_DUPLICATES includes)
+      foreach(line IN LISTS includes)
+        string(REGEX REPLACE "^#include \"(common/[A-Za-z0-9_]+\\.clh)\"$" "\\1" part "${line}")
+        if(NOT EXISTS "${MIRA_KERNEL_DIR}/${part}")
+          message(FATAL_ERROR "${file}: ${MIRA_KERNEL_DIR}/${part} not found")
+        endif()
+        file(READ "${MIRA_KERNEL_DIR}/${part}" prelude)
+        string(REPLACE "${line}\n" "${prelude}" text "${text}")
+      endforeach()
+      string(FIND "${text}" "#include" nested)
+      if(NOT nested EQUAL -1)
+        message(FATAL_ERROR "${file}: only lines #include \"common/<name>.clh\" are expanded, "
+                            "and helper files include nothing")
+      endif()
       string(FIND "${text}" ")${delim}\"" clash)
       if(NOT clash EQUAL -1)
         message(FATAL_ERROR "${file} contains the raw-string delimiter )${delim}\"")
@@ -96,7 +118,8 @@ ${exported}}
 endif()
 
 # -------------------------------------------------------------- included
-file(GLOB MIRA_KERNEL_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kernels/*.cl)
+file(GLOB MIRA_KERNEL_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kernels/*.cl
+     ${PROJECT_SOURCE_DIR}/kernels/common/*.clh)
 set(MIRA_KERNEL_TABLE ${PROJECT_BINARY_DIR}/generated/mira_program_map.cpp)
 add_custom_command(
   OUTPUT ${MIRA_KERNEL_TABLE}

@@ -40,12 +40,45 @@ __constant float4 coeffs[32] = {
     (float4)(-0.000710f, 0.024864f, 0.997841f, -0.021996f)
 };
 
-// A source pixel, 0 outside the image.
-uchar mira_getVal(__global const uchar* src, int w, int h, int stride, int x, int y)
+#include "common/affine.clh"
+
+uchar mira_affine_pixel(__global const uchar* src, int w, int h, int stride, const float* m,
+                        int x, int y)
 {
-    if (x < 0 || y < 0 || x >= w || y >= h)
-        return 0;
-    return src[(size_t)stride * (size_t)y + (size_t)x];
+    const float fx = (float)x, fy = (float)y;
+    const float sx = m[0] * fx + m[1] * fy + m[2];
+    const float sy = m[3] * fx + m[4] * fy + m[5];
+    float sum = 0.0f;
+    // |s| < 2^24 by the bits (NaN and infinity fail too): the build allows
+    // the compiler to assume finite floats.
+    if ((as_uint(sx) & 0x7fffffffu) < 0x4b800000u &&
+        (as_uint(sy) & 0x7fffffffu) < 0x4b800000u) {
+        const float flx = floor(sx), fly = floor(sy);
+        const float frx = sx - flx, fry = sy - fly;
+        const int ax = (int)rint(frx * 32.0f) & 31;
+        const int ay = (int)rint(fry * 32.0f) & 31;
+        const int tx = (int)flx - (frx * 64.0f > 63.0f ? 0 : 1);
+        const int ty = (int)fly - (fry * 64.0f > 63.0f ? 0 : 1);
+        const float4 cx = coeffs[ax];
+        const float4 cy = coeffs[ay];
+        const bool inX = tx >= 0 && tx + 3 < w;
+        for (int r = 0; r < 4; ++r) {
+            const int yy = ty + r;
+            float4 p;
+            if (inX && yy >= 0 && yy < h) {
+                p = convert_float4(vload4(0, src + (size_t)stride * (size_t)yy + (size_t)tx));
+            } else {
+                p = (float4)((float)mira_getVal(src, w, h, stride, tx, yy),
+                             (float)mira_getVal(src, w, h, stride, tx + 1, yy),
+                             (float)mira_getVal(src, w, h, stride, tx + 2, yy),
+                             (float)mira_getVal(src, w, h, stride, tx + 3, yy));
+            }
+            const float xsum = dot(p, cx);
+            const float wy = r == 0 ? cy.x : r == 1 ? cy.y : r == 2 ? cy.z : cy.w;
+            sum = fma(xsum, wy, sum);
+        }
+    }
+    return (uchar)clamp(sum, 0.0f, 255.0f);
 }
 
 __kernel void mira_fcvTransformAffineClippedu8_cubic_func(__global const uchar* src1, int src1Width, int src1Height,
@@ -54,63 +87,6 @@ __kernel void mira_fcvTransformAffineClippedu8_cubic_func(__global const uchar* 
         __global uchar* dst, int dstWidth, int dstHeight, int dstStrideW, int dstStrideH,
         float param_float_1, float param_float_2, int param_int_1, int param_int_2)
 {
-    const float m0 = src2[0], m1 = src2[1], m2 = src2[2];
-    const float m3 = src2[3], m4 = src2[4], m5 = src2[5];
-    const int gx = timesX * (int)get_global_id(0);
-    const int gy = timesY * (int)get_global_id(1);
-    for (int j = 0; j < timesY; ++j) {
-        const int y = gy + j;
-        if (y >= dstHeight)
-            return;
-        __global uchar* drow = dst + (size_t)dstStrideW * (size_t)y;
-        for (int i = 0; i < timesX; ++i) {
-            const int x0 = 4 * (gx + i);
-            if (x0 >= dstWidth)
-                break;
-            uchar v[4];
-            for (int k = 0; k < 4; ++k) {
-                const int x = x0 + k;
-                const float fx = (float)x, fy = (float)y;
-                const float sx = m0 * fx + m1 * fy + m2;
-                const float sy = m3 * fx + m4 * fy + m5;
-                float sum = 0.0f;
-                // |s| < 2^24 by the bits (NaN and infinity fail too): the
-                // build allows the compiler to assume finite floats.
-                if ((as_uint(sx) & 0x7fffffffu) < 0x4b800000u &&
-                    (as_uint(sy) & 0x7fffffffu) < 0x4b800000u) {
-                    const float flx = floor(sx), fly = floor(sy);
-                    const float frx = sx - flx, fry = sy - fly;
-                    const int ax = (int)rint(frx * 32.0f) & 31;
-                    const int ay = (int)rint(fry * 32.0f) & 31;
-                    const int tx = (int)flx - (frx * 64.0f > 63.0f ? 0 : 1);
-                    const int ty = (int)fly - (fry * 64.0f > 63.0f ? 0 : 1);
-                    const float4 cx = coeffs[ax];
-                    const float4 cy = coeffs[ay];
-                    const bool inX = tx >= 0 && tx + 3 < src1Width;
-                    for (int r = 0; r < 4; ++r) {
-                        const int yy = ty + r;
-                        float4 p;
-                        if (inX && yy >= 0 && yy < src1Height) {
-                            p = convert_float4(vload4(0, src1 + (size_t)src1StrideW * (size_t)yy + (size_t)tx));
-                        } else {
-                            p = (float4)((float)mira_getVal(src1, src1Width, src1Height, src1StrideW, tx, yy),
-                                         (float)mira_getVal(src1, src1Width, src1Height, src1StrideW, tx + 1, yy),
-                                         (float)mira_getVal(src1, src1Width, src1Height, src1StrideW, tx + 2, yy),
-                                         (float)mira_getVal(src1, src1Width, src1Height, src1StrideW, tx + 3, yy));
-                        }
-                        const float xsum = dot(p, cx);
-                        const float wy = r == 0 ? cy.x : r == 1 ? cy.y : r == 2 ? cy.z : cy.w;
-                        sum = fma(xsum, wy, sum);
-                    }
-                }
-                v[k] = (uchar)clamp(sum, 0.0f, 255.0f);
-            }
-            if (x0 + 4 <= dstWidth) {
-                vstore4((uchar4)(v[0], v[1], v[2], v[3]), 0, drow + x0);
-            } else {
-                for (int k = 0; x0 + k < dstWidth; ++k)
-                    drow[x0 + k] = v[k];
-            }
-        }
-    }
+    mira_affine_units(src1, src1Width, src1Height, src1StrideW, src2, dst, dstWidth, dstHeight,
+                      dstStrideW);
 }

@@ -5,13 +5,7 @@
 // (for sizes of at least 2 that is -1 < s < size - 1; NaN fails), so the last
 // source column and row give 0. The sum is truncated. One work item covers
 // 4 * timesX columns and timesY rows; the last unit of a row is guarded.
-// A source pixel, 0 outside the image.
-uchar mira_getVal(__global const uchar* src, int w, int h, int stride, int x, int y)
-{
-    if (x < 0 || y < 0 || x >= w || y >= h)
-        return 0;
-    return src[(size_t)stride * (size_t)y + (size_t)x];
-}
+#include "common/affine.clh"
 
 // True for a finite value; the build allows the compiler to assume finite
 // floats, so the test looks at the bits.
@@ -20,68 +14,48 @@ bool mira_finite(float v)
     return (as_uint(v) & 0x7fffffffu) < 0x7f800000u;
 }
 
+uchar mira_affine_pixel(__global const uchar* src, int w, int h, int stride, const float* m,
+                        int x, int y)
+{
+    const float fx = (float)x + 0.5f, fy = (float)y + 0.5f;
+    const float sx = fx * m[0] + fy * m[1] + m[2] - 0.5f;
+    const float sy = fx * m[3] + fy * m[4] + m[5] - 0.5f;
+    float r = 0.0f;
+    if (w > 1 && h > 1 && mira_finite(sx) && mira_finite(sy) && sx > -1.0f &&
+        sx < (float)(w - 1) && sy > -1.0f && sy < (float)(h - 1)) {
+        const int i1 = max(0, (int)ceil(sx - 1.0f));
+        const int i2 = min(i1 + 1, w - 1);
+        const int j1 = max(0, (int)ceil(sy - 1.0f));
+        const int j2 = min(j1 + 1, h - 1);
+        const float dx1 = fabs((float)i1 - sx), dx2 = fabs((float)i2 - sx);
+        const float dy1 = fabs((float)j1 - sy), dy2 = fabs((float)j2 - sy);
+        float wx1 = dx1 < 1.0f ? 1.0f - dx1 : 0.0f;
+        float wx2 = dx2 < 1.0f ? 1.0f - dx2 : 0.0f;
+        float wy1 = dy1 < 1.0f ? 1.0f - dy1 : 0.0f;
+        float wy2 = dy2 < 1.0f ? 1.0f - dy2 : 0.0f;
+        const float sxw = wx1 + wx2, syw = wy1 + wy2;
+        wx1 = wx1 / sxw;
+        wx2 = wx2 / sxw;
+        wy1 = wy1 / syw;
+        wy2 = wy2 / syw;
+        const float v11 = (float)mira_getVal(src, w, h, stride, i1, j1);
+        const float v12 = (float)mira_getVal(src, w, h, stride, i2, j1);
+        const float v21 = (float)mira_getVal(src, w, h, stride, i1, j2);
+        const float v22 = (float)mira_getVal(src, w, h, stride, i2, j2);
+        r = v11 * wy1 * wx1;
+        r = r + v12 * wy1 * wx2;
+        r = r + v21 * wy2 * wx1;
+        r = r + v22 * wy2 * wx2;
+    }
+    return convert_uchar_sat(r);
+}
+
 __kernel void mira_fcvTransformAffineClippedu8_linear_func(__global const uchar* src1, int src1Width, int src1Height,
         int src1StrideW, int src1StrideH,
         __global const float* src2, int src2Width, int src2Height, int src2StrideW, int src2StrideH,
         __global uchar* dst, int dstWidth, int dstHeight, int dstStrideW, int dstStrideH,
         float param_float_1, float param_float_2, int param_int_1, int param_int_2)
 {
-    const float m0 = src2[0], m1 = src2[1], m2 = src2[2];
-    const float m3 = src2[3], m4 = src2[4], m5 = src2[5];
-    const int gx = timesX * (int)get_global_id(0);
-    const int gy = timesY * (int)get_global_id(1);
-    for (int j = 0; j < timesY; ++j) {
-        const int y = gy + j;
-        if (y >= dstHeight)
-            return;
-        __global uchar* drow = dst + (size_t)dstStrideW * (size_t)y;
-        for (int i = 0; i < timesX; ++i) {
-            const int x0 = 4 * (gx + i);
-            if (x0 >= dstWidth)
-                break;
-            uchar v[4];
-            for (int k = 0; k < 4; ++k) {
-                const int x = x0 + k;
-                const float fx = (float)x + 0.5f, fy = (float)y + 0.5f;
-                const float sx = fx * m0 + fy * m1 + m2 - 0.5f;
-                const float sy = fx * m3 + fy * m4 + m5 - 0.5f;
-                float r = 0.0f;
-                if (src1Width > 1 && src1Height > 1 && mira_finite(sx) && mira_finite(sy) &&
-                    sx > -1.0f &&
-                    sx < (float)(src1Width - 1) && sy > -1.0f &&
-                    sy < (float)(src1Height - 1)) {
-                    const int i1 = max(0, (int)ceil(sx - 1.0f));
-                    const int i2 = min(i1 + 1, src1Width - 1);
-                    const int j1 = max(0, (int)ceil(sy - 1.0f));
-                    const int j2 = min(j1 + 1, src1Height - 1);
-                    const float dx1 = fabs((float)i1 - sx), dx2 = fabs((float)i2 - sx);
-                    const float dy1 = fabs((float)j1 - sy), dy2 = fabs((float)j2 - sy);
-                    float wx1 = dx1 < 1.0f ? 1.0f - dx1 : 0.0f;
-                    float wx2 = dx2 < 1.0f ? 1.0f - dx2 : 0.0f;
-                    float wy1 = dy1 < 1.0f ? 1.0f - dy1 : 0.0f;
-                    float wy2 = dy2 < 1.0f ? 1.0f - dy2 : 0.0f;
-                    const float sxw = wx1 + wx2, syw = wy1 + wy2;
-                    wx1 = wx1 / sxw;
-                    wx2 = wx2 / sxw;
-                    wy1 = wy1 / syw;
-                    wy2 = wy2 / syw;
-                    const float v11 = (float)mira_getVal(src1, src1Width, src1Height, src1StrideW, i1, j1);
-                    const float v12 = (float)mira_getVal(src1, src1Width, src1Height, src1StrideW, i2, j1);
-                    const float v21 = (float)mira_getVal(src1, src1Width, src1Height, src1StrideW, i1, j2);
-                    const float v22 = (float)mira_getVal(src1, src1Width, src1Height, src1StrideW, i2, j2);
-                    r = v11 * wy1 * wx1;
-                    r = r + v12 * wy1 * wx2;
-                    r = r + v21 * wy2 * wx1;
-                    r = r + v22 * wy2 * wx2;
-                }
-                v[k] = convert_uchar_sat(r);
-            }
-            if (x0 + 4 <= dstWidth) {
-                vstore4((uchar4)(v[0], v[1], v[2], v[3]), 0, drow + x0);
-            } else {
-                for (int k = 0; x0 + k < dstWidth; ++k)
-                    drow[x0 + k] = v[k];
-            }
-        }
-    }
+    mira_affine_units(src1, src1Width, src1Height, src1StrideW, src2, dst, dstWidth, dstHeight,
+                      dstStrideW);
 }
