@@ -55,10 +55,25 @@ public:
         Func last;
         if (UP) {
             // Horizontal pass over the source rows a band needs, then vertical.
-            xp(x, y, ch) = 0.0f;
-            xp(x, y, ch) += ax.weight(x, rx) * cast<float>(in_b(ax.first(x) + rx, y, ch));
-            yp(x, y, ch) = 0.0f;
-            yp(x, y, ch) += ay.weight(y, ry) * xp(x, clamp_tap(ay.first(y) + ry, y, s, ay.taps, sh), ch);
+            // Two taps per axis: the sums are written out (no zeroed
+            // accumulator pass), in tap order.
+            auto sample = [&](Expr i, Expr yy) { return cast<float>(in_b(i, yy, ch)); };
+            xp(x, y, ch) = ax.weight(x, 0) * sample(ax.first(x), y) +
+                           ax.weight(x, 1) * sample(ax.first(x) + 1, y);
+            // Exactly 2x: the taps and weights repeat every two columns
+            // (0.25, 0.75 from column x / 2 - 1 for even x; 0.75, 0.25 from
+            // x / 2 for odd x), so the pass reads dense vectors instead of
+            // gathering through the tap table. Other factors read this
+            // version's row 0 only (e2 = 0).
+            Expr two = scale_factor == 2.0f;
+            Expr e2 = select(two, 1, 0);
+            Expr i = x / 2;
+            up2(x, y, ch) = select(x % 2 == 1, 0.75f * sample(i, y) + 0.25f * sample(i + 1, y),
+                                   0.25f * sample(i - 1, y) + 0.75f * sample(i, y));
+            Func xsel("xpass_chosen");
+            xsel(x, y, ch) = select(two, up2(x, y * e2, ch), xp(x, y, ch));
+            auto row = [&](int k) { return clamp_tap(ay.first(y) + k, y, s, ay.taps, sh); };
+            yp(x, y, ch) = ay.weight(y, 0) * xsel(x, row(0), ch) + ay.weight(y, 1) * xsel(x, row(1), ch);
             last = yp;
         } else {
             // Vertical pass first (dense rows of the source), then horizontal.
@@ -73,8 +88,13 @@ public:
 
         schedule_output(output, input, border_type, x, y, yo, yi, UP ? 2 * kBandRows : kBandRows);
         if (UP) {
-            schedule_pass(xp, output, yo, x, UP, rx);
-            schedule_pass(yp, output, yi, x, UP, ry);
+            xp.compute_at(output, yo).vectorize(x, kFloatLanes);
+            up2.compute_at(output, yo)
+                .align_bounds(x, 2)
+                .split(x, xo, xi, 2)
+                .unroll(xi)
+                .vectorize(xo, kFloatLanes);
+            yp.compute_at(output, yi).vectorize(x, kFloatLanes);
         } else {
             schedule_pass(yp, output, yo, x, false, ry);
             schedule_pass(xp, output, yi, x, false, rx);
@@ -82,7 +102,8 @@ public:
     }
 
 private:
-    Var x{"x"}, y{"y"}, ch{"c"}, yo{"yo"}, yi{"yi"};
+    Var x{"x"}, y{"y"}, ch{"c"}, yo{"yo"}, yi{"yi"}, xo{"xo"}, xi{"xi"};
+    Func up2{"up2_xpass"};
 };
 
 }  // namespace mira_pipelines
