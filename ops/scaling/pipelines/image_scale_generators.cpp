@@ -49,7 +49,6 @@ public:
         Expr limit = 2 * (sw + sh) + 4;
         AxisTaps ax = make_axis("x", kernel, s, support, fixed, limit);
         AxisTaps ay = make_axis("y", kernel, s, support, fixed, limit);
-        RDom rx(0, ax.taps, "rx"), ry(0, ay.taps, "ry");
 
         Func xp("xpass"), yp("ypass");
         Func last;
@@ -77,10 +76,14 @@ public:
             last = yp;
         } else {
             // Vertical pass first (dense rows of the source), then horizontal.
-            yp(x, y, ch) = 0.0f;
-            yp(x, y, ch) += ay.weight(y, ry) * cast<float>(in_b(x, ay.first(y) + ry, ch));
-            xp(x, y, ch) = 0.0f;
-            xp(x, y, ch) += ax.weight(x, rx) * yp(clamp(ax.first(x) + rx, -1, sw), y, ch);
+            // Each sum starts from its first tap (there is always one) and
+            // adds the others in order.
+            RDom ry1(1, ay.taps - 1, "ry1"), rx1(1, ax.taps - 1, "rx1");
+            yp(x, y, ch) = ay.weight(y, 0) * cast<float>(in_b(x, ay.first(y), ch));
+            yp(x, y, ch) += ay.weight(y, ry1) * cast<float>(in_b(x, ay.first(y) + ry1, ch));
+            auto col = [&](Expr k) { return clamp(ax.first(x) + k, -1, sw); };
+            xp(x, y, ch) = ax.weight(x, 0) * yp(col(0), y, ch);
+            xp(x, y, ch) += ax.weight(x, rx1) * yp(col(rx1), y, ch);
             last = xp;
         }
         output(x, y, ch) =
@@ -96,8 +99,8 @@ public:
                 .vectorize(xo, kFloatLanes);
             yp.compute_at(output, yi).vectorize(x, kFloatLanes);
         } else {
-            schedule_pass(yp, output, yo, x, false, ry);
-            schedule_pass(xp, output, yi, x, false, rx);
+            schedule_pass(yp, output, yo, x);
+            schedule_pass(xp, output, yi, x);
         }
     }
 
