@@ -81,7 +81,13 @@ public:
             RDom ry1(1, ay.taps - 1, "ry1"), rx1(1, ax.taps - 1, "rx1");
             yp(x, y, ch) = ay.weight(y, 0) * cast<float>(in_b(x, ay.first(y), ch));
             yp(x, y, ch) += ay.weight(y, ry1) * cast<float>(in_b(x, ay.first(y) + ry1, ch));
-            auto col = [&](Expr k) { return clamp(ax.first(x) + k, -1, sw); };
+            // Source columns of the taps, clamped once per call into a table;
+            // the passes read them with the clamp's bounds promised.
+            Func cols("x_columns");
+            Var d("d"), k("k");
+            cols(d, k) = clamp(ax.first(d) + k, -1, sw);
+            cols.compute_root();
+            auto col = [&](Expr kk) { return unsafe_promise_clamped(cols(x, kk), -1, sw); };
             xp(x, y, ch) = ax.weight(x, 0) * yp(col(0), y, ch);
             xp(x, y, ch) += ax.weight(x, rx1) * yp(col(rx1), y, ch);
             last = xp;
