@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "ops/threadpool/band_runner.h"
 #include "ops/threadpool/threadpool.h"
 
 namespace {
@@ -199,6 +200,81 @@ TEST(ThreadPool, AddWorkRejectsMissingPoolOrFunction) {
     threadpool_wait(pool);
     threadpool_destroy(pool);
     EXPECT_EQ(n.load(), 0);
+}
+
+// ---------------------------------------------------------------- bands
+
+// Every band runs exactly once, on the caller or a helper, and all of them
+// have finished when the call returns; calls back to back reuse the workers.
+TEST(RunBands, EveryBandOnceAndFinishedOnReturn) {
+    threadpool pool = threadpool_init(3);
+    ASSERT_NE(pool, nullptr);
+    for (int bands : {1, 2, 3, 4, 7, 16}) {
+        for (int helpers : {0, 1, 3, 8}) {
+            for (int call = 0; call < 20; ++call) {
+                std::vector<std::atomic<int>> runs(bands);
+                std::atomic<int> finished{0};
+                ASSERT_TRUE(mira::threadpool_run_bands(pool, bands, helpers, [&](int b) {
+                    if (b % 2) std::this_thread::sleep_for(std::chrono::microseconds(50));
+                    runs[b].fetch_add(1);
+                    finished.fetch_add(1);
+                }));
+                EXPECT_EQ(finished.load(), bands);
+                for (int b = 0; b < bands; ++b) EXPECT_EQ(runs[b].load(), 1) << bands << " " << b;
+            }
+        }
+    }
+    // Helpers that start after their call has returned find nothing to do.
+    threadpool_wait(pool);
+    threadpool_destroy(pool);
+}
+
+TEST(RunBands, WithoutPoolTheCallerRunsBandsInOrder) {
+    std::vector<int> order;
+    ASSERT_TRUE(mira::threadpool_run_bands(nullptr, 5, 4, [&](int b) { order.push_back(b); }));
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+    order.clear();
+    ASSERT_TRUE(mira::threadpool_run_bands(nullptr, 0, 4, [&](int b) { order.push_back(b); }));
+    EXPECT_TRUE(order.empty());
+}
+
+// Several callers share one pool at once.
+TEST(RunBands, ConcurrentCallersShareAPool) {
+    threadpool pool = threadpool_init(2);
+    ASSERT_NE(pool, nullptr);
+    std::atomic<long> total{0};
+    std::vector<std::thread> callers;
+    for (int t = 0; t < 4; ++t) {
+        callers.emplace_back([&] {
+            for (int call = 0; call < 50; ++call) {
+                std::atomic<int> n{0};
+                mira::threadpool_run_bands(pool, 4, 3, [&](int b) { n.fetch_add(b + 1); });
+                total.fetch_add(n.load());
+            }
+        });
+    }
+    for (auto& c : callers) c.join();
+    EXPECT_EQ(total.load(), 4L * 50 * 10);
+    threadpool_wait(pool);
+    threadpool_destroy(pool);
+}
+
+// A worker that polls for the next job still holds on pause and runs the
+// jobs added while it was held after resume.
+TEST(ThreadPool, PollingWorkerHoldsOnPause) {
+    threadpool pool = threadpool_init(1);
+    ASSERT_NE(pool, nullptr);
+    std::atomic<int> done{0};
+    threadpool_add_work(pool, count, &done);
+    threadpool_wait(pool);  // the worker has just finished a job: it polls
+    threadpool_pause(pool);
+    threadpool_add_work(pool, count, &done);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(done.load(), 1);
+    threadpool_resume(pool);
+    threadpool_wait(pool);
+    EXPECT_EQ(done.load(), 2);
+    threadpool_destroy(pool);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "api/feature_common.h"
 #include "ops/mira_neon.h"
+#include "ops/threadpool/band_runner.h"
 #include "ops/threadpool/threadpool.h"
 
 namespace mira {
@@ -72,49 +73,11 @@ struct BandJob {
     uint64_t sum, sumSquares;
 };
 
-// One call's bands. The caller queues helpers on the pool and works through
-// the bands itself; whoever takes a band next computes it. A helper that
-// starts after every band is taken leaves at once, so the caller never waits
-// for a worker that has not been scheduled, only for bands already under way.
-// The state lives until its last holder (caller or helper) lets go.
-struct CallState {
-    BandJob jobs[kBands];
-    std::atomic<int> next{0};
-    std::atomic<int> refs{1};
-    std::atomic<int> done{0};  // written under mutex
-    std::mutex mutex;
-    std::condition_variable allDone;
-};
-
-void release(CallState* st) {
-    if (st->refs.fetch_sub(1) == 1) delete st;
-}
-
-void work_bands(CallState* st) {
-    for (int b; (b = st->next.fetch_add(1)) < kBands;) {
-        BandJob& job = st->jobs[b];
-        intensity_moments_neon(job.data, job.width, job.rows, job.stride, &job.sum,
-                               &job.sumSquares);
-        std::lock_guard<std::mutex> lock(st->mutex);
-        if (++st->done == kBands) st->allDone.notify_one();
-    }
-}
-
-// The pool job: help with the bands of one call.
-void block_process_bands(void* arg) {
-    CallState* st = static_cast<CallState*>(arg);
-    if (st == nullptr) return;
-    work_bands(st);
-    release(st);
-}
-
 // Helpers queued per call: one per band beyond the caller's, at most one per
-// further processor.
+// further processor (a helper preempted in the middle of a band would hold
+// the whole call up).
 int helper_count() {
-    static const int count = [] {
-        const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
-        return cpus <= 1 ? 0 : static_cast<int>(std::min<long>(kBands - 1, cpus - 1));
-    }();
+    static const int count = spare_processors(kBands - 1);
     return count;
 }
 
@@ -229,40 +192,27 @@ uint32_t MIRA_IMAGE_INTENSITY_STATS::MIRA_IMAGE_INTENSITY_STATS_neon(MIRA_FEATUR
     if (n == 0) return MIRA_OK;
 
     // Bands 0..2 have height / 4 rows, band 3 the rest.
-    mira::CallState* st = new (std::nothrow) mira::CallState;
-    if (st == nullptr) return MIRA_ERR_FAIL;
+    mira::BandJob jobs[mira::kBands];
     const uint32_t q = height >> 2;
     for (int b = 0; b < mira::kBands; ++b) {
         const uint32_t first = q * b;
-        st->jobs[b] = {src->data + static_cast<uint64_t>(first) * stride, width, stride,
-                       b == mira::kBands - 1 ? height - first : q, 0, 0};
+        jobs[b] = {src->data + static_cast<uint64_t>(first) * stride, width, stride,
+                   b == mira::kBands - 1 ? height - first : q, 0, 0};
     }
-    if (n >= mira::kPoolMinPixels) {
-        if (threadpool pool = static_cast<threadpool>(mPool)) {
-            // Up to three helpers: with the caller, one thread per band, but
-            // no more threads than processors (a helper preempted in the
-            // middle of a band would hold the whole call up).
-            for (int h = 0; h < mira::helper_count(); ++h) {
-                st->refs.fetch_add(1);
-                if (threadpool_add_work(pool, mira::block_process_bands, st) != 0) st->refs.fetch_sub(1);
-            }
-        }
-    }
-    mira::work_bands(st);
-    // The last bands are under way on helpers: poll briefly (they finish
-    // within one band's time), then sleep.
-    for (int i = 0; i < 200000 && st->done.load(std::memory_order_acquire) != mira::kBands; ++i)
-        threadpool_cpu_relax();
-    {
-        std::unique_lock<std::mutex> lock(st->mutex);
-        st->allDone.wait(lock, [st] { return st->done == mira::kBands; });
-    }
+    const bool pooled = n >= mira::kPoolMinPixels;
+    const bool ran = mira::threadpool_run_bands(
+        pooled ? static_cast<threadpool>(mPool) : nullptr, mira::kBands,
+        pooled ? mira::helper_count() : 0, [&jobs](int b) {
+            mira::BandJob& job = jobs[b];
+            mira::intensity_moments_neon(job.data, job.width, job.rows, job.stride, &job.sum,
+                                         &job.sumSquares);
+        });
+    if (!ran) return MIRA_ERR_FAIL;
     uint64_t sum = 0, sumSquares = 0;
-    for (const auto& job : st->jobs) {
+    for (const auto& job : jobs) {
         sum += job.sum;
         sumSquares += job.sumSquares;
     }
-    mira::release(st);
     mira::intensity_finish(sum, sumSquares, n, meanOut, varianceOut);
     return MIRA_OK;
 }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "ops/mira_neon.h"
+#include "ops/threadpool/band_runner.h"
 #include "param_utils.h"
 
 namespace mira {
@@ -26,18 +27,14 @@ void parallel_bands(uint32_t rows, uint64_t work,
         fn(0, rows, 0);
         return;
     }
-    std::vector<std::thread> pool;
-    pool.reserve(threads - 1);
+    // Workers shared by every banded call, started on first use and kept:
+    // one per processor beyond the caller's.
+    static const threadpool pool = threadpool_init(spare_processors(7));
     auto band = [&](uint32_t t) { return static_cast<uint32_t>(uint64_t(rows) * t / threads); };
-    for (uint32_t t = 1; t < threads; ++t) {
-        try {
-            pool.emplace_back(fn, band(t), band(t + 1), t);
-        } catch (...) {  // no thread to be had: run the band here
-            fn(band(t), band(t + 1), t);
-        }
-    }
-    fn(0, band(1), 0);
-    for (auto& th : pool) th.join();
+    const bool ran = threadpool_run_bands(pool, static_cast<int>(threads), static_cast<int>(threads) - 1,
+                                          [&](int t) { fn(band(t), band(t + 1), t); });
+    if (!ran)  // no memory for the call's state: the caller runs every band
+        for (uint32_t t = 0; t < threads; ++t) fn(band(t), band(t + 1), t);
 }
 
 bool mn_plane_ok(const MIRA_Feature_Buf& b) {

@@ -49,23 +49,41 @@ public:
         Expr limit = 2 * (sw + sh) + 4;
         AxisTaps ax = make_axis("x", kernel, s, support, fixed, limit);
         AxisTaps ay = make_axis("y", kernel, s, support, fixed, limit);
-        RDom rx(0, ax.taps, "rx"), ry(0, ay.taps, "ry");
 
         Func xp("xpass"), yp("ypass");
         Func last;
         if (UP) {
             // Horizontal pass over the source rows a band needs, then vertical.
-            xp(x, y, ch) = 0.0f;
-            xp(x, y, ch) += ax.weight(x, rx) * cast<float>(in_b(ax.first(x) + rx, y, ch));
-            yp(x, y, ch) = 0.0f;
-            yp(x, y, ch) += ay.weight(y, ry) * xp(x, clamp_tap(ay.first(y) + ry, y, s, ay.taps, sh), ch);
+            // Two taps per axis: the sums are written out (no zeroed
+            // accumulator pass), in tap order.
+            auto sample = [&](Expr i, Expr yy) { return cast<float>(in_b(i, yy, ch)); };
+            xp(x, y, ch) = ax.weight(x, 0) * sample(ax.first(x), y) +
+                           ax.weight(x, 1) * sample(ax.first(x) + 1, y);
+            // Exactly 2x: the taps and weights repeat every two columns
+            // (0.25, 0.75 from column x / 2 - 1 for even x; 0.75, 0.25 from
+            // x / 2 for odd x), so the pass reads dense vectors instead of
+            // gathering through the tap table. Other factors read this
+            // version's row 0 only (e2 = 0).
+            Expr two = scale_factor == 2.0f;
+            Expr e2 = select(two, 1, 0);
+            Expr i = x / 2;
+            up2(x, y, ch) = select(x % 2 == 1, 0.75f * sample(i, y) + 0.25f * sample(i + 1, y),
+                                   0.25f * sample(i - 1, y) + 0.75f * sample(i, y));
+            Func xsel("xpass_chosen");
+            xsel(x, y, ch) = select(two, up2(x, y * e2, ch), xp(x, y, ch));
+            auto row = [&](int k) { return clamp_tap(ay.first(y) + k, y, s, ay.taps, sh); };
+            yp(x, y, ch) = ay.weight(y, 0) * xsel(x, row(0), ch) + ay.weight(y, 1) * xsel(x, row(1), ch);
             last = yp;
         } else {
             // Vertical pass first (dense rows of the source), then horizontal.
-            yp(x, y, ch) = 0.0f;
-            yp(x, y, ch) += ay.weight(y, ry) * cast<float>(in_b(x, ay.first(y) + ry, ch));
-            xp(x, y, ch) = 0.0f;
-            xp(x, y, ch) += ax.weight(x, rx) * yp(clamp(ax.first(x) + rx, -1, sw), y, ch);
+            // Each sum starts from its first tap (there is always one) and
+            // adds the others in order.
+            RDom ry1(1, ay.taps - 1, "ry1"), rx1(1, ax.taps - 1, "rx1");
+            yp(x, y, ch) = ay.weight(y, 0) * cast<float>(in_b(x, ay.first(y), ch));
+            yp(x, y, ch) += ay.weight(y, ry1) * cast<float>(in_b(x, ay.first(y) + ry1, ch));
+            auto col = [&](Expr k) { return clamp(ax.first(x) + k, -1, sw); };
+            xp(x, y, ch) = ax.weight(x, 0) * yp(col(0), y, ch);
+            xp(x, y, ch) += ax.weight(x, rx1) * yp(col(rx1), y, ch);
             last = xp;
         }
         output(x, y, ch) =
@@ -73,16 +91,22 @@ public:
 
         schedule_output(output, input, border_type, x, y, yo, yi, UP ? 2 * kBandRows : kBandRows);
         if (UP) {
-            schedule_pass(xp, output, yo, x, UP, rx);
-            schedule_pass(yp, output, yi, x, UP, ry);
+            xp.compute_at(output, yo).vectorize(x, kFloatLanes);
+            up2.compute_at(output, yo)
+                .align_bounds(x, 2)
+                .split(x, xo, xi, 2)
+                .unroll(xi)
+                .vectorize(xo, kFloatLanes);
+            yp.compute_at(output, yi).vectorize(x, kFloatLanes);
         } else {
-            schedule_pass(yp, output, yo, x, false, ry);
-            schedule_pass(xp, output, yi, x, false, rx);
+            schedule_pass(yp, output, yo, x);
+            schedule_pass(xp, output, yi, x);
         }
     }
 
 private:
-    Var x{"x"}, y{"y"}, ch{"c"}, yo{"yo"}, yi{"yi"};
+    Var x{"x"}, y{"y"}, ch{"c"}, yo{"yo"}, yi{"yi"}, xo{"xo"}, xi{"xi"};
+    Func up2{"up2_xpass"};
 };
 
 }  // namespace mira_pipelines

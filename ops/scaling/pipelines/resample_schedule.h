@@ -40,7 +40,7 @@ inline void schedule_output(GeneratorOutput<Buffer<uint8_t>>& output,
 
 // A float pass computed per band (`at` = yo) or per row (`at` = yi).
 inline void schedule_pass(Func f, GeneratorOutput<Buffer<uint8_t>>& output, Var at, Var x,
-                          bool unroll_taps, RVar r) {
+                          bool unroll_taps = false, RVar r = RVar()) {
     f.compute_at(output, at).vectorize(x, kFloatLanes);
     f.update().vectorize(x, kFloatLanes);
     if (unroll_taps) f.update().unroll(r);
