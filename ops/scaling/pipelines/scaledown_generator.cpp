@@ -37,15 +37,28 @@ public:
         Expr S = hsum(x, y);
         Expr v32 = cast<uint8_t>(
             select(S == 0, cast<uint32_t>(0), cast<uint32_t>(cast<float>(S) * scale)));
-        // 2 x 2 blocks with scale 1/4: the four samples summed directly and
-        // shifted (exact). The offsets are written so that for other factors
-        // they stay inside the block (no wider source region is required).
-        Expr em = clamp(mi - 1, 0, 1), en = clamp(ni - 1, 0, 1);
-        Expr x0 = x * mi, y0 = y * ni;
-        Expr quad = cast<uint16_t>(intput(x0, y0)) + cast<uint16_t>(intput(x0 + em, y0)) +
-                    cast<uint16_t>(intput(x0, y0 + en)) + cast<uint16_t>(intput(x0 + em, y0 + en));
-        Expr fast22 = m == 2 && n == 2 && scale == 0.25f;
-        output(x, y) = select(fast22, cast<uint8_t>(quad >> 2), select(small, v16, v32));
+        // Blocks of 2 x 2 or 4 x 4 with the exact mean scale (the product is
+        // exact and truncates like a shift) have a path of their own: the
+        // block's rows summed over whole source rows, then each block's
+        // columns, in 16 bits. Other calls read its row 0 only (e = 0).
+        Expr mean22 = m == 2 && n == 2 && scale == 0.25f;
+        Expr mean44 = m == 4 && n == 4 && scale == 0.0625f;
+        Expr e = select(mean22 || mean44, 1, 0);
+        // Their reads are clamped to the source buffer (other calls read
+        // outside the blocks there, and a bounds query, with an empty source,
+        // sees only the general path's region); loop partitioning drops the
+        // clamp from the steady state.
+        auto row = [&](Expr yy) {
+            return cast<uint16_t>(intput(clamp(likely(x), intput.dim(0).min(), intput.dim(0).max()),
+                                         clamp(yy, intput.dim(1).min(), intput.dim(1).max())));
+        };
+        rows2(x, y) = row(2 * y) + row(2 * y + 1);
+        rows4(x, y) = row(4 * y) + row(4 * y + 1) + row(4 * y + 2) + row(4 * y + 3);
+        Expr ye = y * e;
+        Expr Q2 = rows2(2 * x, ye) + rows2(2 * x + 1, ye);
+        Expr Q4 = rows4(4 * x, ye) + rows4(4 * x + 1, ye) + rows4(4 * x + 2, ye) + rows4(4 * x + 3, ye);
+        output(x, y) = select(mean22, cast<uint8_t>(Q2 >> 2), mean44, cast<uint8_t>(Q4 >> 4),
+                              small, v16, v32);
 
         // Parallel row bands; rows of at least 16 pixels in 16-pixel vectors,
         // the last one shifted back to end at the row's last pixel. Common
@@ -53,13 +66,18 @@ public:
         const int V = 16;
         output.split(y, yo, yi, 8, TailStrategy::GuardWithIf).parallel(yo);
         Expr wide = output.dim(0).extent() >= V;
-        output.specialize(wide && fast22).vectorize(x, V, TailStrategy::ShiftInwards);
-        for (int f : {2, 4, 3, 8}) {
-            output.specialize(wide && small && m == f && n == f)
+        const struct { int f; float scale; } common[] = {{2, 0.25f}, {4, 0.0625f}};
+        for (const auto& c : common) {
+            output.specialize(m == c.f)
+                .specialize(n == c.f)
+                .specialize(scale == c.scale)
+                .specialize(wide)
                 .vectorize(x, V, TailStrategy::ShiftInwards);
         }
         output.specialize(wide && small).vectorize(x, V, TailStrategy::ShiftInwards);
         output.specialize(wide).vectorize(x, V, TailStrategy::ShiftInwards);
+        rows2.compute_at(output, yo).vectorize(x, V);
+        rows4.compute_at(output, yo).vectorize(x, V);
         vsum.compute_at(output, yi).vectorize(x, V);
         vsum.update().vectorize(x, V, TailStrategy::GuardWithIf);
         for (Func h : {hsum16, hsum}) {
@@ -78,6 +96,7 @@ public:
 private:
     Var x{"x"}, y{"y"}, yo{"yo"}, yi{"yi"};
     Func vsum{"column_sums"}, hsum{"block_sums"}, hsum16{"block_sums_16"};
+    Func rows2{"pair_row_sums"}, rows4{"quad_row_sums"};
 };
 
 }  // namespace mira_pipelines
