@@ -78,38 +78,43 @@ inline void op_transpose(FuzzedDataProvider& f, Images& im, bool direct) {
     else ncvTransposeu8(src, w, h, s, dst, ds);
 }
 
-inline void op_rotate(FuzzedDataProvider& f, Images& im, int variant) {
-    u32 w = dim(f), h = dim(f), s = stride(f, w), ds = stride(f, h > w ? h : w);
+using RotateFn = void (*)(const u8*, u32, u32, u32, u8*, u32, int);
+using QuarterTurnFn = void (*)(const u8*, u32, u32, u32, u8*, u32);
+
+// A rotation of `bpp`-byte pixels (1: the planar rotation, 2: the interleaved
+// one) of at most `maxDim` pixels a side: variant 0 calls the C function
+// `entry`, 1 one of the direct quarter turns, 2 the mira:: function `direct`.
+// The direct ones are weak (null when missing) and then skipped.
+inline void rotate_case(FuzzedDataProvider& f, Images& im, int variant, u32 bpp, u32 maxDim,
+                        RotateFn entry, RotateFn direct, QuarterTurnFn r90, QuarterTurnFn r180,
+                        QuarterTurnFn r270) {
+    u32 w = dim(f, maxDim), h = dim(f, maxDim), s = stride(f, bpp * w),
+        ds = stride(f, bpp * mx(w, h));
     int rot = code(f, -1, 4);
     if (variant == 1) rot = 1 + f.ConsumeIntegralInRange<int>(0, 2);  // direct 90/180/270
-    if (variant != 0) s = mx(s, w);
+    if (variant != 0) s = mx(s, bpp * w);
     const bool swap = (rot | 2) == 3;
     const u32 dw = swap ? h : w, dh = swap ? w : h;
-    if (variant != 0) ds = mx(ds, dw);
-    const u8* src = im.plane(w, h, mx(s, w), true, f);
-    u8* dst = im.plane(dw, dh, mx(ds, dw), false, f);
-    if (variant == 0) ncvRotateImageu8(src, w, h, s, dst, ds, rot);
-    else if (variant == 2) DIRECT(ncvRotateImageu8, src, w, h, s, dst, ds, rot);
-    else if (rot == 1) DIRECT(neon_Imageu8_rotate_90, src, w, h, s, dst, ds);
-    else if (rot == 2) DIRECT(neon_Imageu8_rotate_180, src, w, h, s, dst, ds);
-    else DIRECT(neon_Imageu8_rotate_270, src, w, h, s, dst, ds);
+    if (variant != 0) ds = mx(ds, bpp * dw);
+    const u8* src = im.plane(bpp * w, h, mx(s, bpp * w), true, f);
+    u8* dst = im.plane(bpp * dw, dh, mx(ds, bpp * dw), false, f);
+    QuarterTurnFn quarter = rot == 1 ? r90 : rot == 2 ? r180 : r270;
+    if (variant == 0) entry(src, w, h, s, dst, ds, rot);
+    else if (variant == 2) { if (direct) direct(src, w, h, s, dst, ds, rot); }
+    else if (quarter) quarter(src, w, h, s, dst, ds);
+}
+
+inline void op_rotate(FuzzedDataProvider& f, Images& im, int variant) {
+    rotate_case(f, im, variant, 1, 300, ncvRotateImageu8, &mira::ncvRotateImageu8,
+                &mira::neon_Imageu8_rotate_90, &mira::neon_Imageu8_rotate_180,
+                &mira::neon_Imageu8_rotate_270);
 }
 
 inline void op_rotate_interleaved(FuzzedDataProvider& f, Images& im, int variant) {
-    u32 w = dim(f, 150), h = dim(f, 150), s = stride(f, 2 * w), ds = stride(f, 2 * mx(w, h));
-    int rot = code(f, -1, 4);
-    if (variant == 1) rot = 1 + f.ConsumeIntegralInRange<int>(0, 2);
-    if (variant != 0) s = mx(s, 2 * w);
-    const bool swap = (rot | 2) == 3;
-    const u32 dw = swap ? h : w, dh = swap ? w : h;
-    if (variant != 0) ds = mx(ds, 2 * dw);
-    const u8* src = im.plane(2 * w, h, mx(s, 2 * w), true, f);
-    u8* dst = im.plane(2 * dw, dh, mx(ds, 2 * dw), false, f);
-    if (variant == 0) ncvRotateImageInterleavedu8(src, w, h, s, dst, ds, rot);
-    else if (variant == 2) DIRECT(ncvRotateImageInterleavedu8, src, w, h, s, dst, ds, rot);
-    else if (rot == 1) DIRECT(neon_ImageInterleavedu8_rotate_90, src, w, h, s, dst, ds);
-    else if (rot == 2) DIRECT(neon_ImageInterleavedu8_rotate_180, src, w, h, s, dst, ds);
-    else DIRECT(neon_ImageInterleavedu8_rotate_270, src, w, h, s, dst, ds);
+    rotate_case(f, im, variant, 2, 150, ncvRotateImageInterleavedu8,
+                &mira::ncvRotateImageInterleavedu8, &mira::neon_ImageInterleavedu8_rotate_90,
+                &mira::neon_ImageInterleavedu8_rotate_180,
+                &mira::neon_ImageInterleavedu8_rotate_270);
 }
 
 inline void op_nv21(FuzzedDataProvider& f, Images& im, bool direct) {

@@ -8,16 +8,11 @@
 // width or the even height are guarded: an odd last column and an odd last
 // row are not converted. Luma and chroma strides are in bytes, the
 // destination stride in pixels.
-#define ALPHA_VALUE 255
+#include "common/yuv_rgba.clh"
 
 inline uchar4 mira_nv21_pixel(float Y, float U, float V)
 {
-    const float y = clamp(Y - 16.0f, 0.0f, 255.0f) * 1.164f;
-    const float u = U - 128.0f, v = V - 128.0f;
-    const float r = clamp(y + 1.596f * v, 0.0f, 255.0f);
-    const float g = clamp(y - (0.813f * v + 0.391f * u), 0.0f, 255.0f);
-    const float b = clamp(y + 2.018f * u, 0.0f, 255.0f);
-    return (uchar4)((uchar)r, (uchar)g, (uchar)b, (uchar)ALPHA_VALUE);
+    return mira_rgba_pixel(clamp(Y - 16.0f, 0.0f, 255.0f) * 1.164f, U, V);
 }
 
 __kernel void mira_fcvColorYUV420toRGB8888u8_func(

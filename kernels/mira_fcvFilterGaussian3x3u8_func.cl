@@ -4,6 +4,8 @@
 // nearest pixel of the image; the host rewrites the frame afterwards. One
 // work item covers timesY rows of 4 * timesX pixels; the launch is rounded
 // up, so the last unit of a row is guarded. Strides are in bytes.
+#include "common/neighbourhood3x3.clh"
+
 __constant int filter[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
 #define filterSum 16
 
@@ -21,9 +23,7 @@ __kernel void mira_fcvFilterGaussian3x3u8_func(
         if (y >= height)
             return;
         __global const uchar* rows[3];
-        rows[0] = src + (size_t)srcStrideW * (size_t)max(y - 1, 0);
-        rows[1] = src + (size_t)srcStrideW * (size_t)y;
-        rows[2] = src + (size_t)srcStrideW * (size_t)min(y + 1, height - 1);
+        mira_rows3(src, srcStrideW, y, height, rows);
         __global uchar* out = (__global uchar*)dst + (size_t)dstStrideW * (size_t)y;
         for (int i = 0; i < timesX; ++i) {
             const int x = 4 * (gx + i);
@@ -31,7 +31,8 @@ __kernel void mira_fcvFilterGaussian3x3u8_func(
                 break;
             for (int k = 0; k < 4 && x + k < width; ++k) {
                 const int c = x + k;
-                const int cols[3] = {max(c - 1, 0), c, min(c + 1, width - 1)};
+                int cols[3];
+                mira_cols3(c, width, cols);
                 int s = 0;
                 for (int r = 0; r < 3; ++r)
                     for (int q = 0; q < 3; ++q)

@@ -4,6 +4,8 @@
 // and the host clears the frame afterwards). One work item covers timesY rows
 // of 4 * timesX pixels; the launch is rounded up, so the last unit of a row is
 // guarded. Strides are in bytes.
+#include "common/neighbourhood3x3.clh"
+
 __kernel void mira_fcvImageGradientPlanars16_v2_func(
     __global const uchar* src, int srcWidth, int srcHeight, int srcStrideW, int srcStrideH,
     __global short4* dstX, int dstXWidth, int dstXHeight, int dstXStrideW, int dstXStrideH,
@@ -18,20 +20,20 @@ __kernel void mira_fcvImageGradientPlanars16_v2_func(
         const int y = gy + j;
         if (y >= height)
             return;
-        __global const uchar* cur = src + (size_t)srcStrideW * (size_t)y;
-        __global const uchar* above = src + (size_t)srcStrideW * (size_t)max(y - 1, 0);
-        __global const uchar* below = src + (size_t)srcStrideW * (size_t)min(y + 1, height - 1);
-        __global short* ox = (__global short*)((__global uchar*)dstX + (size_t)dstXStrideW * (size_t)y);
-        __global short* oy = (__global short*)((__global uchar*)dstY + (size_t)dstYStrideW * (size_t)y);
+        __global const uchar* rows[3];
+        mira_rows3(src, srcStrideW, y, height, rows);
+        __global short* ox = mira_s16_row(dstX, dstXStrideW, y);
+        __global short* oy = mira_s16_row(dstY, dstYStrideW, y);
         for (int i = 0; i < timesX; ++i) {
             const int x = 4 * (gx + i);
             if (x >= width)
                 break;
             for (int k = 0; k < 4 && x + k < width; ++k) {
                 const int c = x + k;
-                const int l = max(c - 1, 0), r = min(c + 1, width - 1);
-                ox[c] = (short)((int)cur[r] - (int)cur[l]);
-                oy[c] = (short)((int)below[c] - (int)above[c]);
+                int cols[3];
+                mira_cols3(c, width, cols);
+                ox[c] = (short)((int)rows[1][cols[2]] - (int)rows[1][cols[0]]);
+                oy[c] = (short)((int)rows[2][c] - (int)rows[0][c]);
             }
         }
     }

@@ -5,6 +5,8 @@
 // frame pixels use that rule, and the host clears the frame afterwards). One
 // work item covers timesY rows of 4 * timesX pixels; the launch is rounded up,
 // so the last unit of a row is guarded. Strides are in bytes.
+#include "common/neighbourhood3x3.clh"
+
 __constant int filterX[9] = {-1, 0, 1, -2, 0, 2, -1, 0, 1};
 __constant int filterY[9] = {-1, -2, -1, 0, 0, 0, 1, 2, 1};
 
@@ -23,18 +25,17 @@ __kernel void mira_fcvImageGradientSobelPlanars16_v3_func(
         if (y >= height)
             return;
         __global const uchar* rows[3];
-        rows[0] = src + (size_t)srcStrideW * (size_t)max(y - 1, 0);
-        rows[1] = src + (size_t)srcStrideW * (size_t)y;
-        rows[2] = src + (size_t)srcStrideW * (size_t)min(y + 1, height - 1);
-        __global short* ox = (__global short*)((__global uchar*)dstX + (size_t)dstXStrideW * (size_t)y);
-        __global short* oy = (__global short*)((__global uchar*)dstY + (size_t)dstYStrideW * (size_t)y);
+        mira_rows3(src, srcStrideW, y, height, rows);
+        __global short* ox = mira_s16_row(dstX, dstXStrideW, y);
+        __global short* oy = mira_s16_row(dstY, dstYStrideW, y);
         for (int i = 0; i < timesX; ++i) {
             const int x = 4 * (gx + i);
             if (x >= width)
                 break;
             for (int k = 0; k < 4 && x + k < width; ++k) {
                 const int c = x + k;
-                const int cols[3] = {max(c - 1, 0), c, min(c + 1, width - 1)};
+                int cols[3];
+                mira_cols3(c, width, cols);
                 int sx = 0, sy = 0;
                 for (int r = 0; r < 3; ++r)
                     for (int q = 0; q < 3; ++q) {

@@ -5,6 +5,8 @@
 // (in pixels) as for the planar rotation and truncated toward zero. One work
 // item covers timesY rows of timesX units; the last unit of a row (a single
 // pixel for an odd pixel width) is guarded. Rows are addressed byte-wise.
+#include "common/rotate.clh"
+
 __kernel void mira_fcvRotateImageInterleavedu8_func(__global const uchar2* src, int srcWidth,
                                                     int srcHeight, int srcStrideW,
                                                     int srcStrideH,
@@ -15,8 +17,8 @@ __kernel void mira_fcvRotateImageInterleavedu8_func(__global const uchar2* src, 
                                                     int param_int_1, int param_int_2)
 {
     const int srcPixels = srcWidth >> 1, dstPixels = dstWidth >> 1;
-    const float scx = (float)(srcPixels - 1) * 0.5f, scy = (float)(srcHeight - 1) * 0.5f;
-    const float dcx = (float)(dstPixels - 1) * 0.5f, dcy = (float)(dstHeight - 1) * 0.5f;
+    const float2 sc = mira_centre(srcPixels, srcHeight);
+    const float2 dc = mira_centre(dstPixels, dstHeight);
     __global const uchar* in = (__global const uchar*)src;
     const int gx = timesX * (int)get_global_id(0);
     const int gy = timesY * (int)get_global_id(1);
@@ -25,19 +27,16 @@ __kernel void mira_fcvRotateImageInterleavedu8_func(__global const uchar2* src, 
         if (y >= dstHeight)
             return;
         __global uchar* out = (__global uchar*)dst + (size_t)dstStrideW * (size_t)y;
-        const float fy = (float)y - dcy;
+        const float fy = (float)y - dc.y;
         for (int i = 0; i < timesX; ++i) {
             const int x = 2 * (gx + i);  // first destination pixel of the unit
             if (x >= dstPixels)
                 break;
             const int n = min(2, dstPixels - x);
             for (int k = 0; k < n; ++k) {
-                const float fx = (float)(x + k) - dcx;
-                int sx = (int)(fx * cosValue + fy * sinValue + scx);
-                int sy = (int)(fy * cosValue - fx * sinValue + scy);
-                sx = clamp(sx, 0, srcPixels - 1);
-                sy = clamp(sy, 0, srcHeight - 1);
-                vstore2(vload2(0, in + (size_t)srcStrideW * (size_t)sy + 2 * (size_t)sx), 0,
+                const int2 sp = mira_rotate_source((float)(x + k) - dc.x, fy, sinValue, cosValue,
+                                                   sc, srcPixels, srcHeight);
+                vstore2(vload2(0, in + (size_t)srcStrideW * (size_t)sp.y + 2 * (size_t)sp.x), 0,
                         out + 2 * (size_t)(x + k));
             }
         }

@@ -7,6 +7,8 @@
 // of 4 * timesX destination pixels; the launch is rounded up over the
 // destination, so the last unit of a row is guarded. Strides are in bytes and
 // rows are addressed byte-wise, so any stride works.
+#include "common/rotate.clh"
+
 __kernel void mira_fcvRotateImageu8_func(__global const uchar* src, int srcWidth, int srcHeight,
                                          int srcStrideW, int srcStrideH,
                                          __global uchar4* dst, int dstWidth, int dstHeight,
@@ -14,8 +16,8 @@ __kernel void mira_fcvRotateImageu8_func(__global const uchar* src, int srcWidth
                                          float sinValue, float cosValue,
                                          int param_int_1, int param_int_2)
 {
-    const float scx = (float)(srcWidth - 1) * 0.5f, scy = (float)(srcHeight - 1) * 0.5f;
-    const float dcx = (float)(dstWidth - 1) * 0.5f, dcy = (float)(dstHeight - 1) * 0.5f;
+    const float2 sc = mira_centre(srcWidth, srcHeight);
+    const float2 dc = mira_centre(dstWidth, dstHeight);
     const int gx = timesX * (int)get_global_id(0);
     const int gy = timesY * (int)get_global_id(1);
     for (int j = 0; j < timesY; ++j) {
@@ -23,7 +25,7 @@ __kernel void mira_fcvRotateImageu8_func(__global const uchar* src, int srcWidth
         if (y >= dstHeight)
             return;
         __global uchar* out = (__global uchar*)dst + (size_t)dstStrideW * (size_t)y;
-        const float fy = (float)y - dcy;
+        const float fy = (float)y - dc.y;
         for (int i = 0; i < timesX; ++i) {
             const int x = 4 * (gx + i);
             if (x >= dstWidth)
@@ -31,12 +33,9 @@ __kernel void mira_fcvRotateImageu8_func(__global const uchar* src, int srcWidth
             uchar v[4];
             const int n = min(4, dstWidth - x);
             for (int k = 0; k < n; ++k) {
-                const float fx = (float)(x + k) - dcx;
-                int sx = (int)(fx * cosValue + fy * sinValue + scx);
-                int sy = (int)(fy * cosValue - fx * sinValue + scy);
-                sx = clamp(sx, 0, srcWidth - 1);
-                sy = clamp(sy, 0, srcHeight - 1);
-                v[k] = src[(size_t)srcStrideW * (size_t)sy + (size_t)sx];
+                const int2 sp = mira_rotate_source((float)(x + k) - dc.x, fy, sinValue, cosValue,
+                                                   sc, srcWidth, srcHeight);
+                v[k] = src[(size_t)srcStrideW * (size_t)sp.y + (size_t)sp.x];
             }
             for (int k = 0; k < n; ++k)
                 out[x + k] = v[k];

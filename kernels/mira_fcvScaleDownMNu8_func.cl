@@ -3,6 +3,8 @@
 // starts at ((int)(x * xScale), (int)(y * yScale)). One work item covers
 // 4 * timesX destination columns and timesY rows; the last unit of a row is
 // guarded, and block reads stay inside the source.
+#include "common/store.clh"
+
 __kernel void mira_fcvScaleDownMNu8_func(__global const uchar* src, int srcWidth, int srcHeight,
                                          int srcStrideW, int srcStrideH,
                                          __global uchar* dst, int dstWidth, int dstHeight,
@@ -35,12 +37,7 @@ __kernel void mira_fcvScaleDownMNu8_func(__global const uchar* src, int srcWidth
                 }
                 v[k] = (uchar)(sum / count);
             }
-            if (x + 4 <= dstWidth) {
-                vstore4((uchar4)(v[0], v[1], v[2], v[3]), 0, drow + x);
-            } else {
-                for (int k = 0; x + k < dstWidth; ++k)
-                    drow[x + k] = v[k];
-            }
+            mira_store4(drow, x, dstWidth, v);
         }
     }
 }

@@ -40,6 +40,7 @@ __constant float4 coeffs[32] = {
     (float4)(-0.000710f, 0.024864f, 0.997841f, -0.021996f)
 };
 
+#include "common/store.clh"
 #include "common/affine.clh"
 
 uchar mira_affine_pixel(__global const uchar* src, int w, int h, int stride, const float* m,

@@ -5,6 +5,7 @@
 // (for sizes of at least 2 that is -1 < s < size - 1; NaN fails), so the last
 // source column and row give 0. The sum is truncated. One work item covers
 // 4 * timesX columns and timesY rows; the last unit of a row is guarded.
+#include "common/store.clh"
 #include "common/affine.clh"
 
 // True for a finite value; the build allows the compiler to assume finite

@@ -2,6 +2,7 @@
 // (m0 x + m1 y + m2, m3 x + m4 y + m5) rounded half to even with 16-bit
 // saturation (NaN gives 0), or 0 outside the source. One work item covers
 // 4 * timesX columns and timesY rows; the last unit of a row is guarded.
+#include "common/store.clh"
 #include "common/affine.clh"
 
 // The position saturated to 16 bits, NaN as 0. The build allows the compiler

@@ -18,19 +18,9 @@
 
 using mira_test::GuardedBlock;
 using mira_test::GuardedImage;
+using mira_test::gpu_live;
 
 namespace {
-
-bool gpu_live() {
-    static const bool live = [] {
-        const bool up = ncvInit() == 0 && zor_opencl_usable();
-        // A device that exists must come up; without one mode 1 is the CPU path.
-        if (mira_test::machine_has_opencl() && !up) ADD_FAILURE() << "no OpenCL device came up";
-        std::fprintf(stderr, "mode 1 runs %s\n", up ? "on the OpenCL device" : "the CPU method");
-        return up;
-    }();
-    return live;
-}
 
 enum class Path { Cpu, Gpu };
 uint32_t mode_of(Path p) {

@@ -16,15 +16,7 @@
 
 namespace {
 
-class GpuEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_EQ(ncvInit(), mira_test::expected_init()) << "OpenCL device on this machine: "
-                                                         << mira_test::machine_has_opencl();
-    }
-    void TearDown() override { ncvDeinit(); }
-};
-const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new GpuEnvironment);
+const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new mira_test::GpuEnvironment);
 
 bool log_contains(const std::vector<std::string>& lines, const std::string& text) {
     for (const auto& l : lines)

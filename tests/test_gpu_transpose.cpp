@@ -16,15 +16,7 @@ using mira_test::GuardedImage;
 
 namespace {
 
-class GpuEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_EQ(ncvInit(), mira_test::expected_init()) << "OpenCL device on this machine: "
-                                                         << mira_test::machine_has_opencl();
-    }
-    void TearDown() override { ncvDeinit(); }
-};
-const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new GpuEnvironment);
+const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new mira_test::GpuEnvironment);
 
 // dst(r, c) = src(c, r), written from the definition.
 std::vector<uint8_t> reference_transpose(const GuardedImage& src, uint32_t w, uint32_t h) {

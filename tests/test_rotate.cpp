@@ -15,6 +15,7 @@
 #include "param_utils.h"
 
 using mira_test::GuardedImage;
+using mira_test::gpu_live;
 
 namespace {
 
@@ -39,18 +40,6 @@ std::vector<uint8_t> reference_rotate(const GuardedImage& src, uint32_t w, uint3
     return out;
 }
 
-// Whether mode 1 reaches an OpenCL device here; without one it runs the CPU
-// method, which the same expectations then cover.
-bool gpu_live() {
-    static const bool live = [] {
-        const bool up = ncvInit() == 0 && zor_opencl_usable();
-        // A device that exists must come up; without one mode 1 is the CPU path.
-        if (mira_test::machine_has_opencl() && !up) ADD_FAILURE() << "no OpenCL device came up";
-        std::fprintf(stderr, "mode 1 runs %s\n", up ? "on the OpenCL device" : "the CPU method");
-        return up;
-    }();
-    return live;
-}
 
 enum class Path { Cpu, Gpu };
 

@@ -16,6 +16,18 @@ int code_of(long degrees) {
     }
 }
 
+// The input image and rotation code of a rotate command; false, with the
+// message printed, for a bad call.
+bool rotate_input(const Options& o, Image& in, int& code) {
+    if (o.args.size() < 2 || !load_input(o, 0, in)) return false;
+    code = code_of(o.num("angle", 90));
+    if (code == 0) {
+        std::fprintf(stderr, "angle must be 90, 180 or 270\n");
+        return false;
+    }
+    return true;
+}
+
 // Rotates a 1-channel (planar feature) or 2-channel (interleaved feature) image.
 Image rotate(const Image& in, int code, bool gpu, double* ms) {
     const bool pairs = in.channels == 2;
@@ -35,27 +47,12 @@ Image rotate(const Image& in, int code, bool gpu, double* ms) {
     return out;
 }
 
-// The chroma plane of an NV21 frame as a 2-channel image (V, U per pixel).
-Image chroma_of(const DemoInput& in) {
-    Image c;
-    c.channels = 2;
-    c.width = in.nv21W / 2;
-    c.height = in.nv21H / 2;
-    const uint8_t* vu = in.nv21.data() + size_t(in.nv21W) * in.nv21H;
-    c.px.assign(vu, vu + size_t(c.width) * c.height * 2);
-    return c;
-}
-
 const Registration regPlanar(
     {"rotate", "<in> <out> [--angle=90|180|270]  rotation of the gray image",
      [](const Options& o) {
          Image in;
-         if (o.args.size() < 2 || !load_input(o, 0, in)) return 2;
-         const int code = code_of(o.num("angle", 90));
-         if (code == 0) {
-             std::fprintf(stderr, "angle must be 90, 180 or 270\n");
-             return 2;
-         }
+         int code = 0;
+         if (!rotate_input(o, in, code)) return 2;
          return save_output(o.args[1], rotate(to_gray(in), code, o.gpu, nullptr)) ? 0 : 1;
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
@@ -72,12 +69,8 @@ const Registration regInterleaved(
      "other images use their first two channels)",
      [](const Options& o) {
          Image in;
-         if (o.args.size() < 2 || !load_input(o, 0, in)) return 2;
-         const int code = code_of(o.num("angle", 90));
-         if (code == 0) {
-             std::fprintf(stderr, "angle must be 90, 180 or 270\n");
-             return 2;
-         }
+         int code = 0;
+         if (!rotate_input(o, in, code)) return 2;
          Image two = in;
          if (in.channels != 2) {
              two.channels = 2;

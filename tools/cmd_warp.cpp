@@ -116,12 +116,7 @@ const Registration scaledownMnReg(
          r.image = scaledown_mn(in.gray, in.gray.width * 2 / 3, in.gray.height * 2 / 3, false, &r.ms);
          out.push_back(r);
          // The chroma plane of the NV21 frame, 3/5 of its size.
-         Image c;
-         c.channels = 2;
-         c.width = in.nv21W / 2;
-         c.height = in.nv21H / 2;
-         const uint8_t* vu = in.nv21.data() + size_t(in.nv21W) * in.nv21H;
-         c.px.assign(vu, vu + size_t(c.width) * c.height * 2);
+         const Image c = chroma_of(in);
          DemoResult rc{"scaledown_mn_cbcr", {}, 0};
          rc.image = scaledown_mn(c, c.width * 3 / 5, c.height * 3 / 5, false, &rc.ms);
          out.push_back(rc);

@@ -69,4 +69,8 @@ MIRA_Feature_Buf desc(Image& img);
 bool load_input(const Options& o, size_t index, Image& img);
 bool save_output(const std::string& path, const Image& img);
 
+// The chroma plane of the demo's NV21 frame as a 2-channel image (V, U per
+// pixel).
+Image chroma_of(const DemoInput& in);
+
 }  // namespace mira_tool

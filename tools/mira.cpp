@@ -59,6 +59,16 @@ bool save_output(const std::string& path, const Image& img) {
     return true;
 }
 
+Image chroma_of(const DemoInput& in) {
+    Image c;
+    c.channels = 2;
+    c.width = in.nv21W / 2;
+    c.height = in.nv21H / 2;
+    const uint8_t* vu = in.nv21.data() + size_t(in.nv21W) * in.nv21H;
+    c.px.assign(vu, vu + size_t(c.width) * c.height * 2);
+    return c;
+}
+
 namespace {
 
 // Tiles thumbnails of all results (each scaled to fit a 256x256 cell) into

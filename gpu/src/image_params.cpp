@@ -81,6 +81,26 @@ bool create_mem_buffer(cl_context ctx, cl_command_queue, cl_mem* out, void* data
     return true;
 }
 
+namespace {
+
+// The first checks of every create: a context and a record. A failure is
+// logged under the caller's name and the lines those log lines have always
+// reported.
+bool create_args_ok(cl_context ctx, const void* info, const char* func, int ctxLine,
+                    int infoLine, const char* infoText) {
+    if (!ctx) {
+        ZOR_LOG_AT(func, ctxLine, "the opencl context object is NULL, return");
+        return false;
+    }
+    if (!info) {
+        ZOR_LOG_AT(func, infoLine, "%s", infoText);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 // ------------------------------------------------------------ u8 / rgb
 
 void u8_geometry(const ZOR_U8Info& info, int64_t* pitch, int64_t* bytes, int64_t* rows) {
@@ -133,14 +153,8 @@ int64_t opencl_param_u8::rows() const {
 
 bool opencl_param_u8::create(cl_context ctx, cl_command_queue q, const ZOR_U8Info* info,
                              int access, int align, bool isSvm) {
-    if (!ctx) {
-        ZOR_LOG("the opencl context object is NULL, return");
+    if (!create_args_ok(ctx, info, __func__, 137, 141, "the rgb info is error, return"))
         return false;
-    }
-    if (!info) {
-        ZOR_LOG("the rgb info is error, return");
-        return false;
-    }
     width = static_cast<int32_t>(info->width);
     height = static_cast<int32_t>(info->height);
     strideW = static_cast<int32_t>(info->strideW);
@@ -163,14 +177,8 @@ bool opencl_param_u8::create(cl_context ctx, cl_command_queue q, const ZOR_U8Inf
 bool opencl_param_u8::createRgb(cl_context ctx, cl_command_queue q, const ZOR_RGBInfo* info,
                                 int access, int align, int planeMask, int planeMask2,
                                 bool isSvm) {
-    if (!ctx) {
-        ZOR_LOG("the opencl context object is NULL, return");
+    if (!create_args_ok(ctx, info, __func__, 167, 171, "the rgb info is error, return"))
         return false;
-    }
-    if (!info) {
-        ZOR_LOG("the rgb info is error, return");
-        return false;
-    }
     ZOR_U8Info u{info->width, info->height, info->size, info->strideW, info->strideH,
                  info->elemSize, 1, info->data};
     planes = static_cast<uint32_t>(planeMask);
@@ -234,14 +242,8 @@ void yuv_chroma_extent(int format, int width, int height, int64_t* rowBytes, int
 bool opencl_param_yuv::create(cl_context ctx, cl_command_queue q, const ZOR_YuvInfo* info,
                               int access, int align, int planeMask, int planeMask2,
                               bool isSvm) {
-    if (!ctx) {
-        ZOR_LOG("the opencl context object is NULL, return");
+    if (!create_args_ok(ctx, info, __func__, 238, 242, "the yuv info object is NULL, return"))
         return false;
-    }
-    if (!info) {
-        ZOR_LOG("the yuv info object is NULL, return");
-        return false;
-    }
     format = static_cast<int32_t>(info->format);
     width = static_cast<int32_t>(info->width);
     height = static_cast<int32_t>(info->height);

@@ -386,6 +386,31 @@ auto dst_creator(const Process_base& self, const process_param* param, bool svm)
                                    svm);
 }
 
+// setParameters of a process whose src and dst images are of one kind (RGB
+// or YUV): the configuration (over the dst extent unless one is given) and
+// the records of both sides, with the class's two creation log lines.
+template <typename P, typename Info>
+bool set_same_kind(Process_base& self, P**& srcParams, int& srcNum, P**& dstParams, int& dstNum,
+                   Info** src, int sNum, Info** dst, int dNum, ZOR_ReserveParam_Opencl* reserve,
+                   process_param* param, LogAt srcAt, const char* srcText, LogAt dstAt,
+                   const char* dstText) {
+    if (!self.res || !self.res->inited || !reserve || !param || sNum < 0 || dNum < 1)
+        return false;
+    if (param->config)
+        *self.config = *param->config;
+    else
+        default_global(self.config, dst[0]->width, dst[0]->height);
+    srcNum = sNum;
+    dstNum = dNum;
+    alloc_params(srcParams, std::max(srcNum, 1));
+    alloc_params(dstParams, dstNum);
+    const bool srcSvm = reserve->srcSvm != 0, dstSvm = reserve->dstSvm != 0;
+    return create_params(self, srcParams, src, srcNum, srcSvm,
+                         src_creator<P, Info>(self, param, srcSvm), srcAt, srcText) &&
+           create_params(self, dstParams, dst, dstNum, dstSvm,
+                         dst_creator<P, Info>(self, param, dstSvm), dstAt, dstText);
+}
+
 }  // namespace
 
 Process_RGB_RGB::Process_RGB_RGB() { type = 2; }
@@ -393,21 +418,8 @@ Process_RGB_RGB::~Process_RGB_RGB() { unInit(); }
 
 bool Process_RGB_RGB::setParameters(ZOR_RGBInfo** src, int sNum, ZOR_RGBInfo** dst, int dNum,
                                     ZOR_ReserveParam_Opencl* reserve, process_param* param) {
-    if (!res || !res->inited || !reserve || !param || sNum < 0 || dNum < 1) return false;
-    if (param->config)
-        *config = *param->config;
-    else
-        default_global(config, dst[0]->width, dst[0]->height);
-    srcNum = sNum;
-    dstNum = dNum;
-    alloc_params(srcParams, std::max(srcNum, 1));
-    alloc_params(dstParams, dstNum);
-    const bool srcSvm = reserve->srcSvm != 0, dstSvm = reserve->dstSvm != 0;
-    return create_params(*this, srcParams, src, srcNum, srcSvm,
-                         src_creator<opencl_param_rgb, ZOR_RGBInfo>(*this, param, srcSvm),
-                         {__func__, 282}, "create src rgb info fail, return") &&
-           create_params(*this, dstParams, dst, dstNum, dstSvm,
-                         dst_creator<opencl_param_rgb, ZOR_RGBInfo>(*this, param, dstSvm),
+    return set_same_kind(*this, srcParams, srcNum, dstParams, dstNum, src, sNum, dst, dNum, reserve,
+                         param, {__func__, 282}, "create src rgb info fail, return",
                          {__func__, 293}, "create dst rgb info fail, return");
 }
 
@@ -429,21 +441,8 @@ Process_YUV_YUV::~Process_YUV_YUV() { unInit(); }
 
 bool Process_YUV_YUV::setParameters(ZOR_YuvInfo** src, int sNum, ZOR_YuvInfo** dst, int dNum,
                                     ZOR_ReserveParam_Opencl* reserve, process_param* param) {
-    if (!res || !res->inited || !reserve || !param || sNum < 0 || dNum < 1) return false;
-    if (param->config)
-        *config = *param->config;
-    else
-        default_global(config, dst[0]->width, dst[0]->height);
-    srcNum = sNum;
-    dstNum = dNum;
-    alloc_params(srcParams, std::max(srcNum, 1));
-    alloc_params(dstParams, dstNum);
-    const bool srcSvm = reserve->srcSvm != 0, dstSvm = reserve->dstSvm != 0;
-    return create_params(*this, srcParams, src, srcNum, srcSvm,
-                         src_creator<opencl_param_yuv, ZOR_YuvInfo>(*this, param, srcSvm),
-                         {__func__, 384}, "create src yuv param object fail, return") &&
-           create_params(*this, dstParams, dst, dstNum, dstSvm,
-                         dst_creator<opencl_param_yuv, ZOR_YuvInfo>(*this, param, dstSvm),
+    return set_same_kind(*this, srcParams, srcNum, dstParams, dstNum, src, sNum, dst, dNum, reserve,
+                         param, {__func__, 384}, "create src yuv param object fail, return",
                          {__func__, 395}, "create dst yuv param object fail, return");
 }
 

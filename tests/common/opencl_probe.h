@@ -9,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "mira/mira.h"
+#include "param_utils.h"
 
 namespace mira_test {
 
@@ -40,6 +42,30 @@ inline bool machine_has_opencl() {
 
 // What ncvInit must return on this machine.
 inline int expected_init() { return machine_has_opencl() ? 0 : 1; }
+
+// Whether mode 1 reaches an OpenCL device here; without one it runs the CPU
+// method, which the same expectations then cover.
+inline bool gpu_live() {
+    static const bool live = [] {
+        const bool up = ncvInit() == 0 && zor_opencl_usable();
+        // A device that exists must come up; without one mode 1 is the CPU path.
+        if (machine_has_opencl() && !up) ADD_FAILURE() << "no OpenCL device came up";
+        std::fprintf(stderr, "mode 1 runs %s\n", up ? "on the OpenCL device" : "the CPU method");
+        return up;
+    }();
+    return live;
+}
+
+// The set-up of a test program that runs on the device: ncvInit reports what
+// this machine offers; the device is released at the end.
+class GpuEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_EQ(ncvInit(), expected_init()) << "OpenCL device on this machine: "
+                                              << machine_has_opencl();
+    }
+    void TearDown() override { ncvDeinit(); }
+};
 
 }  // namespace mira_test
 
