@@ -153,7 +153,7 @@ int64_t opencl_param_u8::rows() const {
 
 bool opencl_param_u8::create(cl_context ctx, cl_command_queue q, const ZOR_U8Info* info,
                              int access, int align, bool isSvm) {
-    if (!create_args_ok(ctx, info, __func__, 137, 141, "the rgb info is error, return"))
+    if (!create_args_ok(ctx, info, __func__, __LINE__, __LINE__, "the rgb info is error, return"))
         return false;
     width = static_cast<int32_t>(info->width);
     height = static_cast<int32_t>(info->height);
@@ -177,7 +177,7 @@ bool opencl_param_u8::create(cl_context ctx, cl_command_queue q, const ZOR_U8Inf
 bool opencl_param_u8::createRgb(cl_context ctx, cl_command_queue q, const ZOR_RGBInfo* info,
                                 int access, int align, int planeMask, int planeMask2,
                                 bool isSvm) {
-    if (!create_args_ok(ctx, info, __func__, 167, 171, "the rgb info is error, return"))
+    if (!create_args_ok(ctx, info, __func__, __LINE__, __LINE__, "the rgb info is error, return"))
         return false;
     ZOR_U8Info u{info->width, info->height, info->size, info->strideW, info->strideH,
                  info->elemSize, 1, info->data};
@@ -242,7 +242,7 @@ void yuv_chroma_extent(int format, int width, int height, int64_t* rowBytes, int
 bool opencl_param_yuv::create(cl_context ctx, cl_command_queue q, const ZOR_YuvInfo* info,
                               int access, int align, int planeMask, int planeMask2,
                               bool isSvm) {
-    if (!create_args_ok(ctx, info, __func__, 238, 242, "the yuv info object is NULL, return"))
+    if (!create_args_ok(ctx, info, __func__, __LINE__, __LINE__, "the yuv info object is NULL, return"))
         return false;
     format = static_cast<int32_t>(info->format);
     width = static_cast<int32_t>(info->width);

@@ -215,7 +215,7 @@ namespace {
 
 // Looks `ptr` up in the SVM registry of `res`: *out is its entry or the end
 // of the list. False when the registry is not up, logged under the caller's
-// name and the lines those log lines have always reported.
+// name and line.
 bool find_svm(opencl_res& res, void* ptr, const char* func, int initLine, int listLine,
               std::list<opencl_svm*>::iterator* out) {
     if (!res.inited) {
@@ -236,7 +236,7 @@ bool find_svm(opencl_res& res, void* ptr, const char* func, int initLine, int li
 
 int opencl_res::isSvmBufferExist(void* ptr) {
     std::list<opencl_svm*>::iterator it;
-    if (!find_svm(*this, ptr, __func__, 216, 220, &it) || it == svm_list->end()) return 0;
+    if (!find_svm(*this, ptr, __func__, __LINE__, __LINE__, &it) || it == svm_list->end()) return 0;
     // A hit moves to the back: searches start at the front.
     svm_list->splice(svm_list->end(), *svm_list, it);
     return 1;
@@ -244,7 +244,7 @@ int opencl_res::isSvmBufferExist(void* ptr) {
 
 int opencl_res::freeSvmBuffer(void* ptr) {
     std::list<opencl_svm*>::iterator it;
-    if (!find_svm(*this, ptr, __func__, 235, 239, &it) || it == svm_list->end()) return 0;
+    if (!find_svm(*this, ptr, __func__, __LINE__, __LINE__, &it) || it == svm_list->end()) return 0;
     opencl_svm* b = *it;
     svm_list->erase(it);
     b->release();

@@ -16,8 +16,6 @@ namespace ZOR {
 
 namespace {
 
-// Log lines keep the line numbers they have always reported.
-#line 29
 size_t ceil_div(int64_t a, int64_t b) { return static_cast<size_t>((a + b - 1) / b); }
 
 template <typename T>
@@ -190,10 +188,9 @@ cl_int set_image_args(Process_base& self, cl_kernel k, cl_uint& idx, opencl_para
     return st;
 }
 
-// The log lines of the steps below carry the function name and line number
-// of the process method they belong to (each class has its own, and they are
-// part of the documented log format), so the steps are handed both. A line
-// of 0 means the class logs nothing at that point.
+// The log lines of the steps below carry the function name and line of the
+// process method they belong to (each class has its own), so the steps are
+// handed both. A line of 0 means the class logs nothing at that point.
 struct LogAt {
     const char* func;
     int line;
@@ -332,16 +329,16 @@ bool Process_U8_U8::setParameters(ZOR_U8Info** src, int sNum, ZOR_U8Info** dst, 
     };
     // Bytes the kernel leaves alone in the dst images come back unchanged.
     return create_params(*this, srcParams, src, srcNum, reserve->srcSvm != 0,
-                         create(0, param->srcAlign, reserve->srcSvm != 0), {__func__, 204},
+                         create(0, param->srcAlign, reserve->srcSvm != 0), {__func__, __LINE__},
                          "create src u8 info fail, return") &&
            create_params(*this, dstParams, dst, dstNum, reserve->dstSvm != 0,
-                         create(1, param->dstAlign, reserve->dstSvm != 0), {__func__, 214},
+                         create(1, param->dstAlign, reserve->dstSvm != 0), {__func__, __LINE__},
                          "create dst u8 info fail, return");
 }
 
 bool Process_U8_U8::doProcess(unsigned long) {
     const RunSteps steps{{}, nullptr, {}, nullptr, {},
-                         {}, {__func__, 245}, false, false};
+                         {}, {__func__, __LINE__}, false, false};
     return run_process(*this, srcParams, srcNum, dstParams, dstNum, steps);
 }
 
@@ -419,13 +416,13 @@ Process_RGB_RGB::~Process_RGB_RGB() { unInit(); }
 bool Process_RGB_RGB::setParameters(ZOR_RGBInfo** src, int sNum, ZOR_RGBInfo** dst, int dNum,
                                     ZOR_ReserveParam_Opencl* reserve, process_param* param) {
     return set_same_kind(*this, srcParams, srcNum, dstParams, dstNum, src, sNum, dst, dNum, reserve,
-                         param, {__func__, 282}, "create src rgb info fail, return",
-                         {__func__, 293}, "create dst rgb info fail, return");
+                         param, {__func__, __LINE__}, "create src rgb info fail, return",
+                         {__func__, __LINE__}, "create dst rgb info fail, return");
 }
 
 bool Process_RGB_RGB::doProcess(unsigned long) {
     const RunSteps steps{{}, nullptr, {}, nullptr, {},
-                         {__func__, 310}, {__func__, 324}, true, false};
+                         {__func__, __LINE__}, {__func__, __LINE__}, true, false};
     return run_process(*this, srcParams, srcNum, dstParams, dstNum, steps);
 }
 
@@ -442,14 +439,14 @@ Process_YUV_YUV::~Process_YUV_YUV() { unInit(); }
 bool Process_YUV_YUV::setParameters(ZOR_YuvInfo** src, int sNum, ZOR_YuvInfo** dst, int dNum,
                                     ZOR_ReserveParam_Opencl* reserve, process_param* param) {
     return set_same_kind(*this, srcParams, srcNum, dstParams, dstNum, src, sNum, dst, dNum, reserve,
-                         param, {__func__, 384}, "create src yuv param object fail, return",
-                         {__func__, 395}, "create dst yuv param object fail, return");
+                         param, {__func__, __LINE__}, "create src yuv param object fail, return",
+                         {__func__, __LINE__}, "create dst yuv param object fail, return");
 }
 
 bool Process_YUV_YUV::doProcess(unsigned long) {
-    const RunSteps steps{{__func__, 407}, "src param error, return",
-                         {__func__, 412}, "dst param error, return",
-                         {__func__, 416}, {__func__, 421}, {__func__, 427}, false, false};
+    const RunSteps steps{{__func__, __LINE__}, "src param error, return",
+                         {__func__, __LINE__}, "dst param error, return",
+                         {__func__, __LINE__}, {__func__, __LINE__}, {__func__, __LINE__}, false, false};
     return run_process(*this, srcParams, srcNum, dstParams, dstNum, steps);
 }
 
@@ -485,17 +482,17 @@ bool Process_YUV_RGB::setParameters(ZOR_YuvInfo** yuv, int yNum, ZOR_RGBInfo** r
                            : dst_creator<opencl_param_yuv, ZOR_YuvInfo>(*this, param, yuvSvm);
     auto rgbCreate = yuvIn ? dst_creator<opencl_param_rgb, ZOR_RGBInfo>(*this, param, rgbSvm)
                            : src_creator<opencl_param_rgb, ZOR_RGBInfo>(*this, param, rgbSvm);
-    return create_params(*this, srcParams, yuv, srcNum, yuvSvm, yuvCreate, {__func__, 471},
+    return create_params(*this, srcParams, yuv, srcNum, yuvSvm, yuvCreate, {__func__, __LINE__},
                          "create yuv param object fail, return") &&
-           create_params(*this, dstParams, rgb, dstNum, rgbSvm, rgbCreate, {__func__, 483},
+           create_params(*this, dstParams, rgb, dstNum, rgbSvm, rgbCreate, {__func__, __LINE__},
                          "create rgb param object fail, return");
 }
 
 bool Process_YUV_RGB::doProcess(unsigned long) {
     const bool yuvIn = direction == 1 || direction == 2;
-    const RunSteps steps{{__func__, 495}, "yuv param error, return",
-                         {__func__, 500}, "rgb param error, return",
-                         {__func__, 504}, {__func__, 510}, {__func__, 532}, true, !yuvIn};
+    const RunSteps steps{{__func__, __LINE__}, "yuv param error, return",
+                         {__func__, __LINE__}, "rgb param error, return",
+                         {__func__, __LINE__}, {__func__, __LINE__}, {__func__, __LINE__}, true, !yuvIn};
     return run_process(*this, srcParams, srcNum, dstParams, dstNum, steps);
 }
 
@@ -504,8 +501,6 @@ void Process_YUV_RGB::unInit() {
     Process_base::unInit(false);
 }
 
-// The handle map keeps the line numbers its log lines have always reported.
-#line 550
 // ------------------------------------------------------------ handle map
 
 namespace {

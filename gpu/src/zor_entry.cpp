@@ -23,8 +23,6 @@ constexpr int64_t kRowUnit = 4;  // kernels address rows in 4-byte units
 int64_t round_up(int64_t v, int64_t a) { return (v + a - 1) / a * a; }
 bool aligned(const void* p, int64_t a) { return reinterpret_cast<uintptr_t>(p) % a == 0; }
 
-// Log lines keep the line numbers they have always reported.
-#line 36
 // ------------------------------------------------------------ bring-up state
 
 // 0 not tried since the last ncvInit, 1 up, 2 failed.
@@ -475,7 +473,6 @@ void release_all(std::vector<Staged>& staged, bool copyBack) {
 
 }  // namespace
 
-#line 464
 int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
                          ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
     if (!reserve) {
@@ -512,7 +509,7 @@ int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dst
     for (auto& info : s) ok = ok && plan(info, false, rv.srcSvm != 0);
     for (auto& info : d) ok = ok && plan(info, true, rv.dstSvm != 0);
     if (!ok) {
-        ZOR_LOG_AT(__func__, 514, "image staging fail, return");
+        ZOR_LOG_AT(__func__, __LINE__, "image staging fail, return");
         release_all(staged, false);
         return 0;
     }
@@ -523,7 +520,6 @@ int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dst
     return r;
 }
 
-#line 525
 namespace {
 
 template <class D>
@@ -594,7 +590,7 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
         }
     }
     if (!ok) {
-        ZOR_LOG_AT(__func__, 610, "image staging fail, return");
+        ZOR_LOG_AT(__func__, __LINE__, "image staging fail, return");
         release_all(staged, false);
         return 0;
     }
@@ -608,7 +604,6 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
     return r;
 }
 
-#line 624
 }  // namespace
 
 int zor_cv_process_yuv_yuv(ZOR_YuvInfo** src, int srcNum, ZOR_YuvInfo** dst, int dstNum,
