@@ -32,10 +32,11 @@ __kernel void mira_fcvScaleDownMNInterleaveu8_func(__global const uchar* src, in
                 uint cb = 0, cr = 0;
                 for (int r = 0; r < boxHeight; ++r) {
                     const int yy = min(sy + r, srcHeight - 1);
-                    __global const uchar2* srow =
-                        (__global const uchar2*)(src + (size_t)srcStrideW * (size_t)yy);
+                    // Rows may start at any byte (odd strides): byte-aligned
+                    // pair loads.
+                    __global const uchar* srow = src + (size_t)srcStrideW * (size_t)yy;
                     for (int c = 0; c < boxWidth; ++c) {
-                        const uchar2 pr = srow[min(sx + c, srcPairs - 1)];
+                        const uchar2 pr = vload2(min(sx + c, srcPairs - 1), srow);
                         cb += pr.x;
                         cr += pr.y;
                     }
