@@ -56,7 +56,9 @@ public:
         rows4(x, y) = row(4 * y) + row(4 * y + 1) + row(4 * y + 2) + row(4 * y + 3);
         Expr ye = y * e;
         Expr Q2 = rows2(2 * x, ye) + rows2(2 * x + 1, ye);
-        Expr Q4 = rows4(4 * x, ye) + rows4(4 * x + 1, ye) + rows4(4 * x + 2, ye) + rows4(4 * x + 3, ye);
+        // Four columns as two rounds of adjacent pairs (each a stride-2 read).
+        cols4(x, y) = rows4(2 * x, y) + rows4(2 * x + 1, y);
+        Expr Q4 = cols4(2 * x, ye) + cols4(2 * x + 1, ye);
         output(x, y) = select(mean22, cast<uint8_t>(Q2 >> 2), mean44, cast<uint8_t>(Q4 >> 4),
                               small, v16, v32);
 
@@ -78,6 +80,7 @@ public:
         output.specialize(wide).vectorize(x, V, TailStrategy::ShiftInwards);
         rows2.compute_at(output, yo).vectorize(x, V);
         rows4.compute_at(output, yo).vectorize(x, V);
+        cols4.compute_at(output, yo).vectorize(x, V);
         vsum.compute_at(output, yi).vectorize(x, V);
         vsum.update().vectorize(x, V, TailStrategy::GuardWithIf);
         for (Func h : {hsum16, hsum}) {
@@ -96,7 +99,7 @@ public:
 private:
     Var x{"x"}, y{"y"}, yo{"yo"}, yi{"yi"};
     Func vsum{"column_sums"}, hsum{"block_sums"}, hsum16{"block_sums_16"};
-    Func rows2{"pair_row_sums"}, rows4{"quad_row_sums"};
+    Func rows2{"pair_row_sums"}, rows4{"quad_row_sums"}, cols4{"quad_row_pair_sums"};
 };
 
 }  // namespace mira_pipelines
