@@ -13,28 +13,34 @@
 namespace mira {
 
 uint32_t band_count(uint32_t rows, uint64_t work) {
-    constexpr uint64_t kMinWorkPerThread = 1u << 17;
-    uint32_t threads = std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
-    threads = static_cast<uint32_t>(std::min<uint64_t>(threads, work / kMinWorkPerThread));
-    threads = std::min(threads, rows / 8);
-    return std::max(threads, 1u);
+    // Up to four bands per processor (at most eight processors), each of at
+    // least 8 rows and 2^15 pixels: taken in turn, they keep every thread
+    // busy to the end even when one starts late.
+    constexpr uint64_t kMinWorkPerBand = 1u << 15;
+    const uint32_t threads = std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
+    if (threads == 1 || work < 4 * kMinWorkPerBand) return 1;
+    uint32_t bands = 4 * threads;
+    bands = static_cast<uint32_t>(std::min<uint64_t>(bands, work / kMinWorkPerBand));
+    bands = std::min(bands, rows / 8);
+    return std::max(bands, 1u);
 }
 
 void parallel_bands(uint32_t rows, uint64_t work,
                     const std::function<void(uint32_t, uint32_t, uint32_t)>& fn) {
-    const uint32_t threads = band_count(rows, work);
-    if (threads <= 1) {
+    const uint32_t bands = band_count(rows, work);
+    if (bands <= 1) {
         fn(0, rows, 0);
         return;
     }
     // Workers shared by every banded call, started on first use and kept:
     // one per processor beyond the caller's.
-    static const threadpool pool = threadpool_init(spare_processors(7));
-    auto band = [&](uint32_t t) { return static_cast<uint32_t>(uint64_t(rows) * t / threads); };
-    const bool ran = threadpool_run_bands(pool, static_cast<int>(threads), static_cast<int>(threads) - 1,
+    static const int spare = spare_processors(7);
+    static const threadpool pool = threadpool_init(spare);
+    auto band = [&](uint32_t t) { return static_cast<uint32_t>(uint64_t(rows) * t / bands); };
+    const bool ran = threadpool_run_bands(pool, static_cast<int>(bands), spare,
                                           [&](int t) { fn(band(t), band(t + 1), t); });
     if (!ran)  // no memory for the call's state: the caller runs every band
-        for (uint32_t t = 0; t < threads; ++t) fn(band(t), band(t + 1), t);
+        for (uint32_t t = 0; t < bands; ++t) fn(band(t), band(t + 1), t);
 }
 
 bool mn_plane_ok(const MIRA_Feature_Buf& b) {
