@@ -97,16 +97,16 @@ public:
 
         schedule_output(output, input, border_type, x, y, yo, yi, UP ? 2 * kBandRows : kBandRows);
         if (UP) {
-            xp.compute_at(output, yo).vectorize(x, kFloatLanes);
+            xp.compute_at(output, yo).vectorize(x, float_lanes(this->get_target()));
             up2.compute_at(output, yo)
                 .align_bounds(x, 2)
                 .split(x, xo, xi, 2)
                 .unroll(xi)
-                .vectorize(xo, kFloatLanes);
-            yp.compute_at(output, yi).vectorize(x, kFloatLanes);
+                .vectorize(xo, float_lanes(this->get_target()));
+            yp.compute_at(output, yi).vectorize(x, float_lanes(this->get_target()));
         } else {
-            schedule_pass(yp, output, yo, x);
-            schedule_pass(xp, output, yi, x);
+            schedule_pass(yp, output, yo, x, float_lanes(this->get_target()));
+            schedule_pass(xp, output, yi, x, float_lanes(this->get_target()));
         }
     }
 

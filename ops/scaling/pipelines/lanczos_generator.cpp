@@ -27,8 +27,8 @@ public:
         output(x, y, ch) = cast<uint8_t>(clamp(yp(x, y, ch) + kTruncationBias, 0.0f, 255.0f));
 
         schedule_output(output, input, Expr(), x, y, yo, yi, 2 * kBandRows);
-        schedule_pass(xp, output, yo, x, true, rx);
-        schedule_pass(yp, output, yi, x, true, ry);
+        schedule_pass(xp, output, yo, x, float_lanes(get_target()), true, rx);
+        schedule_pass(yp, output, yi, x, float_lanes(get_target()), true, ry);
     }
 
 private:

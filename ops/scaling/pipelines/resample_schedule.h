@@ -7,8 +7,9 @@ namespace mira_pipelines {
 
 // Rows of destination per parallel task.
 constexpr int kBandRows = 16;
-// Lanes of the float passes and of the final 8-bit rows.
-constexpr int kFloatLanes = 8;
+// Lanes of the float passes (16 where the target has 512-bit vectors) and of
+// the final 8-bit rows.
+inline int float_lanes(const Target& t) { return t.has_feature(Target::AVX512) ? 16 : 8; }
 constexpr int kByteLanes = 16;
 
 // The destination: parallel row bands (`border_type` undefined for
@@ -40,9 +41,9 @@ inline void schedule_output(GeneratorOutput<Buffer<uint8_t>>& output,
 
 // A float pass computed per band (`at` = yo) or per row (`at` = yi).
 inline void schedule_pass(Func f, GeneratorOutput<Buffer<uint8_t>>& output, Var at, Var x,
-                          bool unroll_taps = false, RVar r = RVar()) {
-    f.compute_at(output, at).vectorize(x, kFloatLanes);
-    f.update().vectorize(x, kFloatLanes);
+                          int lanes, bool unroll_taps = false, RVar r = RVar()) {
+    f.compute_at(output, at).vectorize(x, lanes);
+    f.update().vectorize(x, lanes);
     if (unroll_taps) f.update().unroll(r);
 }
 
