@@ -277,6 +277,20 @@ struct Taps {
     float32x4_t w1, w2;
 };
 
+// The two weights divided by their sum. From 1 on, positions are coarse
+// enough that both weights and their sum are exact: the sum is 1 and dividing
+// by it changes nothing, so the division is skipped then.
+inline void set_weights(Taps& t, float32x4_t w1, float32x4_t w2) {
+    const float32x4_t sum = vaddq_f32(w1, w2);
+    if (vminvq_u32(vceqq_f32(sum, vdupq_n_f32(1.f))) != 0) {
+        t.w1 = w1;
+        t.w2 = w2;
+    } else {
+        t.w1 = divide(w1, sum);
+        t.w2 = divide(w2, sum);
+    }
+}
+
 // An integral float as an int; below 2^22 in magnitude (`small`) by adding
 // 1.5 * 2^23, otherwise by conversion.
 inline int32x4_t int_of(float32x4_t v, bool small) {
@@ -297,16 +311,7 @@ inline Taps linear_taps(float32x4_t s, int32_t size, bool small) {
         vandq_u32(vcltq_f32(d1, one), vreinterpretq_u32_f32(vsubq_f32(one, d1))));
     float32x4_t w2 = vreinterpretq_f32_u32(
         vandq_u32(vcltq_f32(d2, one), vreinterpretq_u32_f32(vsubq_f32(one, d2))));
-    const float32x4_t sum = vaddq_f32(w1, w2);
-    // From 1 on, positions are coarse enough that both weights and their sum
-    // are exact: the sum is 1 and dividing by it changes nothing.
-    if (vminvq_u32(vceqq_f32(sum, one)) != 0) {
-        t.w1 = w1;
-        t.w2 = w2;
-    } else {
-        t.w1 = divide(w1, sum);
-        t.w2 = divide(w2, sum);
-    }
+    set_weights(t, w1, w2);
     return t;
 }
 
@@ -323,14 +328,7 @@ inline Taps linear_taps_run(float32x4_t s) {
     const float32x4_t w1 = vsubq_f32(one, d1);
     const float32x4_t w2 = vreinterpretq_f32_u32(
         vandq_u32(vcltq_f32(d2, one), vreinterpretq_u32_f32(vsubq_f32(one, d2))));
-    const float32x4_t sum = vaddq_f32(w1, w2);
-    if (vminvq_u32(vceqq_f32(sum, one)) != 0) {
-        t.w1 = w1;
-        t.w2 = w2;
-    } else {
-        t.w1 = divide(w1, sum);
-        t.w2 = divide(w2, sum);
-    }
+    set_weights(t, w1, w2);
     return t;
 }
 
