@@ -122,7 +122,7 @@ else()
       endforeach()
     endforeach()
     string(APPEND _variants " X(P, v${_i})")
-    string(APPEND _tests "static inline bool mira_pipeline_usable_v${_i}() { return mira_pipeline_allowed(${_i})${_checks}; }\n")
+    string(APPEND _tests "    case ${_i}: return true${_checks};\n")
     math(EXPR _i "${_i} + 1")
   endforeach()
   set(_includes "")
@@ -154,7 +154,14 @@ const struct halide_filter_metadata_t* ${p}_metadata(void);
 #pragma once
 ${_includes}
 #define MIRA_PIPELINE_VERSIONS(X, P)${_variants}
-${_tests}")
+constexpr int kMiraPipelineVersions = ${MIRA_HALIDE_VERSIONS};
+// Whether this processor runs version i (call __builtin_cpu_init first).
+inline bool mira_pipeline_runs(int i) {
+  switch (i) {
+${_tests}  }
+  return false;
+}
+")
   target_include_directories(mira_objects BEFORE PUBLIC ${_dir})
   target_sources(mira_objects PRIVATE ${_mira_pipe_dir}/pipeline_dispatch.cpp)
 endif()
