@@ -62,8 +62,8 @@ bool threadpool_run_bands(threadpool pool, int bands, int helpers,
     work(call);
     // The last bands are under way on helpers: poll briefly (they end within
     // about one band's time), then sleep.
-    for (int i = 0; i < 200000 && call->done.load(std::memory_order_acquire) != bands; ++i)
-        threadpool_cpu_relax();
+    threadpool_poll([call, bands] { return call->done.load(std::memory_order_acquire) == bands; },
+                    200);
     {
         std::unique_lock<std::mutex> lock(call->mutex);
         call->allDone.wait(lock, [call, bands] { return call->done.load() == bands; });

@@ -85,10 +85,10 @@ struct Worker {
 };
 
 // How long a worker that has just finished a job keeps polling the queue
-// before it goes to sleep on the semaphore (~50 us on current cores): a
-// caller that splits back-to-back calls into jobs finds the worker awake
-// instead of paying a thread wake-up per call.
-constexpr int kSpinPolls = 20000;
+// before it goes to sleep on the semaphore: a caller that splits back-to-back
+// calls into jobs finds the worker awake instead of paying a thread wake-up
+// per call.
+constexpr long kPollMicros = 50;
 
 void sleep_us(long us) {
     timespec ts{us / 1000000, (us % 1000000) * 1000};
@@ -237,10 +237,12 @@ void* worker_loop(void* arg) {
     while (pool->keepAlive.load()) {
         if (justWorked) {
             bsem_start_polling(pool->queue.jobsAvailable);
-            for (int i = 0; i < kSpinPolls && pool->queue.length.load(std::memory_order_relaxed) == 0 &&
-                            pool->keepAlive.load(std::memory_order_relaxed);
-                 ++i)
-                threadpool_cpu_relax();
+            threadpool_poll(
+                [pool] {
+                    return pool->queue.length.load(std::memory_order_relaxed) != 0 ||
+                           !pool->keepAlive.load(std::memory_order_relaxed);
+                },
+                kPollMicros);
         }
         bsem_wait(pool->queue.jobsAvailable, justWorked);
         if (!pool->keepAlive.load()) break;

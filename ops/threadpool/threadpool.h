@@ -6,19 +6,27 @@
 // touches the workers of another.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 struct threadpool_t;
 typedef threadpool_t* threadpool;
 
-// One step of a short polling loop (a pause/yield hint to the core), for
-// waits expected to end within microseconds, before blocking.
-inline void threadpool_cpu_relax() {
+// Polls `done` for at most `micros` microseconds (a pause/yield hint to the
+// core between checks, the clock read every 64 of them) and returns its last
+// value: for waits expected to end within microseconds, before blocking.
+template <typename Done>
+bool threadpool_poll(Done done, long micros) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::microseconds(micros);
+    for (unsigned i = 1;; ++i) {
+        if (done()) return true;
 #if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
+        __builtin_ia32_pause();
 #elif defined(__aarch64__) || defined(__arm__)
-    __asm__ __volatile__("yield");
+        __asm__ __volatile__("yield");
 #endif
+        if (i % 64 == 0 && std::chrono::steady_clock::now() >= end) return done();
+    }
 }
 
 // Starts `numThreads` workers (negative counts as 0) named "thread-pool-<i>"
