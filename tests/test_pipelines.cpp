@@ -186,20 +186,28 @@ TEST_F(PipelineTest, RejectsWrongElementType) {
     for (uint8_t v : dst.packed()) ASSERT_EQ(v, 77);
 }
 
+// The query reports the m x n blocks' region, for the general block sums and
+// for the 2 x 2 / 4 x 4 means with their own versions alike.
 TEST_F(PipelineTest, BoundsQueryFillsTheRegionWithoutComputing) {
-    GuardedImage dst(8, 4, 8);
-    dst.fill(77);
-    halide_dimension_t dims[2] = {{0, 0, 0, 0}, {0, 0, 0, 0}};
-    halide_buffer_t query{};
-    query.type = halide_type_t(halide_type_uint, 8, 1);
-    query.dimensions = 2;
-    query.dim = dims;
-    mira::PipelineImage out;
-    MIRA_Feature_Buf d = desc(dst);
-    ASSERT_EQ(MIRA_SCALEDOWN_U8_HALIDE(&query, 3, 2, 1.0f / 6, mira::pipeline_image(out, d, 2)), 0);
-    EXPECT_EQ(dims[0].extent, 24);
-    EXPECT_EQ(dims[1].extent, 8);
-    for (uint8_t v : dst.packed()) ASSERT_EQ(v, 77);
+    const struct { uint8_t m, n; float scale; } blocks[] = {
+        {3, 2, 1.0f / 6}, {2, 2, 0.25f}, {4, 4, 0.0625f}, {2, 2, 0.5f}};
+    for (const auto& b : blocks) {
+        GuardedImage dst(40, 4, 40);
+        dst.fill(77);
+        halide_dimension_t dims[2] = {{0, 0, 0, 0}, {0, 0, 0, 0}};
+        halide_buffer_t query{};
+        query.type = halide_type_t(halide_type_uint, 8, 1);
+        query.dimensions = 2;
+        query.dim = dims;
+        mira::PipelineImage out;
+        MIRA_Feature_Buf d = desc(dst);
+        ASSERT_EQ(MIRA_SCALEDOWN_U8_HALIDE(&query, b.m, b.n, b.scale,
+                                           mira::pipeline_image(out, d, 2)),
+                  0);
+        EXPECT_EQ(dims[0].extent, 40 * b.m);
+        EXPECT_EQ(dims[1].extent, 4 * b.n);
+        for (uint8_t v : dst.packed()) ASSERT_EQ(v, 77);
+    }
 }
 
 // One channel of an interleaved pair (element stride 2) gives the same

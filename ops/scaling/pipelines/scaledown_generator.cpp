@@ -40,47 +40,41 @@ public:
         // Blocks of 2 x 2 or 4 x 4 with the exact mean scale (the product is
         // exact and truncates like a shift) have a path of their own: the
         // block's rows summed over whole source rows, then each block's
-        // columns, in 16 bits. Other calls read its row 0 only (e = 0).
+        // columns, in 16 bits.
         Expr mean22 = m == 2 && n == 2 && scale == 0.25f;
         Expr mean44 = m == 4 && n == 4 && scale == 0.0625f;
-        Expr e = select(mean22 || mean44, 1, 0);
-        // Their reads are clamped to the source buffer (other calls read
-        // outside the blocks there, and a bounds query, with an empty source,
-        // sees only the general path's region); loop partitioning drops the
-        // clamp from the steady state.
-        auto row = [&](Expr yy) {
-            return cast<uint16_t>(intput(clamp(likely(x), intput.dim(0).min(), intput.dim(0).max()),
-                                         clamp(yy, intput.dim(1).min(), intput.dim(1).max())));
-        };
+        auto row = [&](Expr yy) { return cast<uint16_t>(intput(x, yy)); };
         rows2(x, y) = row(2 * y) + row(2 * y + 1);
         rows4(x, y) = row(4 * y) + row(4 * y + 1) + row(4 * y + 2) + row(4 * y + 3);
-        Expr ye = y * e;
-        Expr Q2 = rows2(2 * x, ye) + rows2(2 * x + 1, ye);
+        Expr Q2 = rows2(2 * x, y) + rows2(2 * x + 1, y);
         // Four columns as two rounds of adjacent pairs (each a stride-2 read).
         cols4(x, y) = rows4(2 * x, y) + rows4(2 * x + 1, y);
-        Expr Q4 = cols4(2 * x, ye) + cols4(2 * x + 1, ye);
+        Expr Q4 = cols4(2 * x, y) + cols4(2 * x + 1, y);
         output(x, y) = select(mean22, cast<uint8_t>(Q2 >> 2), mean44, cast<uint8_t>(Q4 >> 4),
                               small, v16, v32);
 
         // Parallel row bands; rows of at least 16 pixels in 16-pixel vectors,
-        // the last one shifted back to end at the row's last pixel. Common
-        // factors get their own versions with constant block sizes.
-        const int V = 16;
-        output.split(y, yo, yi, 8, TailStrategy::GuardWithIf).parallel(yo);
+        // the last one shifted back to end at the row's last pixel. The
+        // mean blocks come first (the other versions then know they are
+        // not, and drop those terms) and sum each vector's block rows right
+        // where they are used: loop g is the vector loop there, the band
+        // loop everywhere else. Common factors of the general sums get
+        // versions with constant block sizes.
+        const int V = 16, VM = 32;
+        output.split(y, yo, yi, 32, TailStrategy::GuardWithIf).parallel(yo);
         Expr wide = output.dim(0).extent() >= V;
-        const struct { int f; float scale; } common[] = {{2, 0.25f}, {4, 0.0625f}};
-        for (const auto& c : common) {
-            output.specialize(m == c.f)
-                .specialize(n == c.f)
-                .specialize(scale == c.scale)
-                .specialize(wide)
-                .vectorize(x, V, TailStrategy::ShiftInwards);
+        for (const Expr& mean : {mean22, mean44}) {
+            Stage s = output.specialize(mean);
+            s.specialize(output.dim(0).extent() >= VM)
+                .vectorize(x, VM, TailStrategy::ShiftInwards)
+                .rename(x, g);
+            s.rename(yo, g);
         }
-        output.specialize(wide && small).vectorize(x, V, TailStrategy::ShiftInwards);
-        output.specialize(wide).vectorize(x, V, TailStrategy::ShiftInwards);
-        rows2.compute_at(output, yo).vectorize(x, V);
-        rows4.compute_at(output, yo).vectorize(x, V);
-        cols4.compute_at(output, yo).vectorize(x, V);
+        output.specialize(wide && small).vectorize(x, V, TailStrategy::ShiftInwards).rename(yo, g);
+        output.specialize(wide).vectorize(x, V, TailStrategy::ShiftInwards).rename(yo, g);
+        output.rename(yo, g);
+        for (Func f : {rows2, rows4, cols4})
+            f.compute_at(output, g).vectorize(x, VM, TailStrategy::GuardWithIf);
         vsum.compute_at(output, yi).vectorize(x, V);
         vsum.update().vectorize(x, V, TailStrategy::GuardWithIf);
         for (Func h : {hsum16, hsum}) {
@@ -97,7 +91,7 @@ public:
     }
 
 private:
-    Var x{"x"}, y{"y"}, yo{"yo"}, yi{"yi"};
+    Var x{"x"}, y{"y"}, yo{"yo"}, yi{"yi"}, g{"g"};
     Func vsum{"column_sums"}, hsum{"block_sums"}, hsum16{"block_sums_16"};
     Func rows2{"pair_row_sums"}, rows4{"quad_row_sums"}, cols4{"quad_row_pair_sums"};
 };
