@@ -332,6 +332,21 @@ inline Taps linear_taps_run(float32x4_t s) {
     return t;
 }
 
+// linear_taps_run from 1 on (1 <= s < size - 1): the first tap is ceil(s - 1)
+// itself (no clamp), both distances are non-negative (no absolute values),
+// the second is at most 1 (its weight needs no test) and the weights sum to
+// exactly 1. The same operations as linear_taps_run, less those that change
+// nothing there.
+inline Taps linear_taps_core(float32x4_t s) {
+    const float32x4_t one = vdupq_n_f32(1.f);
+    Taps t;
+    const float32x4_t f1 = vrndpq_f32(vsubq_f32(s, one));
+    t.i1 = round_small(f1);
+    t.w1 = vsubq_f32(one, vsubq_f32(s, f1));
+    t.w2 = vsubq_f32(one, vsubq_f32(vaddq_f32(f1, one), s));
+    return t;
+}
+
 inline float32x4_t bilinear_sum(float32x4_t v11, float32x4_t v12, float32x4_t v21,
                                 float32x4_t v22, const Taps& tx, const Taps& ty) {
     float32x4_t acc = vmulq_f32(vmulq_f32(v11, ty.w1), tx.w1);
@@ -356,7 +371,6 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
     const bool fastOk = any && tame(m) && uint64_t(s.stride) * uint64_t(s.h) < (1ull << 31);
     const bool small = s.w < (1 << 21) && s.h < (1 << 21);
     const int32x4_t strideV = vdupq_n_s32(static_cast<int32_t>(s.stride));
-    const uint32x4_t low8 = vdupq_n_u32(0xFF);
     for (uint32_t y = y0; y < y1; ++y) {
         uint8_t* drow = dst + y * dstStride;
         if (!any) {
@@ -406,37 +420,48 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
                               std::min(8u, x1 - x));
             }
         };
-        // Inside the run the second taps are the next column and row.
+        // Inside the run the second taps are the next column and row: each
+        // pixel's top and bottom byte pairs are one 16-bit lane each.
+        // Columns [coreA, coreB) have both positions at 1 or more.
+        uint32_t coreA = 0, coreB = 0;
         auto fast = [&](uint32_t x) {
-            uint16x4_t res[2];
+            Taps tx[2], ty[2];
+            int32_t off[8];
+            const bool core = x >= coreA && x + 8 <= coreB;
             for (int h = 0; h < 2; ++h) {
                 float32x4_t sx, sy;
                 positions(x + 4 * h, sx, sy);
-                const Taps tx = linear_taps_run(sx), ty = linear_taps_run(sy);
-                int32_t off[4];
-                vst1q_s32(off, vmlaq_s32(tx.i1, ty.i1, strideV));
-                // Top pair in the low half of each lane, bottom pair above it.
-                uint32x4_t q = vdupq_n_u32(0);
-#define MIRA_QUAD(k)                                                      \
-    {                                                                     \
-        const uint8_t* p = s.data + off[k];                               \
-        uint16_t top, bottom;                                             \
-        std::memcpy(&top, p, 2);                                          \
-        std::memcpy(&bottom, p + s.stride, 2);                            \
-        q = vsetq_lane_u32(uint32_t(top) | uint32_t(bottom) << 16, q, k); \
-    }
-                MIRA_QUAD(0) MIRA_QUAD(1) MIRA_QUAD(2) MIRA_QUAD(3)
-#undef MIRA_QUAD
-                const float32x4_t v11 = vcvtq_f32_s32(vreinterpretq_s32_u32(vandq_u32(q, low8)));
-                const float32x4_t v12 =
-                    vcvtq_f32_s32(vreinterpretq_s32_u32(vandq_u32(vshrq_n_u32(q, 8), low8)));
-                const float32x4_t v21 =
-                    vcvtq_f32_s32(vreinterpretq_s32_u32(vandq_u32(vshrq_n_u32(q, 16), low8)));
-                const float32x4_t v22 = vcvtq_f32_s32(vreinterpretq_s32_u32(vshrq_n_u32(q, 24)));
-                const float32x4_t acc = bilinear_sum(v11, v12, v21, v22, tx, ty);
-                res[h] = vmovn_u32(vreinterpretq_u32_s32(trunc_small(acc)));
+                tx[h] = core ? linear_taps_core(sx) : linear_taps_run(sx);
+                ty[h] = core ? linear_taps_core(sy) : linear_taps_run(sy);
+                vst1q_s32(off + 4 * h, vmlaq_s32(tx[h].i1, ty[h].i1, strideV));
             }
-            vst1_u8(drow + x, vmovn_u16(vcombine_u16(res[0], res[1])));
+            uint16x8_t top = vdupq_n_u16(0), bottom = vdupq_n_u16(0);
+#define MIRA_PAIRS(k)                              \
+    {                                              \
+        const uint8_t* p = s.data + off[k];        \
+        uint16_t t, b;                             \
+        std::memcpy(&t, p, 2);                     \
+        std::memcpy(&b, p + s.stride, 2);          \
+        top = vsetq_lane_u16(t, top, k);           \
+        bottom = vsetq_lane_u16(b, bottom, k);     \
+    }
+            MIRA_PAIRS(0) MIRA_PAIRS(1) MIRA_PAIRS(2) MIRA_PAIRS(3)
+            MIRA_PAIRS(4) MIRA_PAIRS(5) MIRA_PAIRS(6) MIRA_PAIRS(7)
+#undef MIRA_PAIRS
+            // Little-endian lanes: the left pixel is the low byte.
+            const uint16x8_t low8 = vdupq_n_u16(0xFF);
+            const uint16x8_t l1 = vandq_u16(top, low8), r1 = vshrq_n_u16(top, 8);
+            const uint16x8_t l2 = vandq_u16(bottom, low8), r2 = vshrq_n_u16(bottom, 8);
+            auto f32 = [](uint16x4_t v) { return vcvtq_f32_u32(vmovl_u16(v)); };
+            const float32x4_t lo = bilinear_sum(f32(vget_low_u16(l1)), f32(vget_low_u16(r1)),
+                                                f32(vget_low_u16(l2)), f32(vget_low_u16(r2)),
+                                                tx[0], ty[0]);
+            const float32x4_t hi = bilinear_sum(f32(vget_high_u16(l1)), f32(vget_high_u16(r1)),
+                                                f32(vget_high_u16(l2)), f32(vget_high_u16(r2)),
+                                                tx[1], ty[1]);
+            const uint16x8_t res = vcombine_u16(vmovn_u32(vreinterpretq_u32_s32(trunc_small(lo))),
+                                                vmovn_u32(vreinterpretq_u32_s32(trunc_small(hi))));
+            vst1_u8(drow + x, vmovn_u16(res));
         };
         uint32_t a = 0, b = 0;
         if (fastOk) {
@@ -448,6 +473,13 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
                    ya, yb);
             a = std::max(a, ya);
             b = std::max(a, std::min(b, yb));
+            uint32_t xa, xb;
+            run_of(px, dstW, [](float v) { return v >= 1.f; }, [&](float v) { return v < wLimS; },
+                   xa, xb);
+            run_of(py, dstW, [](float v) { return v >= 1.f; }, [&](float v) { return v < hLimS; },
+                   ya, yb);
+            coreA = std::max(xa, ya);
+            coreB = std::max(coreA, std::min(xb, yb));
             // The run is exactly the columns whose taps are read.
             split_row(drow, dstW, a, b, a, b, 8, checked, fast);
         } else {
