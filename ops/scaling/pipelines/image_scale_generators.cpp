@@ -3,11 +3,20 @@
 // per interpolation mode and direction. All share the argument list
 // (input, scale_factor, border_type, border_value, output), 3-D buffers whose
 // axis 0 may have an element stride of 1 or 2.
+#include <cmath>
+#include <string>
+
 #include "resample_schedule.h"
 
 namespace mira_pipelines {
 
 enum Mode { kNone = 0, kBilinear = 1, kBox = 2 };
+
+// Down-scale ratios (destination over source) with versions of their own.
+struct Ratio {
+    int p, q;
+};
+const Ratio kRatios[] = {{1, 2}, {2, 3}, {3, 4}};
 
 template <int MODE, bool UP>
 class ImageScale : public Halide::Generator<ImageScale<MODE, UP>> {
@@ -87,10 +96,47 @@ public:
             Var d("d"), k("k");
             cols(d, k) = clamp(ax.first(d) + k, -1, sw);
             cols.compute_root();
+            // Common ratios p/q whose first taps repeat, first(x) = q (x / p) +
+            // first(x mod p), as checked per call over the source width (past
+            // it, with first(sw - 1) > sw, every tap clamps to sw either way):
+            // there the columns are q-strided vectors instead of table reads.
+            for (const Ratio& r : kRatios) {
+                Func ok("periodic_" + std::to_string(r.p) + "_" + std::to_string(r.q));
+                Expr is_ratio = scale_factor == float(r.p) / float(r.q);
+                RDom rc(0, sw, "rc");
+                rc.where(is_ratio);
+                // (Its own tap formula: the tables' regions may depend on it.)
+                const Func& f = ax.first_inline;
+                ok() = select(is_ratio && sw > 0 && f(max(sw - 1, 0)) > sw, 1, 0);
+                ok() = select(f(rc) == r.q * (rc / r.p) + f(rc % r.p), ok(), 0);
+                ok.compute_root();
+                periodic.push_back(is_ratio && ok() == 1);
+            }
             auto col = [&](Expr kk) { return unsafe_promise_clamped(cols(x, kk), -1, sw); };
+            // Their passes are plain sums over the ratio's tap count, in tap
+            // order like the general pass.
+            for (size_t i = 0; i < periodic.size(); ++i) {
+                const Ratio& r = kRatios[i];
+                const float sr = float(r.p) / float(r.q);
+                const int taps = int(std::ceil((MODE == kBilinear ? 2.0f : 1.0f) / sr));
+                Expr sum;
+                for (int kk = 0; kk < taps; ++kk) {
+                    Expr c = clamp(likely(r.q * (x / r.p) + ax.first(x % r.p) + kk), -1, sw);
+                    Expr term = ax.weight(x, kk) * yp(c, y, ch);
+                    sum = kk == 0 ? term : sum + term;
+                }
+                Func f("xpass_" + std::to_string(r.p) + "_" + std::to_string(r.q));
+                f(x, y, ch) = sum;
+                xpr.push_back(f);
+            }
             xp(x, y, ch) = ax.weight(x, 0) * yp(col(0), y, ch);
             xp(x, y, ch) += ax.weight(x, rx1) * yp(col(rx1), y, ch);
-            last = xp;
+            // The row's horizontal pass: a ratio's version where it applies.
+            Expr chosen = xp(x, y, ch);
+            for (size_t i = periodic.size(); i-- > 0;)
+                chosen = select(periodic[i], xpr[i](x, y, ch), chosen);
+            xsel(x, y, ch) = chosen;
+            last = xsel;
         }
         output(x, y, ch) =
             cast<uint8_t>(clamp(last(x, y, ch) + kTruncationBias, 0.0f, 255.0f));
@@ -106,13 +152,29 @@ public:
             yp.compute_at(output, yi).vectorize(x, float_lanes(this->get_target()));
         } else {
             schedule_pass(yp, output, yo, x, float_lanes(this->get_target()));
-            schedule_pass(xp, output, yi, x, float_lanes(this->get_target()));
+            const int lanes = float_lanes(this->get_target());
+            xsel.compute_at(output, yi);
+            for (size_t i = 0; i < xpr.size(); ++i) {
+                xsel.specialize(periodic[i]).vectorize(x, lanes);
+                const int p = kRatios[i].p;
+                xpr[i].compute_at(xsel, Var::outermost()).align_bounds(x, p);
+                if (p > 1)
+                    xpr[i].split(x, xo, xi, p, TailStrategy::RoundUp).unroll(xi).vectorize(
+                        xo, lanes, TailStrategy::RoundUp);
+                else
+                    xpr[i].vectorize(x, lanes, TailStrategy::RoundUp);
+            }
+            xsel.vectorize(x, lanes);
+            xp.compute_at(xsel, Var::outermost()).vectorize(x, lanes);
+            xp.update().vectorize(x, lanes);
         }
     }
 
 private:
     Var x{"x"}, y{"y"}, ch{"c"}, yo{"yo"}, yi{"yi"}, xo{"xo"}, xi{"xi"};
-    Func up2{"up2_xpass"};
+    Func up2{"up2_xpass"}, xsel{"xpass_row"};
+    std::vector<Expr> periodic;  // per ratio: its version applies
+    std::vector<Func> xpr;       // per ratio: the horizontal pass
 };
 
 }  // namespace mira_pipelines

@@ -27,6 +27,7 @@ constexpr float kTruncationBias = 1.0f / 1024.0f;
 // Tap tables of one axis for `out_extent` destination coordinates.
 struct AxisTaps {
     Func first;   // first(d): index of tap 0 (int32)
+    Func first_inline;  // the same values, computed where used
     Func weight;  // weight(d, k): normalised weight of tap k (float32)
     Expr taps;    // number of taps K
 };
@@ -77,6 +78,8 @@ inline AxisTaps make_axis(const std::string& name, Kernel kernel, Expr s, Expr s
     }
     a.first = Func(name + "_first");
     a.first(d) = b;
+    a.first_inline = Func(name + "_first_inline");
+    a.first_inline(d) = b;
 
     Func raw(name + "_raw");
     Expr shrink = kernel == Kernel::Lanczos3 ? Expr(1.0f) : min(s, 1.0f);
