@@ -100,18 +100,10 @@ public:
             // first(x mod p), as checked per call over the source width (past
             // it, with first(sw - 1) > sw, every tap clamps to sw either way):
             // there the columns are q-strided vectors instead of table reads.
-            for (const Ratio& r : kRatios) {
-                Func ok("periodic_" + std::to_string(r.p) + "_" + std::to_string(r.q));
-                Expr is_ratio = scale_factor == float(r.p) / float(r.q);
-                RDom rc(0, sw, "rc");
-                rc.where(is_ratio);
-                // (Its own tap formula: the tables' regions may depend on it.)
-                const Func& f = ax.first_inline;
-                ok() = select(is_ratio && sw > 0 && f(max(sw - 1, 0)) > sw, 1, 0);
-                ok() = select(f(rc) == r.q * (rc / r.p) + f(rc % r.p), ok(), 0);
-                ok.compute_root();
-                periodic.push_back(is_ratio && ok() == 1);
-            }
+            for (const Ratio& r : kRatios)
+                periodic.push_back(repeating_taps(
+                    "periodic_" + std::to_string(r.p) + "_" + std::to_string(r.q),
+                    ax.first_inline, r.p, r.q, scale_factor == float(r.p) / float(r.q), sw, sw));
             auto col = [&](Expr kk) { return unsafe_promise_clamped(cols(x, kk), -1, sw); };
             // Their passes are plain sums over the ratio's tap count, in tap
             // order like the general pass.

@@ -102,6 +102,27 @@ inline AxisTaps make_axis(const std::string& name, Kernel kernel, Expr s, Expr s
     return a;
 }
 
+// Whether an axis's first taps repeat with period p at ratio p/q: `applies`
+// holds, first(x) = q (x / p) + first(x mod p) for every x in [0, n), and
+// first(n - 1) > past (from there on the taps of both forms lie beyond the
+// source's last sample, where they read the same edge). `first` is the
+// axis's inline tap formula (the tables' regions may depend on this value).
+// Checked once per call, the comparisons in vectors.
+inline Expr repeating_taps(const std::string& name, const Func& first, int p, int q,
+                           Expr applies, Expr n, Expr past) {
+    Var d("d");
+    Func miss(name + "_miss");
+    miss(d) = select(first(d) == q * (d / p) + first(d % p), 0, 1);
+    miss.compute_root().vectorize(d, 16, TailStrategy::RoundUp);
+    Func ok(name);
+    RDom r(0, n, name + "_r");
+    r.where(applies);
+    ok() = select(applies && n > 0 && first(max(n - 1, 0)) > past, 1, 0);
+    ok() = min(ok(), 1 - miss(r));
+    ok.compute_root();
+    return applies && ok() == 1;
+}
+
 // Clamps tap index `i` of destination coordinate `d` into [lo, hi] where
 // [lo, hi] is a window around the source centre that always holds the taps
 // (first tap >= floor(c) - K, last <= ceil(c) + K, with one spare) and lies
