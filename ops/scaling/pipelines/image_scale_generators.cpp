@@ -66,8 +66,32 @@ public:
             // Two taps per axis: the sums are written out (no zeroed
             // accumulator pass), in tap order.
             auto sample = [&](Expr i, Expr yy) { return cast<float>(in_b(i, yy, ch)); };
-            xp(x, y, ch) = ax.weight(x, 0) * sample(ax.first(x), y) +
-                           ax.weight(x, 1) * sample(ax.first(x) + 1, y);
+            // The pass reads the band's source rows in float, columns -1 to
+            // sw (the border rule gives the same value further out).
+            srcf(x, y, ch) = sample(x, y);
+            Func cols("x_columns");
+            Var d("d"), k("k");
+            cols(d, k) = clamp(ax.first(d) + k, -1, sw);
+            cols.compute_root();
+            auto tap = [&](Expr i) { return srcf(i, y, ch); };
+            Expr table = ax.weight(x, 0) * tap(unsafe_promise_clamped(cols(x, 0), -1, sw)) +
+                         ax.weight(x, 1) * tap(unsafe_promise_clamped(cols(x, 1), -1, sw));
+            // At 3/2, where the first taps repeat every three columns (checked
+            // per call), the taps are 2-strided vectors instead of table reads.
+            up32 = repeating_taps("periodic_3_2", ax.first_inline, 3, 2, scale_factor == 1.5f,
+                                  2 * sw + 4, sw);
+            // (The first taps of one period through a table with an update
+            // step, whose values bounds inference does not bound: the clamped
+            // columns then cover -1 to sw in both versions alike, so the
+            // source region a band needs does not depend on the check.)
+            Func period("x_first_period");
+            period(d) = ax.first(d);
+            period(d) = period(d) + 0;
+            period.compute_root();
+            Expr f32 = 2 * (x / 3) + period(x % 3);
+            Expr strided = ax.weight(x, 0) * tap(clamp(likely(f32), -1, sw)) +
+                           ax.weight(x, 1) * tap(clamp(likely(f32 + 1), -1, sw));
+            xp(x, y, ch) = select(up32, strided, table);
             // Exactly 2x: the taps and weights repeat every two columns
             // (0.25, 0.75 from column x / 2 - 1 for even x; 0.75, 0.25 from
             // x / 2 for odd x), so the pass reads dense vectors instead of
@@ -135,7 +159,14 @@ public:
 
         schedule_output(output, input, border_type, x, y, yo, yi, UP ? 2 * kBandRows : kBandRows);
         if (UP) {
-            xp.compute_at(output, yo).vectorize(x, float_lanes(this->get_target()));
+            const int lanes = float_lanes(this->get_target());
+            srcf.compute_at(output, yo).vectorize(x, lanes);
+            xp.compute_at(output, yo).align_bounds(x, 3);
+            xp.specialize(up32)
+                .split(x, xo, xi, 3, TailStrategy::RoundUp)
+                .unroll(xi)
+                .vectorize(xo, lanes, TailStrategy::RoundUp);
+            xp.vectorize(x, lanes);
             up2.compute_at(output, yo)
                 .align_bounds(x, 2)
                 .split(x, xo, xi, 2)
@@ -164,8 +195,9 @@ public:
 
 private:
     Var x{"x"}, y{"y"}, ch{"c"}, yo{"yo"}, yi{"yi"}, xo{"xo"}, xi{"xi"};
-    Func up2{"up2_xpass"}, xsel{"xpass_row"};
-    std::vector<Expr> periodic;  // per ratio: its version applies
+    Func up2{"up2_xpass"}, xsel{"xpass_row"}, srcf{"source_rows"};
+    std::vector<Expr> periodic;  // per down-scale ratio: its version applies
+    Expr up32;                   // the 3/2 up-scale version applies
     std::vector<Func> xpr;       // per ratio: the horizontal pass
 };
 
