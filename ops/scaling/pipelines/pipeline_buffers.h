@@ -45,7 +45,7 @@ inline void pipeline_quiet_errors() {
 inline halide_buffer_t* pipeline_image(PipelineImage& img, const MIRA_Feature_Buf& b,
                                        int dims, PlaneView view = PlaneView::Planar) {
     pipeline_quiet_errors();
-    std::memset(&img, 0, sizeof img);
+    img.buf = halide_buffer_t{};
     const bool pair = view != PlaneView::Planar;
     img.dim[0] = {0, clamp_i32(pair ? b.width / 2 : b.width), pair ? 2 : 1, 0};
     img.dim[1] = {0, clamp_i32(b.height), clamp_i32(b.stride), 0};
