@@ -174,7 +174,9 @@ public:
                 .vectorize(xo, float_lanes(this->get_target()));
             yp.compute_at(output, yi).vectorize(x, float_lanes(this->get_target()));
         } else {
-            schedule_pass(yp, output, yo, x, float_lanes(this->get_target()));
+            // Four vectors per step: the tap loop's setup is shared by more
+            // pixels.
+            schedule_pass(yp, output, yo, x, 4 * float_lanes(this->get_target()));
             const int lanes = float_lanes(this->get_target());
             xsel.compute_at(output, yi);
             for (size_t i = 0; i < xpr.size(); ++i) {
