@@ -88,6 +88,8 @@ void register_scaling() {
                     general(1)});
     add_plane_case({"scale_bilinear_down_3:5", 1152, 648, cv::INTER_LINEAR, kFilterBilinear,
                     general(1)});
+    add_plane_case({"scale_nearest_up_4:3", 2560, 1440, cv::INTER_NEAREST, kFilterNone,
+                    general(0)});
     // Mode 0 down-scaling is the distance-weighted reduction, compared with
     // the peers' nearest sampling.
     add_plane_case({"scale_none_down_720p", 1280, 720, cv::INTER_NEAREST, kFilterNone,

@@ -44,8 +44,40 @@ public:
             ny(d) = tap;
             nx.compute_root();
             ny.compute_root();
-            output(x, y, ch) = in_b(clamp(nx(x), -1, sw), clamp(ny(y), -1, sh), ch);
+            // At 3/2, where the columns repeat every three (checked per call),
+            // a row reads 2-strided vectors of the band's source rows instead
+            // of one sample per lane. The band's rows are copied once, columns
+            // -1 to sw (the border rule gives the same value further out).
+            Func nx_inline("nearest_x_inline");
+            nx_inline(d) = tap;
+            Expr per = repeating_taps("periodic_3_2", nx_inline, 3, 2, scale_factor == 1.5f,
+                                      2 * sw + 4, sw);
+            Func cols("nearest_x_columns");
+            cols(d) = clamp(nx(d), -1, sw);
+            // (One period of columns through a table with an update step,
+            // whose values bounds inference does not bound.)
+            Func period("nearest_x_period");
+            period(d) = nx(d);
+            period(d) = period(d) + 0;
+            period.compute_root();
+            Func rows("source_rows"), row("nearest_row");
+            rows(x, y, ch) = in_b(x, y, ch);
+            Expr col = select(per, clamp(likely(2 * (x / 3) + period(x % 3)), -1, sw),
+                              unsafe_promise_clamped(cols(x), -1, sw));
+            // (The row clamped into a window around its centre, so that a band
+            // copies only the rows it needs.)
+            row(x, y, ch) = rows(col, clamp_tap(ny(y), y, s, 1, sh), ch);
+            output(x, y, ch) = row(x, y, ch);
             schedule_output(output, input, border_type, x, y, yo, yi, kBandRows);
+            rows.compute_at(output, yo).vectorize(x, kByteLanes);
+            // (Per band: the columns needed depend on the check.)
+            cols.compute_at(output, yo).vectorize(d, kByteLanes);
+            row.compute_at(output, yi).align_bounds(x, 3);
+            row.specialize(per)
+                .split(x, xo, xi, 3, TailStrategy::RoundUp)
+                .unroll(xi)
+                .vectorize(xo, kByteLanes, TailStrategy::RoundUp);
+            row.vectorize(x, kByteLanes);
             return;
         }
 
