@@ -73,10 +73,7 @@ public:
             // (Per band: the columns needed depend on the check.)
             cols.compute_at(output, yo).vectorize(d, kByteLanes);
             row.compute_at(output, yi).align_bounds(x, 3);
-            row.specialize(per)
-                .split(x, xo, xi, 3, TailStrategy::RoundUp)
-                .unroll(xi)
-                .vectorize(xo, kByteLanes, TailStrategy::RoundUp);
+            vectorize_phases(row.specialize(per), 3, x, xo, xi, kByteLanes);
             row.vectorize(x, kByteLanes);
             return;
         }
@@ -194,10 +191,7 @@ public:
             const int lanes = float_lanes(this->get_target());
             srcf.compute_at(output, yo).vectorize(x, lanes);
             xp.compute_at(output, yo).align_bounds(x, 3);
-            xp.specialize(up32)
-                .split(x, xo, xi, 3, TailStrategy::RoundUp)
-                .unroll(xi)
-                .vectorize(xo, lanes, TailStrategy::RoundUp);
+            vectorize_phases(xp.specialize(up32), 3, x, xo, xi, lanes);
             xp.vectorize(x, lanes);
             up2.compute_at(output, yo)
                 .align_bounds(x, 2)
@@ -215,11 +209,7 @@ public:
                 xsel.specialize(periodic[i]).vectorize(x, lanes);
                 const int p = kRatios[i].p;
                 xpr[i].compute_at(xsel, Var::outermost()).align_bounds(x, p);
-                if (p > 1)
-                    xpr[i].split(x, xo, xi, p, TailStrategy::RoundUp).unroll(xi).vectorize(
-                        xo, lanes, TailStrategy::RoundUp);
-                else
-                    xpr[i].vectorize(x, lanes, TailStrategy::RoundUp);
+                vectorize_phases(xpr[i], p, x, xo, xi, lanes);
             }
             xsel.vectorize(x, lanes);
             xp.compute_at(xsel, Var::outermost()).vectorize(x, lanes);

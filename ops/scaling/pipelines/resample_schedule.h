@@ -39,6 +39,18 @@ inline void schedule_output(GeneratorOutput<Buffer<uint8_t>>& output,
     output.specialize(wide).vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
 }
 
+// A row pass at a ratio p/q whose taps repeat every p columns: the p phases
+// unrolled and each vectorised over the periods, so that its taps are strided
+// vectors and its stores interleave (x aligned to p by the caller).
+inline void vectorize_phases(Stage s, int p, Var x, Var xo, Var xi, int lanes) {
+    if (p > 1)
+        s.split(x, xo, xi, p, TailStrategy::RoundUp)
+            .unroll(xi)
+            .vectorize(xo, lanes, TailStrategy::RoundUp);
+    else
+        s.vectorize(x, lanes, TailStrategy::RoundUp);
+}
+
 // A float pass computed per band (`at` = yo) or per row (`at` = yi).
 inline void schedule_pass(Func f, GeneratorOutput<Buffer<uint8_t>>& output, Var at, Var x,
                           int lanes, bool unroll_taps = false, RVar r = RVar()) {
