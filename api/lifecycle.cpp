@@ -7,6 +7,7 @@
 
 #include "mira/mira.h"
 #include "mira/mira_features.h"
+#include "ops/scaling/pipeline_memory.h"
 #include "param_utils.h"
 #include "zor_runtime.h"
 
@@ -46,6 +47,8 @@ uint32_t MIRA_INIT::MIRA_INIT_opencl(MIRA_FEATURE_ARGS) {
 
 uint32_t MIRA_DEINIT::run(MIRA_FEATURE_ARGS) {
     if (!param) return MIRA_ERR_ARG;
+    // The scaling pipelines' cached blocks go back to the C allocator.
+    mira::pipeline_memory_release();
     if (param->mode == MIRA_MODE_CPU) return MIRA_OK;
     return MIRA_DEINIT_opencl(src, srcCount, dst, dstCount, param);
 }

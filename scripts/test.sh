@@ -26,7 +26,7 @@ fi
 cmake --build "$root/build-tsan" -j "$jobs" --target test_threadpool
 TSAN_OPTIONS="halt_on_error=1" "$root/build-tsan/tests/test_threadpool" --gtest_brief=1 || status=1
 echo "== ThreadSanitizer: concurrency of every feature on both paths"
-tsan_tests=(test_concurrency)
+tsan_tests=(test_concurrency test_pipelines)
 cmake --build "$root/build-tsan" -j "$jobs" --target "${tsan_tests[@]}"
 for t in "${tsan_tests[@]}"; do
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \

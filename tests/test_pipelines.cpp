@@ -4,8 +4,10 @@
 
 #include <HalideRuntime.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MIRA_IMAGE_DOWN_BILINEAR_U8_HALIDE.h"
@@ -17,6 +19,8 @@
 #include "MIRA_IMAGE_UP_NONE_U8_HALIDE.h"
 #include "MIRA_SCALEDOWN_U8_HALIDE.h"
 #include "common/guarded_image.h"
+#include "mira/mira.h"
+#include "ops/scaling/pipeline_memory.h"
 #include "ops/scaling/pipelines/pipeline_buffers.h"
 #include "scaling_reference.h"
 
@@ -268,6 +272,72 @@ TEST_F(PipelineTest, NarrowDestinationsAreComputed) {
                                          f, -1);
         EXPECT_EQ(dst.packed(), ref.px) << dw;
     }
+}
+
+// The pipelines' allocator: aligned blocks, a freed band-sized block serves
+// the next request of its size class, the cache stays within its bounds and
+// ncvDeinit empties it.
+TEST(PipelineMemory, FreedBlocksServeTheNextRequest) {
+    mira::pipeline_memory_release();
+    const size_t size = 300 * 1024;
+    auto* a = static_cast<uint8_t*>(halide_malloc(nullptr, size));
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(a) % 64, 0u);
+    std::memset(a, 0x5a, size);
+    halide_free(nullptr, a);
+    EXPECT_EQ(mira::pipeline_memory_stats().blocks, 1u);
+    // A slightly smaller request takes the same block; a much smaller one
+    // does not.
+    void* b = halide_malloc(nullptr, size - 1000);
+    EXPECT_EQ(b, a);
+    void* small = halide_malloc(nullptr, 100 * 1024);
+    EXPECT_NE(small, a);
+    EXPECT_EQ(mira::pipeline_memory_stats().blocks, 0u);
+    halide_free(nullptr, b);
+    halide_free(nullptr, small);
+    EXPECT_EQ(mira::pipeline_memory_stats().blocks, 2u);
+    ncvDeinit();
+    EXPECT_EQ(mira::pipeline_memory_stats().blocks, 0u);
+    EXPECT_EQ(mira::pipeline_memory_stats().bytes, 0u);
+}
+
+TEST(PipelineMemory, CacheStaysBounded) {
+    mira::pipeline_memory_release();
+    std::vector<void*> blocks;
+    for (int i = 0; i < 40; ++i) blocks.push_back(halide_malloc(nullptr, size_t(1 + i % 3) << 20));
+    for (void* p : blocks) halide_free(nullptr, p);
+    const auto st = mira::pipeline_memory_stats();
+    // One thread keeps at most 8 blocks and 16 MiB, the larger blocks first.
+    EXPECT_LE(st.blocks, 8u);
+    EXPECT_LE(st.bytes, size_t(16) << 20);
+    EXPECT_GE(st.bytes, size_t(15) << 20);
+    // Small requests bypass the cache.
+    halide_free(nullptr, halide_malloc(nullptr, 1000));
+    EXPECT_EQ(mira::pipeline_memory_stats().blocks, st.blocks);
+    mira::pipeline_memory_release();
+}
+
+// Threads allocating, filling, checking and freeing blocks of many sizes:
+// every block holds what its thread wrote (the sanitizer builds watch the
+// bytes around them).
+TEST(PipelineMemory, ConcurrentUse) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            uint32_t seed = 77u + uint32_t(t);
+            for (int i = 0; i < 400; ++i) {
+                seed = seed * 1664525u + 1013904223u;
+                const size_t n = 1 + (seed >> 12) % (600 * 1024);
+                auto* p = static_cast<uint8_t*>(halide_malloc(nullptr, n));
+                ASSERT_NE(p, nullptr);
+                std::memset(p, t + 1, n);
+                ASSERT_EQ(p[0], t + 1);
+                ASSERT_EQ(p[n - 1], t + 1);
+                halide_free(nullptr, p);
+            }
+        });
+    for (auto& th : threads) th.join();
+    mira::pipeline_memory_release();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "mira/mira_types.h"
+#include "ops/scaling/pipeline_memory.h"
 
 namespace mira {
 
@@ -45,6 +46,7 @@ inline void pipeline_quiet_errors() {
 inline halide_buffer_t* pipeline_image(PipelineImage& img, const MIRA_Feature_Buf& b,
                                        int dims, PlaneView view = PlaneView::Planar) {
     pipeline_quiet_errors();
+    pipeline_memory_install();
     img.buf = halide_buffer_t{};
     const bool pair = view != PlaneView::Planar;
     img.dim[0] = {0, clamp_i32(pair ? b.width / 2 : b.width), pair ? 2 : 1, 0};
