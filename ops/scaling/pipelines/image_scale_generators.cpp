@@ -143,6 +143,9 @@ public:
             RDom ry1(1, ay.taps - 1, "ry1"), rx1(1, ax.taps - 1, "rx1");
             yp(x, y, ch) = ay.weight(y, 0) * cast<float>(in_b(x, ay.first(y), ch));
             yp(x, y, ch) += ay.weight(y, ry1) * cast<float>(in_b(x, ay.first(y) + ry1, ch));
+            // A row takes one tap at a time over its whole width: the row's
+            // source row is found once per tap, not once per vector.
+            yp.update().reorder(x, ry1, y, ch);
             // Source columns of the taps, clamped once per call into a table;
             // the passes read them with the clamp's bounds promised.
             Func cols("x_columns");
@@ -176,6 +179,7 @@ public:
             }
             xp(x, y, ch) = ax.weight(x, 0) * yp(col(0), y, ch);
             xp(x, y, ch) += ax.weight(x, rx1) * yp(col(rx1), y, ch);
+            xp.update().reorder(x, rx1, y, ch);  // (likewise one tap at a time)
             // The row's horizontal pass: a ratio's version where it applies.
             Expr chosen = xp(x, y, ch);
             for (size_t i = periodic.size(); i-- > 0;)
@@ -200,9 +204,7 @@ public:
                 .vectorize(xo, float_lanes(this->get_target()));
             yp.compute_at(output, yi).vectorize(x, float_lanes(this->get_target()));
         } else {
-            // Four vectors per step: the tap loop's setup is shared by more
-            // pixels.
-            schedule_pass(yp, output, yo, x, 4 * float_lanes(this->get_target()));
+            schedule_pass(yp, output, yo, x, float_lanes(this->get_target()));
             const int lanes = float_lanes(this->get_target());
             xsel.compute_at(output, yi);
             for (size_t i = 0; i < xpr.size(); ++i) {
