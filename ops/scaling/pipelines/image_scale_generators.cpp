@@ -72,7 +72,7 @@ public:
             rows.compute_at(output, yo).vectorize(x, kByteLanes);
             // (Per band: the columns needed depend on the check.)
             cols.compute_at(output, yo).vectorize(d, kByteLanes);
-            row.compute_at(output, yi).align_bounds(x, 3);
+            row.compute_at(output, yi).store_at(output, yo).align_bounds(x, 3);
             vectorize_phases(row.specialize(per), 3, x, xo, xi, kByteLanes);
             row.vectorize(x, kByteLanes);
             return;
@@ -202,19 +202,19 @@ public:
                 .split(x, xo, xi, 2)
                 .unroll(xi)
                 .vectorize(xo, float_lanes(this->get_target()));
-            yp.compute_at(output, yi).vectorize(x, float_lanes(this->get_target()));
+            yp.compute_at(output, yi).store_at(output, yo).vectorize(x, float_lanes(this->get_target()));
         } else {
             schedule_pass(yp, output, yo, x, float_lanes(this->get_target()));
             const int lanes = float_lanes(this->get_target());
-            xsel.compute_at(output, yi);
+            xsel.compute_at(output, yi).store_at(output, yo);
             for (size_t i = 0; i < xpr.size(); ++i) {
                 xsel.specialize(periodic[i]).vectorize(x, lanes);
                 const int p = kRatios[i].p;
-                xpr[i].compute_at(xsel, Var::outermost()).align_bounds(x, p);
+                xpr[i].compute_at(xsel, Var::outermost()).store_at(output, yo).align_bounds(x, p);
                 vectorize_phases(xpr[i], p, x, xo, xi, lanes);
             }
             xsel.vectorize(x, lanes);
-            xp.compute_at(xsel, Var::outermost()).vectorize(x, lanes);
+            xp.compute_at(xsel, Var::outermost()).store_at(output, yo).vectorize(x, lanes);
             xp.update().vectorize(x, lanes);
         }
     }

@@ -29,6 +29,7 @@ public:
         schedule_output(output, input, Expr(), x, y, yo, yi, 2 * kBandRows);
         schedule_pass(xp, output, yo, x, float_lanes(get_target()), true, rx);
         schedule_pass(yp, output, yi, x, float_lanes(get_target()), true, ry);
+        yp.store_at(output, yo);
     }
 
 private:
