@@ -90,6 +90,8 @@ public:
 
         Func xp("xpass"), yp("ypass");
         Func last;
+        // Sums to 8 bits: clamped, truncated toward zero.
+        auto to_u8 = [](Expr v) { return cast<uint8_t>(clamp(v + kTruncationBias, 0.0f, 255.0f)); };
         if (UP) {
             // Horizontal pass over the source rows a band needs, then vertical.
             // Two taps per axis: the sums are written out (no zeroed
@@ -174,21 +176,21 @@ public:
                     sum = kk == 0 ? term : sum + term;
                 }
                 Func f("xpass_" + std::to_string(r.p) + "_" + std::to_string(r.q));
-                f(x, y, ch) = sum;
+                f(x, y, ch) = to_u8(sum);
                 xpr.push_back(f);
             }
             xp(x, y, ch) = ax.weight(x, 0) * yp(col(0), y, ch);
             xp(x, y, ch) += ax.weight(x, rx1) * yp(col(rx1), y, ch);
             xp.update().reorder(x, rx1, y, ch);  // (likewise one tap at a time)
             // The row's horizontal pass: a ratio's version where it applies.
-            Expr chosen = xp(x, y, ch);
+            // Each converts its sums to 8 bits, so that the row is handed on
+            // in bytes.
+            Expr chosen = to_u8(xp(x, y, ch));
             for (size_t i = periodic.size(); i-- > 0;)
                 chosen = select(periodic[i], xpr[i](x, y, ch), chosen);
             xsel(x, y, ch) = chosen;
-            last = xsel;
         }
-        output(x, y, ch) =
-            cast<uint8_t>(clamp(last(x, y, ch) + kTruncationBias, 0.0f, 255.0f));
+        output(x, y, ch) = UP ? to_u8(last(x, y, ch)) : xsel(x, y, ch);
 
         schedule_output(output, input, border_type, x, y, yo, yi, UP ? 2 * kBandRows : kBandRows);
         if (UP) {
