@@ -90,8 +90,6 @@ public:
 
         Func xp("xpass"), yp("ypass");
         Func last;
-        // Sums to 8 bits: clamped, truncated toward zero.
-        auto to_u8 = [](Expr v) { return cast<uint8_t>(clamp(v + kTruncationBias, 0.0f, 255.0f)); };
         if (UP) {
             // Horizontal pass over the source rows a band needs, then vertical.
             // Two taps per axis: the sums are written out (no zeroed

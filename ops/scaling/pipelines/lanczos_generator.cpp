@@ -24,7 +24,7 @@ public:
         xp(x, y, ch) += ax.weight(x, rx) * cast<float>(in_b(ax.first(x) + rx, y, ch));
         yp(x, y, ch) = 0.0f;
         yp(x, y, ch) += ay.weight(y, ry) * xp(x, clamp_tap(ay.first(y) + ry, y, s, ay.taps, sh), ch);
-        output(x, y, ch) = cast<uint8_t>(clamp(yp(x, y, ch) + kTruncationBias, 0.0f, 255.0f));
+        output(x, y, ch) = to_u8(yp(x, y, ch));
 
         schedule_output(output, input, Expr(), x, y, yo, yi, 2 * kBandRows);
         schedule_pass(xp, output, yo, x, float_lanes(get_target()), true, rx);

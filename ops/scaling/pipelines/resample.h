@@ -24,6 +24,9 @@ enum class Kernel {
 // accumulation; far below one output step.
 constexpr float kTruncationBias = 1.0f / 1024.0f;
 
+// A float sum to 8 bits: clamped to [0, 255], truncated toward zero.
+inline Expr to_u8(Expr v) { return cast<uint8_t>(clamp(v + kTruncationBias, 0.0f, 255.0f)); }
+
 // Tap tables of one axis for `out_extent` destination coordinates.
 struct AxisTaps {
     Func first;   // first(d): index of tap 0 (int32)
