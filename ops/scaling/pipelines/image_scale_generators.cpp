@@ -202,7 +202,7 @@ public:
                 .split(x, xo, xi, 2)
                 .unroll(xi)
                 .vectorize(xo, float_lanes(this->get_target()));
-            yp.compute_at(output, yi).store_at(output, yo).vectorize(x, float_lanes(this->get_target()));
+            // (yp inline: each destination vector sums its two rows directly.)
         } else {
             schedule_pass(yp, output, yo, x, float_lanes(this->get_target()));
             const int lanes = float_lanes(this->get_target());
