@@ -97,11 +97,12 @@ inline AxisTaps make_axis(const std::string& name, Kernel kernel, Expr s, Expr s
     a.weight = Func(name + "_weight");
     a.weight(d, k) = cast<float>(select(total(d) == D(0.0), D(0.0), raw(d, k) / total(d)));
 
-    // Tables are computed once per call, before any row.
-    a.first.compute_root();
+    // Tables are computed once per call, before any row, in vectors.
+    a.first.compute_root().vectorize(d, 8, TailStrategy::RoundUp);
     raw.compute_inline();
-    total.compute_root();
-    a.weight.compute_root();
+    total.compute_root().vectorize(d, 8, TailStrategy::RoundUp);
+    total.update().vectorize(d, 8, TailStrategy::RoundUp);
+    a.weight.compute_root().vectorize(d, 8, TailStrategy::RoundUp);
     return a;
 }
 
