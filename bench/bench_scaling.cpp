@@ -83,6 +83,8 @@ void register_scaling() {
                     general(1)});
     add_plane_case({"scale_nearest_up_1.5x", 2880, 1620, cv::INTER_NEAREST, kFilterNone,
                     general(0)});
+    add_plane_case({"scale_nearest_up_2x", 3840, 2160, cv::INTER_NEAREST, kFilterNone,
+                    general(0)});
     // Ratios without versions of their own (the general tap tables).
     add_plane_case({"scale_bilinear_up_4:3", 2560, 1440, cv::INTER_LINEAR, kFilterBilinear,
                     general(1)});

@@ -94,7 +94,9 @@ const Size4 kSizes[] = {
     {34, 9, 17, 5},    {1282, 5, 641, 3}, {4, 4, 2, 2},     {21, 5, 14, 4},  {3, 3, 2, 2},
     {44, 12, 33, 9},   {1924, 3, 1443, 2}, {8, 2, 6, 2},
     // The 3/2 up-scale with a version of its own.
-    {34, 5, 51, 7},    {2, 2, 3, 3},      {642, 3, 963, 4}, {14, 9, 21, 13}};
+    {34, 5, 51, 7},    {2, 2, 3, 3},      {642, 3, 963, 4}, {14, 9, 21, 13},
+    // Exactly 2x (a version of its own for nearest), odd widths included.
+    {1, 1, 2, 2},      {17, 5, 34, 10},   {641, 3, 1282, 6}, {33, 2, 66, 4}};
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ScaleSweep,
                          ::testing::Combine(::testing::ValuesIn(kSizes),

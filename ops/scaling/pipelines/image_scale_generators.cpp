@@ -46,8 +46,9 @@ public:
             ny.compute_root();
             // At 3/2, where the columns repeat every three (checked per call),
             // a row reads 2-strided vectors of the band's source rows instead
-            // of one sample per lane. The band's rows are copied once, columns
-            // -1 to sw (the border rule gives the same value further out).
+            // of one sample per lane (at exactly 2, dense vectors: below).
+            // The band's rows are copied once, columns -1 to sw (the border
+            // rule gives the same value further out).
             Func nx_inline("nearest_x_inline");
             nx_inline(d) = tap;
             Expr per = repeating_taps("periodic_3_2", nx_inline, 3, 2, scale_factor == 1.5f,
@@ -62,7 +63,14 @@ public:
             period.compute_root();
             Func rows("source_rows"), row("nearest_row");
             rows(x, y, ch) = in_b(x, y, ch);
-            Expr col = select(per, clamp(likely(2 * (x / 3) + period(x % 3)), -1, sw),
+            // Exactly 2x: column x takes source column floor(x / 2). The
+            // tap's float arithmetic is exact while |x| < 2^22; further out
+            // both forms lie beyond the source (sw < 2^20) and clamp to the
+            // same edge column. So the row reads dense vectors of the band's
+            // rows.
+            Expr two = scale_factor == 2.0f && sw < (1 << 20);
+            Expr col = select(two, clamp(likely(x / 2), -1, sw),
+                              per, clamp(likely(2 * (x / 3) + period(x % 3)), -1, sw),
                               unsafe_promise_clamped(cols(x), -1, sw));
             // (The row clamped into a window around its centre, so that a band
             // copies only the rows it needs.)
@@ -72,7 +80,8 @@ public:
             rows.compute_at(output, yo).vectorize(x, kByteLanes);
             // (Per band: the columns needed depend on the check.)
             cols.compute_at(output, yo).vectorize(d, kByteLanes);
-            row.compute_at(output, yi).store_at(output, yo).align_bounds(x, 3);
+            row.compute_at(output, yi).store_at(output, yo).align_bounds(x, 6);
+            vectorize_phases(row.specialize(two), 2, x, xo, xi, kByteLanes);
             vectorize_phases(row.specialize(per), 3, x, xo, xi, kByteLanes);
             row.vectorize(x, kByteLanes);
             return;
