@@ -80,6 +80,7 @@ public:
             rows.compute_at(output, yo).vectorize(x, kByteLanes);
             // (Per band: the columns needed depend on the check.)
             cols.compute_at(output, yo).vectorize(d, kByteLanes);
+            // (Aligned to both versions' periods, 2 and 3.)
             row.compute_at(output, yi).store_at(output, yo).align_bounds(x, 6);
             vectorize_phases(row.specialize(two), 2, x, xo, xi, kByteLanes);
             vectorize_phases(row.specialize(per), 3, x, xo, xi, kByteLanes);

@@ -6,7 +6,6 @@
 
 #include <climits>
 #include <cstdint>
-#include <cstring>
 
 #include "mira/mira_types.h"
 #include "ops/scaling/pipeline_memory.h"
