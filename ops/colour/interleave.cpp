@@ -62,6 +62,39 @@ void interleave_neon(const uint8_t* src0, const uint8_t* src1, uint32_t width, u
     }
 }
 
+void deinterleave_neon(const uint8_t* src, uint32_t srcStride, uint32_t width, uint32_t height,
+                       uint8_t* dst0, uint32_t s0, uint8_t* dst1, uint32_t s1) {
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* in = src + (uint64_t)y * srcStride;
+        uint8_t* a = dst0 + (uint64_t)y * s0;
+        uint8_t* b = dst1 + (uint64_t)y * s1;
+        uint32_t x = 0;
+        for (; x + 32 <= width; x += 32) {
+            const uint8x16x2_t p0 = vld2q_u8(in + 2 * x), p1 = vld2q_u8(in + 2 * x + 32);
+            vst1q_u8(a + x, p0.val[0]);
+            vst1q_u8(a + x + 16, p1.val[0]);
+            vst1q_u8(b + x, p0.val[1]);
+            vst1q_u8(b + x + 16, p1.val[1]);
+        }
+        for (; x + 16 <= width; x += 16) {
+            const uint8x16x2_t p = vld2q_u8(in + 2 * x);
+            vst1q_u8(a + x, p.val[0]);
+            vst1q_u8(b + x, p.val[1]);
+        }
+        if (x < width) {
+            // The last 1 to 15 pairs, staged like the interleave's.
+            const uint32_t n = width - x;
+            uint8_t li[32] = {}, la[16], lb[16];
+            std::memcpy(li, in + 2 * x, 2 * n);
+            const uint8x16x2_t p = vld2q_u8(li);
+            vst1q_u8(la, p.val[0]);
+            vst1q_u8(lb, p.val[1]);
+            std::memcpy(a + x, la, n);
+            std::memcpy(b + x, lb, n);
+        }
+    }
+}
+
 void ncvInterleaveu8(const uint8_t* src0, const uint8_t* src1, uint32_t w, uint32_t h,
                      uint32_t s0, uint32_t s1, uint8_t* dst, uint32_t dstS) {
     interleave_neon(src0, src1, w, h, s0, s1, dst, dstS);

@@ -133,18 +133,23 @@ public:
             xp(x, y, ch) = select(up32, strided, table);
             // Exactly 2x: the taps and weights repeat every two columns
             // (0.25, 0.75 from column x / 2 - 1 for even x; 0.75, 0.25 from
-            // x / 2 for odd x), so the pass reads dense vectors instead of
-            // gathering through the tap table. Other factors read this
-            // version's row 0 only (e2 = 0).
+            // x / 2 for odd x) and every two rows, so the float sums above
+            // are exact multiples of 1/16 (at most 4080/16: no rounding
+            // anywhere), and the destination is their floor. This version
+            // computes the same sums times 16 in 16-bit integers from dense
+            // vectors. Other factors read its row 0 only (e2 = 0).
             Expr two = scale_factor == 2.0f;
             Expr e2 = select(two, 1, 0);
             Expr i = x / 2;
-            up2(x, y, ch) = select(x % 2 == 1, 0.75f * sample(i, y) + 0.25f * sample(i + 1, y),
-                                   0.25f * sample(i - 1, y) + 0.75f * sample(i, y));
-            Func xsel("xpass_chosen");
-            xsel(x, y, ch) = select(two, up2(x, y * e2, ch), xp(x, y, ch));
+            auto s16 = [&](Expr c, Expr yy) { return cast<uint16_t>(in_b(c, yy, ch)); };
+            up2(x, y, ch) = select(x % 2 == 1, 3 * s16(i, y) + s16(i + 1, y),
+                                   s16(i - 1, y) + 3 * s16(i, y));
             auto row = [&](int k) { return clamp_tap(ay.first(y) + k, y, s, ay.taps, sh); };
-            yp(x, y, ch) = ay.weight(y, 0) * xsel(x, row(0), ch) + ay.weight(y, 1) * xsel(x, row(1), ch);
+            yp(x, y, ch) = ay.weight(y, 0) * xp(x, row(0), ch) + ay.weight(y, 1) * xp(x, row(1), ch);
+            Expr w0 = cast<uint16_t>(ay.weight(y, 0) * 4.0f);
+            Expr sum2 = w0 * up2(x, row(0) * e2, ch) + (4 - w0) * up2(x, row(1) * e2, ch);
+            exact2 = two;
+            sum16 = sum2;
             last = yp;
         } else {
             // Vertical pass first (dense rows of the source), then horizontal.
@@ -198,9 +203,13 @@ public:
                 chosen = select(periodic[i], xpr[i](x, y, ch), chosen);
             xsel(x, y, ch) = chosen;
         }
-        output(x, y, ch) = UP ? to_u8(last(x, y, ch)) : xsel(x, y, ch);
+        if (exact2.defined())
+            output(x, y, ch) = select(exact2, cast<uint8_t>(sum16 >> 4), to_u8(last(x, y, ch)));
+        else
+            output(x, y, ch) = xsel(x, y, ch);
 
-        schedule_output(output, input, border_type, x, y, yo, yi, UP ? 2 * kBandRows : kBandRows);
+        schedule_output(output, input, border_type, x, y, yo, yi, UP ? 2 * kBandRows : kBandRows,
+                        UP ? exact2 : Expr());
         if (UP) {
             const int lanes = float_lanes(this->get_target());
             srcf.compute_at(output, yo).vectorize(x, lanes);
@@ -211,7 +220,7 @@ public:
                 .align_bounds(x, 2)
                 .split(x, xo, xi, 2)
                 .unroll(xi)
-                .vectorize(xo, float_lanes(this->get_target()));
+                .vectorize(xo, kByteLanes);
             // (yp inline: each destination vector sums its two rows directly.)
         } else {
             schedule_pass(yp, output, yo, x, float_lanes(this->get_target()));
@@ -234,6 +243,8 @@ private:
     Func up2{"up2_xpass"}, xsel{"xpass_row"}, srcf{"source_rows"};
     std::vector<Expr> periodic;  // per down-scale ratio: its version applies
     Expr up32;                   // the 3/2 up-scale version applies
+    Expr exact2;                 // the exact 2x up-scale applies
+    Expr sum16;                  // its sums, times 16
     std::vector<Func> xpr;       // per ratio: the horizontal pass
 };
 

@@ -17,9 +17,13 @@ constexpr int kByteLanes = 16;
 // whole vectors (the last one shifted back to end at the row's last pixel),
 // with dense versions for planar buffers and strided ones for one channel of
 // an interleaved pair. Narrower rows run the same arithmetic per pixel.
+// `exact`, where given, is the condition of a version with arithmetic of its
+// own (selected on it in the definition): it gets loop nests of its own for
+// the edge border, planar or one channel, so that the other version's
+// arithmetic is not computed beside it.
 inline void schedule_output(GeneratorOutput<Buffer<uint8_t>>& output,
                             GeneratorInput<Buffer<uint8_t>>& input, Expr border_type, Var x,
-                            Var y, Var yo, Var yi, int band) {
+                            Var y, Var yo, Var yi, int band, Expr exact = Expr()) {
     output.dim(0).set_stride(Expr());
     output.split(y, yo, yi, band, TailStrategy::GuardWithIf).parallel(yo);
     Expr wide = output.dim(0).extent() >= kByteLanes;
@@ -28,6 +32,12 @@ inline void schedule_output(GeneratorOutput<Buffer<uint8_t>>& output,
     if (border_type.defined()) {
         // Edge replication without the per-sample constant-border test.
         Expr edge = border_type != 1;
+        if (exact.defined()) {
+            output.specialize(exact && wide && in1 && out1 && edge)
+                .vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
+            output.specialize(exact && wide && in2 && out2 && edge)
+                .vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
+        }
         output.specialize(wide && in1 && out1 && edge)
             .vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
         output.specialize(wide && in2 && out2 && edge)
