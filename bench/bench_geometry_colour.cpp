@@ -1,6 +1,7 @@
 // Rotations, NV21 -> RGBA, YCbCr 4:4:4 <-> 4:2:0, CbCr swap and interleave
 // against OpenCV and libyuv (single-threaded) and a memcpy of the same bytes.
 #include <libyuv.h>
+#include <libyuv/cpu_id.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -143,6 +144,18 @@ void register_nv21() {
         const uint8_t* vu = src.data() + size_t(s.w) * s.h;
         for (auto _ : st)
             libyuv::NV21ToABGR(src.data(), s.w, vu, s.w, dst.data(), 4 * s.w, s.w, s.h);
+    });
+    // The same peer held to 128-bit vectors (its SSSE3 rows), the width the
+    // x86 build of our kernels has: informational.
+    add(op, "libyuv_128bit", sizes(), [frame](benchmark::State& st, Size s) {
+        auto src = frame(s);
+        std::vector<uint8_t> dst(size_t(s.w) * s.h * 4);
+        const uint8_t* vu = src.data() + size_t(s.w) * s.h;
+        libyuv::MaskCpuFlags(~(libyuv::kCpuHasAVX | libyuv::kCpuHasAVX2 | libyuv::kCpuHasAVX512BW |
+                               libyuv::kCpuHasAVX512VL));
+        for (auto _ : st)
+            libyuv::NV21ToABGR(src.data(), s.w, vu, s.w, dst.data(), 4 * s.w, s.w, s.h);
+        libyuv::MaskCpuFlags(-1);
     });
     add(op, "opencv", sizes(), [frame](benchmark::State& st, Size s) {
         cv::setNumThreads(1);
