@@ -223,7 +223,8 @@ public:
                 .vectorize(xo, kByteLanes);
             // (yp inline: each destination vector sums its two rows directly.)
         } else {
-            schedule_pass(yp, output, yo, x, float_lanes(this->get_target()));
+            schedule_pass(yp, output, yi, x, float_lanes(this->get_target()));
+            yp.store_at(output, yo);
             const int lanes = float_lanes(this->get_target());
             xsel.compute_at(output, yi).store_at(output, yo);
             for (size_t i = 0; i < xpr.size(); ++i) {
