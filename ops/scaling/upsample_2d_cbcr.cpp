@@ -81,7 +81,7 @@ int strip_task(void*, int task, uint8_t* closure) {
     return 0;
 }
 
-uint32_t tasks(uint32_t rows, uint32_t per) { return (rows + per - 1) / per; }
+int tasks(uint32_t rows, uint32_t per) { return int((uint64_t(rows) + per - 1) / per); }
 
 }  // namespace
 
@@ -108,8 +108,8 @@ void upsample_2d_cbcr_cpu(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& d
     r.planes[0] = scratch;
     r.planes[1] = scratch + plane;
     uint8_t* closure = reinterpret_cast<uint8_t*>(&r);
-    (void)halide_do_par_for(nullptr, split_task, 0, int(tasks(src.height, r.splitRows)), closure);
-    (void)halide_do_par_for(nullptr, strip_task, 0, int(tasks(dst.height, r.strip)), closure);
+    (void)halide_do_par_for(nullptr, split_task, 0, tasks(src.height, r.splitRows), closure);
+    (void)halide_do_par_for(nullptr, strip_task, 0, tasks(dst.height, r.strip), closure);
     halide_free(nullptr, scratch);
     if (!r.ok) upsample_channels_in_place(src, dst);
 }

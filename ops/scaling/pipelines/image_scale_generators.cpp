@@ -223,6 +223,8 @@ public:
                 .vectorize(xo, kByteLanes);
             // (yp inline: each destination vector sums its two rows directly.)
         } else {
+            // (The vertical pass per destination row: its float row is read
+            // back while it is in L1.)
             schedule_pass(yp, output, yi, x, float_lanes(this->get_target()));
             yp.store_at(output, yo);
             const int lanes = float_lanes(this->get_target());
