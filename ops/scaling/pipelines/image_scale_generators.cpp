@@ -171,10 +171,23 @@ public:
             // first(x mod p), as checked per call over the source width (past
             // it, with first(sw - 1) > sw, every tap clamps to sw either way):
             // there the columns are q-strided vectors instead of table reads.
-            for (const Ratio& r : kRatios)
+            // The first taps of a period are known for these factors: the
+            // tap formula in the same single-precision steps (the per-call
+            // check compares them too, so a version is only ever taken where
+            // they hold). Known offsets let the passes share the loads of
+            // coinciding taps.
+            std::vector<std::vector<int>> offsets;
+            for (const Ratio& r : kRatios) {
+                const float sr = float(r.p) / float(r.q);
+                const float half = ((MODE == kBilinear ? 2.0f : 1.0f) / sr) / 2.0f;
+                std::vector<int> off;
+                for (int i = 0; i < r.p; ++i)
+                    off.push_back(int(std::ceil(((float(i) + 0.5f) / sr - 0.5f) - half)));
+                offsets.push_back(off);
                 periodic.push_back(repeating_taps(
                     "periodic_" + std::to_string(r.p) + "_" + std::to_string(r.q),
-                    ax.first_inline, r.p, r.q, scale_factor == float(r.p) / float(r.q), sw, sw));
+                    ax.first_inline, r.p, r.q, scale_factor == sr, sw, sw, off));
+            }
             auto col = [&](Expr kk) { return unsafe_promise_clamped(cols(x, kk), -1, sw); };
             // Their passes are plain sums over the ratio's tap count, in tap
             // order like the general pass.
@@ -184,7 +197,8 @@ public:
                 const int taps = int(std::ceil((MODE == kBilinear ? 2.0f : 1.0f) / sr));
                 Expr sum;
                 for (int kk = 0; kk < taps; ++kk) {
-                    Expr c = clamp(likely(r.q * (x / r.p) + ax.first(x % r.p) + kk), -1, sw);
+                    Expr c = clamp(likely(r.q * (x / r.p) + period_offset(offsets[i], x) + kk),
+                                   -1, sw);
                     Expr term = ax.weight(x, kk) * yp(c, y, ch);
                     sum = kk == 0 ? term : sum + term;
                 }

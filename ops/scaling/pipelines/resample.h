@@ -4,6 +4,8 @@
 // schedules.
 #pragma once
 
+#include <vector>
+
 #include "Halide.h"
 
 namespace mira_pipelines {
@@ -106,17 +108,30 @@ inline AxisTaps make_axis(const std::string& name, Kernel kernel, Expr s, Expr s
     return a;
 }
 
+// The first taps of one period, offsets[i] = first(i) for i < p, where they
+// are known when the pipeline is built (empty: read from the tables).
+// `offset(x)` gives x's as an expression (constant in an unrolled phase).
+inline Expr period_offset(const std::vector<int>& offsets, Expr x) {
+    const int p = int(offsets.size());
+    Expr off = offsets[p - 1];
+    for (int i = p - 2; i >= 0; --i) off = select(x % p == i, offsets[i], off);
+    return off;
+}
+
 // Whether an axis's first taps repeat with period p at ratio p/q: `applies`
-// holds, first(x) = q (x / p) + first(x mod p) for every x in [0, n), and
-// first(n - 1) > past (from there on the taps of both forms lie beyond the
-// source's last sample, where they read the same edge). `first` is the
-// axis's inline tap formula (the tables' regions may depend on this value).
-// Checked once per call, the comparisons in vectors.
+// holds, first(x) = q (x / p) + first(x mod p) for every x in [0, n) (with
+// first(x mod p) = offsets[x mod p] where they are given), and first(n - 1) >
+// past (from there on the taps of both forms lie beyond the source's last
+// sample, where they read the same edge). `first` is the axis's inline tap
+// formula (the tables' regions may depend on this value). Checked once per
+// call, the comparisons in vectors.
 inline Expr repeating_taps(const std::string& name, const Func& first, int p, int q,
-                           Expr applies, Expr n, Expr past) {
+                           Expr applies, Expr n, Expr past,
+                           const std::vector<int>& offsets = {}) {
     Var d("d");
     Func miss(name + "_miss");
-    miss(d) = select(first(d) == q * (d / p) + first(d % p), 0, 1);
+    Expr off = offsets.empty() ? Expr(first(d % p)) : period_offset(offsets, d);
+    miss(d) = select(first(d) == q * (d / p) + off, 0, 1);
     miss.compute_root().vectorize(d, 16, TailStrategy::RoundUp);
     Func ok(name);
     RDom r(0, n, name + "_r");
