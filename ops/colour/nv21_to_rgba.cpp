@@ -11,11 +11,11 @@ namespace mira {
 
 namespace {
 
-// Chroma terms of 8 pairs, each duplicated for the pair's two pixels. Since
-// L = 74 Y' and 102 V' and 128 U' are even, R and B are computed at half scale
-// with one bit less of shift, which keeps every sum inside 16 bits:
-//   R = (37 Y' + 51 V') >> 5, B = (37 Y' + 64 U') >> 5 (both exact),
-//   G = (74 Y' - 25 U' - 52 V') >> 6.
+// Chroma terms of 8 pairs, each duplicated for the pair's two pixels. Every
+// channel is L + term >> 6 with L = 74 Y' and the terms 102 V', -25 U' - 52 V'
+// and 128 U'. Only the blue sum can pass 16 bits (74 x 239 + 128 x 127): it
+// is added with saturation, and a saturated sum still shifts to 511, which
+// narrows to 255 as the true value does.
 struct ChromaTerms {
     int16x8_t r[2], g[2], b[2];  // [0]: pixels 0..7, [1]: pixels 8..15
 };
@@ -25,9 +25,9 @@ inline ChromaTerms chroma_terms(uint8x16_t vu) {
     const int16x8_t bias = vdupq_n_s16(128);
     const int16x8_t v = vsubq_s16(vreinterpretq_s16_u16(vandq_u16(pairs, vdupq_n_u16(0xFF))), bias);
     const int16x8_t u = vsubq_s16(vreinterpretq_s16_u16(vshrq_n_u16(pairs, 8)), bias);
-    const int16x8_t r = vmulq_n_s16(v, 51);
+    const int16x8_t r = vmulq_n_s16(v, 102);
     const int16x8_t g = vnegq_s16(vmlaq_n_s16(vmulq_n_s16(u, 25), v, 52));
-    const int16x8_t b = vshlq_n_s16(u, 6);
+    const int16x8_t b = vshlq_n_s16(u, 7);
     ChromaTerms t;
     const int16x8x2_t rr = vzipq_s16(r, r), gg = vzipq_s16(g, g), bb = vzipq_s16(b, b);
     t.r[0] = rr.val[0]; t.r[1] = rr.val[1];
@@ -39,14 +39,14 @@ inline ChromaTerms chroma_terms(uint8x16_t vu) {
 // 16 pixels of one row: four 16-byte RGBA groups.
 inline void convert_row16(const uint8_t* y, const ChromaTerms& t, uint8_t* out) {
     const uint8x16_t yy = vqsubq_u8(vld1q_u8(y), vdupq_n_u8(16));
-    const int16x8_t l0 = vreinterpretq_s16_u16(vmulq_n_u16(vmovl_u8(vget_low_u8(yy)), 37));
-    const int16x8_t l1 = vreinterpretq_s16_u16(vmulq_n_u16(vmovl_u8(vget_high_u8(yy)), 37));
-    const uint8x16_t R = vcombine_u8(vqshrun_n_s16(vaddq_s16(l0, t.r[0]), 5),
-                                     vqshrun_n_s16(vaddq_s16(l1, t.r[1]), 5));
-    const uint8x16_t G = vcombine_u8(vqshrun_n_s16(vaddq_s16(vaddq_s16(l0, l0), t.g[0]), 6),
-                                     vqshrun_n_s16(vaddq_s16(vaddq_s16(l1, l1), t.g[1]), 6));
-    const uint8x16_t B = vcombine_u8(vqshrun_n_s16(vaddq_s16(l0, t.b[0]), 5),
-                                     vqshrun_n_s16(vaddq_s16(l1, t.b[1]), 5));
+    const int16x8_t l0 = vreinterpretq_s16_u16(vmulq_n_u16(vmovl_u8(vget_low_u8(yy)), 74));
+    const int16x8_t l1 = vreinterpretq_s16_u16(vmulq_n_u16(vmovl_u8(vget_high_u8(yy)), 74));
+    const uint8x16_t R = vcombine_u8(vqshrun_n_s16(vaddq_s16(l0, t.r[0]), 6),
+                                     vqshrun_n_s16(vaddq_s16(l1, t.r[1]), 6));
+    const uint8x16_t G = vcombine_u8(vqshrun_n_s16(vaddq_s16(l0, t.g[0]), 6),
+                                     vqshrun_n_s16(vaddq_s16(l1, t.g[1]), 6));
+    const uint8x16_t B = vcombine_u8(vqshrun_n_s16(vqaddq_s16(l0, t.b[0]), 6),
+                                     vqshrun_n_s16(vqaddq_s16(l1, t.b[1]), 6));
     const uint8x16x2_t rg = vzipq_u8(R, G);
     const uint8x16x2_t ba = vzipq_u8(B, vdupq_n_u8(255));
     const uint16x8x2_t lo = vzipq_u16(vreinterpretq_u16_u8(rg.val[0]), vreinterpretq_u16_u8(ba.val[0]));
