@@ -171,6 +171,30 @@ TEST(Nv21, KnownValuesOnTheCpu) {
     EXPECT_EQ(nv21_one(Path::Cpu, 128, 128, 255), (std::vector<uint8_t>{255, 26, 129, 255}));
 }
 
+// Every (Y, U, V) through the CPU kernel: per V one frame whose pair column
+// is U and whose row pair is Y (sums near the 16-bit limit included).
+TEST(Nv21, EveryTripleOnTheCpu) {
+    const uint32_t w = 512, h = 512;
+    std::vector<uint8_t> frame(size_t(w) * h * 3 / 2), out(size_t(w) * h * 4);
+    for (uint32_t y = 0; y < h; ++y) std::memset(&frame[size_t(y) * w], int(y / 2), w);
+    uint8_t* vu = &frame[size_t(w) * h];
+    for (int V = 0; V < 256; ++V) {
+        for (uint32_t j = 0; j < h / 2; ++j)
+            for (uint32_t i = 0; i < w / 2; ++i) {
+                vu[size_t(j) * w + 2 * i] = uint8_t(V);
+                vu[size_t(j) * w + 2 * i + 1] = uint8_t(i);
+            }
+        ncvColorYUV420toRGB8888u8(frame.data(), int(w), int(h), out.data());
+        for (uint32_t y = 0; y < h; y += 2)
+            for (uint32_t x = 0; x < w; x += 2) {
+                uint8_t want[4];
+                rgba_fixed(int(y / 2), int(x / 2), V, want);
+                ASSERT_EQ(std::memcmp(&out[(size_t(y) * w + x) * 4], want, 4), 0)
+                    << "Y " << y / 2 << " U " << x / 2 << " V " << V;
+            }
+    }
+}
+
 TEST(Nv21, KnownValuesOnTheGpu) {
     if (!gpu_live()) GTEST_SKIP() << "no OpenCL device";
     EXPECT_EQ(nv21_one(Path::Gpu, 16, 128, 128), (std::vector<uint8_t>{0, 0, 0, 255}));
