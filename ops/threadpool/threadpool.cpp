@@ -247,6 +247,10 @@ void* worker_loop(void* arg) {
         bsem_wait(pool->queue.jobsAvailable, justWorked);
         if (!pool->keepAlive.load()) break;
         allow_hold(pool);  // a pending hold happens here
+        // An idle worker also holds here on the flag alone: the signal may
+        // reach it later than the wake-up (sanitizers deliver signals at
+        // their own sync points), and it must not take a job meanwhile.
+        hold_while_paused(pool);
         defer_hold();
         if (!pool->keepAlive.load()) break;
         pthread_mutex_lock(&pool->countLock);
