@@ -84,7 +84,9 @@ TEST(Concurrency, EveryFeatureOnBothPathsFromEightThreads) {
         const bool rounding = cases[i].name == "nv21 to rgba" ||
                               cases[i].name.rfind("scale down M/N", 0) == 0 ||
                               cases[i].name.rfind("affine", 0) == 0;
-        if (!rounding) EXPECT_EQ(ref[2 * i + 1], ref[2 * i]) << cases[i].name << ": GPU differs from CPU";
+        if (!rounding) {
+            EXPECT_EQ(ref[2 * i + 1], ref[2 * i]) << cases[i].name << ": GPU differs from CPU";
+        }
     }
     std::printf("GPU device: %s; features whose GPU result differs from the CPU result:%s\n",
                 gpu ? "yes" : "no (GPU requests run on the CPU)",

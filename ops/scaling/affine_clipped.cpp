@@ -684,7 +684,7 @@ void analysis_dst_border(const MIRA_Feature_Buf* src, const MIRA_Feature_Buf* ds
         // Each axis bounds the columns to [lo, hi] (possibly empty). A
         // near-zero coefficient leaves the axis constant along the row: no
         // bound when that constant lies inside, no column otherwise.
-        int64_t x1, x2, y1, y2;
+        int64_t x1 = 0, x2 = 0, y1 = 0, y2 = 0;  // read only where set; zeros quiet g++
         bool ok = true, emptyRow = false;
         bool degX = !(std::fabs(m[0]) >= 1e-6f), degY = !(std::fabs(m[3]) >= 1e-6f);
         if (!degX) {
