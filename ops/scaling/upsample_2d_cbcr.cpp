@@ -37,16 +37,14 @@ struct PlanarRoute {
     const MIRA_Feature_Buf* src;
     const MIRA_Feature_Buf* dst;
     uint32_t sp, dp;       // source and destination pairs per row
-    uint32_t strip;        // destination rows per strip
-    uint32_t splitRows;    // source rows per split task
     uint8_t* planes[2];    // Cb, Cr of the source
     std::atomic<bool> ok{true};
 };
 
 int split_task(void*, int task, uint8_t* closure) {
     auto& r = *reinterpret_cast<PlanarRoute*>(closure);
-    const uint32_t y0 = uint32_t(task) * r.splitRows;
-    const uint32_t rows = std::min(r.splitRows, r.src->height - y0);
+    const uint32_t y0 = uint32_t(task) * kSplitRows;
+    const uint32_t rows = std::min(kSplitRows, r.src->height - y0);
     const size_t at = size_t(y0) * r.sp;
     deinterleave_neon(r.src->data + size_t(y0) * r.src->stride, r.src->stride, r.sp, rows,
                       r.planes[0] + at, r.sp, r.planes[1] + at, r.sp);
@@ -57,8 +55,8 @@ int split_task(void*, int task, uint8_t* closure) {
 // then interleaved into place while they are in cache.
 int strip_task(void*, int task, uint8_t* closure) {
     auto& r = *reinterpret_cast<PlanarRoute*>(closure);
-    const uint32_t y0 = uint32_t(task) * r.strip;
-    const uint32_t rows = std::min(r.strip, r.dst->height - y0);
+    const uint32_t y0 = uint32_t(task) * kStripRows;
+    const uint32_t rows = std::min(kStripRows, r.dst->height - y0);
     const size_t plane = size_t(r.dp) * rows;
     auto* block = static_cast<uint8_t*>(halide_malloc(nullptr, 2 * plane));
     bool ok = block != nullptr;
@@ -99,8 +97,6 @@ void upsample_2d_cbcr_cpu(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& d
     r.dst = &dst;
     r.sp = src.width / 2;
     r.dp = dst.width / 2;
-    r.strip = std::min(kStripRows, dst.height);
-    r.splitRows = kSplitRows;
     pipeline_memory_install();
     const size_t plane = size_t(r.sp) * src.height;
     auto* scratch = static_cast<uint8_t*>(halide_malloc(nullptr, 2 * plane));
@@ -108,8 +104,8 @@ void upsample_2d_cbcr_cpu(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& d
     r.planes[0] = scratch;
     r.planes[1] = scratch + plane;
     uint8_t* closure = reinterpret_cast<uint8_t*>(&r);
-    (void)halide_do_par_for(nullptr, split_task, 0, tasks(src.height, r.splitRows), closure);
-    (void)halide_do_par_for(nullptr, strip_task, 0, tasks(dst.height, r.strip), closure);
+    (void)halide_do_par_for(nullptr, split_task, 0, tasks(src.height, kSplitRows), closure);
+    (void)halide_do_par_for(nullptr, strip_task, 0, tasks(dst.height, kStripRows), closure);
     halide_free(nullptr, scratch);
     if (!r.ok) upsample_channels_in_place(src, dst);
 }

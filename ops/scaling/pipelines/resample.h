@@ -108,9 +108,9 @@ inline AxisTaps make_axis(const std::string& name, Kernel kernel, Expr s, Expr s
     return a;
 }
 
-// The first taps of one period, offsets[i] = first(i) for i < p, where they
-// are known when the pipeline is built (empty: read from the tables).
-// `offset(x)` gives x's as an expression (constant in an unrolled phase).
+// Column x's offset in its period, offsets[x mod p], as an expression (a
+// constant once the p phases are unrolled). offsets[i] = first(i) for i < p,
+// where those are known when the pipeline is built.
 inline Expr period_offset(const std::vector<int>& offsets, Expr x) {
     const int p = int(offsets.size());
     Expr off = offsets[p - 1];
