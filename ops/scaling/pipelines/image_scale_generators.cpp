@@ -147,9 +147,8 @@ public:
             auto row = [&](int k) { return clamp_tap(ay.first(y) + k, y, s, ay.taps, sh); };
             yp(x, y, ch) = ay.weight(y, 0) * xp(x, row(0), ch) + ay.weight(y, 1) * xp(x, row(1), ch);
             Expr w0 = cast<uint16_t>(ay.weight(y, 0) * 4.0f);
-            Expr sum2 = w0 * up2(x, row(0) * e2, ch) + (4 - w0) * up2(x, row(1) * e2, ch);
+            sum16 = w0 * up2(x, row(0) * e2, ch) + (4 - w0) * up2(x, row(1) * e2, ch);
             exact2 = two;
-            sum16 = sum2;
             last = yp;
         } else {
             // Vertical pass first (dense rows of the source), then horizontal.
@@ -175,37 +174,28 @@ public:
             // tap formula in the same single-precision steps (the per-call
             // check compares them too, so a version is only ever taken where
             // they hold). Known offsets let the passes share the loads of
-            // coinciding taps.
-            std::vector<std::vector<int>> offsets;
+            // coinciding taps. The passes are plain sums over the ratio's tap
+            // count, in tap order like the general pass.
             for (const Ratio& r : kRatios) {
                 const float sr = float(r.p) / float(r.q);
-                const float half = ((MODE == kBilinear ? 2.0f : 1.0f) / sr) / 2.0f;
+                const float support = (MODE == kBilinear ? 2.0f : 1.0f) / sr;
                 std::vector<int> off;
                 for (int i = 0; i < r.p; ++i)
-                    off.push_back(int(std::ceil(((float(i) + 0.5f) / sr - 0.5f) - half)));
-                offsets.push_back(off);
-                periodic.push_back(repeating_taps(
-                    "periodic_" + std::to_string(r.p) + "_" + std::to_string(r.q),
-                    ax.first_inline, r.p, r.q, scale_factor == sr, sw, sw, off));
-            }
-            auto col = [&](Expr kk) { return unsafe_promise_clamped(cols(x, kk), -1, sw); };
-            // Their passes are plain sums over the ratio's tap count, in tap
-            // order like the general pass.
-            for (size_t i = 0; i < periodic.size(); ++i) {
-                const Ratio& r = kRatios[i];
-                const float sr = float(r.p) / float(r.q);
-                const int taps = int(std::ceil((MODE == kBilinear ? 2.0f : 1.0f) / sr));
+                    off.push_back(int(std::ceil(((float(i) + 0.5f) / sr - 0.5f) - support / 2.0f)));
+                const std::string name = std::to_string(r.p) + "_" + std::to_string(r.q);
+                periodic.push_back(repeating_taps("periodic_" + name, ax.first_inline, r.p, r.q,
+                                                  scale_factor == sr, sw, sw, off));
                 Expr sum;
-                for (int kk = 0; kk < taps; ++kk) {
-                    Expr c = clamp(likely(r.q * (x / r.p) + period_offset(offsets[i], x) + kk),
-                                   -1, sw);
+                for (int kk = 0; kk < int(std::ceil(support)); ++kk) {
+                    Expr c = clamp(likely(r.q * (x / r.p) + period_offset(off, x) + kk), -1, sw);
                     Expr term = ax.weight(x, kk) * yp(c, y, ch);
                     sum = kk == 0 ? term : sum + term;
                 }
-                Func f("xpass_" + std::to_string(r.p) + "_" + std::to_string(r.q));
+                Func f("xpass_" + name);
                 f(x, y, ch) = to_u8(sum);
                 xpr.push_back(f);
             }
+            auto col = [&](Expr kk) { return unsafe_promise_clamped(cols(x, kk), -1, sw); };
             xp(x, y, ch) = ax.weight(x, 0) * yp(col(0), y, ch);
             xp(x, y, ch) += ax.weight(x, rx1) * yp(col(rx1), y, ch);
             xp.update().reorder(x, rx1, y, ch);  // (likewise one tap at a time)
