@@ -108,13 +108,22 @@ public:
             // The pass reads the band's source rows in float, columns -1 to
             // sw (the border rule gives the same value further out).
             srcf(x, y, ch) = sample(x, y);
+            // Elsewhere each destination column reads its two taps as one
+            // 16-bit pair (sample x, sample x + 1) of the row: one read per
+            // lane instead of two. The first tap is clamped to [-2, sw]: the
+            // border rule gives every column outside the image the same
+            // value, so the pair holds the same two samples as the taps
+            // clamped one by one.
             Func cols("x_columns");
             Var d("d"), k("k");
-            cols(d, k) = clamp(ax.first(d) + k, -1, sw);
+            cols(d) = clamp(ax.first(d), -2, sw);
             cols.compute_root();
+            pairs(x, y, ch) = cast<uint16_t>(in_b(x, y, ch)) |
+                              (cast<uint16_t>(in_b(x + 1, y, ch)) << 8);
             auto tap = [&](Expr i) { return srcf(i, y, ch); };
-            Expr table = ax.weight(x, 0) * tap(unsafe_promise_clamped(cols(x, 0), -1, sw)) +
-                         ax.weight(x, 1) * tap(unsafe_promise_clamped(cols(x, 1), -1, sw));
+            Expr pair = pairs(unsafe_promise_clamped(cols(x), -2, sw), y, ch);
+            Expr table = ax.weight(x, 0) * cast<float>(pair & 0xFF) +
+                         ax.weight(x, 1) * cast<float>(pair >> 8);
             // At 3/2, where the first taps repeat every three columns (checked
             // per call), the taps are 2-strided vectors instead of table reads.
             up32 = repeating_taps("periodic_3_2", ax.first_inline, 3, 2, scale_factor == 1.5f,
@@ -220,6 +229,7 @@ public:
             xp.compute_at(output, yo).align_bounds(x, 3);
             vectorize_phases(xp.specialize(up32), 3, x, xo, xi, lanes);
             xp.vectorize(x, lanes);
+            pairs.compute_at(output, yo).vectorize(x, kByteLanes);
             up2.compute_at(output, yo)
                 .align_bounds(x, 2)
                 .split(x, xo, xi, 2)
@@ -247,7 +257,7 @@ public:
 
 private:
     Var x{"x"}, y{"y"}, ch{"c"}, yo{"yo"}, yi{"yi"}, xo{"xo"}, xi{"xi"};
-    Func up2{"up2_xpass"}, xsel{"xpass_row"}, srcf{"source_rows"};
+    Func up2{"up2_xpass"}, xsel{"xpass_row"}, srcf{"source_rows"}, pairs{"source_pairs"};
     std::vector<Expr> periodic;  // per down-scale ratio: its version applies
     Expr up32;                   // the 3/2 up-scale version applies
     Expr exact2;                 // the exact 2x up-scale applies
