@@ -85,12 +85,16 @@ void register_scaling() {
                     general(0)});
     add_plane_case({"scale_nearest_up_2x", 3840, 2160, cv::INTER_NEAREST, kFilterNone,
                     general(0)});
-    // Ratios without versions of their own (the general tap tables).
     add_plane_case({"scale_bilinear_up_4:3", 2560, 1440, cv::INTER_LINEAR, kFilterBilinear,
+                    general(1)});
+    add_plane_case({"scale_nearest_up_4:3", 2560, 1440, cv::INTER_NEAREST, kFilterNone,
+                    general(0)});
+    // Ratios without versions of their own (the general tap tables).
+    add_plane_case({"scale_bilinear_up_6:5", 2304, 1296, cv::INTER_LINEAR, kFilterBilinear,
                     general(1)});
     add_plane_case({"scale_bilinear_down_3:5", 1152, 648, cv::INTER_LINEAR, kFilterBilinear,
                     general(1)});
-    add_plane_case({"scale_nearest_up_4:3", 2560, 1440, cv::INTER_NEAREST, kFilterNone,
+    add_plane_case({"scale_nearest_up_6:5", 2304, 1296, cv::INTER_NEAREST, kFilterNone,
                     general(0)});
     // Mode 0 down-scaling is the distance-weighted reduction, compared with
     // the peers' nearest sampling.

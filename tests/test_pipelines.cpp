@@ -219,16 +219,17 @@ TEST_F(PipelineTest, BoundsQueryFillsTheRegionWithoutComputing) {
 // channel untouched.
 TEST_F(PipelineTest, InterleavedChannelMatchesPlanarChannel) {
     using Fn = int (*)(halide_buffer_t*, float, int32_t, uint8_t, halide_buffer_t*);
-    // The last seven take the versions of the ratios 1/2, 2/3, 3/4 (down),
-    // 3/2 (up) and 2 (nearest and bilinear up).
+    // The last nine take the versions of the ratios 1/2, 2/3, 3/4 (down),
+    // 3/2, 4/3 (up) and 2 (nearest and bilinear up).
     const Fn fns[] = {MIRA_IMAGE_UP_BILINEAR_U8_HALIDE, MIRA_IMAGE_DOWN_BILINEAR_U8_HALIDE,
                       MIRA_IMAGE_DOWN_NONE_U8_HALIDE,   MIRA_IMAGE_UP_NONE_U8_HALIDE,
                       MIRA_IMAGE_DOWN_BILINEAR_U8_HALIDE, MIRA_IMAGE_DOWN_NONE_U8_HALIDE,
                       MIRA_IMAGE_DOWN_BOX_U8_HALIDE,    MIRA_IMAGE_UP_BILINEAR_U8_HALIDE,
-                      MIRA_IMAGE_UP_BOX_U8_HALIDE,      MIRA_IMAGE_UP_BILINEAR_U8_HALIDE};
-    const uint32_t sizes[][2] = {{21, 41}, {41, 21}, {41, 21}, {9, 37},  {42, 21},
-                                 {45, 30}, {44, 33}, {22, 33}, {19, 38}, {17, 34}};
-    for (int k = 0; k < 10; ++k) {
+                      MIRA_IMAGE_UP_BOX_U8_HALIDE,      MIRA_IMAGE_UP_BILINEAR_U8_HALIDE,
+                      MIRA_IMAGE_UP_BILINEAR_U8_HALIDE, MIRA_IMAGE_UP_NONE_U8_HALIDE};
+    const uint32_t sizes[][2] = {{21, 41}, {41, 21}, {41, 21}, {9, 37},  {42, 21}, {45, 30},
+                                 {44, 33}, {22, 33}, {19, 38}, {17, 34}, {18, 24}, {21, 28}};
+    for (int k = 0; k < 12; ++k) {
         const uint32_t sp = sizes[k][0], dp = sizes[k][1], sh = 5, dh = 9;
         GuardedImage src(2 * sp, sh, 2 * sp + 2), dst(2 * dp, dh, 2 * dp);
         src.fillRandom(k);

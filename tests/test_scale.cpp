@@ -93,8 +93,9 @@ const Size4 kSizes[] = {
     // tiny widths included.
     {34, 9, 17, 5},    {1282, 5, 641, 3}, {4, 4, 2, 2},     {21, 5, 14, 4},  {3, 3, 2, 2},
     {44, 12, 33, 9},   {1924, 3, 1443, 2}, {8, 2, 6, 2},
-    // The 3/2 up-scale with a version of its own.
+    // The 3/2 and 4/3 up-scales with versions of their own.
     {34, 5, 51, 7},    {2, 2, 3, 3},      {642, 3, 963, 4}, {14, 9, 21, 13},
+    {33, 5, 44, 7},    {3, 3, 4, 4},      {642, 3, 856, 4}, {15, 9, 20, 12},
     // Exactly 2x (a version of its own for nearest), odd widths included.
     {1, 1, 2, 2},      {17, 5, 34, 10},   {641, 3, 1282, 6}, {33, 2, 66, 4}};
 

@@ -12,11 +12,13 @@ namespace mira_pipelines {
 
 enum Mode { kNone = 0, kBilinear = 1, kBox = 2 };
 
-// Down-scale ratios (destination over source) with versions of their own.
-struct Ratio {
-    int p, q;
-};
-const Ratio kRatios[] = {{1, 2}, {2, 3}, {3, 4}};
+// Ratios (destination over source) with versions of their own.
+const Ratio kRatios[] = {{1, 2}, {2, 3}, {3, 4}};  // down-scale
+const Ratio kUpRatios[] = {{3, 2}, {4, 3}};        // up-scale (beside exactly 2)
+
+// The loop nests of a row whose columns read the up-scale versions' strided
+// taps, aligned to all their periods (2 for exactly 2x, 3 and 4).
+constexpr int kUpAlign = 12;
 
 template <int MODE, bool UP>
 class ImageScale : public Halide::Generator<ImageScale<MODE, UP>> {
@@ -44,23 +46,28 @@ public:
             ny(d) = tap;
             nx.compute_root();
             ny.compute_root();
-            // At 3/2, where the columns repeat every three (checked per call),
-            // a row reads 2-strided vectors of the band's source rows instead
-            // of one sample per lane (at exactly 2, dense vectors: below).
-            // The band's rows are copied once, columns -1 to sw (the border
-            // rule gives the same value further out).
+            // At 3/2 and 4/3, where the columns repeat every three or four
+            // (checked per call), a row reads q-strided vectors of the band's
+            // source rows instead of one sample per lane (at exactly 2, dense
+            // vectors: below). The band's rows are copied once, columns -1
+            // to sw (the border rule gives the same value further out).
             Func nx_inline("nearest_x_inline");
             nx_inline(d) = tap;
-            Expr per = repeating_taps("periodic_3_2", nx_inline, 3, 2, scale_factor == 1.5f,
-                                      2 * sw + 4, sw);
             Func cols("nearest_x_columns");
             cols(d) = clamp(nx(d), -1, sw);
-            // (One period of columns through a table with an update step,
-            // whose values bounds inference does not bound.)
-            Func period("nearest_x_period");
-            period(d) = nx(d);
-            period(d) = period(d) + 0;
-            period.compute_root();
+            Expr col = unsafe_promise_clamped(cols(x), -1, sw);
+            std::vector<Expr> per;
+            for (const Ratio& r : kUpRatios) {
+                const std::vector<int> off = first_taps(r, 0.5f);
+                per.push_back(repeating_taps("periodic_" + ratio_name(r), nx_inline, r.p, r.q,
+                                             scale_factor == ratio_value(r), 2 * sw + 4, sw, off));
+            }
+            for (size_t i = per.size(); i-- > 0;) {
+                const Ratio& r = kUpRatios[i];
+                const std::vector<int> off = first_taps(r, 0.5f);
+                col = select(per[i], clamp(likely(r.q * (x / r.p) + period_offset(off, x)), -1, sw),
+                             col);
+            }
             Func rows("source_rows"), row("nearest_row");
             rows(x, y, ch) = in_b(x, y, ch);
             // Exactly 2x: column x takes source column floor(x / 2). The
@@ -69,9 +76,7 @@ public:
             // same edge column. So the row reads dense vectors of the band's
             // rows.
             Expr two = scale_factor == 2.0f && sw < (1 << 20);
-            Expr col = select(two, clamp(likely(x / 2), -1, sw),
-                              per, clamp(likely(2 * (x / 3) + period(x % 3)), -1, sw),
-                              unsafe_promise_clamped(cols(x), -1, sw));
+            col = select(two, clamp(likely(x / 2), -1, sw), col);
             // (The row clamped into a window around its centre, so that a band
             // copies only the rows it needs.)
             row(x, y, ch) = rows(col, clamp_tap(ny(y), y, s, 1, sh), ch);
@@ -80,10 +85,10 @@ public:
             rows.compute_at(output, yo).vectorize(x, kByteLanes);
             // (Per band: the columns needed depend on the check.)
             cols.compute_at(output, yo).vectorize(d, kByteLanes);
-            // (Aligned to both versions' periods, 2 and 3.)
-            row.compute_at(output, yi).store_at(output, yo).align_bounds(x, 6);
+            row.compute_at(output, yi).store_at(output, yo).align_bounds(x, kUpAlign);
             vectorize_phases(row.specialize(two), 2, x, xo, xi, kByteLanes);
-            vectorize_phases(row.specialize(per), 3, x, xo, xi, kByteLanes);
+            for (size_t i = 0; i < per.size(); ++i)
+                vectorize_phases(row.specialize(per[i]), kUpRatios[i].p, x, xo, xi, kByteLanes);
             row.vectorize(x, kByteLanes);
             return;
         }
@@ -124,22 +129,24 @@ public:
             Expr pair = pairs(unsafe_promise_clamped(cols(x), -2, sw), y, ch);
             Expr table = ax.weight(x, 0) * cast<float>(pair & 0xFF) +
                          ax.weight(x, 1) * cast<float>(pair >> 8);
-            // At 3/2, where the first taps repeat every three columns (checked
-            // per call), the taps are 2-strided vectors instead of table reads.
-            up32 = repeating_taps("periodic_3_2", ax.first_inline, 3, 2, scale_factor == 1.5f,
-                                  2 * sw + 4, sw);
-            // (The first taps of one period through a table with an update
-            // step, whose values bounds inference does not bound: the clamped
-            // columns then cover -1 to sw in both versions alike, so the
-            // source region a band needs does not depend on the check.)
-            Func period("x_first_period");
-            period(d) = ax.first(d);
-            period(d) = period(d) + 0;
-            period.compute_root();
-            Expr f32 = 2 * (x / 3) + period(x % 3);
-            Expr strided = ax.weight(x, 0) * tap(clamp(likely(f32), -1, sw)) +
-                           ax.weight(x, 1) * tap(clamp(likely(f32 + 1), -1, sw));
-            xp(x, y, ch) = select(up32, strided, table);
+            // At 3/2 and 4/3, where the first taps repeat every three or four
+            // columns (checked per call), the taps are q-strided vectors
+            // instead of reads per lane.
+            Expr sum = table;
+            for (const Ratio& r : kUpRatios) {
+                const std::vector<int> off = first_taps(r, 1.0f);
+                upr.push_back(repeating_taps("periodic_" + ratio_name(r), ax.first_inline, r.p,
+                                             r.q, scale_factor == ratio_value(r), 2 * sw + 4, sw,
+                                             off));
+            }
+            for (size_t i = upr.size(); i-- > 0;) {
+                const Ratio& r = kUpRatios[i];
+                Expr f = r.q * (x / r.p) + period_offset(first_taps(r, 1.0f), x);
+                Expr strided = ax.weight(x, 0) * tap(clamp(likely(f), -1, sw)) +
+                               ax.weight(x, 1) * tap(clamp(likely(f + 1), -1, sw));
+                sum = select(upr[i], strided, sum);
+            }
+            xp(x, y, ch) = sum;
             // Exactly 2x: the taps and weights repeat every two columns
             // (0.25, 0.75 from column x / 2 - 1 for even x; 0.75, 0.25 from
             // x / 2 for odd x) and every two rows, so the float sums above
@@ -186,12 +193,10 @@ public:
             // coinciding taps. The passes are plain sums over the ratio's tap
             // count, in tap order like the general pass.
             for (const Ratio& r : kRatios) {
-                const float sr = float(r.p) / float(r.q);
+                const float sr = ratio_value(r);
                 const float support = (MODE == kBilinear ? 2.0f : 1.0f) / sr;
-                std::vector<int> off;
-                for (int i = 0; i < r.p; ++i)
-                    off.push_back(int(std::ceil(((float(i) + 0.5f) / sr - 0.5f) - support / 2.0f)));
-                const std::string name = std::to_string(r.p) + "_" + std::to_string(r.q);
+                const std::vector<int> off = first_taps(r, support / 2.0f);
+                const std::string name = ratio_name(r);
                 periodic.push_back(repeating_taps("periodic_" + name, ax.first_inline, r.p, r.q,
                                                   scale_factor == sr, sw, sw, off));
                 Expr sum;
@@ -226,8 +231,9 @@ public:
         if (UP) {
             const int lanes = float_lanes(this->get_target());
             srcf.compute_at(output, yo).vectorize(x, lanes);
-            xp.compute_at(output, yo).align_bounds(x, 3);
-            vectorize_phases(xp.specialize(up32), 3, x, xo, xi, lanes);
+            xp.compute_at(output, yo).align_bounds(x, kUpAlign);
+            for (size_t i = 0; i < upr.size(); ++i)
+                vectorize_phases(xp.specialize(upr[i]), kUpRatios[i].p, x, xo, xi, lanes);
             xp.vectorize(x, lanes);
             pairs.compute_at(output, yo).vectorize(x, kByteLanes);
             up2.compute_at(output, yo)
@@ -259,7 +265,7 @@ private:
     Var x{"x"}, y{"y"}, ch{"c"}, yo{"yo"}, yi{"yi"}, xo{"xo"}, xi{"xi"};
     Func up2{"up2_xpass"}, xsel{"xpass_row"}, srcf{"source_rows"}, pairs{"source_pairs"};
     std::vector<Expr> periodic;  // per down-scale ratio: its version applies
-    Expr up32;                   // the 3/2 up-scale version applies
+    std::vector<Expr> upr;       // per up-scale ratio: its version applies
     Expr exact2;                 // the exact 2x up-scale applies
     Expr sum16;                  // its sums, times 16
     std::vector<Func> xpr;       // per ratio: the horizontal pass

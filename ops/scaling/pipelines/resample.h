@@ -4,6 +4,8 @@
 // schedules.
 #pragma once
 
+#include <cmath>
+#include <string>
 #include <vector>
 
 #include "Halide.h"
@@ -106,6 +108,25 @@ inline AxisTaps make_axis(const std::string& name, Kernel kernel, Expr s, Expr s
     total.update().vectorize(d, 8, TailStrategy::RoundUp);
     a.weight.compute_root().vectorize(d, 8, TailStrategy::RoundUp);
     return a;
+}
+
+// A ratio p/q of destination over source with versions of its own.
+struct Ratio {
+    int p, q;
+};
+inline float ratio_value(const Ratio& r) { return float(r.p) / float(r.q); }
+inline std::string ratio_name(const Ratio& r) {
+    return std::to_string(r.p) + "_" + std::to_string(r.q);
+}
+
+// The first taps ceil(c - half) of destination columns 0 to p - 1 at ratio
+// p/q, known when the pipeline is built: the centre c = (x + 0.5) / s - 0.5
+// in the same single-precision steps as the tables.
+inline std::vector<int> first_taps(const Ratio& r, float half) {
+    const float s = ratio_value(r);
+    std::vector<int> off;
+    for (int i = 0; i < r.p; ++i) off.push_back(int(std::ceil(((float(i) + 0.5f) / s - 0.5f) - half)));
+    return off;
 }
 
 // Column x's offset in its period, offsets[x mod p], as an expression (a
