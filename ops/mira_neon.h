@@ -9,3 +9,15 @@
 #define SIMDE_ENABLE_NATIVE_ALIASES
 #include <simde/arm/neon.h>
 #endif
+
+#include <cstddef>
+
+namespace mira {
+
+// Kernels that stream at memory speed (a byte or two of work per byte moved)
+// ask for their source this far ahead of the loads: on its own the hardware
+// prefetcher left the CbCr swap about 15% short of a plain copy.
+constexpr size_t kPrefetchAhead = 512;
+inline void prefetch_source(const void* p) { __builtin_prefetch(p, 0, 3); }
+
+}  // namespace mira

@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-3}
-filter=${2:-'^[a-z_0-9.]+/(mira|mira_gpu|libyuv|libyuv_split|libyuv_128bit|opencv|opencv_mt|memcpy)/'}
+filter=${2:-'^[a-z_0-9.:]+/(mira|mira_gpu|libyuv|libyuv_split|libyuv_128bit|opencv|opencv_mt|memcpy)/'}
 build=${3:-$root/build}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT

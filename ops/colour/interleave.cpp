@@ -17,6 +17,8 @@ void interleave_neon(const uint8_t* src0, const uint8_t* src1, uint32_t width, u
         uint8_t* out = dst + (uint64_t)y * dstStride;
         uint32_t x = 0;
         for (; x + 64 <= width; x += 64) {
+            prefetch_source(a + x + kPrefetchAhead);
+            prefetch_source(b + x + kPrefetchAhead);
             const uint8x16_t a0 = vld1q_u8(a + x), a1 = vld1q_u8(a + x + 16);
             const uint8x16_t a2 = vld1q_u8(a + x + 32), a3 = vld1q_u8(a + x + 48);
             const uint8x16_t b0 = vld1q_u8(b + x), b1 = vld1q_u8(b + x + 16);
