@@ -61,12 +61,10 @@ public:
                 const std::vector<int> off = first_taps(r, 0.5f);
                 per.push_back(repeating_taps("periodic_" + ratio_name(r), nx_inline, r.p, r.q,
                                              scale_factor == ratio_value(r), 2 * sw + 4, sw, off));
-            }
-            for (size_t i = per.size(); i-- > 0;) {
-                const Ratio& r = kUpRatios[i];
-                const std::vector<int> off = first_taps(r, 0.5f);
-                col = select(per[i], clamp(likely(r.q * (x / r.p) + period_offset(off, x)), -1, sw),
-                             col);
+                // (The versions' conditions exclude each other: the order of
+                // the selects does not matter.)
+                col = select(per.back(),
+                             clamp(likely(r.q * (x / r.p) + period_offset(off, x)), -1, sw), col);
             }
             Func rows("source_rows"), row("nearest_row");
             rows(x, y, ch) = in_b(x, y, ch);
@@ -113,14 +111,14 @@ public:
             // The pass reads the band's source rows in float, columns -1 to
             // sw (the border rule gives the same value further out).
             srcf(x, y, ch) = sample(x, y);
-            // Elsewhere each destination column reads its two taps as one
-            // 16-bit pair (sample x, sample x + 1) of the row: one read per
-            // lane instead of two. The first tap is clamped to [-2, sw]: the
-            // border rule gives every column outside the image the same
-            // value, so the pair holds the same two samples as the taps
-            // clamped one by one.
+            // Without a version (below), each destination column reads its
+            // two taps as one 16-bit pair (sample x, sample x + 1) of the
+            // row: one read per lane instead of two. The first tap is clamped
+            // to [-2, sw]: the border rule gives every column outside the
+            // image the same value, so the pair holds the same two samples
+            // as the taps clamped one by one.
             Func cols("x_columns");
-            Var d("d"), k("k");
+            Var d("d");
             cols(d) = clamp(ax.first(d), -2, sw);
             cols.compute_root();
             pairs(x, y, ch) = cast<uint16_t>(in_b(x, y, ch)) |
@@ -138,13 +136,10 @@ public:
                 upr.push_back(repeating_taps("periodic_" + ratio_name(r), ax.first_inline, r.p,
                                              r.q, scale_factor == ratio_value(r), 2 * sw + 4, sw,
                                              off));
-            }
-            for (size_t i = upr.size(); i-- > 0;) {
-                const Ratio& r = kUpRatios[i];
-                Expr f = r.q * (x / r.p) + period_offset(first_taps(r, 1.0f), x);
+                Expr f = r.q * (x / r.p) + period_offset(off, x);
                 Expr strided = ax.weight(x, 0) * tap(clamp(likely(f), -1, sw)) +
                                ax.weight(x, 1) * tap(clamp(likely(f + 1), -1, sw));
-                sum = select(upr[i], strided, sum);
+                sum = select(upr.back(), strided, sum);
             }
             xp(x, y, ch) = sum;
             // Exactly 2x: the taps and weights repeat every two columns
@@ -235,6 +230,8 @@ public:
             for (size_t i = 0; i < upr.size(); ++i)
                 vectorize_phases(xp.specialize(upr[i]), kUpRatios[i].p, x, xo, xi, lanes);
             xp.vectorize(x, lanes);
+            // (Per band in every version: a pair row costs little beside
+            // the float rows.)
             pairs.compute_at(output, yo).vectorize(x, kByteLanes);
             up2.compute_at(output, yo)
                 .align_bounds(x, 2)
