@@ -485,7 +485,9 @@ INSTANTIATE_TEST_SUITE_P(Gpu, CbCrSwap, gpu_sweep());
 INSTANTIATE_TEST_SUITE_P(GpuTall, CbCrSwap, gpu_tall());
 
 TEST(CbCrSwap, BlockAndPairRowsThroughWrapperAndKernel) {
-    for (uint32_t pairs : {20u, 32u, 7u}) {  // 32 + 4 pairs singly; two 32-byte blocks; short
+    // Rows of 40, 64 and 14 bytes; with rows that have no padding (b) the
+    // three rows run as one (64-byte steps, 16-byte steps, single pairs).
+    for (uint32_t pairs : {20u, 32u, 7u}) {
         GuardedImage src(2 * pairs, 3, 2 * pairs), a(2 * pairs, 3, 2 * pairs + 1),
             b(2 * pairs, 3, 2 * pairs);
         src.fillRandom(pairs);
@@ -498,6 +500,10 @@ TEST(CbCrSwap, BlockAndPairRowsThroughWrapperAndKernel) {
             }
         EXPECT_EQ(a.packed(), b.packed());
         EXPECT_TRUE(a.paddingIntact());
+        // In place on rows without padding.
+        mira::ncvColorCbCrSwapu8(src.data(), pairs, 3, src.stride(), src.data(), src.stride());
+        EXPECT_EQ(src.packed(), a.packed());
+        EXPECT_TRUE(src.paddingIntact());
     }
 }
 
