@@ -108,8 +108,9 @@ public:
             // Two taps per axis: the sums are written out (no zeroed
             // accumulator pass), in tap order.
             auto sample = [&](Expr i, Expr yy) { return cast<float>(in_b(i, yy, ch)); };
-            // The pass reads the band's source rows in float, columns -1 to
-            // sw (the border rule gives the same value further out).
+            // The ratio versions (below) read the band's source rows in
+            // float, columns -1 to sw (the border rule gives the same value
+            // further out).
             srcf(x, y, ch) = sample(x, y);
             // Without a version (below), each destination column reads its
             // two taps as one 16-bit pair (sample x, sample x + 1) of the
@@ -230,8 +231,9 @@ public:
             for (size_t i = 0; i < upr.size(); ++i)
                 vectorize_phases(xp.specialize(upr[i]), kUpRatios[i].p, x, xo, xi, lanes);
             xp.vectorize(x, lanes);
-            // (Per band in every version: a pair row costs little beside
-            // the float rows.)
+            // (Per band. Each band allocates and fills only what its version
+            // reads: the pair rows without a version, the float rows with
+            // one.)
             pairs.compute_at(output, yo).vectorize(x, kByteLanes);
             up2.compute_at(output, yo)
                 .align_bounds(x, 2)
