@@ -173,10 +173,16 @@ public:
             // source row is found once per tap, not once per vector.
             yp.update().reorder(x, ry1, y, ch);
             // Source columns of the taps, clamped once per call into a table;
-            // the passes read them with the clamp's bounds promised.
+            // the passes read them with the clamp's bounds promised. With
+            // edge replication, column -1 and column sw hold the edge samples:
+            // the taps clamp to the image itself, so the vertical pass covers
+            // the source columns only and every vector of it is a dense load
+            // (with a constant border it also fills the two border columns).
+            Expr edge = border_type != 1;
+            Expr lo = select(edge, 0, -1), hi = select(edge, sw - 1, sw);
             Func cols("x_columns");
             Var d("d"), k("k");
-            cols(d, k) = clamp(ax.first(d) + k, -1, sw);
+            cols(d, k) = clamp(ax.first(d) + k, lo, hi);
             cols.compute_root();
             // Common ratios p/q whose first taps repeat, first(x) = q (x / p) +
             // first(x mod p), as checked per call over the source width (past
@@ -197,7 +203,7 @@ public:
                                                   scale_factor == sr, sw, sw, off));
                 Expr sum;
                 for (int kk = 0; kk < int(std::ceil(support)); ++kk) {
-                    Expr c = clamp(likely(r.q * (x / r.p) + period_offset(off, x) + kk), -1, sw);
+                    Expr c = clamp(likely(r.q * (x / r.p) + period_offset(off, x) + kk), lo, hi);
                     Expr term = ax.weight(x, kk) * yp(c, y, ch);
                     sum = kk == 0 ? term : sum + term;
                 }
@@ -205,7 +211,7 @@ public:
                 f(x, y, ch) = to_u8(sum);
                 xpr.push_back(f);
             }
-            auto col = [&](Expr kk) { return unsafe_promise_clamped(cols(x, kk), -1, sw); };
+            auto col = [&](Expr kk) { return unsafe_promise_clamped(cols(x, kk), lo, hi); };
             xp(x, y, ch) = ax.weight(x, 0) * yp(col(0), y, ch);
             xp(x, y, ch) += ax.weight(x, rx1) * yp(col(rx1), y, ch);
             xp.update().reorder(x, rx1, y, ch);  // (likewise one tap at a time)
