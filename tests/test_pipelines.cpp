@@ -4,6 +4,8 @@
 
 #include <HalideRuntime.h>
 
+#include <sys/mman.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -274,6 +276,41 @@ TEST_F(PipelineTest, NarrowDestinationsAreComputed) {
                                          f, -1);
         EXPECT_EQ(dst.packed(), ref.px) << dw;
     }
+}
+
+// A source without columns or without rows has nothing to sample: every
+// general pipeline rejects it, whatever the border rule, before reading it
+// (its memory faults on any access) or writing the destination.
+TEST_F(PipelineTest, EmptySourceIsRejectedWithoutAccess) {
+    using Fn = int (*)(halide_buffer_t*, float, int32_t, uint8_t, halide_buffer_t*);
+    const Fn fns[] = {MIRA_IMAGE_DOWN_NONE_U8_HALIDE, MIRA_IMAGE_DOWN_BILINEAR_U8_HALIDE,
+                      MIRA_IMAGE_DOWN_BOX_U8_HALIDE,  MIRA_IMAGE_UP_NONE_U8_HALIDE,
+                      MIRA_IMAGE_UP_BILINEAR_U8_HALIDE, MIRA_IMAGE_UP_BOX_U8_HALIDE};
+    void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(page, MAP_FAILED);
+    GuardedImage dst(16, 16, 16);
+    dst.fill(200);
+    for (int k = 0; k < 6; ++k)
+        for (int32_t border = 0; border < 3; ++border)
+            for (bool noColumns : {true, false}) {
+                halide_dimension_t in[3] = {{0, noColumns ? 0 : 5, 1, 0},
+                                            {0, noColumns ? 5 : 0, 8, 0},
+                                            {0, 1, 64, 0}};
+                halide_buffer_t src{};
+                src.host = static_cast<uint8_t*>(page);
+                src.type = halide_type_t(halide_type_uint, 8, 1);
+                src.dimensions = 3;
+                src.dim = in;
+                MIRA_Feature_Buf d = desc(dst);
+                mira::PipelineImage out;
+                const float f = k < 3 ? 0.5f : 2.0f;
+                EXPECT_NE(fns[k](&src, f, border, 7, mira::pipeline_image(out, d, 3)), 0)
+                    << k << " " << border << " " << noColumns;
+            }
+    for (uint32_t y = 0; y < 16; ++y)
+        for (uint32_t x = 0; x < 16; ++x) ASSERT_EQ(dst.row(y)[x], 200);
+    EXPECT_TRUE(dst.paddingIntact());
+    munmap(page, 4096);
 }
 
 // The pipelines' allocator: aligned blocks, a freed band-sized block serves
