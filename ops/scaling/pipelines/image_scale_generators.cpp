@@ -173,13 +173,11 @@ public:
             // source row is found once per tap, not once per vector.
             yp.update().reorder(x, ry1, y, ch);
             // Source columns of the taps, clamped once per call into a table;
-            // the passes read them with the clamp's bounds promised. With
-            // edge replication, column -1 and column sw hold the edge samples:
-            // the taps clamp to the image itself, so the vertical pass covers
-            // the source columns only and every vector of it is a dense load
-            // (with a constant border it also fills the two border columns).
-            Expr edge = border_type != 1;
-            Expr lo = select(edge, 0, -1), hi = select(edge, sw - 1, sw);
+            // the passes read them with the clamp's bounds promised (lo, hi:
+            // with edge replication the vertical pass covers the image's
+            // columns only, in dense vectors).
+            const TapColumns tc = tap_columns(border_type, sw);
+            const Expr lo = tc.lo, hi = tc.hi;
             Func cols("x_columns");
             Var d("d"), k("k");
             cols(d, k) = clamp(ax.first(d) + k, lo, hi);

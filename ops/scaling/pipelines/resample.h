@@ -175,15 +175,30 @@ inline Expr clamp_tap(Expr i, Expr d, Expr s, Expr taps, Expr extent) {
     return clamp(i, max(lo, -1), min(hi, extent));
 }
 
-// The source seen through the border rule: border_type 1 gives border_value
-// outside the image, anything else the nearest edge sample.
+// The border rule: border_type 1 gives border_value outside the image,
+// anything else the nearest edge sample.
+inline Expr replicates_edge(Expr border_type) { return border_type != 1; }
+
+// The source seen through the border rule.
 inline Func bordered_source(Func input, Expr w, Expr h, Expr border_type, Expr border_value) {
     Var x("x"), y("y"), c("c");
     Func in_b("bordered");
     Expr inside = x >= 0 && x < w && y >= 0 && y < h;
     Expr edge = input(clamp(likely(x), 0, w - 1), clamp(likely(y), 0, h - 1), c);
-    in_b(x, y, c) = select(border_type == 1 && !inside, border_value, edge);
+    in_b(x, y, c) = select(!replicates_edge(border_type) && !inside, border_value, edge);
     return in_b;
+}
+
+// The source columns that taps clamp to, [lo, hi]: with edge replication the
+// image's own (a tap further out reads the same edge sample), so that a pass
+// over them reads dense vectors only; with a constant border also the border
+// columns -1 and w.
+struct TapColumns {
+    Expr lo, hi;
+};
+inline TapColumns tap_columns(Expr border_type, Expr w) {
+    Expr edge = replicates_edge(border_type);
+    return {select(edge, 0, -1), select(edge, w - 1, w)};
 }
 
 }  // namespace mira_pipelines

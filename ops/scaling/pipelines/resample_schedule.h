@@ -31,7 +31,7 @@ inline void schedule_output(GeneratorOutput<Buffer<uint8_t>>& output,
     Expr in2 = input.dim(0).stride() == 2, out2 = output.dim(0).stride() == 2;
     if (border_type.defined()) {
         // Edge replication without the per-sample constant-border test.
-        Expr edge = border_type != 1;
+        Expr edge = replicates_edge(border_type);
         if (exact.defined()) {
             output.specialize(exact && wide && in1 && out1 && edge)
                 .vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
