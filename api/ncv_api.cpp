@@ -213,7 +213,7 @@ void ncvImageIntensityStats(const u8* src, int s, int x0, int y0, u32 rw, u32 rh
     run(&in, 1, out, 1, p);
 }
 
-void ncvFilterGaussian3x3u8(const u8* src, u8* dst, u32 w, u32 h, int border) {
+void ncvFilterGaussian3x3u8(const u8* src, u32 w, u32 h, u8* dst, int border) {
     if (!src || !dst) return;
     MIRA_Feature_Buf s = plane(src, w, h, w), d = plane(dst, w, h, w);
     run_1_1(MIRA_API_FILTER_GAUSSIAN3X3_U8, MIRA_MODE_CPU, s, d, nullptr, border);

@@ -102,7 +102,7 @@ void register_gaussian() {
     add("gaussian3x3", "mira", sizes, [](benchmark::State& st, Size s) {
         auto src = random_bytes(size_t(s.w) * s.h);
         std::vector<uint8_t> dst(src.size());
-        for (auto _ : st) ncvFilterGaussian3x3u8(src.data(), dst.data(), s.w, s.h, 1);
+        for (auto _ : st) ncvFilterGaussian3x3u8(src.data(), s.w, s.h, dst.data(), 1);
     });
     add("gaussian3x3", "mira_gpu", sizes, [](benchmark::State& st, Size s) {
         if (ncvInit() != 0) {

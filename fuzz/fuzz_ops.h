@@ -213,7 +213,7 @@ inline void op_gaussian(FuzzedDataProvider& f, Images& im, bool direct) {
     const u8* src = im.plane(w, h, w, true, f);
     u8* dst = im.plane(w, h, w, false, f);
     if (direct) DIRECT(ncvFilterGaussian3x3u8, src, dst, w, h, border);
-    else ncvFilterGaussian3x3u8(src, dst, w, h, border);
+    else ncvFilterGaussian3x3u8(src, w, h, dst, border);
 }
 
 inline void op_stats(FuzzedDataProvider& f, Images& im) {

@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
             put("exact", "sobel", cs, fnv(sx.data(), sx.size(), fnv(sy.data(), sy.size())));
             for (int border = 0; border <= 2; ++border) {
                 auto g = canvas(size_t(w) * h);
-                ncvFilterGaussian3x3u8(src.data(), g.data(), w, h, border);
+                ncvFilterGaussian3x3u8(src.data(), w, h, g.data(), border);
                 char name[32];
                 std::snprintf(name, sizeof name, "gaussian_b%d", border);
                 put("exact", name, cs, fnv(g.data(), g.size()));

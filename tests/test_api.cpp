@@ -186,7 +186,7 @@ TEST_F(Packing, IntensityStatsDescriptors) {
 }
 
 TEST_F(Packing, GaussianAndUpsample) {
-    ncvFilterGaussian3x3u8(P(1), P(2), 13, 5, 1);
+    ncvFilterGaussian3x3u8(P(1), 13, 5, P(2), 1);
     expectParam(19, 0, 1);
     expectBuf(g.src[0], 13, 13, 5, 5, P(1));
     expectBuf(g.dst[0], 13, 13, 5, 5, P(2));

@@ -90,7 +90,7 @@ TEST_P(GaussianSweep, MatchesReferenceWithinGuards) {
     GuardedImage dst(w, h, packed ? w : w + 9);
     dst.fill(kOld);
     switch (e) {
-        case Entry::Wrapper: ncvFilterGaussian3x3u8(src.data(), dst.data(), w, h, mode); break;
+        case Entry::Wrapper: ncvFilterGaussian3x3u8(src.data(), w, h, dst.data(), mode); break;
         case Entry::Kernel: mira::ncvFilterGaussian3x3u8(src.data(), dst.data(), w, h, mode); break;
         case Entry::ManagerCpu:
             ASSERT_EQ(run_manager(MIRA_MODE_CPU, src, dst, w, h, mode), MIRA_OK);
@@ -149,7 +149,7 @@ TEST(Gaussian, TruncatesAndSpreadsABrightPixel) {
     GuardedImage src(w, h, w), dst(w, h, w);
     src.fill(0);
     src.row(3)[4] = 255;
-    ncvFilterGaussian3x3u8(src.data(), dst.data(), w, h, 0);
+    ncvFilterGaussian3x3u8(src.data(), w, h, dst.data(), 0);
     EXPECT_EQ(dst.row(3)[4], 63);  // 1020 / 16 = 63.75
     EXPECT_EQ(dst.row(2)[4], 31);
     EXPECT_EQ(dst.row(3)[5], 31);
@@ -160,7 +160,7 @@ TEST(Gaussian, TruncatesAndSpreadsABrightPixel) {
     src.row(3)[4] = 7;  // 4 * 7 = 28
     src.row(2)[4] = 1;  // 2 * 1
     src.row(2)[3] = 1;  // 1 * 1
-    ncvFilterGaussian3x3u8(src.data(), dst.data(), w, h, 0);
+    ncvFilterGaussian3x3u8(src.data(), w, h, dst.data(), 0);
     EXPECT_EQ(dst.row(3)[4], 1);
 }
 
@@ -196,7 +196,7 @@ TEST(Gaussian, BadArgumentsWriteNothing) {
     MIRA_FILTER_GAUSSIAN3X3_U8 g;
     EXPECT_EQ(g.MIRA_FILTER_GAUSSIAN3X3_U8_neon(&s, 1, &d, 1, nullptr), MIRA_ERR_ARG);
     EXPECT_EQ(g.MIRA_FILTER_GAUSSIAN3X3_U8_opencl(&s, 1, &d, 1, nullptr), MIRA_ERR_ARG);
-    ncvFilterGaussian3x3u8(nullptr, dst.data(), 8, 8, 0);
+    ncvFilterGaussian3x3u8(nullptr, 8, 8, dst.data(), 0);
     EXPECT_EQ(dst.packed(), std::vector<uint8_t>(64, kOld));
 }
 

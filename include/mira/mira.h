@@ -77,8 +77,8 @@ MIRA_EXPORT void ncvImageGradientPlanars16_v2(const uint8_t* src, uint32_t w, ui
 MIRA_EXPORT void ncvImageGradientSobelPlanars16_v3(const uint8_t* src, uint32_t w, uint32_t h,
                                                    uint32_t s, int16_t* dx, int16_t* dy,
                                                    uint32_t dstS);
-MIRA_EXPORT void ncvFilterGaussian3x3u8(const uint8_t* src, uint8_t* dst, uint32_t w,
-                                        uint32_t h, int border);
+MIRA_EXPORT void ncvFilterGaussian3x3u8(const uint8_t* src, uint32_t w, uint32_t h,
+                                        uint8_t* dst, int border);
 MIRA_EXPORT void ncvImageIntensityStats(const uint8_t* src, int s, int x0, int y0, uint32_t rw,
                                         uint32_t rh, float* mean, float* variance);
 MIRA_EXPORT void ncvFloodfillSimpleu8(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s,
