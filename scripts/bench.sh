@@ -8,6 +8,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-3}
 filter=${2:-'^[a-z_0-9.:]+/(mira|mira_gpu|libyuv|libyuv_split|libyuv_128bit|opencv|opencv_mt|memcpy)/'}
 build=${3:-$root/build}
+if [ ! -x "$build/bench/mira_bench" ]; then
+  echo "bench.sh: $build/bench/mira_bench is missing: build the benchmarks first with" >&2
+  echo "  scripts/build.sh $build -DMIRA_BUILD_BENCH=ON" >&2
+  echo "(they need OpenCV and libyuv: scripts/setup.sh installs them)" >&2
+  exit 1
+fi
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 for i in $(seq "$runs"); do

@@ -21,7 +21,7 @@ jobs=$(nproc)
 PACKAGES=(
   cmake make pkg-config clang g++
   g++-aarch64-linux-gnu libc6-dev-arm64-cross binutils-aarch64-linux-gnu
-  qemu-user googletest opencl-headers libhalide14-0-dev
+  qemu-user googletest opencl-headers libhalide14-0-dev libjpeg-dev libpng-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -5,9 +5,8 @@ set -euo pipefail
 PACKAGES=(
   cmake g++ clang make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libsimde-dev
-  libhalide14-0-dev
+  libhalide14-0-dev libjpeg-dev libpng-dev
   opencl-headers ocl-icd-libopencl1 ocl-icd-opencl-dev pocl-opencl-icd
-  libpng-dev
   libopencv-core-dev libopencv-imgproc-dev libyuv-dev
   libclang-rt-14-dev
 )

@@ -4,7 +4,11 @@
 set -euo pipefail
 src="$1"; build="$2"; cxx="$3"
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
-cmake --install "$build" --prefix "$work/prefix" >/dev/null
+# The prefix is chosen at install time (the build was configured for another),
+# and the installed tree is then moved: mira.pc and the CMake package must
+# find the headers and library wherever they are.
+cmake --install "$build" --prefix "$work/first" >/dev/null
+mv "$work/first" "$work/prefix"
 mkdir -p "$work/consumer"
 cat > "$work/consumer/main.cpp" <<'CPP'
 #include <mira/mira.h>
@@ -35,7 +39,9 @@ cmake --build "$work/cbuild" >/dev/null
 LD_LIBRARY_PATH="$work/prefix/lib:$work/prefix/lib/x86_64-linux-gnu" $run "$work/cbuild/consumer"
 # pkg-config route
 pcdir=$(dirname "$(find "$work/prefix" -name mira.pc | head -1)")
-flags=$(PKG_CONFIG_PATH="$pcdir" pkg-config --define-variable=prefix="$work/prefix" --cflags --libs mira)
+flags=$(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs mira)
+incdir=$(PKG_CONFIG_PATH="$pcdir" pkg-config --variable=includedir mira)
+test -f "$incdir/mira/mira.h" || { echo "pkg-config includedir $incdir has no mira/mira.h"; exit 1; }
 "$cxx" -o "$work/consumer_pc" "$work/consumer/main.cpp" $flags
 LD_LIBRARY_PATH="$(dirname "$(find "$work/prefix" -name 'libmira.so' | head -1)")" $run "$work/consumer_pc"
 # versioned soname
