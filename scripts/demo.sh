@@ -4,6 +4,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" "$root/build" -DMIRA_BUILD_BENCH=OFF
+# A new build directory skips the benchmarks (faster); an existing one keeps
+# its configuration (the test command's, benchmarks included).
+if [ -f "$root/build/CMakeCache.txt" ]; then
+  "$root/scripts/build.sh" "$root/build"
+else
+  "$root/scripts/build.sh" "$root/build" -DMIRA_BUILD_BENCH=OFF
+fi
 cd "$root"
 "$root/build/tools/mira" demo "$@"
