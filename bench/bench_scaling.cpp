@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <functional>
+#include <string>
 
 #include "bench_common.h"
 #include "mira/mira.h"
@@ -27,10 +28,12 @@ struct PlaneCase {
     int cvInterp;
     int yuvFilter;  // libyuv::FilterMode, -1: none
     std::function<void(const uint8_t*, Size, uint8_t*, uint32_t, uint32_t)> mira;
+    Size source{0, 0};  // {0, 0}: 1920x1080
 };
 
 void add_plane_case(const PlaneCase& c) {
-    const auto& sizes = source_1080p();
+    const std::vector<Size> sizes =
+        c.source.w ? std::vector<Size>{c.source} : source_1080p();
     add(c.op, "mira", sizes, [c](benchmark::State& st, Size s) {
         auto src = random_bytes(size_t(s.w) * s.h);
         std::vector<uint8_t> dst(size_t(c.dw) * c.dh);
@@ -101,6 +104,24 @@ void register_scaling() {
     add_plane_case({"scale_none_down_720p", 1280, 720, cv::INTER_NEAREST, kFilterNone,
                     general(0)});
     add_plane_case({"lanczos_2x", 3840, 2160, cv::INTER_LANCZOS4, -1, lanczos});
+
+    // Digital zoom: the up-scales a camera steps through between the ratios
+    // that have versions of their own, to (about) a 1080p preview.
+    struct Zoom { const char* name; Size src; uint32_t dw, dh; };
+    const Zoom zooms[] = {{"zoom1.1", {1600, 900}, 1760, 990},
+                          {"zoom1.25", {1600, 900}, 2000, 1125},
+                          {"zoom6:5", {1600, 900}, 1920, 1080},
+                          {"zoom1.92", {1000, 562}, 1920, 1079},
+                          {"zoom2.5", {768, 432}, 1920, 1080},
+                          {"zoom3", {640, 360}, 1920, 1080}};
+    for (const Zoom& z : zooms) {
+        const std::string bilinear = std::string("scale_bilinear_up_") + z.name;
+        const std::string nearest = std::string("scale_nearest_up_") + z.name;
+        add_plane_case({bilinear.c_str(), z.dw, z.dh, cv::INTER_LINEAR, kFilterBilinear,
+                        general(1), z.src});
+        add_plane_case({nearest.c_str(), z.dw, z.dh, cv::INTER_NEAREST, kFilterNone,
+                        general(0), z.src});
+    }
 
     // 2x chroma up-sample of the CbCr plane of a 1920x1080 frame (960x540
     // pairs), CPU path.
