@@ -10,6 +10,7 @@ PACKAGES=(
   libpng-dev
   libopencv-core-dev libopencv-imgproc-dev libyuv-dev
   libclang-rt-14-dev
+  doxygen
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
