@@ -668,9 +668,10 @@ MIRA_EXPORT void ncvUpsample2DInterleavedu8(const uint8_t* src, uint32_t w, uint
  * - any other value, bilinear: at pixel centres, x' = m0·(x + 0.5) +
  *   m1·(y + 0.5) + m2 − 0.5 (y' likewise), result truncated.
  *
- * Border: constant 0. A destination pixel whose source taps lie outside the
- * source is 0; bilinear gives 0 unless 0 ≤ (int)x' < @p w − 1 and
- * 0 ≤ (int)y' < @p h − 1, so the source's last column and row give 0 too.
+ * Border: constant 0. Source pixels outside the image read as 0, so a
+ * destination pixel with no tap inside is 0; bilinear gives 0 unless
+ * 0 ≤ (int)x' < @p w − 1 and 0 ≤ (int)y' < @p h − 1, so the source's last
+ * column and row give 0 too.
  *
  * Row spans (when @p border is not null): two uint32 per destination row,
  * border[2y] = first and border[2y + 1] = last column (inclusive) of row y
