@@ -9,7 +9,8 @@
  * of one byte (planar images), pairs of bytes (interleaved CbCr planes, where
  * a function says so) or bytes, as each parameter says; heights count rows;
  * strides are always in bytes. Where a function takes a stride, a stride
- * smaller than the row's byte length is taken as that length. A plane of
+ * smaller than the row's byte length is taken as that length
+ * (ncvImageIntensityStats excepted). A plane of
  * `h` rows must hold (`h` − 1) × stride + row bytes; the functions read and
  * write only the rows' bytes (stride padding is left as it was).
  *
@@ -59,7 +60,7 @@ typedef struct ncvFloodfillParam {
  *         (the last three arguments of ncvScaleu8_v2). */
 typedef struct ncvScaleParam {
     uint32_t p1;  /**< Interpolation: 0 none, 1 bilinear, 2 box. */
-    uint32_t p2;  /**< Border type: 1 constant (p3); any other value (0, 2) replicates the edge. */
+    uint32_t p2;  /**< Border type: 1 constant (p3); other values (0, 2) replicate the edge. */
     uint32_t p3;  /**< Border value for border type 1 (low 8 bits used). */
 } ncvScaleParam;
 
