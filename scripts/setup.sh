@@ -9,6 +9,7 @@ PACKAGES=(
   opencl-headers ocl-icd-libopencl1 ocl-icd-opencl-dev pocl-opencl-icd
   libopencv-core-dev libopencv-imgproc-dev libyuv-dev
   libclang-rt-14-dev
+  doxygen
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
