@@ -15,6 +15,7 @@
 
 #include "common/opencl_probe.h"
 #include "gpu_vs_cpu.h"
+#include "zor_runtime.h"
 
 namespace {
 
@@ -85,6 +86,30 @@ std::string op_name(const ::testing::TestParamInfo<size_t>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKernel, GpuVsCpu, ::testing::Range<size_t>(0, ops().size()), op_name);
+
+// The box down-scales take their box size from the sizes and the up-sample
+// has its factor built in, so another ratio reuses the kernel already built
+// (one program per kernel, not one per ratio), with results still right.
+TEST(GpuBuilds, EveryRatioSharesOneProgram) {
+    if (!mira_test::gpu_live()) GTEST_SKIP() << "no OpenCL device";
+    for (const Op& op : ops()) {
+        if (op.name.rfind("scale down", 0) != 0 && op.name.rfind("up-sample", 0) != 0) continue;
+        Geometry g;
+        g.dw = 5;
+        g.dh = 3;
+        g.srcPad = 2;
+        g.dstPad = 1;
+        op.sourceFor(g, 0);
+        gpu_vs_cpu::check(op, g);  // builds the kernel once
+        const size_t built = ZOR::KernelUtils::getInstance()->size();
+        for (int v = 1; v < 3; ++v) {
+            op.sourceFor(g, v);
+            gpu_vs_cpu::check(op, g);
+            EXPECT_EQ(ZOR::KernelUtils::getInstance()->size(), built)
+                << op.name << ": " << gpu_vs_cpu::describe(g) << " built another program";
+        }
+    }
+}
 
 }  // namespace
 
