@@ -87,6 +87,28 @@ std::string op_name(const ::testing::TestParamInfo<size_t>& info) {
 
 INSTANTIATE_TEST_SUITE_P(EveryKernel, GpuVsCpu, ::testing::Range<size_t>(0, ops().size()), op_name);
 
+// Sizes reported wrong before: the planar M/N box down-scale of 8 x 4 to
+// 4 x 2 with rows as wide as their strides (the destination kept its bytes),
+// and the chroma up-sample of 9 x 40 pairs to 11 x 97 (taps read past the
+// source).
+TEST(GpuVsCpuReported, SizesThatFailedBefore) {
+    if (!mira_test::gpu_live()) GTEST_SKIP() << "no OpenCL device";
+    for (const Op& op : ops()) {
+        Geometry g;
+        if (op.name == "scale down M/N") {
+            g.sw = 8, g.sh = 4, g.dw = 4, g.dh = 2;
+        } else if (op.name == "up-sample 2x cbcr") {
+            g.sw = 9, g.sh = 40, g.dw = 11, g.dh = 97;
+            g.srcPad = 1;
+            g.dstPad = 3;
+        } else {
+            continue;
+        }
+        g.seed = 17;
+        gpu_vs_cpu::check(op, g);
+    }
+}
+
 // The box down-scales take their box size from the sizes and the up-sample
 // has its factor built in, so another ratio reuses the kernel already built
 // (one program per kernel, not one per ratio), with results still right.
