@@ -58,7 +58,7 @@ TEST_P(GpuVsCpu, TinySizes) {
 TEST_P(GpuVsCpu, RandomSizes) {
     const Op& op = ops()[GetParam()];
     std::mt19937 rng(0x5eed + uint32_t(GetParam()));
-    constexpr int kCount = 16;
+    constexpr int kCount = 12;
     for (int i = 0; i < kCount; ++i) {
         Geometry g;
         // Mostly small sizes, now and then a wider or taller one.
