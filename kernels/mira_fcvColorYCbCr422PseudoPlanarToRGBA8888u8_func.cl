@@ -8,7 +8,7 @@
 // destination stride in pixels.
 #include "common/yuv_rgba.clh"
 
-inline uchar4 mira_yuv422_pixel(float Y, float U, float V)
+uchar4 mira_yuv422_pixel(float Y, float U, float V)
 {
     return mira_rgba_pixel((Y - 16.0f) * 1.164f, U, V);
 }

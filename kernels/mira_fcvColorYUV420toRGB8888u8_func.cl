@@ -10,7 +10,7 @@
 // destination stride in pixels.
 #include "common/yuv_rgba.clh"
 
-inline uchar4 mira_nv21_pixel(float Y, float U, float V)
+uchar4 mira_nv21_pixel(float Y, float U, float V)
 {
     return mira_rgba_pixel(clamp(Y - 16.0f, 0.0f, 255.0f) * 1.164f, U, V);
 }

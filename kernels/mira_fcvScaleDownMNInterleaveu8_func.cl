@@ -1,9 +1,12 @@
 // Box down-scale of an interleaved CbCr plane (widths in bytes). Destination
-// pair p of row y averages, per channel, the boxWidth x boxHeight block of
-// pairs starting at pair ((int)(p * xScale), (int)(y * yScale)); the float
-// mean plus 0.5 is truncated (a rounded mean). One work item covers two pairs
-// (4 bytes) times timesX and timesY rows; the last unit of a row is guarded,
-// and block reads stay inside the source.
+// pair p of row y averages, per channel, the boxW x boxH block of pairs
+// starting at pair ((int)(p * xScale), (int)(y * yScale)); the float mean
+// plus 0.5 is truncated (a rounded mean). boxW = max(srcWidth / dstWidth, 1)
+// (the byte widths' ratio) and boxH = max(srcHeight / dstHeight, 1) are taken
+// from the sizes, so one build serves every ratio (the boxWidth and boxHeight
+// build options are not read). One work item covers two pairs (4 bytes) times
+// timesX and timesY rows; the last unit of a row is guarded, and block reads
+// stay inside the source.
 __kernel void mira_fcvScaleDownMNInterleaveu8_func(__global const uchar* src, int srcWidth,
                                                    int srcHeight, int srcStrideW, int srcStrideH,
                                                    __global uchar* dst, int dstWidth,
@@ -15,7 +18,9 @@ __kernel void mira_fcvScaleDownMNInterleaveu8_func(__global const uchar* src, in
     const int gy = timesY * (int)get_global_id(1);
     const int srcPairs = srcWidth >> 1;
     const int dstPairs = dstWidth >> 1;
-    const float count = (float)(boxWidth * boxHeight);
+    const int boxW = max(srcWidth / dstWidth, 1);
+    const int boxH = max(srcHeight / dstHeight, 1);
+    const float count = (float)(boxW * boxH);
     for (int j = 0; j < timesY; ++j) {
         const int y = gy + j;
         if (y >= dstHeight)
@@ -30,12 +35,12 @@ __kernel void mira_fcvScaleDownMNInterleaveu8_func(__global const uchar* src, in
             for (int k = 0; k < 2; ++k) {
                 const int sx = (int)((float)(p0 + k) * xScale);
                 uint cb = 0, cr = 0;
-                for (int r = 0; r < boxHeight; ++r) {
+                for (int r = 0; r < boxH; ++r) {
                     const int yy = min(sy + r, srcHeight - 1);
                     // Rows may start at any byte (odd strides): byte-aligned
                     // pair loads.
                     __global const uchar* srow = src + (size_t)srcStrideW * (size_t)yy;
-                    for (int c = 0; c < boxWidth; ++c) {
+                    for (int c = 0; c < boxW; ++c) {
                         const uchar2 pr = vload2(min(sx + c, srcPairs - 1), srow);
                         cb += pr.x;
                         cr += pr.y;

@@ -1,8 +1,11 @@
 // Box down-scale of an 8-bit plane by an arbitrary ratio. Destination pixel
-// (x, y) is the truncated mean of the boxWidth x boxHeight source block that
-// starts at ((int)(x * xScale), (int)(y * yScale)). One work item covers
-// 4 * timesX destination columns and timesY rows; the last unit of a row is
-// guarded, and block reads stay inside the source.
+// (x, y) is the truncated mean of the boxW x boxH source block that starts at
+// ((int)(x * xScale), (int)(y * yScale)), with boxW = max(srcWidth /
+// dstWidth, 1) and boxH = max(srcHeight / dstHeight, 1) taken from the sizes,
+// so one build serves every ratio (the boxWidth and boxHeight build options
+// are not read). One work item covers 4 * timesX destination columns and
+// timesY rows; the last unit of a row is guarded, and block reads stay inside
+// the source.
 #include "common/store.clh"
 
 __kernel void mira_fcvScaleDownMNu8_func(__global const uchar* src, int srcWidth, int srcHeight,
@@ -14,7 +17,9 @@ __kernel void mira_fcvScaleDownMNu8_func(__global const uchar* src, int srcWidth
 {
     const int gx = timesX * (int)get_global_id(0);
     const int gy = timesY * (int)get_global_id(1);
-    const uint count = (uint)(boxWidth * boxHeight);
+    const int boxW = max(srcWidth / dstWidth, 1);
+    const int boxH = max(srcHeight / dstHeight, 1);
+    const uint count = (uint)(boxW * boxH);
     for (int j = 0; j < timesY; ++j) {
         const int y = gy + j;
         if (y >= dstHeight)
@@ -29,10 +34,10 @@ __kernel void mira_fcvScaleDownMNu8_func(__global const uchar* src, int srcWidth
             for (int k = 0; k < 4; ++k) {
                 const int sx = (int)((float)(x + k) * xScale);
                 uint sum = 0;
-                for (int r = 0; r < boxHeight; ++r) {
+                for (int r = 0; r < boxH; ++r) {
                     const int yy = min(sy + r, srcHeight - 1);
                     __global const uchar* srow = src + (size_t)srcStrideW * (size_t)yy;
-                    for (int c = 0; c < boxWidth; ++c)
+                    for (int c = 0; c < boxW; ++c)
                         sum += srow[min(sx + c, srcWidth - 1)];
                 }
                 v[k] = (uchar)(sum / count);

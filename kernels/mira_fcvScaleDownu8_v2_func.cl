@@ -1,10 +1,12 @@
 // Integer block-mean down-scale. Work item (gx, gy) covers timesX groups of
 // four destination pixels of timesY rows. Each pixel is the truncated mean of
-// the boxWidth x boxHeight source block starting at ((int)(x * xScale),
-// (int)(y * yScale)); block samples are kept inside the source. Groups are
-// stored as one uchar4 at (dstStrideW * y >> 2) + x; the launch is rounded up
-// to cover the whole destination, so the last group of a row writes only the
-// pixels that exist.
+// the boxW x boxH source block starting at ((int)(x * xScale),
+// (int)(y * yScale)), with boxW = max(srcWidth / dstWidth, 1) and
+// boxH = max(srcHeight / dstHeight, 1) taken from the sizes, so one build
+// serves every ratio (the boxWidth and boxHeight build options are not read);
+// block samples are kept inside the source. Groups are stored as one uchar4
+// at (dstStrideW * y >> 2) + x; the launch is rounded up to cover the whole
+// destination, so the last group of a row writes only the pixels that exist.
 __kernel void mira_fcvScaleDownu8_v2_func(__global const uchar* src, int srcWidth,
                                           int srcHeight, int srcStrideW, int srcStrideH,
                                           __global uchar4* dst, int dstWidth, int dstHeight,
@@ -13,7 +15,9 @@ __kernel void mira_fcvScaleDownu8_v2_func(__global const uchar* src, int srcWidt
 {
     const int gx = timesX * (int)get_global_id(0);
     const int gy = timesY * (int)get_global_id(1);
-    const uint count = (uint)(boxWidth * boxHeight);
+    const int boxW = max(srcWidth / dstWidth, 1);
+    const int boxH = max(srcHeight / dstHeight, 1);
+    const uint count = (uint)(boxW * boxH);
     for (int j = 0; j < timesY; ++j) {
         const int y = gy + j;
         if (y >= dstHeight)
@@ -27,10 +31,10 @@ __kernel void mira_fcvScaleDownu8_v2_func(__global const uchar* src, int srcWidt
             uint4 sum = (uint4)(0);
             const int4 sx = convert_int4_rtz((float4)((float)x, (float)(x + 1), (float)(x + 2),
                                                       (float)(x + 3)) * xScale);
-            for (int r = 0; r < boxHeight; ++r) {
+            for (int r = 0; r < boxH; ++r) {
                 const int row = min(sy + r, srcHeight - 1);
                 __global const uchar* srow = src + (size_t)srcStrideW * (size_t)row;
-                for (int c = 0; c < boxWidth; ++c) {
+                for (int c = 0; c < boxW; ++c) {
                     const int4 col = min(sx + c, (int4)(srcWidth - 1));
                     sum += (uint4)(srow[col.s0], srow[col.s1], srow[col.s2], srow[col.s3]);
                 }

@@ -1,11 +1,31 @@
 // 2x bilinear up-sample of an interleaved CbCr plane with half-pixel centres
-// and replicated edges. Widths count bytes (two per pair). Work item
-// (gx, gy) covers timesX groups of two destination pairs of timesY rows,
-// stored as one uchar4 (Cb, Cr, Cb, Cr) at (dstStrideW * y >> 2) + x; the
-// launch is rounded up, so a row's last group writes only existing pairs.
+// and replicated edges, for a destination of any size (the factor is 2
+// whatever the sizes; destination pairs and rows past twice the source take
+// the edge samples). Widths count bytes (two per pair); an odd last byte of a
+// destination row is left alone.
+//
+// Along each axis destination coordinate d has the centre c = (d + 0.5) / 2
+// - 0.5 and the two taps t = ceil(c - 1) = (d - 1) >> 1 and t + 1, weighted
+// 1 - |tap - c|: 1/4 and 3/4 for even d, 3/4 and 1/4 for odd d. Taps outside
+// the source read the nearest edge sample. The weights are kept in quarters,
+// so the sum is an integer number of sixteenths and is truncated exactly.
+//
+// Work item (gx, gy) covers timesX groups of two destination pairs of timesY
+// rows; the launch is rounded up, so pairs and rows past the destination are
+// guarded.
+
+// First tap of destination coordinate d along an axis of `size` samples,
+// clamped into it, the second tap likewise, and the two weights in quarters.
+int4 mira_up2_taps(int d, int size)
+{
+    const int t = (d - 1) >> 1;
+    const int odd = d & 1;
+    return (int4)(clamp(t, 0, size - 1), clamp(t + 1, 0, size - 1), odd ? 3 : 1, odd ? 1 : 3);
+}
+
 __kernel void mira_fcvUpsample2DInterleavedu8_func(__global const uchar* src, int srcWidth,
                                                    int srcHeight, int srcStrideW,
-                                                   int srcStrideH, __global uchar4* dst,
+                                                   int srcStrideH, __global uchar* dst,
                                                    int dstWidth, int dstHeight, int dstStrideW,
                                                    int dstStrideH, float xScale, float yScale,
                                                    int param_int_1, int param_int_2)
@@ -18,51 +38,23 @@ __kernel void mira_fcvUpsample2DInterleavedu8_func(__global const uchar* src, in
         const int y = gy + j;
         if (y >= dstHeight)
             return;
-        // Vertical taps and weights.
-        const float cy = ((float)y + 0.5f) * 0.5f - 0.5f;
-        const int j1 = max(0, (int)ceil(cy - 1.0f));
-        const int j2 = min(j1 + 1, srcHeight - 1);
-        float wy1 = fabs((float)j1 - cy) < 1.0f ? 1.0f - fabs((float)j1 - cy) : 0.0f;
-        float wy2 = fabs((float)j2 - cy) < 1.0f ? 1.0f - fabs((float)j2 - cy) : 0.0f;
-        const float sy = wy1 + wy2;
-        wy1 /= sy;
-        wy2 /= sy;
-        __global const uchar* r1 = src + (size_t)srcStrideW * (size_t)j1;
-        __global const uchar* r2 = src + (size_t)srcStrideW * (size_t)j2;
-        __global uchar4* drow = dst + (((size_t)dstStrideW * (size_t)y) >> 2);
+        const int4 ty = mira_up2_taps(y, srcHeight);
+        __global const uchar* r1 = src + (size_t)srcStrideW * (size_t)ty.s0;
+        __global const uchar* r2 = src + (size_t)srcStrideW * (size_t)ty.s1;
+        __global uchar* drow = dst + (size_t)dstStrideW * (size_t)y;
         for (int i = 0; i < timesX; ++i) {
-            const int x = gx + i;
-            const int p0 = 2 * x;
-            if (p0 >= dstPairs)
-                break;
-            float4 acc;
+            const int p0 = 2 * (gx + i);
             for (int q = 0; q < 2; ++q) {
-                const int p = 2 * x + q;
-                const float cx = ((float)p + 0.5f) * 0.5f - 0.5f;
-                const int i1 = max(0, (int)ceil(cx - 1.0f));
-                const int i2 = min(i1 + 1, srcPairs - 1);
-                float wx1 = fabs((float)i1 - cx) < 1.0f ? 1.0f - fabs((float)i1 - cx) : 0.0f;
-                float wx2 = fabs((float)i2 - cx) < 1.0f ? 1.0f - fabs((float)i2 - cx) : 0.0f;
-                const float sx = wx1 + wx2;
-                wx1 /= sx;
-                wx2 /= sx;
-                const float2 a = convert_float2(vload2(0, r1 + 2 * i1));
-                const float2 b = convert_float2(vload2(0, r1 + 2 * i2));
-                const float2 c = convert_float2(vload2(0, r2 + 2 * i1));
-                const float2 d = convert_float2(vload2(0, r2 + 2 * i2));
-                const float2 v = a * wy1 * wx1 + b * wy1 * wx2 + c * wy2 * wx1 + d * wy2 * wx2;
-                if (q == 0)
-                    acc.s01 = v;
-                else
-                    acc.s23 = v;
-            }
-            const uchar4 out = convert_uchar4_sat(acc);
-            if (p0 + 2 <= dstPairs) {
-                drow[x] = out;
-            } else {
-                __global uchar* tail = (__global uchar*)(drow + x);
-                tail[0] = out.s0;
-                tail[1] = out.s1;
+                const int p = p0 + q;
+                if (p >= dstPairs)
+                    break;
+                const int4 tx = mira_up2_taps(p, srcPairs);
+                const int2 a = convert_int2(vload2(0, r1 + 2 * tx.s0));
+                const int2 b = convert_int2(vload2(0, r1 + 2 * tx.s1));
+                const int2 c = convert_int2(vload2(0, r2 + 2 * tx.s0));
+                const int2 d = convert_int2(vload2(0, r2 + 2 * tx.s1));
+                const int2 sum = ty.s2 * (tx.s2 * a + tx.s3 * b) + ty.s3 * (tx.s2 * c + tx.s3 * d);
+                vstore2(convert_uchar2(sum >> 4), 0, drow + 2 * p);
             }
         }
     }

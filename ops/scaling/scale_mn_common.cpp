@@ -62,10 +62,10 @@ void scaledown_mn_gpu(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
     cfg.timesX = cfg.timesY = cfg.timesZ = 1;
     cfg.param_float_1 = static_cast<float>(src.width) / static_cast<float>(dst.width);
     cfg.param_float_2 = static_cast<float>(src.height) / static_cast<float>(dst.height);
-    const int32_t sw = static_cast<int32_t>(src.width), dw = static_cast<int32_t>(dst.width);
-    const int32_t sh = static_cast<int32_t>(src.height), dh = static_cast<int32_t>(dst.height);
-    cfg.param_int_1 = dw ? sw / dw : 0;
-    cfg.param_int_2 = dh ? sh / dh : 0;
+    // The kernels take their box size, max(source / destination, 1) per axis,
+    // from the sizes they are given; the integer parameters stay 0 so that
+    // every ratio shares one program build.
+    cfg.param_int_1 = cfg.param_int_2 = 0;
     zor_cv_process_u8_u8(&sp, 1, &dp, 1, &reserve, &cfg);
 }
 

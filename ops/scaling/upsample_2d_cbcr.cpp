@@ -154,8 +154,9 @@ uint32_t MIRA_IMAGE_UP_SAMPLE_2D_CBCR::MIRA_IMAGE_UP_SAMPLE_2D_CBCR_opencl(MIRA_
     const int32_t dw = int32_t(dst[0].width), dh = int32_t(dst[0].height);
     cfg.param_float_1 = float(sw) / float(dw);
     cfg.param_float_2 = float(sh) / float(dh);
-    cfg.param_int_1 = sw / dw;
-    cfg.param_int_2 = sh / dh;
+    // The factor 2 is the kernel's own; the integer parameters stay 0 so that
+    // every size shares one program build.
+    cfg.param_int_1 = cfg.param_int_2 = 0;
     (void)zor_cv_process_u8_u8(ins, 1, outs, 1, &reserve, &cfg);
     return MIRA_OK;
 }
