@@ -4,6 +4,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -11,6 +13,7 @@
 #include "bench_common.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
+#include "mira/mira_image.h"
 
 namespace mira_bench {
 namespace {
@@ -73,7 +76,62 @@ void lanczos(const uint8_t* src, Size s, uint8_t* dst, uint32_t dw, uint32_t dh)
     ncvScaleUpPolyu8(src, s.w, s.h, s.w, dst, dw, dh, dw);
 }
 
+// The checked interface's resize: each axis by its own ratio.
+void resize_xy_bilinear(const uint8_t* src, Size s, uint8_t* dst, uint32_t dw, uint32_t dh) {
+    const mira_image in{const_cast<uint8_t*>(src), s.w, s.h, s.w, 1};
+    const mira_image out{dst, dw, dh, dw, 1};
+    mira_resize(&in, &out, MIRA_INTERPOLATION_BILINEAR, MIRA_BORDER_REPLICATE, 0,
+                MIRA_PATH_DEFAULT);
+}
+
+// A smooth test picture (low-frequency waves and a ramp), where the
+// resamplers' kernels matter less than on noise.
+std::vector<uint8_t> smooth_bytes(Size s) {
+    std::vector<uint8_t> v(size_t(s.w) * s.h);
+    for (uint32_t y = 0; y < s.h; ++y)
+        for (uint32_t x = 0; x < s.w; ++x) {
+            const double f = 110 + 60 * std::sin(x / 37.0) * std::cos(y / 23.0) +
+                             40 * std::sin((x + 2.0 * y) / 91.0) + 20.0 * x / s.w;
+            v[size_t(y) * s.w + x] = uint8_t(std::clamp(f, 0.0, 255.0));
+        }
+    return v;
+}
+
+// 16:9 to 4:3 (1920x1080 -> 640x480) through mira_resize, with its largest
+// and mean absolute difference from OpenCV's INTER_LINEAR and INTER_AREA
+// results as counters, on random bytes and on a smooth picture ("_smooth").
+void add_resize_xy_case() {
+    constexpr uint32_t dw = 640, dh = 480;
+    add_plane_case({"resize_xy_640x480_linear", dw, dh, cv::INTER_LINEAR, libyuv::kFilterBilinear,
+                    resize_xy_bilinear});
+    add_plane_case({"resize_xy_640x480_area", dw, dh, cv::INTER_AREA, libyuv::kFilterBox,
+                    resize_xy_bilinear});
+    add("resize_xy_640x480_diff", "mira", source_1080p(), [](benchmark::State& st, Size s) {
+        auto src = random_bytes(size_t(s.w) * s.h);
+        std::vector<uint8_t> dst(size_t(dw) * dh);
+        for (auto _ : st) resize_xy_bilinear(src.data(), s, dst.data(), dw, dh);
+        auto smooth = smooth_bytes(s);
+        for (auto [picture, suffix] : {std::pair<std::vector<uint8_t>*, const char*>{&src, ""},
+                                       {&smooth, "_smooth"}}) {
+            resize_xy_bilinear(picture->data(), s, dst.data(), dw, dh);
+            cv::Mat in(int(s.h), int(s.w), CV_8UC1, picture->data());
+            cv::Mat ours(int(dh), int(dw), CV_8UC1, dst.data());
+            for (auto [name, interp] : {std::pair<const char*, int>{"linear", cv::INTER_LINEAR},
+                                        {"area", cv::INTER_AREA}}) {
+                cv::Mat ref, diff;
+                cv::resize(in, ref, cv::Size(int(dw), int(dh)), 0, 0, interp);
+                cv::absdiff(ours, ref, diff);
+                double mx = 0;
+                cv::minMaxLoc(diff, nullptr, &mx);
+                st.counters[std::string("max_") + name + suffix] = mx;
+                st.counters[std::string("mean_") + name + suffix] = cv::mean(diff)[0];
+            }
+        }
+    });
+}
+
 void register_scaling() {
+    add_resize_xy_case();
     using libyuv::kFilterBilinear;
     using libyuv::kFilterBox;
     using libyuv::kFilterNone;

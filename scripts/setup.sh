@@ -7,6 +7,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libsimde-dev
   libhalide14-0-dev libjpeg-dev libpng-dev
   opencl-headers ocl-icd-libopencl1 ocl-icd-opencl-dev pocl-opencl-icd
+  libcli11-dev
   libopencv-core-dev libopencv-imgproc-dev libyuv-dev
   libclang-rt-14-dev
   doxygen

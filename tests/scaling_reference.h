@@ -113,6 +113,34 @@ inline Plane resample(const Plane& src, uint32_t dw, uint32_t dh, Filter f, floa
     return out;
 }
 
+// Separable resampling with a filter and a factor per axis (fx, sx along the
+// rows, fy, sy down the columns); otherwise as resample().
+inline Plane resample_xy(const Plane& src, uint32_t dw, uint32_t dh, Filter fx, float sx,
+                         Filter fy, float sy, int border) {
+    Plane out{dw, dh, std::vector<uint8_t>(size_t(dw) * dh)};
+    auto sample = [&](long x, long y) -> double {
+        if (border >= 0 && (x < 0 || y < 0 || x >= long(src.w) || y >= long(src.h)))
+            return border;
+        x = std::clamp(x, 0L, long(src.w) - 1);
+        y = std::clamp(y, 0L, long(src.h) - 1);
+        return src.at(uint32_t(x), uint32_t(y));
+    };
+    std::vector<Taps> tx(dw);
+    for (uint32_t x = 0; x < dw; ++x) tx[x] = taps(fx, sx, x);
+    for (uint32_t y = 0; y < dh; ++y) {
+        const Taps ty = taps(fy, sy, y);
+        for (uint32_t x = 0; x < dw; ++x) {
+            double v = 0;
+            for (size_t j = 0; j < ty.w.size(); ++j)
+                for (size_t i = 0; i < tx[x].w.size(); ++i)
+                    v += ty.w[j] * tx[x].w[i] *
+                         sample(tx[x].first + long(i), ty.first + long(j));
+            out.px[size_t(y) * dw + x] = uint8_t(std::clamp(v, 0.0, 255.0));
+        }
+    }
+    return out;
+}
+
 // Largest difference between two planes of equal size; index of the first
 // pixel that differs by more than `tol` in `where` (or -1).
 inline int max_diff(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,

@@ -2,31 +2,49 @@
 // operations on image files or raw frames.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "commands.h"
 
 namespace mira_tool {
 namespace {
 
+// --size=WxH: two whole numbers, even, 2 to MIRA_IMAGE_MAX_SIDE.
 bool parse_size(const Options& o, uint32_t& w, uint32_t& h) {
     const std::string s = o.get("size");
-    return !s.empty() && std::sscanf(s.c_str(), "%ux%u", &w, &h) == 2 && w > 0 && h > 0;
+    const size_t x = s.find('x');
+    auto whole = [](const std::string& t, uint32_t& v) {
+        if (t.empty() || t.size() > 5 || t.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        v = uint32_t(std::stoul(t));
+        return v >= 2 && v <= MIRA_IMAGE_MAX_SIDE && v % 2 == 0;
+    };
+    if (x == std::string::npos || !whole(s.substr(0, x), w) || !whole(s.substr(x + 1), h)) {
+        std::fprintf(stderr, "--size: '%s' is not WxH with even sides from 2 to %u\n", s.c_str(),
+                     MIRA_IMAGE_MAX_SIDE);
+        return false;
+    }
+    return true;
 }
 
 // An NV21 frame from a PNG (converted) or a raw file with --size=WxH.
 bool load_nv21(const Options& o, std::vector<uint8_t>& frame, uint32_t& w, uint32_t& h) {
-    if (o.args.empty()) return false;
     const std::string& path = o.args[0];
     if (path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0) {
         Image in;
         if (!load_input(o, 0, in)) return false;
         frame = rgb_to_nv21(to_rgb(in), w, h);
-        return w > 0 && h > 0;
+        if (w == 0 || h == 0) {
+            std::fprintf(stderr, "%s: the image is smaller than 2x2\n", path.c_str());
+            return false;
+        }
+        return true;
     }
-    if (!parse_size(o, w, h)) {
-        std::fprintf(stderr, "raw NV21 input needs --size=WxH\n");
+    if (!o.has("size")) {
+        std::fprintf(stderr, "--size: a raw NV21 input needs --size=WxH\n");
         return false;
     }
+    if (!parse_size(o, w, h)) return false;
     std::string err;
     if (!read_raw(path, size_t(w) * h * 3 / 2, frame, err)) {
         std::fprintf(stderr, "%s\n", err.c_str());
@@ -35,40 +53,45 @@ bool load_nv21(const Options& o, std::vector<uint8_t>& frame, uint32_t& w, uint3
     return true;
 }
 
-Image nv21_to_rgba(const std::vector<uint8_t>& frame, uint32_t w, uint32_t h, bool gpu,
-                   double* ms, const char* what = "nv21-rgba") {
-    Image out;
-    out.width = w;
-    out.height = h;
-    out.channels = 4;
-    out.px.assign(size_t(w) * h * 4, 0);
-    MIRA_Feature_Buf s{w, w, h, h, const_cast<uint8_t*>(frame.data())};
-    MIRA_Feature_Buf d{w, w, h, h, out.px.data()};
-    MIRA_Feature_Param p{MIRA_API_NV21_TO_RGBA8888, MIRA_MODE_CPU, 1, nullptr, 0};
-    const double t = run_timed(what, gpu, &s, 1, &d, 1, p);
+// The planes of an NV21 frame of w x h.
+mira_image luma(std::vector<uint8_t>& f, uint32_t w, uint32_t h) {
+    return {f.data(), w, h, w, 1};
+}
+mira_image chroma(std::vector<uint8_t>& f, uint32_t w, uint32_t h) {
+    return {f.data() + size_t(w) * h, w / 2, h / 2, w, 2};
+}
+
+Image nv21_to_rgba(const std::vector<uint8_t>& frame, uint32_t w, uint32_t h, mira_path path,
+                   double* ms, mira_status* st, const char* what = "nv21-rgba") {
+    Image out = blank(w, h, 4);
+    auto& f = const_cast<std::vector<uint8_t>&>(frame);
+    const mira_image y = luma(f, w, h), vu = chroma(f, w, h), d = view(out);
+    const double t = run_timed(what, path, [&](mira_path p) {
+        return mira_nv21_to_rgba(&y, &vu, &d, p);
+    }, st);
     if (ms) *ms = t;
     return out;
 }
 
-// Swaps the chroma pairs of an NV21 frame in place (it becomes NV12).
-double swap_chroma(std::vector<uint8_t>& frame, uint32_t w, uint32_t h, bool gpu) {
-    uint8_t* c = frame.data() + size_t(w) * h;
-    MIRA_Feature_Buf s{w / 2, w, h / 2, h / 2, c};
-    MIRA_Feature_Param p{MIRA_API_CBCR_SWAP, MIRA_MODE_CPU, 1, nullptr, 0};
-    return run_timed("cbcr-swap", gpu, &s, 1, &s, 1, p);
+// Swaps the chroma pairs of an NV21 frame (it becomes NV12).
+double swap_chroma(std::vector<uint8_t>& frame, uint32_t w, uint32_t h, mira_path path,
+                   mira_status* st) {
+    std::vector<uint8_t> swapped(frame.size() - size_t(w) * h);
+    const mira_image s = chroma(frame, w, h);
+    const mira_image d{swapped.data(), w / 2, h / 2, w, 2};
+    const double t = run_timed("cbcr-swap", path, [&](mira_path p) {
+        return mira_swap_pairs(&s, &d, p);
+    }, st);
+    std::copy(swapped.begin(), swapped.end(), frame.begin() + size_t(w) * h);
+    return t;
 }
 
-Image interleave(const Image& a, const Image& b, bool gpu, double* ms) {
-    Image out;
-    out.width = a.width;
-    out.height = a.height;
-    out.channels = 2;
-    out.px.assign(size_t(a.width) * a.height * 2, 0);
-    MIRA_Feature_Buf s[2] = {{a.width, a.width, a.height, a.height, const_cast<uint8_t*>(a.px.data())},
-                             {a.width, b.width, a.height, a.height, const_cast<uint8_t*>(b.px.data())}};
-    MIRA_Feature_Buf d{2 * a.width, 2 * a.width, a.height, a.height, out.px.data()};
-    MIRA_Feature_Param p{MIRA_API_INTERLEAVE_U8, MIRA_MODE_CPU, 1, nullptr, 0};
-    const double t = run_timed("interleave", gpu, s, 2, &d, 1, p);
+Image interleave(const Image& a, const Image& b, mira_path path, double* ms, mira_status* st) {
+    Image out = blank(a.width, a.height, 2);
+    const mira_image sa = view(a), sb = view(b), d = view(out);
+    const double t = run_timed("interleave", path, [&](mira_path p) {
+        return mira_interleave(&sa, &sb, &d, p);
+    }, st);
     if (ms) *ms = t;
     return out;
 }
@@ -76,25 +99,26 @@ Image interleave(const Image& a, const Image& b, bool gpu, double* ms) {
 // 4:2:0 -> 4:4:4 -> 4:2:0 on the frame's chroma (NV21 order: V first, so the
 // "Cb" planes hold V). Returns the full-size planes of the first step as a
 // 2-channel image and leaves the round-tripped frame in `frame`.
-Image chroma_round_trip(std::vector<uint8_t>& frame, uint32_t w, uint32_t h, bool gpu, double* ms) {
+Image chroma_round_trip(std::vector<uint8_t>& frame, uint32_t w, uint32_t h, mira_path path,
+                        double* ms, mira_status* st) {
     const size_t n = size_t(w) * h;
-    std::vector<uint8_t> y(n), p0(n), p1(n);
-    MIRA_Feature_Buf s[2] = {{w, w, h, h, frame.data()}, {w, w, h / 2, h / 2, frame.data() + n}};
-    MIRA_Feature_Buf d[3] = {{w, w, h, h, y.data()}, {w, w, h, h, p0.data()}, {w, w, h, h, p1.data()}};
-    MIRA_Feature_Param up{MIRA_API_YUV420_TO_YUV444, MIRA_MODE_CPU, 1, nullptr, 0};
-    double t = run_timed("yuv420-to-444", gpu, s, 2, d, 3, up);
-    MIRA_Feature_Param down{MIRA_API_YUV444_TO_YUV420, MIRA_MODE_CPU, 1, nullptr, 0};
-    MIRA_Feature_Buf back[2] = {{w, w, h, h, frame.data()}, {w, w, h / 2, h / 2, frame.data() + n}};
-    t += run_timed("yuv444-to-420", gpu, d, 3, back, 2, down);
+    Image y = blank(w, h), p0 = blank(w, h), p1 = blank(w, h);
+    const mira_image sy = luma(frame, w, h), sc = chroma(frame, w, h);
+    const mira_image dy = view(y), d0 = view(p0), d1 = view(p1);
+    mira_status first = MIRA_STATUS_OK, second = MIRA_STATUS_OK;
+    double t = run_timed("yuv420-to-444", path, [&](mira_path p) {
+        return mira_yuv420sp_to_yuv444(&sy, &sc, &dy, &d0, &d1, p);
+    }, &first);
+    if (first == MIRA_STATUS_OK)
+        t += run_timed("yuv444-to-420", path, [&](mira_path p) {
+            return mira_yuv444_to_yuv420sp(&dy, &d0, &d1, &sy, &sc, p);
+        }, &second);
     if (ms) *ms = t;
-    Image two;
-    two.width = w;
-    two.height = h;
-    two.channels = 2;
-    two.px.resize(2 * n);
+    if (st) *st = first != MIRA_STATUS_OK ? first : second;
+    Image two = blank(w, h, 2);
     for (size_t i = 0; i < n; ++i) {
-        two.px[2 * i] = p0[i];
-        two.px[2 * i + 1] = p1[i];
+        two.px[2 * i] = p0.px[i];
+        two.px[2 * i + 1] = p1.px[i];
     }
     return two;
 }
@@ -109,69 +133,89 @@ Image channel(const Image& rgb, uint32_t c) {
     return g;
 }
 
+OptSpec size_opt() { return text_opt("size", "WxH of a raw NV21 input (even sides)"); }
+
 const Registration regNv21(
     {"nv21-rgba", "<in.png|in.nv21> <out> [--size=WxH]  NV21 frame to RGBA",
      [](const Options& o) {
          std::vector<uint8_t> frame;
          uint32_t w = 0, h = 0;
-         if (o.args.size() < 2 || !load_nv21(o, frame, w, h)) return 2;
-         return save_output(o.args[1], nv21_to_rgba(frame, w, h, o.gpu, nullptr)) ? 0 : 1;
+         if (!load_nv21(o, frame, w, h)) return 2;
+         mira_status st;
+         const Image out = nv21_to_rgba(frame, w, h, o.path(), nullptr, &st);
+         if (st != MIRA_STATUS_OK) return refused("nv21-rgba", st);
+         return save_output(o.args[1], out) ? 0 : 1;
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
          DemoResult r{"nv21-rgba", {}, 0};
-         r.image = nv21_to_rgba(in.nv21, in.nv21W, in.nv21H, false, &r.ms);
+         r.image = nv21_to_rgba(in.nv21, in.nv21W, in.nv21H, MIRA_PATH_CPU, &r.ms, nullptr);
          out.push_back(r);
-     }});
+     },
+     {size_opt()}});
 
 const Registration regSwap(
     {"cbcr-swap", "<in.png|in.nv21> <out> [--size=WxH]  swaps the frame's chroma pairs, shown as RGBA",
      [](const Options& o) {
          std::vector<uint8_t> frame;
          uint32_t w = 0, h = 0;
-         if (o.args.size() < 2 || !load_nv21(o, frame, w, h)) return 2;
-         swap_chroma(frame, w, h, o.gpu);
-         return save_output(o.args[1], nv21_to_rgba(frame, w, h, false, nullptr)) ? 0 : 1;
+         if (!load_nv21(o, frame, w, h)) return 2;
+         mira_status st;
+         swap_chroma(frame, w, h, o.path(), &st);
+         if (st != MIRA_STATUS_OK) return refused("cbcr-swap", st);
+         return save_output(o.args[1], nv21_to_rgba(frame, w, h, MIRA_PATH_CPU, nullptr, nullptr))
+                    ? 0
+                    : 1;
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
          std::vector<uint8_t> frame = in.nv21;
          DemoResult r{"cbcr-swap (U/V exchanged)", {}, 0};
-         r.ms = swap_chroma(frame, in.nv21W, in.nv21H, false);
-         r.image = nv21_to_rgba(frame, in.nv21W, in.nv21H, false, nullptr, "  (view)");
+         r.ms = swap_chroma(frame, in.nv21W, in.nv21H, MIRA_PATH_CPU, nullptr);
+         r.image = nv21_to_rgba(frame, in.nv21W, in.nv21H, MIRA_PATH_CPU, nullptr, nullptr,
+                                "  (view)");
          out.push_back(r);
-     }});
+     },
+     {size_opt()}});
 
 const Registration regYuv(
     {"yuv444-420", "<in.png|in.nv21> <out> [--size=WxH]  chroma 4:2:0 -> 4:4:4 -> 4:2:0, shown as RGBA",
      [](const Options& o) {
          std::vector<uint8_t> frame;
          uint32_t w = 0, h = 0;
-         if (o.args.size() < 2 || !load_nv21(o, frame, w, h)) return 2;
-         chroma_round_trip(frame, w, h, o.gpu, nullptr);
-         return save_output(o.args[1], nv21_to_rgba(frame, w, h, false, nullptr)) ? 0 : 1;
+         if (!load_nv21(o, frame, w, h)) return 2;
+         mira_status st;
+         chroma_round_trip(frame, w, h, o.path(), nullptr, &st);
+         if (st != MIRA_STATUS_OK) return refused("yuv444-420", st);
+         return save_output(o.args[1], nv21_to_rgba(frame, w, h, MIRA_PATH_CPU, nullptr, nullptr))
+                    ? 0
+                    : 1;
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
          std::vector<uint8_t> frame = in.nv21;
          DemoResult r{"yuv420-to-444 (V,U planes)", {}, 0};
-         r.image = chroma_round_trip(frame, in.nv21W, in.nv21H, false, &r.ms);
+         r.image = chroma_round_trip(frame, in.nv21W, in.nv21H, MIRA_PATH_CPU, &r.ms, nullptr);
          out.push_back(r);
          DemoResult back{"yuv444-to-420 round trip", {}, 0};
-         back.image = nv21_to_rgba(frame, in.nv21W, in.nv21H, false, &back.ms, "  (view)");
+         back.image = nv21_to_rgba(frame, in.nv21W, in.nv21H, MIRA_PATH_CPU, &back.ms, nullptr,
+                                   "  (view)");
          out.push_back(back);
-     }});
+     },
+     {size_opt()}});
 
 const Registration regInterleave(
     {"interleave", "<in> <out>  red and blue channels merged into a 2-channel image",
      [](const Options& o) {
          Image in;
-         if (o.args.size() < 2 || !load_input(o, 0, in)) return 2;
+         if (!load_input(o, 0, in)) return 2;
          const Image rgb = to_rgb(in);
-         return save_output(o.args[1], interleave(channel(rgb, 0), channel(rgb, 2), o.gpu, nullptr))
-                    ? 0
-                    : 1;
+         mira_status st;
+         const Image out = interleave(channel(rgb, 0), channel(rgb, 2), o.path(), nullptr, &st);
+         if (st != MIRA_STATUS_OK) return refused("interleave", st);
+         return save_output(o.args[1], out) ? 0 : 1;
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
          DemoResult r{"interleave (R,B)", {}, 0};
-         r.image = interleave(channel(in.rgb, 0), channel(in.rgb, 2), false, &r.ms);
+         r.image = interleave(channel(in.rgb, 0), channel(in.rgb, 2), MIRA_PATH_CPU, &r.ms,
+                              nullptr);
          out.push_back(r);
      }});
 

@@ -7,61 +7,47 @@
 namespace mira_tool {
 namespace {
 
-int code_of(long degrees) {
-    switch (degrees) {
-        case 90: return 1;
-        case 180: return 2;
-        case 270: return 3;
-        default: return 0;
-    }
-}
-
-// The input image and rotation code of a rotate command; false, with the
-// message printed, for a bad call.
-bool rotate_input(const Options& o, Image& in, int& code) {
-    if (o.args.size() < 2 || !load_input(o, 0, in)) return false;
-    code = code_of(o.num("angle", 90));
-    if (code == 0) {
-        std::fprintf(stderr, "angle must be 90, 180 or 270\n");
-        return false;
-    }
-    return true;
-}
-
-// Rotates a 1-channel (planar feature) or 2-channel (interleaved feature) image.
-Image rotate(const Image& in, int code, bool gpu, double* ms) {
-    const bool pairs = in.channels == 2;
-    const bool swap = code == 1 || code == 3;
-    Image out;
-    out.channels = in.channels;
-    out.width = swap ? in.height : in.width;
-    out.height = swap ? in.width : in.height;
-    out.px.assign(in.px.size(), 0);
-    MIRA_Feature_Buf s{in.width, in.width * in.channels, in.height, in.height,
-                       const_cast<uint8_t*>(in.px.data())};
-    MIRA_Feature_Buf d{out.width, out.width * out.channels, out.height, out.height, out.px.data()};
-    MIRA_Feature_Param p{pairs ? uint32_t(MIRA_API_ROTATE_INTERLEAVE_U8) : uint32_t(MIRA_API_ROTATE_U8),
-                         MIRA_MODE_CPU, 1, nullptr, code};
-    const double t = run_timed(pairs ? "rotate interleaved" : "rotate", gpu, &s, 1, &d, 1, p);
+// Rotates a 1-channel image or a 2-channel image (pairs) clockwise.
+Image rotate(const Image& in, int degrees, mira_path path, double* ms, mira_status* st) {
+    const bool swap = degrees != 180;
+    Image out = blank(swap ? in.height : in.width, swap ? in.width : in.height, in.channels);
+    const mira_image s = view(in), d = view(out);
+    const double t = run_timed(in.channels == 2 ? "rotate interleaved" : "rotate", path,
+                               [&](mira_path p) { return mira_rotate(&s, &d, degrees, p); }, st);
     if (ms) *ms = t;
     return out;
 }
+
+OptSpec angle() { return choice_opt("angle", {"90", "180", "270"}, "clockwise degrees (default 90)"); }
+
+int degrees(const Options& o) {
+    const std::string a = o.get("angle", "90");
+    return a == "180" ? 180 : a == "270" ? 270 : 90;
+}
+
+int run_rotate(const Options& o, const Image& img) {
+    mira_status st;
+    const Image out = rotate(img, degrees(o), o.path(), nullptr, &st);
+    if (st != MIRA_STATUS_OK) return refused("rotate", st);
+    return save_output(o.args[1], out) ? 0 : 1;
+}
+
 
 const Registration regPlanar(
     {"rotate", "<in> <out> [--angle=90|180|270]  rotation of the gray image",
      [](const Options& o) {
          Image in;
-         int code = 0;
-         if (!rotate_input(o, in, code)) return 2;
-         return save_output(o.args[1], rotate(to_gray(in), code, o.gpu, nullptr)) ? 0 : 1;
+         if (!load_input(o, 0, in)) return 2;
+         return run_rotate(o, to_gray(in));
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
-         for (int code = 1; code <= 3; ++code) {
-             DemoResult r{"rotate" + std::to_string(90 * code), {}, 0};
-             r.image = rotate(in.gray, code, false, &r.ms);
+         for (int deg : {90, 180, 270}) {
+             DemoResult r{"rotate" + std::to_string(deg), {}, 0};
+             r.image = rotate(in.gray, deg, MIRA_PATH_CPU, &r.ms, nullptr);
              out.push_back(r);
          }
-     }});
+     },
+     {angle()}});
 
 const Registration regInterleaved(
     {"rotate-cbcr",
@@ -69,8 +55,7 @@ const Registration regInterleaved(
      "other images use their first two channels)",
      [](const Options& o) {
          Image in;
-         int code = 0;
-         if (!rotate_input(o, in, code)) return 2;
+         if (!load_input(o, 0, in)) return 2;
          Image two = in;
          if (in.channels != 2) {
              two.channels = 2;
@@ -80,13 +65,14 @@ const Registration regInterleaved(
                  two.px[2 * i + 1] = in.px[i * in.channels + (in.channels > 1 ? 1 : 0)];
              }
          }
-         return save_output(o.args[1], rotate(two, code, o.gpu, nullptr)) ? 0 : 1;
+         return run_rotate(o, two);
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
          DemoResult r{"rotate-cbcr90 (VU plane)", {}, 0};
-         r.image = rotate(chroma_of(in), 1, false, &r.ms);
+         r.image = rotate(chroma_of(in), 90, MIRA_PATH_CPU, &r.ms, nullptr);
          out.push_back(r);
-     }});
+     },
+     {angle()}});
 
 }  // namespace
 }  // namespace mira_tool

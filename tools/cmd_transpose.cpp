@@ -1,3 +1,4 @@
+// mira transpose: the transpose of the gray image.
 #include <cstdio>
 
 #include "commands.h"
@@ -5,16 +6,13 @@
 namespace mira_tool {
 namespace {
 
-Image transpose(const Image& in, bool gpu, double* ms) {
-    Image out;
-    out.width = in.height;
-    out.height = in.width;
-    out.channels = 1;
-    out.px.resize(in.px.size() / in.channels);
-    Image g = to_gray(in);
-    MIRA_Feature_Buf s = desc(g), d = desc(out);
-    MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_CPU, 1, nullptr, 0};
-    double t = run_timed("transpose", gpu, &s, 1, &d, 1, p);
+Image transpose(const Image& in, mira_path path, double* ms, mira_status* st) {
+    const Image g = to_gray(in);
+    Image out = blank(g.height, g.width);
+    const mira_image s = view(g), d = view(out);
+    const double t = run_timed("transpose", path, [&](mira_path p) {
+        return mira_transpose(&s, &d, p);
+    }, st);
     if (ms) *ms = t;
     return out;
 }
@@ -22,12 +20,15 @@ Image transpose(const Image& in, bool gpu, double* ms) {
 const Registration reg({"transpose", "<in> <out>  transpose of the gray image",
                         [](const Options& o) {
                             Image in;
-                            if (o.args.size() < 2 || !load_input(o, 0, in)) return 2;
-                            return save_output(o.args[1], transpose(in, o.gpu, nullptr)) ? 0 : 1;
+                            if (!load_input(o, 0, in)) return 2;
+                            mira_status st;
+                            const Image out = transpose(in, o.path(), nullptr, &st);
+                            if (st != MIRA_STATUS_OK) return refused("transpose", st);
+                            return save_output(o.args[1], out) ? 0 : 1;
                         },
                         [](const DemoInput& in, std::vector<DemoResult>& out) {
                             DemoResult r{"transpose", {}, 0};
-                            r.image = transpose(in.gray, false, &r.ms);
+                            r.image = transpose(in.gray, MIRA_PATH_CPU, &r.ms, nullptr);
                             out.push_back(r);
                         }});
 

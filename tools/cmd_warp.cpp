@@ -10,9 +10,9 @@ namespace mira_tool {
 namespace {
 
 int interp_code(const std::string& s) {
-    if (s == "nearest" || s == "0") return 0;
-    if (s == "cubic" || s == "bicubic" || s == "3") return 3;
-    return 1;
+    if (s == "nearest") return MIRA_WARP_NEAREST;
+    if (s == "cubic") return MIRA_WARP_BICUBIC;
+    return MIRA_WARP_BILINEAR;
 }
 
 // Destination-to-source matrix: rotation by `degrees` and zoom `scale` about
@@ -29,23 +29,18 @@ void rotation(uint32_t w, uint32_t h, double degrees, double scale, float m[6]) 
     m[5] = float(cy - s * cx - c * cy);
 }
 
-Image warp(const Image& in, double degrees, double scale, int interp, bool gpu, double* ms,
-           uint32_t* rowsInside = nullptr) {
+Image warp(const Image& in, double degrees, double scale, int interp, mira_path path, double* ms,
+           mira_status* st, uint32_t* rowsInside = nullptr) {
     const Image g = to_gray(in);
-    Image out;
-    out.width = g.width;
-    out.height = g.height;
-    out.channels = 1;
-    out.px.assign(g.px.size(), 0);
+    Image out = blank(g.width, g.height);
     float m[6];
     rotation(g.width, g.height, degrees, scale, m);
     std::vector<uint32_t> spans(2 * size_t(g.height));
-    MIRA_Feature_Buf s[2] = {desc(g), {3, 12, 2, 2, reinterpret_cast<uint8_t*>(m)}};
-    MIRA_Feature_Buf d[2] = {desc(out),
-                             {2, 2, g.height, g.height, reinterpret_cast<uint8_t*>(spans.data())}};
-    MIRA_Feature_Param p{MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8, MIRA_MODE_CPU, 1, nullptr, interp};
+    const mira_image s = view(g), d = view(out);
     const char* what = interp == 0 ? "warp nearest" : interp == 3 ? "warp bicubic" : "warp bilinear";
-    const double t = run_timed(what, gpu, s, 2, d, 2, p);
+    const double t = run_timed(what, path, [&](mira_path p) {
+        return mira_warp_affine(&s, m, &d, mira_warp_interpolation(interp), spans.data(), p);
+    }, st);
     if (ms) *ms = t;
     if (rowsInside) {
         *rowsInside = 0;
@@ -54,21 +49,15 @@ Image warp(const Image& in, double degrees, double scale, int interp, bool gpu, 
     return out;
 }
 
-// Gray images use the planar feature, two-channel images the CbCr feature
-// (widths in pairs).
-Image scaledown_mn(const Image& in, uint32_t w, uint32_t h, bool gpu, double* ms) {
+// Gray images as planes, two-channel images as CbCr pairs.
+Image scaledown_mn(const Image& in, uint32_t w, uint32_t h, mira_path path, double* ms,
+                   mira_status* st) {
     const bool pairs = in.channels == 2;
     const Image src = pairs ? in : to_gray(in);
-    Image out;
-    out.width = w;
-    out.height = h;
-    out.channels = src.channels;
-    out.px.assign(size_t(w) * h * out.channels, 0);
-    MIRA_Feature_Buf s = desc(src), d = desc(out);
-    MIRA_Feature_Param p{pairs ? uint32_t(MIRA_API_SCALEDOWN_MNINTERLEAVE_U8)
-                               : uint32_t(MIRA_API_SCALEDOWN_MN_U8),
-                         MIRA_MODE_CPU, 1, nullptr, 0};
-    const double t = run_timed(pairs ? "scaledown-mn cbcr" : "scaledown-mn", gpu, &s, 1, &d, 1, p);
+    Image out = blank(w, h, src.channels);
+    const mira_image s = view(src), d = view(out);
+    const double t = run_timed(pairs ? "scaledown-mn cbcr" : "scaledown-mn", path,
+                               [&](mira_path p) { return mira_scale_down_box(&s, &d, p); }, st);
     if (ms) *ms = t;
     return out;
 }
@@ -79,10 +68,13 @@ const Registration warpReg(
      "warp (rotation about the centre) of the gray image",
      [](const Options& o) {
          Image in;
-         if (o.args.size() < 2 || !load_input(o, 0, in)) return 2;
+         if (!load_input(o, 0, in)) return 2;
          uint32_t rows = 0;
-         const Image out = warp(in, std::stod(o.get("angle", "15")), std::stod(o.get("scale", "1")),
-                                interp_code(o.get("interp", "linear")), o.gpu, nullptr, &rows);
+         mira_status st;
+         const Image out = warp(in, o.real("angle", 15), o.real("scale", 1),
+                                interp_code(o.get("interp", "linear")), o.path(), nullptr, &st,
+                                &rows);
+         if (st != MIRA_STATUS_OK) return refused("warp", st);
          std::printf("rows with inside pixels: %u of %u\n", rows, out.height);
          return save_output(o.args[1], out) ? 0 : 1;
      },
@@ -90,10 +82,13 @@ const Registration warpReg(
          for (int interp : {0, 1, 3}) {
              DemoResult r{interp == 0 ? "warp_nearest" : interp == 3 ? "warp_bicubic" : "warp_bilinear",
                           {}, 0};
-             r.image = warp(in.gray, 15.0, 1.2, interp, false, &r.ms);
+             r.image = warp(in.gray, 15.0, 1.2, interp, MIRA_PATH_CPU, &r.ms, nullptr);
              out.push_back(r);
          }
-     }});
+     },
+     {real_opt("angle", -3600, 3600, "rotation in degrees (default 15)"),
+      real_opt("scale", 0.01, 100, "zoom (default 1)"),
+      choice_opt("interp", {"nearest", "linear", "cubic"}, "interpolation (default linear)")}});
 
 const Registration scaledownMnReg(
     {"scaledown-mn",
@@ -101,26 +96,36 @@ const Registration scaledownMnReg(
      "a two-channel image is scaled as CbCr pairs",
      [](const Options& o) {
          Image in;
-         if (o.args.size() < 2 || !load_input(o, 0, in)) return 2;
-         const double f = std::stod(o.get("factor", "0.6666667"));
-         const uint32_t w = uint32_t(o.num("width", long(in.width * f + 0.5)));
-         const uint32_t h = uint32_t(o.num("height", long(in.height * f + 0.5)));
-         if (w == 0 || h == 0) {
-             std::fprintf(stderr, "destination size must be at least 1x1\n");
+         if (!load_input(o, 0, in)) return 2;
+         uint32_t w, h;
+         if (!target_size(o, in, 2.0 / 3.0, w, h)) return 2;
+         if (w > in.width || h > in.height) {
+             std::fprintf(stderr, "--%s: the destination must not be larger than the input\n",
+                          w > in.width ? (o.has("width") ? "width" : "factor")
+                                       : (o.has("height") ? "height" : "factor"));
              return 2;
          }
-         return save_output(o.args[1], scaledown_mn(in, w, h, o.gpu, nullptr)) ? 0 : 1;
+         mira_status st;
+         const Image out = scaledown_mn(in, w, h, o.path(), nullptr, &st);
+         if (st != MIRA_STATUS_OK) return refused("scaledown-mn", st);
+         return save_output(o.args[1], out) ? 0 : 1;
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
          DemoResult r{"scaledown_mn_2of3", {}, 0};
-         r.image = scaledown_mn(in.gray, in.gray.width * 2 / 3, in.gray.height * 2 / 3, false, &r.ms);
+         r.image = scaledown_mn(in.gray, in.gray.width * 2 / 3, in.gray.height * 2 / 3,
+                                MIRA_PATH_CPU, &r.ms, nullptr);
          out.push_back(r);
          // The chroma plane of the NV21 frame, 3/5 of its size.
          const Image c = chroma_of(in);
          DemoResult rc{"scaledown_mn_cbcr", {}, 0};
-         rc.image = scaledown_mn(c, c.width * 3 / 5, c.height * 3 / 5, false, &rc.ms);
+         rc.image = scaledown_mn(c, c.width * 3 / 5, c.height * 3 / 5, MIRA_PATH_CPU, &rc.ms,
+                                 nullptr);
          out.push_back(rc);
-     }});
+     },
+     {int_opt("width", 1, MIRA_IMAGE_MAX_SIDE, "destination width in pixels"),
+      int_opt("height", 1, MIRA_IMAGE_MAX_SIDE, "destination height in pixels"),
+      real_opt("factor", 1e-4, 1, "scale of both sides when --width/--height are not given "
+                                  "(default 2/3)")}});
 
 }  // namespace
 }  // namespace mira_tool

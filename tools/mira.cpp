@@ -1,14 +1,17 @@
 // mira: apply libmira operations to image files, and the demo.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include <CLI/CLI.hpp>
+
 #include "commands.h"
-#include "mira/mira.h"
 
 namespace mira_tool {
 
@@ -17,25 +20,52 @@ std::map<std::string, Command>& commands() {
     return table;
 }
 
-double run_timed(const char* what, bool gpu, const MIRA_Feature_Buf* src, uint8_t srcCount,
-                 MIRA_Feature_Buf* dst, uint8_t dstCount, MIRA_Feature_Param param,
-                 uint32_t* status) {
-    if (gpu) param.mode = MIRA_MODE_OPENCL;
-    MIRA_Manager m;
+double run_timed(const char* what, mira_path path,
+                 const std::function<mira_status(mira_path)>& fn, mira_status* status) {
     auto t0 = std::chrono::steady_clock::now();
-    uint32_t st = m.run(src, srcCount, dst, dstCount, &param);
+    const mira_status st = fn(path);
     auto t1 = std::chrono::steady_clock::now();
     double ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
-    std::printf("%-28s %-4s %9.3f ms  status %u\n", what, gpu ? "gpu" : "cpu", ms, st);
+    std::printf("%-28s %-4s %9.3f ms  %s\n", what, path == MIRA_PATH_GPU ? "gpu" : "cpu", ms,
+                mira_status_string(st));
     if (status) *status = st;
     return ms;
 }
 
-MIRA_Feature_Buf desc(Image& img) {
-    const uint32_t rowBytes = img.width * img.channels;
-    return MIRA_Feature_Buf{rowBytes, rowBytes, img.height, img.height, img.px.data()};
+mira_image view(const Image& img) {
+    return mira_image{const_cast<uint8_t*>(img.px.data()), img.width, img.height,
+                      img.width * img.channels, img.channels};
 }
-MIRA_Feature_Buf desc(const Image& img) { return desc(const_cast<Image&>(img)); }
+
+int refused(const std::string& command, mira_status st, const std::string& hint) {
+    std::fprintf(stderr, "mira %s: %s%s%s\n", command.c_str(), mira_status_string(st),
+                 hint.empty() ? "" : ": ", hint.c_str());
+    return st == MIRA_STATUS_BAD_ARGUMENT ? 2 : 1;
+}
+
+Image blank(uint32_t w, uint32_t h, uint32_t channels) {
+    Image out;
+    out.width = w;
+    out.height = h;
+    out.channels = channels;
+    out.px.assign(size_t(w) * h * channels, 0);
+    return out;
+}
+
+bool target_size(const Options& o, const Image& in, double defFactor, uint32_t& w, uint32_t& h) {
+    const double f = o.real("factor", defFactor);
+    const double fw = o.has("width") ? double(o.num("width", 1)) : std::floor(in.width * f + 0.5);
+    const double fh = o.has("height") ? double(o.num("height", 1)) : std::floor(in.height * f + 0.5);
+    const double limit = MIRA_IMAGE_MAX_SIDE;
+    if (fw > limit || fh > limit) {
+        std::fprintf(stderr, "--factor: the destination would exceed %u pixels a side\n",
+                     MIRA_IMAGE_MAX_SIDE);
+        return false;
+    }
+    w = uint32_t(std::max(1.0, fw));
+    h = uint32_t(std::max(1.0, fh));
+    return true;
+}
 
 bool load_input(const Options& o, size_t index, Image& img) {
     if (o.args.size() <= index) {
@@ -115,8 +145,9 @@ int run_demo(const Options& o) {
     input.nv21 = rgb_to_nv21(input.rgb, input.nv21W, input.nv21H);
     std::printf("demo: %s (%ux%u), outputs in %s/\n", in.c_str(), input.rgb.width,
                 input.rgb.height, outDir.c_str());
-    const int gpuStatus = ncvInit();
-    std::printf("ncvInit: %s\n", gpuStatus == 0 ? "GPU path ready" : "no OpenCL device, CPU only");
+    const bool gpuUp = mira_init() == MIRA_STATUS_OK;
+    std::printf("mira_init: %s%s\n", gpuUp ? "GPU path ready on " : "no OpenCL device, CPU only",
+                gpuUp && mira_device_name() ? mira_device_name() : "");
 
     std::vector<DemoResult> results;
     results.push_back({"input", input.rgb, 0});
@@ -135,14 +166,54 @@ int run_demo(const Options& o) {
     const std::string sheet = outDir + "/contact_sheet.png";
     if (!save_output(sheet, contact_sheet(results))) return 1;
     std::printf("contact sheet: %s (%zu images)\n", sheet.c_str(), results.size());
-    ncvDeinit();
+    mira_shutdown();
     return 0;
 }
 
-void usage() {
-    std::printf("usage: mira [--cpu|--gpu] [--key=value ...] <command> args...\n\ncommands:\n");
-    std::printf("  %-18s %s\n", "demo", "[image] [--out=dir]  run every operation on a sample photo");
-    for (auto& [name, cmd] : commands()) std::printf("  %-18s %s\n", name.c_str(), cmd.usage.c_str());
+// One line on standard error for a refused command line (CLI11's messages
+// name the option); status 2.
+int bad_command_line(const std::string& message) {
+    std::string line = message;
+    for (char& c : line)
+        if (c == '\n' || c == '\r') c = ' ';
+    std::fprintf(stderr, "mira: %s\n", line.c_str());
+    return 2;
+}
+
+// Declares a command's options on its CLI11 subcommand, with their types and
+// ranges, storing given values into `o`.
+void declare(CLI::App* sub, const Command& cmd, Options& o) {
+    for (const OptSpec& spec : cmd.options) {
+        const std::string flag = "--" + spec.name;
+        switch (spec.kind) {
+            case OptSpec::Int: {
+                auto* opt = sub->add_option_function<long>(
+                    flag, [&o, n = spec.name](const long& v) { o.ints[n] = v; }, spec.help);
+                opt->check(CLI::Range(long(spec.lo), long(spec.hi)));
+                break;
+            }
+            case OptSpec::Real: {
+                auto* opt = sub->add_option_function<double>(
+                    flag, [&o, n = spec.name](const double& v) { o.reals[n] = v; }, spec.help);
+                opt->check(CLI::Number);
+                opt->check(CLI::Range(spec.lo, spec.hi));
+                break;
+            }
+            case OptSpec::Choice: {
+                auto* opt = sub->add_option_function<std::string>(
+                    flag, [&o, n = spec.name](const std::string& v) { o.texts[n] = v; },
+                    spec.help);
+                opt->check(CLI::IsMember(spec.choices));
+                break;
+            }
+            case OptSpec::Text:
+                sub->add_option_function<std::string>(
+                    flag, [&o, n = spec.name](const std::string& v) { o.texts[n] = v; },
+                    spec.help);
+                break;
+        }
+    }
+    sub->add_option("files", o.args, "input and output files")->expected(0, int(cmd.files));
 }
 
 }  // namespace
@@ -151,29 +222,58 @@ void usage() {
 int main(int argc, char** argv) {
     using namespace mira_tool;
     Options o;
-    std::string cmd;
+    CLI::App app{"mira: applies libmira operations to image files; `mira demo` runs them all"};
+    app.set_help_all_flag("--help-all", "help of every command");
+    app.require_subcommand(1);
+    app.fallthrough();  // --gpu / --cpu also after the command
+    bool cpu = false;
+    auto* gpuFlag = app.add_flag("--gpu", o.gpu, "run the GPU path (the CPU method where it has none)");
+    app.add_flag("--cpu", cpu, "run the CPU path (the default)")->excludes(gpuFlag);
+
+    Command demo{"demo", "[image] [--out=dir]  run every operation on a sample photo", nullptr,
+                 nullptr, {text_opt("out", "output folder (default demo-out)")}, 1};
+    CLI::App* demoSub = app.add_subcommand(demo.name, demo.usage);
+    declare(demoSub, demo, o);
+    std::map<CLI::App*, const Command*> subs;
+    for (auto& [name, cmd] : commands()) {
+        CLI::App* sub = app.add_subcommand(name, cmd.usage);
+        declare(sub, cmd, o);
+        subs[sub] = &cmd;
+    }
+    // The first word that is not an option names the command.
     for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--gpu") o.gpu = true;
-        else if (a == "--cpu") o.gpu = false;
-        else if (a == "-h" || a == "--help") { usage(); return 0; }
-        else if (a.rfind("--", 0) == 0) {
-            auto eq = a.find('=');
-            if (eq == std::string::npos) o.named[a.substr(2)] = "1";
-            else o.named[a.substr(2, eq - 2)] = a.substr(eq + 1);
-        } else if (cmd.empty()) cmd = a;
-        else o.args.push_back(a);
+        const std::string a = argv[i];
+        if (a.empty() || a[0] == '-') continue;
+        if (a != "demo" && !commands().count(a))
+            return bad_command_line("unknown command '" + a + "' (mira --help lists them)");
+        break;
     }
-    if (cmd.empty()) { usage(); return 2; }
-    if (cmd == "demo") return run_demo(o);
-    auto it = commands().find(cmd);
-    if (it == commands().end()) {
-        std::fprintf(stderr, "unknown command '%s'\n", cmd.c_str());
-        usage();
-        return 2;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return bad_command_line(e.what());
     }
-    if (o.gpu && ncvInit() != 0) std::fprintf(stderr, "no OpenCL device: the GPU request runs the CPU path\n");
-    int rc = it->second.run(o);
-    if (o.gpu) ncvDeinit();
-    return rc;
+    try {
+        if (demoSub->parsed()) return run_demo(o);
+        for (auto& [sub, cmd] : subs) {
+            if (!sub->parsed()) continue;
+            if (o.args.size() < cmd->files)
+                return bad_command_line(cmd->name + ": needs " + std::to_string(cmd->files) +
+                                        " file argument" + (cmd->files > 1 ? "s" : "") +
+                                        " (" + cmd->usage.substr(0, cmd->usage.find("  ")) + ")");
+            if (o.gpu && mira_init() != MIRA_STATUS_OK)
+                std::fprintf(stderr, "no OpenCL device: the GPU request runs the CPU path\n");
+            const int rc = cmd->run(o);
+            if (o.gpu) mira_shutdown();
+            return rc;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "mira: %s\n", e.what());
+        return 1;
+    }
+    return bad_command_line("no command given");
 }

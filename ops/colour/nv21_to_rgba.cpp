@@ -61,13 +61,20 @@ inline void convert_row16(const uint8_t* y, const ChromaTerms& t, uint8_t* out) 
 
 void nv21_to_rgba_neon(const uint8_t* y, const uint8_t* vu, int width, int height, uint8_t* dst) {
     if (width < 2 || height < 2) return;
+    const uint64_t w = (uint64_t)width;
+    nv21_to_rgba_neon(y, w, vu, w & ~1ull, width, height, dst, 4 * w);
+}
+
+void nv21_to_rgba_neon(const uint8_t* y, uint64_t yStride, const uint8_t* vu, uint64_t vuStride,
+                       int width, int height, uint8_t* dst, uint64_t dstStride) {
+    if (width < 2 || height < 2) return;
     const uint64_t w = (uint64_t)width, even = w & ~1ull, pairs = (uint64_t)height / 2;
     for (uint64_t j = 0; j < pairs; ++j) {
-        const uint8_t* y0 = y + 2 * j * w;
-        const uint8_t* y1 = y0 + w;
-        const uint8_t* c = vu + j * even;
-        uint8_t* d0 = dst + 2 * j * w * 4;
-        uint8_t* d1 = d0 + w * 4;
+        const uint8_t* y0 = y + 2 * j * yStride;
+        const uint8_t* y1 = y0 + yStride;
+        const uint8_t* c = vu + j * vuStride;
+        uint8_t* d0 = dst + 2 * j * dstStride;
+        uint8_t* d1 = d0 + dstStride;
         uint64_t x = 0;
         for (; x + 16 <= even; x += 16) {
             const ChromaTerms t = chroma_terms(vld1q_u8(c + x));
@@ -114,10 +121,18 @@ uint32_t MIRA_NV21_TO_RGBA8888::run(MIRA_FEATURE_ARGS) {
     return MIRA_NV21_TO_RGBA8888_neon(src, srcCount, dst, dstCount, param);
 }
 
-// The chroma plane follows the luma plane at width x height bytes (an
-// unsigned 32-bit product); luma rows are `width` bytes apart.
+// One source descriptor: the chroma plane follows the luma plane at width x
+// height bytes (an unsigned 32-bit product); luma rows are `width` bytes
+// apart. Two source descriptors: luma and chroma planes each with its own
+// stride, and the destination's stride in bytes.
 uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_neon(MIRA_FEATURE_ARGS) {
     if (!args_ok(src, srcCount, dst, dstCount) || param == nullptr) return MIRA_ERR_ARG;
+    if (srcCount >= 2) {
+        if (src[1].data == nullptr) return MIRA_ERR_ARG;
+        mira::nv21_to_rgba_neon(src[0].data, src[0].stride, src[1].data, src[1].stride,
+                                (int)src[0].width, (int)src[0].height, dst->data, dst->stride);
+        return MIRA_OK;
+    }
     const uint32_t lumaBytes = src->width * src->height;
     mira::nv21_to_rgba_neon(src->data, src->data + lumaBytes, (int)src->width, (int)src->height,
                             dst->data);
@@ -141,12 +156,20 @@ uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_opencl(MIRA_FEATURE_ARGS) 
     in.strideU = in.strideV = src->stride;
     in.dataY = src->data;
     in.dataU = in.dataV = src->data + (uint64_t)src->stride * src->bufHeight;
+    const bool planes = srcCount >= 2;  // separate chroma plane, destination stride in bytes
+    if (planes) {
+        if (src[1].data == nullptr) return MIRA_ERR_ARG;
+        in.strideU = in.strideV = src[1].stride;
+        in.dataU = in.dataV = src[1].data;
+        in.size = (uint32_t)((uint64_t)src->stride * src->bufHeight +
+                             (uint64_t)src[1].stride * src[1].bufHeight);
+    }
     ZOR_RGBInfo out;
     std::memset(&out, 0, sizeof out);
     out.width = dst->width & ~1u;
     out.height = dst->height;
-    out.size = dst->stride * dst->bufHeight * 4;
-    out.strideW = dst->stride;
+    out.strideW = planes ? dst->stride / 4 : dst->stride;
+    out.size = out.strideW * dst->bufHeight * 4;
     out.strideH = dst->bufHeight;
     out.elemSize = 4;
     out.format = 4;

@@ -12,4 +12,10 @@ namespace mira {
 // bytes apart. An odd last column and an odd last row are left as they were.
 void nv21_to_rgba_neon(const uint8_t* y, const uint8_t* vu, int width, int height, uint8_t* dst);
 
+// The same conversion with each plane's row pitch in bytes: luma rows
+// `yStride` apart, chroma rows `vuStride` apart, destination rows `dstStride`
+// apart. Only the rows' defined bytes are read and written.
+void nv21_to_rgba_neon(const uint8_t* y, uint64_t yStride, const uint8_t* vu, uint64_t vuStride,
+                       int width, int height, uint8_t* dst, uint64_t dstStride);
+
 }  // namespace mira

@@ -13,6 +13,7 @@
 #include "api/feature_common.h"
 #include "mira/mira_features.h"
 #include "ops/scaling/pipelines/pipeline_buffers.h"
+#include "ops/scaling/scale_up_poly.h"
 
 static_assert(sizeof(mira::scale_param) == 12, "scale_param layout");
 
@@ -21,6 +22,8 @@ namespace mira {
 namespace {
 
 using ScalePipeline = int (*)(halide_buffer_t*, float, int32_t, uint8_t, halide_buffer_t*);
+using ScalePipelineXY = int (*)(halide_buffer_t*, float, float, int32_t, uint8_t,
+                                halide_buffer_t*);
 
 // Indexed by interpolation mode: none, bilinear, box.
 const ScalePipeline kUp[3] = {MIRA_IMAGE_UP_NONE_U8_HALIDE, MIRA_IMAGE_UP_BILINEAR_U8_HALIDE,
@@ -28,6 +31,14 @@ const ScalePipeline kUp[3] = {MIRA_IMAGE_UP_NONE_U8_HALIDE, MIRA_IMAGE_UP_BILINE
 const ScalePipeline kDown[3] = {MIRA_IMAGE_DOWN_NONE_U8_HALIDE,
                                 MIRA_IMAGE_DOWN_BILINEAR_U8_HALIDE,
                                 MIRA_IMAGE_DOWN_BOX_U8_HALIDE};
+// A factor per axis: the up-scale pipelines where neither axis shrinks, else
+// the down-scale ones (which take each axis in its own direction).
+const ScalePipelineXY kUpXY[3] = {MIRA_IMAGE_UP_NONE_XY_U8_HALIDE,
+                                  MIRA_IMAGE_UP_BILINEAR_XY_U8_HALIDE,
+                                  MIRA_IMAGE_UP_BOX_XY_U8_HALIDE};
+const ScalePipelineXY kDownXY[3] = {MIRA_IMAGE_DOWN_NONE_XY_U8_HALIDE,
+                                    MIRA_IMAGE_DOWN_BILINEAR_XY_U8_HALIDE,
+                                    MIRA_IMAGE_DOWN_BOX_XY_U8_HALIDE};
 
 bool args_ok(MIRA_FEATURE_ARGS) {
     return src && srcCount == 1 && dst && dstCount == 1 && param && param->extra &&
@@ -67,7 +78,28 @@ uint8_t* framed_copy(const MIRA_Feature_Buf& s, const scale_param& p) {
 }  // namespace
 
 bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
-                 const scale_param& p) {
+                 const scale_param& p, bool independent) {
+    if (independent) {
+        if (p.interpolation > 2) {
+            std::printf("scale mode err!!!\n");
+            return false;
+        }
+        if (dst.width == 0 || dst.height == 0 || src.width == 0 || src.height == 0) return true;
+        if (src.width == dst.width && src.height == dst.height) {
+            for (uint32_t y = 0; y < src.height; ++y)
+                std::memmove(row_ptr(dst, y), row_ptr(src, y), src.width);
+            return true;
+        }
+        PipelineImage in, out;
+        halide_buffer_t* inBuf = pipeline_image(in, src, 3);
+        halide_buffer_t* outBuf = pipeline_image(out, dst, 3);
+        const float sx = float(dst.width) / float(src.width);
+        const float sy = float(dst.height) / float(src.height);
+        const ScalePipelineXY f =
+            sx >= 1.0f && sy >= 1.0f ? kUpXY[p.interpolation] : kDownXY[p.interpolation];
+        (void)f(inBuf, sx, sy, int32_t(p.border_type), p.border_value, outBuf);
+        return true;
+    }
     if (src.width == dst.width) {
         const uint32_t rows = src.height < dst.height ? src.height : dst.height;
         for (uint32_t y = 0; y < rows; ++y)
@@ -107,12 +139,15 @@ uint32_t MIRA_SCALE_U8::MIRA_SCALE_U8_neon(MIRA_FEATURE_ARGS) {
     const auto& p = *static_cast<const mira::scale_param*>(param->extra);
     uint8_t* frame = nullptr;
     MIRA_Feature_Buf view = src[0];
-    if ((p.border_type == 1 || p.border_type == 2) && src[0].width != dst[0].width &&
+    const bool independent = (param->arg & mira::kScaleAxesIndependent) != 0;
+    const bool same = src[0].width == dst[0].width &&
+                      (!independent || src[0].height == dst[0].height);
+    if ((p.border_type == 1 || p.border_type == 2) && !same &&
         (frame = mira::framed_copy(src[0], p)) != nullptr) {
         view.stride = src[0].stride + 2;
         view.data = frame + view.stride + 1;
     }
-    mira::scale_plane(view, dst[0], p);
+    mira::scale_plane(view, dst[0], p, independent);
     std::free(frame);
     return MIRA_OK;
 }
@@ -120,7 +155,8 @@ uint32_t MIRA_SCALE_U8::MIRA_SCALE_U8_neon(MIRA_FEATURE_ARGS) {
 // The exported path: the pipelines straight on the caller's planes.
 uint32_t MIRA_SCALE_U8::MIRA_SCALE_U8_neon1(MIRA_FEATURE_ARGS) {
     if (!mira::args_ok(src, srcCount, dst, dstCount, param)) return MIRA_ERR_ARG;
-    mira::scale_plane(src[0], dst[0], *static_cast<const mira::scale_param*>(param->extra));
+    mira::scale_plane(src[0], dst[0], *static_cast<const mira::scale_param*>(param->extra),
+                      (param->arg & mira::kScaleAxesIndependent) != 0);
     return MIRA_OK;
 }
 

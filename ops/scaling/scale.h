@@ -19,7 +19,10 @@ struct scale_param {
 // the widths give (scale factor destination width over source width, both
 // axes). Equal widths copy min(source, destination) rows of the width.
 // Returns false (after printing "scale mode err!!!") for an unknown mode.
+// With `independent`, each axis is scaled by its own ratio (widths along the
+// rows, heights down the columns), each in its own direction, and equal
+// sizes copy.
 bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
-                 const scale_param& p);
+                 const scale_param& p, bool independent = false);
 
 }  // namespace mira

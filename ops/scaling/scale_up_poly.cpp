@@ -1,17 +1,17 @@
 #include "ops/scaling/scale_up_poly.h"
 
-#include "MIRA_IMAGE_UP_LANCZOS_U8_HALIDE.h"
+#include "MIRA_IMAGE_UP_LANCZOS_XY_U8_HALIDE.h"
 #include "mira/mira_features.h"
 
 namespace mira {
 
-int scale_up_lanczos(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, float factor,
-                     PlaneView view) {
+int scale_up_lanczos(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, float fx,
+                     float fy, PlaneView view) {
     PipelineImage in, out;
     halide_buffer_t* inBuf = pipeline_image(in, src, 3, view);
     halide_buffer_t* outBuf = pipeline_image(out, dst, 3, view);
     if (in.dim[0].extent == 0 || out.dim[0].extent == 0 || dst.height == 0) return 0;
-    return MIRA_IMAGE_UP_LANCZOS_U8_HALIDE(inBuf, factor, outBuf);
+    return MIRA_IMAGE_UP_LANCZOS_XY_U8_HALIDE(inBuf, fx, fy, outBuf);
 }
 
 bool poly_args_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Feature_Buf* dst,
@@ -30,12 +30,16 @@ uint32_t MIRA_SCALE_UP_POLY_U8::run(MIRA_FEATURE_ARGS) {
     return MIRA_SCALE_UP_POLY_U8_neon(src, srcCount, dst, dstCount, param);
 }
 
-// One factor for both axes: the ratio of the widths.
+// One factor for both axes, the ratio of the widths; with the independent-axes
+// bit in `arg`, the heights' ratio vertically.
 uint32_t MIRA_SCALE_UP_POLY_U8::MIRA_SCALE_UP_POLY_U8_neon(MIRA_FEATURE_ARGS) {
     if (!mira::poly_args_ok(src, srcCount, dst, dstCount, param)) return MIRA_ERR_ARG;
     if (src[0].width == 0) return MIRA_OK;
     const float factor = float(dst[0].width) / float(src[0].width);
-    (void)mira::scale_up_lanczos(src[0], dst[0], factor, mira::PlaneView::Planar);
+    const float fy = (param->arg & mira::kScaleAxesIndependent) && src[0].height > 0
+                         ? float(dst[0].height) / float(src[0].height)
+                         : factor;
+    (void)mira::scale_up_lanczos(src[0], dst[0], factor, fy, mira::PlaneView::Planar);
     return MIRA_OK;
 }
 

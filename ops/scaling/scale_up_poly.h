@@ -6,9 +6,15 @@
 
 namespace mira {
 
-// Runs MIRA_IMAGE_UP_LANCZOS_U8_HALIDE on the given view of each descriptor.
-int scale_up_lanczos(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, float factor,
-                     PlaneView view);
+// The `arg` bit of features 21 and 22 (and of the general scale, feature 23)
+// asking for each axis to be scaled by its own ratio (destination over source
+// width horizontally, heights vertically) instead of one factor for both.
+constexpr int32_t kScaleAxesIndependent = 1;
+
+// Runs the Lanczos pipeline on the given view of each descriptor, with the
+// factor `fx` along rows and `fy` down the columns.
+int scale_up_lanczos(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, float fx,
+                     float fy, PlaneView view);
 
 // Source and destination usable by a polyphase up-scale: one of each, a
 // record, data present, and a non-empty source when the destination is not.

@@ -1,8 +1,9 @@
 // The six pipelines of the general scale: nearest, box and bilinear
 // interpolation (and the distance-weighted "none" reduction), one pipeline
 // per interpolation mode and direction. All share the argument list
-// (input, scale_factor, border_type, border_value, output), 3-D buffers whose
-// axis 0 may have an element stride of 1 or 2.
+// (input, scale_x, scale_y, border_type, border_value, output), 3-D buffers
+// whose axis 0 may have an element stride of 1 or 2; the single-factor
+// pipelines (scale_pipelines.cpp) call them with one factor for both axes.
 #include <cmath>
 #include <string>
 
@@ -24,7 +25,8 @@ template <int MODE, bool UP>
 class ImageScale : public Halide::Generator<ImageScale<MODE, UP>> {
 public:
     GeneratorInput<Buffer<uint8_t>> input{"input", 3};
-    GeneratorInput<float> scale_factor{"scale_factor", 0.0f};
+    GeneratorInput<float> scale_x{"scale_x", 0.0f};
+    GeneratorInput<float> scale_y{"scale_y", 0.0f};
     GeneratorInput<int32_t> border_type{"border_type", 0};
     GeneratorInput<uint8_t> border_value{"border_value", 0};
     GeneratorOutput<Buffer<uint8_t>> output{"output", 3};
@@ -33,17 +35,21 @@ public:
         input.dim(0).set_stride(Expr());
         Expr sw = input.dim(0).extent(), sh = input.dim(1).extent();
         Func in_b = bordered_source(input, sw, sh, border_type, border_value);
-        Expr s = scale_factor;
+        // Each axis has its own factor (destination over source extent).
+        Expr sx = scale_x, sy = scale_y;
 
         const bool nearest = UP && MODE != kBilinear;
         if (nearest) {
             // One tap ceil(c - 0.5): the nearest sample, halves to the lower index.
             Var d("d");
             Func nx("nearest_x"), ny("nearest_y");
-            Expr c = strict_float((cast<float>(d) + 0.5f) / s - 0.5f);
-            Expr tap = cast<int>(clamp(strict_float(ceil(c - 0.5f)), -1.0e7f, 1.0e7f));
+            auto nearest_tap = [&](Expr s) {
+                Expr c = strict_float((cast<float>(d) + 0.5f) / s - 0.5f);
+                return cast<int>(clamp(strict_float(ceil(c - 0.5f)), -1.0e7f, 1.0e7f));
+            };
+            Expr tap = nearest_tap(sx);
             nx(d) = tap;
-            ny(d) = tap;
+            ny(d) = nearest_tap(sy);
             nx.compute_root();
             ny.compute_root();
             // At 3/2 and 4/3, where the columns repeat every three or four
@@ -60,7 +66,7 @@ public:
             for (const Ratio& r : kUpRatios) {
                 const std::vector<int> off = first_taps(r, 0.5f);
                 per.push_back(repeating_taps("periodic_" + ratio_name(r), nx_inline, r.p, r.q,
-                                             scale_factor == ratio_value(r), 2 * sw + 4, sw, off));
+                                             scale_x == ratio_value(r), 2 * sw + 4, sw, off));
                 // (The versions' conditions exclude each other: the order of
                 // the selects does not matter.)
                 col = select(per.back(),
@@ -73,11 +79,11 @@ public:
             // both forms lie beyond the source (sw < 2^20) and clamp to the
             // same edge column. So the row reads dense vectors of the band's
             // rows.
-            Expr two = scale_factor == 2.0f && sw < (1 << 20);
+            Expr two = scale_x == 2.0f && sw < (1 << 20);
             col = select(two, clamp(likely(x / 2), -1, sw), col);
             // (The row clamped into a window around its centre, so that a band
             // copies only the rows it needs.)
-            row(x, y, ch) = rows(col, clamp_tap(ny(y), y, s, 1, sh), ch);
+            row(x, y, ch) = rows(col, clamp_tap(ny(y), y, sy, 1, sh), ch);
             output(x, y, ch) = row(x, y, ch);
             schedule_output(output, input, border_type, x, y, yo, yi, kBandRows);
             rows.compute_at(output, yo).vectorize(x, kByteLanes);
@@ -95,11 +101,19 @@ public:
                         : MODE == kBox    ? Kernel::Box
                                           : Kernel::Distance;
         // Support in source pixels: 2 (bilinear up), 2/s (bilinear down), 1/s.
-        Expr support = UP ? Expr(2.0f) : strict_float((MODE == kBilinear ? 2.0f : 1.0f) / s);
+        // The down-scale pipelines take each axis by its own direction: an
+        // axis whose factor is 1 or more gets the up-scale kernel (two linear
+        // taps, or the nearest sample for box and none), so that one call
+        // can shrink one axis and enlarge the other.
+        const float kw = MODE == kBilinear ? 2.0f : 1.0f;
+        auto support_of = [&](Expr s) {
+            return UP ? Expr(2.0f) : select(s < 1.0f, strict_float(kw / s), Expr(kw));
+        };
         int fixed = UP ? 2 : 0;
         Expr limit = 2 * (sw + sh) + 4;
-        AxisTaps ax = make_axis("x", kernel, s, support, fixed, limit);
-        AxisTaps ay = make_axis("y", kernel, s, support, fixed, limit);
+        const Kernel at_one = UP || MODE == kBilinear ? kernel : Kernel::Box;
+        AxisTaps ax = make_axis("x", kernel, sx, support_of(sx), fixed, limit, at_one);
+        AxisTaps ay = make_axis("y", kernel, sy, support_of(sy), fixed, limit, at_one);
 
         Func xp("xpass"), yp("ypass");
         Func last;
@@ -135,7 +149,7 @@ public:
             for (const Ratio& r : kUpRatios) {
                 const std::vector<int> off = first_taps(r, 1.0f);
                 upr.push_back(repeating_taps("periodic_" + ratio_name(r), ax.first_inline, r.p,
-                                             r.q, scale_factor == ratio_value(r), 2 * sw + 4, sw,
+                                             r.q, scale_x == ratio_value(r), 2 * sw + 4, sw,
                                              off));
                 Expr f = r.q * (x / r.p) + period_offset(off, x);
                 Expr strided = ax.weight(x, 0) * tap(clamp(likely(f), -1, sw)) +
@@ -150,13 +164,13 @@ public:
             // anywhere), and the destination is their floor. This version
             // computes the same sums times 16 in 16-bit integers from dense
             // vectors. Other factors read its row 0 only (e2 = 0).
-            Expr two = scale_factor == 2.0f;
+            Expr two = scale_x == 2.0f && scale_y == 2.0f;
             Expr e2 = select(two, 1, 0);
             Expr i = x / 2;
             auto s16 = [&](Expr c, Expr yy) { return cast<uint16_t>(in_b(c, yy, ch)); };
             up2(x, y, ch) = select(x % 2 == 1, 3 * s16(i, y) + s16(i + 1, y),
                                    s16(i - 1, y) + 3 * s16(i, y));
-            auto row = [&](int k) { return clamp_tap(ay.first(y) + k, y, s, ay.taps, sh); };
+            auto row = [&](int kk) { return clamp_tap(ay.first(y) + kk, y, sy, ay.taps, sh); };
             yp(x, y, ch) = ay.weight(y, 0) * xp(x, row(0), ch) + ay.weight(y, 1) * xp(x, row(1), ch);
             Expr w0 = cast<uint16_t>(ay.weight(y, 0) * 4.0f);
             sum16 = w0 * up2(x, row(0) * e2, ch) + (4 - w0) * up2(x, row(1) * e2, ch);
@@ -198,7 +212,7 @@ public:
                 const std::vector<int> off = first_taps(r, support / 2.0f);
                 const std::string name = ratio_name(r);
                 periodic.push_back(repeating_taps("periodic_" + name, ax.first_inline, r.p, r.q,
-                                                  scale_factor == sr, sw, sw, off));
+                                                  scale_x == sr, sw, sw, off));
                 Expr sum;
                 for (int kk = 0; kk < int(std::ceil(support)); ++kk) {
                     Expr c = clamp(likely(r.q * (x / r.p) + period_offset(off, x) + kk), lo, hi);
@@ -283,9 +297,9 @@ using MiraDownBox = mira_pipelines::ImageScale<mira_pipelines::kBox, false>;
 using MiraUpBilinear = mira_pipelines::ImageScale<mira_pipelines::kBilinear, true>;
 using MiraDownBilinear = mira_pipelines::ImageScale<mira_pipelines::kBilinear, false>;
 
-HALIDE_REGISTER_GENERATOR(MiraUpNone, MIRA_IMAGE_UP_NONE_U8_HALIDE)
-HALIDE_REGISTER_GENERATOR(MiraDownNone, MIRA_IMAGE_DOWN_NONE_U8_HALIDE)
-HALIDE_REGISTER_GENERATOR(MiraUpBox, MIRA_IMAGE_UP_BOX_U8_HALIDE)
-HALIDE_REGISTER_GENERATOR(MiraDownBox, MIRA_IMAGE_DOWN_BOX_U8_HALIDE)
-HALIDE_REGISTER_GENERATOR(MiraUpBilinear, MIRA_IMAGE_UP_BILINEAR_U8_HALIDE)
-HALIDE_REGISTER_GENERATOR(MiraDownBilinear, MIRA_IMAGE_DOWN_BILINEAR_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraUpNone, MIRA_IMAGE_UP_NONE_XY_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraDownNone, MIRA_IMAGE_DOWN_NONE_XY_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraUpBox, MIRA_IMAGE_UP_BOX_XY_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraDownBox, MIRA_IMAGE_DOWN_BOX_XY_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraUpBilinear, MIRA_IMAGE_UP_BILINEAR_XY_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraDownBilinear, MIRA_IMAGE_DOWN_BILINEAR_XY_U8_HALIDE)

@@ -1,5 +1,6 @@
 // Lanczos-3 up-scale: six taps per axis, edges clamped, horizontal pass then
-// vertical pass; one scale factor for both axes.
+// vertical pass; each axis with its own factor (the single-factor pipeline,
+// scale_pipelines.cpp, passes one factor for both).
 #include "resample_schedule.h"
 
 namespace mira_pipelines {
@@ -7,17 +8,18 @@ namespace mira_pipelines {
 class ImageUpLanczos : public Halide::Generator<ImageUpLanczos> {
 public:
     GeneratorInput<Buffer<uint8_t>> input{"input", 3};
-    GeneratorInput<float> scale_factor{"scale_factor", 0.0f};
+    GeneratorInput<float> scale_x{"scale_x", 0.0f};
+    GeneratorInput<float> scale_y{"scale_y", 0.0f};
     GeneratorOutput<Buffer<uint8_t>> output{"output", 3};
 
     void generate() {
         input.dim(0).set_stride(Expr());
         Expr sw = input.dim(0).extent(), sh = input.dim(1).extent();
         Func in_b = bordered_source(input, sw, sh, Expr(0), Expr(cast<uint8_t>(0)));
-        AxisTaps ax = make_axis("x", Kernel::Lanczos3, scale_factor, Expr(6.0f), 6, 6);
-        AxisTaps ay = make_axis("y", Kernel::Lanczos3, scale_factor, Expr(6.0f), 6, 6);
+        AxisTaps ax = make_axis("x", Kernel::Lanczos3, scale_x, Expr(6.0f), 6, 6);
+        AxisTaps ay = make_axis("y", Kernel::Lanczos3, scale_y, Expr(6.0f), 6, 6);
         RDom rx(0, 6, "rx"), ry(0, 6, "ry");
-        Expr s = scale_factor;
+        Expr s = scale_y;
 
         Func xp("xpass"), yp("ypass");
         xp(x, y, ch) = 0.0f;
@@ -38,4 +40,4 @@ private:
 
 }  // namespace mira_pipelines
 
-HALIDE_REGISTER_GENERATOR(mira_pipelines::ImageUpLanczos, MIRA_IMAGE_UP_LANCZOS_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(mira_pipelines::ImageUpLanczos, MIRA_IMAGE_UP_LANCZOS_XY_U8_HALIDE)

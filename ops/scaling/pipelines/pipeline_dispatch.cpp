@@ -63,29 +63,30 @@ int chosen_version() {
         return P##_versions[chosen_version()](intput, m, n, scale, output);                \
     }
 
-// The Lanczos-3 up-scale: (input, scale_factor, output).
+// The Lanczos-3 up-scale: (input, scale_x, scale_y, output).
 #define MIRA_LANCZOS_PIPELINE(P)                                                        \
     MIRA_PIPELINE_COMMON(P)                                                             \
-    MIRA_EXPORT_PIPELINE int P(halide_buffer_t* input, float scale_factor,              \
+    MIRA_EXPORT_PIPELINE int P(halide_buffer_t* input, float scale_x, float scale_y,    \
                                halide_buffer_t* output) {                               \
-        return P##_versions[chosen_version()](input, scale_factor, output);             \
+        return P##_versions[chosen_version()](input, scale_x, scale_y, output);         \
     }
 
-// The general-scale pipelines: (input, scale_factor, border_type,
+// The general-scale pipelines: (input, scale_x, scale_y, border_type,
 // border_value, output).
-#define MIRA_SCALE_PIPELINE(P)                                                                  \
-    MIRA_PIPELINE_COMMON(P)                                                                     \
-    MIRA_EXPORT_PIPELINE int P(halide_buffer_t* input, float scale_factor, int32_t border_type, \
-                               uint8_t border_value, halide_buffer_t* output) {                 \
-        return P##_versions[chosen_version()](input, scale_factor, border_type, border_value,   \
-                                              output);                                          \
+#define MIRA_SCALE_PIPELINE(P)                                                               \
+    MIRA_PIPELINE_COMMON(P)                                                                  \
+    MIRA_EXPORT_PIPELINE int P(halide_buffer_t* input, float scale_x, float scale_y,         \
+                               int32_t border_type, uint8_t border_value,                    \
+                               halide_buffer_t* output) {                                    \
+        return P##_versions[chosen_version()](input, scale_x, scale_y, border_type,          \
+                                              border_value, output);                         \
     }
 
 MIRA_SCALEDOWN_PIPELINE(MIRA_SCALEDOWN_U8_HALIDE)
-MIRA_LANCZOS_PIPELINE(MIRA_IMAGE_UP_LANCZOS_U8_HALIDE)
-MIRA_SCALE_PIPELINE(MIRA_IMAGE_UP_NONE_U8_HALIDE)
-MIRA_SCALE_PIPELINE(MIRA_IMAGE_DOWN_NONE_U8_HALIDE)
-MIRA_SCALE_PIPELINE(MIRA_IMAGE_UP_BOX_U8_HALIDE)
-MIRA_SCALE_PIPELINE(MIRA_IMAGE_DOWN_BOX_U8_HALIDE)
-MIRA_SCALE_PIPELINE(MIRA_IMAGE_UP_BILINEAR_U8_HALIDE)
-MIRA_SCALE_PIPELINE(MIRA_IMAGE_DOWN_BILINEAR_U8_HALIDE)
+MIRA_LANCZOS_PIPELINE(MIRA_IMAGE_UP_LANCZOS_XY_U8_HALIDE)
+MIRA_SCALE_PIPELINE(MIRA_IMAGE_UP_NONE_XY_U8_HALIDE)
+MIRA_SCALE_PIPELINE(MIRA_IMAGE_DOWN_NONE_XY_U8_HALIDE)
+MIRA_SCALE_PIPELINE(MIRA_IMAGE_UP_BOX_XY_U8_HALIDE)
+MIRA_SCALE_PIPELINE(MIRA_IMAGE_DOWN_BOX_XY_U8_HALIDE)
+MIRA_SCALE_PIPELINE(MIRA_IMAGE_UP_BILINEAR_XY_U8_HALIDE)
+MIRA_SCALE_PIPELINE(MIRA_IMAGE_DOWN_BILINEAR_XY_U8_HALIDE)

@@ -67,9 +67,10 @@ inline Expr kernel_value(Kernel k, Expr t) {
 // (a factor of destination over source width needs at most 2 x width + 1).
 // Coordinates (centre, first tap, tap offsets) are IEEE single precision
 // without contraction, so the tap choice is the same on every target; the
-// kernel values and their normalisation are computed in double.
+// kernel values and their normalisation are computed in double. `at_one`,
+// where it differs from `kernel`, is the kernel of factors of 1 or more.
 inline AxisTaps make_axis(const std::string& name, Kernel kernel, Expr s, Expr support,
-                          int fixed_taps, Expr tap_limit) {
+                          int fixed_taps, Expr tap_limit, Kernel at_one) {
     Var d("d"), k("k");
     Expr c = strict_float((cast<float>(d) + 0.5f) / s - 0.5f);
     Expr half = kernel == Kernel::Lanczos3 ? Expr(3.0f) : strict_float(support / 2.0f);
@@ -91,7 +92,9 @@ inline AxisTaps make_axis(const std::string& name, Kernel kernel, Expr s, Expr s
     Func raw(name + "_raw");
     Expr shrink = kernel == Kernel::Lanczos3 ? Expr(1.0f) : min(s, 1.0f);
     Expr t = strict_float((cast<float>(a.first(d) + k) - c) * shrink);
-    raw(d, k) = kernel_value(kernel, cast<double>(t));
+    raw(d, k) = at_one == kernel ? kernel_value(kernel, cast<double>(t))
+                                 : select(s >= 1.0f, kernel_value(at_one, cast<double>(t)),
+                                          kernel_value(kernel, cast<double>(t)));
 
     Func total(name + "_total");
     RDom r(0, a.taps, name + "_r");
@@ -108,6 +111,10 @@ inline AxisTaps make_axis(const std::string& name, Kernel kernel, Expr s, Expr s
     total.update().vectorize(d, 8, TailStrategy::RoundUp);
     a.weight.compute_root().vectorize(d, 8, TailStrategy::RoundUp);
     return a;
+}
+inline AxisTaps make_axis(const std::string& name, Kernel kernel, Expr s, Expr support,
+                          int fixed_taps, Expr tap_limit) {
+    return make_axis(name, kernel, s, support, fixed_taps, tap_limit, kernel);
 }
 
 // A ratio p/q of destination over source with versions of its own.

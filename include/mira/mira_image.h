@@ -1,0 +1,418 @@
+/**
+ * @file mira_image.h
+ * @brief libmira's C interface for new code: every call validates its
+ * arguments and returns a status, every image carries a stride, resizes scale
+ * each axis by its own ratio and the caller may name the path.
+ *
+ * Usable from C and C++. Every function here reaches the same operations as
+ * the `ncv` functions of mira.h (the same CPU kernels, GPU kernels and
+ * pipelines); only the checking and the geometry rules differ.
+ *
+ * Common rules:
+ * - Every image argument needs non-null data, a width and height from 1 to
+ *   MIRA_IMAGE_MAX_SIDE, a stride of at least one row's bytes, at most
+ *   2^31 - 1 bytes from its first to its last byte, and the `channels` the
+ *   function asks for; the path must be one of mira_path.
+ * - Every argument is checked before anything is written. A rejected call
+ *   returns its status and leaves every destination byte as it was.
+ * - An accepted call writes the whole destination: every pixel of its
+ *   `width` x `height`, and no byte outside those rows' defined width (the
+ *   padding between rows of a strided destination is kept).
+ * - Source and destination memory must not overlap (MIRA_STATUS_BAD_ARGUMENT).
+ * - Path: MIRA_PATH_CPU runs the CPU method, MIRA_PATH_GPU the GPU method
+ *   (an operation without a GPU kernel, or a machine without a usable GPU,
+ *   runs the CPU method; so does a GPU step that fails, and the call still
+ *   returns MIRA_STATUS_OK), MIRA_PATH_DEFAULT the path the matching `ncv`
+ *   function takes (given for each function). The CPU and GPU methods of a
+ *   few operations use different arithmetic (NV21 conversion, affine warp);
+ *   those functions say so.
+ */
+#ifndef MIRA_IMAGE_H
+#define MIRA_IMAGE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "mira_types.h"
+
+/* In C++ the enumerations are int-sized with every int value valid, so a
+ * value from C outside the named ones is refused, never undefined. */
+#ifdef __cplusplus
+#define MIRA_ENUM_INT : int
+#else
+#define MIRA_ENUM_INT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/** Result of every call. */
+typedef enum mira_status MIRA_ENUM_INT {
+    MIRA_STATUS_OK = 0,            /**< done; the destination is fully written */
+    MIRA_STATUS_BAD_ARGUMENT = 2,  /**< an argument is out of range or inconsistent; nothing written */
+    MIRA_STATUS_OUT_OF_MEMORY = 3, /**< working memory could not be allocated; nothing written */
+    MIRA_STATUS_UNSUPPORTED = 4    /**< the request is valid but cannot be served here (see the function) */
+} mira_status;
+
+/** Which implementation runs an operation. */
+typedef enum mira_path MIRA_ENUM_INT {
+    MIRA_PATH_DEFAULT = 0, /**< the path of the matching `ncv` function */
+    MIRA_PATH_CPU = 1,     /**< the CPU method (NEON, or the Halide pipelines) */
+    MIRA_PATH_GPU = 2      /**< the OpenCL method; the CPU method where there is none */
+} mira_path;
+
+/**
+ * One image: a plane of 8-bit samples (`channels` 1), a plane of interleaved
+ * 8-bit pairs such as CbCr (`channels` 2, `width` counts pairs), or RGBA
+ * pixels (`channels` 4). The gradient outputs are planes of 16-bit signed
+ * samples (`channels` 1, two bytes per sample).
+ */
+typedef struct mira_image {
+    uint8_t* data;     /**< first byte of row 0; not null */
+    uint32_t width;    /**< pixels (pairs for `channels` 2) per row, >= 1 */
+    uint32_t height;   /**< rows, >= 1 */
+    uint32_t stride;   /**< bytes from one row's start to the next, >= width x bytes per pixel */
+    uint32_t channels; /**< 1, 2 or 4 bytes (samples) per pixel, as each function requires */
+} mira_image;
+
+/** Largest width or height any function accepts. */
+#define MIRA_IMAGE_MAX_SIDE 32767u
+
+/** Message for a status ("ok", "bad argument", ...); never null. */
+MIRA_EXPORT const char* mira_status_string(mira_status status);
+
+/** @name Lifecycle, device and memory */
+/**@{*/
+
+/**
+ * Brings up the GPU side (OpenCL device, context and queue). Optional: CPU
+ * work needs no initialisation, and GPU requests before it initialise on
+ * first use. May be called again after a failure or after mira_shutdown().
+ * @return MIRA_STATUS_OK when a GPU device is ready; MIRA_STATUS_UNSUPPORTED
+ * when there is none (every function still works, GPU requests run on the CPU).
+ */
+MIRA_EXPORT mira_status mira_init(void);
+
+/** Releases the GPU side and cached working memory. Blocks from mira_alloc()
+ * on a GPU must be freed before. */
+MIRA_EXPORT void mira_shutdown(void);
+
+/**
+ * Name of the OpenCL device that GPU requests run on, or NULL when there is
+ * none (not initialised, or no usable device). The string stays valid until
+ * mira_shutdown().
+ */
+MIRA_EXPORT const char* mira_device_name(void);
+
+/**
+ * Memory that the CPU and the GPU share: a shared-virtual-memory block when a
+ * GPU device is ready (GPU requests on it need no copy), else ordinary host
+ * memory; 128-byte aligned either way. NULL for `size` 0, above 2^31 - 1
+ * bytes, or when the memory is not available. Free with mira_free().
+ */
+MIRA_EXPORT void* mira_alloc(size_t size);
+
+/** Frees a block from mira_alloc(); NULL does nothing. */
+MIRA_EXPORT void mira_free(void* block);
+
+/**@}*/
+
+/** @name Geometry */
+/**@{*/
+
+/**
+ * Transpose of an 8-bit plane: dst(x, y) = src(y, x).
+ * @param src plane (`channels` 1), W x H.
+ * @param dst plane, H x W.
+ * @return MIRA_STATUS_OK, or MIRA_STATUS_BAD_ARGUMENT (sizes, channels,
+ * strides, null, overlap, path).
+ * Default path: CPU.
+ */
+MIRA_EXPORT mira_status mira_transpose(const mira_image* src, const mira_image* dst,
+                                       mira_path path);
+
+/**
+ * Clockwise rotation by 90, 180 or 270 degrees of a plane (`channels` 1) or
+ * of a plane of pairs (`channels` 2, each pair moved as one pixel).
+ * @param src W x H.
+ * @param dst H x W for 90 and 270 degrees, W x H for 180; same `channels`.
+ * @param degrees 90, 180 or 270; anything else is MIRA_STATUS_BAD_ARGUMENT.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: CPU.
+ */
+MIRA_EXPORT mira_status mira_rotate(const mira_image* src, const mira_image* dst, int degrees,
+                                    mira_path path);
+
+/**@}*/
+
+/** @name Colour */
+/**@{*/
+
+/**
+ * NV21 (a luma plane and a plane of V,U pairs at half resolution) to RGBA:
+ * R, G, B, A = 255 per pixel. The CPU method uses 6-bit fixed point
+ * (R = (74 (Y-16) + 102 V') >> 6, G = (74 (Y-16) - 25 U' - 52 V') >> 6,
+ * B = (74 (Y-16) + 128 U') >> 6, clamped); the GPU method single-precision
+ * float with 1.164, 1.596, 0.813, 0.391, 2.018 (results differ by a few units).
+ * @param y luma, W x H, `channels` 1; W and H even.
+ * @param vu chroma pairs (V first), W/2 x H/2, `channels` 2.
+ * @param dst RGBA, W x H, `channels` 4; `stride` a multiple of 4.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: CPU.
+ */
+MIRA_EXPORT mira_status mira_nv21_to_rgba(const mira_image* y, const mira_image* vu,
+                                          const mira_image* dst, mira_path path);
+
+/**
+ * YCbCr 4:4:4 planar to 4:2:0 semi-planar: Y copied; each Cb,Cr pair of the
+ * destination takes the top-left sample of its 2x2 block in each plane.
+ * @param y,cb,cr planes, W x H each (own strides); W and H even.
+ * @param dst_y plane W x H; @param dst_cbcr pairs (Cb first), W/2 x H/2.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: CPU.
+ */
+MIRA_EXPORT mira_status mira_yuv444_to_yuv420sp(const mira_image* y, const mira_image* cb,
+                                                const mira_image* cr, const mira_image* dst_y,
+                                                const mira_image* dst_cbcr, mira_path path);
+
+/**
+ * YCbCr 4:2:0 semi-planar to 4:4:4 planar: Y copied; each chroma pair
+ * replicated over its 2x2 block.
+ * @param y plane W x H; @param cbcr pairs (Cb first), W/2 x H/2; W and H even.
+ * @param dst_y,dst_cb,dst_cr planes, W x H each.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: CPU.
+ */
+MIRA_EXPORT mira_status mira_yuv420sp_to_yuv444(const mira_image* y, const mira_image* cbcr,
+                                                const mira_image* dst_y, const mira_image* dst_cb,
+                                                const mira_image* dst_cr, mira_path path);
+
+/**
+ * Swaps the two bytes of every pair (CbCr <-> CrCb).
+ * @param src,dst pairs (`channels` 2), same W x H.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: CPU.
+ */
+MIRA_EXPORT mira_status mira_swap_pairs(const mira_image* src, const mira_image* dst,
+                                        mira_path path);
+
+/**
+ * Interleaves two planes into pairs: dst pair (x, y) = (a(x, y), b(x, y)).
+ * @param a,b planes W x H; @param dst pairs W x H.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: CPU.
+ */
+MIRA_EXPORT mira_status mira_interleave(const mira_image* a, const mira_image* b,
+                                        const mira_image* dst, mira_path path);
+
+/**@}*/
+
+/** @name Filters and statistics */
+/**@{*/
+
+/**
+ * Central differences: dx = src(x+1, y) - src(x-1, y) and
+ * dy = src(x, y+1) - src(x, y-1) on the interior; the one-pixel frame of
+ * both outputs is 0.
+ * @param src plane W x H.
+ * @param dx,dy 16-bit signed planes W x H (`stride` >= 2 W bytes, even).
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: GPU.
+ */
+MIRA_EXPORT mira_status mira_gradient(const mira_image* src, const mira_image* dx,
+                                      const mira_image* dy, mira_path path);
+
+/**
+ * 3x3 Sobel derivatives (kernels [-1 0 1; -2 0 2; -1 0 1] and its
+ * transpose, unscaled) on the interior; frame 0. Arguments as mira_gradient().
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: GPU.
+ */
+MIRA_EXPORT mira_status mira_sobel(const mira_image* src, const mira_image* dx,
+                                   const mira_image* dy, mira_path path);
+
+/** Border rule of the 3x3 Gaussian. */
+typedef enum mira_gaussian_border MIRA_ENUM_INT {
+    MIRA_GAUSSIAN_BORDER_ZERO = 0,        /**< the one-pixel frame is 0 */
+    MIRA_GAUSSIAN_BORDER_RENORMALISED = 1 /**< the frame uses the kernel's part inside the image, renormalised */
+} mira_gaussian_border;
+
+/**
+ * 3x3 binomial smoothing (1 2 1 / 2 4 2 / 1 2 1) / 16, truncated.
+ * @param src,dst planes, same W x H.
+ * @param border how the one-pixel frame is computed.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: CPU.
+ */
+MIRA_EXPORT mira_status mira_gaussian3x3(const mira_image* src, const mira_image* dst,
+                                         mira_gaussian_border border, mira_path path);
+
+/**
+ * Mean and unbiased sample variance (sum of squared deviations over n - 1;
+ * a single pixel gives 0) of the samples of a rectangle, from 64-bit sums.
+ * @param src plane; the rectangle x, y, w, h (pixels, w and h >= 1) must lie
+ * inside it.
+ * @param mean,variance results; not null.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: CPU (there is no GPU method).
+ */
+MIRA_EXPORT mira_status mira_intensity_stats(const mira_image* src, uint32_t x, uint32_t y,
+                                             uint32_t w, uint32_t h, float* mean, float* variance,
+                                             mira_path path);
+
+/** What a flood fill found. */
+typedef struct mira_fill_result {
+    uint32_t count;      /**< pixels in the region */
+    uint32_t seed_value; /**< source value at the seed */
+    uint32_t x, y;       /**< top-left of the region's bounding box */
+    uint32_t width, height; /**< size of the bounding box */
+} mira_fill_result;
+
+/**
+ * Marks the region of pixels equal to the seed's value that is connected to
+ * the seed: mask pixels of the region get `fill`, every other mask pixel 0.
+ * @param src plane W x H, W and H <= 65535.
+ * @param mask plane W x H.
+ * @param seed_x,seed_y inside the image.
+ * @param connectivity 4 or 8.
+ * @param fill 1..255.
+ * @param result not null.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: CPU (there is no GPU method).
+ */
+MIRA_EXPORT mira_status mira_flood_fill(const mira_image* src, const mira_image* mask,
+                                        uint32_t seed_x, uint32_t seed_y, int connectivity,
+                                        uint8_t fill, mira_fill_result* result, mira_path path);
+
+/**@}*/
+
+/** @name Scaling and warping */
+/**@{*/
+
+/**
+ * Integer block-mean down-scale: each destination pixel is the floor of the
+ * mean of its m x n source block, m = W / w and n = H / h.
+ * @param src plane W x H; @param dst plane w x h with W = m w and H = n h
+ * exactly, 1 <= m, n <= 255.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: CPU.
+ */
+MIRA_EXPORT mira_status mira_scale_down(const mira_image* src, const mira_image* dst,
+                                        mira_path path);
+
+/**
+ * Box down-scale by any ratio per axis, M -> N; planes or pairs (each channel
+ * on its own). The two methods average different boxes: the CPU method
+ * averages each destination pixel's area of the source (the box line along
+ * the rows, then down the columns, each rounding half up); the GPU method
+ * averages the floor(W / w) x floor(H / h) source pixels from the truncated
+ * position (x W / w, y H / h), truncating for planes and rounding half up
+ * for pairs.
+ * @param src W x H; @param dst w x h with w <= W and h <= H, same `channels`
+ * (1 or 2).
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones;
+ * MIRA_STATUS_OUT_OF_MEMORY when the CPU method cannot allocate its working
+ * rows.
+ * Default path: GPU.
+ */
+MIRA_EXPORT mira_status mira_scale_down_box(const mira_image* src, const mira_image* dst,
+                                            mira_path path);
+
+/** Interpolation of mira_resize(). */
+typedef enum mira_interpolation MIRA_ENUM_INT {
+    MIRA_INTERPOLATION_NONE = 0,     /**< shrinking: distance-weighted taps; enlarging: nearest sample */
+    MIRA_INTERPOLATION_BILINEAR = 1, /**< triangle filter, widened by the reduction when shrinking */
+    MIRA_INTERPOLATION_BOX = 2       /**< shrinking: area mean; enlarging: nearest sample */
+} mira_interpolation;
+
+/** What samples outside the source read as. */
+typedef enum mira_border MIRA_ENUM_INT {
+    MIRA_BORDER_NONE = 0,      /**< the nearest edge sample (as replicate) */
+    MIRA_BORDER_CONSTANT = 1,  /**< `border_value` */
+    MIRA_BORDER_REPLICATE = 2  /**< the nearest edge sample */
+} mira_border;
+
+/**
+ * General resize of a plane; each axis by its own factor (destination over
+ * source extent) and in its own direction. Per axis, destination coordinate d
+ * maps to the source centre c = (d + 0.5) / s - 0.5; a shrinking axis
+ * (s < 1) widens the kernel by 1/s, an enlarging one uses the plain kernel.
+ * Sums in float, clamped to [0, 255] and truncated. Equal sizes copy.
+ * @param src,dst planes of any sizes.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: CPU (there is no GPU method).
+ */
+MIRA_EXPORT mira_status mira_resize(const mira_image* src, const mira_image* dst,
+                                    mira_interpolation interpolation, mira_border border,
+                                    uint8_t border_value, mira_path path);
+
+/**
+ * Lanczos-3 up-scale (six taps per axis, edges replicated, each axis by its
+ * own factor); planes or pairs (each channel on its own).
+ * @param src W x H; @param dst w x h with w >= W and h >= H, same `channels`.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: CPU (there is no GPU method).
+ */
+MIRA_EXPORT mira_status mira_upscale_lanczos(const mira_image* src, const mira_image* dst,
+                                             mira_path path);
+
+/**
+ * 2x bilinear up-sample of a plane of pairs (chroma), edges replicated.
+ * @param src pairs W x H; @param dst pairs 2W x 2H.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: GPU.
+ */
+MIRA_EXPORT mira_status mira_upsample_chroma(const mira_image* src, const mira_image* dst,
+                                             mira_path path);
+
+/** Interpolation of mira_warp_affine(). */
+typedef enum mira_warp_interpolation MIRA_ENUM_INT {
+    MIRA_WARP_NEAREST = 0,
+    MIRA_WARP_BILINEAR = 1,
+    MIRA_WARP_BICUBIC = 3
+} mira_warp_interpolation;
+
+/**
+ * Affine warp: dst(x, y) = src(m0 x + m1 y + m2, m3 x + m4 y + m5), 0 where
+ * the source position lies outside the image. Nearest rounds the position
+ * half to even; bilinear and bicubic (a = -0.75) interpolate at pixel centres
+ * in single precision. Both methods share this arithmetic, but the GPU may
+ * form positions with fused multiply-adds, so a position within an ulp of a
+ * half can round the other way, and filtered values can differ by one.
+ * @param matrix six finite floats, row-major 2 x 3, destination to source.
+ * @param spans optional (NULL): 2 h values, per destination row the first
+ * column whose source lies inside the image and one past the last (w, w for
+ * a row without any).
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
+ * Default path: GPU.
+ */
+MIRA_EXPORT mira_status mira_warp_affine(const mira_image* src, const float matrix[6],
+                                         const mira_image* dst,
+                                         mira_warp_interpolation interpolation, uint32_t* spans,
+                                         mira_path path);
+
+/**@}*/
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* MIRA_IMAGE_H */
