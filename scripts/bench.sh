@@ -3,7 +3,13 @@
 # (default 3) and prints, per operation and size, the fastest of our times
 # and its ratio to each peer's fastest time. The minimum over several runs
 # keeps other load on the machine out of the ratios.
+#
+# The GPU rows run on whatever OpenCL device exists (MIRA_OPENCL_DEVICE=any:
+# PoCL's CPU device on a host without a GPU). Run with MIRA_OPENCL_DEVICE=
+# (empty) to measure what a plain host gets: GPU-only device choice, so
+# without a GPU the GPU rows run the CPU methods.
 set -euo pipefail
+export MIRA_OPENCL_DEVICE=${MIRA_OPENCL_DEVICE-any}
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-3}
 filter=${2:-'^[a-z_0-9.:]+/(mira|mira_gpu|libyuv|libyuv_split|libyuv_128bit|opencv|opencv_mt|memcpy)/'}

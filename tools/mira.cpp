@@ -4,11 +4,13 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "commands.h"
 #include "mira/mira.h"
+#include "param_utils.h"
 
 namespace mira_tool {
 
@@ -115,8 +117,16 @@ int run_demo(const Options& o) {
     input.nv21 = rgb_to_nv21(input.rgb, input.nv21W, input.nv21H);
     std::printf("demo: %s (%ux%u), outputs in %s/\n", in.c_str(), input.rgb.width,
                 input.rgb.height, outDir.c_str());
+    // The demo's GPU steps run on whatever OpenCL device exists (PoCL's CPU
+    // device on a host without a GPU) unless MIRA_OPENCL_DEVICE says otherwise.
+    setenv("MIRA_OPENCL_DEVICE", "any", 0);
     const int gpuStatus = ncvInit();
-    std::printf("ncvInit: %s\n", gpuStatus == 0 ? "GPU path ready" : "no OpenCL device, CPU only");
+    char device[256] = "";
+    zor_opencl_device_name(device, sizeof device);
+    if (gpuStatus == 0)
+        std::printf("ncvInit: GPU path ready on the OpenCL device \"%s\"\n", device);
+    else
+        std::printf("ncvInit: no OpenCL device, GPU steps run the CPU methods\n");
 
     std::vector<DemoResult> results;
     results.push_back({"input", input.rgb, 0});
@@ -172,8 +182,18 @@ int main(int argc, char** argv) {
         usage();
         return 2;
     }
-    if (o.gpu && ncvInit() != 0) std::fprintf(stderr, "no OpenCL device: the GPU request runs the CPU path\n");
+    // --gpu runs on whatever OpenCL device exists (PoCL's CPU device on a
+    // host without a GPU) unless MIRA_OPENCL_DEVICE says otherwise.
+    if (o.gpu) setenv("MIRA_OPENCL_DEVICE", "any", 0);
+    const bool device = o.gpu && ncvInit() == 0;
     int rc = it->second.run(o);
-    if (o.gpu) ncvDeinit();
+    if (o.gpu) {
+        char name[256];
+        if (device && zor_opencl_device_name(name, sizeof name))
+            std::printf("GPU path ran on the OpenCL device \"%s\"\n", name);
+        else
+            std::printf("no OpenCL device: the CPU method ran\n");
+        ncvDeinit();
+    }
     return rc;
 }

@@ -72,6 +72,7 @@ uint32_t MIRA_SCALE_DOWN_U8::MIRA_SCALE_DOWN_U8_opencl(MIRA_FEATURE_ARGS) {
     cfg.param_float_2 = float(sh) / float(dh);
     cfg.param_int_1 = sw / dw;
     cfg.param_int_2 = sh / dh;
-    (void)zor_cv_process_u8_u8(ins, 1, outs, 1, &reserve, &cfg);
+    if (!zor_gpu_u8_u8(ins, 1, outs, 1, &reserve, &cfg))
+        return MIRA_SCALE_DOWN_U8_neon(src, srcCount, dst, dstCount, param);
     return MIRA_OK;
 }

@@ -156,6 +156,7 @@ uint32_t MIRA_IMAGE_UP_SAMPLE_2D_CBCR::MIRA_IMAGE_UP_SAMPLE_2D_CBCR_opencl(MIRA_
     cfg.param_float_2 = float(sh) / float(dh);
     cfg.param_int_1 = sw / dw;
     cfg.param_int_2 = sh / dh;
-    (void)zor_cv_process_u8_u8(ins, 1, outs, 1, &reserve, &cfg);
+    if (!zor_gpu_u8_u8(ins, 1, outs, 1, &reserve, &cfg))
+        return MIRA_IMAGE_UP_SAMPLE_2D_CBCR_neon(src, srcCount, dst, dstCount, param);
     return MIRA_OK;
 }
