@@ -68,14 +68,18 @@ grep -E "tests passed|Failed|\*\*\*" "$out/tests.log" || true
 
 echo "== GPU against CPU, 1080p and 4K"
 MIRA_OPENCL_DEVICE=${MIRA_OPENCL_DEVICE-} "$build/bench/mira_bench" \
-  --benchmark_filter='^[a-z_0-9.:]+/(mira|mira_gpu)/(1920x1080|3840x2160)$' \
+  --benchmark_filter='^[a-z_0-9.:]+/(mira|mira_gpu)/(1920x1080|3840x2160)/' \
   --benchmark_min_time=0.1 --benchmark_format=json --benchmark_out="$out/bench.json" \
   >"$out/bench.log" 2>&1 || status=1
 python3 - "$out/bench.json" "$device" <<'PY'
 import collections, json, sys
 unit = {'ns': 1e-3, 'us': 1.0, 'ms': 1e3, 's': 1e6}
 rows = collections.defaultdict(dict)
-for b in json.load(open(sys.argv[1]))['benchmarks']:
+try:
+    runs = json.load(open(sys.argv[1]))['benchmarks']
+except (OSError, ValueError):
+    print("no benchmark results (see the benchmark log)"); runs = []
+for b in runs:
     if b.get('run_type') != 'iteration' or b.get('error_occurred'):
         continue
     op, impl, size = b['name'].replace('/real_time', '').split('/')[:3]

@@ -149,6 +149,22 @@ TEST_P(MemoryKinds, HostImagesAndManagedBlocksGiveExactResults) {
     expectSpyClean();
 }
 
+TEST_P(MemoryKinds, ADestinationTheKernelFillsIsNotUploaded) {
+    // A transpose writes every destination pixel: on a device without shared
+    // memory one map fills the source buffer and one reads the destination
+    // back; nothing uploads the destination. The bytes around it stay.
+    GuardedImage src(45, 21, 47), dst(21, 45, 24);
+    src.fillRandom(12);
+    ASSERT_EQ(gpu_transpose(src.data(), 45, 21, src.stride(), dst.data(), dst.stride()), MIRA_OK);
+    const long maps = ClSpy::bufferMaps;
+    src.fillRandom(13);
+    ASSERT_EQ(gpu_transpose(src.data(), 45, 21, src.stride(), dst.data(), dst.stride()), MIRA_OK);
+    expect_transposed(src.data(), 45, 21, src.stride(), dst.data(), dst.stride());
+    EXPECT_TRUE(dst.paddingIntact());
+    if (kind == ZOR::kSvmNone) EXPECT_EQ(ClSpy::bufferMaps.load() - maps, 2);
+    expectSpyClean();
+}
+
 TEST_P(MemoryKinds, ManagedBlocksUsedByManyThreadsStayConsistent) {
     // Several threads read one managed source at once: on coarse devices the
     // block is unmapped while any kernel holds it and mapped after the last.

@@ -338,11 +338,13 @@ bool Process_U8_U8::setParameters(ZOR_U8Info** src, int sNum, ZOR_U8Info** dst, 
             return p.create(res->context, res->queue, info, access, static_cast<int>(align), svm);
         };
     };
-    // Bytes the kernel leaves alone in the dst images come back unchanged.
+    // Bytes the kernel leaves alone in the dst images come back unchanged;
+    // dst images the kernel fills whole are not uploaded.
     return create_params(*this, srcParams, src, srcNum, reserve->srcSvm != 0,
                          create(0, param->srcAlign, reserve->srcSvm != 0), {__func__, __LINE__},
                          "create src u8 info fail, return") &&
-           create_params(*this, dstParams, dst, dstNum, reserve->dstSvm != 0,
+           create_params(*this, dstParams, dst, dstNum,
+                         reserve->dstSvm != 0 || reserve->dstWhole != 0,
                          create(1, param->dstAlign, reserve->dstSvm != 0), {__func__, __LINE__},
                          "create dst u8 info fail, return");
 }

@@ -97,8 +97,8 @@ struct Plane {
 // A staged image: up to three planes in one staging buffer.
 struct Staged {
     void* buffer = nullptr;
-    bool dedicated = false;
     bool output = false;
+    bool upload = true;  // copy the host bytes in (not for a destination the kernel fills)
     Plane planes[3];
     int count = 0;
 };
@@ -119,7 +119,7 @@ bool stage_image(Staged& s) {
         at += round_up(p.stagePitch * p.allocRows, 64);
         // Sources carry their pixels; destinations carry the bytes the
         // kernel may leave alone, so copying back changes nothing else.
-        copy_rows(p.stage, p.stagePitch, p.host, p.hostPitch, p.rows, p.bytes);
+        if (s.upload) copy_rows(p.stage, p.stagePitch, p.host, p.hostPitch, p.rows, p.bytes);
     }
     return true;
 }
@@ -538,6 +538,7 @@ int entry_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
             lent.blocks.push_back(info.data);
             return true;
         }
+        st.upload = !(output && rv.dstWhole);
         if (!stage_image(st)) return false;
         staged.push_back(st);
         apply_u8(info, staged.back());

@@ -28,6 +28,7 @@ bool rotate_opencl(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, int
     ZOR_U8Info* ins[1] = {&in};
     ZOR_U8Info* outs[1] = {&out};
     ZOR_ReserveParam_Opencl reserve = zor_reserve(apiId, kernel);
+    reserve.dstWhole = 1;  // rotations 1..3 write every destination pixel
     kernel_config cfg = default_kernel_config();
     const double angle = rotation_angle(rotation);
     cfg.param_float_1 = static_cast<float>(std::sin(angle));

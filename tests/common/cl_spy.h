@@ -50,7 +50,7 @@ struct ClSpy {
     // handed a kernel a coarse block still mapped for the host, and unmaps of
     // blocks that were not mapped.
     static inline std::atomic<long> fineAllocs{0}, coarseAllocs{0}, mappedAtLaunch{0},
-        badUnmaps{0}, svmArgs{0}, binaryPrograms{0};
+        badUnmaps{0}, svmArgs{0}, binaryPrograms{0}, bufferMaps{0};
     static inline std::mutex svmMutex;
     struct Block {
         size_t size;
@@ -118,7 +118,7 @@ struct ClSpy {
     static void resetCounts() {
         contexts = queues = programs = kernels = buffers = svm = launches = builds = 0;
         fineAllocs = coarseAllocs = mappedAtLaunch = badUnmaps = svmArgs = 0;
-        binaryPrograms = 0;
+        binaryPrograms = bufferMaps = 0;
     }
     static std::string live() {
         return "contexts " + std::to_string(contexts.load()) + ", queues " +
@@ -288,6 +288,7 @@ private:
             if (err) *err = CL_MAP_FAILURE;
             return nullptr;
         }
+        ++bufferMaps;
         return real.clEnqueueMapBuffer(q, m, block, f, off, size, nw, wl, ev, err);
     }
     static void* CL_API_CALL w_clSVMAlloc(cl_context c, cl_svm_mem_flags f, size_t size,

@@ -46,7 +46,9 @@ struct ZOR_ReserveParam_Opencl {
     char kernelName[256];
     uint8_t srcSvm;       // 1: sources as SVM pointers, staged when not SVM
     uint8_t dstSvm;
-    uint8_t reserved[6];
+    uint8_t dstWhole;     // 1: the kernel writes every byte of each destination's
+                          // rows, so the destinations are not uploaded first
+    uint8_t reserved[5];
 };
 
 // Launch configuration.
