@@ -203,6 +203,12 @@ protected:
 };
 
 TEST_F(FaultInjection, TheLaunchCoversTheWholeDestinationInUnitsOfFour) {
+    // The kernels' preferred shape (GPUs take it; here forced on whatever
+    // device runs the tests), so the rounded-up range is exercised.
+    ncvDeinit();
+    zor_test_force_group_shape(true);
+    ASSERT_EQ(ncvInit(), 0);
+    g_real = *zor_test_cl_table();
     zor_test_cl_table()->clEnqueueNDRangeKernel = recording_enqueue;
     // The range: the items the destination needs, rounded up to the
     // work-group shape (the kernel's preferred multiple) when one is given.
@@ -221,7 +227,14 @@ TEST_F(FaultInjection, TheLaunchCoversTheWholeDestinationInUnitsOfFour) {
     ASSERT_NE(k, nullptr);
     EXPECT_EQ(g_lastLocal[0], k->groupX);
     EXPECT_EQ(g_lastLocal[1], k->groupY);
-    if (k->groupX) EXPECT_LE(k->groupX * k->groupY, 4 * k->groupX);
+    EXPECT_GE(k->groupX, 1u);
+    EXPECT_LE(k->groupY, 4u);
+    // Odd sizes stay exact under the rounded range.
+    for (uint32_t w : {1u, 7u, 33u})
+        for (uint32_t h : {1u, 2u, 17u}) expect_guarded_gpu_transpose(w, h, w % 3, 1);
+    zor_test_cl_table()->clEnqueueNDRangeKernel = g_real.clEnqueueNDRangeKernel;
+    ncvDeinit();
+    zor_test_force_group_shape(false);
 }
 
 TEST_F(FaultInjection, AFailedLaunchComputesOnTheCpuAndFreesTheLock) {

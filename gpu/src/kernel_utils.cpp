@@ -2,6 +2,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,8 @@
 #include "zor_runtime.h"
 
 namespace ZOR {
+
+extern std::atomic<bool> g_force_group_shape;  // test hook (opencl_res.cpp)
 
 const char* find_program_value_by_key(const char* name) {
     if (!name) return nullptr;
@@ -259,7 +262,9 @@ KernelPackage* KernelUtils::registerKernel(uint64_t handle, const char* name,
     g_cl.clGetKernelWorkGroupInfo(kernel, res->device, CL_KERNEL_WORK_GROUP_SIZE, sizeof maxGroup,
                                   &maxGroup, nullptr);
     KernelPackage* p = new KernelPackage();
-    if (multiple >= 1 && maxGroup >= multiple) {
+    // GPUs run the kernel's preferred shape; a CPU device's runtime chooses
+    // better itself (one large group per core).
+    if ((res->gpu || g_force_group_shape.load()) && multiple >= 1 && maxGroup >= multiple) {
         p->groupX = multiple;
         p->groupY = std::max<size_t>(1, std::min<size_t>(4, maxGroup / multiple));
     }

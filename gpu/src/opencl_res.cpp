@@ -153,6 +153,9 @@ bool opencl_res::init(cl_device_id dev) {
         return false;
     }
     svmMode = kSvmNone;
+    cl_device_type type = 0;
+    gpu = g_cl.clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof type, &type, nullptr) == CL_SUCCESS &&
+          (type & CL_DEVICE_TYPE_GPU) != 0;
     if (cl_has_svm() && svm_mode_limit(kSvmFine) != kSvmNone) {
         cl_device_svm_capabilities caps = 0;
         if (g_cl.clGetDeviceInfo(device, CL_DEVICE_SVM_CAPABILITIES, sizeof caps, &caps,
@@ -376,6 +379,12 @@ opencl_svm* opencl_res::findBlock(const void* ptr, uint64_t bytes) {
 }
 
 }  // namespace ZOR
+
+namespace ZOR {
+std::atomic<bool> g_force_group_shape{false};
+}
+
+void zor_test_force_group_shape(bool on) { ZOR::g_force_group_shape.store(on); }
 
 int zor_test_svm_cap() { return static_cast<int>(ZOR::g_svm_limit.load()); }
 

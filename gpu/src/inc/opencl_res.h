@@ -74,6 +74,7 @@ struct MIRA_EXPORT opencl_res {
     std::list<opencl_svm*>* svm_list;
     bool inited;
     uint32_t svmMode;  // SvmMode of the device
+    bool gpu;          // a GPU-type device (launches use the kernels' preferred shape)
 
     bool init(cl_device_id dev);
     void release();  // context, queue and every registered block

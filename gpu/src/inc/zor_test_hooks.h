@@ -27,6 +27,9 @@ int zor_test_log_take(char* out, int outBytes);
 // (device buffers), 1 coarse-grained, 2 fine-grained (what the device has);
 // -1 lifts the cap.
 void zor_test_force_svm(int maxMode);
+// Kernels built from now on launch with their preferred work-group shape on
+// any device (normally GPUs only; other devices let the runtime choose).
+void zor_test_force_group_shape(bool on);
 // The cap in force (2 when none was set).
 int zor_test_svm_cap();
 
@@ -37,6 +40,10 @@ inline const bool zor_test_svm_forced = [] {
     const char* v = std::getenv("MIRA_TEST_SVM");
     if (v && std::strcmp(v, "coarse") == 0) zor_test_force_svm(1);
     else if (v && std::strcmp(v, "none") == 0) zor_test_force_svm(0);
+    // MIRA_TEST_GROUP_SHAPE=1: launches use the kernels' preferred work-group
+    // shape on any device, so the rounded-up ranges run on PoCL too.
+    const char* g = std::getenv("MIRA_TEST_GROUP_SHAPE");
+    if (g && std::strcmp(g, "1") == 0) zor_test_force_group_shape(true);
     return v != nullptr;
 }();
 
