@@ -144,9 +144,6 @@ target_include_directories(mira_objects PUBLIC
   $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/opencl-headers>)
 target_compile_definitions(mira_objects PRIVATE CL_TARGET_OPENCL_VERSION=200
                                                  CL_USE_DEPRECATED_OPENCL_1_2_APIS)
-if(MIRA_OPENCL_ANY_DEVICE)
-  target_compile_definitions(mira_objects PRIVATE MIRA_OPENCL_ANY_DEVICE=1)
-endif()
 if(ANDROID)
   find_library(MIRA_ANDROID_LOG log)
   target_link_libraries(mira_objects PUBLIC ${MIRA_ANDROID_LOG})

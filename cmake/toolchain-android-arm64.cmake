@@ -11,7 +11,8 @@
 #  - the GPU runtime's log lines also go to liblog (__android_log_print);
 #  - the pipelines are generated for arm-64-android;
 #  - libOpenCL is still loaded at run time, from the vendor paths as well, and
-#    only GPU devices are accepted (MIRA_OPENCL_ANY_DEVICE defaults to OFF);
+#    device choice is the same as on every host (the first GPU; other
+#    devices only with MIRA_OPENCL_DEVICE in the environment);
 #  - tests, benchmarks and the command-line tool are off by default.
 if(NOT ANDROID_NDK)
   foreach(_v ANDROID_NDK_HOME ANDROID_NDK_ROOT ANDROID_NDK)

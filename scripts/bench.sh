@@ -9,7 +9,13 @@
 # row with its measured ratio and target; rows over their target are listed
 # again at the end and make the exit status 1. A tool for people: timings on
 # a shared machine are noisy, so it is not part of the test suite.
+#
+# The GPU rows run on whatever OpenCL device exists (MIRA_OPENCL_DEVICE=any:
+# PoCL's CPU device on a host without a GPU). Run with MIRA_OPENCL_DEVICE=
+# (empty) to measure what a plain host gets: GPU-only device choice, so
+# without a GPU the GPU rows run the CPU methods.
 set -euo pipefail
+export MIRA_OPENCL_DEVICE=${MIRA_OPENCL_DEVICE-any}
 root=$(cd "$(dirname "$0")/.." && pwd)
 check=0
 if [ "${1:-}" = "--check" ]; then

@@ -82,6 +82,9 @@ nice -n 10 cmake --build "$build" -j "$jobs" --target "${targets[@]}"
 symbolizer=$(command -v llvm-symbolizer || command -v llvm-symbolizer-14 || true)
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:symbolize=1${symbolizer:+:external_symbolizer_path=$symbolizer}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+# The GPU paths run on whatever OpenCL device exists (PoCL's CPU device in CI;
+# the library alone takes GPUs only).
+export MIRA_OPENCL_DEVICE=${MIRA_OPENCL_DEVICE:-any}
 # The OpenCL implementation keeps compiler state for the life of the process.
 export LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp:print_suppressions=0"
 

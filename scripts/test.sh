@@ -12,6 +12,15 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
 echo "== release suite"
 ctest --test-dir "$root/build" -j "$jobs" --output-on-failure || status=1
+echo "== GPU tests on the other shared-memory kinds (forced on PoCL: coarse-grained, none)"
+gpu_tests='^test_(gpu_.*|faults|concurrency|api|transpose|rotate|colour|gaussian|gradient|scale_down|scale_mn|upscale|affine)$'
+# The coarse pass also launches with the kernels' preferred work-group shape
+# (what GPUs get), so the kernels' guards of the rounded-up range run here.
+for kind in coarse none; do
+  echo "-- memory kind: $kind"
+  shape=0; [ "$kind" = coarse ] && shape=1
+  MIRA_TEST_GROUP_SHAPE=$shape MIRA_TEST_SVM=$kind ctest --test-dir "$root/build" -j "$jobs" -R "$gpu_tests" --output-on-failure || status=1
+done
 echo "== sanitizer suite"
 ctest --test-dir "$root/build-asan" -j "$jobs" --output-on-failure || status=1
 echo "== AArch64 suite (cross build under qemu; pipelines from the release build's generator)"

@@ -1,6 +1,9 @@
 // The OpenCL device manager: platforms, devices, one context and one
 // profiling in-order queue per device.
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "opencl_res.h"
 #include "zor_log.h"
@@ -18,7 +21,7 @@ DeviceManager* DeviceManager::getInstance() {
     std::lock_guard<std::mutex> lock(mMutex);
     if (!mInstance) {
         DeviceManager* m = new DeviceManager();
-        if (!m->initLocked()) ZOR_LOG("do init operation failed.");
+        if (!m->initLocked()) ZOR_TRACE("do init operation failed.");  // the cause is logged
         mInstance = m;
     }
     return mInstance;
@@ -47,6 +50,43 @@ bool DeviceManager::init() {
     return initLocked();
 }
 
+namespace {
+
+std::string device_text(cl_device_id d, cl_device_info what) {
+    char buf[512] = {0};
+    if (g_cl.clGetDeviceInfo(d, what, sizeof buf - 1, buf, nullptr) != CL_SUCCESS) return "";
+    return buf;
+}
+
+std::string platform_text(cl_platform_id p, cl_platform_info what) {
+    char buf[512] = {0};
+    if (!g_cl.clGetPlatformInfo || g_cl.clGetPlatformInfo(p, what, sizeof buf - 1, buf, nullptr) != CL_SUCCESS)
+        return "";
+    return buf;
+}
+
+// Which devices may be taken. Without MIRA_OPENCL_DEVICE only GPU-type
+// devices: an OpenCL CPU device is slower than the NEON methods. "any"
+// also accepts other devices when no GPU exists; any other value takes the
+// first device whose name contains it.
+struct DeviceRule {
+    bool any = false;
+    std::string name;
+};
+
+DeviceRule device_rule() {
+    DeviceRule r;
+    const char* v = std::getenv("MIRA_OPENCL_DEVICE");
+    if (!v || !*v) return r;
+    if (std::strcmp(v, "any") == 0)
+        r.any = true;
+    else
+        r.name = v;
+    return r;
+}
+
+}  // namespace
+
 bool DeviceManager::initLocked() {
     if (isInited()) return true;
     // A failed earlier attempt may have left partial state behind.
@@ -62,66 +102,86 @@ bool DeviceManager::initLocked() {
         ZOR_LOG("opencl platform numbers=%d, exit.", static_cast<int>(mPlatformNums));
         return false;
     }
-    mPlatformIds = new cl_platform_id[mPlatformNums]();
-    mOpenclRes = new opencl_res*[mPlatformNums]();
-    mDeviceCounts = new cl_uint[mPlatformNums]();
-    st = g_cl.clGetPlatformIDs(mPlatformNums, mPlatformIds, nullptr);
+    std::vector<cl_platform_id> ids(mPlatformNums);
+    st = g_cl.clGetPlatformIDs(mPlatformNums, ids.data(), nullptr);
     if (!ZOR_CL_CHECK(st)) return false;
 
-    bool ok = true;
-    for (cl_uint p = 0; p < mPlatformNums; ++p) {
-        cl_device_type type = CL_DEVICE_TYPE_GPU;
+    // The first GPU across all platforms; failing that (with "any") the
+    // first device of any kind; or the first whose name matches.
+    const DeviceRule rule = device_rule();
+    cl_device_id chosen = nullptr, fallback = nullptr;
+    cl_platform_id chosenPlatform = nullptr, fallbackPlatform = nullptr;
+    cl_uint total = 0;
+    for (cl_uint p = 0; p < mPlatformNums && !chosen; ++p) {
         cl_uint n = 0;
-        st = g_cl.clGetDeviceIDs(mPlatformIds[p], type, 0, nullptr, &n);
-        if (st == CL_DEVICE_NOT_FOUND) {
-            n = 0;
-        } else if (!ZOR_CL_CHECK(st)) {
-            return false;
+        st = g_cl.clGetDeviceIDs(ids[p], CL_DEVICE_TYPE_ALL, 0, nullptr, &n);
+        if (st == CL_DEVICE_NOT_FOUND || n == 0) continue;
+        if (!ZOR_CL_CHECK(st)) continue;  // one broken platform does not stop the others
+        std::vector<cl_device_id> devs(n);
+        if (!ZOR_CL_CHECK(g_cl.clGetDeviceIDs(ids[p], CL_DEVICE_TYPE_ALL, n, devs.data(), nullptr)))
+            continue;
+        total += n;
+        for (cl_device_id d : devs) {
+            if (!rule.name.empty()) {
+                if (device_text(d, CL_DEVICE_NAME).find(rule.name) != std::string::npos) {
+                    chosen = d;
+                    chosenPlatform = ids[p];
+                    break;
+                }
+                continue;
+            }
+            cl_device_type type = 0;
+            if (g_cl.clGetDeviceInfo(d, CL_DEVICE_TYPE, sizeof type, &type, nullptr) != CL_SUCCESS)
+                continue;
+            if (type & CL_DEVICE_TYPE_GPU) {
+                chosen = d;
+                chosenPlatform = ids[p];
+                break;
+            }
+            if (rule.any && !fallback) {
+                fallback = d;
+                fallbackPlatform = ids[p];
+            }
         }
-#if defined(MIRA_OPENCL_ANY_DEVICE)
-        // Host builds: a platform without a GPU offers whatever device it has.
-        if (n == 0) {
-            type = CL_DEVICE_TYPE_ALL;
-            st = g_cl.clGetDeviceIDs(mPlatformIds[p], type, 0, nullptr, &n);
-            if (st == CL_DEVICE_NOT_FOUND) n = 0;
-            else if (!ZOR_CL_CHECK(st)) return false;
-        }
-#endif
-        mDeviceNums = n;
-        if (n == 0) {
-            ZOR_LOG("opencl device_gpu numbers=%d, exit.", static_cast<int>(n));
-            return false;
-        }
-        cl_device_id* ids = new cl_device_id[n]();
-        mOpenclRes[p] = new opencl_res[n]();
-        mDeviceCounts[p] = n;
-        st = g_cl.clGetDeviceIDs(mPlatformIds[p], type, n, ids, nullptr);
-        if (!ZOR_CL_CHECK(st)) {
-            delete[] ids;
-            return false;
-        }
-        for (cl_uint d = 0; d < n; ++d) ok = mOpenclRes[p][d].init(ids[d]) && ok;
-        delete[] ids;
     }
-    if (!ok) return false;
+    if (!chosen && fallback) {
+        chosen = fallback;
+        chosenPlatform = fallbackPlatform;
+    }
+    if (!chosen) {
+        if (total == 0)
+            ZOR_LOG("opencl device_gpu numbers=0, exit.");
+        else if (!rule.name.empty())
+            ZOR_LOG("opencl device_gpu numbers=0, exit. (no device named \"%s\" among %d)",
+                    rule.name.c_str(), static_cast<int>(total));
+        else  // a host without a GPU is no failure: its GPU requests run the CPU methods
+            ZOR_TRACE("opencl device_gpu numbers=0, exit. (%d non-GPU devices; "
+                      "MIRA_OPENCL_DEVICE=any accepts them)", static_cast<int>(total));
+        return false;
+    }
+    mDeviceNums = 1;
+    mRes = new opencl_res();
+    if (!mRes->init(chosen)) return false;
+    mPlatform = chosenPlatform;
+    mDeviceName = device_text(chosen, CL_DEVICE_NAME);
+    ZOR_TRACE("opencl device chosen: platform \"%s\" (%s), device \"%s\" (%s), driver %s, svm %s",
+              platform_text(chosenPlatform, CL_PLATFORM_NAME).c_str(),
+              platform_text(chosenPlatform, CL_PLATFORM_VERSION).c_str(), mDeviceName.c_str(),
+              device_text(chosen, CL_DEVICE_VERSION).c_str(),
+              device_text(chosen, CL_DRIVER_VERSION).c_str(),
+              mRes->svmMode == kSvmFine ? "fine" : mRes->svmMode == kSvmCoarse ? "coarse" : "none");
     mInited.store(true, std::memory_order_release);
     return true;
 }
 
 bool DeviceManager::unInit() {
-    delete[] mPlatformIds;
-    mPlatformIds = nullptr;
-    if (mOpenclRes) {
-        for (cl_uint p = 0; p < mPlatformNums; ++p) {
-            if (!mOpenclRes[p]) continue;
-            for (cl_uint d = 0; d < mDeviceCounts[p]; ++d) mOpenclRes[p][d].release();
-            delete[] mOpenclRes[p];
-        }
-        delete[] mOpenclRes;
-        mOpenclRes = nullptr;
+    if (mRes) {
+        mRes->release();
+        delete mRes;
+        mRes = nullptr;
     }
-    delete[] mDeviceCounts;
-    mDeviceCounts = nullptr;
+    mPlatform = nullptr;
+    mDeviceName.clear();
     mPlatformNums = 0;
     mDeviceNums = 0;
     mInited.store(false, std::memory_order_release);
@@ -140,19 +200,20 @@ bool DeviceManager::getDeviceNums(int& n) {
     return true;
 }
 
-opencl_res* DeviceManager::resLocked(int platform, int device) {
-    if (!mOpenclRes || mPlatformNums == 0) return nullptr;
-    if (platform < 0 || platform >= static_cast<int>(mPlatformNums)) platform = 0;
-    opencl_res* list = mOpenclRes[platform];
-    if (!list) return nullptr;
-    if (device < 0 || device >= static_cast<int>(mDeviceCounts[platform])) device = 0;
-    return &list[device];
+opencl_res* DeviceManager::resLocked(int, int) {
+    // Only the chosen device has resources: every index names it.
+    return mRes;
 }
 
 opencl_res* DeviceManager::getOpenclRes(int platform, int device) {
     if (!isInited()) init();
     std::lock_guard<std::mutex> lock(mMutex);
     return resLocked(platform, device);
+}
+
+std::string DeviceManager::deviceName() {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return isInited() ? mDeviceName : std::string();
 }
 
 bool DeviceManager::displayDeviceInfo() {
@@ -168,9 +229,10 @@ bool DeviceManager::displayDeviceInfo() {
         cl_ulong maxAlloc, memSize;
     } info;
     std::memset(&info, 0, sizeof info);
-    for (cl_uint p = 0; p < mPlatformNums; ++p) {
-        for (cl_uint d = 0; mOpenclRes && mOpenclRes[p] && d < mDeviceCounts[p]; ++d) {
-            cl_device_id dev = mOpenclRes[p][d].device;
+    {
+        {
+            if (!mRes) return false;
+            cl_device_id dev = mRes->device;
 #define ZOR_QUERY(param, field)                                                               \
     if (!ZOR_CL_CHECK(g_cl.clGetDeviceInfo(dev, param, sizeof(info.field), &info.field, nullptr))) \
         return false;
@@ -214,6 +276,35 @@ int DeviceManager::getSvmBuffer(void** out, int platform, int device) {
     return r ? r->getSvmBuffer(out) : 0;
 }
 
+int DeviceManager::getStagingBuffer(void** out, uint64_t bytes) {
+    if (!isInited()) return 0;
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mRes ? mRes->getStagingBuffer(out, bytes) : 0;
+}
+
+bool DeviceManager::lendBlocks(void* const* ptrs, int n, bool toDevice) {
+    if (!isInited()) return false;
+    std::lock_guard<std::mutex> lock(mMutex);
+    if (!mRes || mRes->svmMode != kSvmCoarse) return true;
+    bool ok = true;
+    for (int i = 0; i < n; ++i) ok = mRes->lendBlock(ptrs[i], toDevice) && ok;
+    return ok;
+}
+
+uint32_t DeviceManager::svmMode() {
+    if (!isInited()) return kSvmNone;
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mRes && mRes->inited ? mRes->svmMode : static_cast<uint32_t>(kSvmNone);
+}
+
+void DeviceManager::stagingStats(uint64_t* held, uint64_t* peak, bool resetPeak) {
+    std::lock_guard<std::mutex> lock(mMutex);
+    const uint64_t h = mRes ? mRes->stagingHeld : 0;
+    if (held) *held = h;
+    if (peak) *peak = mRes ? mRes->stagingPeak : 0;
+    if (resetPeak && mRes) mRes->stagingPeak = h;
+}
+
 int DeviceManager::setSvmBuffer(void* ptr, int platform, int device) {
     if (!isInited()) return 0;
     std::lock_guard<std::mutex> lock(mMutex);
@@ -227,13 +318,7 @@ int DeviceManager::setSvmBuffer(void* ptr, int platform, int device) {
         ZOR_LOG("the list object is NULL, return");
         return 0;
     }
-    for (opencl_svm* b : *r->svm_list) {
-        if (b->ptr == ptr && b->kind == kSvmKindStaging && b->inUse) {
-            b->inUse = 0;
-            return 1;
-        }
-    }
-    return 0;
+    return r->putStagingBuffer(ptr);
 }
 
 int DeviceManager::isSvmBufferExist(void* ptr, int platform, int device) {

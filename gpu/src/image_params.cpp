@@ -39,7 +39,10 @@ bool map_copy(cl_command_queue q, cl_mem mem, int64_t size, bool toDevice, uint8
               int64_t hostPitch, int64_t devPitch, int64_t rows, int64_t bytes, void** mapped) {
     if (!mem || !host || rows <= 0 || bytes <= 0) return true;
     cl_int st = CL_SUCCESS;
-    void* m = g_cl.clEnqueueMapBuffer(q, mem, CL_TRUE, toDevice ? CL_MAP_WRITE : CL_MAP_READ, 0,
+    // Uploads overwrite what they map: the driver need not copy the old
+    // contents to the host first (bytes between the rows are never read back).
+    void* m = g_cl.clEnqueueMapBuffer(q, mem, CL_TRUE,
+                                      toDevice ? CL_MAP_WRITE_INVALIDATE_REGION : CL_MAP_READ, 0,
                                       static_cast<size_t>(size), 0, nullptr, nullptr, &st);
     if (!ZOR_CL_CHECK(st)) return false;
     *mapped = m;

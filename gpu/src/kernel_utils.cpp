@@ -1,16 +1,23 @@
 // Kernel table lookup, work profiles, build options and the kernel registry.
 #include <strings.h>
 
+#include <algorithm>
+#include <atomic>
+
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "program_cache.h"
 #include "zor_log.h"
 #include "zor_runtime.h"
 
 namespace ZOR {
+
+extern std::atomic<bool> g_force_group_shape;  // test hook (opencl_res.cpp)
 
 const char* find_program_value_by_key(const char* name) {
     if (!name) return nullptr;
@@ -102,6 +109,7 @@ struct Unfiled {
 struct KernelMapImpl {
     std::map<KernelKey, KernelPackage*> filed;
     std::vector<Unfiled> unfiled;
+    std::set<KernelKey> failed;  // builds that failed: not tried again
 };
 
 KernelUtils::KernelUtils() : mKernelMap(new KernelMapImpl()) {}
@@ -134,7 +142,7 @@ KernelPackage* KernelUtils::getKernel(uint64_t handle) {
     std::lock_guard<std::mutex> lock(gMutex);
     for (auto& kv : mKernelMap->filed)
         if (kv.first.handle == handle) return kv.second;
-    ZOR_LOG("Do not find kernel, create one.");
+    ZOR_TRACE("Do not find kernel, create one.");
     return nullptr;
 }
 
@@ -144,7 +152,7 @@ KernelPackage* KernelUtils::getKernel(uint64_t handle, const char* name,
     std::lock_guard<std::mutex> lock(gMutex);
     auto it = mKernelMap->filed.find(KernelKey{handle, name, options});
     if (it != mKernelMap->filed.end()) return it->second;
-    ZOR_LOG("Do not find kernel, create one.");
+    ZOR_TRACE("Do not find kernel, create one.");
     return nullptr;
 }
 
@@ -186,7 +194,23 @@ KernelPackage* KernelUtils::registerKernel(uint64_t handle, const char* name,
         ZOR_LOG("Invaild Param");
         return nullptr;
     }
-    ZOR_LOG("TEST %d", __LINE__);
+    ZOR_TRACE("TEST %d", __LINE__);
+    const std::string options = kernel_build_options(*param->config);
+    if (buildFailed(handle, name, options)) {
+        ZOR_TRACE("kernel %s failed to build earlier, not built again", name);
+        return nullptr;
+    }
+    // Any failure below is remembered for this key.
+    struct Remember {
+        KernelMapImpl* map;
+        KernelKey key;
+        bool built = false;
+        ~Remember() {
+            if (built) return;
+            std::lock_guard<std::mutex> lock(KernelUtils::gMutex);
+            map->failed.insert(key);
+        }
+    } remember{mKernelMap, KernelKey{handle, name, options}};
     const char* source = nullptr;
     getKernelName(source, name);
     if (!source) {
@@ -199,13 +223,15 @@ KernelPackage* KernelUtils::registerKernel(uint64_t handle, const char* name,
         return nullptr;
     }
     cl_int st = CL_SUCCESS;
-    const size_t length = std::strlen(source);
-    cl_program program = g_cl.clCreateProgramWithSource(res->context, 1, &source, &length, &st);
-    if (!ZOR_CL_CHECK(st)) return nullptr;
-
-    ZOR_LOG("TEST %d", __LINE__);
-    const std::string options = kernel_build_options(*param->config);
-    st = g_cl.clBuildProgram(program, 1, &res->device, options.c_str(), nullptr, nullptr);
+    cl_program program = program_cache_load(*res, source, options);
+    if (!program) {
+        const size_t length = std::strlen(source);
+        program = g_cl.clCreateProgramWithSource(res->context, 1, &source, &length, &st);
+        if (!ZOR_CL_CHECK(st)) return nullptr;
+        ZOR_TRACE("TEST %d", __LINE__);
+        st = g_cl.clBuildProgram(program, 1, &res->device, options.c_str(), nullptr, nullptr);
+        if (st == CL_SUCCESS) program_cache_store(*res, program, source, options);
+    }
     if (st != CL_SUCCESS) {
         ZOR_LOG("there is some error in bulid program.\n");
         if (st == CL_BUILD_PROGRAM_FAILURE) {
@@ -230,17 +256,35 @@ KernelPackage* KernelUtils::registerKernel(uint64_t handle, const char* name,
         g_cl.clReleaseProgram(program);
         return nullptr;
     }
+    size_t multiple = 0, maxGroup = 0;
+    g_cl.clGetKernelWorkGroupInfo(kernel, res->device, CL_KERNEL_PREFERRED_WORK_GROUP_SIZE_MULTIPLE,
+                                  sizeof multiple, &multiple, nullptr);
+    g_cl.clGetKernelWorkGroupInfo(kernel, res->device, CL_KERNEL_WORK_GROUP_SIZE, sizeof maxGroup,
+                                  &maxGroup, nullptr);
     KernelPackage* p = new KernelPackage();
+    // GPUs run the kernel's preferred shape; a CPU device's runtime chooses
+    // better itself (one large group per core).
+    if ((res->gpu || g_force_group_shape.load()) && multiple >= 1 && maxGroup >= multiple) {
+        p->groupX = multiple;
+        p->groupY = std::max<size_t>(1, std::min<size_t>(4, maxGroup / multiple));
+    }
     std::snprintf(p->name, sizeof p->name, "%s", name);
     p->program = program;
     p->kernel = kernel;
     p->handle = handle;
     p->options = options;
+    remember.built = true;
 
     std::lock_guard<std::mutex> lock(gMutex);
     if (!mKernelMap->filed.emplace(KernelKey{handle, name, options}, p).second)
         mKernelMap->unfiled.push_back(Unfiled{p});  // released with the registry
     return p;
+}
+
+bool KernelUtils::buildFailed(uint64_t handle, const char* name, const std::string& options) {
+    if (!name) return false;
+    std::lock_guard<std::mutex> lock(gMutex);
+    return mKernelMap->failed.count(KernelKey{handle, name, options}) != 0;
 }
 
 bool KernelUtils::delKernel(uint64_t handle) {
@@ -262,19 +306,20 @@ bool KernelUtils::delKernel(uint64_t handle) {
 bool KernelUtils::releaseKernels() {
     std::lock_guard<std::mutex> lock(gMutex);
     for (auto& kv : mKernelMap->filed) {
-        ZOR_LOG("delete handle : 0x%x", static_cast<unsigned>(kv.first.handle));
+        ZOR_TRACE("delete handle : 0x%x", static_cast<unsigned>(kv.first.handle));
         freePackage(kv.second);
     }
     mKernelMap->filed.clear();
     for (Unfiled& u : mKernelMap->unfiled) freePackage(u.package);
     mKernelMap->unfiled.clear();
+    mKernelMap->failed.clear();
     return true;
 }
 
 void KernelUtils::checkKernels() {
     std::lock_guard<std::mutex> lock(gMutex);
     for (auto& kv : mKernelMap->filed)
-        ZOR_LOG("ThreadTests packagesize(%d),KernelName:%s, kernel:%p, program:%p",
+        ZOR_TRACE("ThreadTests packagesize(%d),KernelName:%s, kernel:%p, program:%p",
                 static_cast<int>(mKernelMap->filed.size()), kv.second->name,
                 static_cast<void*>(kv.second->kernel), static_cast<void*>(kv.second->program));
 }

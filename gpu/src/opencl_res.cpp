@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "zor_test_hooks.h"
+
 #include "zor_log.h"
 
 namespace ZOR {
@@ -43,6 +45,25 @@ bool cl_check(cl_int status, const char* func, const char* file, int line) {
     return false;
 }
 
+uint64_t staging_round(uint64_t bytes) {
+    if (bytes <= 4096) return 4096;
+    if (bytes <= 65536) {
+        uint64_t r = 4096;
+        while (r < bytes) r <<= 1;
+        return r;
+    }
+    return (bytes + 65535) / 65536 * 65536;
+}
+
+namespace {
+std::atomic<uint32_t> g_svm_limit{kSvmFine};
+}
+
+uint32_t svm_mode_limit(uint32_t detected) {
+    const uint32_t limit = g_svm_limit.load();
+    return detected < limit ? detected : limit;
+}
+
 // ------------------------------------------------------------ opencl_svm
 
 int opencl_svm::create(cl_context ctx, int bytes, int align, int blockKind) {
@@ -57,6 +78,7 @@ int opencl_svm::create(cl_context ctx, int bytes, int align, int blockKind) {
     kind = static_cast<uint32_t>(blockKind);
     inUse = 0;
     mapped = 0;
+    deviceUsers = 0;
     if (hostMemory) {
         // Device without SVM: a plain host block, reaching the device
         // through buffer copies.
@@ -65,7 +87,11 @@ int opencl_svm::create(cl_context ctx, int bytes, int align, int blockKind) {
         size_t rounded = (static_cast<size_t>(size) + a - 1) / a * a;
         ptr = std::aligned_alloc(a, rounded ? rounded : a);
     } else {
-        ptr = g_cl.clSVMAlloc(context, CL_MEM_READ_WRITE, size, alignment);
+        // Fine-grained devices share the block with the host directly;
+        // coarse-grained ones get a coarse block, mapped for the host below.
+        const cl_svm_mem_flags flags =
+            queue ? CL_MEM_READ_WRITE : CL_MEM_READ_WRITE | CL_MEM_SVM_FINE_GRAIN_BUFFER;
+        ptr = g_cl.clSVMAlloc(context, flags, size, alignment);
     }
     if (!ptr) {
         ZOR_LOG("create svm buffer fail in opencl, return");
@@ -73,8 +99,8 @@ int opencl_svm::create(cl_context ctx, int bytes, int align, int blockKind) {
     }
     owned = 1;
     if (!hostMemory && queue) {
-        // Coarse-grained: keep the block mapped for the host outside kernel
-        // runs, so the host may touch it at any time.
+        // Coarse-grained: the block is mapped for the host whenever no
+        // kernel holds it (lendBlock unmaps it around a call's launch).
         cl_int st = g_cl.clEnqueueSVMMap(queue, CL_TRUE, CL_MAP_READ | CL_MAP_WRITE, ptr, size,
                                          0, nullptr, nullptr);
         if (!ZOR_CL_CHECK(st)) {
@@ -127,7 +153,10 @@ bool opencl_res::init(cl_device_id dev) {
         return false;
     }
     svmMode = kSvmNone;
-    if (cl_has_svm()) {
+    cl_device_type type = 0;
+    gpu = g_cl.clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof type, &type, nullptr) == CL_SUCCESS &&
+          (type & CL_DEVICE_TYPE_GPU) != 0;
+    if (cl_has_svm() && svm_mode_limit(kSvmFine) != kSvmNone) {
         cl_device_svm_capabilities caps = 0;
         if (g_cl.clGetDeviceInfo(device, CL_DEVICE_SVM_CAPABILITIES, sizeof caps, &caps,
                                  nullptr) == CL_SUCCESS) {
@@ -138,6 +167,8 @@ bool opencl_res::init(cl_device_id dev) {
                 svmMode = kSvmCoarse;
         }
     }
+    svmMode = svm_mode_limit(svmMode);
+    stagingHeld = stagingPeak = 0;
     svm_list = new std::list<opencl_svm*>();
     inited = true;
     return true;
@@ -181,6 +212,10 @@ int opencl_res::allocSvmBuffer(void** out, int size, int alignment, int kind) {
         return 1;  // the block stays unregistered
     }
     svm_list->push_back(b);
+    if (kind == kSvmKindStaging || kind == kSvmKindDedicated) {
+        stagingHeld += b->size;
+        if (stagingHeld > stagingPeak) stagingPeak = stagingHeld;
+    }
     return 1;
 }
 
@@ -209,6 +244,86 @@ int opencl_res::getSvmBuffer(void** out) {
     if (svm_list && !svm_list->empty()) svm_list->back()->inUse = 1;
     *out = p;
     return 1;
+}
+
+int opencl_res::getStagingBuffer(void** out, uint64_t bytes) {
+    if (!inited) {
+        ZOR_LOG("opencl_res not init, exit.");
+        return 0;
+    }
+    if (!out || bytes == 0) return 0;
+    const uint64_t want = staging_round(bytes);
+    if (want > static_cast<uint64_t>(INT32_MAX)) return 0;
+    if (svm_list) {
+        // The smallest kept buffer that fits and is not much larger.
+        opencl_svm* best = nullptr;
+        for (opencl_svm* b : *svm_list) {
+            if (b->kind != kSvmKindStaging || b->inUse || b->size < want) continue;
+            if (b->size > 2 * want + 65536) continue;
+            if (!best || b->size < best->size) best = b;
+        }
+        if (best) {
+            best->inUse = 1;
+            *out = best->ptr;
+            return 1;
+        }
+    }
+    void* p = nullptr;
+    if (!allocSvmBuffer(&p, static_cast<int>(want), 0, kSvmKindStaging)) {
+        ZOR_LOG("get svm buffer fail, return");
+        return 0;
+    }
+    if (svm_list && !svm_list->empty()) svm_list->back()->inUse = 1;
+    *out = p;
+    return 1;
+}
+
+int opencl_res::putStagingBuffer(void* ptr) {
+    if (!inited || !svm_list) return 0;
+    opencl_svm* given = nullptr;
+    for (opencl_svm* b : *svm_list)
+        if (b->ptr == ptr && b->kind == kSvmKindStaging && b->inUse) given = b;
+    if (!given) return 0;
+    given->inUse = 0;
+    // Trim: keep at most kPoolKeptBlocks idle buffers of kPoolKeptBytes in
+    // all; the largest idle ones go first.
+    for (;;) {
+        uint64_t idleBytes = 0;
+        int idle = 0;
+        opencl_svm* largest = nullptr;
+        for (opencl_svm* b : *svm_list) {
+            if (b->kind != kSvmKindStaging || b->inUse) continue;
+            idleBytes += b->size;
+            ++idle;
+            if (!largest || b->size > largest->size) largest = b;
+        }
+        if (!largest || (idleBytes <= kPoolKeptBytes && idle <= kPoolKeptBlocks)) break;
+        freeSvmBuffer(largest->ptr);
+    }
+    return 1;
+}
+
+bool opencl_res::lendBlock(void* ptr, bool toDevice) {
+    if (svmMode != kSvmCoarse) return true;
+    opencl_svm* b = findBlock(ptr, 1);
+    if (!b || b->hostMemory || !b->queue) return true;
+    if (toDevice) {
+        if (b->deviceUsers++ > 0 || !b->mapped) return true;
+        if (!ZOR_CL_CHECK(g_cl.clEnqueueSVMUnmap(b->queue, b->ptr, 0, nullptr, nullptr))) {
+            b->deviceUsers--;
+            return false;
+        }
+        b->mapped = 0;
+        return true;
+    }
+    if (b->deviceUsers > 0 && --b->deviceUsers > 0) return true;
+    if (b->mapped) return true;
+    // Blocking: the host may touch the block as soon as this returns.
+    if (!ZOR_CL_CHECK(g_cl.clEnqueueSVMMap(b->queue, CL_TRUE, CL_MAP_READ | CL_MAP_WRITE, b->ptr,
+                                           b->size, 0, nullptr, nullptr)))
+        return false;
+    b->mapped = 1;
+    return true;
 }
 
 namespace {
@@ -247,6 +362,7 @@ int opencl_res::freeSvmBuffer(void* ptr) {
     if (!find_svm(*this, ptr, __func__, __LINE__, __LINE__, &it) || it == svm_list->end()) return 0;
     opencl_svm* b = *it;
     svm_list->erase(it);
+    if (b->kind == kSvmKindStaging || b->kind == kSvmKindDedicated) stagingHeld -= b->size;
     b->release();
     delete b;
     return 1;
@@ -263,3 +379,15 @@ opencl_svm* opencl_res::findBlock(const void* ptr, uint64_t bytes) {
 }
 
 }  // namespace ZOR
+
+namespace ZOR {
+std::atomic<bool> g_force_group_shape{false};
+}
+
+void zor_test_force_group_shape(bool on) { ZOR::g_force_group_shape.store(on); }
+
+int zor_test_svm_cap() { return static_cast<int>(ZOR::g_svm_limit.load()); }
+
+void zor_test_force_svm(int maxMode) {
+    ZOR::g_svm_limit.store(maxMode < 0 ? ZOR::kSvmFine : static_cast<uint32_t>(maxMode));
+}

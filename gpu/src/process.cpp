@@ -120,7 +120,14 @@ bool Process_base::launch(cl_uint argIndex) {
     size_t global[2] = {ceil_div(ceil_div(config->globalX, config->stepX), config->timesX),
                         ceil_div(ceil_div(config->globalY, config->stepY), config->timesY)};
     size_t local[2] = {static_cast<size_t>(config->localX), static_cast<size_t>(config->localY)};
-    const bool useLocal = config->localX > 0 && config->localY > 0 && config->localZ > 0;
+    bool useLocal = config->localX > 0 && config->localY > 0 && config->localZ > 0;
+    if (!useLocal && package->groupX > 0) {
+        // The kernel's preferred shape; the range is rounded up to it and the
+        // kernels guard the items past the image.
+        local[0] = package->groupX;
+        local[1] = package->groupY;
+        useLocal = true;
+    }
     if (useLocal) {
         global[0] = ceil_div(static_cast<int64_t>(global[0]), local[0]) * local[0];
         global[1] = ceil_div(static_cast<int64_t>(global[1]), local[1]) * local[1];
@@ -132,7 +139,10 @@ bool Process_base::launch(cl_uint argIndex) {
         ZOR_CL_CHECK(st);
         return false;
     }
-    return ZOR_CL_CHECK(g_cl.clFinish(res->queue));
+    // The arguments were captured at the enqueue: the caller waits for the
+    // kernel with the registry lock released, so other calls may set the
+    // same kernel's arguments meanwhile.
+    return true;
 }
 
 // ------------------------------------------------------------ shared steps
@@ -264,7 +274,7 @@ bool run_process(Process_base& self, S** src, int srcNum, D** dst, int dstNum,
     {
         std::lock_guard<std::mutex> lock(KernelUtils::gMutex);
         if (r.kernel.line)
-            ZOR_LOG_AT(r.kernel.func, r.kernel.line, "doprocess kernel :%s %p",
+            ZOR_TRACE_AT(r.kernel.func, r.kernel.line, "doprocess kernel :%s %p",
                        self.package->name, static_cast<void*>(self.package->kernel));
         cl_kernel k = self.package->kernel;
         cl_uint idx = 0;
@@ -285,6 +295,7 @@ bool run_process(Process_base& self, S** src, int srcNum, D** dst, int dstNum,
         if (!cl_check(st, r.argsCheck.func, __FILE__, r.argsCheck.line)) return false;
         if (!self.launch(idx)) return false;
     }
+    if (!ZOR_CL_CHECK(g_cl.clFinish(self.res->queue))) return false;
     bool ok = true;
     if (r.dstFirst) {
         for (int i = 0; i < srcNum; ++i) ok = src[i]->map_device_to_host(self.res->queue) && ok;
@@ -327,11 +338,13 @@ bool Process_U8_U8::setParameters(ZOR_U8Info** src, int sNum, ZOR_U8Info** dst, 
             return p.create(res->context, res->queue, info, access, static_cast<int>(align), svm);
         };
     };
-    // Bytes the kernel leaves alone in the dst images come back unchanged.
+    // Bytes the kernel leaves alone in the dst images come back unchanged;
+    // dst images the kernel fills whole are not uploaded.
     return create_params(*this, srcParams, src, srcNum, reserve->srcSvm != 0,
                          create(0, param->srcAlign, reserve->srcSvm != 0), {__func__, __LINE__},
                          "create src u8 info fail, return") &&
-           create_params(*this, dstParams, dst, dstNum, reserve->dstSvm != 0,
+           create_params(*this, dstParams, dst, dstNum,
+                         reserve->dstSvm != 0 || reserve->dstWhole != 0,
                          create(1, param->dstAlign, reserve->dstSvm != 0), {__func__, __LINE__},
                          "create dst u8 info fail, return");
 }

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <type_traits>
 #include <vector>
@@ -96,28 +97,21 @@ struct Plane {
 // A staged image: up to three planes in one staging buffer.
 struct Staged {
     void* buffer = nullptr;
-    bool dedicated = false;
     bool output = false;
+    bool upload = true;  // copy the host bytes in (not for a destination the kernel fills)
     Plane planes[3];
     int count = 0;
 };
 
-// Takes a pooled staging buffer, or a dedicated one when the image does not
-// fit one; lays the planes out in it and copies the host bytes in.
+// Takes a pooled staging buffer sized to the image, lays the planes out in
+// it and copies the host bytes in.
 bool stage_image(Staged& s) {
     int64_t total = 0;
     for (int i = 0; i < s.count; ++i)
         total += round_up(s.planes[i].stagePitch * s.planes[i].allocRows, 64);
-    if (total <= 0) return false;
-    DeviceManager* dm = DeviceManager::getInstance();
-    if (total <= static_cast<int64_t>(kStagingBytes)) {
-        if (!dm->getSvmBuffer(&s.buffer, 0, 0)) return false;
-    } else {
-        if (total > INT32_MAX) return false;
-        if (!dm->allocSvmBuffer(&s.buffer, static_cast<int>(total), 0, kSvmKindDedicated, 0, 0))
-            return false;
-        s.dedicated = true;
-    }
+    if (total <= 0 || total > INT32_MAX) return false;
+    if (!DeviceManager::getInstance()->getStagingBuffer(&s.buffer, static_cast<uint64_t>(total)))
+        return false;
     uint8_t* at = static_cast<uint8_t*>(s.buffer);
     for (int i = 0; i < s.count; ++i) {
         Plane& p = s.planes[i];
@@ -125,7 +119,7 @@ bool stage_image(Staged& s) {
         at += round_up(p.stagePitch * p.allocRows, 64);
         // Sources carry their pixels; destinations carry the bytes the
         // kernel may leave alone, so copying back changes nothing else.
-        copy_rows(p.stage, p.stagePitch, p.host, p.hostPitch, p.rows, p.bytes);
+        if (s.upload) copy_rows(p.stage, p.stagePitch, p.host, p.hostPitch, p.rows, p.bytes);
     }
     return true;
 }
@@ -138,11 +132,7 @@ void unstage_image(Staged& s, bool copyBack) {
         }
     }
     if (!s.buffer) return;
-    DeviceManager* dm = DeviceManager::getInstance();
-    if (s.dedicated)
-        dm->freeSvmBuffer(s.buffer, 0, 0);
-    else
-        dm->setSvmBuffer(s.buffer, 0, 0);
+    DeviceManager::getInstance()->setSvmBuffer(s.buffer, 0, 0);
     s.buffer = nullptr;
 }
 
@@ -399,6 +389,15 @@ bool usable_in_call() {
 
 }  // namespace
 
+bool zor_opencl_device_name(char* out, int bytes) {
+    if (!out || bytes < 1) return false;
+    out[0] = '\0';
+    DeviceManager* dm = DeviceManager::peekInstance();
+    if (!dm || !dm->isInited()) return false;
+    std::snprintf(out, static_cast<size_t>(bytes), "%s", dm->deviceName().c_str());
+    return true;
+}
+
 bool zor_opencl_usable() {
     SharedUse use;
     return usable_in_call();
@@ -462,19 +461,53 @@ bool copy_records(T** in, int n, std::vector<T>& recs, std::vector<T*>& ptrs, Us
     return true;
 }
 
-bool fine_svm() {
-    opencl_res* res = DeviceManager::getInstance()->getOpenclRes(0, 0);
-    return res && res->inited && res->svmMode == kSvmFine;
-}
+// Shared-memory kind of the device in use.
+uint32_t svm_kind() { return DeviceManager::getInstance()->svmMode(); }
 
 void release_all(std::vector<Staged>& staged, bool copyBack) {
     for (Staged& s : staged) unstage_image(s, copyBack);
 }
 
-}  // namespace
+// The shared blocks a call's kernel reads or writes in place: its staging
+// buffers and the caller's own ncvMemAlloc blocks. On coarse-grained devices
+// they are unmapped for the launch and mapped again before the host touches
+// them; on other kinds lending does nothing.
+struct Lent {
+    std::vector<void*> blocks;
+    bool out = false;
+    bool lend() {
+        if (blocks.empty()) return true;
+        out = true;
+        return DeviceManager::getInstance()->lendBlocks(blocks.data(),
+                                                        static_cast<int>(blocks.size()), true);
+    }
+    bool giveBack() {
+        if (!out) return true;
+        out = false;
+        return DeviceManager::getInstance()->lendBlocks(blocks.data(),
+                                                        static_cast<int>(blocks.size()), false);
+    }
+};
 
-int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
-                         ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
+// The kernel's run between lending the call's blocks to the device and
+// taking them back; `done` tells whether the destinations hold its output.
+template <class Proc, class S, class D>
+int run_lent(Lent& lent, S** src, int srcNum, D** dst, int dstNum,
+             ZOR_ReserveParam_Opencl* reserve, process_param* param, bool* done) {
+    *done = false;
+    if (!lent.lend()) {
+        lent.giveBack();
+        return 0;
+    }
+    bool launched = false;
+    const int r = run_process<Proc>(src, srcNum, dst, dstNum, reserve, param, &launched);
+    *done = lent.giveBack() && launched;
+    return r;
+}
+
+int entry_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
+             ZOR_ReserveParam_Opencl* reserve, const kernel_config* config, bool* done) {
+    *done = false;
     if (!reserve) {
         ZOR_LOG("the input reserve param object is NULL, return");
         return 16;
@@ -486,7 +519,7 @@ int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dst
     kernel_config kc = entry_config(config, dst[0]->width, dst[0]->height, 4, 1);
     process_param pp{&kc, 3, 1, 4, 3, 3, -1, -1, 0x01010101u, 0x01010101u, 0x01010101u, 0x01010101u};
     ZOR_ReserveParam_Opencl rv = *reserve;
-    if (!fine_svm()) rv.srcSvm = rv.dstSvm = 0;  // device buffers instead
+    if (svm_kind() == kSvmNone) rv.srcSvm = rv.dstSvm = 0;  // device buffers instead
 
     std::vector<ZOR_U8Info> s, d;
     std::vector<ZOR_U8Info*> sp, dp;
@@ -495,14 +528,21 @@ int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dst
         return 0;
     std::vector<Staged> staged;
     staged.reserve(s.size() + d.size());
+    Lent lent;
     auto plan = [&](ZOR_U8Info& info, bool output, bool svm) {
         Staged st;
         bool need = false;
         if (!plan_u8(info, output, &need, &st)) return false;
-        if (!svm || !need) return true;
+        if (!svm) return true;
+        if (!need) {
+            lent.blocks.push_back(info.data);
+            return true;
+        }
+        st.upload = !(output && rv.dstWhole);
         if (!stage_image(st)) return false;
         staged.push_back(st);
         apply_u8(info, staged.back());
+        lent.blocks.push_back(staged.back().buffer);
         return true;
     };
     bool ok = true;
@@ -513,18 +553,17 @@ int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dst
         release_all(staged, false);
         return 0;
     }
-    bool launched = false;
-    const int r = run_process<Process_U8_U8>(sp.data(), srcNum, dp.data(), dstNum, &rv, &pp,
-                                             &launched);
-    release_all(staged, launched);
+    const int r = run_lent<Process_U8_U8>(lent, sp.data(), srcNum, dp.data(), dstNum, &rv, &pp,
+                                          done);
+    release_all(staged, *done);
     return r;
 }
 
-namespace {
-
 template <class D>
 int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
-                ZOR_ReserveParam_Opencl* reserve, const kernel_config* config, bool toRgb) {
+                ZOR_ReserveParam_Opencl* reserve, const kernel_config* config, bool toRgb,
+                bool* done) {
+    *done = false;
     if (!reserve) {
         ZOR_LOG("the input reserve param object is NULL, return");
         return 16;
@@ -544,7 +583,7 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
                            static_cast<int32_t>(dst[0]->format),
                            257u, 257u, 257u, 257u};
     ZOR_ReserveParam_Opencl rv = *reserve;
-    if (!fine_svm()) rv.srcSvm = rv.dstSvm = 0;
+    if (svm_kind() == kSvmNone) rv.srcSvm = rv.dstSvm = 0;
 
     std::vector<ZOR_YuvInfo> s;
     std::vector<ZOR_YuvInfo*> sp;
@@ -554,16 +593,27 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
     if (!copy_records(src, srcNum, s, sp, any) || !copy_records(dst, dstNum, d, dp, any)) return 0;
     std::vector<Staged> staged;
     staged.reserve(s.size() + d.size());
+    Lent lent;
+    // A plane set that goes in place lends its blocks; a staged one its buffer.
+    auto inPlace = [&](const Staged& st) {
+        for (int i = 0; i < st.count; ++i)
+            if (st.planes[i].rows > 0) lent.blocks.push_back(st.planes[i].host);
+    };
+    auto stage = [&](Staged& st) {
+        if (!stage_image(st)) return false;
+        staged.push_back(st);
+        lent.blocks.push_back(st.buffer);
+        return true;
+    };
     bool ok = true;
     for (auto& info : s) {
         Staged st;
         bool need = false;
         if (!plan_yuv(info, toRgb, false, &need, &st)) { ok = false; break; }
-        if (rv.srcSvm && need) {
-            if (!stage_image(st)) { ok = false; break; }
-            staged.push_back(st);
-            apply_yuv(info, staged.back(), toRgb);
-        }
+        if (!rv.srcSvm) continue;
+        if (!need) { inPlace(st); continue; }
+        if (!stage(st)) { ok = false; break; }
+        apply_yuv(info, staged.back(), toRgb);
     }
     for (int i = 0; ok && i < dstNum; ++i) {
         Staged st;
@@ -572,21 +622,19 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
             ZOR_U8Info u;
             rgb_to_u8(d[i], &u);
             if (!plan_u8(u, true, &need, &st)) { ok = false; break; }
-            if (rv.dstSvm && need) {
-                if (!stage_image(st)) { ok = false; break; }
-                staged.push_back(st);
-                apply_u8(u, staged.back());
-                d[i].data = u.data;
-                d[i].strideW = u.strideW;
-                d[i].size = u.size;
-            }
+            if (!rv.dstSvm) continue;
+            if (!need) { lent.blocks.push_back(u.data); continue; }
+            if (!stage(st)) { ok = false; break; }
+            apply_u8(u, staged.back());
+            d[i].data = u.data;
+            d[i].strideW = u.strideW;
+            d[i].size = u.size;
         } else {
             if (!plan_yuv(d[i], false, true, &need, &st)) { ok = false; break; }
-            if (rv.dstSvm && need) {
-                if (!stage_image(st)) { ok = false; break; }
-                staged.push_back(st);
-                apply_yuv(d[i], staged.back(), false);
-            }
+            if (!rv.dstSvm) continue;
+            if (!need) { inPlace(st); continue; }
+            if (!stage(st)) { ok = false; break; }
+            apply_yuv(d[i], staged.back(), false);
         }
     }
     if (!ok) {
@@ -594,28 +642,62 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
         release_all(staged, false);
         return 0;
     }
-    bool launched = false;
     int r;
     if constexpr (std::is_same<D, ZOR_RGBInfo>::value)
-        r = run_process<Process_YUV_RGB>(sp.data(), srcNum, dp.data(), dstNum, &rv, &pp, &launched);
+        r = run_lent<Process_YUV_RGB>(lent, sp.data(), srcNum, dp.data(), dstNum, &rv, &pp, done);
     else
-        r = run_process<Process_YUV_YUV>(sp.data(), srcNum, dp.data(), dstNum, &rv, &pp, &launched);
-    release_all(staged, launched);
+        r = run_lent<Process_YUV_YUV>(lent, sp.data(), srcNum, dp.data(), dstNum, &rv, &pp, done);
+    release_all(staged, *done);
     return r;
 }
 
-}  // namespace
-
-int zor_cv_process_yuv_yuv(ZOR_YuvInfo** src, int srcNum, ZOR_YuvInfo** dst, int dstNum,
-                           ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
-    return process_yuv<ZOR_YuvInfo>(src, srcNum, dst, dstNum, reserve, config, false);
-}
-
-int zor_cv_process_yuv_rgb(ZOR_YuvInfo** src, int srcNum, ZOR_RGBInfo** dst, int dstNum,
-                           ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
+int entry_yuv_rgb(ZOR_YuvInfo** src, int srcNum, ZOR_RGBInfo** dst, int dstNum,
+                  ZOR_ReserveParam_Opencl* reserve, const kernel_config* config, bool* done) {
+    *done = false;
     if (reserve && dst && dstNum > 0 && dst[0] && dst[0]->format % 100 < 1) {
         ZOR_LOG("get rgb data channel number fail, return");
         return 0;
     }
-    return process_yuv<ZOR_RGBInfo>(src, srcNum, dst, dstNum, reserve, config, true);
+    return process_yuv<ZOR_RGBInfo>(src, srcNum, dst, dstNum, reserve, config, true, done);
+}
+
+}  // namespace
+
+int zor_cv_process_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
+                         ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
+    bool done;
+    return entry_u8(src, srcNum, dst, dstNum, reserve, config, &done);
+}
+
+int zor_cv_process_yuv_yuv(ZOR_YuvInfo** src, int srcNum, ZOR_YuvInfo** dst, int dstNum,
+                           ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
+    bool done;
+    return process_yuv<ZOR_YuvInfo>(src, srcNum, dst, dstNum, reserve, config, false, &done);
+}
+
+int zor_cv_process_yuv_rgb(ZOR_YuvInfo** src, int srcNum, ZOR_RGBInfo** dst, int dstNum,
+                           ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
+    bool done;
+    return entry_yuv_rgb(src, srcNum, dst, dstNum, reserve, config, &done);
+}
+
+bool zor_gpu_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
+                   ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
+    bool done;
+    entry_u8(src, srcNum, dst, dstNum, reserve, config, &done);
+    return done;
+}
+
+bool zor_gpu_yuv_yuv(ZOR_YuvInfo** src, int srcNum, ZOR_YuvInfo** dst, int dstNum,
+                     ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
+    bool done;
+    process_yuv<ZOR_YuvInfo>(src, srcNum, dst, dstNum, reserve, config, false, &done);
+    return done;
+}
+
+bool zor_gpu_yuv_rgb(ZOR_YuvInfo** src, int srcNum, ZOR_RGBInfo** dst, int dstNum,
+                     ZOR_ReserveParam_Opencl* reserve, const kernel_config* config) {
+    bool done;
+    entry_yuv_rgb(src, srcNum, dst, dstNum, reserve, config, &done);
+    return done;
 }

@@ -4,6 +4,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #if defined(__ANDROID__)
@@ -40,17 +42,48 @@ void platform_log(const char* text) {
 
 }  // namespace
 
-void log_line(const char* fmt, ...) {
+int log_level() {
+    const char* v = std::getenv("MIRA_LOG");
+    if (!v || !*v) return kLogError;
+    if (std::strcmp(v, "off") == 0 || std::strcmp(v, "0") == 0) return kLogOff;
+    if (std::strcmp(v, "trace") == 0) return kLogTrace;
+    return kLogError;
+}
+
+namespace {
+
+void emit(const char* fmt, va_list ap) {
     char text[2048];
+    std::vsnprintf(text, sizeof text, fmt, ap);
+    platform_log(text);
+    // Standard output gets whole lines: a line that does not end in a
+    // newline is finished here, so the next output starts on its own line.
+    const size_t n = std::strlen(text);
+    std::fputs(text, stdout);
+    if (n == 0 || text[n - 1] != '\n') std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+void log_line(const char* fmt, ...) {
+    if (log_level() < kLogError) return;
     va_list ap;
     va_start(ap, fmt);
-    std::vsnprintf(text, sizeof text, fmt, ap);
+    emit(fmt, ap);
     va_end(ap);
-    platform_log(text);
-    std::fputs(text, stdout);
+}
+
+void log_trace(const char* fmt, ...) {
+    if (log_level() < kLogTrace) return;
+    va_list ap;
+    va_start(ap, fmt);
+    emit(fmt, ap);
+    va_end(ap);
 }
 
 void log_stdout(const char* fmt, ...) {
+    if (log_level() < kLogTrace) return;
     va_list ap;
     va_start(ap, fmt);
     std::vprintf(fmt, ap);

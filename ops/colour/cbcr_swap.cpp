@@ -80,6 +80,8 @@ uint32_t MIRA_CBCR_SWAP::MIRA_CBCR_SWAP_opencl(MIRA_FEATURE_ARGS) {
     ZOR_U8Info* ins[1] = {&in};
     ZOR_U8Info* outs[1] = {&out};
     ZOR_ReserveParam_Opencl reserve = zor_reserve(MIRA_API_CBCR_SWAP, "mira_fcvColorCbCrSwapu8_func");
-    zor_cv_process_u8_u8(ins, 1, outs, 1, &reserve, nullptr);
+    reserve.dstWhole = 1;  // every destination pair is written
+    if (!zor_gpu_u8_u8(ins, 1, outs, 1, &reserve, nullptr))
+        return MIRA_CBCR_SWAP_neon(src, srcCount, dst, dstCount, param);
     return MIRA_OK;
 }

@@ -145,6 +145,8 @@ uint32_t MIRA_INTERLEAVE_U8::MIRA_INTERLEAVE_U8_opencl(MIRA_FEATURE_ARGS) {
     ZOR_U8Info* ins[2] = {&a, &b};
     ZOR_U8Info* outs[1] = {&out};
     ZOR_ReserveParam_Opencl reserve = zor_reserve(MIRA_API_INTERLEAVE_U8, "mira_fcvInterleaveu8_func");
-    zor_cv_process_u8_u8(ins, 2, outs, 1, &reserve, nullptr);
+    reserve.dstWhole = 1;  // every destination pair is written
+    if (!zor_gpu_u8_u8(ins, 2, outs, 1, &reserve, nullptr))
+        return MIRA_INTERLEAVE_U8_neon(src, srcCount, dst, dstCount, param);
     return MIRA_OK;
 }

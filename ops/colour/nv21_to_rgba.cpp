@@ -178,6 +178,7 @@ uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_opencl(MIRA_FEATURE_ARGS) 
     ZOR_RGBInfo* outs[1] = {&out};
     ZOR_ReserveParam_Opencl reserve =
         zor_reserve(MIRA_API_NV21_TO_RGBA8888, "mira_fcvColorYUV420toRGB8888u8_func");
-    zor_cv_process_yuv_rgb(ins, 1, outs, 1, &reserve, nullptr);
+    if (!zor_gpu_yuv_rgb(ins, 1, outs, 1, &reserve, nullptr))
+        return MIRA_NV21_TO_RGBA8888_neon(src, srcCount, dst, dstCount, param);
     return MIRA_OK;
 }

@@ -91,12 +91,12 @@ uint32_t MIRA_YUV420_TO_YUV444::MIRA_YUV420_TO_YUV444_opencl(MIRA_FEATURE_ARGS) 
     // kernel takes the even part of the width; the Cb of a lone last column
     // (an odd width has no Cr sample for it) is filled in here.
     const uint32_t pairsW = w & ~1u;
-    if (pairsW != 0 && h >= 2) {
-        zor_run_yuv_yuv(zor_yuv420sp_info(src[0], src[1], pairsW, h),
-                        zor_yuv444p_info(dst[0], dst[1], dst[2], pairsW, h),
-                        MIRA_API_YUV420_TO_YUV444,
-                        "mira_fcvColorYCbCr420PseudoPlanarToYCbCr444Planaru8_func");
-    }
+    if (pairsW != 0 && h >= 2 &&
+        !zor_run_yuv_yuv(zor_yuv420sp_info(src[0], src[1], pairsW, h),
+                         zor_yuv444p_info(dst[0], dst[1], dst[2], pairsW, h),
+                         MIRA_API_YUV420_TO_YUV444,
+                         "mira_fcvColorYCbCr420PseudoPlanarToYCbCr444Planaru8_func"))
+        return MIRA_YUV420_TO_YUV444_neon(src, srcCount, dst, dstCount, param);
     if (w & 1)
         for (uint32_t r = 0; r < h / 2; ++r) {
             const uint8_t cb = mira::row_ptr(src[1], r)[w - 1];

@@ -89,12 +89,11 @@ uint32_t MIRA_YUV444_TO_YUV420::MIRA_YUV444_TO_YUV420_opencl(MIRA_FEATURE_ARGS) 
     // kernel takes the even part of the width; a lone last column (the Cb of
     // an odd width) is filled in here.
     const uint32_t pairsW = w & ~1u;
-    if (pairsW != 0 && h >= 2) {
-        zor_run_yuv_yuv(zor_yuv444p_info(src[0], src[1], src[2], pairsW, h),
-                        zor_yuv420sp_info(dst[0], dst[1], pairsW, h),
-                        MIRA_API_YUV444_TO_YUV420,
-                        "mira_fcvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8_func");
-    }
+    if (pairsW != 0 && h >= 2 &&
+        !zor_run_yuv_yuv(zor_yuv444p_info(src[0], src[1], src[2], pairsW, h),
+                         zor_yuv420sp_info(dst[0], dst[1], pairsW, h), MIRA_API_YUV444_TO_YUV420,
+                         "mira_fcvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8_func"))
+        return MIRA_YUV444_TO_YUV420_neon(src, srcCount, dst, dstCount, param);
     if (w & 1)
         for (uint32_t r = 0; r < h / 2; ++r)
             mira::row_ptr(dst[1], r)[w - 1] = mira::row_ptr(src[1], 2 * r)[w - 1];

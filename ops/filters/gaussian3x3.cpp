@@ -220,7 +220,10 @@ uint32_t MIRA_FILTER_GAUSSIAN3X3_U8::MIRA_FILTER_GAUSSIAN3X3_U8_opencl(MIRA_FEAT
         ZOR_U8Info* outs[1] = {&out};
         ZOR_ReserveParam_Opencl reserve =
             zor_reserve(MIRA_API_FILTER_GAUSSIAN3X3_U8, "mira_fcvFilterGaussian3x3u8_func");
-        zor_cv_process_u8_u8(ins, 1, outs, 1, &reserve, nullptr);
+        if (!zor_gpu_u8_u8(ins, 1, outs, 1, &reserve, nullptr)) {
+            mira::gaussian_cpu(src, dst, param->arg);
+            return MIRA_OK;
+        }
     }
     if (param->arg != 0 && param->arg != 1)
         for (int i = 0; i < 4; ++i) *corners[i] = saved[i];

@@ -97,7 +97,10 @@ void gradient_opencl(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, uint32_
     ZOR_U8Info* ins[1] = {&in};
     ZOR_U8Info* outs[2] = {&out[0], &out[1]};
     ZOR_ReserveParam_Opencl reserve = zor_reserve(featureId, kernel);
-    zor_cv_process_u8_u8(ins, 1, outs, 2, &reserve, nullptr);
+    if (!zor_gpu_u8_u8(ins, 1, outs, 2, &reserve, nullptr)) {
+        cpu(src->data, w, h, src->stride, dx, dst[0].stride, dy, dst[1].stride);
+        return;
+    }
     gradient_clear_frame(dx, w, h, dst[0].stride);
     gradient_clear_frame(dy, w, h, dst[1].stride);
 }

@@ -20,7 +20,7 @@ double rotation_angle(int rotation) {
     return rotation >= 1 && rotation <= 3 ? kTurns[rotation - 1] / 360.0 : 0.0;
 }
 
-void rotate_opencl(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, int rotation,
+bool rotate_opencl(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, int rotation,
                    uint32_t pixelBytes, uint32_t apiId, const char* kernel) {
     ZOR_U8Info in = zor_u8_info(src), out = zor_u8_info(dst);
     in.width = pixelBytes * src.width;
@@ -28,11 +28,12 @@ void rotate_opencl(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, int
     ZOR_U8Info* ins[1] = {&in};
     ZOR_U8Info* outs[1] = {&out};
     ZOR_ReserveParam_Opencl reserve = zor_reserve(apiId, kernel);
+    reserve.dstWhole = 1;  // rotations 1..3 write every destination pixel
     kernel_config cfg = default_kernel_config();
     const double angle = rotation_angle(rotation);
     cfg.param_float_1 = static_cast<float>(std::sin(angle));
     cfg.param_float_2 = static_cast<float>(std::cos(angle));
-    zor_cv_process_u8_u8(ins, 1, outs, 1, &reserve, &cfg);
+    return zor_gpu_u8_u8(ins, 1, outs, 1, &reserve, &cfg);
 }
 
 void ncvRotateImageu8(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s, uint8_t* dst,
@@ -89,6 +90,8 @@ uint32_t MIRA_ROTATE_U8::MIRA_ROTATE_U8_opencl(MIRA_FEATURE_ARGS) {
     if (rotation < 1 || rotation > 3) return MIRA_OK;  // unknown code: nothing is written
     if (src->width == 0 || src->height == 0) return MIRA_OK;
 
-    mira::rotate_opencl(*src, *dst, rotation, 1, MIRA_API_ROTATE_U8, "mira_fcvRotateImageu8_func");
+    if (!mira::rotate_opencl(*src, *dst, rotation, 1, MIRA_API_ROTATE_U8,
+                             "mira_fcvRotateImageu8_func"))
+        return MIRA_ROTATE_U8_neon(src, srcCount, dst, dstCount, param);
     return MIRA_OK;
 }

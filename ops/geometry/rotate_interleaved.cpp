@@ -68,7 +68,8 @@ uint32_t MIRA_ROTATE_INTERLEAVE_U8::MIRA_ROTATE_INTERLEAVE_U8_opencl(MIRA_FEATUR
     if (rotation < 1 || rotation > 3) return MIRA_OK;  // unknown code: nothing is written
     if (src->width == 0 || src->height == 0) return MIRA_OK;
 
-    mira::rotate_opencl(*src, *dst, rotation, 2, MIRA_API_ROTATE_INTERLEAVE_U8,
-                        "mira_fcvRotateImageInterleavedu8_func");
+    if (!mira::rotate_opencl(*src, *dst, rotation, 2, MIRA_API_ROTATE_INTERLEAVE_U8,
+                             "mira_fcvRotateImageInterleavedu8_func"))
+        return MIRA_ROTATE_INTERLEAVE_U8_neon(src, srcCount, dst, dstCount, param);
     return MIRA_OK;
 }

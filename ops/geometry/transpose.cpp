@@ -164,8 +164,10 @@ uint32_t MIRA_TRANSPOSE_U8::MIRA_TRANSPOSE_U8_opencl(MIRA_FEATURE_ARGS) {
     if (s.strideH < src->height) s.strideH = src->height, s.size = src->stride * src->height;
     if (d.strideH < src->width) d.strideH = src->width, d.size = dst->stride * src->width;
     ZOR_ReserveParam_Opencl reserve = zor_reserve(MIRA_API_TRANSPOSE_U8, "mira_fcvTransposeu8_func");
+    reserve.dstWhole = 1;  // every destination pixel is written
     ZOR_U8Info* sp = &s;
     ZOR_U8Info* dp = &d;
-    zor_cv_process_u8_u8(&sp, 1, &dp, 1, &reserve, nullptr);
+    if (!zor_gpu_u8_u8(&sp, 1, &dp, 1, &reserve, nullptr))
+        return MIRA_TRANSPOSE_U8_neon(src, srcCount, dst, dstCount, param);
     return MIRA_OK;
 }

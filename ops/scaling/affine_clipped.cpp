@@ -777,7 +777,10 @@ uint32_t MIRA_TRANSFORM_AFFINE_CLIPPED_U8::MIRA_TRANSFORM_AFFINE_CLIPPED_U8_open
         ZOR_U8Info* outs[1] = {&out};
         ZOR_ReserveParam_Opencl reserve =
             zor_reserve(MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8, kernel);
-        zor_cv_process_u8_u8(ins, 2, outs, 1, &reserve, nullptr);
+        if (!zor_gpu_u8_u8(ins, 2, outs, 1, &reserve, nullptr)) {
+            affine_cpu(src, dst, param->arg);
+            return MIRA_OK;
+        }
     }
     mira::analysis_dst_border(src, dst);
     return MIRA_OK;

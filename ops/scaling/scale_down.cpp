@@ -73,6 +73,7 @@ uint32_t MIRA_SCALE_DOWN_U8::MIRA_SCALE_DOWN_U8_opencl(MIRA_FEATURE_ARGS) {
     // The kernel takes its box size from the sizes it is given; the integer
     // parameters stay 0 so that every ratio shares one program build.
     cfg.param_int_1 = cfg.param_int_2 = 0;
-    (void)zor_cv_process_u8_u8(ins, 1, outs, 1, &reserve, &cfg);
+    if (!zor_gpu_u8_u8(ins, 1, outs, 1, &reserve, &cfg))
+        return MIRA_SCALE_DOWN_U8_neon(src, srcCount, dst, dstCount, param);
     return MIRA_OK;
 }

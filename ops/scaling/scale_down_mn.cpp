@@ -43,6 +43,8 @@ uint32_t MIRA_SCALEDOWN_MN_U8::MIRA_SCALEDOWN_MN_U8_opencl(MIRA_FEATURE_ARGS) {
     if (!zor_opencl_usable() || src[0].width == 0 || src[0].height == 0)
         return mira::scale_down_mn_u8_cpu(src[0], dst[0]);
     if (dst[0].width == 0 || dst[0].height == 0) return MIRA_OK;
-    mira::scaledown_mn_gpu(src[0], dst[0], MIRA_API_SCALEDOWN_MN_U8, "mira_fcvScaleDownMNu8_func");
+    if (!mira::scaledown_mn_gpu(src[0], dst[0], MIRA_API_SCALEDOWN_MN_U8,
+                                "mira_fcvScaleDownMNu8_func"))
+        return mira::scale_down_mn_u8_cpu(src[0], dst[0]);
     return MIRA_OK;
 }

@@ -45,7 +45,8 @@ uint32_t MIRA_SCALEDOWN_MNINTERLEAVE_U8::MIRA_SCALEDOWN_MNINTERLEAVE_U8_opencl(M
     if (!zor_opencl_usable() || src[0].width < 2 || src[0].height == 0)
         return mira::scale_down_mn_interleave_u8_cpu(src[0], dst[0]);
     if (dst[0].width < 2 || dst[0].height == 0) return MIRA_OK;
-    mira::scaledown_mn_gpu(src[0], dst[0], MIRA_API_SCALEDOWN_MNINTERLEAVE_U8,
-                           "mira_fcvScaleDownMNInterleaveu8_func");
+    if (!mira::scaledown_mn_gpu(src[0], dst[0], MIRA_API_SCALEDOWN_MNINTERLEAVE_U8,
+                                "mira_fcvScaleDownMNInterleaveu8_func"))
+        return mira::scale_down_mn_interleave_u8_cpu(src[0], dst[0]);
     return MIRA_OK;
 }

@@ -48,7 +48,7 @@ bool mn_plane_ok(const MIRA_Feature_Buf& b) {
     return b.data != nullptr && b.stride >= b.width;
 }
 
-void scaledown_mn_gpu(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
+bool scaledown_mn_gpu(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
                       uint32_t featureId, const char* kernel) {
     ZOR_U8Info si = zor_u8_info(src), di = zor_u8_info(dst);
     ZOR_U8Info* sp = &si;
@@ -66,7 +66,7 @@ void scaledown_mn_gpu(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
     // from the sizes they are given; the integer parameters stay 0 so that
     // every ratio shares one program build.
     cfg.param_int_1 = cfg.param_int_2 = 0;
-    zor_cv_process_u8_u8(&sp, 1, &dp, 1, &reserve, &cfg);
+    return zor_gpu_u8_u8(&sp, 1, &dp, 1, &reserve, &cfg);
 }
 
 int32_t FixedDiv(int32_t num, int32_t div) {

@@ -26,7 +26,7 @@ bool mn_plane_ok(const MIRA_Feature_Buf& b);
 
 // The GPU request of the M/N features: one source and one destination plane,
 // box size and float ratios from the widths and heights (in bytes).
-void scaledown_mn_gpu(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
+bool scaledown_mn_gpu(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
                       uint32_t featureId, const char* kernel);
 
 // Start position and step of the box line for `srcSize` -> `dstSize`

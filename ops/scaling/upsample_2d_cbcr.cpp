@@ -157,6 +157,7 @@ uint32_t MIRA_IMAGE_UP_SAMPLE_2D_CBCR::MIRA_IMAGE_UP_SAMPLE_2D_CBCR_opencl(MIRA_
     // The factor 2 is the kernel's own; the integer parameters stay 0 so that
     // every size shares one program build.
     cfg.param_int_1 = cfg.param_int_2 = 0;
-    (void)zor_cv_process_u8_u8(ins, 1, outs, 1, &reserve, &cfg);
+    if (!zor_gpu_u8_u8(ins, 1, outs, 1, &reserve, &cfg))
+        return MIRA_IMAGE_UP_SAMPLE_2D_CBCR_neon(src, srcCount, dst, dstCount, param);
     return MIRA_OK;
 }

@@ -11,6 +11,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "cl_api.h"
@@ -43,6 +46,28 @@ struct ClSpy {
     static inline std::atomic<bool> coarseOnly{false};
     static inline std::atomic<long> contexts{0}, queues{0}, programs{0}, kernels{0}, buffers{0},
         svm{0}, launches{0}, builds{0};
+    // Shared-memory bookkeeping: allocations by kind of flags, launches that
+    // handed a kernel a coarse block still mapped for the host, and unmaps of
+    // blocks that were not mapped.
+    static inline std::atomic<long> fineAllocs{0}, coarseAllocs{0}, mappedAtLaunch{0},
+        badUnmaps{0}, svmArgs{0}, binaryPrograms{0}, bufferMaps{0};
+    static inline std::mutex svmMutex;
+    struct Block {
+        size_t size;
+        bool fine;
+        bool mapped;
+    };
+    static inline std::map<uintptr_t, Block> blocks;                // by base address
+    static inline std::map<cl_kernel, std::map<cl_uint, const void*>> svmArgsOf;
+
+    // Whether every live coarse-grained block is mapped for the host (the
+    // state between calls: the host may touch managed memory at any time).
+    static bool coarseBlocksMapped() {
+        std::lock_guard<std::mutex> lock(svmMutex);
+        for (auto& kv : blocks)
+            if (!kv.second.fine && !kv.second.mapped) return false;
+        return true;
+    }
 
     // Loads the table if needed and puts the spy in front of it. False when
     // no OpenCL library is available.
@@ -64,6 +89,7 @@ struct ClSpy {
         t->clReleaseCommandQueue = &w_clReleaseCommandQueue;
         t->clCreateProgramWithSource = &w_clCreateProgramWithSource;
         t->clBuildProgram = &w_clBuildProgram;
+        if (real.clCreateProgramWithBinary) t->clCreateProgramWithBinary = &w_clCreateProgramWithBinary;
         t->clGetProgramBuildInfo = &w_clGetProgramBuildInfo;
         t->clReleaseProgram = &w_clReleaseProgram;
         t->clCreateKernel = &w_clCreateKernel;
@@ -75,6 +101,8 @@ struct ClSpy {
         if (real.clSVMAlloc) t->clSVMAlloc = &w_clSVMAlloc;
         if (real.clSVMFree) t->clSVMFree = &w_clSVMFree;
         if (real.clEnqueueSVMMap) t->clEnqueueSVMMap = &w_clEnqueueSVMMap;
+        if (real.clEnqueueSVMUnmap) t->clEnqueueSVMUnmap = &w_clEnqueueSVMUnmap;
+        if (real.clSetKernelArgSVMPointer) t->clSetKernelArgSVMPointer = &w_clSetKernelArgSVMPointer;
         return true;
     }
     // Hides (or shows again) the SVM entry points, so the next device
@@ -84,10 +112,13 @@ struct ClSpy {
         if (!t) return;
         t->clSVMAlloc = hide ? nullptr : (real.clSVMAlloc ? &w_clSVMAlloc : nullptr);
         t->clSVMFree = hide ? nullptr : (real.clSVMFree ? &w_clSVMFree : nullptr);
-        t->clSetKernelArgSVMPointer = hide ? nullptr : real.clSetKernelArgSVMPointer;
+        t->clSetKernelArgSVMPointer =
+            hide ? nullptr : (real.clSetKernelArgSVMPointer ? &w_clSetKernelArgSVMPointer : nullptr);
     }
     static void resetCounts() {
         contexts = queues = programs = kernels = buffers = svm = launches = builds = 0;
+        fineAllocs = coarseAllocs = mappedAtLaunch = badUnmaps = svmArgs = 0;
+        binaryPrograms = bufferMaps = 0;
     }
     static std::string live() {
         return "contexts " + std::to_string(contexts.load()) + ", queues " +
@@ -169,6 +200,18 @@ private:
         if (p) ++programs;
         return p;
     }
+    static cl_program CL_API_CALL w_clCreateProgramWithBinary(cl_context c, cl_uint n,
+                                                              const cl_device_id* d,
+                                                              const size_t* l,
+                                                              const unsigned char** b, cl_int* bs,
+                                                              cl_int* err) {
+        cl_program p = real.clCreateProgramWithBinary(c, n, d, l, b, bs, err);
+        if (p) {
+            ++programs;
+            ++binaryPrograms;
+        }
+        return p;
+    }
     static cl_int CL_API_CALL w_clBuildProgram(cl_program p, cl_uint n, const cl_device_id* d,
                                                const char* opts,
                                                void(CL_CALLBACK* cb)(cl_program, void*),
@@ -215,6 +258,13 @@ private:
                                                        const size_t* local, cl_uint nw,
                                                        const cl_event* wl, cl_event* ev) {
         if (is(ClFault::Launch)) return CL_OUT_OF_RESOURCES;
+        {
+            std::lock_guard<std::mutex> lock(svmMutex);
+            for (auto& arg : svmArgsOf[k]) {
+                const Block* b = blockOf(arg.second);
+                if (b && !b->fine && b->mapped) ++mappedAtLaunch;
+            }
+        }
         const cl_int r = real.clEnqueueNDRangeKernel(q, k, dim, off, global, local, nw, wl, ev);
         if (r == CL_SUCCESS) ++launches;
         return r;
@@ -238,24 +288,66 @@ private:
             if (err) *err = CL_MAP_FAILURE;
             return nullptr;
         }
+        ++bufferMaps;
         return real.clEnqueueMapBuffer(q, m, block, f, off, size, nw, wl, ev, err);
     }
     static void* CL_API_CALL w_clSVMAlloc(cl_context c, cl_svm_mem_flags f, size_t size,
                                           cl_uint align) {
         if (is(ClFault::SvmAlloc)) return nullptr;
         void* p = real.clSVMAlloc(c, f, size, align);
-        if (p) ++svm;
+        if (p) {
+            ++svm;
+            const bool fine = (f & CL_MEM_SVM_FINE_GRAIN_BUFFER) != 0;
+            ++(fine ? fineAllocs : coarseAllocs);
+            std::lock_guard<std::mutex> lock(svmMutex);
+            blocks[reinterpret_cast<uintptr_t>(p)] = Block{size, fine, false};
+        }
         return p;
     }
     static void CL_API_CALL w_clSVMFree(cl_context c, void* p) {
-        if (p) --svm;
+        if (p) {
+            --svm;
+            std::lock_guard<std::mutex> lock(svmMutex);
+            blocks.erase(reinterpret_cast<uintptr_t>(p));
+        }
         real.clSVMFree(c, p);
+    }
+    // The block holding `p` (svmMutex held), or null.
+    static Block* blockOf(const void* p) {
+        const uintptr_t a = reinterpret_cast<uintptr_t>(p);
+        auto it = blocks.upper_bound(a);
+        if (it == blocks.begin()) return nullptr;
+        --it;
+        return a < it->first + it->second.size ? &it->second : nullptr;
+    }
+    static cl_int CL_API_CALL w_clEnqueueSVMUnmap(cl_command_queue q, void* p, cl_uint nw,
+                                                  const cl_event* wl, cl_event* ev) {
+        {
+            std::lock_guard<std::mutex> lock(svmMutex);
+            Block* b = blockOf(p);
+            if (!b || !b->mapped) ++badUnmaps;
+            if (b) b->mapped = false;
+        }
+        return real.clEnqueueSVMUnmap(q, p, nw, wl, ev);
+    }
+    static cl_int CL_API_CALL w_clSetKernelArgSVMPointer(cl_kernel k, cl_uint idx, const void* p) {
+        ++svmArgs;
+        {
+            std::lock_guard<std::mutex> lock(svmMutex);
+            svmArgsOf[k][idx] = p;
+        }
+        return real.clSetKernelArgSVMPointer(k, idx, p);
     }
     static cl_int CL_API_CALL w_clEnqueueSVMMap(cl_command_queue q, cl_bool block, cl_map_flags f,
                                                 void* p, size_t size, cl_uint nw,
                                                 const cl_event* wl, cl_event* ev) {
         if (is(ClFault::SvmMap)) return CL_MAP_FAILURE;
-        return real.clEnqueueSVMMap(q, block, f, p, size, nw, wl, ev);
+        const cl_int r = real.clEnqueueSVMMap(q, block, f, p, size, nw, wl, ev);
+        if (r == CL_SUCCESS) {
+            std::lock_guard<std::mutex> lock(svmMutex);
+            if (Block* b = blockOf(p)) b->mapped = true;
+        }
+        return r;
     }
 };
 

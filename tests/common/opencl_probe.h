@@ -1,8 +1,9 @@
-// Whether this machine offers any OpenCL device, found without the library:
-// its own dlopen of the ICD loader, platforms and devices. GPU tests use it to
-// tell a machine without OpenCL (an AArch64 build under qemu, a bare host),
-// where ncvInit must report failure, from a library that fails to bring up a
-// device that exists, which stays an error.
+// Whether this machine offers an OpenCL device the library takes, found
+// without the library: its own dlopen of the ICD loader, platforms and
+// devices. GPU tests use it to tell a machine without one (an AArch64 build
+// under qemu, a host without a GPU and without MIRA_OPENCL_DEVICE), where
+// ncvInit must report failure, from a library that fails to bring up a device
+// that exists, which stays an error.
 #pragma once
 
 #include <dlfcn.h>
@@ -10,13 +11,19 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "mira/mira.h"
 #include "param_utils.h"
+#include "zor_test_hooks.h"
 
 namespace mira_test {
 
+// Whether this machine has an OpenCL device that the library's device choice
+// takes: a GPU; or, with MIRA_OPENCL_DEVICE=any, any device; or, with another
+// value, a device whose name contains it.
 inline bool machine_has_opencl() {
     static const bool has = [] {
         void* lib = dlopen("libOpenCL.so.1", RTLD_NOW | RTLD_LOCAL);
@@ -24,16 +31,37 @@ inline bool machine_has_opencl() {
         if (!lib) return false;
         using GetPlatforms = int32_t (*)(uint32_t, void**, uint32_t*);
         using GetDevices = int32_t (*)(void*, uint64_t, uint32_t, void**, uint32_t*);
+        using GetInfo = int32_t (*)(void*, uint32_t, size_t, void*, size_t*);
         auto platforms = reinterpret_cast<GetPlatforms>(dlsym(lib, "clGetPlatformIDs"));
         auto devices = reinterpret_cast<GetDevices>(dlsym(lib, "clGetDeviceIDs"));
+        auto info = reinterpret_cast<GetInfo>(dlsym(lib, "clGetDeviceInfo"));
         uint32_t n = 0;
-        if (!platforms || !devices || platforms(0, nullptr, &n) != 0 || n == 0) return false;
+        if (!platforms || !devices || !info || platforms(0, nullptr, &n) != 0 || n == 0)
+            return false;
         std::vector<void*> ids(n);
         if (platforms(n, ids.data(), nullptr) != 0) return false;
+        const char* rule = std::getenv("MIRA_OPENCL_DEVICE");
+        const std::string want = rule ? rule : "";
         const uint64_t kAllDevices = 0xFFFFFFFFu;  // CL_DEVICE_TYPE_ALL
+        const uint64_t kGpu = 1u << 2;              // CL_DEVICE_TYPE_GPU
+        const uint32_t kType = 0x1000, kName = 0x102B;  // CL_DEVICE_TYPE, CL_DEVICE_NAME
         for (void* p : ids) {
             uint32_t count = 0;
-            if (devices(p, kAllDevices, 0, nullptr, &count) == 0 && count > 0) return true;
+            if (devices(p, kAllDevices, 0, nullptr, &count) != 0 || count == 0) continue;
+            std::vector<void*> devs(count);
+            if (devices(p, kAllDevices, count, devs.data(), nullptr) != 0) continue;
+            for (void* d : devs) {
+                uint64_t type = 0;
+                char name[256] = {0};
+                info(d, kType, sizeof type, &type, nullptr);
+                info(d, kName, sizeof name - 1, name, nullptr);
+                if (want == "any") return true;
+                if (!want.empty()) {
+                    if (std::string(name).find(want) != std::string::npos) return true;
+                    continue;
+                }
+                if (type & kGpu) return true;
+            }
         }
         return false;
     }();

@@ -20,7 +20,8 @@ namespace ZOR {
     X(clCreateProgramWithSource) X(clBuildProgram) X(clGetProgramBuildInfo)                  \
     X(clReleaseProgram) X(clCreateKernel) X(clReleaseKernel) X(clSetKernelArg)               \
     X(clEnqueueNDRangeKernel) X(clFinish) X(clCreateBuffer) X(clReleaseMemObject)            \
-    X(clEnqueueMapBuffer) X(clEnqueueUnmapMemObject)
+    X(clEnqueueMapBuffer) X(clEnqueueUnmapMemObject) X(clGetPlatformInfo)                   \
+    X(clGetProgramInfo) X(clCreateProgramWithBinary) X(clGetKernelWorkGroupInfo)
 // Shared virtual memory (OpenCL 2.0); absent entries mean "no SVM".
 #define ZOR_CL_SVM_FUNCS(X) \
     X(clSVMAlloc) X(clSVMFree) X(clSetKernelArgSVMPointer) X(clEnqueueSVMMap) X(clEnqueueSVMUnmap)

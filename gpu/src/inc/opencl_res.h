@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <list>
 #include <mutex>
+#include <string>
 
 #include "cl_api.h"
 #include "mira/mira_types.h"
@@ -27,10 +28,23 @@ enum SvmMode : uint32_t {
 };
 
 // Kinds of registered blocks.
-constexpr uint32_t kSvmKindStaging = 0;      // pooled 64 MiB staging buffer
+constexpr uint32_t kSvmKindStaging = 0;      // pooled staging buffer
 constexpr uint32_t kSvmKindDedicated = 1;    // staging buffer of one large image
 constexpr uint32_t kSvmKindCaller = 0xF0;    // ncvMemAlloc block
+// Size of a staging buffer handed out without a size (the bridge's code 4).
 constexpr uint32_t kStagingBytes = 0x4000000;
+// Staging buffers kept for reuse once given back: at most this many bytes in
+// at most this many blocks; the rest goes back at once.
+constexpr uint64_t kPoolKeptBytes = 0x4000000;
+constexpr int kPoolKeptBlocks = 8;
+
+// The size a staging request of `bytes` is rounded up to: a power of two
+// from 4 KiB to 64 KiB, whole 64 KiB units above.
+uint64_t staging_round(uint64_t bytes);
+
+// The shared-memory kind a device of `detected` kind runs with: at most the
+// kind a test forced (zor_test_force_svm), otherwise what it has.
+uint32_t svm_mode_limit(uint32_t detected);
 
 // One registered block.
 struct MIRA_EXPORT opencl_svm {
@@ -44,6 +58,7 @@ struct MIRA_EXPORT opencl_svm {
     uint8_t hostMemory;  // plain host memory (device without SVM)
     uint8_t mapped;      // coarse-grained block currently mapped for the host
     cl_command_queue queue;
+    int32_t deviceUsers;  // calls whose kernels hold the block (coarse: unmapped meanwhile)
 
     // Allocates the block in `context`; 1 on success, 0 on failure.
     int create(cl_context ctx, int size, int alignment, int kind);
@@ -59,6 +74,7 @@ struct MIRA_EXPORT opencl_res {
     std::list<opencl_svm*>* svm_list;
     bool inited;
     uint32_t svmMode;  // SvmMode of the device
+    bool gpu;          // a GPU-type device (launches use the kernels' preferred shape)
 
     bool init(cl_device_id dev);
     void release();  // context, queue and every registered block
@@ -66,6 +82,16 @@ struct MIRA_EXPORT opencl_res {
     // Registry operations; the caller holds DeviceManager::mMutex. 1 = success.
     int allocSvmBuffer(void** out, int size, int alignment, int kind);
     int getSvmBuffer(void** out);
+    // A staging buffer of at least `bytes` bytes: a kept one that fits, or a
+    // new one of staging_round(bytes).
+    int getStagingBuffer(void** out, uint64_t bytes);
+    // Gives a staging buffer back and trims the kept ones to the pool's cap.
+    int putStagingBuffer(void* ptr);
+    // Coarse-grained SVM: the block holding `ptr` goes to the device (unmapped
+    // for the host) or comes back (mapped again). Nothing on other kinds.
+    bool lendBlock(void* ptr, bool toDevice);
+    uint64_t stagingHeld = 0;  // bytes of staging buffers registered (kept or lent)
+    uint64_t stagingPeak = 0;
     int isSvmBufferExist(void* ptr);
     int freeSvmBuffer(void* ptr);
     // The registered block containing [ptr, ptr + bytes), or null.
@@ -91,10 +117,21 @@ public:
     bool getDeviceNums(int& n);
     opencl_res* getOpenclRes(int platform, int device);
     bool displayDeviceInfo();
+    // Name of the device in use ("" when none is up).
+    std::string deviceName();
 
     int allocSvmBuffer(void** out, int size, int alignment, int kind, int platform, int device);
     int getSvmBuffer(void** out, int platform, int device);
+    int getStagingBuffer(void** out, uint64_t bytes);
     int setSvmBuffer(void* ptr, int platform, int device);
+    // Coarse-grained SVM: hands the blocks holding `ptrs` to the kernels
+    // (unmapping them) or back to the host (mapping them); false when a map
+    // or unmap failed (logged).
+    bool lendBlocks(void* const* ptrs, int n, bool toDevice);
+    // The device's shared-memory kind (kSvmNone when no device is up).
+    uint32_t svmMode();
+    // Staging bytes held now and the most held since the last reset.
+    void stagingStats(uint64_t* held, uint64_t* peak, bool resetPeak);
     int isSvmBufferExist(void* ptr, int platform, int device);
     int freeSvmBuffer(void* ptr, int platform, int device);
     // Under the mutex: whether [ptr, ptr + bytes) lies in one registered block.
@@ -107,11 +144,11 @@ private:
     bool initLocked();
     opencl_res* resLocked(int platform, int device);
 
-    cl_platform_id* mPlatformIds = nullptr;
     cl_uint mPlatformNums = 0;
     cl_uint mDeviceNums = 0;
-    cl_uint* mDeviceCounts = nullptr;  // devices of each platform
-    opencl_res** mOpenclRes = nullptr;
+    cl_platform_id mPlatform = nullptr;  // platform of the chosen device
+    std::string mDeviceName;
+    opencl_res* mRes = nullptr;  // the one device that has a context and queue
     std::atomic<bool> mInited{false};
 };
 

@@ -46,7 +46,9 @@ struct ZOR_ReserveParam_Opencl {
     char kernelName[256];
     uint8_t srcSvm;       // 1: sources as SVM pointers, staged when not SVM
     uint8_t dstSvm;
-    uint8_t reserved[6];
+    uint8_t dstWhole;     // 1: the kernel writes every byte of each destination's
+                          // rows, so the destinations are not uploaded first
+    uint8_t reserved[5];
 };
 
 // Launch configuration.
@@ -87,6 +89,21 @@ MIRA_EXPORT int zor_cv_process_yuv_rgb(ZOR_YuvInfo** src, int srcNum, ZOR_RGBInf
                                        int dstNum, ZOR_ReserveParam_Opencl* reserve,
                                        const kernel_config* config);
 MIRA_EXPORT void set_UV_plan_addr(ZOR_YuvInfo* info);
+
+// The entries as the features call them: true when the destinations hold
+// the kernel's output. False when any GPU step failed (the failure has been
+// logged) or no device is up: the feature then computes with its CPU method,
+// so no destination is left unwritten behind a success.
+bool zor_gpu_u8_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
+                   ZOR_ReserveParam_Opencl* reserve, const kernel_config* config);
+bool zor_gpu_yuv_yuv(ZOR_YuvInfo** src, int srcNum, ZOR_YuvInfo** dst, int dstNum,
+                     ZOR_ReserveParam_Opencl* reserve, const kernel_config* config);
+bool zor_gpu_yuv_rgb(ZOR_YuvInfo** src, int srcNum, ZOR_RGBInfo** dst, int dstNum,
+                     ZOR_ReserveParam_Opencl* reserve, const kernel_config* config);
+
+// Copies the name of the OpenCL device in use into `out` (at most bytes - 1
+// characters); false, with "" there, when no device is up.
+MIRA_EXPORT bool zor_opencl_device_name(char* out, int bytes);
 
 // True when an OpenCL device is up (or can be brought up now). Features asked
 // for the GPU path run their CPU method when this is false.
@@ -138,11 +155,12 @@ inline ZOR_YuvInfo zor_yuv444p_info(const MIRA_Feature_Buf& y, const MIRA_Featur
 // A reserve record for feature `id` running `kernel`, SVM staging on.
 ZOR_ReserveParam_Opencl zor_reserve(uint32_t featureId, const char* kernel);
 
-// Runs `kernel` of feature `featureId` from one YUV image to another.
-inline int zor_run_yuv_yuv(ZOR_YuvInfo in, ZOR_YuvInfo out, uint32_t featureId,
+// Runs `kernel` of feature `featureId` from one YUV image to another; true
+// when the destination holds the kernel's output.
+inline bool zor_run_yuv_yuv(ZOR_YuvInfo in, ZOR_YuvInfo out, uint32_t featureId,
                            const char* kernel) {
     ZOR_YuvInfo* ins[1] = {&in};
     ZOR_YuvInfo* outs[1] = {&out};
     ZOR_ReserveParam_Opencl reserve = zor_reserve(featureId, kernel);
-    return zor_cv_process_yuv_yuv(ins, 1, outs, 1, &reserve, nullptr);
+    return zor_gpu_yuv_yuv(ins, 1, outs, 1, &reserve, nullptr);
 }

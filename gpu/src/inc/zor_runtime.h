@@ -42,6 +42,9 @@ struct MIRA_EXPORT KernelPackage {
     cl_kernel kernel;
     uint64_t handle;
     std::string options;
+    // Work-group shape used when the call names none: the kernel's preferred
+    // multiple across, as many rows as fit its limit (up to 4) down.
+    size_t groupX = 0, groupY = 0;
 };
 
 // Built kernels keyed by handle, kernel name and build options. Cleared (its
@@ -59,7 +62,11 @@ public:
     KernelPackage* findKernel(uint64_t handle, const char* name, const std::string& options);
     // Builds `name` with the options of `param` and files it. A package whose
     // key is already present is returned but not filed (the first stays).
+    // A build that failed is remembered (until the registry is cleared at
+    // de-initialisation) and not tried again: the result is then null.
     KernelPackage* registerKernel(uint64_t handle, const char* name, process_param* param);
+    // Whether a build of this key failed since the registry was created.
+    bool buildFailed(uint64_t handle, const char* name, const std::string& options);
     bool getKernelName(const char*& source, const char* name);
     bool delKernel(uint64_t handle);
     bool releaseKernels();
@@ -169,7 +176,8 @@ public:
     // Sets argument `idx` to an image plane (SVM pointer or buffer).
     cl_int setImageArg(cl_uint idx, bool svm, void* hostPtr, cl_mem mem);
     ZOR_HIDDEN bool checkConfig() const;
-    // Launches over the configured 2-D range under gMutex; true on success.
+    // Enqueues the launch over the configured 2-D range (the caller holds
+    // gMutex and waits for the queue after releasing it); true on success.
     bool launch(cl_uint argIndex);
 };
 

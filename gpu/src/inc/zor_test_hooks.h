@@ -2,6 +2,8 @@
 // shared library); the test programs link the static archive and use them.
 #pragma once
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,30 @@ ZOR::ClApi* zor_test_cl_table();
 // Takes the oldest kept log line into `out` (non-Android builds keep the
 // last 128 lines); 0 when none is left.
 int zor_test_log_take(char* out, int outBytes);
+
+// Caps the shared-memory kind of devices brought up from now on: 0 none
+// (device buffers), 1 coarse-grained, 2 fine-grained (what the device has);
+// -1 lifts the cap.
+void zor_test_force_svm(int maxMode);
+// Kernels built from now on launch with their preferred work-group shape on
+// any device (normally GPUs only; other devices let the runtime choose).
+void zor_test_force_group_shape(bool on);
+// The cap in force (2 when none was set).
+int zor_test_svm_cap();
+
+// Test programs that include this header run with the memory kind named by
+// MIRA_TEST_SVM ("coarse" or "none"; anything else: as detected). The
+// library itself never reads that variable.
+inline const bool zor_test_svm_forced = [] {
+    const char* v = std::getenv("MIRA_TEST_SVM");
+    if (v && std::strcmp(v, "coarse") == 0) zor_test_force_svm(1);
+    else if (v && std::strcmp(v, "none") == 0) zor_test_force_svm(0);
+    // MIRA_TEST_GROUP_SHAPE=1: launches use the kernels' preferred work-group
+    // shape on any device, so the rounded-up ranges run on PoCL too.
+    const char* g = std::getenv("MIRA_TEST_GROUP_SHAPE");
+    if (g && std::strcmp(g, "1") == 0) zor_test_force_group_shape(true);
+    return v != nullptr;
+}();
 
 // The log lines written since the last call.
 inline std::vector<std::string> zor_test_take_log() {
