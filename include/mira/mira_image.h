@@ -37,11 +37,13 @@
 
 /* In C++ the enumerations are int-sized with every int value valid, so a
  * value from C outside the named ones is refused, never undefined. */
+/** @cond */
 #ifdef __cplusplus
 #define MIRA_ENUM_INT : int
 #else
 #define MIRA_ENUM_INT
 #endif
+/** @endcond */
 
 #ifdef __cplusplus
 extern "C" {
@@ -79,7 +81,11 @@ typedef struct mira_image {
 /** Largest width or height any function accepts. */
 #define MIRA_IMAGE_MAX_SIDE 32767u
 
-/** Message for a status ("ok", "bad argument", ...); never null. */
+/**
+ * Message for a status.
+ * @param status any value; unknown values get a message too.
+ * @return a static string ("ok", "bad argument", ...); never null.
+ */
 MIRA_EXPORT const char* mira_status_string(mira_status status);
 
 /** @name Lifecycle, device and memory */
@@ -102,6 +108,7 @@ MIRA_EXPORT void mira_shutdown(void);
  * Name of the OpenCL device that GPU requests run on, or NULL when there is
  * none (not initialised, or no usable device). The string stays valid until
  * mira_shutdown().
+ * @return the device name, or NULL.
  */
 MIRA_EXPORT const char* mira_device_name(void);
 
@@ -110,10 +117,15 @@ MIRA_EXPORT const char* mira_device_name(void);
  * GPU device is ready (GPU requests on it need no copy), else ordinary host
  * memory; 128-byte aligned either way. NULL for `size` 0, above 2^31 - 1
  * bytes, or when the memory is not available. Free with mira_free().
+ * @param size bytes, 1 to 2^31 - 1.
+ * @return the block, or NULL.
  */
 MIRA_EXPORT void* mira_alloc(size_t size);
 
-/** Frees a block from mira_alloc(); NULL does nothing. */
+/**
+ * Frees a block from mira_alloc().
+ * @param block a block from mira_alloc(), or NULL (nothing happens).
+ */
 MIRA_EXPORT void mira_free(void* block);
 
 /**@}*/
@@ -125,6 +137,8 @@ MIRA_EXPORT void mira_free(void* block);
  * Transpose of an 8-bit plane: dst(x, y) = src(y, x).
  * @param src plane (`channels` 1), W x H.
  * @param dst plane, H x W.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK, or MIRA_STATUS_BAD_ARGUMENT (sizes, channels,
  * strides, null, overlap, path).
  * Default path: CPU.
@@ -138,6 +152,8 @@ MIRA_EXPORT mira_status mira_transpose(const mira_image* src, const mira_image* 
  * @param src W x H.
  * @param dst H x W for 90 and 270 degrees, W x H for 180; same `channels`.
  * @param degrees 90, 180 or 270; anything else is MIRA_STATUS_BAD_ARGUMENT.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: CPU.
@@ -159,6 +175,8 @@ MIRA_EXPORT mira_status mira_rotate(const mira_image* src, const mira_image* dst
  * @param y luma, W x H, `channels` 1; W and H even.
  * @param vu chroma pairs (V first), W/2 x H/2, `channels` 2.
  * @param dst RGBA, W x H, `channels` 4; `stride` a multiple of 4.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: CPU.
@@ -171,6 +189,8 @@ MIRA_EXPORT mira_status mira_nv21_to_rgba(const mira_image* y, const mira_image*
  * destination takes the top-left sample of its 2x2 block in each plane.
  * @param y,cb,cr planes, W x H each (own strides); W and H even.
  * @param dst_y plane W x H; @param dst_cbcr pairs (Cb first), W/2 x H/2.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: CPU.
@@ -184,6 +204,8 @@ MIRA_EXPORT mira_status mira_yuv444_to_yuv420sp(const mira_image* y, const mira_
  * replicated over its 2x2 block.
  * @param y plane W x H; @param cbcr pairs (Cb first), W/2 x H/2; W and H even.
  * @param dst_y,dst_cb,dst_cr planes, W x H each.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: CPU.
@@ -195,6 +217,8 @@ MIRA_EXPORT mira_status mira_yuv420sp_to_yuv444(const mira_image* y, const mira_
 /**
  * Swaps the two bytes of every pair (CbCr <-> CrCb).
  * @param src,dst pairs (`channels` 2), same W x H.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: CPU.
@@ -205,6 +229,8 @@ MIRA_EXPORT mira_status mira_swap_pairs(const mira_image* src, const mira_image*
 /**
  * Interleaves two planes into pairs: dst pair (x, y) = (a(x, y), b(x, y)).
  * @param a,b planes W x H; @param dst pairs W x H.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: CPU.
@@ -223,6 +249,8 @@ MIRA_EXPORT mira_status mira_interleave(const mira_image* a, const mira_image* b
  * both outputs is 0.
  * @param src plane W x H.
  * @param dx,dy 16-bit signed planes W x H (`stride` >= 2 W bytes, even).
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: GPU.
@@ -233,6 +261,10 @@ MIRA_EXPORT mira_status mira_gradient(const mira_image* src, const mira_image* d
 /**
  * 3x3 Sobel derivatives (kernels [-1 0 1; -2 0 2; -1 0 1] and its
  * transpose, unscaled) on the interior; frame 0. Arguments as mira_gradient().
+ * @param src plane (`channels` 1), W x H.
+ * @param dx,dy int16 planes W x H (`stride` in bytes, even).
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: GPU.
@@ -250,6 +282,8 @@ typedef enum mira_gaussian_border MIRA_ENUM_INT {
  * 3x3 binomial smoothing (1 2 1 / 2 4 2 / 1 2 1) / 16, truncated.
  * @param src,dst planes, same W x H.
  * @param border how the one-pixel frame is computed.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: CPU.
@@ -262,7 +296,11 @@ MIRA_EXPORT mira_status mira_gaussian3x3(const mira_image* src, const mira_image
  * a single pixel gives 0) of the samples of a rectangle, from 64-bit sums.
  * @param src plane; the rectangle x, y, w, h (pixels, w and h >= 1) must lie
  * inside it.
+ * @param x,y top-left corner of the rectangle (column, row).
+ * @param w,h rectangle width and height in pixels, >= 1.
  * @param mean,variance results; not null.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: CPU (there is no GPU method).
@@ -275,8 +313,10 @@ MIRA_EXPORT mira_status mira_intensity_stats(const mira_image* src, uint32_t x, 
 typedef struct mira_fill_result {
     uint32_t count;      /**< pixels in the region */
     uint32_t seed_value; /**< source value at the seed */
-    uint32_t x, y;       /**< top-left of the region's bounding box */
-    uint32_t width, height; /**< size of the bounding box */
+    uint32_t x;          /**< left column of the region's bounding box */
+    uint32_t y;          /**< top row of the region's bounding box */
+    uint32_t width;      /**< bounding-box width in pixels */
+    uint32_t height;     /**< bounding-box height in rows */
 } mira_fill_result;
 
 /**
@@ -288,6 +328,8 @@ typedef struct mira_fill_result {
  * @param connectivity 4 or 8.
  * @param fill 1..255.
  * @param result not null.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: CPU (there is no GPU method).
@@ -306,6 +348,8 @@ MIRA_EXPORT mira_status mira_flood_fill(const mira_image* src, const mira_image*
  * mean of its m x n source block, m = W / w and n = H / h.
  * @param src plane W x H; @param dst plane w x h with W = m w and H = n h
  * exactly, 1 <= m, n <= 255.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: CPU.
@@ -323,6 +367,8 @@ MIRA_EXPORT mira_status mira_scale_down(const mira_image* src, const mira_image*
  * for pairs.
  * @param src W x H; @param dst w x h with w <= W and h <= H, same `channels`
  * (1 or 2).
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones;
  * MIRA_STATUS_OUT_OF_MEMORY when the CPU method cannot allocate its working
@@ -353,6 +399,12 @@ typedef enum mira_border MIRA_ENUM_INT {
  * (s < 1) widens the kernel by 1/s, an enlarging one uses the plain kernel.
  * Sums in float, clamped to [0, 255] and truncated. Equal sizes copy.
  * @param src,dst planes of any sizes.
+ * @param interpolation MIRA_INTERPOLATION_NONE, _BILINEAR or _BOX.
+ * @param border how taps outside the source are read: MIRA_BORDER_NONE,
+ * _CONSTANT (`border_value`) or _REPLICATE.
+ * @param border_value the sample outside the source with MIRA_BORDER_CONSTANT.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: CPU (there is no GPU method).
@@ -365,6 +417,8 @@ MIRA_EXPORT mira_status mira_resize(const mira_image* src, const mira_image* dst
  * Lanczos-3 up-scale (six taps per axis, edges replicated, each axis by its
  * own factor); planes or pairs (each channel on its own).
  * @param src W x H; @param dst w x h with w >= W and h >= H, same `channels`.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: CPU (there is no GPU method).
@@ -375,6 +429,8 @@ MIRA_EXPORT mira_status mira_upscale_lanczos(const mira_image* src, const mira_i
 /**
  * 2x bilinear up-sample of a plane of pairs (chroma), edges replicated.
  * @param src pairs W x H; @param dst pairs 2W x 2H.
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: GPU.
@@ -384,9 +440,9 @@ MIRA_EXPORT mira_status mira_upsample_chroma(const mira_image* src, const mira_i
 
 /** Interpolation of mira_warp_affine(). */
 typedef enum mira_warp_interpolation MIRA_ENUM_INT {
-    MIRA_WARP_NEAREST = 0,
-    MIRA_WARP_BILINEAR = 1,
-    MIRA_WARP_BICUBIC = 3
+    MIRA_WARP_NEAREST = 0,  /**< nearest source pixel */
+    MIRA_WARP_BILINEAR = 1, /**< 2 x 2 taps, float weights */
+    MIRA_WARP_BICUBIC = 3   /**< 4 x 4 taps, clamped to [0, 255] before truncation */
 } mira_warp_interpolation;
 
 /**
@@ -396,10 +452,15 @@ typedef enum mira_warp_interpolation MIRA_ENUM_INT {
  * in single precision. Both methods share this arithmetic, but the GPU may
  * form positions with fused multiply-adds, so a position within an ulp of a
  * half can round the other way, and filtered values can differ by one.
+ * @param src plane W x H.
  * @param matrix six finite floats, row-major 2 x 3, destination to source.
+ * @param dst plane w x h.
+ * @param interpolation MIRA_WARP_NEAREST, MIRA_WARP_BILINEAR or MIRA_WARP_BICUBIC.
  * @param spans optional (NULL): 2 h values, per destination row the first
  * column whose source lies inside the image and one past the last (w, w for
  * a row without any).
+ * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
+ * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones.
  * Default path: GPU.
