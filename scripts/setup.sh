@@ -10,6 +10,7 @@ PACKAGES=(
   libpng-dev libcli11-dev
   libopencv-core-dev libopencv-imgproc-dev libyuv-dev
   libclang-rt-14-dev
+  pybind11-dev python3-dev python3-numpy python3-opencv python3-pytest
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
