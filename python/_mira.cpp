@@ -751,39 +751,56 @@ PYBIND11_MODULE(_mira, mod) {
     mod.def("_library_path", &library_path, "Path of the libmira shared library in use.");
 
     mod.def("transpose", &transpose, arg("img"), py::kw_only(), arg("out") = none,
-            arg("device") = none);
+            arg("device") = none,
+            "Transpose of a plane (H, W) -> (W, H): out[x, y] = img[y, x]. Default path CPU.");
     mod.def("rotate", &rotate, arg("img"), arg("degrees"), py::kw_only(), arg("out") = none,
-            arg("device") = none);
+            arg("device") = none,
+            "Clockwise rotation by degrees (90, 180 or 270) of a plane (H, W) or of pairs (H, W, 2),\neach pair moved as one pixel. Default path CPU.");
     mod.def("nv21_to_rgba", &nv21_to_rgba, arg("frame"), arg("vu") = none, py::kw_only(),
-            arg("out") = none, arg("device") = none);
+            arg("out") = none, arg("device") = none,
+            "NV21 frame (H * 3 // 2, W) -> RGBA (H, W, 4), H and W even; with vu (H // 2, W // 2, 2)\n(V first), frame is the luma plane (H, W) alone, each with its own row stride. The CPU method\nuses 6-bit fixed point, the GPU method float: results differ by a few units. Default path CPU.");
     mod.def("yuv444_to_yuv420sp", &yuv444_to_yuv420sp, arg("y"), arg("cb"), arg("cr"),
-            py::kw_only(), arg("out") = none, arg("device") = none);
+            py::kw_only(), arg("out") = none, arg("device") = none,
+            "Planes y, cb, cr (H, W) -> (y, cbcr (H // 2, W // 2, 2)); each chroma pair takes the\ntop-left sample of its 2 x 2 block. H and W even. out=: a tuple (y, cbcr). Default path CPU.");
     mod.def("yuv420sp_to_yuv444", &yuv420sp_to_yuv444, arg("y"), arg("cbcr"), py::kw_only(),
-            arg("out") = none, arg("device") = none);
+            arg("out") = none, arg("device") = none,
+            "(y (H, W), cbcr (H // 2, W // 2, 2)) -> (y, cb, cr), each (H, W); chroma replicated over\nits 2 x 2 block. out=: a tuple of three planes. Default path CPU.");
     mod.def("swap_pairs", &swap_pairs, arg("pairs"), py::kw_only(), arg("out") = none,
-            arg("device") = none);
+            arg("device") = none,
+            "Swaps the two bytes of every pair (H, W, 2) (CbCr <-> CrCb). Default path CPU.");
     mod.def("interleave", &interleave, arg("a"), arg("b"), py::kw_only(), arg("out") = none,
-            arg("device") = none);
+            arg("device") = none,
+            "Planes a, b (H, W) -> pairs (H, W, 2) = (a, b). Default path CPU.");
     mod.def("gradient", &gradient, arg("img"), arg("sobel") = false, py::kw_only(),
-            arg("out") = none, arg("device") = none);
+            arg("out") = none, arg("device") = none,
+            "(dx, dy), int16 planes (H, W): central differences img[y, x+1] - img[y, x-1] (and down the\ncolumns), or with sobel=True the unscaled 3 x 3 Sobel derivatives, on the interior; the\none-pixel frame is 0. out=: a tuple (dx, dy). Default path GPU.");
     mod.def("gaussian3x3", &gaussian3x3, arg("img"), arg("border"), py::kw_only(),
-            arg("out") = none, arg("device") = none);
+            arg("out") = none, arg("device") = none,
+            "3 x 3 binomial smoothing (1 2 1 / 2 4 2 / 1 2 1) / 16, truncated. border 'zero': the\none-pixel frame is 0; 'renormalised': it uses the kernel's part inside the image. Default path CPU.");
     mod.def("intensity_stats", &intensity_stats, arg("img"), arg("rect") = none, py::kw_only(),
-            arg("device") = none);
+            arg("device") = none,
+            "(mean, variance) of the samples in rect = (x, y, width, height) (default: the whole\nimage); variance is the unbiased sample variance (0 for one pixel), both float32. CPU only.");
     mod.def("flood_fill", &flood_fill, arg("img"), arg("seed"), arg("connectivity") = 4,
-            arg("fill") = 255, py::kw_only(), arg("out") = none, arg("device") = none);
+            arg("fill") = 255, py::kw_only(), arg("out") = none, arg("device") = none,
+            "(mask, count, bbox): mask (H, W) gets fill (1..255) on the region of pixels equal to\nimg at seed = (x, y) and 4- or 8-connected to it, 0 elsewhere; bbox = (x, y, width, height).\nSides at most 65535. CPU only.");
     mod.def("scale_down", &scale_down, arg("img"), arg("size"), py::kw_only(), arg("out") = none,
-            arg("device") = none);
+            arg("device") = none,
+            "Integer block mean: size = (width, height) (OpenCV's order) must divide the image's\nwidth and height by whole factors m, n of 1 to 255; each pixel is the floor of its m x n\nblock's mean. Default path CPU.");
     mod.def("scale_down_box", &scale_down_box, arg("img"), arg("size"), py::kw_only(),
-            arg("out") = none, arg("device") = none);
+            arg("out") = none, arg("device") = none,
+            "Box down-scale of a plane or of pairs to size = (width, height) (OpenCV's order), at\nmost the image's, any ratio per axis. The CPU method averages each pixel's area of the\nsource; the GPU method floor(W / w) x floor(H / h) samples from the truncated position.\nDefault path GPU.");
     mod.def("resize", &resize, arg("img"), arg("size"), arg("interpolation") = "bilinear",
             arg("border") = "replicate", arg("value") = 0, py::kw_only(), arg("out") = none,
-            arg("device") = none);
+            arg("device") = none,
+            "General resize of a plane to size = (width, height) (OpenCV's order), each axis by its\nown ratio. interpolation 'none', 'bilinear' (widened by the reduction when shrinking) or\n'box'; border 'none', 'constant' (outside samples read value) or 'replicate'. CPU only.");
     mod.def("upscale_lanczos", &upscale_lanczos, arg("img"), arg("size"), py::kw_only(),
-            arg("out") = none, arg("device") = none);
+            arg("out") = none, arg("device") = none,
+            "Lanczos-3 up-scale of a plane or of pairs to size = (width, height) (OpenCV's order),\nat least the image's, each axis by its own ratio. CPU only.");
     mod.def("upsample_chroma", &upsample_chroma, arg("pairs"), py::kw_only(), arg("out") = none,
-            arg("device") = none);
+            arg("device") = none,
+            "2x bilinear up-sample of pairs (H, W, 2) -> (2H, 2W, 2), edges replicated.\nDefault path GPU.");
     mod.def("warp_affine", &warp_affine, arg("img"), arg("matrix"), arg("size"),
             arg("interpolation") = "bilinear", arg("spans") = false, py::kw_only(),
-            arg("out") = none, arg("device") = none);
+            arg("out") = none, arg("device") = none,
+            "Affine warp to size = (width, height) (OpenCV's order): out[y, x] =\nimg(m00 x + m01 y + m02, m10 x + m11 y + m12) with matrix (2 x 3, destination to source,\nas OpenCV's WARP_INVERSE_MAP), 0 where that lies outside. interpolation 'nearest',\n'bilinear' or 'bicubic'. With spans=True returns (out, spans): spans (height, 2) uint32, per\nrow the first column whose source lies inside and one past the last. Default path GPU.");
 }
