@@ -9,6 +9,10 @@
  * pipelines); only the checking and the geometry rules differ.
  *
  * Common rules:
+ * - Every image argument needs non-null data, a width and height from 1 to
+ *   MIRA_IMAGE_MAX_SIDE, a stride of at least one row's bytes, at most
+ *   2^31 - 1 bytes from its first to its last byte, and the `channels` the
+ *   function asks for; the path must be one of mira_path.
  * - Every argument is checked before anything is written. A rejected call
  *   returns its status and leaves every destination byte as it was.
  * - An accepted call writes the whole destination: every pixel of its
@@ -126,6 +130,8 @@ MIRA_EXPORT mira_status mira_transpose(const mira_image* src, const mira_image* 
  * @param src W x H.
  * @param dst H x W for 90 and 270 degrees, W x H for 180; same `channels`.
  * @param degrees 90, 180 or 270; anything else is MIRA_STATUS_BAD_ARGUMENT.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: CPU.
  */
 MIRA_EXPORT mira_status mira_rotate(const mira_image* src, const mira_image* dst, int degrees,
@@ -145,6 +151,8 @@ MIRA_EXPORT mira_status mira_rotate(const mira_image* src, const mira_image* dst
  * @param y luma, W x H, `channels` 1; W and H even.
  * @param vu chroma pairs (V first), W/2 x H/2, `channels` 2.
  * @param dst RGBA, W x H, `channels` 4; `stride` a multiple of 4.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: CPU.
  */
 MIRA_EXPORT mira_status mira_nv21_to_rgba(const mira_image* y, const mira_image* vu,
@@ -155,6 +163,8 @@ MIRA_EXPORT mira_status mira_nv21_to_rgba(const mira_image* y, const mira_image*
  * destination takes the top-left sample of its 2x2 block in each plane.
  * @param y,cb,cr planes, W x H each (own strides); W and H even.
  * @param dst_y plane W x H; @param dst_cbcr pairs (Cb first), W/2 x H/2.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: CPU.
  */
 MIRA_EXPORT mira_status mira_yuv444_to_yuv420sp(const mira_image* y, const mira_image* cb,
@@ -166,6 +176,8 @@ MIRA_EXPORT mira_status mira_yuv444_to_yuv420sp(const mira_image* y, const mira_
  * replicated over its 2x2 block.
  * @param y plane W x H; @param cbcr pairs (Cb first), W/2 x H/2; W and H even.
  * @param dst_y,dst_cb,dst_cr planes, W x H each.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: CPU.
  */
 MIRA_EXPORT mira_status mira_yuv420sp_to_yuv444(const mira_image* y, const mira_image* cbcr,
@@ -175,6 +187,8 @@ MIRA_EXPORT mira_status mira_yuv420sp_to_yuv444(const mira_image* y, const mira_
 /**
  * Swaps the two bytes of every pair (CbCr <-> CrCb).
  * @param src,dst pairs (`channels` 2), same W x H.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: CPU.
  */
 MIRA_EXPORT mira_status mira_swap_pairs(const mira_image* src, const mira_image* dst,
@@ -183,6 +197,8 @@ MIRA_EXPORT mira_status mira_swap_pairs(const mira_image* src, const mira_image*
 /**
  * Interleaves two planes into pairs: dst pair (x, y) = (a(x, y), b(x, y)).
  * @param a,b planes W x H; @param dst pairs W x H.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: CPU.
  */
 MIRA_EXPORT mira_status mira_interleave(const mira_image* a, const mira_image* b,
@@ -199,6 +215,8 @@ MIRA_EXPORT mira_status mira_interleave(const mira_image* a, const mira_image* b
  * both outputs is 0.
  * @param src plane W x H.
  * @param dx,dy 16-bit signed planes W x H (`stride` >= 2 W bytes, even).
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: GPU.
  */
 MIRA_EXPORT mira_status mira_gradient(const mira_image* src, const mira_image* dx,
@@ -207,6 +225,8 @@ MIRA_EXPORT mira_status mira_gradient(const mira_image* src, const mira_image* d
 /**
  * 3x3 Sobel derivatives (kernels [-1 0 1; -2 0 2; -1 0 1] and its
  * transpose, unscaled) on the interior; frame 0. Arguments as mira_gradient().
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: GPU.
  */
 MIRA_EXPORT mira_status mira_sobel(const mira_image* src, const mira_image* dx,
@@ -222,6 +242,8 @@ typedef enum mira_gaussian_border {
  * 3x3 binomial smoothing (1 2 1 / 2 4 2 / 1 2 1) / 16, truncated.
  * @param src,dst planes, same W x H.
  * @param border how the one-pixel frame is computed.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: CPU.
  */
 MIRA_EXPORT mira_status mira_gaussian3x3(const mira_image* src, const mira_image* dst,
@@ -233,6 +255,8 @@ MIRA_EXPORT mira_status mira_gaussian3x3(const mira_image* src, const mira_image
  * @param src plane; the rectangle x, y, w, h (pixels, w and h >= 1) must lie
  * inside it.
  * @param mean,variance results; not null.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: CPU (there is no GPU method).
  */
 MIRA_EXPORT mira_status mira_intensity_stats(const mira_image* src, uint32_t x, uint32_t y,
@@ -256,6 +280,8 @@ typedef struct mira_fill_result {
  * @param connectivity 4 or 8.
  * @param fill 1..255.
  * @param result not null.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: CPU (there is no GPU method).
  */
 MIRA_EXPORT mira_status mira_flood_fill(const mira_image* src, const mira_image* mask,
@@ -272,6 +298,8 @@ MIRA_EXPORT mira_status mira_flood_fill(const mira_image* src, const mira_image*
  * mean of its m x n source block, m = W / w and n = H / h.
  * @param src plane W x H; @param dst plane w x h with W = m w and H = n h
  * exactly, 1 <= m, n <= 255.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: CPU.
  */
 MIRA_EXPORT mira_status mira_scale_down(const mira_image* src, const mira_image* dst,
@@ -287,6 +315,10 @@ MIRA_EXPORT mira_status mira_scale_down(const mira_image* src, const mira_image*
  * for pairs.
  * @param src W x H; @param dst w x h with w <= W and h <= H, same `channels`
  * (1 or 2).
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones;
+ * MIRA_STATUS_OUT_OF_MEMORY when the CPU method cannot allocate its working
+ * rows.
  * Default path: GPU.
  */
 MIRA_EXPORT mira_status mira_scale_down_box(const mira_image* src, const mira_image* dst,
@@ -313,6 +345,8 @@ typedef enum mira_border {
  * (s < 1) widens the kernel by 1/s, an enlarging one uses the plain kernel.
  * Sums in float, clamped to [0, 255] and truncated. Equal sizes copy.
  * @param src,dst planes of any sizes.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: CPU (there is no GPU method).
  */
 MIRA_EXPORT mira_status mira_resize(const mira_image* src, const mira_image* dst,
@@ -323,6 +357,8 @@ MIRA_EXPORT mira_status mira_resize(const mira_image* src, const mira_image* dst
  * Lanczos-3 up-scale (six taps per axis, edges replicated, each axis by its
  * own factor); planes or pairs (each channel on its own).
  * @param src W x H; @param dst w x h with w >= W and h >= H, same `channels`.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: CPU (there is no GPU method).
  */
 MIRA_EXPORT mira_status mira_upscale_lanczos(const mira_image* src, const mira_image* dst,
@@ -331,6 +367,8 @@ MIRA_EXPORT mira_status mira_upscale_lanczos(const mira_image* src, const mira_i
 /**
  * 2x bilinear up-sample of a plane of pairs (chroma), edges replicated.
  * @param src pairs W x H; @param dst pairs 2W x 2H.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: GPU.
  */
 MIRA_EXPORT mira_status mira_upsample_chroma(const mira_image* src, const mira_image* dst,
@@ -354,6 +392,8 @@ typedef enum mira_warp_interpolation {
  * @param spans optional (NULL): 2 h values, per destination row the first
  * column whose source lies inside the image and one past the last (w, w for
  * a row without any).
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
+ * argument outside the rules above or the common ones.
  * Default path: GPU.
  */
 MIRA_EXPORT mira_status mira_warp_affine(const mira_image* src, const float matrix[6],
