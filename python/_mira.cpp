@@ -130,6 +130,15 @@ Image image_arg(const char* fn, const char* name, py::handle obj, int channels, 
     if (num != typenum)
         type_error(fn, n + " must have dtype " + tname + ", not " +
                            py::str(a.dtype()).cast<std::string>());
+    if (sample > 1) {
+        // multi-byte samples are written in the machine's byte order
+        const char order =
+            py::detail::array_descriptor_proxy(py::detail::array_proxy(a.ptr())->descr)->byteorder;
+        const uint16_t one = 1;
+        const bool little = *reinterpret_cast<const uint8_t*>(&one) == 1;
+        if (order == (little ? '>' : '<'))
+            type_error(fn, n + " must have dtype " + tname + " in the machine's byte order");
+    }
     const py::ssize_t nd = a.ndim();
     int ch;
     if (nd == 2 && (channels == 1 || channels == 0)) {

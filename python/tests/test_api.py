@@ -40,6 +40,21 @@ def test_empty_memory():
     assert f.shape == (5,) and f.dtype == np.float32 and f.nbytes == 20
     z = mira.empty((0, 4))
     assert z.size == 0
+    # destinations in GPU-shared memory, whole and as a strided window
+    a[...] = np.arange(7 * 33).reshape(7, 33) % 251
+    o = mira.empty((33, 7))
+    for device in ("cpu", "gpu", None):
+        o[...] = 0
+        assert mira.transpose(a, out=o, device=device) is o
+        np.testing.assert_array_equal(o, a.T)
+    ob = mira.empty((40, 12))
+    ob[...] = 0xA5
+    win = ob[3:36, 2:9]
+    mira.transpose(a, out=win, device="gpu")
+    np.testing.assert_array_equal(win, a.T)
+    win[...] = 0xA5
+    assert (ob == 0xA5).all()
+    del o, ob, win
     # a view keeps the block alive after the array itself is gone
     v = mira.empty((4, 4))[1:3]
     gc.collect()
@@ -165,6 +180,8 @@ BAD_CALLS = [
     ("rect short", lambda: mira.intensity_stats(A, (0, 0, 2)), ValueError, "rect must be"),
     ("out tuple", lambda: mira.yuv420sp_to_yuv444(A, P, out=(A.copy(), A.copy())), ValueError,
      "out must be a tuple of 3"),
+    ("grad out swapped", lambda: mira.gradient(A, out=(np.zeros((12, 10), ">i2"),) * 2),
+     TypeError, "byte order"),
     ("out not tuple", lambda: mira.gradient(A, out=np.zeros((12, 10), np.int16)), TypeError,
      "out must be a tuple"),
 ]
