@@ -29,6 +29,18 @@ def test_lifecycle_and_device():
     np.testing.assert_array_equal(mira.transpose(A, device="gpu"), A.T)
 
 
+def test_device_names_the_path():
+    """On a machine with an OpenCL device, "gpu" runs the GPU method: NV21
+    conversion, whose GPU arithmetic is float, differs from the CPU's
+    fixed point on some pixels; "cpu" and None agree."""
+    frame = np.random.default_rng(2).integers(0, 256, (48, 64), dtype=np.uint8)
+    cpu = mira.nv21_to_rgba(frame, device="cpu")
+    np.testing.assert_array_equal(mira.nv21_to_rgba(frame), cpu)
+    gpu = mira.nv21_to_rgba(frame, device="gpu")
+    assert np.abs(gpu.astype(int) - cpu).max() <= 4
+    assert (gpu != cpu).any() == mira.gpu_available()
+
+
 def test_empty_memory():
     mira.init()
     a = mira.empty((7, 33))
