@@ -35,12 +35,20 @@
 
 #include "mira_types.h"
 
+/* In C++ the enumerations are int-sized with every int value valid, so a
+ * value from C outside the named ones is refused, never undefined. */
+#ifdef __cplusplus
+#define MIRA_ENUM_INT : int
+#else
+#define MIRA_ENUM_INT
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 /** Result of every call. */
-typedef enum mira_status {
+typedef enum mira_status MIRA_ENUM_INT {
     MIRA_STATUS_OK = 0,            /**< done; the destination is fully written */
     MIRA_STATUS_BAD_ARGUMENT = 2,  /**< an argument is out of range or inconsistent; nothing written */
     MIRA_STATUS_OUT_OF_MEMORY = 3, /**< working memory could not be allocated; nothing written */
@@ -48,7 +56,7 @@ typedef enum mira_status {
 } mira_status;
 
 /** Which implementation runs an operation. */
-typedef enum mira_path {
+typedef enum mira_path MIRA_ENUM_INT {
     MIRA_PATH_DEFAULT = 0, /**< the path of the matching `ncv` function */
     MIRA_PATH_CPU = 1,     /**< the CPU method (NEON, or the Halide pipelines) */
     MIRA_PATH_GPU = 2      /**< the OpenCL method; the CPU method where there is none */
@@ -233,7 +241,7 @@ MIRA_EXPORT mira_status mira_sobel(const mira_image* src, const mira_image* dx,
                                    const mira_image* dy, mira_path path);
 
 /** Border rule of the 3x3 Gaussian. */
-typedef enum mira_gaussian_border {
+typedef enum mira_gaussian_border MIRA_ENUM_INT {
     MIRA_GAUSSIAN_BORDER_ZERO = 0,        /**< the one-pixel frame is 0 */
     MIRA_GAUSSIAN_BORDER_RENORMALISED = 1 /**< the frame uses the kernel's part inside the image, renormalised */
 } mira_gaussian_border;
@@ -325,14 +333,14 @@ MIRA_EXPORT mira_status mira_scale_down_box(const mira_image* src, const mira_im
                                             mira_path path);
 
 /** Interpolation of mira_resize(). */
-typedef enum mira_interpolation {
+typedef enum mira_interpolation MIRA_ENUM_INT {
     MIRA_INTERPOLATION_NONE = 0,     /**< shrinking: distance-weighted taps; enlarging: nearest sample */
     MIRA_INTERPOLATION_BILINEAR = 1, /**< triangle filter, widened by the reduction when shrinking */
     MIRA_INTERPOLATION_BOX = 2       /**< shrinking: area mean; enlarging: nearest sample */
 } mira_interpolation;
 
 /** What samples outside the source read as. */
-typedef enum mira_border {
+typedef enum mira_border MIRA_ENUM_INT {
     MIRA_BORDER_NONE = 0,      /**< the nearest edge sample (as replicate) */
     MIRA_BORDER_CONSTANT = 1,  /**< `border_value` */
     MIRA_BORDER_REPLICATE = 2  /**< the nearest edge sample */
@@ -375,7 +383,7 @@ MIRA_EXPORT mira_status mira_upsample_chroma(const mira_image* src, const mira_i
                                              mira_path path);
 
 /** Interpolation of mira_warp_affine(). */
-typedef enum mira_warp_interpolation {
+typedef enum mira_warp_interpolation MIRA_ENUM_INT {
     MIRA_WARP_NEAREST = 0,
     MIRA_WARP_BILINEAR = 1,
     MIRA_WARP_BICUBIC = 3
