@@ -11,6 +11,7 @@ PACKAGES=(
   libopencv-core-dev libopencv-imgproc-dev libyuv-dev
   libclang-rt-14-dev
   doxygen
+  pybind11-dev python3-dev python3-numpy python3-opencv python3-pytest
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
