@@ -332,18 +332,20 @@ inline Taps linear_taps_run(float32x4_t s) {
     return t;
 }
 
-// linear_taps_run from 1 on (1 <= s < size - 1): the first tap is ceil(s - 1)
-// itself (no clamp), both distances are non-negative (no absolute values),
-// the second is at most 1 (its weight needs no test) and the weights sum to
-// exactly 1. The same operations as linear_taps_run, less those that change
-// nothing there.
+// linear_taps_run from 1 on (1 <= s < size - 1, below 2^22). There s - 1 is
+// exact, so the first tap ceil(s - 1) is c - 1 with c = ceil(s), unclamped;
+// both distances s - (c - 1) and c - s are exact multiples of the position's
+// spacing within [0, 1], which makes 1 - |tap - s| exact as well: the first
+// weight is c - s and the second 1 minus that, bit for bit what the general
+// formula gives, and they sum to exactly 1.
 inline Taps linear_taps_core(float32x4_t s) {
-    const float32x4_t one = vdupq_n_f32(1.f);
+    const float32x4_t c = vrndpq_f32(s);
     Taps t;
-    const float32x4_t f1 = vrndpq_f32(vsubq_f32(s, one));
-    t.i1 = round_small(f1);
-    t.w1 = vsubq_f32(one, vsubq_f32(s, f1));
-    t.w2 = vsubq_f32(one, vsubq_f32(vaddq_f32(f1, one), s));
+    // c - 1 as an int: c + 1.5 * 2^23 holds c in its low mantissa bits.
+    t.i1 = vsubq_s32(vreinterpretq_s32_f32(vaddq_f32(c, vdupq_n_f32(12582912.f))),
+                     vdupq_n_s32(0x4B400001));
+    t.w1 = vsubq_f32(c, s);
+    t.w2 = vsubq_f32(vdupq_n_f32(1.f), t.w1);
     return t;
 }
 
@@ -358,6 +360,36 @@ inline float32x4_t bilinear_sum(float32x4_t v11, float32x4_t v12, float32x4_t v2
     return acc;
 }
 
+// The four taps (x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1) of four
+// pixels, one 32-bit lane each (low byte first, in that order), for first
+// taps x = i + off's column, y its row: off holds i + j * stride. Each pixel's
+// two byte pairs are loaded as 16-bit words and joined in general registers,
+// two pixels to a 64-bit word, so no vector lane insertion waits on another.
+inline uint32x4_t gather_quads(const uint8_t* data, size_t stride, const int32_t* off) {
+    uint64_t q[2];
+    for (int h = 0; h < 2; ++h) {
+        uint64_t v = 0;
+        for (int k = 0; k < 2; ++k) {
+            const uint8_t* p = data + off[2 * h + k];
+            uint16_t t, b;
+            std::memcpy(&t, p, 2);
+            std::memcpy(&b, p + stride, 2);
+            v |= (uint64_t(t) | uint64_t(b) << 16) << (32 * k);
+        }
+        q[h] = v;
+    }
+    return vreinterpretq_u32_u64(vcombine_u64(vcreate_u64(q[0]), vcreate_u64(q[1])));
+}
+
+// Eight sums in [0, 256) truncated to bytes: after truncation, adding
+// 1.5 * 2^23 leaves the integer in the low mantissa bits.
+inline uint8x8_t narrow_trunc(float32x4_t lo, float32x4_t hi) {
+    const float32x4_t magic = vdupq_n_f32(12582912.f);
+    const uint32x4_t a = vreinterpretq_u32_f32(vaddq_f32(vrndq_f32(lo), magic));
+    const uint32x4_t b = vreinterpretq_u32_f32(vaddq_f32(vrndq_f32(hi), magic));
+    return vmovn_u16(vcombine_u16(vmovn_u32(a), vmovn_u32(b)));
+}
+
 void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
                  uint32_t y0, uint32_t y1) {
     const float32x4_t m0 = vdupq_n_f32(m[0]), m2 = vdupq_n_f32(m[2]);
@@ -368,8 +400,11 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
     const float32x4_t zero = vdupq_n_f32(0.f);
     // A plane one pixel wide or high has no room for a second tap.
     const bool any = s.w >= 2 && s.h >= 2;
-    const bool fastOk = any && tame(m) && uint64_t(s.stride) * uint64_t(s.h) < (1ull << 31);
     const bool small = s.w < (1 << 21) && s.h < (1 << 21);
+    // Unchecked columns convert positions with the small-value trick and
+    // address the plane with 32-bit offsets.
+    const bool fastOk =
+        any && small && tame(m) && uint64_t(s.stride) * uint64_t(s.h) < (1ull << 31);
     const int32x4_t strideV = vdupq_n_s32(static_cast<int32_t>(s.stride));
     for (uint32_t y = y0; y < y1; ++y) {
         uint8_t* drow = dst + y * dstStride;
@@ -426,42 +461,28 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
         uint32_t coreA = 0, coreB = 0;
         auto fast = [&](uint32_t x) {
             Taps tx[2], ty[2];
-            int32_t off[8];
             const bool core = x >= coreA && x + 8 <= coreB;
             for (int h = 0; h < 2; ++h) {
                 float32x4_t sx, sy;
                 positions(x + 4 * h, sx, sy);
                 tx[h] = core ? linear_taps_core(sx) : linear_taps_run(sx);
                 ty[h] = core ? linear_taps_core(sy) : linear_taps_run(sy);
-                vst1q_s32(off + 4 * h, vmlaq_s32(tx[h].i1, ty[h].i1, strideV));
             }
-            uint16x8_t top = vdupq_n_u16(0), bottom = vdupq_n_u16(0);
-#define MIRA_PAIRS(k)                              \
-    {                                              \
-        const uint8_t* p = s.data + off[k];        \
-        uint16_t t, b;                             \
-        std::memcpy(&t, p, 2);                     \
-        std::memcpy(&b, p + s.stride, 2);          \
-        top = vsetq_lane_u16(t, top, k);           \
-        bottom = vsetq_lane_u16(b, bottom, k);     \
-    }
-            MIRA_PAIRS(0) MIRA_PAIRS(1) MIRA_PAIRS(2) MIRA_PAIRS(3)
-            MIRA_PAIRS(4) MIRA_PAIRS(5) MIRA_PAIRS(6) MIRA_PAIRS(7)
-#undef MIRA_PAIRS
-            // Little-endian lanes: the left pixel is the low byte.
-            const uint16x8_t low8 = vdupq_n_u16(0xFF);
-            const uint16x8_t l1 = vandq_u16(top, low8), r1 = vshrq_n_u16(top, 8);
-            const uint16x8_t l2 = vandq_u16(bottom, low8), r2 = vshrq_n_u16(bottom, 8);
-            auto f32 = [](uint16x4_t v) { return vcvtq_f32_u32(vmovl_u16(v)); };
-            const float32x4_t lo = bilinear_sum(f32(vget_low_u16(l1)), f32(vget_low_u16(r1)),
-                                                f32(vget_low_u16(l2)), f32(vget_low_u16(r2)),
-                                                tx[0], ty[0]);
-            const float32x4_t hi = bilinear_sum(f32(vget_high_u16(l1)), f32(vget_high_u16(r1)),
-                                                f32(vget_high_u16(l2)), f32(vget_high_u16(r2)),
-                                                tx[1], ty[1]);
-            const uint16x8_t res = vcombine_u16(vmovn_u32(vreinterpretq_u32_s32(trunc_small(lo))),
-                                                vmovn_u32(vreinterpretq_u32_s32(trunc_small(hi))));
-            vst1_u8(drow + x, vmovn_u16(res));
+            int32_t off[8];
+            vst1q_s32(off, vmlaq_s32(tx[0].i1, ty[0].i1, strideV));
+            vst1q_s32(off + 4, vmlaq_s32(tx[1].i1, ty[1].i1, strideV));
+            float32x4_t sum[2];
+            for (int h = 0; h < 2; ++h) {
+                const uint32x4_t q = gather_quads(s.data, s.stride, off + 4 * h);
+                const uint32x4_t low8 = vdupq_n_u32(0xFF);
+                auto f32 = [](uint32x4_t v) { return vcvtq_f32_s32(vreinterpretq_s32_u32(v)); };
+                sum[h] = bilinear_sum(f32(vandq_u32(q, low8)),
+                                      f32(vandq_u32(vshrq_n_u32(q, 8), low8)),
+                                      f32(vandq_u32(vshrq_n_u32(q, 16), low8)),
+                                      f32(vshrq_n_u32(q, 24)), tx[h], ty[h]);
+            }
+            const float32x4_t lo = sum[0], hi = sum[1];
+            vst1_u8(drow + x, narrow_trunc(lo, hi));
         };
         uint32_t a = 0, b = 0;
         if (fastOk) {
