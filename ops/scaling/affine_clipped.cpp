@@ -628,17 +628,16 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
             const int32_t px = txa[k], py = tya[k];
             uint32x4_t rows = vdupq_n_u32(0);
             if (!check || (px >= 0 && py >= 0 && px <= s.w - 4 && py <= s.h - 4)) {
-                // The four rows joined two to a 64-bit word in general
-                // registers: no lane insertion waits on another.
                 const uint8_t* p = s.data + static_cast<size_t>(py) * s.stride + px;
                 uint32_t r0, r1, r2, r3;
                 std::memcpy(&r0, p, 4);
                 std::memcpy(&r1, p + s.stride, 4);
                 std::memcpy(&r2, p + 2 * s.stride, 4);
                 std::memcpy(&r3, p + 3 * s.stride, 4);
-                rows = vreinterpretq_u32_u64(
-                    vcombine_u64(vcreate_u64(uint64_t(r0) | uint64_t(r1) << 32),
-                                 vcreate_u64(uint64_t(r2) | uint64_t(r3) << 32)));
+                rows = vsetq_lane_u32(r0, rows, 0);
+                rows = vsetq_lane_u32(r1, rows, 1);
+                rows = vsetq_lane_u32(r2, rows, 2);
+                rows = vsetq_lane_u32(r3, rows, 3);
             } else {
                 uint8_t pix[16];
                 for (int i = 0; i < 4; ++i)
