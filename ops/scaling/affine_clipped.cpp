@@ -51,6 +51,18 @@ alignas(16) const float kCubic[32][4] = {
     {-0.000710f, 0.024864f, 0.997841f, -0.021996f},
 };
 
+// Each coefficient of kCubic repeated across four lanes, so a patch row is
+// weighted with a plain load rather than a lane broadcast.
+struct CubicSplat {
+    alignas(16) float w[32][4][4];
+    CubicSplat() {
+        for (int k = 0; k < 32; ++k)
+            for (int i = 0; i < 4; ++i)
+                for (int l = 0; l < 4; ++l) w[k][i][l] = kCubic[k][i];
+    }
+};
+const CubicSplat kCubicSplat;
+
 struct Plane {
     const uint8_t* data;
     int32_t w, h;
@@ -651,11 +663,11 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
             }
             const uint8x16_t b = vreinterpretq_u8_u32(rows);
             const uint16x8_t r01 = vmovl_u8(vget_low_u8(b)), r23 = vmovl_u8(vget_high_u8(b));
-            const float* wy = kCubic[aya[k]];
-            float32x4_t v = vmulq_n_f32(u8x4_to_f32(vmovl_u16(vget_low_u16(r01))), wy[0]);
-            v = vmlaq_n_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r01))), wy[1]);
-            v = vmlaq_n_f32(v, u8x4_to_f32(vmovl_u16(vget_low_u16(r23))), wy[2]);
-            v = vmlaq_n_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r23))), wy[3]);
+            const float* wy = kCubicSplat.w[aya[k]][0];
+            float32x4_t v = vmulq_f32(u8x4_to_f32(vmovl_u16(vget_low_u16(r01))), vld1q_f32(wy));
+            v = vmlaq_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r01))), vld1q_f32(wy + 4));
+            v = vmlaq_f32(v, u8x4_to_f32(vmovl_u16(vget_low_u16(r23))), vld1q_f32(wy + 8));
+            v = vmlaq_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r23))), vld1q_f32(wy + 12));
             prod[k] = vmulq_f32(v, vld1q_f32(kCubic[axa[k]]));
         }
         // Sum each pixel's four products: transpose, then add the columns.
