@@ -125,7 +125,7 @@ void warp_matrix(Size s, float m[6]) {
 }
 
 void register_warp(const char* op, int interp, int cvInterp) {
-    const auto& sizes = source_sizes();
+    const auto& sizes = hd_sizes();
     auto mira = [interp](benchmark::State& st, Size s, uint32_t mode) {
         auto src = random_bytes(size_t(s.w) * s.h);
         std::vector<uint8_t> dst(src.size());

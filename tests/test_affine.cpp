@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <tuple>
 #include <vector>
@@ -277,6 +278,92 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::ValuesIn(kDims), ::testing::Values(0, 2, 3, 5),
                        ::testing::Values(0, 1, 3), ::testing::Values(3u),
                        ::testing::Values(Path::Gpu, Path::Wrapper)));
+
+// ------------------------------------------------------------ large warps
+//
+// Destinations wider than a column strip and taller than a block of rows,
+// with rotations about the centre (near 0, 90 and 180 degrees, and between),
+// zooms in and out (steep ones make one strip's taps cross many source rows
+// or skip whole rows), and shifts that put part or all of the source outside.
+
+struct Warp {
+    const char* name;
+    float deg, scaleX, scaleY, shiftX, shiftY;  // shifts in source widths / heights
+};
+const Warp kWarps[] = {
+    {"rot10", 10, 1.1f, 1.1f, 0, 0},       {"rot0.2", 0.2f, 1, 1, 0, 0},
+    {"rot89.7", 89.7f, 1.05f, 0.95f, 0, 0}, {"rot90", 90, 1, 1, 0, 0},
+    {"rot179.8", 179.8f, 1, 1, 0, 0},     {"rot135", 135, 0.8f, 1.3f, 0, 0},
+    {"steep", 33, 6.5f, 5.f, 0, 0},        {"fine", 250, 0.15f, 0.2f, 0, 0},
+    {"half_out", 20, 1, 1, 0.55f, -0.3f},  {"all_out", 5, 1, 1, 1.6f, 0},
+};
+
+void warp_matrix(const Warp& wp, uint32_t sw, uint32_t sh, uint32_t dw, uint32_t dh, float* m) {
+    const double a = wp.deg * 3.14159265358979 / 180;
+    const double c = std::cos(a), sn = std::sin(a);
+    // Destination centre to source centre, rotated and scaled.
+    const double m0 = c * wp.scaleX, m1 = -sn * wp.scaleY, m3 = sn * wp.scaleX, m4 = c * wp.scaleY;
+    const double dcx = dw * 0.5, dcy = dh * 0.5;
+    const double scx = sw * (0.5 + wp.shiftX), scy = sh * (0.5 + wp.shiftY);
+    m[0] = float(m0);
+    m[1] = float(m1);
+    m[2] = float(scx - m0 * dcx - m1 * dcy);
+    m[3] = float(m3);
+    m[4] = float(m4);
+    m[5] = float(scy - m3 * dcx - m4 * dcy);
+}
+
+// (source w, h, destination w, h)
+const Dims kLargeDims[] = {{200, 150, 257, 70}, {97, 301, 130, 33}, {640, 36, 641, 41},
+                           {16, 16, 65, 65},    {5, 400, 300, 34}};
+
+class AffineLarge : public ::testing::TestWithParam<std::tuple<Dims, int, int, uint32_t>> {};
+
+TEST_P(AffineLarge, MatchesReferenceWithinGuards) {
+    const auto [dims, wi, interp, pad] = GetParam();
+    const auto [sw, sh, dw, dh] = dims;
+    float m[6];
+    warp_matrix(kWarps[wi], sw, sh, dw, dh, m);
+    GuardedImage src(sw, sh, sw + pad);
+    src.fillRandom(sw + 7 * sh + uint32_t(wi));
+    GuardedImage dst(dw, dh, dw + pad + 3);
+    dst.fill(0x5A);
+    warp(Path::Cpu, src, sw, sh, m, dst, dw, dh, nullptr, interp);
+    expect_matches(dst, src, sw, sh, m, dw, dh, interp);
+    EXPECT_TRUE(dst.paddingIntact());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cpu, AffineLarge,
+                         ::testing::Combine(::testing::ValuesIn(kLargeDims),
+                                            ::testing::Range(0, int(std::size(kWarps))),
+                                            ::testing::Values(0, 1, 3),
+                                            ::testing::Values(0u, 13u)));
+
+TEST(AffineLarge, EveryRowAndColumnIsWritten) {
+    // A destination filled with a marker: a warp that keeps every tap inside
+    // a constant image leaves no marker, and one that maps everything outside
+    // leaves only zeros.
+    const uint32_t w = 333, h = 97;
+    GuardedImage src(w, h, w + 1), dst(w, h, w + 5);
+    src.fill(200);
+    const float inside[6] = {0.5f, 0.02f, 40.f, -0.02f, 0.5f, 20.f};
+    for (int interp : {0, 1, 3}) {
+        dst.fill(0x5A);
+        warp(Path::Cpu, src, w, h, inside, dst, w, h, nullptr, interp);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x)  // renormalised float weights: 199 or 200
+                ASSERT_NEAR(dst.row(y)[x], 200, interp == 0 ? 0 : 1) << interp << " " << x << "," << y;
+        EXPECT_TRUE(dst.paddingIntact());
+    }
+    const float outside[6] = {1, 0, -1000.f, 0, 1, 0};
+    for (int interp : {0, 1, 3}) {
+        dst.fill(0x5A);
+        warp(Path::Cpu, src, w, h, outside, dst, w, h, nullptr, interp);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x) ASSERT_EQ(dst.row(y)[x], 0) << interp << " " << x << "," << y;
+        EXPECT_TRUE(dst.paddingIntact());
+    }
+}
 
 // ------------------------------------------------------------ edge cases
 

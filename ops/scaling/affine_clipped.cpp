@@ -51,6 +51,18 @@ alignas(16) const float kCubic[32][4] = {
     {-0.000710f, 0.024864f, 0.997841f, -0.021996f},
 };
 
+// Each coefficient of kCubic repeated across four lanes, so a patch row is
+// weighted with a plain load rather than a lane broadcast.
+struct CubicSplat {
+    alignas(16) float w[32][4][4];
+    CubicSplat() {
+        for (int k = 0; k < 32; ++k)
+            for (int i = 0; i < 4; ++i)
+                for (int l = 0; l < 4; ++l) w[k][i][l] = kCubic[k][i];
+    }
+};
+const CubicSplat kCubicSplat;
+
 struct Plane {
     const uint8_t* data;
     int32_t w, h;
@@ -141,6 +153,60 @@ void split_row(uint8_t* drow, uint32_t dstW, uint32_t za, uint32_t zb, uint32_t 
         if (x + chunk >= b) break;
     }
     if (b < zb) checked(b, zb);
+}
+
+// Tiled layout of a block of rows. A destination row walks the source along
+// a slanted line, crossing hundreds of source rows; the next destination row
+// walks the neighbouring line. Taking the rows in short blocks and each block
+// in column strips keeps the source pixels a strip reads in cache for the
+// rows below it.
+//
+// Per row, columns outside [za, zb) are 0, fast chunks cover [a, b) and
+// checked columns the rest. A chunk may run past the end of its strip (the
+// next strip computes those columns again, to the same values); one that
+// would pass b is moved back to end at b. Runs shorter than a chunk are
+// checked.
+struct TileSpan {
+    uint32_t za, zb, a, b;
+};
+
+constexpr uint32_t kTileRows = 32;
+// Strip width of the bilinear warp (measured: 64 to 128 columns).
+constexpr uint32_t kLinearTileW = 64;
+
+// layout(y, row) fills row.span (and what checked and fast need);
+// checked(row, x0, x1) computes [x0, x1); fast(row, x) one chunk at x.
+template <class Row, class Layout, class Checked, class Fast>
+void tiled_rows(uint32_t y0, uint32_t y1, uint32_t dstW, uint32_t tileW, uint32_t chunk,
+                Layout layout, Checked checked, Fast fast) {
+    Row rows[kTileRows];
+    for (uint32_t yb = y0; yb < y1; yb += kTileRows) {
+        const uint32_t n = std::min(kTileRows, y1 - yb);
+        for (uint32_t i = 0; i < n; ++i) {
+            Row& r = rows[i];
+            layout(yb + i, r);
+            const TileSpan& t = r.span;
+            if (t.za > 0) std::memset(r.drow, 0, std::min(t.za, dstW));
+            if (t.zb < dstW) std::memset(r.drow + t.zb, 0, dstW - t.zb);
+        }
+        for (uint32_t x0 = 0; x0 < dstW; x0 += tileW) {
+            const uint32_t x1 = std::min(dstW, x0 + tileW);
+            for (uint32_t i = 0; i < n; ++i) {
+                const Row& r = rows[i];
+                const TileSpan& t = r.span;
+                const uint32_t lo = std::max(t.za, x0), hi = std::min(t.zb, x1);
+                if (lo >= hi) continue;
+                if (t.b - t.a < chunk) {
+                    checked(r, lo, hi);
+                    continue;
+                }
+                if (lo < std::min(t.a, hi)) checked(r, lo, std::min(t.a, hi));
+                for (uint32_t x = std::max(t.a, lo); x < std::min(t.b, hi); x += chunk)
+                    fast(r, std::min(x, t.b - chunk));
+                if (std::max(t.b, lo) < hi) checked(r, std::max(t.b, lo), hi);
+            }
+        }
+    }
 }
 
 // Matrices whose positions stay finite for every 32-bit coordinate.
@@ -332,18 +398,20 @@ inline Taps linear_taps_run(float32x4_t s) {
     return t;
 }
 
-// linear_taps_run from 1 on (1 <= s < size - 1): the first tap is ceil(s - 1)
-// itself (no clamp), both distances are non-negative (no absolute values),
-// the second is at most 1 (its weight needs no test) and the weights sum to
-// exactly 1. The same operations as linear_taps_run, less those that change
-// nothing there.
+// linear_taps_run from 1 on (1 <= s < size - 1, below 2^22). There s - 1 is
+// exact, so the first tap ceil(s - 1) is c - 1 with c = ceil(s), unclamped;
+// both distances s - (c - 1) and c - s are exact multiples of the position's
+// spacing within [0, 1], which makes 1 - |tap - s| exact as well: the first
+// weight is c - s and the second 1 minus that, bit for bit what the general
+// formula gives, and they sum to exactly 1.
 inline Taps linear_taps_core(float32x4_t s) {
-    const float32x4_t one = vdupq_n_f32(1.f);
+    const float32x4_t c = vrndpq_f32(s);
     Taps t;
-    const float32x4_t f1 = vrndpq_f32(vsubq_f32(s, one));
-    t.i1 = round_small(f1);
-    t.w1 = vsubq_f32(one, vsubq_f32(s, f1));
-    t.w2 = vsubq_f32(one, vsubq_f32(vaddq_f32(f1, one), s));
+    // c - 1 as an int: c + 1.5 * 2^23 holds c in its low mantissa bits.
+    t.i1 = vsubq_s32(vreinterpretq_s32_f32(vaddq_f32(c, vdupq_n_f32(12582912.f))),
+                     vdupq_n_s32(0x4B400001));
+    t.w1 = vsubq_f32(c, s);
+    t.w2 = vsubq_f32(vdupq_n_f32(1.f), t.w1);
     return t;
 }
 
@@ -358,6 +426,36 @@ inline float32x4_t bilinear_sum(float32x4_t v11, float32x4_t v12, float32x4_t v2
     return acc;
 }
 
+// The four taps (x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1) of four
+// pixels, one 32-bit lane each (low byte first, in that order), for first
+// taps x = i + off's column, y its row: off holds i + j * stride. Each pixel's
+// two byte pairs are loaded as 16-bit words and joined in general registers,
+// two pixels to a 64-bit word, so no vector lane insertion waits on another.
+inline uint32x4_t gather_quads(const uint8_t* data, size_t stride, const int32_t* off) {
+    uint64_t q[2];
+    for (int h = 0; h < 2; ++h) {
+        uint64_t v = 0;
+        for (int k = 0; k < 2; ++k) {
+            const uint8_t* p = data + off[2 * h + k];
+            uint16_t t, b;
+            std::memcpy(&t, p, 2);
+            std::memcpy(&b, p + stride, 2);
+            v |= (uint64_t(t) | uint64_t(b) << 16) << (32 * k);
+        }
+        q[h] = v;
+    }
+    return vreinterpretq_u32_u64(vcombine_u64(vcreate_u64(q[0]), vcreate_u64(q[1])));
+}
+
+// Eight sums in [0, 256) truncated to bytes: after truncation, adding
+// 1.5 * 2^23 leaves the integer in the low mantissa bits.
+inline uint8x8_t narrow_trunc(float32x4_t lo, float32x4_t hi) {
+    const float32x4_t magic = vdupq_n_f32(12582912.f);
+    const uint32x4_t a = vreinterpretq_u32_f32(vaddq_f32(vrndq_f32(lo), magic));
+    const uint32x4_t b = vreinterpretq_u32_f32(vaddq_f32(vrndq_f32(hi), magic));
+    return vmovn_u16(vcombine_u16(vmovn_u32(a), vmovn_u32(b)));
+}
+
 void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
                  uint32_t y0, uint32_t y1) {
     const float32x4_t m0 = vdupq_n_f32(m[0]), m2 = vdupq_n_f32(m[2]);
@@ -368,105 +466,37 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
     const float32x4_t zero = vdupq_n_f32(0.f);
     // A plane one pixel wide or high has no room for a second tap.
     const bool any = s.w >= 2 && s.h >= 2;
-    const bool fastOk = any && tame(m) && uint64_t(s.stride) * uint64_t(s.h) < (1ull << 31);
     const bool small = s.w < (1 << 21) && s.h < (1 << 21);
+    // Unchecked columns convert positions with the small-value trick and
+    // address the plane with 32-bit offsets.
+    const bool fastOk =
+        any && small && tame(m) && uint64_t(s.stride) * uint64_t(s.h) < (1ull << 31);
     const int32x4_t strideV = vdupq_n_s32(static_cast<int32_t>(s.stride));
-    for (uint32_t y = y0; y < y1; ++y) {
-        uint8_t* drow = dst + y * dstStride;
-        if (!any) {
-            std::memset(drow, 0, dstW);
-            continue;
-        }
-        const float yh = static_cast<float>(y) + 0.5f;
-        const float byS = yh * m[1], cyS = yh * m[4];
-        const float32x4_t by = vdupq_n_f32(byS), cy = vdupq_n_f32(cyS);
-        auto positions = [&](uint32_t x, float32x4_t& sx, float32x4_t& sy) {
-            const float32x4_t xh = vaddq_f32(lane_index(x), half);
-            sx = vsubq_f32(vaddq_f32(vaddq_f32(vmulq_f32(xh, m0), by), m2), half);
-            sy = vsubq_f32(vaddq_f32(vaddq_f32(vmulq_f32(xh, m3), cy), m5), half);
-        };
-        auto checked = [&](uint32_t x0, uint32_t x1) {
-            for (uint32_t x = x0; x < x1; x += 8) {
-                uint16x4_t res[2];
-                for (int h = 0; h < 2; ++h) {
-                    float32x4_t sx, sy;
-                    positions(x + 4 * h, sx, sy);
-                    const uint32x4_t in =
-                        vandq_u32(vandq_u32(vcgtq_f32(sx, minus1), vcltq_f32(sx, wLim)),
-                                  vandq_u32(vcgtq_f32(sy, minus1), vcltq_f32(sy, hLim)));
-                    sx = vbslq_f32(in, sx, zero);
-                    sy = vbslq_f32(in, sy, zero);
-                    const Taps tx = linear_taps(sx, s.w, small), ty = linear_taps(sy, s.h, small);
-                    int32_t i1[4], i2[4], j1[4], j2[4];
-                    const int32x4_t inI = vreinterpretq_s32_u32(in);
-                    vst1q_s32(i1, vandq_s32(tx.i1, inI));
-                    vst1q_s32(i2, vandq_s32(tx.i2, inI));
-                    vst1q_s32(j1, vandq_s32(ty.i1, inI));
-                    vst1q_s32(j2, vandq_s32(ty.i2, inI));
-                    float v11[4], v12[4], v21[4], v22[4];
-                    for (int k = 0; k < 4; ++k) {
-                        const uint8_t* r1 = s.data + static_cast<size_t>(j1[k]) * s.stride;
-                        const uint8_t* r2 = s.data + static_cast<size_t>(j2[k]) * s.stride;
-                        v11[k] = r1[i1[k]];
-                        v12[k] = r1[i2[k]];
-                        v21[k] = r2[i1[k]];
-                        v22[k] = r2[i2[k]];
-                    }
-                    const float32x4_t acc = bilinear_sum(vld1q_f32(v11), vld1q_f32(v12),
-                                                         vld1q_f32(v21), vld1q_f32(v22), tx, ty);
-                    res[h] = vmovn_u32(vandq_u32(vreinterpretq_u32_s32(trunc_small(acc)), in));
-                }
-                store_partial(drow + x, vmovn_u16(vcombine_u16(res[0], res[1])),
-                              std::min(8u, x1 - x));
-            }
-        };
-        // Inside the run the second taps are the next column and row: each
-        // pixel's top and bottom byte pairs are one 16-bit lane each.
+    struct Row {
+        uint8_t* drow;
+        float by, cy;
+        TileSpan span;
         // Columns [coreA, coreB) have both positions at 1 or more.
-        uint32_t coreA = 0, coreB = 0;
-        auto fast = [&](uint32_t x) {
-            Taps tx[2], ty[2];
-            int32_t off[8];
-            const bool core = x >= coreA && x + 8 <= coreB;
-            for (int h = 0; h < 2; ++h) {
-                float32x4_t sx, sy;
-                positions(x + 4 * h, sx, sy);
-                tx[h] = core ? linear_taps_core(sx) : linear_taps_run(sx);
-                ty[h] = core ? linear_taps_core(sy) : linear_taps_run(sy);
-                vst1q_s32(off + 4 * h, vmlaq_s32(tx[h].i1, ty[h].i1, strideV));
-            }
-            uint16x8_t top = vdupq_n_u16(0), bottom = vdupq_n_u16(0);
-#define MIRA_PAIRS(k)                              \
-    {                                              \
-        const uint8_t* p = s.data + off[k];        \
-        uint16_t t, b;                             \
-        std::memcpy(&t, p, 2);                     \
-        std::memcpy(&b, p + s.stride, 2);          \
-        top = vsetq_lane_u16(t, top, k);           \
-        bottom = vsetq_lane_u16(b, bottom, k);     \
-    }
-            MIRA_PAIRS(0) MIRA_PAIRS(1) MIRA_PAIRS(2) MIRA_PAIRS(3)
-            MIRA_PAIRS(4) MIRA_PAIRS(5) MIRA_PAIRS(6) MIRA_PAIRS(7)
-#undef MIRA_PAIRS
-            // Little-endian lanes: the left pixel is the low byte.
-            const uint16x8_t low8 = vdupq_n_u16(0xFF);
-            const uint16x8_t l1 = vandq_u16(top, low8), r1 = vshrq_n_u16(top, 8);
-            const uint16x8_t l2 = vandq_u16(bottom, low8), r2 = vshrq_n_u16(bottom, 8);
-            auto f32 = [](uint16x4_t v) { return vcvtq_f32_u32(vmovl_u16(v)); };
-            const float32x4_t lo = bilinear_sum(f32(vget_low_u16(l1)), f32(vget_low_u16(r1)),
-                                                f32(vget_low_u16(l2)), f32(vget_low_u16(r2)),
-                                                tx[0], ty[0]);
-            const float32x4_t hi = bilinear_sum(f32(vget_high_u16(l1)), f32(vget_high_u16(r1)),
-                                                f32(vget_high_u16(l2)), f32(vget_high_u16(r2)),
-                                                tx[1], ty[1]);
-            const uint16x8_t res = vcombine_u16(vmovn_u32(vreinterpretq_u32_s32(trunc_small(lo))),
-                                                vmovn_u32(vreinterpretq_u32_s32(trunc_small(hi))));
-            vst1_u8(drow + x, vmovn_u16(res));
-        };
-        uint32_t a = 0, b = 0;
-        if (fastOk) {
-            const RowPos px{m[0], 0.5f, byS, m[2], 0.5f}, py{m[3], 0.5f, cyS, m[5], 0.5f};
-            uint32_t ya, yb;
+        uint32_t coreA, coreB;
+    };
+    auto positions = [&](const Row& r, uint32_t x, float32x4_t& sx, float32x4_t& sy) {
+        const float32x4_t xh = vaddq_f32(lane_index(x), half);
+        sx = vsubq_f32(vaddq_f32(vaddq_f32(vmulq_f32(xh, m0), vdupq_n_f32(r.by)), m2), half);
+        sy = vsubq_f32(vaddq_f32(vaddq_f32(vmulq_f32(xh, m3), vdupq_n_f32(r.cy)), m5), half);
+    };
+    auto layout = [&](uint32_t y, Row& r) {
+        r.drow = dst + y * dstStride;
+        const float yh = static_cast<float>(y) + 0.5f;
+        r.by = yh * m[1];
+        r.cy = yh * m[4];
+        r.coreA = r.coreB = 0;
+        if (!any) {
+            r.span = {0, 0, 0, 0};
+        } else if (!fastOk) {
+            r.span = {0, dstW, 0, 0};
+        } else {
+            const RowPos px{m[0], 0.5f, r.by, m[2], 0.5f}, py{m[3], 0.5f, r.cy, m[5], 0.5f};
+            uint32_t a, b, ya, yb;
             run_of(px, dstW, [](float v) { return v > -1.f; }, [&](float v) { return v < wLimS; },
                    a, b);
             run_of(py, dstW, [](float v) { return v > -1.f; }, [&](float v) { return v < hLimS; },
@@ -478,14 +508,73 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
                    xa, xb);
             run_of(py, dstW, [](float v) { return v >= 1.f; }, [&](float v) { return v < hLimS; },
                    ya, yb);
-            coreA = std::max(xa, ya);
-            coreB = std::max(coreA, std::min(xb, yb));
+            r.coreA = std::max(xa, ya);
+            r.coreB = std::max(r.coreA, std::min(xb, yb));
             // The run is exactly the columns whose taps are read.
-            split_row(drow, dstW, a, b, a, b, 8, checked, fast);
-        } else {
-            split_row(drow, dstW, 0, dstW, 0, 0, 8, checked, fast);
+            r.span = {a, b, a, b};
         }
-    }
+    };
+    auto checked = [&](const Row& r, uint32_t x0, uint32_t x1) {
+        for (uint32_t x = x0; x < x1; x += 8) {
+            uint16x4_t res[2];
+            for (int h = 0; h < 2; ++h) {
+                float32x4_t sx, sy;
+                positions(r, x + 4 * h, sx, sy);
+                const uint32x4_t in =
+                    vandq_u32(vandq_u32(vcgtq_f32(sx, minus1), vcltq_f32(sx, wLim)),
+                              vandq_u32(vcgtq_f32(sy, minus1), vcltq_f32(sy, hLim)));
+                sx = vbslq_f32(in, sx, zero);
+                sy = vbslq_f32(in, sy, zero);
+                const Taps tx = linear_taps(sx, s.w, small), ty = linear_taps(sy, s.h, small);
+                int32_t i1[4], i2[4], j1[4], j2[4];
+                const int32x4_t inI = vreinterpretq_s32_u32(in);
+                vst1q_s32(i1, vandq_s32(tx.i1, inI));
+                vst1q_s32(i2, vandq_s32(tx.i2, inI));
+                vst1q_s32(j1, vandq_s32(ty.i1, inI));
+                vst1q_s32(j2, vandq_s32(ty.i2, inI));
+                float v11[4], v12[4], v21[4], v22[4];
+                for (int k = 0; k < 4; ++k) {
+                    const uint8_t* r1 = s.data + static_cast<size_t>(j1[k]) * s.stride;
+                    const uint8_t* r2 = s.data + static_cast<size_t>(j2[k]) * s.stride;
+                    v11[k] = r1[i1[k]];
+                    v12[k] = r1[i2[k]];
+                    v21[k] = r2[i1[k]];
+                    v22[k] = r2[i2[k]];
+                }
+                const float32x4_t acc = bilinear_sum(vld1q_f32(v11), vld1q_f32(v12),
+                                                     vld1q_f32(v21), vld1q_f32(v22), tx, ty);
+                res[h] = vmovn_u32(vandq_u32(vreinterpretq_u32_s32(trunc_small(acc)), in));
+            }
+            store_partial(r.drow + x, vmovn_u16(vcombine_u16(res[0], res[1])),
+                          std::min(8u, x1 - x));
+        }
+    };
+    // Inside the run the second taps are the next column and row, so each
+    // pixel's four taps are two byte pairs.
+    auto fast = [&](const Row& r, uint32_t x) {
+        Taps tx[2], ty[2];
+        const bool core = x >= r.coreA && x + 8 <= r.coreB;
+        for (int h = 0; h < 2; ++h) {
+            float32x4_t sx, sy;
+            positions(r, x + 4 * h, sx, sy);
+            tx[h] = core ? linear_taps_core(sx) : linear_taps_run(sx);
+            ty[h] = core ? linear_taps_core(sy) : linear_taps_run(sy);
+        }
+        int32_t off[8];
+        vst1q_s32(off, vmlaq_s32(tx[0].i1, ty[0].i1, strideV));
+        vst1q_s32(off + 4, vmlaq_s32(tx[1].i1, ty[1].i1, strideV));
+        float32x4_t sum[2];
+        for (int h = 0; h < 2; ++h) {
+            const uint32x4_t q = gather_quads(s.data, s.stride, off + 4 * h);
+            const uint32x4_t low8 = vdupq_n_u32(0xFF);
+            auto f32 = [](uint32x4_t v) { return vcvtq_f32_s32(vreinterpretq_s32_u32(v)); };
+            sum[h] = bilinear_sum(f32(vandq_u32(q, low8)), f32(vandq_u32(vshrq_n_u32(q, 8), low8)),
+                                  f32(vandq_u32(vshrq_n_u32(q, 16), low8)),
+                                  f32(vshrq_n_u32(q, 24)), tx[h], ty[h]);
+        }
+        vst1_u8(r.drow + x, narrow_trunc(sum[0], sum[1]));
+    };
+    tiled_rows<Row>(y0, y1, dstW, kLinearTileW, 8, layout, checked, fast);
 }
 
 // --------------------------------------------------------------- bicubic
@@ -514,99 +603,110 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
     const float32x4_t lim = vdupq_n_f32(kCubicLimit), zero = vdupq_n_f32(0.f);
     const float32x4_t k32 = vdupq_n_f32(32.f), k64 = vdupq_n_f32(64.f), k63 = vdupq_n_f32(63.f);
     const bool fastOk = tame(m) && s.w >= 4 && s.h >= 4 && s.w < (1 << 24) && s.h < (1 << 24);
-    for (uint32_t y = y0; y < y1; ++y) {
-        const float fy = static_cast<float>(y);
-        const float byS = m[1] * fy, cyS = m[4] * fy;
-        const float32x4_t by = vdupq_n_f32(byS), cy = vdupq_n_f32(cyS);
-        uint8_t* drow = dst + y * dstStride;
-        // Four columns at x: 4 x 4 patches gathered by `patch`, then weighted.
-        auto chunk = [&](uint32_t x, bool check, uint32_t count) {
-            const float32x4_t xf = lane_index(x);
-            float32x4_t sx = vaddq_f32(vaddq_f32(vmulq_f32(m0, xf), by), m2);
-            float32x4_t sy = vaddq_f32(vaddq_f32(vmulq_f32(m3, xf), cy), m5);
-            uint32x4_t ok = vdupq_n_u32(0xFFFFFFFFu);
-            if (check) {
-                ok = vandq_u32(vcltq_f32(vabsq_f32(sx), lim), vcltq_f32(vabsq_f32(sy), lim));
-                sx = vbslq_f32(ok, sx, zero);
-                sy = vbslq_f32(ok, sy, zero);
-            }
-            const float32x4_t flx = vrndmq_f32(sx), fly = vrndmq_f32(sy);
-            const float32x4_t frx = vsubq_f32(sx, flx), fry = vsubq_f32(sy, fly);
-            const int32x4_t ax = vandq_s32(round_small(vmulq_f32(frx, k32)), vdupq_n_s32(31));
-            const int32x4_t ay = vandq_s32(round_small(vmulq_f32(fry, k32)), vdupq_n_s32(31));
-            // -1, or 0 where the phase wrapped (mask is all ones = -1 there).
-            const int32x4_t wrapX = vreinterpretq_s32_u32(vcgtq_f32(vmulq_f32(frx, k64), k63));
-            const int32x4_t wrapY = vreinterpretq_s32_u32(vcgtq_f32(vmulq_f32(fry, k64), k63));
-            const int32x4_t tx = vsubq_s32(vsubq_s32(vcvtq_s32_f32(flx), vdupq_n_s32(1)), wrapX);
-            const int32x4_t ty = vsubq_s32(vsubq_s32(vcvtq_s32_f32(fly), vdupq_n_s32(1)), wrapY);
-            int32_t txa[4], tya[4], axa[4], aya[4];
-            vst1q_s32(txa, tx);
-            vst1q_s32(tya, ty);
-            vst1q_s32(axa, ax);
-            vst1q_s32(aya, ay);
-            float32x4_t prod[4];
-            for (int k = 0; k < 4; ++k) {
-                const int32_t px = txa[k], py = tya[k];
-                uint32x4_t rows = vdupq_n_u32(0);
-                if (!check || (px >= 0 && py >= 0 && px <= s.w - 4 && py <= s.h - 4)) {
-                    const uint8_t* p = s.data + static_cast<size_t>(py) * s.stride + px;
-                    uint32_t r0, r1, r2, r3;
-                    std::memcpy(&r0, p, 4);
-                    std::memcpy(&r1, p + s.stride, 4);
-                    std::memcpy(&r2, p + 2 * s.stride, 4);
-                    std::memcpy(&r3, p + 3 * s.stride, 4);
-                    rows = vsetq_lane_u32(r0, rows, 0);
-                    rows = vsetq_lane_u32(r1, rows, 1);
-                    rows = vsetq_lane_u32(r2, rows, 2);
-                    rows = vsetq_lane_u32(r3, rows, 3);
-                } else {
-                    uint8_t pix[16];
-                    for (int i = 0; i < 4; ++i)
-                        for (int j = 0; j < 4; ++j) {
-                            const int64_t cx = int64_t(px) + j, cyy = int64_t(py) + i;
-                            pix[4 * i + j] = (cx >= 0 && cx < s.w && cyy >= 0 && cyy < s.h)
-                                                 ? s.data[size_t(cyy) * s.stride + size_t(cx)]
-                                                 : 0;
-                        }
-                    rows = vreinterpretq_u32_u8(vld1q_u8(pix));
-                }
-                const uint8x16_t b = vreinterpretq_u8_u32(rows);
-                const uint16x8_t r01 = vmovl_u8(vget_low_u8(b)), r23 = vmovl_u8(vget_high_u8(b));
-                const float* wy = kCubic[aya[k]];
-                float32x4_t v = vmulq_n_f32(u8x4_to_f32(vmovl_u16(vget_low_u16(r01))), wy[0]);
-                v = vmlaq_n_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r01))), wy[1]);
-                v = vmlaq_n_f32(v, u8x4_to_f32(vmovl_u16(vget_low_u16(r23))), wy[2]);
-                v = vmlaq_n_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r23))), wy[3]);
-                prod[k] = vmulq_f32(v, vld1q_f32(kCubic[axa[k]]));
-            }
-            // Sum each pixel's four products: transpose, then add the columns.
-            const float32x4x2_t t01 = vtrnq_f32(prod[0], prod[1]);
-            const float32x4x2_t t23 = vtrnq_f32(prod[2], prod[3]);
-            const float32x4_t c0 = vcombine_f32(vget_low_f32(t01.val[0]), vget_low_f32(t23.val[0]));
-            const float32x4_t c1 = vcombine_f32(vget_low_f32(t01.val[1]), vget_low_f32(t23.val[1]));
-            const float32x4_t c2 = vcombine_f32(vget_high_f32(t01.val[0]), vget_high_f32(t23.val[0]));
-            const float32x4_t c3 = vcombine_f32(vget_high_f32(t01.val[1]), vget_high_f32(t23.val[1]));
-            float32x4_t sum = vaddq_f32(vaddq_f32(c0, c1), vaddq_f32(c2, c3));
-            sum = vminq_f32(vmaxq_f32(sum, zero), vdupq_n_f32(255.f));
-            const uint32x4_t q = vandq_u32(vreinterpretq_u32_s32(trunc_small(sum)), ok);
-            const uint16x4_t q16 = vmovn_u32(q);
-            const uint8x8_t q8 = vmovn_u16(vcombine_u16(q16, q16));
-            if (count == 4) {
-                const uint32_t word = vget_lane_u32(vreinterpret_u32_u8(q8), 0);
-                std::memcpy(drow + x, &word, 4);
+    struct Row {
+        uint8_t* drow;
+        float by, cy;
+        TileSpan span;
+    };
+    // Four columns at x: 4 x 4 patches gathered, then weighted.
+    auto chunk = [&](const Row& r, uint32_t x, bool check, uint32_t count) {
+        const float32x4_t by = vdupq_n_f32(r.by), cy = vdupq_n_f32(r.cy);
+        uint8_t* drow = r.drow;
+        const float32x4_t xf = lane_index(x);
+        float32x4_t sx = vaddq_f32(vaddq_f32(vmulq_f32(m0, xf), by), m2);
+        float32x4_t sy = vaddq_f32(vaddq_f32(vmulq_f32(m3, xf), cy), m5);
+        uint32x4_t ok = vdupq_n_u32(0xFFFFFFFFu);
+        if (check) {
+            ok = vandq_u32(vcltq_f32(vabsq_f32(sx), lim), vcltq_f32(vabsq_f32(sy), lim));
+            sx = vbslq_f32(ok, sx, zero);
+            sy = vbslq_f32(ok, sy, zero);
+        }
+        const float32x4_t flx = vrndmq_f32(sx), fly = vrndmq_f32(sy);
+        const float32x4_t frx = vsubq_f32(sx, flx), fry = vsubq_f32(sy, fly);
+        const int32x4_t ax = vandq_s32(round_small(vmulq_f32(frx, k32)), vdupq_n_s32(31));
+        const int32x4_t ay = vandq_s32(round_small(vmulq_f32(fry, k32)), vdupq_n_s32(31));
+        // -1, or 0 where the phase wrapped (mask is all ones = -1 there).
+        const int32x4_t wrapX = vreinterpretq_s32_u32(vcgtq_f32(vmulq_f32(frx, k64), k63));
+        const int32x4_t wrapY = vreinterpretq_s32_u32(vcgtq_f32(vmulq_f32(fry, k64), k63));
+        const int32x4_t tx = vsubq_s32(vsubq_s32(vcvtq_s32_f32(flx), vdupq_n_s32(1)), wrapX);
+        const int32x4_t ty = vsubq_s32(vsubq_s32(vcvtq_s32_f32(fly), vdupq_n_s32(1)), wrapY);
+        int32_t txa[4], tya[4], axa[4], aya[4];
+        vst1q_s32(txa, tx);
+        vst1q_s32(tya, ty);
+        vst1q_s32(axa, ax);
+        vst1q_s32(aya, ay);
+        float32x4_t prod[4];
+        for (int k = 0; k < 4; ++k) {
+            const int32_t px = txa[k], py = tya[k];
+            uint32x4_t rows = vdupq_n_u32(0);
+            if (!check || (px >= 0 && py >= 0 && px <= s.w - 4 && py <= s.h - 4)) {
+                const uint8_t* p = s.data + static_cast<size_t>(py) * s.stride + px;
+                uint32_t r0, r1, r2, r3;
+                std::memcpy(&r0, p, 4);
+                std::memcpy(&r1, p + s.stride, 4);
+                std::memcpy(&r2, p + 2 * s.stride, 4);
+                std::memcpy(&r3, p + 3 * s.stride, 4);
+                rows = vsetq_lane_u32(r0, rows, 0);
+                rows = vsetq_lane_u32(r1, rows, 1);
+                rows = vsetq_lane_u32(r2, rows, 2);
+                rows = vsetq_lane_u32(r3, rows, 3);
             } else {
-                uint8_t tmp[8];
-                vst1_u8(tmp, q8);
-                std::memcpy(drow + x, tmp, count);
+                uint8_t pix[16];
+                for (int i = 0; i < 4; ++i)
+                    for (int j = 0; j < 4; ++j) {
+                        const int64_t cx = int64_t(px) + j, cyy = int64_t(py) + i;
+                        pix[4 * i + j] = (cx >= 0 && cx < s.w && cyy >= 0 && cyy < s.h)
+                                             ? s.data[size_t(cyy) * s.stride + size_t(cx)]
+                                             : 0;
+                    }
+                rows = vreinterpretq_u32_u8(vld1q_u8(pix));
             }
-        };
-        auto checked = [&](uint32_t x0, uint32_t x1) {
-            for (uint32_t x = x0; x < x1; x += 4) chunk(x, true, std::min(4u, x1 - x));
-        };
-        auto fast = [&](uint32_t x) { chunk(x, false, 4); };
+            const uint8x16_t b = vreinterpretq_u8_u32(rows);
+            const uint16x8_t r01 = vmovl_u8(vget_low_u8(b)), r23 = vmovl_u8(vget_high_u8(b));
+            const float* wy = kCubicSplat.w[aya[k]][0];
+            float32x4_t v = vmulq_f32(u8x4_to_f32(vmovl_u16(vget_low_u16(r01))), vld1q_f32(wy));
+            v = vmlaq_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r01))), vld1q_f32(wy + 4));
+            v = vmlaq_f32(v, u8x4_to_f32(vmovl_u16(vget_low_u16(r23))), vld1q_f32(wy + 8));
+            v = vmlaq_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r23))), vld1q_f32(wy + 12));
+            prod[k] = vmulq_f32(v, vld1q_f32(kCubic[axa[k]]));
+        }
+        // Sum each pixel's four products: transpose, then add the columns.
+        const float32x4x2_t t01 = vtrnq_f32(prod[0], prod[1]);
+        const float32x4x2_t t23 = vtrnq_f32(prod[2], prod[3]);
+        const float32x4_t c0 = vcombine_f32(vget_low_f32(t01.val[0]), vget_low_f32(t23.val[0]));
+        const float32x4_t c1 = vcombine_f32(vget_low_f32(t01.val[1]), vget_low_f32(t23.val[1]));
+        const float32x4_t c2 = vcombine_f32(vget_high_f32(t01.val[0]), vget_high_f32(t23.val[0]));
+        const float32x4_t c3 = vcombine_f32(vget_high_f32(t01.val[1]), vget_high_f32(t23.val[1]));
+        float32x4_t sum = vaddq_f32(vaddq_f32(c0, c1), vaddq_f32(c2, c3));
+        // Clamping to [0, 255] and truncating commute: the sum (a few hundred
+        // at most in magnitude, never NaN here) is truncated first and
+        // clamped as an integer.
+        const int32x4_t t = vminq_s32(vmaxq_s32(trunc_small(sum), vdupq_n_s32(0)),
+                                      vdupq_n_s32(255));
+        const uint32x4_t q = vandq_u32(vreinterpretq_u32_s32(t), ok);
+        const uint16x4_t q16 = vmovn_u32(q);
+        const uint8x8_t q8 = vmovn_u16(vcombine_u16(q16, q16));
+        if (count == 4) {
+            const uint32_t word = vget_lane_u32(vreinterpret_u32_u8(q8), 0);
+            std::memcpy(drow + x, &word, 4);
+        } else {
+            uint8_t tmp[8];
+            vst1_u8(tmp, q8);
+            std::memcpy(drow + x, tmp, count);
+        }
+    };
+    auto checked = [&](const Row& r, uint32_t x0, uint32_t x1) {
+        for (uint32_t x = x0; x < x1; x += 4) chunk(r, x, true, std::min(4u, x1 - x));
+    };
+    auto fast = [&](const Row& r, uint32_t x) { chunk(r, x, false, 4); };
+    auto layout = [&](uint32_t y, Row& r) {
+        r.drow = dst + y * dstStride;
+        const float fy = static_cast<float>(y);
+        r.by = m[1] * fy;
+        r.cy = m[4] * fy;
         uint32_t a = 0, b = 0, za = 0, zb = dstW;
         if (fastOk) {
-            const RowPos px{m[0], 0.f, byS, m[2], 0.f}, py{m[3], 0.f, cyS, m[5], 0.f};
+            const RowPos px{m[0], 0.f, r.by, m[2], 0.f}, py{m[3], 0.f, r.cy, m[5], 0.f};
             const float wMax = static_cast<float>(s.w - 4), hMax = static_cast<float>(s.h - 4);
             const float wLast = static_cast<float>(s.w - 1), hLast = static_cast<float>(s.h - 1);
             uint32_t ya, yb;
@@ -629,8 +729,10 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
                 zb = dstW;
             }
         }
-        split_row(drow, dstW, za, zb, a, b, 4, checked, fast);
-    }
+        r.span = {za, zb, a, b};
+    };
+    // Sixteen taps a pixel keep the loads ahead of the cache: whole rows.
+    tiled_rows<Row>(y0, y1, dstW, dstW, 4, layout, checked, fast);
 }
 
 // Float to int truncation that stays defined: false for NaN.
