@@ -75,7 +75,7 @@ ncvImageGradientPlanars16_v2 = _sig("ncvImageGradientPlanars16_v2",
                                     [P, U32, U32, U32, P, P, U32], None)
 ncvImageGradientSobelPlanars16_v3 = _sig("ncvImageGradientSobelPlanars16_v3",
                                          [P, U32, U32, U32, P, P, U32], None)
-ncvFilterGaussian3x3u8 = _sig("ncvFilterGaussian3x3u8", [P, P, U32, U32, c_int], None)
+ncvFilterGaussian3x3u8 = _sig("ncvFilterGaussian3x3u8", [P, U32, U32, P, c_int], None)
 ncvImageIntensityStats = _sig("ncvImageIntensityStats",
                               [P, c_int, c_int, c_int, U32, U32, POINTER(c_float),
                                POINTER(c_float)], None)

@@ -316,7 +316,7 @@ def test_gaussian3x3(rng, device, layout, border, hw):
     if device is None:
         packed = np.ascontiguousarray(img)
         ncv = c_out(hw)
-        clib.ncvFilterGaussian3x3u8(clib.ptr(packed), clib.ptr(ncv), hw[1], hw[0], code)
+        clib.ncvFilterGaussian3x3u8(clib.ptr(packed), hw[1], hw[0], clib.ptr(ncv), code)
         np.testing.assert_array_equal(got, ncv)
     also_into_out(mira.gaussian3x3, (img, border), {"device": device}, want)
 
