@@ -11,6 +11,8 @@
 #endif
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace mira {
 
@@ -19,5 +21,42 @@ namespace mira {
 // prefetcher left the CbCr swap about 15% short of a plain copy.
 constexpr size_t kPrefetchAhead = 512;
 inline void prefetch_source(const void* p) { __builtin_prefetch(p, 0, 3); }
+
+// Widening and narrowing on whole 128-bit vectors. The 64-bit forms compute
+// the same (widen_lo_u8(v) is vmovl_u8(vget_low_u8(v)), narrow_u16(a, b) is
+// vcombine_u8(vmovn_u16(a), vmovn_u16(b))), but where NEON is emulated some
+// compilers split each 64-bit half into several shuffles; zips and unzips of
+// full vectors are single instructions on every target. Lanes are little
+// endian: the low byte of a 16-bit lane comes first.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the widening helpers assume little-endian lanes"
+#endif
+
+// Zero-extends bytes 0..7 (lo) or 8..15 (hi) to 16-bit lanes.
+inline uint16x8_t widen_lo_u8(uint8x16_t v) {
+    return vreinterpretq_u16_u8(vzip1q_u8(v, vdupq_n_u8(0)));
+}
+inline uint16x8_t widen_hi_u8(uint8x16_t v) {
+    return vreinterpretq_u16_u8(vzip2q_u8(v, vdupq_n_u8(0)));
+}
+// Sign-extends bytes 0..7 (lo) or 8..15 (hi) to 16-bit lanes.
+inline int16x8_t widen_lo_s8(int8x16_t v) {
+    return vshrq_n_s16(vreinterpretq_s16_s8(vzip1q_s8(v, v)), 8);
+}
+inline int16x8_t widen_hi_s8(int8x16_t v) {
+    return vshrq_n_s16(vreinterpretq_s16_s8(vzip2q_s8(v, v)), 8);
+}
+// Eight bytes from p, zero-extended to 16-bit lanes (reads exactly 8 bytes;
+// p needs no alignment). Taken as one 64-bit scalar into a zeroed vector,
+// this is a single widening load on x86 and a load and zip on AArch64.
+inline uint16x8_t load_widen_u8(const uint8_t* p) {
+    uint64_t bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    return widen_lo_u8(vreinterpretq_u8_u64(vsetq_lane_u64(bytes, vdupq_n_u64(0), 0)));
+}
+// The low bytes of a's lanes, then those of b's (vmovn of each, combined).
+inline uint8x16_t narrow_u16(uint16x8_t a, uint16x8_t b) {
+    return vuzp1q_u8(vreinterpretq_u8_u16(a), vreinterpretq_u8_u16(b));
+}
 
 }  // namespace mira
