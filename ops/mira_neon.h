@@ -54,6 +54,27 @@ inline uint16x8_t load_widen_u8(const uint8_t* p) {
     std::memcpy(&bytes, p, sizeof bytes);
     return widen_lo_u8(vreinterpretq_u8_u64(vsetq_lane_u64(bytes, vdupq_n_u64(0), 0)));
 }
+// a's lanes, then b's, saturated to 0..255 (vqmovun of each, combined). Clang
+// and native NEON take the combined form as one saturating pack; g++ through
+// the emulation does better with a clamp and an unzip of the low bytes.
+inline uint8x16_t narrow_sat_u8(int16x8_t a, int16x8_t b) {
+#if defined(__aarch64__) || defined(_M_ARM64) || defined(__clang__) || !defined(__GNUC__)
+    return vcombine_u8(vqmovun_s16(a), vqmovun_s16(b));
+#else
+    const int16x8_t lo = vdupq_n_s16(0), hi = vdupq_n_s16(255);
+    return vuzp1q_u8(vreinterpretq_u8_s16(vminq_s16(vmaxq_s16(a, lo), hi)),
+                     vreinterpretq_u8_s16(vminq_s16(vmaxq_s16(b, lo), hi)));
+#endif
+}
+// A vector of k that the optimiser treats as unknown. Multiplications by a
+// vector built here stay one multiply instruction: g++ otherwise rewrites
+// multiplications by small constants as chains of shifts and adds (six
+// instructions for 74), which costs more where a loop is bound by
+// instruction throughput. Build it once, outside the loop.
+inline int16x8_t dup_opaque_s16(int16_t k) {
+    __asm__("" : "+r"(k));
+    return vdupq_n_s16(k);
+}
 // The low bytes of a's lanes, then those of b's (vmovn of each, combined).
 inline uint8x16_t narrow_u16(uint16x8_t a, uint16x8_t b) {
     return vuzp1q_u8(vreinterpretq_u8_u16(a), vreinterpretq_u8_u16(b));
