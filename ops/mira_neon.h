@@ -46,6 +46,13 @@ inline int16x8_t widen_lo_s8(int8x16_t v) {
 inline int16x8_t widen_hi_s8(int8x16_t v) {
     return vshrq_n_s16(vreinterpretq_s16_s8(vzip2q_s8(v, v)), 8);
 }
+// Zero-extends 16-bit lanes 0..3 (lo) or 4..7 (hi) to 32-bit lanes.
+inline uint32x4_t widen_lo_u16(uint16x8_t v) {
+    return vreinterpretq_u32_u16(vzip1q_u16(v, vdupq_n_u16(0)));
+}
+inline uint32x4_t widen_hi_u16(uint16x8_t v) {
+    return vreinterpretq_u32_u16(vzip2q_u16(v, vdupq_n_u16(0)));
+}
 // Eight bytes from p, zero-extended to 16-bit lanes (reads exactly 8 bytes;
 // p needs no alignment). Taken as one 64-bit scalar into a zeroed vector,
 // this is a single widening load on x86 and a load and zip on AArch64.
@@ -53,6 +60,14 @@ inline uint16x8_t load_widen_u8(const uint8_t* p) {
     uint64_t bytes;
     std::memcpy(&bytes, p, sizeof bytes);
     return widen_lo_u8(vreinterpretq_u8_u64(vsetq_lane_u64(bytes, vdupq_n_u64(0), 0)));
+}
+// The low halves of a's 32-bit lanes, then those of b's (vmovn_u32 of each).
+inline uint16x8_t narrow_u32(uint32x4_t a, uint32x4_t b) {
+    return vuzp1q_u16(vreinterpretq_u16_u32(a), vreinterpretq_u16_u32(b));
+}
+// The high halves (vshrn_n_u32(x, 16) of each).
+inline uint16x8_t narrow_high_u32(uint32x4_t a, uint32x4_t b) {
+    return vuzp2q_u16(vreinterpretq_u16_u32(a), vreinterpretq_u16_u32(b));
 }
 // a's lanes, then b's, saturated to 0..255 (vqmovun of each, combined). Clang
 // and native NEON take the combined form as one saturating pack; g++ through
