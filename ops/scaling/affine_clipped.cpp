@@ -452,15 +452,20 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
             const uint16x8_t low8 = vdupq_n_u16(0xFF);
             const uint16x8_t l1 = vandq_u16(top, low8), r1 = vshrq_n_u16(top, 8);
             const uint16x8_t l2 = vandq_u16(bottom, low8), r2 = vshrq_n_u16(bottom, 8);
-            auto f32 = [](uint16x4_t v) { return vcvtq_f32_u32(vmovl_u16(v)); };
-            const float32x4_t lo = bilinear_sum(f32(vget_low_u16(l1)), f32(vget_low_u16(r1)),
-                                                f32(vget_low_u16(l2)), f32(vget_low_u16(r2)),
-                                                tx[0], ty[0]);
-            const float32x4_t hi = bilinear_sum(f32(vget_high_u16(l1)), f32(vget_high_u16(r1)),
-                                                f32(vget_high_u16(l2)), f32(vget_high_u16(r2)),
-                                                tx[1], ty[1]);
-            const uint16x8_t res = vcombine_u16(vmovn_u32(vreinterpretq_u32_s32(trunc_small(lo))),
-                                                vmovn_u32(vreinterpretq_u32_s32(trunc_small(hi))));
+            // Bytes to float through the signed conversion: exact for these
+            // values, and one instruction on every target.
+            auto lo4 = [](uint16x8_t v) {
+                return vcvtq_f32_s32(vreinterpretq_s32_u32(widen_lo_u16(v)));
+            };
+            auto hi4 = [](uint16x8_t v) {
+                return vcvtq_f32_s32(vreinterpretq_s32_u32(widen_hi_u16(v)));
+            };
+            const float32x4_t lo =
+                bilinear_sum(lo4(l1), lo4(r1), lo4(l2), lo4(r2), tx[0], ty[0]);
+            const float32x4_t hi =
+                bilinear_sum(hi4(l1), hi4(r1), hi4(l2), hi4(r2), tx[1], ty[1]);
+            const uint16x8_t res = narrow_u32(vreinterpretq_u32_s32(trunc_small(lo)),
+                                              vreinterpretq_u32_s32(trunc_small(hi)));
             vst1_u8(drow + x, vmovn_u16(res));
         };
         uint32_t a = 0, b = 0;
@@ -571,26 +576,35 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
                     rows = vreinterpretq_u32_u8(vld1q_u8(pix));
                 }
                 const uint8x16_t b = vreinterpretq_u8_u32(rows);
-                const uint16x8_t r01 = vmovl_u8(vget_low_u8(b)), r23 = vmovl_u8(vget_high_u8(b));
+                const uint16x8_t r01 = widen_lo_u8(b), r23 = widen_hi_u8(b);
                 const float* wy = kCubic[aya[k]];
-                float32x4_t v = vmulq_n_f32(u8x4_to_f32(vmovl_u16(vget_low_u16(r01))), wy[0]);
-                v = vmlaq_n_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r01))), wy[1]);
-                v = vmlaq_n_f32(v, u8x4_to_f32(vmovl_u16(vget_low_u16(r23))), wy[2]);
-                v = vmlaq_n_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r23))), wy[3]);
+                float32x4_t v = vmulq_n_f32(u8x4_to_f32(widen_lo_u16(r01)), wy[0]);
+                v = vmlaq_n_f32(v, u8x4_to_f32(widen_hi_u16(r01)), wy[1]);
+                v = vmlaq_n_f32(v, u8x4_to_f32(widen_lo_u16(r23)), wy[2]);
+                v = vmlaq_n_f32(v, u8x4_to_f32(widen_hi_u16(r23)), wy[3]);
                 prod[k] = vmulq_f32(v, vld1q_f32(kCubic[axa[k]]));
             }
             // Sum each pixel's four products: transpose, then add the columns.
             const float32x4x2_t t01 = vtrnq_f32(prod[0], prod[1]);
             const float32x4x2_t t23 = vtrnq_f32(prod[2], prod[3]);
-            const float32x4_t c0 = vcombine_f32(vget_low_f32(t01.val[0]), vget_low_f32(t23.val[0]));
-            const float32x4_t c1 = vcombine_f32(vget_low_f32(t01.val[1]), vget_low_f32(t23.val[1]));
-            const float32x4_t c2 = vcombine_f32(vget_high_f32(t01.val[0]), vget_high_f32(t23.val[0]));
-            const float32x4_t c3 = vcombine_f32(vget_high_f32(t01.val[1]), vget_high_f32(t23.val[1]));
+            // (low halves of two vectors: vzip1q_u64; high halves: vzip2q_u64)
+            auto lows = [](float32x4_t a, float32x4_t b) {
+                return vreinterpretq_f32_u64(
+                    vzip1q_u64(vreinterpretq_u64_f32(a), vreinterpretq_u64_f32(b)));
+            };
+            auto highs = [](float32x4_t a, float32x4_t b) {
+                return vreinterpretq_f32_u64(
+                    vzip2q_u64(vreinterpretq_u64_f32(a), vreinterpretq_u64_f32(b)));
+            };
+            const float32x4_t c0 = lows(t01.val[0], t23.val[0]);
+            const float32x4_t c1 = lows(t01.val[1], t23.val[1]);
+            const float32x4_t c2 = highs(t01.val[0], t23.val[0]);
+            const float32x4_t c3 = highs(t01.val[1], t23.val[1]);
             float32x4_t sum = vaddq_f32(vaddq_f32(c0, c1), vaddq_f32(c2, c3));
             sum = vminq_f32(vmaxq_f32(sum, zero), vdupq_n_f32(255.f));
             const uint32x4_t q = vandq_u32(vreinterpretq_u32_s32(trunc_small(sum)), ok);
-            const uint16x4_t q16 = vmovn_u32(q);
-            const uint8x8_t q8 = vmovn_u16(vcombine_u16(q16, q16));
+            const uint16x8_t q16 = narrow_u32(q, q);
+            const uint8x8_t q8 = vget_low_u8(narrow_u16(q16, q16));
             if (count == 4) {
                 const uint32_t word = vget_lane_u32(vreinterpret_u32_u8(q8), 0);
                 std::memcpy(drow + x, &word, 4);
