@@ -53,14 +53,18 @@ inline uint32x4_t widen_lo_u16(uint16x8_t v) {
 inline uint32x4_t widen_hi_u16(uint16x8_t v) {
     return vreinterpretq_u32_u16(vzip2q_u16(v, vdupq_n_u16(0)));
 }
-// Eight bytes from p, zero-extended to 16-bit lanes (reads exactly 8 bytes;
-// p needs no alignment). Taken as one 64-bit scalar into a zeroed vector,
-// this is a single widening load on x86 and a load and zip on AArch64.
-inline uint16x8_t load_widen_u8(const uint8_t* p) {
+// Eight bytes from p in lanes 0..7, zeros above (reads exactly 8 bytes; p
+// needs no alignment). Taken as one 64-bit scalar into a zeroed vector, this
+// is a single load under both compilers (vcombine_u8(vld1_u8(p), zeros) is
+// two or three under g++).
+inline uint8x16_t load_lo_u8(const uint8_t* p) {
     uint64_t bytes;
     std::memcpy(&bytes, p, sizeof bytes);
-    return widen_lo_u8(vreinterpretq_u8_u64(vsetq_lane_u64(bytes, vdupq_n_u64(0), 0)));
+    return vreinterpretq_u8_u64(vsetq_lane_u64(bytes, vdupq_n_u64(0), 0));
 }
+// Eight bytes from p, zero-extended to 16-bit lanes (one widening load on
+// x86, a load and a zip on AArch64).
+inline uint16x8_t load_widen_u8(const uint8_t* p) { return widen_lo_u8(load_lo_u8(p)); }
 // The low halves of a's 32-bit lanes, then those of b's (vmovn_u32 of each).
 inline uint16x8_t narrow_u32(uint32x4_t a, uint32x4_t b) {
     return vuzp1q_u16(vreinterpretq_u16_u32(a), vreinterpretq_u16_u32(b));
