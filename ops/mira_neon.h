@@ -11,6 +11,8 @@
 #endif
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace mira {
 
@@ -19,5 +21,82 @@ namespace mira {
 // prefetcher left the CbCr swap about 15% short of a plain copy.
 constexpr size_t kPrefetchAhead = 512;
 inline void prefetch_source(const void* p) { __builtin_prefetch(p, 0, 3); }
+
+// Widening and narrowing on whole 128-bit vectors. The 64-bit forms compute
+// the same (widen_lo_u8(v) is vmovl_u8(vget_low_u8(v)), narrow_u16(a, b) is
+// vcombine_u8(vmovn_u16(a), vmovn_u16(b))), but where NEON is emulated some
+// compilers split each 64-bit half into several shuffles; zips and unzips of
+// full vectors are single instructions on every target. Lanes are little
+// endian: the low byte of a 16-bit lane comes first.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the widening helpers assume little-endian lanes"
+#endif
+
+// Zero-extends bytes 0..7 (lo) or 8..15 (hi) to 16-bit lanes.
+inline uint16x8_t widen_lo_u8(uint8x16_t v) {
+    return vreinterpretq_u16_u8(vzip1q_u8(v, vdupq_n_u8(0)));
+}
+inline uint16x8_t widen_hi_u8(uint8x16_t v) {
+    return vreinterpretq_u16_u8(vzip2q_u8(v, vdupq_n_u8(0)));
+}
+// Sign-extends bytes 0..7 (lo) or 8..15 (hi) to 16-bit lanes.
+inline int16x8_t widen_lo_s8(int8x16_t v) {
+    return vshrq_n_s16(vreinterpretq_s16_s8(vzip1q_s8(v, v)), 8);
+}
+inline int16x8_t widen_hi_s8(int8x16_t v) {
+    return vshrq_n_s16(vreinterpretq_s16_s8(vzip2q_s8(v, v)), 8);
+}
+// Zero-extends 16-bit lanes 0..3 (lo) or 4..7 (hi) to 32-bit lanes.
+inline uint32x4_t widen_lo_u16(uint16x8_t v) {
+    return vreinterpretq_u32_u16(vzip1q_u16(v, vdupq_n_u16(0)));
+}
+inline uint32x4_t widen_hi_u16(uint16x8_t v) {
+    return vreinterpretq_u32_u16(vzip2q_u16(v, vdupq_n_u16(0)));
+}
+// Eight bytes from p in lanes 0..7, zeros above (reads exactly 8 bytes; p
+// needs no alignment). Taken as one 64-bit scalar into a zeroed vector, this
+// is a single load under both compilers (vcombine_u8(vld1_u8(p), zeros) is
+// two or three under g++).
+inline uint8x16_t load_lo_u8(const uint8_t* p) {
+    uint64_t bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    return vreinterpretq_u8_u64(vsetq_lane_u64(bytes, vdupq_n_u64(0), 0));
+}
+// Eight bytes from p, zero-extended to 16-bit lanes (one widening load on
+// x86, a load and a zip on AArch64).
+inline uint16x8_t load_widen_u8(const uint8_t* p) { return widen_lo_u8(load_lo_u8(p)); }
+// The low halves of a's 32-bit lanes, then those of b's (vmovn_u32 of each).
+inline uint16x8_t narrow_u32(uint32x4_t a, uint32x4_t b) {
+    return vuzp1q_u16(vreinterpretq_u16_u32(a), vreinterpretq_u16_u32(b));
+}
+// The high halves (vshrn_n_u32(x, 16) of each).
+inline uint16x8_t narrow_high_u32(uint32x4_t a, uint32x4_t b) {
+    return vuzp2q_u16(vreinterpretq_u16_u32(a), vreinterpretq_u16_u32(b));
+}
+// a's lanes, then b's, saturated to 0..255 (vqmovun of each, combined). Clang
+// and native NEON take the combined form as one saturating pack; g++ through
+// the emulation does better with a clamp and an unzip of the low bytes.
+inline uint8x16_t narrow_sat_u8(int16x8_t a, int16x8_t b) {
+#if defined(__aarch64__) || defined(_M_ARM64) || defined(__clang__) || !defined(__GNUC__)
+    return vcombine_u8(vqmovun_s16(a), vqmovun_s16(b));
+#else
+    const int16x8_t lo = vdupq_n_s16(0), hi = vdupq_n_s16(255);
+    return vuzp1q_u8(vreinterpretq_u8_s16(vminq_s16(vmaxq_s16(a, lo), hi)),
+                     vreinterpretq_u8_s16(vminq_s16(vmaxq_s16(b, lo), hi)));
+#endif
+}
+// A vector of k that the optimiser treats as unknown. Multiplications by a
+// vector built here stay one multiply instruction: g++ otherwise rewrites
+// multiplications by small constants as chains of shifts and adds (six
+// instructions for 74), which costs more where a loop is bound by
+// instruction throughput. Build it once, outside the loop.
+inline int16x8_t dup_opaque_s16(int16_t k) {
+    __asm__("" : "+r"(k));
+    return vdupq_n_s16(k);
+}
+// The low bytes of a's lanes, then those of b's (vmovn of each, combined).
+inline uint8x16_t narrow_u16(uint16x8_t a, uint16x8_t b) {
+    return vuzp1q_u8(vreinterpretq_u8_u16(a), vreinterpretq_u8_u16(b));
+}
 
 }  // namespace mira

@@ -215,7 +215,9 @@ void expect_matches(const GuardedImage& dst, const GuardedImage& src, uint32_t s
             const int want = ref_pixel(interp, s, m, x, y), got = dst.row(y)[x];
             if (want == got) continue;
             ++off;
-            if (interp != 0) ASSERT_NEAR(got, want, 1) << "at " << x << "," << y;
+            if (interp != 0) {
+                ASSERT_NEAR(got, want, 1) << "at " << x << "," << y;
+            }
         }
     uint64_t allowed = interp == 0 ? uint64_t(nearestSlack) : uint64_t(dw) * dh / 100;
     if (interp != 0 && !countFilterSlack) allowed = uint64_t(dw) * dh;

@@ -20,13 +20,21 @@ struct ChromaTerms {
     int16x8_t r[2], g[2], b[2];  // [0]: pixels 0..7, [1]: pixels 8..15
 };
 
-inline ChromaTerms chroma_terms(uint8x16_t vu) {
+// The multipliers, built once per call (see dup_opaque_s16).
+struct Coefficients {
+    int16x8_t y74, v102, u25, v52;
+    Coefficients()
+        : y74(dup_opaque_s16(74)), v102(dup_opaque_s16(102)), u25(dup_opaque_s16(25)),
+          v52(dup_opaque_s16(52)) {}
+};
+
+inline ChromaTerms chroma_terms(uint8x16_t vu, const Coefficients& k) {
     const uint16x8_t pairs = vreinterpretq_u16_u8(vu);
     const int16x8_t bias = vdupq_n_s16(128);
     const int16x8_t v = vsubq_s16(vreinterpretq_s16_u16(vandq_u16(pairs, vdupq_n_u16(0xFF))), bias);
     const int16x8_t u = vsubq_s16(vreinterpretq_s16_u16(vshrq_n_u16(pairs, 8)), bias);
-    const int16x8_t r = vmulq_n_s16(v, 102);
-    const int16x8_t g = vnegq_s16(vmlaq_n_s16(vmulq_n_s16(u, 25), v, 52));
+    const int16x8_t r = vmulq_s16(v, k.v102);
+    const int16x8_t g = vnegq_s16(vmlaq_s16(vmulq_s16(u, k.u25), v, k.v52));
     const int16x8_t b = vshlq_n_s16(u, 7);
     ChromaTerms t;
     const int16x8x2_t rr = vzipq_s16(r, r), gg = vzipq_s16(g, g), bb = vzipq_s16(b, b);
@@ -37,16 +45,17 @@ inline ChromaTerms chroma_terms(uint8x16_t vu) {
 }
 
 // 16 pixels of one row: four 16-byte RGBA groups.
-inline void convert_row16(const uint8_t* y, const ChromaTerms& t, uint8_t* out) {
+inline void convert_row16(const uint8_t* y, const ChromaTerms& t, const Coefficients& k,
+                          uint8_t* out) {
     const uint8x16_t yy = vqsubq_u8(vld1q_u8(y), vdupq_n_u8(16));
-    const int16x8_t l0 = vreinterpretq_s16_u16(vmulq_n_u16(vmovl_u8(vget_low_u8(yy)), 74));
-    const int16x8_t l1 = vreinterpretq_s16_u16(vmulq_n_u16(vmovl_u8(vget_high_u8(yy)), 74));
-    const uint8x16_t R = vcombine_u8(vqshrun_n_s16(vaddq_s16(l0, t.r[0]), 6),
-                                     vqshrun_n_s16(vaddq_s16(l1, t.r[1]), 6));
-    const uint8x16_t G = vcombine_u8(vqshrun_n_s16(vaddq_s16(l0, t.g[0]), 6),
-                                     vqshrun_n_s16(vaddq_s16(l1, t.g[1]), 6));
-    const uint8x16_t B = vcombine_u8(vqshrun_n_s16(vqaddq_s16(l0, t.b[0]), 6),
-                                     vqshrun_n_s16(vqaddq_s16(l1, t.b[1]), 6));
+    const int16x8_t l0 = vmulq_s16(vreinterpretq_s16_u16(widen_lo_u8(yy)), k.y74);
+    const int16x8_t l1 = vmulq_s16(vreinterpretq_s16_u16(widen_hi_u8(yy)), k.y74);
+    const uint8x16_t R = narrow_sat_u8(vshrq_n_s16(vaddq_s16(l0, t.r[0]), 6),
+                                       vshrq_n_s16(vaddq_s16(l1, t.r[1]), 6));
+    const uint8x16_t G = narrow_sat_u8(vshrq_n_s16(vaddq_s16(l0, t.g[0]), 6),
+                                       vshrq_n_s16(vaddq_s16(l1, t.g[1]), 6));
+    const uint8x16_t B = narrow_sat_u8(vshrq_n_s16(vqaddq_s16(l0, t.b[0]), 6),
+                                       vshrq_n_s16(vqaddq_s16(l1, t.b[1]), 6));
     const uint8x16x2_t rg = vzipq_u8(R, G);
     const uint8x16x2_t ba = vzipq_u8(B, vdupq_n_u8(255));
     const uint16x8x2_t lo = vzipq_u16(vreinterpretq_u16_u8(rg.val[0]), vreinterpretq_u16_u8(ba.val[0]));
@@ -69,6 +78,7 @@ void nv21_to_rgba_neon(const uint8_t* y, uint64_t yStride, const uint8_t* vu, ui
                        int width, int height, uint8_t* dst, uint64_t dstStride) {
     if (width < 2 || height < 2) return;
     const uint64_t w = (uint64_t)width, even = w & ~1ull, pairs = (uint64_t)height / 2;
+    const Coefficients k;
     for (uint64_t j = 0; j < pairs; ++j) {
         const uint8_t* y0 = y + 2 * j * yStride;
         const uint8_t* y1 = y0 + yStride;
@@ -77,9 +87,9 @@ void nv21_to_rgba_neon(const uint8_t* y, uint64_t yStride, const uint8_t* vu, ui
         uint8_t* d1 = d0 + dstStride;
         uint64_t x = 0;
         for (; x + 16 <= even; x += 16) {
-            const ChromaTerms t = chroma_terms(vld1q_u8(c + x));
-            convert_row16(y0 + x, t, d0 + 4 * x);
-            convert_row16(y1 + x, t, d1 + 4 * x);
+            const ChromaTerms t = chroma_terms(vld1q_u8(c + x), k);
+            convert_row16(y0 + x, t, k, d0 + 4 * x);
+            convert_row16(y1 + x, t, k, d1 + 4 * x);
         }
         if (x < even) {
             // The remaining 2 to 14 pixels: staged through 16-pixel buffers and
@@ -89,9 +99,9 @@ void nv21_to_rgba_neon(const uint8_t* y, uint64_t yStride, const uint8_t* vu, ui
             std::memcpy(ly0, y0 + x, n);
             std::memcpy(ly1, y1 + x, n);
             std::memcpy(lc, c + x, n);
-            const ChromaTerms t = chroma_terms(vld1q_u8(lc));
-            convert_row16(ly0, t, o0);
-            convert_row16(ly1, t, o1);
+            const ChromaTerms t = chroma_terms(vld1q_u8(lc), k);
+            convert_row16(ly0, t, k, o0);
+            convert_row16(ly1, t, k, o1);
             std::memcpy(d0 + 4 * x, o0, 4 * n);
             std::memcpy(d1 + 4 * x, o1, 4 * n);
         }

@@ -114,39 +114,50 @@ void gaussian3x3_interior_neon(const uint8_t* src, uint32_t srcStride, uint8_t* 
     }
     uint16_t* h[3] = {ring, ring + width, ring + 2 * size_t(width)};
     auto srow = [&](uint32_t y) { return src + static_cast<uint64_t>(y) * srcStride; };
-    auto hpass = [](const uint8_t* r, uint32_t x) {
-        return vaddq_u16(vaddl_u8(vld1_u8(r + x - 1), vld1_u8(r + x + 1)),
-                         vshll_n_u8(vld1_u8(r + x), 1));
+    // h = m + 2c + p of the columns x-1, x, x+1, bytes widened to 16 bits:
+    // 8 columns from 8-byte loads, or 16 (two vectors) from 16-byte loads.
+    auto h121 = [](uint16x8_t m, uint16x8_t c, uint16x8_t p) {
+        return vaddq_u16(vaddq_u16(m, p), vshlq_n_u16(c, 1));
+    };
+    auto hpass8 = [&](const uint8_t* r, uint32_t x) {
+        return h121(load_widen_u8(r + x - 1), load_widen_u8(r + x), load_widen_u8(r + x + 1));
+    };
+    auto hpass16 = [&](const uint8_t* r, uint32_t x, uint16x8_t& lo, uint16x8_t& hi) {
+        lo = hpass8(r, x);
+        hi = hpass8(r, x + 8);
     };
     for (uint32_t r = 0; r < 2; ++r) {
         const uint8_t* s = srow(r);
-        auto prime8 = [&](uint32_t x) { vst1q_u16(h[r] + x, hpass(s, x)); };
         for_interior_blocks(
             width,
             [&](uint32_t x) {
-                prime8(x);
-                prime8(x + 8);
+                uint16x8_t lo, hi;
+                hpass16(s, x, lo, hi);
+                vst1q_u16(h[r] + x, lo);
+                vst1q_u16(h[r] + x + 8, hi);
             },
-            prime8, [](uint32_t) {});
+            [&](uint32_t x) { vst1q_u16(h[r] + x, hpass8(s, x)); }, [](uint32_t) {});
     }
     for (uint32_t y = 1; y + 1 < height; ++y) {
         const uint32_t ip = (y - 1) % 3, ic = y % 3, in = (y + 1) % 3;
         const uint8_t* s = srow(y + 1);
         uint8_t* o = dst + static_cast<uint64_t>(y) * dstStride;
-        auto out8 = [&](uint32_t x) {
-            const uint16x8_t n = hpass(s, x);
+        // Keeps the new row's pass n and returns the 8 vertical sums >> 4.
+        auto out8 = [&](uint32_t x, uint16x8_t n) {
             vst1q_u16(h[in] + x, n);
             const uint16x8_t sum = vaddq_u16(vaddq_u16(vld1q_u16(h[ip] + x), n),
                                              vshlq_n_u16(vld1q_u16(h[ic] + x), 1));
-            return vshrn_n_u16(sum, 4);
+            return vshrq_n_u16(sum, 4);
         };
         for_interior_blocks(
             width,
             [&](uint32_t x) {
-                const uint8x8_t lo = out8(x);
-                vst1q_u8(o + x, vcombine_u8(lo, out8(x + 8)));
+                uint16x8_t lo, hi;
+                hpass16(s, x, lo, hi);
+                vst1q_u8(o + x, narrow_u16(out8(x, lo), out8(x + 8, hi)));
             },
-            [&](uint32_t x) { vst1_u8(o + x, out8(x)); }, [](uint32_t) {});
+            [&](uint32_t x) { vst1_u8(o + x, vmovn_u16(out8(x, hpass8(s, x)))); },
+            [](uint32_t) {});
     }
     free(ring);
 }

@@ -16,7 +16,8 @@ inline int16_t* row16(int16_t* base, uint32_t stride, uint32_t y) {
                                       static_cast<uint64_t>(y) * stride);
 }
 
-inline int16x8_t diff_u8(uint8x8_t a, uint8x8_t b) { return vreinterpretq_s16_u16(vsubl_u8(a, b)); }
+// a - b in 16-bit lanes, from bytes already widened.
+inline int16x8_t diff16(uint16x8_t a, uint16x8_t b) { return vreinterpretq_s16_u16(vsubq_u16(a, b)); }
 
 }  // namespace
 
@@ -58,14 +59,14 @@ void gradient_u8_neon(const uint8_t* src, uint32_t width, uint32_t height, uint3
             [&](uint32_t x) {
                 const uint8x16_t l = vld1q_u8(cur + x - 1), r = vld1q_u8(cur + x + 1);
                 const uint8x16_t a = vld1q_u8(above + x), b = vld1q_u8(below + x);
-                vst1q_s16(ox + x, diff_u8(vget_low_u8(r), vget_low_u8(l)));
-                vst1q_s16(ox + x + 8, diff_u8(vget_high_u8(r), vget_high_u8(l)));
-                vst1q_s16(oy + x, diff_u8(vget_low_u8(b), vget_low_u8(a)));
-                vst1q_s16(oy + x + 8, diff_u8(vget_high_u8(b), vget_high_u8(a)));
+                vst1q_s16(ox + x, diff16(widen_lo_u8(r), widen_lo_u8(l)));
+                vst1q_s16(ox + x + 8, diff16(widen_hi_u8(r), widen_hi_u8(l)));
+                vst1q_s16(oy + x, diff16(widen_lo_u8(b), widen_lo_u8(a)));
+                vst1q_s16(oy + x + 8, diff16(widen_hi_u8(b), widen_hi_u8(a)));
             },
             [&](uint32_t x) {
-                vst1q_s16(ox + x, diff_u8(vld1_u8(cur + x + 1), vld1_u8(cur + x - 1)));
-                vst1q_s16(oy + x, diff_u8(vld1_u8(below + x), vld1_u8(above + x)));
+                vst1q_s16(ox + x, diff16(load_widen_u8(cur + x + 1), load_widen_u8(cur + x - 1)));
+                vst1q_s16(oy + x, diff16(load_widen_u8(below + x), load_widen_u8(above + x)));
             },
             [&](uint32_t x) {
                 ox[x] = static_cast<int16_t>(cur[x + 1] - cur[x - 1]);

@@ -77,10 +77,20 @@ void sobel_direct(const uint8_t* src, uint32_t width, uint32_t height,
 
 // Horizontal passes of one source row for the interior columns: h1 = p(x+1) -
 // p(x-1) (feeds dx) and h2 = p(x-1) + 2 p(x) + p(x+1) (feeds dy), 8 columns.
+// From bytes widened to 16 bits; sobel_rows8 reads 8 bytes per column
+// offset, sobel_rows16 16 (both halves).
+inline void sobel_rows(uint16x8_t m, uint16x8_t c, uint16x8_t p, int16x8_t& h1, int16x8_t& h2) {
+    h1 = sub16(p, m);
+    h2 = vreinterpretq_s16_u16(vaddq_u16(vaddq_u16(m, p), vshlq_n_u16(c, 1)));
+}
+
 inline void sobel_rows8(const uint8_t* r, uint32_t x, int16x8_t& h1, int16x8_t& h2) {
-    const uint8x8_t m = vld1_u8(r + x - 1), c = vld1_u8(r + x), p = vld1_u8(r + x + 1);
-    h1 = vreinterpretq_s16_u16(vsubl_u8(p, m));
-    h2 = vreinterpretq_s16_u16(tap121(m, c, p));
+    sobel_rows(load_widen_u8(r + x - 1), load_widen_u8(r + x), load_widen_u8(r + x + 1), h1, h2);
+}
+
+inline void sobel_rows16(const uint8_t* r, uint32_t x, int16x8_t h1[2], int16x8_t h2[2]) {
+    sobel_rows8(r, x, h1[0], h2[0]);
+    sobel_rows8(r, x + 8, h1[1], h2[1]);
 }
 
 }  // namespace
@@ -111,13 +121,12 @@ void gradient_sobel_u8_neon(const uint8_t* src, uint32_t width, uint32_t height,
         const uint8_t* s = srow(r);
         for_interior_blocks(
             width, [&](uint32_t x) {
-                int16x8_t a, b;
-                sobel_rows8(s, x, a, b);
-                vst1q_s16(h1[r] + x, a);
-                vst1q_s16(h2[r] + x, b);
-                sobel_rows8(s, x + 8, a, b);
-                vst1q_s16(h1[r] + x + 8, a);
-                vst1q_s16(h2[r] + x + 8, b);
+                int16x8_t a[2], b[2];
+                sobel_rows16(s, x, a, b);
+                for (int k = 0; k < 2; ++k) {
+                    vst1q_s16(h1[r] + x + 8 * k, a[k]);
+                    vst1q_s16(h2[r] + x + 8 * k, b[k]);
+                }
             },
             [&](uint32_t x) {
                 int16x8_t a, b;
@@ -132,9 +141,8 @@ void gradient_sobel_u8_neon(const uint8_t* src, uint32_t width, uint32_t height,
         const uint8_t* s = srow(y + 1);
         int16_t* ox = row16(dx, dxStride, y);
         int16_t* oy = row16(dy, dyStride, y);
-        auto step8 = [&](uint32_t x) {
-            int16x8_t n1, n2;
-            sobel_rows8(s, x, n1, n2);
+        // Keeps the new row's passes n1, n2 and writes 8 outputs of each plane.
+        auto out8 = [&](uint32_t x, int16x8_t n1, int16x8_t n2) {
             vst1q_s16(h1[in] + x, n1);
             vst1q_s16(h2[in] + x, n2);
             const int16x8_t p1 = vld1q_s16(h1[ip] + x), c1 = vld1q_s16(h1[ic] + x);
@@ -145,10 +153,17 @@ void gradient_sobel_u8_neon(const uint8_t* src, uint32_t width, uint32_t height,
         for_interior_blocks(
             width,
             [&](uint32_t x) {
-                step8(x);
-                step8(x + 8);
+                int16x8_t n1[2], n2[2];
+                sobel_rows16(s, x, n1, n2);
+                out8(x, n1[0], n2[0]);
+                out8(x + 8, n1[1], n2[1]);
             },
-            step8, [](uint32_t) {});
+            [&](uint32_t x) {
+                int16x8_t n1, n2;
+                sobel_rows8(s, x, n1, n2);
+                out8(x, n1, n2);
+            },
+            [](uint32_t) {});
     }
     free(ring);
 }

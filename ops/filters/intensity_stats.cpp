@@ -31,6 +31,16 @@ constexpr uint64_t kPoolMinPixels = 1u << 16;
 // recovered as sum d^2 + 256 * sum p - 16384 * count. Byte sums collect in
 // 16-bit lanes for up to 128 vectors (128 x 2 x 255 < 65536), squares in
 // 32-bit lanes (128 x 65536 < 2^31); both then fold into 64-bit lanes.
+// Squares of the signed bytes 0..7 (lo) or 8..15 (hi), in 16-bit lanes.
+inline int16x8_t square_lo(int8x16_t d) {
+    const int16x8_t w = widen_lo_s8(d);
+    return vmulq_s16(w, w);
+}
+inline int16x8_t square_hi(int8x16_t d) {
+    const int16x8_t w = widen_hi_s8(d);
+    return vmulq_s16(w, w);
+}
+
 inline void row_moments(const uint8_t* p, uint32_t width, uint64x2_t& sum64, int64x2_t& dev64,
                         uint64_t& vectorPixels, uint64_t& sumTail, uint64_t& sqTail) {
     const uint8x16_t bias = vdupq_n_u8(0x80);
@@ -46,17 +56,17 @@ inline void row_moments(const uint8_t* p, uint32_t width, uint64x2_t& sum64, int
             s16b = vpadalq_u8(s16b, w);
             const int8x16_t d = vreinterpretq_s8_u8(veorq_u8(v, bias));
             const int8x16_t e = vreinterpretq_s8_u8(veorq_u8(w, bias));
-            q32a = vpadalq_s16(q32a, vmull_s8(vget_low_s8(d), vget_low_s8(d)));
-            q32b = vpadalq_s16(q32b, vmull_s8(vget_low_s8(e), vget_low_s8(e)));
-            q32a = vpadalq_s16(q32a, vmull_s8(vget_high_s8(d), vget_high_s8(d)));
-            q32b = vpadalq_s16(q32b, vmull_s8(vget_high_s8(e), vget_high_s8(e)));
+            q32a = vpadalq_s16(q32a, square_lo(d));
+            q32b = vpadalq_s16(q32b, square_lo(e));
+            q32a = vpadalq_s16(q32a, square_hi(d));
+            q32b = vpadalq_s16(q32b, square_hi(e));
         }
         for (; x < chunkEnd; x += 16) {
             const uint8x16_t v = vld1q_u8(p + x);
             s16a = vpadalq_u8(s16a, v);
             const int8x16_t d = vreinterpretq_s8_u8(veorq_u8(v, bias));
-            q32a = vpadalq_s16(q32a, vmull_s8(vget_low_s8(d), vget_low_s8(d)));
-            q32a = vpadalq_s16(q32a, vmull_s8(vget_high_s8(d), vget_high_s8(d)));
+            q32a = vpadalq_s16(q32a, square_lo(d));
+            q32a = vpadalq_s16(q32a, square_hi(d));
         }
         sum64 = vpadalq_u32(sum64, vaddq_u32(vpaddlq_u16(s16a), vpaddlq_u16(s16b)));
         dev64 = vpadalq_s32(dev64, vaddq_s32(q32a, q32b));

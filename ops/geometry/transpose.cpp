@@ -15,7 +15,7 @@ namespace {
 // bytes in row order, and each destination row is written with one store.
 constexpr uint64_t kStripTiles = 8;  // 64 source columns per strip
 
-inline uint8x16_t load8(const uint8_t* p) { return vcombine_u8(vld1_u8(p), vdup_n_u8(0)); }
+inline uint8x16_t load8(const uint8_t* p) { return load_lo_u8(p); }
 
 inline void transpose_tile_16x8(const uint8_t* src, uint64_t srcStride, uint8_t* dst,
                                 uint64_t dstStride) {

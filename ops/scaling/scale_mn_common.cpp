@@ -284,9 +284,11 @@ inline uint8x16_t gather(const uint8x16_t* win, int32_t windows, uint8x16_t idx)
     }
 }
 
-// (x * (m + 1)) >> 16 for 8 lanes.
-inline uint16x4_t div_half(uint16x4_t x, uint16x4_t m) {
-    return vshrn_n_u32(vaddw_u16(vmull_u16(x, m), x), 16);
+// (x * (m + 1)) >> 16 for 8 lanes (below 2^32 before the shift).
+inline uint16x8_t div_half(uint16x8_t x, uint16x8_t m) {
+    const uint32x4_t xl = widen_lo_u16(x), xh = widen_hi_u16(x);
+    return narrow_high_u32(vaddq_u32(vmulq_u32(xl, widen_lo_u16(m)), xl),
+                           vaddq_u32(vmulq_u32(xh, widen_hi_u16(m)), xh));
 }
 
 void RowPlan::run_vector(const uint8_t* srow, uint8_t* drow) const {
@@ -302,21 +304,17 @@ void RowPlan::run_vector(const uint8_t* srow, uint8_t* drow) const {
         uint8x16_t win[kMaxWindows];
         for (int32_t w = 0; w < blk.windows; ++w) win[w] = vld1q_u8(srow + blk.off[w]);
         const uint8x16_t h = vld1q_u8(&half_[bi * 16]);
-        uint16x8_t lo = vmovl_u8(vget_low_u8(h)), hi = vmovl_u8(vget_high_u8(h));
+        uint16x8_t lo = widen_lo_u8(h), hi = widen_hi_u8(h);
         if (blk.windows > 0) {
             const uint8_t* ip = &idx_[bi * taps_ * 16];
             for (int32_t t = 0; t < taps_; ++t, ip += 16) {
                 const uint8x16_t g = gather(win, blk.windows, vld1q_u8(ip));
-                lo = vaddw_u8(lo, vget_low_u8(g));
-                hi = vaddw_u8(hi, vget_high_u8(g));
+                lo = vaddq_u16(lo, widen_lo_u8(g));
+                hi = vaddq_u16(hi, widen_hi_u8(g));
             }
         }
         const uint16x8_t m0 = vld1q_u16(&mul_[bi * 16]), m1 = vld1q_u16(&mul_[bi * 16 + 8]);
-        const uint16x8_t q0 = vcombine_u16(div_half(vget_low_u16(lo), vget_low_u16(m0)),
-                                           div_half(vget_high_u16(lo), vget_high_u16(m0)));
-        const uint16x8_t q1 = vcombine_u16(div_half(vget_low_u16(hi), vget_low_u16(m1)),
-                                           div_half(vget_high_u16(hi), vget_high_u16(m1)));
-        const uint8x16_t out = vcombine_u8(vmovn_u16(q0), vmovn_u16(q1));
+        const uint8x16_t out = narrow_u16(div_half(lo, m0), div_half(hi, m1));
         if (blk.lanes == 16) {
             vst1q_u8(drow + blk.lane0, out);
         } else {
@@ -342,7 +340,7 @@ void RowPlan::run_wide(const uint8_t* srow, uint8_t* drow) const {
         uint16x8_t acc16 = vdupq_n_u16(0);
         if (es == 1) {
             for (; left >= 8; left -= 8, p += 8) {
-                acc16 = vaddw_u8(acc16, vld1_u8(p));
+                acc16 = vaddq_u16(acc16, load_widen_u8(p));
                 if (++chunks == 256) {
                     acc = vpadalq_u16(acc, acc16);
                     acc16 = vdupq_n_u16(0);
@@ -351,7 +349,9 @@ void RowPlan::run_wide(const uint8_t* srow, uint8_t* drow) const {
             }
         } else {
             for (; left >= 8 && p + 16 <= rowEnd; left -= 8, p += 16) {
-                acc16 = vaddw_u8(acc16, vld2_u8(p).val[0]);
+                // the even bytes of 16: the low byte of each 16-bit lane
+                acc16 = vaddq_u16(acc16, vandq_u16(vreinterpretq_u16_u8(vld1q_u8(p)),
+                                                   vdupq_n_u16(0xFF)));
                 if (++chunks == 256) {
                     acc = vpadalq_u16(acc, acc16);
                     acc16 = vdupq_n_u16(0);
@@ -395,11 +395,11 @@ void finish_u16(const uint16_t* acc, uint8_t* dst, uint32_t bytes, uint32_t n) {
     uint32_t x = 0;
     auto block = [&](uint32_t at, uint8_t* out) {
         const uint16x8_t a0 = vld1q_u16(acc + at), a1 = vld1q_u16(acc + at + 8);
-        const uint16x4_t q0 = vmovn_u32(div_exact(vmovl_u16(vget_low_u16(a0)), inv, n));
-        const uint16x4_t q1 = vmovn_u32(div_exact(vmovl_u16(vget_high_u16(a0)), inv, n));
-        const uint16x4_t q2 = vmovn_u32(div_exact(vmovl_u16(vget_low_u16(a1)), inv, n));
-        const uint16x4_t q3 = vmovn_u32(div_exact(vmovl_u16(vget_high_u16(a1)), inv, n));
-        vst1q_u8(out, vcombine_u8(vmovn_u16(vcombine_u16(q0, q1)), vmovn_u16(vcombine_u16(q2, q3))));
+        const uint16x8_t q0 = narrow_u32(div_exact(widen_lo_u16(a0), inv, n),
+                                         div_exact(widen_hi_u16(a0), inv, n));
+        const uint16x8_t q1 = narrow_u32(div_exact(widen_lo_u16(a1), inv, n),
+                                         div_exact(widen_hi_u16(a1), inv, n));
+        vst1q_u8(out, narrow_u16(q0, q1));
     };
     for (; x + 16 <= bytes; x += 16) block(x, dst + x);
     if (x < bytes) {  // accumulator rows are padded to whole vectors
@@ -413,10 +413,9 @@ void finish_u32(const uint32_t* acc, uint8_t* dst, uint32_t bytes, uint32_t n) {
     const float inv = 1.0f / static_cast<float>(n);
     uint32_t x = 0;
     auto block = [&](uint32_t at, uint8_t* out) {
-        uint16x4_t q[4];
-        for (int k = 0; k < 4; ++k) q[k] = vmovn_u32(div_exact(vld1q_u32(acc + at + 4 * k), inv, n));
-        vst1q_u8(out, vcombine_u8(vmovn_u16(vcombine_u16(q[0], q[1])),
-                                  vmovn_u16(vcombine_u16(q[2], q[3]))));
+        uint32x4_t q[4];
+        for (int k = 0; k < 4; ++k) q[k] = div_exact(vld1q_u32(acc + at + 4 * k), inv, n);
+        vst1q_u8(out, narrow_u16(narrow_u32(q[0], q[1]), narrow_u32(q[2], q[3])));
     };
     for (; x + 16 <= bytes; x += 16) block(x, dst + x);
     if (x < bytes) {
@@ -478,8 +477,8 @@ void vertical_row(const Box& b, uint8_t* drow, uint32_t bytes, Scratch& s, HRow&
             hrow(b.first + r, s.rowA);
             for (uint32_t x = 0; x < padded; x += 16) {
                 const uint8x16_t v = vld1q_u8(s.rowA + x);
-                vst1q_u16(acc + x, vaddw_u8(vld1q_u16(acc + x), vget_low_u8(v)));
-                vst1q_u16(acc + x + 8, vaddw_u8(vld1q_u16(acc + x + 8), vget_high_u8(v)));
+                vst1q_u16(acc + x, vaddq_u16(vld1q_u16(acc + x), widen_lo_u8(v)));
+                vst1q_u16(acc + x + 8, vaddq_u16(vld1q_u16(acc + x + 8), widen_hi_u8(v)));
             }
         }
         finish_u16(acc, drow, bytes, n);
@@ -490,9 +489,9 @@ void vertical_row(const Box& b, uint8_t* drow, uint32_t bytes, Scratch& s, HRow&
         for (int32_t r = 0; r < b.reads; ++r) {
             hrow(b.first + r, s.rowA);
             for (uint32_t x = 0; x < padded; x += 8) {
-                const uint16x8_t v = vmovl_u8(vld1_u8(s.rowA + x));
-                vst1q_u32(acc + x, vaddw_u16(vld1q_u32(acc + x), vget_low_u16(v)));
-                vst1q_u32(acc + x + 4, vaddw_u16(vld1q_u32(acc + x + 4), vget_high_u16(v)));
+                const uint16x8_t v = load_widen_u8(s.rowA + x);
+                vst1q_u32(acc + x, vaddq_u32(vld1q_u32(acc + x), widen_lo_u16(v)));
+                vst1q_u32(acc + x + 4, vaddq_u32(vld1q_u32(acc + x + 4), widen_hi_u16(v)));
             }
         }
         finish_u32(acc, drow, bytes, n);
