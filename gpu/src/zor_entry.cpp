@@ -261,7 +261,8 @@ int run_process(S** src, int srcNum, D** dst, int dstNum, ZOR_ReserveParam_Openc
     }
     Proc proc;
     char name[256] = {0};
-    std::strncpy(name, reserve->kernelName, sizeof name - 1);
+    // Bounded copy; the zeroed array keeps the name terminated.
+    std::memcpy(name, reserve->kernelName, strnlen(reserve->kernelName, sizeof name - 1));
     const char* source = nullptr;
     if (!get_program_kernel_name(&source, name)) {
         ZOR_LOG("get kernel name fail, return");

@@ -28,7 +28,10 @@ int g_count = 0;
 void platform_log(const char* text) {
     std::lock_guard<std::mutex> lock(g_log_mutex);
     const int slot = (g_first + g_count) % kKeptLines;
-    std::snprintf(g_lines[slot], kLineBytes, "%s", text);
+    // Kept lines are cut at kLineBytes - 1 bytes.
+    const size_t n = strnlen(text, kLineBytes - 1);
+    std::memcpy(g_lines[slot], text, n);
+    g_lines[slot][n] = '\0';
     if (g_count < kKeptLines)
         ++g_count;
     else
