@@ -81,43 +81,14 @@ inline Taps taps(Filter f, float s, long d) {
     return t;
 }
 
-// Separable resampling of `src` to dw x dh with factor s on both axes.
-// Taps outside the source take `border` when it is set (>= 0), else the
-// nearest edge sample. Result clamped to [0, 255] and truncated; `exact`
-// receives the unrounded values.
-inline Plane resample(const Plane& src, uint32_t dw, uint32_t dh, Filter f, float s,
-                      int border, std::vector<double>* exact = nullptr) {
+// Separable resampling with a filter and a factor per axis (fx, sx along the
+// rows, fy, sy down the columns). Taps outside the source take `border` when
+// it is set (>= 0), else the nearest edge sample. Result clamped to [0, 255]
+// and truncated; `exact` receives the unrounded values.
+inline Plane resample_xy(const Plane& src, uint32_t dw, uint32_t dh, Filter fx, float sx,
+                         Filter fy, float sy, int border, std::vector<double>* exact = nullptr) {
     Plane out{dw, dh, std::vector<uint8_t>(size_t(dw) * dh)};
     if (exact) exact->assign(size_t(dw) * dh, 0.0);
-    auto sample = [&](long x, long y) -> double {
-        if (border >= 0 && (x < 0 || y < 0 || x >= long(src.w) || y >= long(src.h)))
-            return border;
-        x = std::clamp(x, 0L, long(src.w) - 1);
-        y = std::clamp(y, 0L, long(src.h) - 1);
-        return src.at(uint32_t(x), uint32_t(y));
-    };
-    std::vector<Taps> tx(dw);
-    for (uint32_t x = 0; x < dw; ++x) tx[x] = taps(f, s, x);
-    for (uint32_t y = 0; y < dh; ++y) {
-        const Taps ty = taps(f, s, y);
-        for (uint32_t x = 0; x < dw; ++x) {
-            double v = 0;
-            for (size_t j = 0; j < ty.w.size(); ++j)
-                for (size_t i = 0; i < tx[x].w.size(); ++i)
-                    v += ty.w[j] * tx[x].w[i] *
-                         sample(tx[x].first + long(i), ty.first + long(j));
-            if (exact) (*exact)[size_t(y) * dw + x] = v;
-            out.px[size_t(y) * dw + x] = uint8_t(std::clamp(v, 0.0, 255.0));
-        }
-    }
-    return out;
-}
-
-// Separable resampling with a filter and a factor per axis (fx, sx along the
-// rows, fy, sy down the columns); otherwise as resample().
-inline Plane resample_xy(const Plane& src, uint32_t dw, uint32_t dh, Filter fx, float sx,
-                         Filter fy, float sy, int border) {
-    Plane out{dw, dh, std::vector<uint8_t>(size_t(dw) * dh)};
     auto sample = [&](long x, long y) -> double {
         if (border >= 0 && (x < 0 || y < 0 || x >= long(src.w) || y >= long(src.h)))
             return border;
@@ -135,10 +106,17 @@ inline Plane resample_xy(const Plane& src, uint32_t dw, uint32_t dh, Filter fx, 
                 for (size_t i = 0; i < tx[x].w.size(); ++i)
                     v += ty.w[j] * tx[x].w[i] *
                          sample(tx[x].first + long(i), ty.first + long(j));
+            if (exact) (*exact)[size_t(y) * dw + x] = v;
             out.px[size_t(y) * dw + x] = uint8_t(std::clamp(v, 0.0, 255.0));
         }
     }
     return out;
+}
+
+// Separable resampling of `src` to dw x dh with factor s on both axes.
+inline Plane resample(const Plane& src, uint32_t dw, uint32_t dh, Filter f, float s,
+                      int border, std::vector<double>* exact = nullptr) {
+    return resample_xy(src, dw, dh, f, s, f, s, border, exact);
 }
 
 // Largest difference between two planes of equal size; index of the first
