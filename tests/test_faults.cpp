@@ -133,7 +133,9 @@ protected:
         EXPECT_TRUE(t.dst.paddingIntact());
         const std::vector<std::string> log = zor_test_take_log();
         EXPECT_TRUE(logged(log, line)) << "missing \"" << line << "\" in:" << joined(log);
-        if (oneLine) EXPECT_EQ(log.size(), 1u) << joined(log);
+        if (oneLine) {
+            EXPECT_EQ(log.size(), 1u) << joined(log);
+        }
         EXPECT_TRUE(prefixed(log)) << joined(log);
         // Nothing of the call is left but pooled staging memory.
         EXPECT_EQ(ClSpy::buffers.load(), 0) << ClSpy::live();

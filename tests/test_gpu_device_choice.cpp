@@ -105,7 +105,9 @@ TEST_F(DeviceChoice, WithoutTheVariableOnlyAGpuIsTaken) {
                                             reinterpret_cast<int16_t*>(ry.data()), 2 * w);
     EXPECT_EQ(gx.packed(), rx.packed());
     EXPECT_EQ(gy.packed(), ry.packed());
-    if (expected == 1) EXPECT_EQ(ClSpy::launches.load(), 0);
+    if (expected == 1) {
+        EXPECT_EQ(ClSpy::launches.load(), 0);
+    }
 }
 
 TEST_F(DeviceChoice, AnyTakesTheFirstDeviceWhenThereIsNoGpu) {
@@ -116,8 +118,9 @@ TEST_F(DeviceChoice, AnyTakesTheFirstDeviceWhenThereIsNoGpu) {
     EXPECT_EQ(ClSpy::contexts.load(), 1) << "only the chosen device gets a context";
     EXPECT_EQ(ClSpy::queues.load(), 1);
     EXPECT_FALSE(ZOR::DeviceManager::getInstance()->deviceName().empty());
-    if (devices.gpus == 0)
+    if (devices.gpus == 0) {
         EXPECT_EQ(ZOR::DeviceManager::getInstance()->deviceName(), devices.firstName);
+    }
 }
 
 TEST_F(DeviceChoice, ANameSubstringPicksTheDeviceAndAnUnknownNameNone) {

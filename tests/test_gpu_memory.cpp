@@ -161,7 +161,9 @@ TEST_P(MemoryKinds, ADestinationTheKernelFillsIsNotUploaded) {
     ASSERT_EQ(gpu_transpose(src.data(), 45, 21, src.stride(), dst.data(), dst.stride()), MIRA_OK);
     expect_transposed(src.data(), 45, 21, src.stride(), dst.data(), dst.stride());
     EXPECT_TRUE(dst.paddingIntact());
-    if (kind == ZOR::kSvmNone) EXPECT_EQ(ClSpy::bufferMaps.load() - maps, 2);
+    if (kind == ZOR::kSvmNone) {
+        EXPECT_EQ(ClSpy::bufferMaps.load() - maps, 2);
+    }
     expectSpyClean();
 }
 

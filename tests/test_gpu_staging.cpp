@@ -284,7 +284,9 @@ void exercise_device(uint32_t expectedMode) {
     expect_transposed(src, w, h, w, dst, h);
     // Without SVM the images go in device buffers, not through the pool;
     // coarse-grained devices stage host images through coarse SVM buffers.
-    if (expectedMode == ZOR::kSvmNone) EXPECT_EQ(staging_buffers(), 0u);
+    if (expectedMode == ZOR::kSvmNone) {
+        EXPECT_EQ(staging_buffers(), 0u);
+    }
     ncvMemFree(src);
     ncvMemFree(dst);
     EXPECT_EQ(ncvIsNcvAllocBuffer(src), 0);

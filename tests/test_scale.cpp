@@ -158,7 +158,9 @@ TEST(Scale, EqualWidthsCopyRowsWithoutVerticalScaling) {
     for (uint32_t y = 0; y < 10; ++y)
         for (uint32_t x = 0; x < 9; ++x) {
             ASSERT_EQ(taller.row(y)[x], y < 6 ? src.row(y)[x] : 77);
-            if (y < 3) ASSERT_EQ(shorter.row(y)[x], src.row(y)[x]);
+            if (y < 3) {
+                ASSERT_EQ(shorter.row(y)[x], src.row(y)[x]);
+            }
         }
     EXPECT_TRUE(shorter.paddingIntact());
 }

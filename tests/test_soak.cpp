@@ -99,7 +99,10 @@ TEST(Soak, TenThousandMixedCallsWithInitDeinitCycles) {
                 maxSvm = std::max(maxSvm, ClSpy::svm.load());
             }
             ncvDeinit();
-            if (spy) EXPECT_TRUE(ClSpy::nothingAlive()) << "after cycle " << call / kCycle << ": " << ClSpy::live();
+            if (spy) {
+                EXPECT_TRUE(ClSpy::nothingAlive())
+                    << "after cycle " << call / kCycle << ": " << ClSpy::live();
+            }
             rssAfterCycle.push_back(status_kib("VmRSS"));
             ncvInit();
         }
