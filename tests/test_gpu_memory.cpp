@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/gpu_transpose.h"
 #include "common/cl_spy.h"
 #include "common/guarded_image.h"
 #include "common/opencl_probe.h"
@@ -28,6 +29,9 @@ using mira_test::GuardedImage;
 
 namespace {
 
+using mira_test::expect_transposed;
+using mira_test::gpu_transpose;
+
 // The kind cap the environment asked for (MIRA_TEST_SVM), restored after a
 // test that forces its own.
 void restore_forced_kind() {
@@ -42,22 +46,6 @@ void restore_forced_kind() {
 
 const char* kind_name(uint32_t kind) {
     return kind == ZOR::kSvmFine ? "fine" : kind == ZOR::kSvmCoarse ? "coarse" : "none";
-}
-
-uint32_t gpu_transpose(const uint8_t* src, uint32_t w, uint32_t h, uint32_t srcStride,
-                       uint8_t* dst, uint32_t dstStride) {
-    MIRA_Feature_Buf s{w, srcStride, h, h, const_cast<uint8_t*>(src)};
-    MIRA_Feature_Buf d{h, dstStride, w, w, dst};
-    MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
-    return MIRA_Manager().run(&s, 1, &d, 1, &p);
-}
-
-void expect_transposed(const uint8_t* src, uint32_t w, uint32_t h, uint32_t srcStride,
-                       const uint8_t* dst, uint32_t dstStride) {
-    for (uint32_t r = 0; r < w; ++r)
-        for (uint32_t c = 0; c < h; ++c)
-            ASSERT_EQ(dst[size_t(r) * dstStride + c], src[size_t(c) * srcStride + r])
-                << "row " << r << " col " << c;
 }
 
 class MemoryKinds : public ::testing::TestWithParam<uint32_t> {

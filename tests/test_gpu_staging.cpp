@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/gpu_transpose.h"
 #include "common/guarded_image.h"
 #include "common/opencl_probe.h"
 #include "mira/mira.h"
@@ -20,6 +21,9 @@ using mira_test::GuardedImage;
 
 namespace {
 
+using mira_test::expect_transposed;
+using mira_test::gpu_transpose;
+
 size_t staging_buffers() {
     ZOR::opencl_res* r = ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0);
     size_t n = 0;
@@ -29,22 +33,6 @@ size_t staging_buffers() {
 
 size_t registered_blocks() {
     return ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0)->svm_list->size();
-}
-
-uint32_t gpu_transpose(uint8_t* src, uint32_t w, uint32_t h, uint32_t srcStride, uint8_t* dst,
-                       uint32_t dstStride) {
-    MIRA_Feature_Buf s{w, srcStride, h, h, src};
-    MIRA_Feature_Buf d{h, dstStride, w, w, dst};
-    MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
-    return MIRA_Manager().run(&s, 1, &d, 1, &p);
-}
-
-void expect_transposed(const uint8_t* src, uint32_t w, uint32_t h, uint32_t srcStride,
-                       const uint8_t* dst, uint32_t dstStride) {
-    for (uint32_t r = 0; r < w; ++r)
-        for (uint32_t c = 0; c < h; ++c)
-            ASSERT_EQ(dst[size_t(r) * dstStride + c], src[size_t(c) * srcStride + r])
-                << "row " << r << " col " << c;
 }
 
 void expect_guarded_gpu_transpose(uint32_t w, uint32_t h, uint32_t srcPad, uint32_t dstPad) {
