@@ -2,7 +2,6 @@
 // and the OpenCL status check.
 #include "opencl_res.h"
 
-#include <algorithm>
 #include <cstdlib>
 
 #include "zor_test_hooks.h"
@@ -269,12 +268,8 @@ int opencl_res::getStagingBuffer(void** out, uint64_t bytes) {
             return 1;
         }
     }
-    // A tail past the rounded size keeps a kernel's rounded-up last units
-    // inside this allocation rather than the next one on the host heap.
-    const uint64_t withTail = want + std::max<uint64_t>(4096, want / 8);
-    if (withTail > static_cast<uint64_t>(INT32_MAX)) return 0;
     void* p = nullptr;
-    if (!allocSvmBuffer(&p, static_cast<int>(withTail), 0, kSvmKindStaging)) {
+    if (!allocSvmBuffer(&p, static_cast<int>(want), 0, kSvmKindStaging)) {
         ZOR_LOG("get svm buffer fail, return");
         return 0;
     }
