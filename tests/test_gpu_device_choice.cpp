@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/gpu_transpose.h"
 #include "common/cl_spy.h"
 #include "common/guarded_image.h"
 #include "mira/mira.h"
@@ -87,12 +88,9 @@ TEST_F(DeviceChoice, WithoutTheVariableOnlyAGpuIsTaken) {
     const uint32_t w = 33, h = 17;
     GuardedImage src(w, h, w + 2), dst(h, w, h + 3);
     src.fillRandom(9);
-    MIRA_Feature_Buf s{w, src.stride(), h, h, src.data()};
-    MIRA_Feature_Buf d{h, dst.stride(), w, w, dst.data()};
-    MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
-    ASSERT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
-    for (uint32_t r = 0; r < w; ++r)
-        for (uint32_t c = 0; c < h; ++c) ASSERT_EQ(dst.row(r)[c], src.row(c)[r]);
+    ASSERT_EQ(mira_test::gpu_transpose(src.data(), w, h, src.stride(), dst.data(), dst.stride()),
+              MIRA_OK);
+    mira_test::expect_transposed(src.data(), w, h, src.stride(), dst.data(), dst.stride());
     EXPECT_TRUE(dst.paddingIntact());
     // An exported function whose path is the GPU.
     GuardedImage in(w, h, w), gx(2 * w, h, 2 * w), gy(2 * w, h, 2 * w);

@@ -3,6 +3,7 @@
 // memory is refused, and a later ncvInit with the library back succeeds.
 #include <gtest/gtest.h>
 
+#include "common/gpu_transpose.h"
 #include "common/guarded_image.h"
 #include "common/opencl_probe.h"
 #include "mira/mira.h"
@@ -27,12 +28,9 @@ TEST(NoOpenCL, InitFailsCpuPathsWorkAndInitCanBeRetried) {
     GuardedImage src(w, h, w + 2);
     src.fillRandom(9);
     GuardedImage dst(h, w, h + 3);
-    MIRA_Feature_Buf s{w, src.stride(), h, h, src.data()};
-    MIRA_Feature_Buf d{h, dst.stride(), w, w, dst.data()};
-    MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
-    ASSERT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
-    for (uint32_t r = 0; r < w; ++r)
-        for (uint32_t c = 0; c < h; ++c) ASSERT_EQ(dst.row(r)[c], src.row(c)[r]);
+    ASSERT_EQ(mira_test::gpu_transpose(src.data(), w, h, src.stride(), dst.data(), dst.stride()),
+              MIRA_OK);
+    mira_test::expect_transposed(src.data(), w, h, src.stride(), dst.data(), dst.stride());
     EXPECT_TRUE(dst.paddingIntact());
     // CPU transpose (mode 0) as usual.
     ncvTransposeu8(src.data(), w, h, src.stride(), dst.data(), dst.stride());
