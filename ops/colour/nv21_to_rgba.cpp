@@ -118,8 +118,16 @@ namespace {
 
 bool args_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Feature_Buf* dst,
              uint8_t dstCount) {
-    return src != nullptr && srcCount != 0 && dst != nullptr && dstCount != 0 &&
-           src->data != nullptr && dst->data != nullptr;
+    if (src == nullptr || srcCount == 0 || dst == nullptr || dstCount == 0 ||
+        src->data == nullptr || dst->data == nullptr)
+        return false;
+    // Rows must not overlap: a stride shorter than its row would make the last
+    // row run past the plane (stride x rows) the caller described.
+    if (src->stride < src->width) return false;
+    if (srcCount >= 2)  // separate VU plane; destination stride in bytes
+        return src[1].stride >= (src->width & ~1u) &&
+               uint64_t(dst->stride) >= 4ull * dst->width;
+    return dst->stride >= dst->width;  // destination stride in pixels
 }
 
 }  // namespace
