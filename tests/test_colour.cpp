@@ -229,6 +229,23 @@ TEST(Nv21, BadArguments) {
         EXPECT_EQ(m.run(&b, 1, &b, 0, &p), MIRA_ERR_ARG);
         EXPECT_EQ(m.run(&nul, 1, &b, 1, &p), MIRA_ERR_ARG);
     }
+    // Strides shorter than their rows are refused and nothing is written: in
+    // the one-plane form the destination stride counts pixels, with a separate
+    // VU plane it counts bytes (the GPU path used to write past its staging).
+    std::vector<uint8_t> y(8 * 4, 16), vu(8 * 2, 128), out(8 * 4 * 4, 0xA5);
+    MIRA_Feature_Buf frame{8, 8, 4, 4, y.data()}, shortY{8, 6, 4, 4, y.data()};
+    MIRA_Feature_Buf planes[2] = {{8, 8, 4, 4, y.data()}, {8, 8, 2, 2, vu.data()}};
+    MIRA_Feature_Buf shortVu[2] = {{8, 8, 4, 4, y.data()}, {8, 6, 2, 2, vu.data()}};
+    MIRA_Feature_Buf pixels{8, 7, 4, 4, out.data()}, bytes{8, 31, 4, 4, out.data()};
+    for (uint32_t mode : {0u, 1u}) {
+        MIRA_Feature_Param p{MIRA_API_NV21_TO_RGBA8888, mode, 1, nullptr, 0};
+        EXPECT_EQ(m.run(&frame, 1, &pixels, 1, &p), MIRA_ERR_ARG) << mode;
+        EXPECT_EQ(m.run(&shortY, 1, &b, 1, &p), MIRA_ERR_ARG) << mode;
+        EXPECT_EQ(m.run(planes, 2, &bytes, 1, &p), MIRA_ERR_ARG) << mode;
+        MIRA_Feature_Buf wide{8, 32, 4, 4, out.data()};
+        EXPECT_EQ(m.run(shortVu, 2, &wide, 1, &p), MIRA_ERR_ARG) << mode;
+        EXPECT_EQ(out, std::vector<uint8_t>(out.size(), 0xA5)) << mode;
+    }
     MIRA_NV21_TO_RGBA8888 f;
     EXPECT_EQ(f.MIRA_NV21_TO_RGBA8888_neon(&b, 1, &b, 1, nullptr), MIRA_ERR_ARG);
     EXPECT_EQ(f.MIRA_NV21_TO_RGBA8888_opencl(&b, 1, &b, 1, nullptr), MIRA_ERR_ARG);
