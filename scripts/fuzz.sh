@@ -100,15 +100,8 @@ for t in "${targets[@]}"; do
   seconds=$(seconds_for "$t" "${2:-}")
   limit=$(timeout_for "$t")
   echo "== $t: ${seconds}s, ${limit}s per input"
-  # fuzz_manager drives the GPU methods with perturbed records; on PoCL it has
-  # shown heap corruption next to the GPU runtime's buffers (written by code
-  # the sanitizer cannot see) that is not yet tracked down. Until it is, its
-  # bounded run here takes the host as it is (no GPU device: the GPU requests
-  # run the CPU methods); MIRA_FUZZ_MANAGER_GPU=1 runs it on PoCL.
-  device=$MIRA_OPENCL_DEVICE
-  if [ "$t" = fuzz_manager ] && [ "${MIRA_FUZZ_MANAGER_GPU:-0}" != 1 ]; then device=; fi
   run_target() {
-    MIRA_OPENCL_DEVICE=$device nice -n 10 "$build/fuzz/$t" -max_total_time="$seconds" -timeout="$limit" -rss_limit_mb=2560 \
+    nice -n 10 "$build/fuzz/$t" -max_total_time="$seconds" -timeout="$limit" -rss_limit_mb=2560 \
       -max_len=512 -close_fd_mask=1 -print_final_stats=1 -detect_leaks="$(leaks_for "$t")" \
       -artifact_prefix="$build/artifacts/$t-" "$work" $seeds >"$log" 2>&1
   }
