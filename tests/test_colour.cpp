@@ -28,7 +28,7 @@ uint32_t mode_of(Path p) {
     return p == Path::Gpu ? MIRA_MODE_OPENCL : MIRA_MODE_CPU;
 }
 
-const uint32_t kWidths[] = {1, 2, 3, 7, 8, 9, 16, 17, 31, 32, 33, 40, 100, 641, 1920};
+const uint32_t kWidths[] = {1, 2, 3, 7, 8, 9, 16, 17, 31, 32, 33, 40, 57, 100, 641, 1920};
 const uint32_t kHeights[] = {1, 2, 3, 5, 16, 17, 37, 1080};
 const uint32_t kSmallHeights[] = {1, 2, 3, 5, 16, 17, 37};
 constexpr uint8_t kFill = 0x5A;  // destination bytes before the call
