@@ -123,7 +123,9 @@ TEST_P(ColumnGather, MatchesPerColumnReference) {
             const uint8_t* srow = src.row(uint32_t(r));
             const uint8_t* orow = dst.row(uint32_t(r)) + size_t(bytes) * i;
             ASSERT_EQ(orow[0], srow[col]) << "row " << r << " column " << i;
-            if (bytes == 2) ASSERT_EQ(orow[1], srow[col + 1]) << "row " << r << " column " << i;
+            if (bytes == 2) {
+                ASSERT_EQ(orow[1], srow[col + 1]) << "row " << r << " column " << i;
+            }
         }
     EXPECT_TRUE(dst.paddingIntact());
 }

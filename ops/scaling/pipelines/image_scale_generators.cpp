@@ -140,7 +140,9 @@ public:
             srcf(x, y, ch) = sample(x, y);
             // Without a version (below), each destination column reads its
             // two taps as one 16-bit pair (sample x, sample x + 1) of the
-            // row: one read per lane instead of two. The first tap is clamped
+            // row, gathered for the band's source rows by the column gather
+            // stage (16 columns per two loads and byte shuffles), and the
+            // sums read the pairs as dense vectors. The first tap is clamped
             // to [-2, sw]: the border rule gives every column outside the
             // image the same value, so the pair holds the same two samples
             // as the taps clamped one by one.
@@ -159,9 +161,7 @@ public:
             Var d("d");
             cols(d) = after_checks(clamp(ax.first(d), -2, sw), any_version);
             cols.compute_root();
-            // (The pairs gathered per destination column from the band's
-            // source rows in bytes: 16 columns per two loads and byte
-            // shuffles.)
+            // (The gather reads its own copy of the band's rows in bytes.)
             srcu8(x, y, ch) = in_b(x, y, ch);
             pairs = gather_columns("x_pairs", srcu8, cols, -2, sw, UInt(16));
             auto tap = [&](Expr i) { return srcf(i, y, ch); };
