@@ -206,6 +206,39 @@ TEST(ColumnGather, BoundsQueryNamesTheRegionsRead) {
     EXPECT_EQ(rows.host, nullptr);
 }
 
+// An output region wider than the tables (the generated code may realize
+// columns no consumer reads): the columns the tables describe are gathered,
+// the others set to 0, and the tables are read only where they exist (they
+// end at guard pages).
+TEST(ColumnGather, ColumnsOutsideTheTablesAreZero) {
+    for (int bytes : {1, 2}) {
+        const int32_t x0 = -4, n = 40, t0 = 0, tn = 21, lo = -2, hi = 30;
+        Table cols(t0, tn, 4), offs(t0, tn, 1), bases(0, 2, 4);
+        for (int32_t i = 0; i < tn; ++i) {
+            cols.i32()[i] = i / 2;
+            offs.block.data()[i] = uint8_t(i / 2 - (i / 16) * 8);
+        }
+        bases.i32()[0] = 0;
+        bases.i32()[1] = 8;
+        const int32_t rw = hi + 16 - lo + 1;
+        GuardedImage src(uint32_t(rw), 2, uint32_t(rw + 1));
+        src.fillRandom(uint32_t(7 + bytes));
+        GuardedImage dst(uint32_t(bytes * n), 2, uint32_t(bytes * n));
+        dst.fill(0x5A);
+        Plane3 rows(src, lo, rw, 0, 2, 1), out(dst, x0, n, 0, 2, bytes);
+        ASSERT_EQ(mira_gather_columns(&rows.buf, &cols.buf, &offs.buf, &bases.buf, lo, hi, &out.buf),
+                  0);
+        for (uint32_t r = 0; r < 2; ++r)
+            for (int32_t i = 0; i < n; ++i) {
+                const int32_t x = x0 + i;
+                for (int t = 0; t < bytes; ++t) {
+                    const uint8_t want = x >= t0 && x < t0 + tn ? src.row(r)[x / 2 - lo + t] : 0;
+                    ASSERT_EQ(dst.row(r)[bytes * i + t], want) << "bytes " << bytes << " x " << x;
+                }
+            }
+    }
+}
+
 TEST(ColumnGather, RejectsBuffersOfAnotherShape) {
     halide_dimension_t d3[3] = {{0, 16, 1, 0}, {0, 1, 16, 0}, {0, 1, 16, 0}}, d1 = {0, 16, 1, 0};
     std::vector<uint8_t> mem(64);
@@ -221,6 +254,13 @@ TEST(ColumnGather, RejectsBuffersOfAnotherShape) {
     EXPECT_EQ(mira_gather_columns(&rows, &cols, &offs, &bases, 0, 0, &out), -1);
     out.type = halide_type_t(halide_type_uint, 8, 1);
     EXPECT_EQ(mira_gather_columns(&rows, &cols, &offs, &bases, 1, 0, &out), -1);  // hi < lo
+    EXPECT_EQ(mira_gather_columns(&rows, &cols, &offs, &bases, 0, 0, &out), 0);
+    // Inputs that do not hold what the output region reads.
+    halide_dimension_t short_rows[3] = {{0, 16, 1, 0}, {1, 1, 16, 0}, {0, 1, 16, 0}};
+    rows.dim = short_rows;  // row 0 missing
+    EXPECT_EQ(mira_gather_columns(&rows, &cols, &offs, &bases, 0, 0, &out), -1);
+    rows.dim = d3;
+    EXPECT_EQ(mira_gather_columns(&rows, &cols, &offs, &bases, 0, 16, &out), -1);  // column 16
     cols.dimensions = 2;
     EXPECT_EQ(mira_gather_columns(&rows, &cols, &offs, &bases, 0, 0, &out), -1);
 }
