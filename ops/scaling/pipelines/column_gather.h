@@ -21,8 +21,11 @@
 // the generated code's bounds-query protocol: called with a row, table or
 // output buffer whose host pointer is null it fills in the regions it reads
 // for the output region asked for (source columns lo to hi + 16, so a
-// block's 16-byte loads stay inside the rows) and returns 0. Returns 0 on
-// success, -1 for buffers of another shape.
+// block's 16-byte loads stay inside the rows) and returns 0. Output columns
+// the tables do not describe (the generated code may realize a wider region
+// than any consumer reads) are set to 0 without reading the tables. Returns
+// 0 on success, -1 for buffers of another shape or rows that do not hold the
+// output's rows and the columns lo to hi.
 #pragma once
 
 #include <HalideRuntime.h>
