@@ -78,6 +78,16 @@ set(MIRA_SINGLE_FACTOR_PIPELINES
   MIRA_IMAGE_UP_BILINEAR_U8_HALIDE
   MIRA_IMAGE_DOWN_BILINEAR_U8_HALIDE)
 
+# Stages of the pipelines written by hand (NEON), called from the generated
+# code: a library of their own that every pipeline library names as a
+# dependency, so that it follows them on every link line.
+add_library(mira_pipeline_stages STATIC ${_mira_pipe_dir}/column_gather.cpp)
+target_include_directories(mira_pipeline_stages PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
+target_link_libraries(mira_pipeline_stages PUBLIC Halide::Runtime)
+set_target_properties(mira_pipeline_stages PROPERTIES POSITION_INDEPENDENT_CODE ON
+                      CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+mira_kernel_flags(mira_pipeline_stages)
+
 # Adds one compiled pipeline (library target and function `name`) sharing the
 # one runtime.
 set(_mira_halide_runtime "")
@@ -90,6 +100,7 @@ function(_mira_add_pipeline name generator target)
     add_halide_library(${name} FROM mira_pipeline_generator GENERATOR ${generator}
                        FUNCTION_NAME ${name} TARGETS ${target} USE_RUNTIME ${_mira_halide_runtime})
   endif()
+  target_link_libraries(${name} INTERFACE mira_pipeline_stages)
   target_link_libraries(mira_objects PUBLIC ${name})
 endfunction()
 

@@ -59,21 +59,20 @@ public:
             // to sw (the border rule gives the same value further out).
             Func nx_inline("nearest_x_inline");
             nx_inline(d) = tap;
-            Func cols("nearest_x_columns");
-            cols(d) = clamp(nx(d), -1, sw);
-            Expr col = unsafe_promise_clamped(cols(x), -1, sw);
+            Func rows("source_rows"), row("nearest_row");
+            rows(x, y, ch) = in_b(x, y, ch);
             std::vector<Expr> per;
+            Expr col, versioned;
             for (const Ratio& r : kUpRatios) {
                 const std::vector<int> off = first_taps(r, 0.5f);
                 per.push_back(repeating_taps("periodic_" + ratio_name(r), nx_inline, r.p, r.q,
                                              scale_x == ratio_value(r), 2 * sw + 4, sw, off));
                 // (The versions' conditions exclude each other: the order of
                 // the selects does not matter.)
-                col = select(per.back(),
-                             clamp(likely(r.q * (x / r.p) + period_offset(off, x)), -1, sw), col);
+                Expr c = clamp(likely(r.q * (x / r.p) + period_offset(off, x)), -1, sw);
+                col = col.defined() ? select(per.back(), c, col) : c;
+                versioned = versioned.defined() ? (versioned || per.back()) : per.back();
             }
-            Func rows("source_rows"), row("nearest_row");
-            rows(x, y, ch) = in_b(x, y, ch);
             // Exactly 2x: column x takes source column floor(x / 2). The
             // tap's float arithmetic is exact while |x| < 2^22; further out
             // both forms lie beyond the source (sw < 2^20) and clamp to the
@@ -81,14 +80,27 @@ public:
             // rows.
             Expr two = scale_x == 2.0f && sw < (1 << 20);
             col = select(two, clamp(likely(x / 2), -1, sw), col);
+            versioned = two || versioned;
+            // Without a version, the band's source rows are gathered at the
+            // destination columns (16 columns per load and byte shuffle),
+            // and each destination row copies its source row's gathered row.
+            Func cols("nearest_x_columns");
+            cols(d) = after_checks(clamp(nx(d), -1, sw), versioned);
+            cols.compute_root();
+            // (It reads its own copy of the band's rows: their region
+            // depends on its tables only, not on the checks.)
+            Func grows("gather_rows");
+            grows(x, y, ch) = in_b(x, y, ch);
+            Func gathered = gather_columns("nearest_x_gather", grows, cols, -1, sw, UInt(8));
             // (The row clamped into a window around its centre, so that a band
             // copies only the rows it needs.)
-            row(x, y, ch) = rows(col, clamp_tap(ny(y), y, sy, 1, sh), ch);
+            Expr ry = clamp_tap(ny(y), y, sy, 1, sh);
+            row(x, y, ch) = select(versioned, rows(col, ry, ch), gathered(x, ry, ch));
             output(x, y, ch) = row(x, y, ch);
             schedule_output(output, input, border_type, x, y, yo, yi, kBandRows);
             rows.compute_at(output, yo).vectorize(x, kByteLanes);
-            // (Per band: the columns needed depend on the check.)
-            cols.compute_at(output, yo).vectorize(d, kByteLanes);
+            grows.compute_at(output, yo).vectorize(x, kByteLanes);
+            gathered.compute_at(output, yo);
             row.compute_at(output, yi).store_at(output, yo).align_bounds(x, kUpAlign);
             vectorize_phases(row.specialize(two), 2, x, xo, xi, kByteLanes);
             for (size_t i = 0; i < per.size(); ++i)
@@ -128,33 +140,42 @@ public:
             srcf(x, y, ch) = sample(x, y);
             // Without a version (below), each destination column reads its
             // two taps as one 16-bit pair (sample x, sample x + 1) of the
-            // row: one read per lane instead of two. The first tap is clamped
+            // row, gathered for the band's source rows by the column gather
+            // stage (16 columns per two loads and byte shuffles), and the
+            // sums read the pairs as dense vectors. The first tap is clamped
             // to [-2, sw]: the border rule gives every column outside the
             // image the same value, so the pair holds the same two samples
             // as the taps clamped one by one.
-            Func cols("x_columns");
-            Var d("d");
-            cols(d) = clamp(ax.first(d), -2, sw);
-            cols.compute_root();
-            pairs(x, y, ch) = cast<uint16_t>(in_b(x, y, ch)) |
-                              (cast<uint16_t>(in_b(x + 1, y, ch)) << 8);
-            auto tap = [&](Expr i) { return srcf(i, y, ch); };
-            Expr pair = pairs(unsafe_promise_clamped(cols(x), -2, sw), y, ch);
-            Expr table = ax.weight(x, 0) * cast<float>(pair & 0xFF) +
-                         ax.weight(x, 1) * cast<float>(pair >> 8);
             // At 3/2 and 4/3, where the first taps repeat every three or four
             // columns (checked per call), the taps are q-strided vectors
             // instead of reads per lane.
-            Expr sum = table;
+            Expr any_version;
             for (const Ratio& r : kUpRatios) {
                 const std::vector<int> off = first_taps(r, 1.0f);
                 upr.push_back(repeating_taps("periodic_" + ratio_name(r), ax.first_inline, r.p,
                                              r.q, scale_x == ratio_value(r), 2 * sw + 4, sw,
                                              off));
+                any_version = any_version.defined() ? (any_version || upr.back()) : upr.back();
+            }
+            Func cols("x_columns");
+            Var d("d");
+            cols(d) = after_checks(clamp(ax.first(d), -2, sw), any_version);
+            cols.compute_root();
+            // (The gather reads its own copy of the band's rows in bytes.)
+            srcu8(x, y, ch) = in_b(x, y, ch);
+            pairs = gather_columns("x_pairs", srcu8, cols, -2, sw, UInt(16));
+            auto tap = [&](Expr i) { return srcf(i, y, ch); };
+            Expr pair = pairs(x, y, ch);
+            Expr table = ax.weight(x, 0) * cast<float>(pair & 0xFF) +
+                         ax.weight(x, 1) * cast<float>(pair >> 8);
+            Expr sum = table;
+            for (size_t i = 0; i < upr.size(); ++i) {
+                const Ratio& r = kUpRatios[i];
+                const std::vector<int> off = first_taps(r, 1.0f);
                 Expr f = r.q * (x / r.p) + period_offset(off, x);
                 Expr strided = ax.weight(x, 0) * tap(clamp(likely(f), -1, sw)) +
                                ax.weight(x, 1) * tap(clamp(likely(f + 1), -1, sw));
-                sum = select(upr.back(), strided, sum);
+                sum = select(upr[i], strided, sum);
             }
             xp(x, y, ch) = sum;
             // Exactly 2x: the taps and weights repeat every two columns
@@ -252,7 +273,8 @@ public:
             // (Per band. Each band allocates and fills only what its version
             // reads: the pair rows without a version, the float rows with
             // one.)
-            pairs.compute_at(output, yo).vectorize(x, kByteLanes);
+            srcu8.compute_at(output, yo).vectorize(x, kByteLanes);
+            pairs.compute_at(output, yo);
             up2.compute_at(output, yo)
                 .align_bounds(x, 2)
                 .split(x, xo, xi, 2)
@@ -280,7 +302,8 @@ public:
 
 private:
     Var x{"x"}, y{"y"}, ch{"c"}, yo{"yo"}, yi{"yi"}, xo{"xo"}, xi{"xi"};
-    Func up2{"up2_xpass"}, xsel{"xpass_row"}, srcf{"source_rows"}, pairs{"source_pairs"};
+    Func up2{"up2_xpass"}, xsel{"xpass_row"}, srcf{"source_rows"}, srcu8{"source_bytes"};
+    Func pairs;
     std::vector<Expr> periodic;  // per down-scale ratio: its version applies
     std::vector<Expr> upr;       // per up-scale ratio: its version applies
     Expr exact2;                 // the exact 2x up-scale applies

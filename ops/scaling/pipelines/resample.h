@@ -182,6 +182,45 @@ inline Expr clamp_tap(Expr i, Expr d, Expr s, Expr taps, Expr extent) {
     return clamp(i, max(lo, -1), min(hi, extent));
 }
 
+// `value`, computed after the per-call checks `checks`: a table read by a
+// stage whose use depends on those checks is computed once they are known
+// (its region depends on them).
+inline Expr after_checks(Expr value, Expr checks) { return select(checks, value, value); }
+
+// The source rows `rows` (x, row, channel) gathered at the destination
+// columns' source columns: out(x, r, c) = rows(cols(x), r, c) for `type`
+// UInt(8), and the pair rows(cols(x), r, c) | rows(cols(x) + 1, r, c) << 8
+// for UInt(16). `cols` is a table computed once per call whose values lie in
+// [lo, hi]. The gather is the hand-written stage mira_gather_columns: per
+// aligned block of 16 destination columns one 16-byte load of the rows and
+// a byte shuffle, with the block's first source column and the columns'
+// offsets from it in two more tables computed here once per call (a block
+// whose columns span more than 16 samples is gathered column by column).
+inline Func gather_columns(const std::string& name, Func rows, Func cols, Expr lo, Expr hi,
+                           Type type) {
+    constexpr int block = 16;
+    Var d("d"), k("k");
+    RDom rb(1, block - 1, name + "_rb");
+    Func first(name + "_block_min"), last(name + "_block_max");
+    first(k) = cols(block * k);
+    first(k) = min(first(k), cols(block * k + rb));
+    last(k) = cols(block * k);
+    last(k) = max(last(k), cols(block * k + rb));
+    Func base(name + "_base"), offset(name + "_offset");
+    base(k) = select(last(k) - first(k) <= block - 1, first(k), Int(32).min());
+    offset(d) = cast<uint8_t>(clamp(cols(d) - first(d / block), 0, 255));
+    first.compute_root();
+    last.compute_root();
+    base.compute_root();
+    offset.compute_root().vectorize(d, block, TailStrategy::RoundUp);
+
+    Func g(name);
+    Var x("x"), r("r"), c("c");
+    std::vector<ExternFuncArgument> args = {rows, cols, offset, base, lo, hi};
+    g.define_extern("mira_gather_columns", args, type, {x, r, c}, NameMangling::C);
+    return g;
+}
+
 // The border rule: border_type 1 gives border_value outside the image,
 // anything else the nearest edge sample.
 inline Expr replicates_edge(Expr border_type) { return border_type != 1; }
