@@ -7,14 +7,21 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <atomic>
 #include <map>
 
 #include "zor_log.h"
 #include "zor_runtime.h"
+#include "zor_test_hooks.h"
 
 namespace ZOR {
 
 namespace {
+
+// Kernel timing (a test and benchmark hook).
+std::atomic<bool> g_time_kernels{false};
+std::atomic<uint64_t> g_kernel_ns{0};
+std::atomic<uint64_t> g_kernel_launches{0};
 
 size_t ceil_div(int64_t a, int64_t b) { return static_cast<size_t>((a + b - 1) / b); }
 
@@ -40,6 +47,8 @@ Process_base::Process_base()
       config(new kernel_config(default_kernel_config())), configSet(0), package(nullptr) {}
 
 Process_base::~Process_base() {
+    if (event && cl_loaded() && g_cl.clReleaseEvent) g_cl.clReleaseEvent(event);
+    event = nullptr;
     if (cl_loaded()) {
         if (kernel) g_cl.clReleaseKernel(kernel);
         if (program) g_cl.clReleaseProgram(program);
@@ -132,8 +141,11 @@ bool Process_base::launch(cl_uint argIndex) {
         global[0] = ceil_div(static_cast<int64_t>(global[0]), local[0]) * local[0];
         global[1] = ceil_div(static_cast<int64_t>(global[1]), local[1]) * local[1];
     }
+    const bool timed = g_time_kernels.load(std::memory_order_relaxed) && !event &&
+                       g_cl.clGetEventProfilingInfo && g_cl.clReleaseEvent;
     st = g_cl.clEnqueueNDRangeKernel(res->queue, k, 2, nullptr, global,
-                                     useLocal ? local : nullptr, 0, nullptr, nullptr);
+                                     useLocal ? local : nullptr, 0, nullptr,
+                                     timed ? &event : nullptr);
     if (st != CL_SUCCESS) {
         log_stdout("costtime_debug -- clEnqueueNDRangeKernel fail. %d\n\n", st);
         ZOR_CL_CHECK(st);
@@ -143,6 +155,21 @@ bool Process_base::launch(cl_uint argIndex) {
     // kernel with the registry lock released, so other calls may set the
     // same kernel's arguments meanwhile.
     return true;
+}
+
+void Process_base::recordKernelTime() {
+    if (!event) return;
+    cl_ulong start = 0, end = 0;
+    if (g_cl.clGetEventProfilingInfo(event, CL_PROFILING_COMMAND_START, sizeof start, &start,
+                                     nullptr) == CL_SUCCESS &&
+        g_cl.clGetEventProfilingInfo(event, CL_PROFILING_COMMAND_END, sizeof end, &end,
+                                     nullptr) == CL_SUCCESS &&
+        end >= start) {
+        g_kernel_ns.fetch_add(end - start);
+        g_kernel_launches.fetch_add(1);
+    }
+    g_cl.clReleaseEvent(event);
+    event = nullptr;
 }
 
 // ------------------------------------------------------------ shared steps
@@ -296,6 +323,7 @@ bool run_process(Process_base& self, S** src, int srcNum, D** dst, int dstNum,
         if (!self.launch(idx)) return false;
     }
     if (!ZOR_CL_CHECK(g_cl.clFinish(self.res->queue))) return false;
+    self.recordKernelTime();
     bool ok = true;
     if (r.dstFirst) {
         for (int i = 0; i < srcNum; ++i) ok = src[i]->map_device_to_host(self.res->queue) && ok;
@@ -669,3 +697,11 @@ void ZorTimer::timerDisplay() {
 }
 
 }  // namespace ZOR
+
+void zor_test_time_kernels(bool on) { ZOR::g_time_kernels.store(on); }
+
+uint64_t zor_test_take_kernel_ns(uint64_t* launches) {
+    const uint64_t n = ZOR::g_kernel_launches.exchange(0);
+    if (launches) *launches = n;
+    return ZOR::g_kernel_ns.exchange(0);
+}

@@ -179,6 +179,11 @@ public:
     // Enqueues the launch over the configured 2-D range (the caller holds
     // gMutex and waits for the queue after releasing it); true on success.
     bool launch(cl_uint argIndex);
+    // After the queue is finished: adds the launch's device time to the
+    // kernel timing (zor_test_time_kernels) and drops its event.
+    void recordKernelTime();
+
+    cl_event event = nullptr;  // the launch's event, only while kernel timing is on
 };
 
 class MIRA_EXPORT Process_U8_U8 : public Process_base {
