@@ -303,7 +303,7 @@ int opencl_res::putStagingBuffer(void* ptr) {
     return 1;
 }
 
-bool opencl_res::lendBlock(void* ptr, bool toDevice) {
+bool opencl_res::lendBlock(void* ptr, bool toDevice, bool keep) {
     if (svmMode != kSvmCoarse) return true;
     opencl_svm* b = findBlock(ptr, 1);
     if (!b || b->hostMemory || !b->queue) return true;
@@ -319,8 +319,9 @@ bool opencl_res::lendBlock(void* ptr, bool toDevice) {
     if (b->deviceUsers > 0 && --b->deviceUsers > 0) return true;
     if (b->mapped) return true;
     // Blocking: the host may touch the block as soon as this returns.
-    if (!ZOR_CL_CHECK(g_cl.clEnqueueSVMMap(b->queue, CL_TRUE, CL_MAP_READ | CL_MAP_WRITE, b->ptr,
-                                           b->size, 0, nullptr, nullptr)))
+    const cl_map_flags flags = keep ? CL_MAP_READ | CL_MAP_WRITE : CL_MAP_WRITE_INVALIDATE_REGION;
+    if (!ZOR_CL_CHECK(g_cl.clEnqueueSVMMap(b->queue, CL_TRUE, flags, b->ptr, b->size, 0, nullptr,
+                                           nullptr)))
         return false;
     b->mapped = 1;
     return true;

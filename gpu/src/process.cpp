@@ -44,7 +44,7 @@ void free_params(T**& arr, int n) {
 
 Process_base::Process_base()
     : type(4), handle(0), inited(false), res(nullptr), program(nullptr), kernel(nullptr),
-      config(new kernel_config(default_kernel_config())), configSet(0), package(nullptr) {}
+      config(&configStore), configSet(0), package(nullptr), configStore(default_kernel_config()) {}
 
 Process_base::~Process_base() {
     if (event && cl_loaded() && g_cl.clReleaseEvent) g_cl.clReleaseEvent(event);
@@ -57,7 +57,6 @@ Process_base::~Process_base() {
     program = nullptr;
     inited = false;
     configSet = 0;
-    delete config;
 }
 
 bool Process_base::init(unsigned long h, const char* source, const char* kernelName,
@@ -70,11 +69,11 @@ bool Process_base::init(unsigned long h, const char* source, const char* kernelN
     config->timesZ = c.timesZ;
     res = DeviceManager::getInstance()->getOpenclRes(0, 0);
     KernelUtils* ku = KernelUtils::getInstance();
-    const std::string options = kernel_build_options(c);
-    package = ku->findKernel(h, kernelName, options);
+    package = ku->findKernel(h, kernelName, c);
     if (!package) {
         // One build at a time: threads that miss the same kernel together
         // build it once.
+        const std::string options = kernel_build_options(c);
         std::lock_guard<std::mutex> lock(KernelUtils::mBuildMutex);
         package = ku->getKernel(h, kernelName, options);
         if (!package) {

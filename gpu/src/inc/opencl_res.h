@@ -88,8 +88,10 @@ struct MIRA_EXPORT opencl_res {
     // Gives a staging buffer back and trims the kept ones to the pool's cap.
     int putStagingBuffer(void* ptr);
     // Coarse-grained SVM: the block holding `ptr` goes to the device (unmapped
-    // for the host) or comes back (mapped again). Nothing on other kinds.
-    bool lendBlock(void* ptr, bool toDevice);
+    // for the host) or comes back (mapped again; without its contents unless
+    // `keep`, for a block the host overwrites before reading). Nothing on
+    // other kinds.
+    bool lendBlock(void* ptr, bool toDevice, bool keep = true);
     uint64_t stagingHeld = 0;  // bytes of staging buffers registered (kept or lent)
     uint64_t stagingPeak = 0;
     int isSvmBufferExist(void* ptr);
@@ -119,15 +121,19 @@ public:
     bool displayDeviceInfo();
     // Name of the device in use ("" when none is up).
     std::string deviceName();
+    // The same into `out` (at most bytes - 1 characters); false, with "",
+    // when none is up.
+    bool copyDeviceName(char* out, size_t bytes);
 
     int allocSvmBuffer(void** out, int size, int alignment, int kind, int platform, int device);
     int getSvmBuffer(void** out, int platform, int device);
     int getStagingBuffer(void** out, uint64_t bytes);
     int setSvmBuffer(void* ptr, int platform, int device);
     // Coarse-grained SVM: hands the blocks holding `ptrs` to the kernels
-    // (unmapping them) or back to the host (mapping them); false when a map
+    // (unmapping them) or back to the host (mapping them; `keep`, when given,
+    // says per block whether its contents are wanted back); false when a map
     // or unmap failed (logged).
-    bool lendBlocks(void* const* ptrs, int n, bool toDevice);
+    bool lendBlocks(void* const* ptrs, int n, bool toDevice, const uint8_t* keep = nullptr);
     // The device's shared-memory kind (kSvmNone when no device is up).
     uint32_t svmMode();
     // Staging bytes held now and the most held since the last reset.
