@@ -359,6 +359,29 @@ int DeviceManager::freeSvmBuffer(void* ptr, int platform, int device) {
     return r ? r->freeSvmBuffer(ptr) : 0;
 }
 
+cl_mem DeviceManager::takeBuffer(cl_context ctx, cl_mem_flags flags, size_t bytes,
+                                 cl_int* status) {
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (isInited() && mRes && mRes->inited && mRes->context == ctx)
+            return mRes->takeBuffer(flags, bytes, status);
+    }
+    return g_cl.clCreateBuffer(ctx, flags, bytes, nullptr, status);
+}
+
+void DeviceManager::giveBuffer(cl_mem mem) {
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (isInited() && mRes && mRes->giveBuffer(mem)) return;
+    }
+    g_cl.clReleaseMemObject(mem);
+}
+
+size_t DeviceManager::pooledBuffers() {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mRes ? mRes->pooledBuffers() : 0;
+}
+
 bool DeviceManager::containsBlock(const void* ptr, uint64_t bytes, int platform, int device) {
     if (!isInited()) return false;
     std::lock_guard<std::mutex> lock(mMutex);

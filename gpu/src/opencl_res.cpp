@@ -170,6 +170,7 @@ bool opencl_res::init(cl_device_id dev) {
     svmMode = svm_mode_limit(svmMode);
     stagingHeld = stagingPeak = 0;
     svm_list = new std::list<opencl_svm*>();
+    memPool = new std::list<PooledBuffer>();
     inited = true;
     return true;
 }
@@ -184,6 +185,11 @@ void opencl_res::release() {
         }
         delete svm_list;
         svm_list = nullptr;
+    }
+    if (memPool) {
+        for (const PooledBuffer& b : *memPool) g_cl.clReleaseMemObject(b.mem);
+        delete memPool;
+        memPool = nullptr;
     }
     if (queue) g_cl.clReleaseCommandQueue(queue);
     if (context) g_cl.clReleaseContext(context);
@@ -301,6 +307,49 @@ int opencl_res::putStagingBuffer(void* ptr) {
         freeSvmBuffer(largest->ptr);
     }
     return 1;
+}
+
+cl_mem opencl_res::takeBuffer(cl_mem_flags flags, size_t bytes, cl_int* status) {
+    *status = CL_SUCCESS;
+    const size_t want = static_cast<size_t>(staging_round(bytes));
+    if (memPool) {
+        for (PooledBuffer& b : *memPool) {
+            if (b.inUse || b.flags != flags || b.size != want) continue;
+            b.inUse = true;
+            return b.mem;
+        }
+    }
+    cl_mem m = g_cl.clCreateBuffer(context, flags, want, nullptr, status);
+    if (*status != CL_SUCCESS || !m) return nullptr;
+    if (memPool) memPool->push_back(PooledBuffer{m, flags, want, true});
+    return m;
+}
+
+bool opencl_res::giveBuffer(cl_mem mem) {
+    if (!memPool) return false;
+    auto given = memPool->end();
+    for (auto it = memPool->begin(); it != memPool->end(); ++it)
+        if (it->mem == mem && it->inUse) given = it;
+    if (given == memPool->end()) return false;
+    given->inUse = false;
+    // Trim: at most kPoolKeptBlocks idle buffers of kPoolKeptBytes in all;
+    // the largest idle ones go first.
+    for (;;) {
+        uint64_t idleBytes = 0;
+        int idle = 0;
+        auto largest = memPool->end();
+        for (auto it = memPool->begin(); it != memPool->end(); ++it) {
+            if (it->inUse) continue;
+            idleBytes += it->size;
+            ++idle;
+            if (largest == memPool->end() || it->size > largest->size) largest = it;
+        }
+        if (largest == memPool->end() || (idleBytes <= kPoolKeptBytes && idle <= kPoolKeptBlocks))
+            break;
+        g_cl.clReleaseMemObject(largest->mem);
+        memPool->erase(largest);
+    }
+    return true;
 }
 
 bool opencl_res::lendBlock(void* ptr, bool toDevice, bool keep) {

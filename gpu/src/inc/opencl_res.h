@@ -66,6 +66,15 @@ struct MIRA_EXPORT opencl_svm {
     void release();
 };
 
+// A device buffer kept for reuse (devices without SVM take images through
+// buffers): its flags and size, and whether a call holds it.
+struct PooledBuffer {
+    cl_mem mem;
+    cl_mem_flags flags;
+    size_t size;
+    bool inUse;
+};
+
 // Resources of one device.
 struct MIRA_EXPORT opencl_res {
     cl_device_id device;
@@ -94,6 +103,16 @@ struct MIRA_EXPORT opencl_res {
     bool lendBlock(void* ptr, bool toDevice, bool keep = true);
     uint64_t stagingHeld = 0;  // bytes of staging buffers registered (kept or lent)
     uint64_t stagingPeak = 0;
+    // Device buffers by flags and size, for calls on devices without SVM;
+    // the caller holds DeviceManager::mMutex. takeBuffer gives a kept idle
+    // buffer of staging_round(bytes) bytes or a new one (null, with *status
+    // set, when none can be made); giveBuffer takes it back (false when it
+    // is not from the pool) and trims the idle ones to the staging pool's cap.
+    cl_mem takeBuffer(cl_mem_flags flags, size_t bytes, cl_int* status);
+    bool giveBuffer(cl_mem mem);
+    // Buffers the pool holds (idle or lent).
+    size_t pooledBuffers() const { return memPool ? memPool->size() : 0; }
+    std::list<PooledBuffer>* memPool = nullptr;
     int isSvmBufferExist(void* ptr);
     int freeSvmBuffer(void* ptr);
     // The registered block containing [ptr, ptr + bytes), or null.
@@ -142,6 +161,12 @@ public:
     int freeSvmBuffer(void* ptr, int platform, int device);
     // Under the mutex: whether [ptr, ptr + bytes) lies in one registered block.
     bool containsBlock(const void* ptr, uint64_t bytes, int platform, int device);
+    // Device buffers of the pool (opencl_res::takeBuffer), under the mutex:
+    // from the pool when `ctx` is the device's context, else made and
+    // released directly.
+    cl_mem takeBuffer(cl_context ctx, cl_mem_flags flags, size_t bytes, cl_int* status);
+    void giveBuffer(cl_mem mem);
+    size_t pooledBuffers();
 
     static DeviceManager* mInstance;
     static std::mutex mMutex;
