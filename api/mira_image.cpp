@@ -139,15 +139,19 @@ void mira_shutdown(void) {
     manager.run(nullptr, 0, nullptr, 0, &p);
 }
 
-const char* mira_device_name(void) {
+namespace {
+// Whether the GPU path has a device now (no name query).
+bool device_up() {
     ZOR::DeviceManager* dm = ZOR::DeviceManager::peekInstance();
-    if (dm == nullptr || !dm->isInited() || !zor_opencl_usable()) return nullptr;
-    ZOR::opencl_res* res = dm->getOpenclRes(0, 0);
-    if (res == nullptr || res->device == nullptr || ZOR::g_cl.clGetDeviceInfo == nullptr) return nullptr;
+    return dm != nullptr && dm->isInited() && zor_opencl_usable();
+}
+}  // namespace
+
+const char* mira_device_name(void) {
+    if (!device_up()) return nullptr;
+    // The name read when the device came up (it cannot change while it is up).
     char name[256] = {};
-    if (ZOR::g_cl.clGetDeviceInfo(res->device, CL_DEVICE_NAME, sizeof name - 1, name, nullptr) !=
-        CL_SUCCESS)
-        return nullptr;
+    if (!zor_opencl_device_name(name, sizeof name)) return nullptr;
     std::lock_guard<std::mutex> lock(g_name_mutex);
     if (g_device_name != name) g_device_name = name;
     return g_device_name.c_str();
@@ -157,7 +161,7 @@ void* mira_alloc(size_t size) {
     if (size == 0 || size > kMaxSpan) return nullptr;
     ncvMemRequest req{u32(size), 128};
     MIRA_Feature_Buf dst{};
-    const bool gpu = mira_device_name() != nullptr;
+    const bool gpu = device_up();
     MIRA_Feature_Param p{MIRA_API_MEM_ALLOC, gpu ? u32(MIRA_MODE_OPENCL) : u32(MIRA_MODE_CPU), 1,
                          &req, 0};
     MIRA_Manager manager;

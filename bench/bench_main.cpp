@@ -18,13 +18,34 @@ std::vector<void (*)()>& registrars() {
 // Console output as usual, plus the per-run real times kept for the ratio table.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    std::map<std::string, double> times;  // name -> real time (us)
+    std::map<std::string, double> times;   // name -> real time (us)
+    std::map<std::string, double> kernel;  // GPU rows: name -> kernel time per call (us)
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (!r.error_occurred) times[r.benchmark_name()] = r.GetAdjustedRealTime();
+        for (const Run& r : runs) {
+            if (r.error_occurred) continue;
+            times[r.benchmark_name()] = r.GetAdjustedRealTime();
+            auto k = r.counters.find("kernel_us");
+            if (k != r.counters.end()) kernel[r.benchmark_name()] = k->second.value;
+        }
     }
 };
+
+// The GPU rows' time beyond their kernels' device time.
+void print_gpu_overhead(const std::map<std::string, double>& times,
+                        const std::map<std::string, double>& kernel) {
+    if (kernel.empty()) return;
+    std::printf("\n%-46s %10s %10s %12s\n", "GPU row", "call(us)", "kernel(us)", "overhead(us)");
+    for (auto& [name, k] : kernel) {
+        std::string shown = name;
+        const std::string suffix = "/real_time";
+        if (shown.size() > suffix.size() &&
+            shown.compare(shown.size() - suffix.size(), suffix.size(), suffix) == 0)
+            shown.resize(shown.size() - suffix.size());
+        const double t = times.at(name);
+        std::printf("%-46s %10.1f %10.1f %12.1f\n", shown.c_str(), t, k, t - k);
+    }
+}
 
 void print_ratios(const std::map<std::string, double>& times) {
     // op/size -> impl -> time
@@ -75,6 +96,7 @@ int main(int argc, char** argv) {
     mira_bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     mira_bench::print_ratios(reporter.times);
+    mira_bench::print_gpu_overhead(reporter.times, reporter.kernel);
     benchmark::Shutdown();
     return 0;
 }

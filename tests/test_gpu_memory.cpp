@@ -155,6 +155,37 @@ TEST_P(MemoryKinds, ADestinationTheKernelFillsIsNotUploaded) {
     expectSpyClean();
 }
 
+TEST_P(MemoryKinds, DeviceBuffersAreReusedAcrossCalls) {
+    // Without shared memory images travel in device buffers, which a pool
+    // keeps by size: calls of a size seen before make no new buffer, and
+    // between calls only the pool's idle buffers (at most its cap) are alive.
+    if (kind != ZOR::kSvmNone) GTEST_SKIP() << "device buffers carry images without shared memory only";
+    ZOR::DeviceManager* dm = ZOR::DeviceManager::getInstance();
+    GuardedImage src(45, 21, 47), dst(21, 45, 24);
+    src.fillRandom(14);
+    ASSERT_EQ(gpu_transpose(src.data(), 45, 21, src.stride(), dst.data(), dst.stride()), MIRA_OK);
+    const long kept = ClSpy::buffers;
+    EXPECT_GT(kept, 0) << "no buffer kept for the next call";
+    EXPECT_EQ(kept, static_cast<long>(dm->pooledBuffers())) << ClSpy::live();
+    for (uint32_t seed = 15; seed < 20; ++seed) {
+        src.fillRandom(seed);
+        ASSERT_EQ(gpu_transpose(src.data(), 45, 21, src.stride(), dst.data(), dst.stride()), MIRA_OK);
+        expect_transposed(src.data(), 45, 21, src.stride(), dst.data(), dst.stride());
+        EXPECT_TRUE(dst.paddingIntact());
+    }
+    EXPECT_EQ(ClSpy::buffers.load(), kept) << "calls of one size made new buffers";
+    // Many sizes: the idle buffers stay within the cap.
+    for (uint32_t w = 1; w <= 300; w += 23) {
+        GuardedImage s(w, 17, w + 3), d(17, w, 20);
+        s.fillRandom(w);
+        ASSERT_EQ(gpu_transpose(s.data(), w, 17, s.stride(), d.data(), d.stride()), MIRA_OK);
+        expect_transposed(s.data(), w, 17, s.stride(), d.data(), d.stride());
+    }
+    EXPECT_LE(ClSpy::buffers.load(), ZOR::kPoolKeptBlocks) << ClSpy::live();
+    EXPECT_EQ(ClSpy::buffers.load(), static_cast<long>(dm->pooledBuffers())) << ClSpy::live();
+    expectSpyClean();
+}
+
 TEST_P(MemoryKinds, ManagedBlocksUsedByManyThreadsStayConsistent) {
     // Several threads read one managed source at once: on coarse devices the
     // block is unmapped while any kernel holds it and mapped after the last.

@@ -1,5 +1,7 @@
 // The OpenCL device manager: platforms, devices, one context and one
 // profiling in-order queue per device.
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -17,24 +19,32 @@ constexpr cl_int kPlatformNotFoundKhr = -1001;
 DeviceManager* DeviceManager::mInstance = nullptr;
 std::mutex DeviceManager::mMutex;
 
+namespace {
+// mInstance for readers that take no lock (every GPU call asks for it several
+// times); written with it, under mMutex.
+std::atomic<DeviceManager*> g_instance{nullptr};
+}  // namespace
+
 DeviceManager* DeviceManager::getInstance() {
+    if (DeviceManager* m = g_instance.load(std::memory_order_acquire)) return m;
     std::lock_guard<std::mutex> lock(mMutex);
     if (!mInstance) {
         DeviceManager* m = new DeviceManager();
         if (!m->initLocked()) ZOR_TRACE("do init operation failed.");  // the cause is logged
         mInstance = m;
+        g_instance.store(m, std::memory_order_release);
     }
     return mInstance;
 }
 
 DeviceManager* DeviceManager::peekInstance() {
-    std::lock_guard<std::mutex> lock(mMutex);
-    return mInstance;
+    return g_instance.load(std::memory_order_acquire);
 }
 
 bool DeviceManager::delInstance() {
     std::lock_guard<std::mutex> lock(mMutex);
     if (!mInstance) return false;
+    g_instance.store(nullptr, std::memory_order_release);
     delete mInstance;  // the destructor runs unInit
     mInstance = nullptr;
     return true;
@@ -206,7 +216,10 @@ opencl_res* DeviceManager::resLocked(int, int) {
 }
 
 opencl_res* DeviceManager::getOpenclRes(int platform, int device) {
-    if (!isInited()) init();
+    // Once the device is up its resources stay until de-initialisation,
+    // which waits for the calls in flight: no lock is needed to read them.
+    if (isInited()) return resLocked(platform, device);
+    init();
     std::lock_guard<std::mutex> lock(mMutex);
     return resLocked(platform, device);
 }
@@ -214,6 +227,16 @@ opencl_res* DeviceManager::getOpenclRes(int platform, int device) {
 std::string DeviceManager::deviceName() {
     std::lock_guard<std::mutex> lock(mMutex);
     return isInited() ? mDeviceName : std::string();
+}
+
+bool DeviceManager::copyDeviceName(char* out, size_t bytes) {
+    if (!out || bytes == 0) return false;
+    std::lock_guard<std::mutex> lock(mMutex);
+    const bool up = isInited();
+    const size_t n = up ? std::min(mDeviceName.size(), bytes - 1) : 0;
+    std::memcpy(out, mDeviceName.data(), n);
+    out[n] = '\0';
+    return up;
 }
 
 bool DeviceManager::displayDeviceInfo() {
@@ -282,18 +305,19 @@ int DeviceManager::getStagingBuffer(void** out, uint64_t bytes) {
     return mRes ? mRes->getStagingBuffer(out, bytes) : 0;
 }
 
-bool DeviceManager::lendBlocks(void* const* ptrs, int n, bool toDevice) {
+bool DeviceManager::lendBlocks(void* const* ptrs, int n, bool toDevice, const uint8_t* keep) {
     if (!isInited()) return false;
+    if (!mRes || mRes->svmMode != kSvmCoarse) return true;  // fixed while up
     std::lock_guard<std::mutex> lock(mMutex);
-    if (!mRes || mRes->svmMode != kSvmCoarse) return true;
     bool ok = true;
-    for (int i = 0; i < n; ++i) ok = mRes->lendBlock(ptrs[i], toDevice) && ok;
+    for (int i = 0; i < n; ++i)
+        ok = mRes->lendBlock(ptrs[i], toDevice, !keep || keep[i] != 0) && ok;
     return ok;
 }
 
 uint32_t DeviceManager::svmMode() {
     if (!isInited()) return kSvmNone;
-    std::lock_guard<std::mutex> lock(mMutex);
+    // Fixed while the device is up (see getOpenclRes).
     return mRes && mRes->inited ? mRes->svmMode : static_cast<uint32_t>(kSvmNone);
 }
 
@@ -333,6 +357,29 @@ int DeviceManager::freeSvmBuffer(void* ptr, int platform, int device) {
     std::lock_guard<std::mutex> lock(mMutex);
     opencl_res* r = resLocked(platform, device);
     return r ? r->freeSvmBuffer(ptr) : 0;
+}
+
+cl_mem DeviceManager::takeBuffer(cl_context ctx, cl_mem_flags flags, size_t bytes,
+                                 cl_int* status) {
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (isInited() && mRes && mRes->inited && mRes->context == ctx)
+            return mRes->takeBuffer(flags, bytes, status);
+    }
+    return g_cl.clCreateBuffer(ctx, flags, bytes, nullptr, status);
+}
+
+void DeviceManager::giveBuffer(cl_mem mem) {
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (isInited() && mRes && mRes->giveBuffer(mem)) return;
+    }
+    g_cl.clReleaseMemObject(mem);
+}
+
+size_t DeviceManager::pooledBuffers() {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mRes ? mRes->pooledBuffers() : 0;
 }
 
 bool DeviceManager::containsBlock(const void* ptr, uint64_t bytes, int platform, int device) {

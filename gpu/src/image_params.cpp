@@ -3,6 +3,7 @@
 // device by mapping. Copies move only the bytes of each row that the
 // operation reads or writes, never past a buffer.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "zor_log.h"
@@ -74,9 +75,12 @@ bool create_mem_buffer(cl_context ctx, cl_command_queue, cl_mem* out, void* data
         return false;
     }
     cl_int st = CL_SUCCESS;
-    *out = g_cl.clCreateBuffer(ctx, access_flags(access),
-                               static_cast<size_t>(width) * static_cast<size_t>(height), nullptr,
-                               &st);
+    // From the device's pool of buffers (sized like staging buffers), so
+    // calls of similar sizes take no new buffer.
+    const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height);
+    DeviceManager* dm = DeviceManager::peekInstance();
+    *out = dm ? dm->takeBuffer(ctx, access_flags(access), bytes, &st)
+              : g_cl.clCreateBuffer(ctx, access_flags(access), bytes, nullptr, &st);
     if (!ZOR_CL_CHECK(st)) {
         *out = nullptr;
         return false;
@@ -215,8 +219,21 @@ bool opencl_param_u8::map_device_to_host(cl_command_queue q) {
                     devicePitch(), rows(), rowBytes(), &mapped);
 }
 
+namespace {
+
+// Gives a buffer of create_mem_buffer back (to the pool, or released).
+void release_buffer(cl_mem mem) {
+    if (!mem || !cl_loaded()) return;
+    if (DeviceManager* dm = DeviceManager::peekInstance())
+        dm->giveBuffer(mem);
+    else
+        g_cl.clReleaseMemObject(mem);
+}
+
+}  // namespace
+
 void opencl_param_u8::releaseMem() {
-    if (mem && cl_loaded()) g_cl.clReleaseMemObject(mem);
+    release_buffer(mem);
     mem = nullptr;
 }
 
@@ -241,6 +258,37 @@ void yuv_chroma_extent(int format, int width, int height, int64_t* rowBytes, int
         *rows = h;
     }
 }
+
+namespace {
+
+// One plane of a YUV image as its device buffer sees it: where its mask bit
+// sits, its buffer, host rows and pitches, the rows its buffer holds and the
+// rows and bytes per row that the operation covers.
+struct YuvPlane {
+    int index;  // 0 Y, 1 U, 2 V
+    int shift;  // of its byte in the plane masks
+    cl_mem* mem;
+    void** mapped;
+    uint8_t* host;
+    int64_t hostPitch, devPitch;
+    int64_t allocRows, rows, bytes;
+};
+
+std::array<YuvPlane, 3> yuv_planes(opencl_param_yuv& p) {
+    int64_t cb = 0, cr = 0;
+    yuv_chroma_extent(p.format, p.width, p.height, &cb, &cr);
+    cr = std::min<int64_t>(cr, p.chromaRows);
+    const int64_t lumaRows = std::max(p.rowsY, p.height);
+    const int64_t chromaRows = std::max(p.chromaRows, 1);
+    return {{{0, 16, &p.memY, &p.mappedY, p.hostY, p.strideY, p.alignedStrideY, lumaRows,
+              std::min<int64_t>(p.height, lumaRows), std::min<int64_t>(p.width, p.strideY)},
+             {1, 8, &p.memU, &p.mappedU, p.hostU, p.strideU, p.alignedStrideU, chromaRows, cr,
+              std::min<int64_t>(cb, p.strideU)},
+             {2, 0, &p.memV, &p.mappedV, p.hostV, p.strideV, p.alignedStrideV, chromaRows, cr,
+              std::min<int64_t>(cb, p.strideV)}}};
+}
+
+}  // namespace
 
 bool opencl_param_yuv::create(cl_context ctx, cl_command_queue q, const ZOR_YuvInfo* info,
                               int access, int align, int planeMask, int planeMask2,
@@ -275,17 +323,14 @@ bool opencl_param_yuv::create(cl_context ctx, cl_command_queue q, const ZOR_YuvI
     bool ok = true;
     if (!svm) {
         releaseMem();
-        if ((planes >> 16) & 0xFF)
-            ok = create_mem_buffer(ctx, q, &memY, hostY, &mappedY, alignedStrideY,
-                                   std::max(rowsY, height), access) && ok;
-        if ((planes >> 8) & 0xFF)
-            ok = create_mem_buffer(ctx, q, &memU, hostU, &mappedU, alignedStrideU,
-                                   std::max(chromaRows, 1), access) && ok;
-        if (hostU == hostV) {
-            memV = memU;  // semi-planar: one chroma buffer for both arguments
-        } else if (planes & 0xFF) {
-            ok = create_mem_buffer(ctx, q, &memV, hostV, &mappedV, alignedStrideV,
-                                   std::max(chromaRows, 1), access) && ok;
+        for (const YuvPlane& pl : yuv_planes(*this)) {
+            if (pl.index == 2 && hostU == hostV) {
+                memV = memU;  // semi-planar: one chroma buffer for both arguments
+                continue;
+            }
+            if (!((planes >> pl.shift) & 0xFF)) continue;
+            ok = create_mem_buffer(ctx, q, pl.mem, pl.host, pl.mapped, pl.devPitch,
+                                   static_cast<int>(pl.allocRows), access) && ok;
         }
     }
     created = true;
@@ -298,24 +343,13 @@ namespace {
 // semi-planar chroma buffer once).
 bool map_yuv(opencl_param_yuv& p, cl_command_queue q, bool toDevice) {
     if (p.svm) return true;
-    int64_t cb = 0, cr = 0;
-    yuv_chroma_extent(p.format, p.width, p.height, &cb, &cr);
-    cr = std::min<int64_t>(cr, p.chromaRows);
-    const int64_t lumaRows = std::max(p.rowsY, p.height);
-    const int64_t chromaRows = std::max(p.chromaRows, 1);
     bool ok = true;
-    if ((p.planes2 >> 16) & 0xFF)
-        ok = map_copy(q, p.memY, int64_t(p.alignedStrideY) * lumaRows, toDevice, p.hostY,
-                      p.strideY, p.alignedStrideY, std::min<int64_t>(p.height, lumaRows),
-                      std::min<int64_t>(p.width, p.strideY), &p.mappedY) && ok;
-    if ((p.planes2 >> 8) & 0xFF)
-        ok = map_copy(q, p.memU, int64_t(p.alignedStrideU) * chromaRows, toDevice, p.hostU,
-                      p.strideU, p.alignedStrideU, cr, std::min<int64_t>(cb, p.strideU),
-                      &p.mappedU) && ok;
-    if ((p.planes2 & 0xFF) && p.memV != p.memU)
-        ok = map_copy(q, p.memV, int64_t(p.alignedStrideV) * chromaRows, toDevice, p.hostV,
-                      p.strideV, p.alignedStrideV, cr, std::min<int64_t>(cb, p.strideV),
-                      &p.mappedV) && ok;
+    for (const YuvPlane& pl : yuv_planes(p)) {
+        if (!((p.planes2 >> pl.shift) & 0xFF)) continue;
+        if (pl.index == 2 && p.memV == p.memU) continue;
+        ok = map_copy(q, *pl.mem, pl.devPitch * pl.allocRows, toDevice, pl.host, pl.hostPitch,
+                      pl.devPitch, pl.rows, pl.bytes, pl.mapped) && ok;
+    }
     return ok;
 }
 
@@ -339,11 +373,9 @@ bool opencl_param_yuv::validate() {
 }
 
 void opencl_param_yuv::releaseMem() {
-    if (cl_loaded()) {
-        if (memV && memV != memU) g_cl.clReleaseMemObject(memV);
-        if (memU) g_cl.clReleaseMemObject(memU);
-        if (memY) g_cl.clReleaseMemObject(memY);
-    }
+    if (memV != memU) release_buffer(memV);
+    release_buffer(memU);
+    release_buffer(memY);
     memY = memU = memV = nullptr;
 }
 

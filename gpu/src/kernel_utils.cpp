@@ -19,11 +19,37 @@ namespace ZOR {
 
 extern std::atomic<bool> g_force_group_shape;  // test hook (opencl_res.cpp)
 
+namespace {
+
+// The last name a thread looked up and what it found: a call looks up its
+// kernel's source and work profile by name, and calls repeat their kernel.
+constexpr size_t kMemoName = 128;
+struct NameMemo {
+    char name[kMemoName] = {0};
+    bool valid = false;
+    bool hit(const char* n) const { return valid && std::strcmp(name, n) == 0; }
+    bool remember(const char* n) {
+        valid = std::strlen(n) < kMemoName;
+        if (valid) std::strcpy(name, n);
+        return valid;
+    }
+};
+
+}  // namespace
+
 const char* find_program_value_by_key(const char* name) {
     if (!name) return nullptr;
+    thread_local NameMemo memo;
+    thread_local const char* found = nullptr;
+    if (memo.hit(name)) return found;
+    const char* source = nullptr;
     for (const program_entry& e : program_map)
-        if (strcasecmp(name, e.name) == 0) return e.source;
-    return nullptr;
+        if (strcasecmp(name, e.name) == 0) {
+            source = e.source;
+            break;
+        }
+    if (memo.remember(name)) found = source;
+    return source;
 }
 
 bool get_program_kernel_name(const char** source, const char* name) {
@@ -61,30 +87,81 @@ const char* const kernel_profiles[kProfileCount] = {
 };
 #undef ZOR_PROFILE
 
+namespace {
+
+// The values the build options carry: tiling factors and box size, at least 1.
+int32_t at_least_1(int32_t v) { return v < 1 ? 1 : v; }
+void option_values(const kernel_config& c, int32_t out[5]) {
+    out[0] = at_least_1(c.timesX);
+    out[1] = at_least_1(c.timesY);
+    out[2] = at_least_1(c.timesZ);
+    out[3] = at_least_1(c.param_int_1);
+    out[4] = at_least_1(c.param_int_2);
+}
+
+// A work-profile row with its values read once: the tiling factors and
+// local sizes it sets (the first `count` of them).
+struct ParsedProfile {
+    const char* row;
+    int count;
+    int values[6];
+};
+
+const std::vector<ParsedProfile>& parsed_profiles() {
+    static const std::vector<ParsedProfile> rows = [] {
+        std::vector<ParsedProfile> v;
+        for (const char* row : kernel_profiles) {
+            ParsedProfile p{row, 0, {0, 0, 0, 0, 0, 0}};
+            const int n = std::sscanf(row, "%*[^:]:%d_%d_%d:%d_%d_%d", &p.values[0], &p.values[1],
+                                      &p.values[2], &p.values[3], &p.values[4], &p.values[5]);
+            p.count = n < 0 ? 0 : n;
+            v.push_back(p);
+        }
+        return v;
+    }();
+    return rows;
+}
+
+}  // namespace
+
 void apply_kernel_profile(const char* kernelName, kernel_config* config) {
     if (!kernelName || !config) return;
+    // The rows that name the kernel, remembered for the last name per thread.
+    thread_local NameMemo memo;
+    thread_local int rows[kProfileCount];
+    thread_local int rowCount = 0;
+    const std::vector<ParsedProfile>& profiles = parsed_profiles();
+    int found[kProfileCount];
+    int n = 0;
+    if (memo.hit(kernelName)) {
+        n = rowCount;
+        std::memcpy(found, rows, sizeof(int) * static_cast<size_t>(n));
+    } else {
+        for (int r = 0; r < static_cast<int>(profiles.size()) && r < kProfileCount; ++r)
+            if (profiles[r].count >= 1 && std::strstr(profiles[r].row, kernelName)) found[n++] = r;
+        if (memo.remember(kernelName)) {
+            rowCount = n;
+            std::memcpy(rows, found, sizeof(int) * static_cast<size_t>(n));
+        }
+    }
     kernel_config copy = *config;
-    for (const char* row : kernel_profiles) {
-        if (!std::strstr(row, kernelName)) continue;
-        int v[6];
-        int n = std::sscanf(row, "%*[^:]:%d_%d_%d:%d_%d_%d", &v[0], &v[1], &v[2], &v[3], &v[4],
-                            &v[5]);
-        if (n < 1) continue;
+    for (int i = 0; i < n; ++i) {
+        const ParsedProfile& p = profiles[found[i]];
         int32_t* fields[6] = {&copy.timesX, &copy.timesY, &copy.timesZ,
                               &copy.localX, &copy.localY, &copy.localZ};
-        for (int i = 0; i < n; ++i) *fields[i] = v[i];
+        for (int f = 0; f < p.count; ++f) *fields[f] = p.values[f];
         *config = copy;
     }
 }
 
 std::string kernel_build_options(const kernel_config& c) {
-    auto atLeast1 = [](int32_t v) { return v < 1 ? 1 : v; };
+    int32_t v[5];
+    option_values(c, v);
     char buf[512] = {0};
     std::snprintf(buf, sizeof buf,
                   "-cl-fast-relaxed-math -DtimesX=%d -DtimesY=%d -DtimesZ=%d -DboxWidth=%d "
                   "-DboxHeight=%d",
-                  atLeast1(c.timesX), atLeast1(c.timesY), atLeast1(c.timesZ),
-                  atLeast1(c.param_int_1), atLeast1(c.param_int_2));
+                  v[0], v[1], v[2], v[3], v[4]);
     return buf;
 }
 
@@ -104,12 +181,21 @@ struct KernelKey {
 struct Unfiled {
     KernelPackage* package;
 };
+// What the build options of a configuration depend on, for lookups that
+// skip formatting them.
+struct FastEntry {
+    uint64_t handle;
+    int32_t values[5];
+    std::string name;
+    KernelPackage* package;
+};
 }  // namespace
 
 struct KernelMapImpl {
     std::map<KernelKey, KernelPackage*> filed;
     std::vector<Unfiled> unfiled;
     std::set<KernelKey> failed;  // builds that failed: not tried again
+    std::vector<FastEntry> fast;  // filed packages found by findKernel(handle, name, config)
 };
 
 KernelUtils::KernelUtils() : mKernelMap(new KernelMapImpl()) {}
@@ -162,6 +248,28 @@ KernelPackage* KernelUtils::findKernel(uint64_t handle, const char* name,
     std::lock_guard<std::mutex> lock(gMutex);
     auto it = mKernelMap->filed.find(KernelKey{handle, name, options});
     return it == mKernelMap->filed.end() ? nullptr : it->second;
+}
+
+KernelPackage* KernelUtils::findKernel(uint64_t handle, const char* name,
+                                       const kernel_config& config) {
+    if (!name) return nullptr;
+    int32_t values[5];
+    option_values(config, values);
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        for (const FastEntry& e : mKernelMap->fast)
+            if (e.handle == handle && std::memcmp(e.values, values, sizeof values) == 0 &&
+                e.name == name)
+                return e.package;
+    }
+    const std::string options = kernel_build_options(config);
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto it = mKernelMap->filed.find(KernelKey{handle, name, options});
+    if (it == mKernelMap->filed.end()) return nullptr;
+    FastEntry e{handle, {}, name, it->second};
+    std::memcpy(e.values, values, sizeof values);
+    mKernelMap->fast.push_back(std::move(e));
+    return it->second;
 }
 
 bool KernelUtils::getKernelName(const char*& source, const char* name) {
@@ -292,7 +400,12 @@ bool KernelUtils::delKernel(uint64_t handle) {
     bool found = false;
     for (auto it = mKernelMap->filed.begin(); it != mKernelMap->filed.end();) {
         if (it->first.handle == handle) {
-            freePackage(it->second);
+            KernelPackage* gone = it->second;
+            auto& fast = mKernelMap->fast;
+            fast.erase(std::remove_if(fast.begin(), fast.end(),
+                                      [gone](const FastEntry& e) { return e.package == gone; }),
+                       fast.end());
+            freePackage(gone);
             it = mKernelMap->filed.erase(it);
             found = true;
         } else {
@@ -310,6 +423,7 @@ bool KernelUtils::releaseKernels() {
         freePackage(kv.second);
     }
     mKernelMap->filed.clear();
+    mKernelMap->fast.clear();
     for (Unfiled& u : mKernelMap->unfiled) freePackage(u.package);
     mKernelMap->unfiled.clear();
     mKernelMap->failed.clear();

@@ -170,6 +170,7 @@ bool opencl_res::init(cl_device_id dev) {
     svmMode = svm_mode_limit(svmMode);
     stagingHeld = stagingPeak = 0;
     svm_list = new std::list<opencl_svm*>();
+    memPool = new std::list<PooledBuffer>();
     inited = true;
     return true;
 }
@@ -184,6 +185,11 @@ void opencl_res::release() {
         }
         delete svm_list;
         svm_list = nullptr;
+    }
+    if (memPool) {
+        for (const PooledBuffer& b : *memPool) g_cl.clReleaseMemObject(b.mem);
+        delete memPool;
+        memPool = nullptr;
     }
     if (queue) g_cl.clReleaseCommandQueue(queue);
     if (context) g_cl.clReleaseContext(context);
@@ -303,7 +309,50 @@ int opencl_res::putStagingBuffer(void* ptr) {
     return 1;
 }
 
-bool opencl_res::lendBlock(void* ptr, bool toDevice) {
+cl_mem opencl_res::takeBuffer(cl_mem_flags flags, size_t bytes, cl_int* status) {
+    *status = CL_SUCCESS;
+    const size_t want = static_cast<size_t>(staging_round(bytes));
+    if (memPool) {
+        for (PooledBuffer& b : *memPool) {
+            if (b.inUse || b.flags != flags || b.size != want) continue;
+            b.inUse = true;
+            return b.mem;
+        }
+    }
+    cl_mem m = g_cl.clCreateBuffer(context, flags, want, nullptr, status);
+    if (*status != CL_SUCCESS || !m) return nullptr;
+    if (memPool) memPool->push_back(PooledBuffer{m, flags, want, true});
+    return m;
+}
+
+bool opencl_res::giveBuffer(cl_mem mem) {
+    if (!memPool) return false;
+    auto given = memPool->end();
+    for (auto it = memPool->begin(); it != memPool->end(); ++it)
+        if (it->mem == mem && it->inUse) given = it;
+    if (given == memPool->end()) return false;
+    given->inUse = false;
+    // Trim: at most kPoolKeptBlocks idle buffers of kPoolKeptBytes in all;
+    // the largest idle ones go first.
+    for (;;) {
+        uint64_t idleBytes = 0;
+        int idle = 0;
+        auto largest = memPool->end();
+        for (auto it = memPool->begin(); it != memPool->end(); ++it) {
+            if (it->inUse) continue;
+            idleBytes += it->size;
+            ++idle;
+            if (largest == memPool->end() || it->size > largest->size) largest = it;
+        }
+        if (largest == memPool->end() || (idleBytes <= kPoolKeptBytes && idle <= kPoolKeptBlocks))
+            break;
+        g_cl.clReleaseMemObject(largest->mem);
+        memPool->erase(largest);
+    }
+    return true;
+}
+
+bool opencl_res::lendBlock(void* ptr, bool toDevice, bool keep) {
     if (svmMode != kSvmCoarse) return true;
     opencl_svm* b = findBlock(ptr, 1);
     if (!b || b->hostMemory || !b->queue) return true;
@@ -319,8 +368,9 @@ bool opencl_res::lendBlock(void* ptr, bool toDevice) {
     if (b->deviceUsers > 0 && --b->deviceUsers > 0) return true;
     if (b->mapped) return true;
     // Blocking: the host may touch the block as soon as this returns.
-    if (!ZOR_CL_CHECK(g_cl.clEnqueueSVMMap(b->queue, CL_TRUE, CL_MAP_READ | CL_MAP_WRITE, b->ptr,
-                                           b->size, 0, nullptr, nullptr)))
+    const cl_map_flags flags = keep ? CL_MAP_READ | CL_MAP_WRITE : CL_MAP_WRITE_INVALIDATE_REGION;
+    if (!ZOR_CL_CHECK(g_cl.clEnqueueSVMMap(b->queue, CL_TRUE, flags, b->ptr, b->size, 0, nullptr,
+                                           nullptr)))
         return false;
     b->mapped = 1;
     return true;

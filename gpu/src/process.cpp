@@ -7,14 +7,21 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <atomic>
 #include <map>
 
 #include "zor_log.h"
 #include "zor_runtime.h"
+#include "zor_test_hooks.h"
 
 namespace ZOR {
 
 namespace {
+
+// Kernel timing (a test and benchmark hook).
+std::atomic<bool> g_time_kernels{false};
+std::atomic<uint64_t> g_kernel_ns{0};
+std::atomic<uint64_t> g_kernel_launches{0};
 
 size_t ceil_div(int64_t a, int64_t b) { return static_cast<size_t>((a + b - 1) / b); }
 
@@ -37,9 +44,11 @@ void free_params(T**& arr, int n) {
 
 Process_base::Process_base()
     : type(4), handle(0), inited(false), res(nullptr), program(nullptr), kernel(nullptr),
-      config(new kernel_config(default_kernel_config())), configSet(0), package(nullptr) {}
+      config(&configStore), configSet(0), package(nullptr), configStore(default_kernel_config()) {}
 
 Process_base::~Process_base() {
+    if (event && cl_loaded() && g_cl.clReleaseEvent) g_cl.clReleaseEvent(event);
+    event = nullptr;
     if (cl_loaded()) {
         if (kernel) g_cl.clReleaseKernel(kernel);
         if (program) g_cl.clReleaseProgram(program);
@@ -48,7 +57,6 @@ Process_base::~Process_base() {
     program = nullptr;
     inited = false;
     configSet = 0;
-    delete config;
 }
 
 bool Process_base::init(unsigned long h, const char* source, const char* kernelName,
@@ -61,11 +69,11 @@ bool Process_base::init(unsigned long h, const char* source, const char* kernelN
     config->timesZ = c.timesZ;
     res = DeviceManager::getInstance()->getOpenclRes(0, 0);
     KernelUtils* ku = KernelUtils::getInstance();
-    const std::string options = kernel_build_options(c);
-    package = ku->findKernel(h, kernelName, options);
+    package = ku->findKernel(h, kernelName, c);
     if (!package) {
         // One build at a time: threads that miss the same kernel together
         // build it once.
+        const std::string options = kernel_build_options(c);
         std::lock_guard<std::mutex> lock(KernelUtils::mBuildMutex);
         package = ku->getKernel(h, kernelName, options);
         if (!package) {
@@ -132,8 +140,11 @@ bool Process_base::launch(cl_uint argIndex) {
         global[0] = ceil_div(static_cast<int64_t>(global[0]), local[0]) * local[0];
         global[1] = ceil_div(static_cast<int64_t>(global[1]), local[1]) * local[1];
     }
+    const bool timed = g_time_kernels.load(std::memory_order_relaxed) && !event &&
+                       g_cl.clGetEventProfilingInfo && g_cl.clReleaseEvent;
     st = g_cl.clEnqueueNDRangeKernel(res->queue, k, 2, nullptr, global,
-                                     useLocal ? local : nullptr, 0, nullptr, nullptr);
+                                     useLocal ? local : nullptr, 0, nullptr,
+                                     timed ? &event : nullptr);
     if (st != CL_SUCCESS) {
         log_stdout("costtime_debug -- clEnqueueNDRangeKernel fail. %d\n\n", st);
         ZOR_CL_CHECK(st);
@@ -143,6 +154,21 @@ bool Process_base::launch(cl_uint argIndex) {
     // kernel with the registry lock released, so other calls may set the
     // same kernel's arguments meanwhile.
     return true;
+}
+
+void Process_base::recordKernelTime() {
+    if (!event) return;
+    cl_ulong start = 0, end = 0;
+    if (g_cl.clGetEventProfilingInfo(event, CL_PROFILING_COMMAND_START, sizeof start, &start,
+                                     nullptr) == CL_SUCCESS &&
+        g_cl.clGetEventProfilingInfo(event, CL_PROFILING_COMMAND_END, sizeof end, &end,
+                                     nullptr) == CL_SUCCESS &&
+        end >= start) {
+        g_kernel_ns.fetch_add(end - start);
+        g_kernel_launches.fetch_add(1);
+    }
+    g_cl.clReleaseEvent(event);
+    event = nullptr;
 }
 
 // ------------------------------------------------------------ shared steps
@@ -215,10 +241,10 @@ void alloc_params(P**& params, int n) {
     if (!params) params = new P*[n]();
 }
 
-// Creates the device companions of `n` image records and stages them to the
-// device unless they are SVM. `create(param, info)` builds one.
+// Creates the device companions of `n` image records and, when `upload`,
+// stages them to the device. `create(param, info)` builds one.
 template <typename P, typename Info, typename Create>
-bool create_params(const Process_base& self, P** params, Info** infos, int n, bool svm,
+bool create_params(const Process_base& self, P** params, Info** infos, int n, bool upload,
                    Create create, LogAt at, const char* failText) {
     for (int i = 0; i < n; ++i) {
         params[i] = new P();
@@ -226,7 +252,7 @@ bool create_params(const Process_base& self, P** params, Info** infos, int n, bo
             log_at(at, failText);
             return false;
         }
-        if (!svm && !params[i]->map_host_to_device(self.res->queue)) return false;
+        if (upload && !params[i]->map_host_to_device(self.res->queue)) return false;
     }
     return true;
 }
@@ -296,6 +322,7 @@ bool run_process(Process_base& self, S** src, int srcNum, D** dst, int dstNum,
         if (!self.launch(idx)) return false;
     }
     if (!ZOR_CL_CHECK(g_cl.clFinish(self.res->queue))) return false;
+    self.recordKernelTime();
     bool ok = true;
     if (r.dstFirst) {
         for (int i = 0; i < srcNum; ++i) ok = src[i]->map_device_to_host(self.res->queue) && ok;
@@ -311,6 +338,90 @@ void default_global(kernel_config* config, uint32_t width, uint32_t height) {
     config->globalZ = 1;
 }
 
+// ------------------------------------------------------------ image records
+
+// Builds one image's device companion with the alignment and plane masks of
+// one side of the call (plain planes take no masks).
+bool create_image(const Process_base& self, opencl_param_u8& p, ZOR_U8Info* info, int access,
+                  int align, int, int, bool svm) {
+    return p.create(self.res->context, self.res->queue, info, access, align, svm);
+}
+
+bool create_image(const Process_base& self, opencl_param_rgb& p, ZOR_RGBInfo* info, int access,
+                  int align, int planes, int planes2, bool svm) {
+    return p.createRgb(self.res->context, self.res->queue, info, access, align, planes, planes2,
+                       svm);
+}
+
+bool create_image(const Process_base& self, opencl_param_yuv& p, ZOR_YuvInfo* info, int access,
+                  int align, int planes, int planes2, bool svm) {
+    return p.create(self.res->context, self.res->queue, info, access, align, planes, planes2, svm);
+}
+
+// One side of a call as the process parameters describe it.
+struct Side {
+    int access;  // 0 read (src), 1 write (dst)
+    uint32_t align, planes, planes2;
+    bool svm;     // images are SVM pointers
+    bool upload;  // their bytes go to the device first
+};
+
+// The input side: uploaded unless SVM. The output side: uploaded (so bytes
+// the kernel leaves alone come back unchanged) unless SVM or written whole.
+Side input_side(const process_param* param, bool svm) {
+    return Side{0, param->srcAlign, param->srcPlanes, param->srcPlanes2, svm, !svm};
+}
+Side output_side(const process_param* param, bool svm, bool whole) {
+    return Side{1, param->dstAlign, param->dstPlanes, param->dstPlanes2, svm, !svm && !whole};
+}
+
+template <typename P, typename Info>
+bool create_side(const Process_base& self, P** params, Info** infos, int n, const Side& side,
+                 LogAt at, const char* failText) {
+    auto create = [&self, &side](P& p, Info* info) {
+        return create_image(self, p, info, side.access, static_cast<int>(side.align),
+                            static_cast<int>(side.planes), static_cast<int>(side.planes2),
+                            side.svm);
+    };
+    return create_params(self, params, infos, n, side.upload, create, at, failText);
+}
+
+// The image records of a call: the device companions of both lists, built
+// as their sides say (`srcSide` for the first list, `dstSide` for the second),
+// with the class's creation log lines.
+template <typename S, typename SInfo, typename D, typename DInfo>
+bool set_images(Process_base& self, S**& srcParams, int& srcNum, SInfo** src, int sNum,
+                const Side& srcSide, D**& dstParams, int& dstNum, DInfo** dst, int dNum,
+                const Side& dstSide, LogAt srcAt, const char* srcText, LogAt dstAt,
+                const char* dstText) {
+    srcNum = sNum;
+    dstNum = dNum;
+    alloc_params(srcParams, std::max(srcNum, 1));
+    alloc_params(dstParams, dstNum);
+    return create_side(self, srcParams, src, srcNum, srcSide, srcAt, srcText) &&
+           create_side(self, dstParams, dst, dstNum, dstSide, dstAt, dstText);
+}
+
+// setParameters of a process whose src images are its inputs and dst images
+// its outputs: the configuration (over the dst extent unless one is given)
+// and the records of both sides.
+template <typename S, typename SInfo, typename D, typename DInfo>
+bool set_in_out(Process_base& self, S**& srcParams, int& srcNum, D**& dstParams, int& dstNum,
+                SInfo** src, int sNum, DInfo** dst, int dNum, ZOR_ReserveParam_Opencl* reserve,
+                process_param* param, LogAt srcAt, const char* srcText, LogAt dstAt,
+                const char* dstText) {
+    if (!self.res || !self.res->inited || !reserve || !param || sNum < 0 || dNum < 1)
+        return false;
+    if (param->config)
+        *self.config = *param->config;
+    else
+        default_global(self.config, dst[0]->width, dst[0]->height);
+    return set_images(self, srcParams, srcNum, src, sNum, input_side(param, reserve->srcSvm != 0),
+                      dstParams, dstNum, dst, dNum,
+                      output_side(param, reserve->dstSvm != 0, reserve->dstWhole != 0), srcAt,
+                      srcText, dstAt, dstText);
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ U8 / RGB
@@ -321,32 +432,15 @@ Process_U8_U8::~Process_U8_U8() { unInit(); }
 bool Process_U8_U8::setParameters(ZOR_U8Info** src, int sNum, ZOR_U8Info** dst, int dNum,
                                   ZOR_ReserveParam_Opencl* reserve, process_param* param) {
     if (!res || !res->inited || !reserve || !param || sNum < 0 || dNum < 1) return false;
-    if (param->config) {
-        *config = *param->config;
-    } else {
-        default_global(config, dst[0]->width, dst[0]->height);
+    if (!param->config) {
+        // Over the dst extent (set below) in 8x2 steps, single tiling.
         config->localY = config->localZ = 0;
         config->stepX = 8, config->stepY = 2, config->stepZ = 1;
         config->timesX = config->timesY = config->timesZ = 1;
     }
-    srcNum = sNum;
-    dstNum = dNum;
-    alloc_params(srcParams, std::max(srcNum, 1));
-    alloc_params(dstParams, dstNum);
-    auto create = [&](int access, uint32_t align, bool svm) {
-        return [this, access, align, svm](opencl_param_u8& p, ZOR_U8Info* info) {
-            return p.create(res->context, res->queue, info, access, static_cast<int>(align), svm);
-        };
-    };
-    // Bytes the kernel leaves alone in the dst images come back unchanged;
-    // dst images the kernel fills whole are not uploaded.
-    return create_params(*this, srcParams, src, srcNum, reserve->srcSvm != 0,
-                         create(0, param->srcAlign, reserve->srcSvm != 0), {__func__, __LINE__},
-                         "create src u8 info fail, return") &&
-           create_params(*this, dstParams, dst, dstNum,
-                         reserve->dstSvm != 0 || reserve->dstWhole != 0,
-                         create(1, param->dstAlign, reserve->dstSvm != 0), {__func__, __LINE__},
-                         "create dst u8 info fail, return");
+    return set_in_out(*this, srcParams, srcNum, dstParams, dstNum, src, sNum, dst, dNum, reserve,
+                      param, {__func__, __LINE__}, "create src u8 info fail, return",
+                      {__func__, __LINE__}, "create dst u8 info fail, return");
 }
 
 bool Process_U8_U8::doProcess(unsigned long) {
@@ -360,77 +454,14 @@ void Process_U8_U8::unInit() {
     Process_base::unInit(false);
 }
 
-namespace {
-
-// Builds one RGB or YUV image with the alignment and plane masks of one side
-// of the call.
-bool create_image(const Process_base& self, opencl_param_rgb& p, ZOR_RGBInfo* info, int access,
-                  int align, int planes, int planes2, bool svm) {
-    return p.createRgb(self.res->context, self.res->queue, info, access, align, planes, planes2,
-                       svm);
-}
-
-bool create_image(const Process_base& self, opencl_param_yuv& p, ZOR_YuvInfo* info, int access,
-                  int align, int planes, int planes2, bool svm) {
-    return p.create(self.res->context, self.res->queue, info, access, align, planes, planes2, svm);
-}
-
-template <typename P, typename Info>
-auto planes_creator(const Process_base& self, int access, uint32_t align, uint32_t planes,
-                    uint32_t planes2, bool svm) {
-    return [&self, access, align, planes, planes2, svm](P& p, Info* info) {
-        return create_image(self, p, info, access, static_cast<int>(align),
-                            static_cast<int>(planes), static_cast<int>(planes2), svm);
-    };
-}
-
-template <typename P, typename Info>
-auto src_creator(const Process_base& self, const process_param* param, bool svm) {
-    return planes_creator<P, Info>(self, 0, param->srcAlign, param->srcPlanes, param->srcPlanes2,
-                                   svm);
-}
-
-template <typename P, typename Info>
-auto dst_creator(const Process_base& self, const process_param* param, bool svm) {
-    return planes_creator<P, Info>(self, 1, param->dstAlign, param->dstPlanes, param->dstPlanes2,
-                                   svm);
-}
-
-// setParameters of a process whose src and dst images are of one kind (RGB
-// or YUV): the configuration (over the dst extent unless one is given) and
-// the records of both sides, with the class's two creation log lines.
-template <typename P, typename Info>
-bool set_same_kind(Process_base& self, P**& srcParams, int& srcNum, P**& dstParams, int& dstNum,
-                   Info** src, int sNum, Info** dst, int dNum, ZOR_ReserveParam_Opencl* reserve,
-                   process_param* param, LogAt srcAt, const char* srcText, LogAt dstAt,
-                   const char* dstText) {
-    if (!self.res || !self.res->inited || !reserve || !param || sNum < 0 || dNum < 1)
-        return false;
-    if (param->config)
-        *self.config = *param->config;
-    else
-        default_global(self.config, dst[0]->width, dst[0]->height);
-    srcNum = sNum;
-    dstNum = dNum;
-    alloc_params(srcParams, std::max(srcNum, 1));
-    alloc_params(dstParams, dstNum);
-    const bool srcSvm = reserve->srcSvm != 0, dstSvm = reserve->dstSvm != 0;
-    return create_params(self, srcParams, src, srcNum, srcSvm,
-                         src_creator<P, Info>(self, param, srcSvm), srcAt, srcText) &&
-           create_params(self, dstParams, dst, dstNum, dstSvm,
-                         dst_creator<P, Info>(self, param, dstSvm), dstAt, dstText);
-}
-
-}  // namespace
-
 Process_RGB_RGB::Process_RGB_RGB() { type = 2; }
 Process_RGB_RGB::~Process_RGB_RGB() { unInit(); }
 
 bool Process_RGB_RGB::setParameters(ZOR_RGBInfo** src, int sNum, ZOR_RGBInfo** dst, int dNum,
                                     ZOR_ReserveParam_Opencl* reserve, process_param* param) {
-    return set_same_kind(*this, srcParams, srcNum, dstParams, dstNum, src, sNum, dst, dNum, reserve,
-                         param, {__func__, __LINE__}, "create src rgb info fail, return",
-                         {__func__, __LINE__}, "create dst rgb info fail, return");
+    return set_in_out(*this, srcParams, srcNum, dstParams, dstNum, src, sNum, dst, dNum, reserve,
+                      param, {__func__, __LINE__}, "create src rgb info fail, return",
+                      {__func__, __LINE__}, "create dst rgb info fail, return");
 }
 
 bool Process_RGB_RGB::doProcess(unsigned long) {
@@ -451,9 +482,9 @@ Process_YUV_YUV::~Process_YUV_YUV() { unInit(); }
 
 bool Process_YUV_YUV::setParameters(ZOR_YuvInfo** src, int sNum, ZOR_YuvInfo** dst, int dNum,
                                     ZOR_ReserveParam_Opencl* reserve, process_param* param) {
-    return set_same_kind(*this, srcParams, srcNum, dstParams, dstNum, src, sNum, dst, dNum, reserve,
-                         param, {__func__, __LINE__}, "create src yuv param object fail, return",
-                         {__func__, __LINE__}, "create dst yuv param object fail, return");
+    return set_in_out(*this, srcParams, srcNum, dstParams, dstNum, src, sNum, dst, dNum, reserve,
+                      param, {__func__, __LINE__}, "create src yuv param object fail, return",
+                      {__func__, __LINE__}, "create dst yuv param object fail, return");
 }
 
 bool Process_YUV_YUV::doProcess(unsigned long) {
@@ -484,21 +515,14 @@ bool Process_YUV_RGB::setParameters(ZOR_YuvInfo** yuv, int yNum, ZOR_RGBInfo** r
         default_global(config, hadDirection ? rgb[0]->width : yuv[0]->width,
                        hadDirection ? rgb[0]->height : yuv[0]->height);
     }
-    srcNum = yNum;
-    dstNum = rNum;
-    const bool yuvSvm = yuvIn ? reserve->srcSvm != 0 : reserve->dstSvm != 0;
-    const bool rgbSvm = yuvIn ? reserve->dstSvm != 0 : reserve->srcSvm != 0;
-    alloc_params(srcParams, srcNum);
-    alloc_params(dstParams, dstNum);
     // The YUV images are the src side when they are the input.
-    auto yuvCreate = yuvIn ? src_creator<opencl_param_yuv, ZOR_YuvInfo>(*this, param, yuvSvm)
-                           : dst_creator<opencl_param_yuv, ZOR_YuvInfo>(*this, param, yuvSvm);
-    auto rgbCreate = yuvIn ? dst_creator<opencl_param_rgb, ZOR_RGBInfo>(*this, param, rgbSvm)
-                           : src_creator<opencl_param_rgb, ZOR_RGBInfo>(*this, param, rgbSvm);
-    return create_params(*this, srcParams, yuv, srcNum, yuvSvm, yuvCreate, {__func__, __LINE__},
-                         "create yuv param object fail, return") &&
-           create_params(*this, dstParams, rgb, dstNum, rgbSvm, rgbCreate, {__func__, __LINE__},
-                         "create rgb param object fail, return");
+    const bool srcSvm = reserve->srcSvm != 0, dstSvm = reserve->dstSvm != 0;
+    const bool whole = reserve->dstWhole != 0;
+    const Side yuvSide = yuvIn ? input_side(param, srcSvm) : output_side(param, dstSvm, whole);
+    const Side rgbSide = yuvIn ? output_side(param, dstSvm, whole) : input_side(param, srcSvm);
+    return set_images(*this, srcParams, srcNum, yuv, yNum, yuvSide, dstParams, dstNum, rgb, rNum,
+                      rgbSide, {__func__, __LINE__}, "create yuv param object fail, return",
+                      {__func__, __LINE__}, "create rgb param object fail, return");
 }
 
 bool Process_YUV_RGB::doProcess(unsigned long) {
@@ -669,3 +693,11 @@ void ZorTimer::timerDisplay() {
 }
 
 }  // namespace ZOR
+
+void zor_test_time_kernels(bool on) { ZOR::g_time_kernels.store(on); }
+
+uint64_t zor_test_take_kernel_ns(uint64_t* launches) {
+    const uint64_t n = ZOR::g_kernel_launches.exchange(0);
+    if (launches) *launches = n;
+    return ZOR::g_kernel_ns.exchange(0);
+}

@@ -103,56 +103,72 @@ struct Staged {
     int count = 0;
 };
 
-// Takes a pooled staging buffer sized to the image, lays the planes out in
-// it and copies the host bytes in.
-bool stage_image(Staged& s) {
+// Takes a pooled staging buffer sized to the image and lays the planes out
+// in it. The caller holds DeviceManager::mMutex (the registry of `res`).
+bool reserve_staging(opencl_res* res, Staged& s) {
     int64_t total = 0;
     for (int i = 0; i < s.count; ++i)
         total += round_up(s.planes[i].stagePitch * s.planes[i].allocRows, 64);
-    if (total <= 0 || total > INT32_MAX) return false;
-    if (!DeviceManager::getInstance()->getStagingBuffer(&s.buffer, static_cast<uint64_t>(total)))
-        return false;
+    if (total <= 0 || total > INT32_MAX || !res) return false;
+    if (!res->getStagingBuffer(&s.buffer, static_cast<uint64_t>(total))) return false;
     uint8_t* at = static_cast<uint8_t*>(s.buffer);
     for (int i = 0; i < s.count; ++i) {
-        Plane& p = s.planes[i];
-        p.stage = at;
-        at += round_up(p.stagePitch * p.allocRows, 64);
-        // Sources carry their pixels; destinations carry the bytes the
-        // kernel may leave alone, so copying back changes nothing else.
-        if (s.upload) copy_rows(p.stage, p.stagePitch, p.host, p.hostPitch, p.rows, p.bytes);
+        s.planes[i].stage = at;
+        at += round_up(s.planes[i].stagePitch * s.planes[i].allocRows, 64);
     }
     return true;
 }
 
-void unstage_image(Staged& s, bool copyBack) {
-    if (copyBack && s.output) {
-        for (int i = 0; i < s.count; ++i) {
-            const Plane& p = s.planes[i];
-            copy_rows(p.host, p.hostPitch, p.stage, p.stagePitch, p.rows, p.bytes);
+// Copies the host bytes into the staging planes. Sources carry their pixels;
+// destinations carry the bytes the kernel may leave alone, so copying back
+// changes nothing else.
+void upload(const Staged& s) {
+    if (!s.upload) return;
+    for (int i = 0; i < s.count; ++i) {
+        const Plane& p = s.planes[i];
+        copy_rows(p.stage, p.stagePitch, p.host, p.hostPitch, p.rows, p.bytes);
+    }
+}
+
+// Copies the destinations' planes back to the host (when `copyBack`) and
+// gives the call's staging buffers back to the pool under one registry lock.
+template <class StagedList>
+void unstage_all(opencl_res* res, StagedList& staged, bool copyBack) {
+    if (copyBack) {
+        for (const Staged& s : staged) {
+            if (!s.output) continue;
+            for (int i = 0; i < s.count; ++i) {
+                const Plane& p = s.planes[i];
+                copy_rows(p.host, p.hostPitch, p.stage, p.stagePitch, p.rows, p.bytes);
+            }
         }
     }
-    if (!s.buffer) return;
-    DeviceManager::getInstance()->setSvmBuffer(s.buffer, 0, 0);
-    s.buffer = nullptr;
+    if (staged.empty() || !res) return;
+    std::lock_guard<std::mutex> lock(DeviceManager::mMutex);
+    for (Staged& s : staged) {
+        if (s.buffer) res->putStagingBuffer(s.buffer);
+        s.buffer = nullptr;
+    }
 }
 
 // Whether a plane can go to the kernel as it is: it lies in a registered
-// block and its rows start on the kernels' row unit.
-bool zero_copy(DeviceManager* dm, const uint8_t* data, int64_t pitch, int64_t rows,
+// block and its rows start on the kernels' row unit. The caller holds
+// DeviceManager::mMutex.
+bool zero_copy(opencl_res* res, const uint8_t* data, int64_t pitch, int64_t rows,
                int64_t bytes) {
-    if (pitch % kRowUnit != 0 || !aligned(data, kRowUnit)) return false;
-    return dm->containsBlock(data, (rows - 1) * pitch + bytes, 0, 0);
+    if (pitch % kRowUnit != 0 || !aligned(data, kRowUnit) || !res) return false;
+    return res->findBlock(data, (rows - 1) * pitch + bytes) != nullptr;
 }
 
 // Plane record <-> staging description. Returns false for an image that
 // does not fit its own buffer.
-bool plan_u8(const ZOR_U8Info& info, bool output, bool* needStage, Staged* s) {
+// The caller holds DeviceManager::mMutex.
+bool plan_u8(opencl_res* res, const ZOR_U8Info& info, bool output, bool* needStage, Staged* s) {
     if (!info.data || info.width < 1 || info.height < 1 || info.strideW < 1) return false;
     int64_t pitch, bytes, rows;
     u8_geometry(info, &pitch, &bytes, &rows);
     if (rows < static_cast<int64_t>(info.height) || bytes < 1) return false;
-    DeviceManager* dm = DeviceManager::getInstance();
-    *needStage = !zero_copy(dm, info.data, pitch, rows, bytes);
+    *needStage = !zero_copy(res, info.data, pitch, rows, bytes);
     if (!*needStage) return true;
     const int64_t unitsPerStride = pitch / info.strideW;  // 1, or elemSize for pixel strides
     const int64_t newStride = round_up(info.strideW, kRowUnit);
@@ -177,15 +193,14 @@ void apply_u8(ZOR_U8Info& info, const Staged& s) {
 }
 
 // YUV planes that a call touches: luma when `withLuma`, both chroma planes.
-bool plan_yuv(const ZOR_YuvInfo& info, bool withLuma, bool output, bool* needStage,
-              Staged* s) {
+// The caller holds DeviceManager::mMutex.
+bool plan_yuv(opencl_res* res, const ZOR_YuvInfo& info, bool withLuma, bool output,
+              bool* needStage, Staged* s) {
     if (info.width < 1 || info.height < 1) return false;
     if (withLuma && (!info.dataY || info.strideY < info.width || info.rowsY < info.height))
         return false;
     if (!info.dataU || !info.dataV) return false;
     // Chroma geometry as the device parameters compute it.
-    opencl_param_yuv probe;
-    std::memset(static_cast<void*>(&probe), 0, sizeof probe);
     const int fmt = static_cast<int>(info.format);
     int64_t cBytes, cRows;
     yuv_chroma_extent(fmt, static_cast<int>(info.width), static_cast<int>(info.height), &cBytes,
@@ -214,11 +229,10 @@ bool plan_yuv(const ZOR_YuvInfo& info, bool withLuma, bool output, bool* needSta
     if (info.strideU < 1 || (!semi && info.strideV < 1)) return false;
     add(info.dataU, info.strideU, cRows, cBytes);
     if (!semi) add(info.dataV, info.strideV, cRows, cBytes);
-    DeviceManager* dm = DeviceManager::getInstance();
     bool allShared = true;
     for (int i = 0; i < s->count && allShared; ++i) {
         const Plane& p = s->planes[i];
-        if (p.rows > 0 && !zero_copy(dm, p.host, p.hostPitch, p.rows, p.bytes)) allShared = false;
+        if (p.rows > 0 && !zero_copy(res, p.host, p.hostPitch, p.rows, p.bytes)) allShared = false;
     }
     *needStage = !allShared;
     return true;
@@ -394,9 +408,7 @@ bool zor_opencl_device_name(char* out, int bytes) {
     if (!out || bytes < 1) return false;
     out[0] = '\0';
     DeviceManager* dm = DeviceManager::peekInstance();
-    if (!dm || !dm->isInited()) return false;
-    std::snprintf(out, static_cast<size_t>(bytes), "%s", dm->deviceName().c_str());
-    return true;
+    return dm && dm->copyDeviceName(out, static_cast<size_t>(bytes));
 }
 
 bool zor_opencl_usable() {
@@ -448,10 +460,58 @@ kernel_config entry_config(const kernel_config* config, uint32_t width, uint32_t
     return kc;
 }
 
+// A vector whose first N elements live inside it: a call's few records,
+// staged images and lent blocks take no heap allocation.
+template <class T, size_t N>
+class SmallVec {
+public:
+    size_t size() const { return n_; }
+    bool empty() const { return n_ == 0; }
+    T* data() { return onHeap_ ? heap_.data() : inline_; }
+    const T* data() const { return onHeap_ ? heap_.data() : inline_; }
+    T* begin() { return data(); }
+    T* end() { return data() + n_; }
+    const T* begin() const { return data(); }
+    const T* end() const { return data() + n_; }
+    T& operator[](size_t i) { return data()[i]; }
+    T& back() { return data()[n_ - 1]; }
+    void reserve(size_t k) {
+        grow(k);
+        if (onHeap_) heap_.reserve(k);
+    }
+    void resize(size_t k) {
+        grow(k);
+        if (onHeap_)
+            heap_.resize(k);
+        else
+            for (size_t i = n_; i < k; ++i) inline_[i] = T();
+        n_ = k;
+    }
+    void push_back(const T& v) {
+        grow(n_ + 1);
+        if (onHeap_)
+            heap_.push_back(v);
+        else
+            inline_[n_] = v;
+        ++n_;
+    }
+
+private:
+    void grow(size_t k) {
+        if (onHeap_ || k <= N) return;
+        heap_.assign(inline_, inline_ + n_);
+        onHeap_ = true;
+    }
+    T inline_[N] = {};
+    std::vector<T> heap_;
+    size_t n_ = 0;
+    bool onHeap_ = false;
+};
+
 // Copies of the caller's records, which the staging adjusts, and pointers to
 // them; false for a missing record or one that `usable` rejects.
-template <class T, class Usable>
-bool copy_records(T** in, int n, std::vector<T>& recs, std::vector<T*>& ptrs, Usable usable) {
+template <class Recs, class Ptrs, class T, class Usable>
+bool copy_records(T** in, int n, Recs& recs, Ptrs& ptrs, Usable usable) {
     recs.resize(static_cast<size_t>(n));
     ptrs.resize(recs.size());
     for (int i = 0; i < n; ++i) {
@@ -462,22 +522,34 @@ bool copy_records(T** in, int n, std::vector<T>& recs, std::vector<T*>& ptrs, Us
     return true;
 }
 
-// Shared-memory kind of the device in use.
-uint32_t svm_kind() { return DeviceManager::getInstance()->svmMode(); }
-
-void release_all(std::vector<Staged>& staged, bool copyBack) {
-    for (Staged& s : staged) unstage_image(s, copyBack);
-}
+// The device of a call: its resources and shared-memory kind, fixed while
+// the call holds the lifecycle gate.
+struct CallDevice {
+    opencl_res* res = nullptr;
+    uint32_t svm = kSvmNone;
+    CallDevice() {
+        DeviceManager* dm = DeviceManager::getInstance();
+        svm = dm->svmMode();
+        res = dm->getOpenclRes(0, 0);
+    }
+};
 
 // The shared blocks a call's kernel reads or writes in place: its staging
 // buffers and the caller's own ncvMemAlloc blocks. On coarse-grained devices
 // they are unmapped for the launch and mapped again before the host touches
-// them; on other kinds lending does nothing.
+// them (a source's staging buffer without its old contents: the next call
+// overwrites it); on other kinds lending does nothing.
 struct Lent {
-    std::vector<void*> blocks;
+    SmallVec<void*, 8> blocks;
+    SmallVec<uint8_t, 8> keep;  // per block: the host reads it after the kernel
+    bool coarse = false;
     bool out = false;
+    void add(void* block, bool keepContents) {
+        blocks.push_back(block);
+        keep.push_back(keepContents ? 1 : 0);
+    }
     bool lend() {
-        if (blocks.empty()) return true;
+        if (blocks.empty() || !coarse) return true;
         out = true;
         return DeviceManager::getInstance()->lendBlocks(blocks.data(),
                                                         static_cast<int>(blocks.size()), true);
@@ -485,8 +557,8 @@ struct Lent {
     bool giveBack() {
         if (!out) return true;
         out = false;
-        return DeviceManager::getInstance()->lendBlocks(blocks.data(),
-                                                        static_cast<int>(blocks.size()), false);
+        return DeviceManager::getInstance()->lendBlocks(
+            blocks.data(), static_cast<int>(blocks.size()), false, keep.data());
     }
 };
 
@@ -506,6 +578,40 @@ int run_lent(Lent& lent, S** src, int srcNum, D** dst, int dstNum,
     return r;
 }
 
+// A call's staging: the images that go through staging buffers and the
+// blocks lent to the kernel. Planning and taking buffers run under one
+// registry lock (stage), the copies outside it.
+struct CallStaging {
+    const CallDevice& dev;
+    SmallVec<Staged, 4> staged;
+    Lent lent;
+    explicit CallStaging(const CallDevice& d) : dev(d) { lent.coarse = d.svm == kSvmCoarse; }
+
+    // A planned image: lent in place when `need` is false, else staged (its
+    // buffer taken; the caller holds the registry lock). Returns the staged
+    // copy, or null when it goes in place or on failure (*ok false).
+    Staged* place(Staged& st, bool need, void* inPlace, bool* ok) {
+        if (!need) {
+            if (inPlace) lent.add(inPlace, true);
+            else
+                for (int i = 0; i < st.count; ++i)
+                    if (st.planes[i].rows > 0) lent.add(st.planes[i].host, true);
+            return nullptr;
+        }
+        if (!reserve_staging(dev.res, st)) {
+            *ok = false;
+            return nullptr;
+        }
+        staged.push_back(st);
+        lent.add(st.buffer, st.output);
+        return &staged.back();
+    }
+    void uploadAll() {
+        for (const Staged& s : staged) upload(s);
+    }
+    void finish(bool copyBack) { unstage_all(dev.res, staged, copyBack); }
+};
+
 int entry_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
              ZOR_ReserveParam_Opencl* reserve, const kernel_config* config, bool* done) {
     *done = false;
@@ -516,47 +622,48 @@ int entry_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
     if (!dst || dstNum < 1 || !dst[0] || srcNum < 0 || (srcNum > 0 && !src)) return 0;
     SharedUse use;
     if (!usable_in_call()) return 0;
+    const CallDevice dev;
 
     kernel_config kc = entry_config(config, dst[0]->width, dst[0]->height, 4, 1);
     process_param pp{&kc, 3, 1, 4, 3, 3, -1, -1, 0x01010101u, 0x01010101u, 0x01010101u, 0x01010101u};
     ZOR_ReserveParam_Opencl rv = *reserve;
-    if (svm_kind() == kSvmNone) rv.srcSvm = rv.dstSvm = 0;  // device buffers instead
+    if (dev.svm == kSvmNone) rv.srcSvm = rv.dstSvm = 0;  // device buffers instead
 
-    std::vector<ZOR_U8Info> s, d;
-    std::vector<ZOR_U8Info*> sp, dp;
+    SmallVec<ZOR_U8Info, 4> s, d;
+    SmallVec<ZOR_U8Info*, 4> sp, dp;
     auto hasData = [](const ZOR_U8Info& info) { return info.data != nullptr; };
     if (!copy_records(src, srcNum, s, sp, hasData) || !copy_records(dst, dstNum, d, dp, hasData))
         return 0;
-    std::vector<Staged> staged;
-    staged.reserve(s.size() + d.size());
-    Lent lent;
+    CallStaging cs(dev);
+    cs.staged.reserve(s.size() + d.size());
+    bool ok = true;
     auto plan = [&](ZOR_U8Info& info, bool output, bool svm) {
         Staged st;
         bool need = false;
-        if (!plan_u8(info, output, &need, &st)) return false;
-        if (!svm) return true;
-        if (!need) {
-            lent.blocks.push_back(info.data);
-            return true;
+        if (!plan_u8(dev.res, info, output, &need, &st)) {
+            ok = false;
+            return;
         }
+        if (!svm) return;
         st.upload = !(output && rv.dstWhole);
-        if (!stage_image(st)) return false;
-        staged.push_back(st);
-        apply_u8(info, staged.back());
-        lent.blocks.push_back(staged.back().buffer);
-        return true;
+        if (Staged* staged = cs.place(st, need, info.data, &ok)) apply_u8(info, *staged);
     };
-    bool ok = true;
-    for (auto& info : s) ok = ok && plan(info, false, rv.srcSvm != 0);
-    for (auto& info : d) ok = ok && plan(info, true, rv.dstSvm != 0);
+    {
+        std::lock_guard<std::mutex> lock(DeviceManager::mMutex);
+        for (auto& info : s)
+            if (ok) plan(info, false, rv.srcSvm != 0);
+        for (auto& info : d)
+            if (ok) plan(info, true, rv.dstSvm != 0);
+    }
     if (!ok) {
         ZOR_LOG_AT(__func__, __LINE__, "image staging fail, return");
-        release_all(staged, false);
+        cs.finish(false);
         return 0;
     }
-    const int r = run_lent<Process_U8_U8>(lent, sp.data(), srcNum, dp.data(), dstNum, &rv, &pp,
+    cs.uploadAll();
+    const int r = run_lent<Process_U8_U8>(cs.lent, sp.data(), srcNum, dp.data(), dstNum, &rv, &pp,
                                           done);
-    release_all(staged, *done);
+    cs.finish(*done);
     return r;
 }
 
@@ -572,6 +679,7 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
     if (!src || !dst || srcNum < 1 || dstNum < 1 || !src[0] || !dst[0]) return 0;
     SharedUse use;
     if (!usable_in_call()) return 0;
+    const CallDevice dev;
 
     kernel_config kc = entry_config(config, dst[0]->width, dst[0]->height, 8, 2);
     process_param pp;
@@ -584,71 +692,66 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
                            static_cast<int32_t>(dst[0]->format),
                            257u, 257u, 257u, 257u};
     ZOR_ReserveParam_Opencl rv = *reserve;
-    if (svm_kind() == kSvmNone) rv.srcSvm = rv.dstSvm = 0;
+    if (dev.svm == kSvmNone) rv.srcSvm = rv.dstSvm = 0;
 
-    std::vector<ZOR_YuvInfo> s;
-    std::vector<ZOR_YuvInfo*> sp;
-    std::vector<D> d;
-    std::vector<D*> dp;
+    SmallVec<ZOR_YuvInfo, 4> s;
+    SmallVec<ZOR_YuvInfo*, 4> sp;
+    SmallVec<D, 4> d;
+    SmallVec<D*, 4> dp;
     auto any = [](const auto&) { return true; };
     if (!copy_records(src, srcNum, s, sp, any) || !copy_records(dst, dstNum, d, dp, any)) return 0;
-    std::vector<Staged> staged;
-    staged.reserve(s.size() + d.size());
-    Lent lent;
-    // A plane set that goes in place lends its blocks; a staged one its buffer.
-    auto inPlace = [&](const Staged& st) {
-        for (int i = 0; i < st.count; ++i)
-            if (st.planes[i].rows > 0) lent.blocks.push_back(st.planes[i].host);
-    };
-    auto stage = [&](Staged& st) {
-        if (!stage_image(st)) return false;
-        staged.push_back(st);
-        lent.blocks.push_back(st.buffer);
-        return true;
-    };
+    CallStaging cs(dev);
+    cs.staged.reserve(s.size() + d.size());
     bool ok = true;
-    for (auto& info : s) {
-        Staged st;
-        bool need = false;
-        if (!plan_yuv(info, toRgb, false, &need, &st)) { ok = false; break; }
-        if (!rv.srcSvm) continue;
-        if (!need) { inPlace(st); continue; }
-        if (!stage(st)) { ok = false; break; }
-        apply_yuv(info, staged.back(), toRgb);
-    }
-    for (int i = 0; ok && i < dstNum; ++i) {
-        Staged st;
-        bool need = false;
-        if constexpr (std::is_same<D, ZOR_RGBInfo>::value) {
-            ZOR_U8Info u;
-            rgb_to_u8(d[i], &u);
-            if (!plan_u8(u, true, &need, &st)) { ok = false; break; }
-            if (!rv.dstSvm) continue;
-            if (!need) { lent.blocks.push_back(u.data); continue; }
-            if (!stage(st)) { ok = false; break; }
-            apply_u8(u, staged.back());
-            d[i].data = u.data;
-            d[i].strideW = u.strideW;
-            d[i].size = u.size;
-        } else {
-            if (!plan_yuv(d[i], false, true, &need, &st)) { ok = false; break; }
-            if (!rv.dstSvm) continue;
-            if (!need) { inPlace(st); continue; }
-            if (!stage(st)) { ok = false; break; }
-            apply_yuv(d[i], staged.back(), false);
+    {
+        std::lock_guard<std::mutex> lock(DeviceManager::mMutex);
+        for (auto& info : s) {
+            Staged st;
+            bool need = false;
+            if (!plan_yuv(dev.res, info, toRgb, false, &need, &st)) { ok = false; break; }
+            if (!rv.srcSvm) continue;
+            Staged* staged = cs.place(st, need, nullptr, &ok);
+            if (!ok) break;
+            if (staged) apply_yuv(info, *staged, toRgb);
+        }
+        for (int i = 0; ok && i < dstNum; ++i) {
+            Staged st;
+            bool need = false;
+            if constexpr (std::is_same<D, ZOR_RGBInfo>::value) {
+                ZOR_U8Info u;
+                rgb_to_u8(d[i], &u);
+                if (!plan_u8(dev.res, u, true, &need, &st)) { ok = false; break; }
+                if (!rv.dstSvm) continue;
+                Staged* staged = cs.place(st, need, u.data, &ok);
+                if (!ok) break;
+                if (!staged) continue;
+                apply_u8(u, *staged);
+                d[i].data = u.data;
+                d[i].strideW = u.strideW;
+                d[i].size = u.size;
+            } else {
+                if (!plan_yuv(dev.res, d[i], false, true, &need, &st)) { ok = false; break; }
+                if (!rv.dstSvm) continue;
+                Staged* staged = cs.place(st, need, nullptr, &ok);
+                if (!ok) break;
+                if (staged) apply_yuv(d[i], *staged, false);
+            }
         }
     }
     if (!ok) {
         ZOR_LOG_AT(__func__, __LINE__, "image staging fail, return");
-        release_all(staged, false);
+        cs.finish(false);
         return 0;
     }
+    cs.uploadAll();
     int r;
     if constexpr (std::is_same<D, ZOR_RGBInfo>::value)
-        r = run_lent<Process_YUV_RGB>(lent, sp.data(), srcNum, dp.data(), dstNum, &rv, &pp, done);
+        r = run_lent<Process_YUV_RGB>(cs.lent, sp.data(), srcNum, dp.data(), dstNum, &rv, &pp,
+                                      done);
     else
-        r = run_lent<Process_YUV_YUV>(lent, sp.data(), srcNum, dp.data(), dstNum, &rv, &pp, done);
-    release_all(staged, *done);
+        r = run_lent<Process_YUV_YUV>(cs.lent, sp.data(), srcNum, dp.data(), dstNum, &rv, &pp,
+                                      done);
+    cs.finish(*done);
     return r;
 }
 

@@ -22,6 +22,9 @@ namespace ZOR {
     X(clEnqueueNDRangeKernel) X(clFinish) X(clCreateBuffer) X(clReleaseMemObject)            \
     X(clEnqueueMapBuffer) X(clEnqueueUnmapMemObject) X(clGetPlatformInfo)                   \
     X(clGetProgramInfo) X(clCreateProgramWithBinary) X(clGetKernelWorkGroupInfo)
+// Event queries, used only while kernel timing is on (zor_test_time_kernels);
+// absent entries mean no timing.
+#define ZOR_CL_EVENT_FUNCS(X) X(clGetEventProfilingInfo) X(clReleaseEvent)
 // Shared virtual memory (OpenCL 2.0); absent entries mean "no SVM".
 #define ZOR_CL_SVM_FUNCS(X) \
     X(clSVMAlloc) X(clSVMFree) X(clSetKernelArgSVMPointer) X(clEnqueueSVMMap) X(clEnqueueSVMUnmap)
@@ -30,6 +33,7 @@ struct ClApi {
 #define ZOR_CL_MEMBER(name) decltype(&::name) name;
     ZOR_CL_CORE_FUNCS(ZOR_CL_MEMBER)
     ZOR_CL_SVM_FUNCS(ZOR_CL_MEMBER)
+    ZOR_CL_EVENT_FUNCS(ZOR_CL_MEMBER)
 #undef ZOR_CL_MEMBER
 };
 

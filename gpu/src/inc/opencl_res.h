@@ -66,6 +66,15 @@ struct MIRA_EXPORT opencl_svm {
     void release();
 };
 
+// A device buffer kept for reuse (devices without SVM take images through
+// buffers): its flags and size, and whether a call holds it.
+struct PooledBuffer {
+    cl_mem mem;
+    cl_mem_flags flags;
+    size_t size;
+    bool inUse;
+};
+
 // Resources of one device.
 struct MIRA_EXPORT opencl_res {
     cl_device_id device;
@@ -88,10 +97,22 @@ struct MIRA_EXPORT opencl_res {
     // Gives a staging buffer back and trims the kept ones to the pool's cap.
     int putStagingBuffer(void* ptr);
     // Coarse-grained SVM: the block holding `ptr` goes to the device (unmapped
-    // for the host) or comes back (mapped again). Nothing on other kinds.
-    bool lendBlock(void* ptr, bool toDevice);
+    // for the host) or comes back (mapped again; without its contents unless
+    // `keep`, for a block the host overwrites before reading). Nothing on
+    // other kinds.
+    bool lendBlock(void* ptr, bool toDevice, bool keep = true);
     uint64_t stagingHeld = 0;  // bytes of staging buffers registered (kept or lent)
     uint64_t stagingPeak = 0;
+    // Device buffers by flags and size, for calls on devices without SVM;
+    // the caller holds DeviceManager::mMutex. takeBuffer gives a kept idle
+    // buffer of staging_round(bytes) bytes or a new one (null, with *status
+    // set, when none can be made); giveBuffer takes it back (false when it
+    // is not from the pool) and trims the idle ones to the staging pool's cap.
+    cl_mem takeBuffer(cl_mem_flags flags, size_t bytes, cl_int* status);
+    bool giveBuffer(cl_mem mem);
+    // Buffers the pool holds (idle or lent).
+    size_t pooledBuffers() const { return memPool ? memPool->size() : 0; }
+    std::list<PooledBuffer>* memPool = nullptr;
     int isSvmBufferExist(void* ptr);
     int freeSvmBuffer(void* ptr);
     // The registered block containing [ptr, ptr + bytes), or null.
@@ -119,15 +140,19 @@ public:
     bool displayDeviceInfo();
     // Name of the device in use ("" when none is up).
     std::string deviceName();
+    // The same into `out` (at most bytes - 1 characters); false, with "",
+    // when none is up.
+    bool copyDeviceName(char* out, size_t bytes);
 
     int allocSvmBuffer(void** out, int size, int alignment, int kind, int platform, int device);
     int getSvmBuffer(void** out, int platform, int device);
     int getStagingBuffer(void** out, uint64_t bytes);
     int setSvmBuffer(void* ptr, int platform, int device);
     // Coarse-grained SVM: hands the blocks holding `ptrs` to the kernels
-    // (unmapping them) or back to the host (mapping them); false when a map
+    // (unmapping them) or back to the host (mapping them; `keep`, when given,
+    // says per block whether its contents are wanted back); false when a map
     // or unmap failed (logged).
-    bool lendBlocks(void* const* ptrs, int n, bool toDevice);
+    bool lendBlocks(void* const* ptrs, int n, bool toDevice, const uint8_t* keep = nullptr);
     // The device's shared-memory kind (kSvmNone when no device is up).
     uint32_t svmMode();
     // Staging bytes held now and the most held since the last reset.
@@ -136,6 +161,12 @@ public:
     int freeSvmBuffer(void* ptr, int platform, int device);
     // Under the mutex: whether [ptr, ptr + bytes) lies in one registered block.
     bool containsBlock(const void* ptr, uint64_t bytes, int platform, int device);
+    // Device buffers of the pool (opencl_res::takeBuffer), under the mutex:
+    // from the pool when `ctx` is the device's context, else made and
+    // released directly.
+    cl_mem takeBuffer(cl_context ctx, cl_mem_flags flags, size_t bytes, cl_int* status);
+    void giveBuffer(cl_mem mem);
+    size_t pooledBuffers();
 
     static DeviceManager* mInstance;
     static std::mutex mMutex;

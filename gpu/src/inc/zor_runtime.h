@@ -60,6 +60,9 @@ public:
     KernelPackage* getKernel(uint64_t handle, const char* name, const std::string& options);
     // The same lookup without the "not found" log line.
     KernelPackage* findKernel(uint64_t handle, const char* name, const std::string& options);
+    // The same lookup by the configuration the options are built from; a hit
+    // is remembered, so later lookups format no options.
+    KernelPackage* findKernel(uint64_t handle, const char* name, const kernel_config& config);
     // Builds `name` with the options of `param` and files it. A package whose
     // key is already present is returned but not filed (the first stays).
     // A build that failed is remembered (until the registry is cleared at
@@ -179,6 +182,14 @@ public:
     // Enqueues the launch over the configured 2-D range (the caller holds
     // gMutex and waits for the queue after releasing it); true on success.
     bool launch(cl_uint argIndex);
+    // After the queue is finished: adds the launch's device time to the
+    // kernel timing (zor_test_time_kernels) and drops its event.
+    void recordKernelTime();
+
+    cl_event event = nullptr;  // the launch's event, only while kernel timing is on
+
+private:
+    kernel_config configStore;  // what `config` points at
 };
 
 class MIRA_EXPORT Process_U8_U8 : public Process_base {

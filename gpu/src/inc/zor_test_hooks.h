@@ -2,6 +2,7 @@
 // shared library); the test programs link the static archive and use them.
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -32,6 +33,12 @@ void zor_test_force_svm(int maxMode);
 void zor_test_force_group_shape(bool on);
 // The cap in force (2 when none was set).
 int zor_test_svm_cap();
+// Kernel timing: while on, every launch takes a profiling event and its
+// device time (end minus start) is added up. Costs an event per call.
+void zor_test_time_kernels(bool on);
+// Device nanoseconds of the kernels timed since the last take, and their
+// number in *launches (may be null); both restart from zero.
+uint64_t zor_test_take_kernel_ns(uint64_t* launches);
 
 // Test programs that include this header run with the memory kind named by
 // MIRA_TEST_SVM ("coarse" or "none"; anything else: as detected). The
