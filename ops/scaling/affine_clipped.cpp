@@ -662,38 +662,30 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
                 rows = vreinterpretq_u32_u8(vld1q_u8(pix));
             }
             const uint8x16_t b = vreinterpretq_u8_u32(rows);
-            const uint16x8_t r01 = vmovl_u8(vget_low_u8(b)), r23 = vmovl_u8(vget_high_u8(b));
+            const uint16x8_t r01 = widen_lo_u8(b), r23 = widen_hi_u8(b);
             const float* wy = kCubicSplat.w[aya[k]][0];
-            float32x4_t v = vmulq_f32(u8x4_to_f32(vmovl_u16(vget_low_u16(r01))), vld1q_f32(wy));
-            v = vmlaq_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r01))), vld1q_f32(wy + 4));
-            v = vmlaq_f32(v, u8x4_to_f32(vmovl_u16(vget_low_u16(r23))), vld1q_f32(wy + 8));
-            v = vmlaq_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r23))), vld1q_f32(wy + 12));
+            float32x4_t v = vmulq_f32(u8x4_to_f32(widen_lo_u16(r01)), vld1q_f32(wy));
+            v = vmlaq_f32(v, u8x4_to_f32(widen_hi_u16(r01)), vld1q_f32(wy + 4));
+            v = vmlaq_f32(v, u8x4_to_f32(widen_lo_u16(r23)), vld1q_f32(wy + 8));
+            v = vmlaq_f32(v, u8x4_to_f32(widen_hi_u16(r23)), vld1q_f32(wy + 12));
             prod[k] = vmulq_f32(v, vld1q_f32(kCubic[axa[k]]));
         }
-        // Sum each pixel's four products: transpose, then add the columns.
-        const float32x4x2_t t01 = vtrnq_f32(prod[0], prod[1]);
-        const float32x4x2_t t23 = vtrnq_f32(prod[2], prod[3]);
-        const float32x4_t c0 = vcombine_f32(vget_low_f32(t01.val[0]), vget_low_f32(t23.val[0]));
-        const float32x4_t c1 = vcombine_f32(vget_low_f32(t01.val[1]), vget_low_f32(t23.val[1]));
-        const float32x4_t c2 = vcombine_f32(vget_high_f32(t01.val[0]), vget_high_f32(t23.val[0]));
-        const float32x4_t c3 = vcombine_f32(vget_high_f32(t01.val[1]), vget_high_f32(t23.val[1]));
-        float32x4_t sum = vaddq_f32(vaddq_f32(c0, c1), vaddq_f32(c2, c3));
+        // Each pixel's four products summed as (p0 + p1) + (p2 + p3): pairwise
+        // adds of pairwise adds.
+        float32x4_t sum =
+            vpaddq_f32(vpaddq_f32(prod[0], prod[1]), vpaddq_f32(prod[2], prod[3]));
         // Clamping to [0, 255] and truncating commute: the sum (a few hundred
         // at most in magnitude, never NaN here) is truncated first and
         // clamped as an integer.
         const int32x4_t t = vminq_s32(vmaxq_s32(trunc_small(sum), vdupq_n_s32(0)),
                                       vdupq_n_s32(255));
         const uint32x4_t q = vandq_u32(vreinterpretq_u32_s32(t), ok);
-        const uint16x4_t q16 = vmovn_u32(q);
-        const uint8x8_t q8 = vmovn_u16(vcombine_u16(q16, q16));
-        if (count == 4) {
-            const uint32_t word = vget_lane_u32(vreinterpret_u32_u8(q8), 0);
+        const uint16x8_t q16 = narrow_u32(q, q);
+        const uint32_t word = vgetq_lane_u32(vreinterpretq_u32_u8(narrow_u16(q16, q16)), 0);
+        if (count == 4)
             std::memcpy(drow + x, &word, 4);
-        } else {
-            uint8_t tmp[8];
-            vst1_u8(tmp, q8);
-            std::memcpy(drow + x, tmp, count);
-        }
+        else
+            std::memcpy(drow + x, &word, count);
     };
     auto checked = [&](const Row& r, uint32_t x0, uint32_t x1) {
         for (uint32_t x = x0; x < x1; x += 4) chunk(r, x, true, std::min(4u, x1 - x));
