@@ -65,6 +65,19 @@ inline uint8x16_t load_lo_u8(const uint8_t* p) {
 // Eight bytes from p, zero-extended to 16-bit lanes (one widening load on
 // x86, a load and a zip on AArch64).
 inline uint16x8_t load_widen_u8(const uint8_t* p) { return widen_lo_u8(load_lo_u8(p)); }
+// Four bytes from p, zero-extended to 32-bit lanes (reads exactly 4 bytes;
+// one widening load on x86).
+inline uint32x4_t load_widen_u8x4(const uint8_t* p) {
+    uint32_t bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+#if defined(SIMDE_X86_SSE4_1_NATIVE)
+    // (g++ keeps the two widenings below as two instructions)
+    return simde_uint32x4_from_m128i(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(bytes))));
+#else
+    const uint8x16_t v = vreinterpretq_u8_u32(vsetq_lane_u32(bytes, vdupq_n_u32(0), 0));
+    return widen_lo_u16(widen_lo_u8(v));
+#endif
+}
 // The low halves of a's 32-bit lanes, then those of b's (vmovn_u32 of each).
 inline uint16x8_t narrow_u32(uint32x4_t a, uint32x4_t b) {
     return vuzp1q_u16(vreinterpretq_u16_u32(a), vreinterpretq_u16_u32(b));

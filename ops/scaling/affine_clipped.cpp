@@ -638,20 +638,14 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
         float32x4_t prod[4];
         for (int k = 0; k < 4; ++k) {
             const int32_t px = txa[k], py = tya[k];
-            uint32x4_t rows = vdupq_n_u32(0);
+            // The patch's four rows of four bytes, step bytes apart.
+            const uint8_t* p;
+            size_t step;
+            uint8_t pix[16];
             if (!check || (px >= 0 && py >= 0 && px <= s.w - 4 && py <= s.h - 4)) {
-                const uint8_t* p = s.data + static_cast<size_t>(py) * s.stride + px;
-                uint32_t r0, r1, r2, r3;
-                std::memcpy(&r0, p, 4);
-                std::memcpy(&r1, p + s.stride, 4);
-                std::memcpy(&r2, p + 2 * s.stride, 4);
-                std::memcpy(&r3, p + 3 * s.stride, 4);
-                rows = vsetq_lane_u32(r0, rows, 0);
-                rows = vsetq_lane_u32(r1, rows, 1);
-                rows = vsetq_lane_u32(r2, rows, 2);
-                rows = vsetq_lane_u32(r3, rows, 3);
+                p = s.data + static_cast<size_t>(py) * s.stride + px;
+                step = s.stride;
             } else {
-                uint8_t pix[16];
                 for (int i = 0; i < 4; ++i)
                     for (int j = 0; j < 4; ++j) {
                         const int64_t cx = int64_t(px) + j, cyy = int64_t(py) + i;
@@ -659,15 +653,14 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
                                              ? s.data[size_t(cyy) * s.stride + size_t(cx)]
                                              : 0;
                     }
-                rows = vreinterpretq_u32_u8(vld1q_u8(pix));
+                p = pix;
+                step = 4;
             }
-            const uint8x16_t b = vreinterpretq_u8_u32(rows);
-            const uint16x8_t r01 = widen_lo_u8(b), r23 = widen_hi_u8(b);
             const float* wy = kCubicSplat.w[aya[k]][0];
-            float32x4_t v = vmulq_f32(u8x4_to_f32(widen_lo_u16(r01)), vld1q_f32(wy));
-            v = vmlaq_f32(v, u8x4_to_f32(widen_hi_u16(r01)), vld1q_f32(wy + 4));
-            v = vmlaq_f32(v, u8x4_to_f32(widen_lo_u16(r23)), vld1q_f32(wy + 8));
-            v = vmlaq_f32(v, u8x4_to_f32(widen_hi_u16(r23)), vld1q_f32(wy + 12));
+            float32x4_t v = vmulq_f32(u8x4_to_f32(load_widen_u8x4(p)), vld1q_f32(wy));
+            v = vmlaq_f32(v, u8x4_to_f32(load_widen_u8x4(p + step)), vld1q_f32(wy + 4));
+            v = vmlaq_f32(v, u8x4_to_f32(load_widen_u8x4(p + 2 * step)), vld1q_f32(wy + 8));
+            v = vmlaq_f32(v, u8x4_to_f32(load_widen_u8x4(p + 3 * step)), vld1q_f32(wy + 12));
             prod[k] = vmulq_f32(v, vld1q_f32(kCubic[axa[k]]));
         }
         // Each pixel's four products summed as (p0 + p1) + (p2 + p3): pairwise
