@@ -62,6 +62,19 @@ inline uint8x16_t load_lo_u8(const uint8_t* p) {
     std::memcpy(&bytes, p, sizeof bytes);
     return vreinterpretq_u8_u64(vsetq_lane_u64(bytes, vdupq_n_u64(0), 0));
 }
+// Bytes 0..7 of v stored to p (vst1_u8(p, vget_low_u8(v)); writes exactly 8
+// bytes, p needs no alignment).
+inline void store_lo_u8(uint8_t* p, uint8x16_t v) {
+    const uint64_t bytes = vgetq_lane_u64(vreinterpretq_u64_u8(v), 0);
+    std::memcpy(p, &bytes, sizeof bytes);
+}
+// The 64-bit words lo and hi as one vector (vcombine_u64(vcreate_u64(lo),
+// vcreate_u64(hi))), built in registers: through the emulation g++ passes the
+// 64-bit halves through memory, and the 16-byte reload then stalls on the two
+// 8-byte stores it cannot forward from.
+inline uint64x2_t combine_u64(uint64_t lo, uint64_t hi) {
+    return vsetq_lane_u64(hi, vsetq_lane_u64(lo, vdupq_n_u64(0), 0), 1);
+}
 // Eight bytes from p, zero-extended to 16-bit lanes (one widening load on
 // x86, a load and a zip on AArch64).
 inline uint16x8_t load_widen_u8(const uint8_t* p) { return widen_lo_u8(load_lo_u8(p)); }

@@ -84,6 +84,16 @@ inline void store_partial(uint8_t* p, uint8x8_t v, uint32_t n) {
         std::memcpy(p, tmp, n);
     }
 }
+// Writes the first `n` (<= 8) bytes of v to p.
+inline void store_partial(uint8_t* p, uint8x16_t v, uint32_t n) {
+    if (n == 8) {
+        store_lo_u8(p, v);
+    } else {
+        uint8_t tmp[16];
+        vst1q_u8(tmp, v);
+        std::memcpy(p, tmp, n);
+    }
+}
 
 // ------------------------------------------------------------ row layout
 //
@@ -444,16 +454,17 @@ inline uint32x4_t gather_quads(const uint8_t* data, size_t stride, const int32_t
         }
         q[h] = v;
     }
-    return vreinterpretq_u32_u64(vcombine_u64(vcreate_u64(q[0]), vcreate_u64(q[1])));
+    return vreinterpretq_u32_u64(combine_u64(q[0], q[1]));
 }
 
-// Eight sums in [0, 256) truncated to bytes: after truncation, adding
+// Eight sums in [0, 256) truncated to bytes 0..7: after truncation, adding
 // 1.5 * 2^23 leaves the integer in the low mantissa bits.
-inline uint8x8_t narrow_trunc(float32x4_t lo, float32x4_t hi) {
+inline uint8x16_t narrow_trunc(float32x4_t lo, float32x4_t hi) {
     const float32x4_t magic = vdupq_n_f32(12582912.f);
     const uint32x4_t a = vreinterpretq_u32_f32(vaddq_f32(vrndq_f32(lo), magic));
     const uint32x4_t b = vreinterpretq_u32_f32(vaddq_f32(vrndq_f32(hi), magic));
-    return vmovn_u16(vcombine_u16(vmovn_u32(a), vmovn_u32(b)));
+    const uint16x8_t ab = narrow_u32(a, b);
+    return narrow_u16(ab, ab);
 }
 
 void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
@@ -516,7 +527,7 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
     };
     auto checked = [&](const Row& r, uint32_t x0, uint32_t x1) {
         for (uint32_t x = x0; x < x1; x += 8) {
-            uint16x4_t res[2];
+            uint32x4_t res[2];
             for (int h = 0; h < 2; ++h) {
                 float32x4_t sx, sy;
                 positions(r, x + 4 * h, sx, sy);
@@ -543,10 +554,10 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
                 }
                 const float32x4_t acc = bilinear_sum(vld1q_f32(v11), vld1q_f32(v12),
                                                      vld1q_f32(v21), vld1q_f32(v22), tx, ty);
-                res[h] = vmovn_u32(vandq_u32(vreinterpretq_u32_s32(trunc_small(acc)), in));
+                res[h] = vandq_u32(vreinterpretq_u32_s32(trunc_small(acc)), in);
             }
-            store_partial(r.drow + x, vmovn_u16(vcombine_u16(res[0], res[1])),
-                          std::min(8u, x1 - x));
+            const uint16x8_t res16 = narrow_u32(res[0], res[1]);
+            store_partial(r.drow + x, narrow_u16(res16, res16), std::min(8u, x1 - x));
         }
     };
     // Inside the run the second taps are the next column and row, so each
@@ -572,7 +583,7 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
                                   f32(vandq_u32(vshrq_n_u32(q, 16), low8)),
                                   f32(vshrq_n_u32(q, 24)), tx[h], ty[h]);
         }
-        vst1_u8(r.drow + x, narrow_trunc(sum[0], sum[1]));
+        store_lo_u8(r.drow + x, narrow_trunc(sum[0], sum[1]));
     };
     tiled_rows<Row>(y0, y1, dstW, kLinearTileW, 8, layout, checked, fast);
 }
