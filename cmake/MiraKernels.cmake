@@ -98,7 +98,9 @@ const char kEmptySource[] = \"\";
 ${body}}  // namespace
 
 namespace ZOR {
-MIRA_EXPORT const program_entry program_map[kProgramCount] = {
+// (exported by its declaration in program_map.h; g++ ignores, with a
+// warning, a visibility attribute repeated on the definition)
+const program_entry program_map[kProgramCount] = {
 ${ptrs}};
 }  // namespace ZOR
 

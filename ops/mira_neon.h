@@ -62,9 +62,35 @@ inline uint8x16_t load_lo_u8(const uint8_t* p) {
     std::memcpy(&bytes, p, sizeof bytes);
     return vreinterpretq_u8_u64(vsetq_lane_u64(bytes, vdupq_n_u64(0), 0));
 }
+// Bytes 0..7 of v stored to p (vst1_u8(p, vget_low_u8(v)); writes exactly 8
+// bytes, p needs no alignment).
+inline void store_lo_u8(uint8_t* p, uint8x16_t v) {
+    const uint64_t bytes = vgetq_lane_u64(vreinterpretq_u64_u8(v), 0);
+    std::memcpy(p, &bytes, sizeof bytes);
+}
+// The 64-bit words lo and hi as one vector (vcombine_u64(vcreate_u64(lo),
+// vcreate_u64(hi))), built in registers: through the emulation g++ passes the
+// 64-bit halves through memory, and the 16-byte reload then stalls on the two
+// 8-byte stores it cannot forward from.
+inline uint64x2_t combine_u64(uint64_t lo, uint64_t hi) {
+    return vsetq_lane_u64(hi, vsetq_lane_u64(lo, vdupq_n_u64(0), 0), 1);
+}
 // Eight bytes from p, zero-extended to 16-bit lanes (one widening load on
 // x86, a load and a zip on AArch64).
 inline uint16x8_t load_widen_u8(const uint8_t* p) { return widen_lo_u8(load_lo_u8(p)); }
+// Four bytes from p, zero-extended to 32-bit lanes (reads exactly 4 bytes;
+// one widening load on x86).
+inline uint32x4_t load_widen_u8x4(const uint8_t* p) {
+    uint32_t bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+#if defined(SIMDE_X86_SSE4_1_NATIVE)
+    // (g++ keeps the two widenings below as two instructions)
+    return simde_uint32x4_from_m128i(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(bytes))));
+#else
+    const uint8x16_t v = vreinterpretq_u8_u32(vsetq_lane_u32(bytes, vdupq_n_u32(0), 0));
+    return widen_lo_u16(widen_lo_u8(v));
+#endif
+}
 // The low halves of a's 32-bit lanes, then those of b's (vmovn_u32 of each).
 inline uint16x8_t narrow_u32(uint32x4_t a, uint32x4_t b) {
     return vuzp1q_u16(vreinterpretq_u16_u32(a), vreinterpretq_u16_u32(b));
@@ -73,16 +99,15 @@ inline uint16x8_t narrow_u32(uint32x4_t a, uint32x4_t b) {
 inline uint16x8_t narrow_high_u32(uint32x4_t a, uint32x4_t b) {
     return vuzp2q_u16(vreinterpretq_u16_u32(a), vreinterpretq_u16_u32(b));
 }
-// a's lanes, then b's, saturated to 0..255 (vqmovun of each, combined). Clang
-// and native NEON take the combined form as one saturating pack; g++ through
-// the emulation does better with a clamp and an unzip of the low bytes.
+// a's lanes, then b's, saturated to 0..255 (vqmovun of each, combined). On
+// x86 this is one saturating pack; the emulation's own form of the combined
+// 64-bit narrowings is several instructions under g++.
 inline uint8x16_t narrow_sat_u8(int16x8_t a, int16x8_t b) {
-#if defined(__aarch64__) || defined(_M_ARM64) || defined(__clang__) || !defined(__GNUC__)
-    return vcombine_u8(vqmovun_s16(a), vqmovun_s16(b));
+#if defined(SIMDE_X86_SSE2_NATIVE)
+    return simde_uint8x16_from_m128i(
+        _mm_packus_epi16(simde_int16x8_to_m128i(a), simde_int16x8_to_m128i(b)));
 #else
-    const int16x8_t lo = vdupq_n_s16(0), hi = vdupq_n_s16(255);
-    return vuzp1q_u8(vreinterpretq_u8_s16(vminq_s16(vmaxq_s16(a, lo), hi)),
-                     vreinterpretq_u8_s16(vminq_s16(vmaxq_s16(b, lo), hi)));
+    return vcombine_u8(vqmovun_s16(a), vqmovun_s16(b));
 #endif
 }
 // The bytes of narrow_sat_u8(a0, a1) interleaved with those of

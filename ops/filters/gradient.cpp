@@ -56,7 +56,7 @@ void gradient_u8_neon(const uint8_t* src, uint32_t width, uint32_t height, uint3
         int16_t* oy = row16(dy, dyStride, y);
         for_interior_blocks(
             width,
-            [&](uint32_t x) {
+            [&](size_t x) {
                 const uint8x16_t l = vld1q_u8(cur + x - 1), r = vld1q_u8(cur + x + 1);
                 const uint8x16_t a = vld1q_u8(above + x), b = vld1q_u8(below + x);
                 vst1q_s16(ox + x, diff16(widen_lo_u8(r), widen_lo_u8(l)));
@@ -64,11 +64,11 @@ void gradient_u8_neon(const uint8_t* src, uint32_t width, uint32_t height, uint3
                 vst1q_s16(oy + x, diff16(widen_lo_u8(b), widen_lo_u8(a)));
                 vst1q_s16(oy + x + 8, diff16(widen_hi_u8(b), widen_hi_u8(a)));
             },
-            [&](uint32_t x) {
+            [&](size_t x) {
                 vst1q_s16(ox + x, diff16(load_widen_u8(cur + x + 1), load_widen_u8(cur + x - 1)));
                 vst1q_s16(oy + x, diff16(load_widen_u8(below + x), load_widen_u8(above + x)));
             },
-            [&](uint32_t x) {
+            [&](size_t x) {
                 ox[x] = static_cast<int16_t>(cur[x + 1] - cur[x - 1]);
                 oy[x] = static_cast<int16_t>(below[x] - above[x]);
             });

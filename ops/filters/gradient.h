@@ -32,22 +32,24 @@ void gradient_opencl(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, uint32_
 // Visits the interior columns 1..width-2 of a row in blocks: full 16-wide
 // blocks, the last one shifted left to end at width-2 when the interior is at
 // least 16 wide; otherwise 8-wide blocks the same way; otherwise single
-// columns. Overlapping blocks recompute identical values.
+// columns. Overlapping blocks recompute identical values. Columns count in
+// size_t, so that a block's addresses (x - 1, x + 1, 2 * x, ...) need no
+// 32-bit wrap-around and one induction variable serves them all.
 template <class F16, class F8, class F1>
 inline void for_interior_blocks(uint32_t width, F16 f16, F8 f8, F1 f1) {
     if (width < 3) return;
-    const uint32_t end = width - 1;  // one past the last interior column
-    const uint32_t n = width - 2;
+    const size_t end = width - 1;  // one past the last interior column
+    const size_t n = width - 2;
     if (n >= 16) {
-        uint32_t x = 1;
+        size_t x = 1;
         for (; x + 16 <= end; x += 16) f16(x);
         if (x < end) f16(end - 16);
     } else if (n >= 8) {
-        uint32_t x = 1;
+        size_t x = 1;
         for (; x + 8 <= end; x += 8) f8(x);
         if (x < end) f8(end - 8);
     } else {
-        for (uint32_t x = 1; x < end; ++x) f1(x);
+        for (size_t x = 1; x < end; ++x) f1(x);
     }
 }
 

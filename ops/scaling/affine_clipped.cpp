@@ -84,6 +84,16 @@ inline void store_partial(uint8_t* p, uint8x8_t v, uint32_t n) {
         std::memcpy(p, tmp, n);
     }
 }
+// Writes the first `n` (<= 8) bytes of v to p.
+inline void store_partial(uint8_t* p, uint8x16_t v, uint32_t n) {
+    if (n == 8) {
+        store_lo_u8(p, v);
+    } else {
+        uint8_t tmp[16];
+        vst1q_u8(tmp, v);
+        std::memcpy(p, tmp, n);
+    }
+}
 
 // ------------------------------------------------------------ row layout
 //
@@ -444,16 +454,17 @@ inline uint32x4_t gather_quads(const uint8_t* data, size_t stride, const int32_t
         }
         q[h] = v;
     }
-    return vreinterpretq_u32_u64(vcombine_u64(vcreate_u64(q[0]), vcreate_u64(q[1])));
+    return vreinterpretq_u32_u64(combine_u64(q[0], q[1]));
 }
 
-// Eight sums in [0, 256) truncated to bytes: after truncation, adding
+// Eight sums in [0, 256) truncated to bytes 0..7: after truncation, adding
 // 1.5 * 2^23 leaves the integer in the low mantissa bits.
-inline uint8x8_t narrow_trunc(float32x4_t lo, float32x4_t hi) {
+inline uint8x16_t narrow_trunc(float32x4_t lo, float32x4_t hi) {
     const float32x4_t magic = vdupq_n_f32(12582912.f);
     const uint32x4_t a = vreinterpretq_u32_f32(vaddq_f32(vrndq_f32(lo), magic));
     const uint32x4_t b = vreinterpretq_u32_f32(vaddq_f32(vrndq_f32(hi), magic));
-    return vmovn_u16(vcombine_u16(vmovn_u32(a), vmovn_u32(b)));
+    const uint16x8_t ab = narrow_u32(a, b);
+    return narrow_u16(ab, ab);
 }
 
 void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
@@ -516,7 +527,7 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
     };
     auto checked = [&](const Row& r, uint32_t x0, uint32_t x1) {
         for (uint32_t x = x0; x < x1; x += 8) {
-            uint16x4_t res[2];
+            uint32x4_t res[2];
             for (int h = 0; h < 2; ++h) {
                 float32x4_t sx, sy;
                 positions(r, x + 4 * h, sx, sy);
@@ -543,10 +554,10 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
                 }
                 const float32x4_t acc = bilinear_sum(vld1q_f32(v11), vld1q_f32(v12),
                                                      vld1q_f32(v21), vld1q_f32(v22), tx, ty);
-                res[h] = vmovn_u32(vandq_u32(vreinterpretq_u32_s32(trunc_small(acc)), in));
+                res[h] = vandq_u32(vreinterpretq_u32_s32(trunc_small(acc)), in);
             }
-            store_partial(r.drow + x, vmovn_u16(vcombine_u16(res[0], res[1])),
-                          std::min(8u, x1 - x));
+            const uint16x8_t res16 = narrow_u32(res[0], res[1]);
+            store_partial(r.drow + x, narrow_u16(res16, res16), std::min(8u, x1 - x));
         }
     };
     // Inside the run the second taps are the next column and row, so each
@@ -572,7 +583,7 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
                                   f32(vandq_u32(vshrq_n_u32(q, 16), low8)),
                                   f32(vshrq_n_u32(q, 24)), tx[h], ty[h]);
         }
-        vst1_u8(r.drow + x, narrow_trunc(sum[0], sum[1]));
+        store_lo_u8(r.drow + x, narrow_trunc(sum[0], sum[1]));
     };
     tiled_rows<Row>(y0, y1, dstW, kLinearTileW, 8, layout, checked, fast);
 }
@@ -638,20 +649,14 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
         float32x4_t prod[4];
         for (int k = 0; k < 4; ++k) {
             const int32_t px = txa[k], py = tya[k];
-            uint32x4_t rows = vdupq_n_u32(0);
+            // The patch's four rows of four bytes, step bytes apart.
+            const uint8_t* p;
+            size_t step;
+            uint8_t pix[16];
             if (!check || (px >= 0 && py >= 0 && px <= s.w - 4 && py <= s.h - 4)) {
-                const uint8_t* p = s.data + static_cast<size_t>(py) * s.stride + px;
-                uint32_t r0, r1, r2, r3;
-                std::memcpy(&r0, p, 4);
-                std::memcpy(&r1, p + s.stride, 4);
-                std::memcpy(&r2, p + 2 * s.stride, 4);
-                std::memcpy(&r3, p + 3 * s.stride, 4);
-                rows = vsetq_lane_u32(r0, rows, 0);
-                rows = vsetq_lane_u32(r1, rows, 1);
-                rows = vsetq_lane_u32(r2, rows, 2);
-                rows = vsetq_lane_u32(r3, rows, 3);
+                p = s.data + static_cast<size_t>(py) * s.stride + px;
+                step = s.stride;
             } else {
-                uint8_t pix[16];
                 for (int i = 0; i < 4; ++i)
                     for (int j = 0; j < 4; ++j) {
                         const int64_t cx = int64_t(px) + j, cyy = int64_t(py) + i;
@@ -659,41 +664,32 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
                                              ? s.data[size_t(cyy) * s.stride + size_t(cx)]
                                              : 0;
                     }
-                rows = vreinterpretq_u32_u8(vld1q_u8(pix));
+                p = pix;
+                step = 4;
             }
-            const uint8x16_t b = vreinterpretq_u8_u32(rows);
-            const uint16x8_t r01 = vmovl_u8(vget_low_u8(b)), r23 = vmovl_u8(vget_high_u8(b));
             const float* wy = kCubicSplat.w[aya[k]][0];
-            float32x4_t v = vmulq_f32(u8x4_to_f32(vmovl_u16(vget_low_u16(r01))), vld1q_f32(wy));
-            v = vmlaq_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r01))), vld1q_f32(wy + 4));
-            v = vmlaq_f32(v, u8x4_to_f32(vmovl_u16(vget_low_u16(r23))), vld1q_f32(wy + 8));
-            v = vmlaq_f32(v, u8x4_to_f32(vmovl_u16(vget_high_u16(r23))), vld1q_f32(wy + 12));
+            float32x4_t v = vmulq_f32(u8x4_to_f32(load_widen_u8x4(p)), vld1q_f32(wy));
+            v = vmlaq_f32(v, u8x4_to_f32(load_widen_u8x4(p + step)), vld1q_f32(wy + 4));
+            v = vmlaq_f32(v, u8x4_to_f32(load_widen_u8x4(p + 2 * step)), vld1q_f32(wy + 8));
+            v = vmlaq_f32(v, u8x4_to_f32(load_widen_u8x4(p + 3 * step)), vld1q_f32(wy + 12));
             prod[k] = vmulq_f32(v, vld1q_f32(kCubic[axa[k]]));
         }
-        // Sum each pixel's four products: transpose, then add the columns.
-        const float32x4x2_t t01 = vtrnq_f32(prod[0], prod[1]);
-        const float32x4x2_t t23 = vtrnq_f32(prod[2], prod[3]);
-        const float32x4_t c0 = vcombine_f32(vget_low_f32(t01.val[0]), vget_low_f32(t23.val[0]));
-        const float32x4_t c1 = vcombine_f32(vget_low_f32(t01.val[1]), vget_low_f32(t23.val[1]));
-        const float32x4_t c2 = vcombine_f32(vget_high_f32(t01.val[0]), vget_high_f32(t23.val[0]));
-        const float32x4_t c3 = vcombine_f32(vget_high_f32(t01.val[1]), vget_high_f32(t23.val[1]));
-        float32x4_t sum = vaddq_f32(vaddq_f32(c0, c1), vaddq_f32(c2, c3));
+        // Each pixel's four products summed as (p0 + p1) + (p2 + p3): pairwise
+        // adds of pairwise adds.
+        float32x4_t sum =
+            vpaddq_f32(vpaddq_f32(prod[0], prod[1]), vpaddq_f32(prod[2], prod[3]));
         // Clamping to [0, 255] and truncating commute: the sum (a few hundred
         // at most in magnitude, never NaN here) is truncated first and
         // clamped as an integer.
         const int32x4_t t = vminq_s32(vmaxq_s32(trunc_small(sum), vdupq_n_s32(0)),
                                       vdupq_n_s32(255));
         const uint32x4_t q = vandq_u32(vreinterpretq_u32_s32(t), ok);
-        const uint16x4_t q16 = vmovn_u32(q);
-        const uint8x8_t q8 = vmovn_u16(vcombine_u16(q16, q16));
-        if (count == 4) {
-            const uint32_t word = vget_lane_u32(vreinterpret_u32_u8(q8), 0);
+        const uint16x8_t q16 = narrow_u32(q, q);
+        const uint32_t word = vgetq_lane_u32(vreinterpretq_u32_u8(narrow_u16(q16, q16)), 0);
+        if (count == 4)
             std::memcpy(drow + x, &word, 4);
-        } else {
-            uint8_t tmp[8];
-            vst1_u8(tmp, q8);
-            std::memcpy(drow + x, tmp, count);
-        }
+        else
+            std::memcpy(drow + x, &word, count);
     };
     auto checked = [&](const Row& r, uint32_t x0, uint32_t x1) {
         for (uint32_t x = x0; x < x1; x += 4) chunk(r, x, true, std::min(4u, x1 - x));

@@ -1,0 +1,149 @@
+// The vector helpers of ops/mira_neon.h, lane by lane against scalar
+// definitions. Several of them take compiler- or target-specific paths (a
+// single x86 pack or widening load where NEON is emulated, the plain
+// intrinsics on AArch64), so each path is held to the same lanes here.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "common/guarded_image.h"
+#include "ops/mira_neon.h"
+
+namespace {
+
+using mira_test::GuardedBlock;
+
+template <class T, size_t N>
+struct Lanes {
+    T v[N];
+};
+
+Lanes<uint8_t, 16> lanes(uint8x16_t x) {
+    Lanes<uint8_t, 16> l;
+    vst1q_u8(l.v, x);
+    return l;
+}
+Lanes<uint16_t, 8> lanes(uint16x8_t x) {
+    Lanes<uint16_t, 8> l;
+    vst1q_u16(l.v, x);
+    return l;
+}
+Lanes<int16_t, 8> lanes(int16x8_t x) {
+    Lanes<int16_t, 8> l;
+    vst1q_s16(l.v, x);
+    return l;
+}
+Lanes<uint32_t, 4> lanes(uint32x4_t x) {
+    Lanes<uint32_t, 4> l;
+    vst1q_u32(l.v, x);
+    return l;
+}
+Lanes<uint64_t, 2> lanes(uint64x2_t x) {
+    Lanes<uint64_t, 2> l;
+    vst1q_u64(l.v, x);
+    return l;
+}
+
+// Inputs per seed: random lanes, with seed 0 the extremes of each type.
+class NeonHelpers : public ::testing::TestWithParam<uint32_t> {
+protected:
+    void SetUp() override {
+        std::mt19937 rng(GetParam());
+        for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+        for (auto& w : words16) w = static_cast<uint16_t>(rng());
+        for (auto& w : words32) w = static_cast<uint32_t>(rng());
+        if (GetParam() == 0) {
+            const uint8_t eb[4] = {0, 1, 127, 128};
+            for (int i = 0; i < 32; ++i) bytes[i] = i < 28 ? eb[i % 4] : uint8_t(255 - i % 2);
+            const uint16_t ew[6] = {0, 1, 255, 256, 0x7FFF, 0x8000};
+            for (int i = 0; i < 16; ++i) words16[i] = i < 12 ? ew[i % 6] : uint16_t(0xFFFF - i % 3);
+            const uint32_t ed[4] = {0, 0xFFFF, 0x10000, 0xFFFFFFFFu};
+            for (int i = 0; i < 8; ++i) words32[i] = ed[i % 4] ^ (i >= 4 ? 0x12345u : 0u);
+        }
+    }
+    uint8_t bytes[32];
+    uint16_t words16[16];
+    uint32_t words32[8];
+};
+
+TEST_P(NeonHelpers, WideningMatchesScalar) {
+    const uint8x16_t v = vld1q_u8(bytes);
+    const auto lo = lanes(mira::widen_lo_u8(v)), hi = lanes(mira::widen_hi_u8(v));
+    const auto slo = lanes(mira::widen_lo_s8(vreinterpretq_s8_u8(v)));
+    const auto shi = lanes(mira::widen_hi_s8(vreinterpretq_s8_u8(v)));
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(lo.v[i], bytes[i]) << i;
+        EXPECT_EQ(hi.v[i], bytes[8 + i]) << i;
+        EXPECT_EQ(slo.v[i], static_cast<int8_t>(bytes[i])) << i;
+        EXPECT_EQ(shi.v[i], static_cast<int8_t>(bytes[8 + i])) << i;
+    }
+    const uint16x8_t w = vld1q_u16(words16);
+    const auto wlo = lanes(mira::widen_lo_u16(w)), whi = lanes(mira::widen_hi_u16(w));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(wlo.v[i], words16[i]) << i;
+        EXPECT_EQ(whi.v[i], words16[4 + i]) << i;
+    }
+}
+
+TEST_P(NeonHelpers, NarrowingMatchesScalar) {
+    const uint32x4_t a = vld1q_u32(words32), b = vld1q_u32(words32 + 4);
+    const auto n = lanes(mira::narrow_u32(a, b)), nh = lanes(mira::narrow_high_u32(a, b));
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(n.v[i], static_cast<uint16_t>(words32[i])) << i;
+        EXPECT_EQ(nh.v[i], static_cast<uint16_t>(words32[i] >> 16)) << i;
+    }
+    const uint16x8_t c = vld1q_u16(words16), d = vld1q_u16(words16 + 8);
+    const auto n8 = lanes(mira::narrow_u16(c, d));
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(n8.v[i], static_cast<uint8_t>(words16[i])) << i;
+}
+
+TEST_P(NeonHelpers, SaturatingNarrowingClampsEveryLane) {
+    int16_t s[16];
+    std::memcpy(s, words16, sizeof s);
+    const auto r = lanes(mira::narrow_sat_u8(vld1q_s16(s), vld1q_s16(s + 8)));
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(r.v[i], static_cast<uint8_t>(std::min(255, std::max(0, int(s[i]))))) << s[i];
+}
+
+TEST_P(NeonHelpers, CombineAndOpaqueDuplicate) {
+    uint64_t lo, hi;
+    std::memcpy(&lo, bytes, 8);
+    std::memcpy(&hi, bytes + 8, 8);
+    const auto c = lanes(mira::combine_u64(lo, hi));
+    EXPECT_EQ(c.v[0], lo);
+    EXPECT_EQ(c.v[1], hi);
+    const int16_t k = static_cast<int16_t>(words16[0]);
+    const auto d = lanes(mira::dup_opaque_s16(k));
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(d.v[i], k) << i;
+}
+
+// The loads read exactly their bytes and the store writes exactly 8: each is
+// placed right before a guard page, and the store's neighbours keep their
+// values.
+TEST_P(NeonHelpers, LoadsAndStoresTouchOnlyTheirBytes) {
+    GuardedBlock eight(8), four(4);
+    std::memcpy(eight.data(), bytes, 8);
+    std::memcpy(four.data(), bytes + 8, 4);
+    const auto l8 = lanes(mira::load_lo_u8(eight.data()));
+    const auto w8 = lanes(mira::load_widen_u8(eight.data()));
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(l8.v[i], i < 8 ? bytes[i] : 0) << i;
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(w8.v[i], bytes[i]) << i;
+    const auto w4 = lanes(mira::load_widen_u8x4(four.data()));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(w4.v[i], bytes[8 + i]) << i;
+
+    std::vector<uint8_t> around(24, mira_test::kCanary);
+    mira::store_lo_u8(around.data() + 8, vld1q_u8(bytes + 16));
+    for (int i = 0; i < 24; ++i)
+        EXPECT_EQ(around[i], i >= 8 && i < 16 ? bytes[16 + i - 8] : mira_test::kCanary) << i;
+    GuardedBlock out(8);
+    mira::store_lo_u8(out.data(), vld1q_u8(bytes));
+    EXPECT_EQ(0, std::memcmp(out.data(), bytes, 8));
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, NeonHelpers, ::testing::Values(0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u));
+
+}  // namespace
