@@ -112,31 +112,9 @@ inline uint8x16_t narrow_sat_u8(int16x8_t a, int16x8_t b) {
 }
 // The bytes of narrow_sat_u8(a0, a1) interleaved with those of
 // narrow_sat_u8(b0, b1): vzipq_u8 of the two, val[0] from lanes 0..7 and
-// val[1] from lanes 8..15. g++ through the emulation turns each saturating
-// narrow into clamps, masks and a pack (seven instructions where the target
-// has one): on x86 the emulation's own conversions reach the saturating pack
-// directly, elsewhere each 16-bit lane is built as a clamped low byte with
-// b's clamped byte shifted above it.
+// val[1] from lanes 8..15.
 inline uint8x16x2_t zip_narrow_sat_u8(int16x8_t a0, int16x8_t a1, int16x8_t b0, int16x8_t b1) {
-#if defined(__aarch64__) || defined(_M_ARM64) || defined(__clang__) || !defined(__GNUC__)
     return vzipq_u8(narrow_sat_u8(a0, a1), narrow_sat_u8(b0, b1));
-#elif defined(SIMDE_X86_SSE2_NATIVE)
-    const uint8x16_t a = simde_uint8x16_from_m128i(
-        _mm_packus_epi16(simde_int16x8_to_m128i(a0), simde_int16x8_to_m128i(a1)));
-    const uint8x16_t b = simde_uint8x16_from_m128i(
-        _mm_packus_epi16(simde_int16x8_to_m128i(b0), simde_int16x8_to_m128i(b1)));
-    return vzipq_u8(a, b);
-#else
-    const int16x8_t lo = vdupq_n_s16(0), hi = vdupq_n_s16(255);
-    auto pair = [&](int16x8_t a, int16x8_t b) {
-        return vreinterpretq_u8_s16(vorrq_s16(vminq_s16(vmaxq_s16(a, lo), hi),
-                                              vshlq_n_s16(vminq_s16(vmaxq_s16(b, lo), hi), 8)));
-    };
-    uint8x16x2_t r;
-    r.val[0] = pair(a0, b0);
-    r.val[1] = pair(a1, b1);
-    return r;
-#endif
 }
 // A vector of k that the optimiser treats as unknown. Multiplications by a
 // vector built here stay one multiply instruction: g++ otherwise rewrites
