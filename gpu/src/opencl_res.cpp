@@ -225,6 +225,18 @@ int opencl_res::allocSvmBuffer(void** out, int size, int alignment, int kind) {
     return 1;
 }
 
+// A new staging buffer of `bytes` bytes, registered and lent at once.
+int opencl_res::lendNewStaging(void** out, uint64_t bytes) {
+    void* p = nullptr;
+    if (!allocSvmBuffer(&p, static_cast<int>(bytes), 0, kSvmKindStaging)) {
+        ZOR_LOG("get svm buffer fail, return");
+        return 0;
+    }
+    if (svm_list && !svm_list->empty()) svm_list->back()->inUse = 1;
+    *out = p;
+    return 1;
+}
+
 int opencl_res::getSvmBuffer(void** out) {
     if (!inited) {
         ZOR_LOG("opencl_res not init, exit.");
@@ -242,14 +254,7 @@ int opencl_res::getSvmBuffer(void** out) {
     } else {
         ZOR_LOG("the list object is NULL, return");
     }
-    void* p = nullptr;
-    if (!allocSvmBuffer(&p, static_cast<int>(kStagingBytes), 0, kSvmKindStaging)) {
-        ZOR_LOG("get svm buffer fail, return");
-        return 0;
-    }
-    if (svm_list && !svm_list->empty()) svm_list->back()->inUse = 1;
-    *out = p;
-    return 1;
+    return lendNewStaging(out, kStagingBytes);
 }
 
 int opencl_res::getStagingBuffer(void** out, uint64_t bytes) {
@@ -274,14 +279,7 @@ int opencl_res::getStagingBuffer(void** out, uint64_t bytes) {
             return 1;
         }
     }
-    void* p = nullptr;
-    if (!allocSvmBuffer(&p, static_cast<int>(want), 0, kSvmKindStaging)) {
-        ZOR_LOG("get svm buffer fail, return");
-        return 0;
-    }
-    if (svm_list && !svm_list->empty()) svm_list->back()->inUse = 1;
-    *out = p;
-    return 1;
+    return lendNewStaging(out, want);
 }
 
 int opencl_res::putStagingBuffer(void* ptr) {

@@ -74,16 +74,6 @@ inline float32x4_t lane_index(uint32_t x) {
     return vaddq_f32(vdupq_n_f32(static_cast<float>(x)), ramp);
 }
 
-// Writes `n` (<= 8) bytes of v to p.
-inline void store_partial(uint8_t* p, uint8x8_t v, uint32_t n) {
-    if (n == 8) {
-        vst1_u8(p, v);
-    } else {
-        uint8_t tmp[8];
-        vst1_u8(tmp, v);
-        std::memcpy(p, tmp, n);
-    }
-}
 // Writes the first `n` (<= 8) bytes of v to p.
 inline void store_partial(uint8_t* p, uint8x16_t v, uint32_t n) {
     if (n == 8) {
@@ -93,6 +83,9 @@ inline void store_partial(uint8_t* p, uint8x16_t v, uint32_t n) {
         vst1q_u8(tmp, v);
         std::memcpy(p, tmp, n);
     }
+}
+inline void store_partial(uint8_t* p, uint8x8_t v, uint32_t n) {
+    store_partial(p, vcombine_u8(v, vdup_n_u8(0)), n);
 }
 
 // ------------------------------------------------------------ row layout

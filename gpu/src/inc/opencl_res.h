@@ -94,6 +94,7 @@ struct MIRA_EXPORT opencl_res {
     // A staging buffer of at least `bytes` bytes: a kept one that fits, or a
     // new one of staging_round(bytes).
     int getStagingBuffer(void** out, uint64_t bytes);
+    int lendNewStaging(void** out, uint64_t bytes);
     // Gives a staging buffer back and trims the kept ones to the pool's cap.
     int putStagingBuffer(void* ptr);
     // Coarse-grained SVM: the block holding `ptr` goes to the device (unmapped
