@@ -110,11 +110,56 @@ inline uint8x16_t narrow_sat_u8(int16x8_t a, int16x8_t b) {
     return vcombine_u8(vqmovun_s16(a), vqmovun_s16(b));
 #endif
 }
-// The bytes of narrow_sat_u8(a0, a1) interleaved with those of
-// narrow_sat_u8(b0, b1): vzipq_u8 of the two, val[0] from lanes 0..7 and
-// val[1] from lanes 8..15.
-inline uint8x16x2_t zip_narrow_sat_u8(int16x8_t a0, int16x8_t a1, int16x8_t b0, int16x8_t b1) {
-    return vzipq_u8(narrow_sat_u8(a0, a1), narrow_sat_u8(b0, b1));
+// a's lanes shifted right by n (arithmetic), then b's, saturated to 0..255
+// (vqshrun_n_s16 of each, combined): a narrowing shift per half on AArch64,
+// two shifts and one pack on x86.
+template <int n>
+inline uint8x16_t shr_narrow_sat_u8(int16x8_t a, int16x8_t b) {
+#if defined(SIMDE_X86_SSE2_NATIVE)
+    return narrow_sat_u8(vshrq_n_s16(a, n), vshrq_n_s16(b, n));
+#else
+    return vcombine_u8(vqshrun_n_s16(a, n), vqshrun_n_s16(b, n));
+#endif
+}
+// Bytes 0..7 (lo) or 8..15 (hi) of a times k, as 16-bit lanes (vmull_u8 of
+// the half). Every lane of k holds the same value, below 256; build k with
+// dup_opaque_s16 outside the loop. One widening multiply on AArch64 (which
+// can also take a following addition into it); a widening and a 16-bit
+// multiply on x86.
+inline uint16x8_t mul_widen_lo_u8(uint8x16_t a, int16x8_t k) {
+#if defined(SIMDE_X86_SSE2_NATIVE)
+    return vmulq_u16(widen_lo_u8(a), vreinterpretq_u16_s16(k));
+#else
+    return vmull_u8(vget_low_u8(a), vmovn_u16(vreinterpretq_u16_s16(k)));
+#endif
+}
+inline uint16x8_t mul_widen_hi_u8(uint8x16_t a, int16x8_t k) {
+#if defined(SIMDE_X86_SSE2_NATIVE)
+    return vmulq_u16(widen_hi_u8(a), vreinterpretq_u16_s16(k));
+#else
+    return vmull_u8(vget_high_u8(a), vmovn_u16(vreinterpretq_u16_s16(k)));
+#endif
+}
+// Four byte planes stored interleaved, a0 b0 c0 d0 a1 b1 ... d15 (vst4q_u8):
+// 64 bytes at p, which needs no alignment. The store does the interleaving
+// on AArch64; the emulation's own form is a byte loop, so x86 zips bytes and
+// then 16-bit pairs (eight shuffles) and stores four vectors.
+inline void store_interleave4_u8(uint8_t* p, uint8x16_t a, uint8x16_t b, uint8x16_t c,
+                                 uint8x16_t d) {
+#if defined(SIMDE_X86_SSE2_NATIVE)
+    const uint8x16x2_t ab = vzipq_u8(a, b), cd = vzipq_u8(c, d);
+    const uint16x8x2_t lo =
+        vzipq_u16(vreinterpretq_u16_u8(ab.val[0]), vreinterpretq_u16_u8(cd.val[0]));
+    const uint16x8x2_t hi =
+        vzipq_u16(vreinterpretq_u16_u8(ab.val[1]), vreinterpretq_u16_u8(cd.val[1]));
+    vst1q_u8(p, vreinterpretq_u8_u16(lo.val[0]));
+    vst1q_u8(p + 16, vreinterpretq_u8_u16(lo.val[1]));
+    vst1q_u8(p + 32, vreinterpretq_u8_u16(hi.val[0]));
+    vst1q_u8(p + 48, vreinterpretq_u8_u16(hi.val[1]));
+#else
+    const uint8x16x4_t planes = {{a, b, c, d}};
+    vst4q_u8(p, planes);
+#endif
 }
 // A vector of k that the optimiser treats as unknown. Multiplications by a
 // vector built here stay one multiply instruction: g++ otherwise rewrites

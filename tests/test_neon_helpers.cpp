@@ -109,6 +109,51 @@ TEST_P(NeonHelpers, SaturatingNarrowingClampsEveryLane) {
         EXPECT_EQ(r.v[i], static_cast<uint8_t>(std::min(255, std::max(0, int(s[i]))))) << s[i];
 }
 
+TEST_P(NeonHelpers, NarrowingShiftClampsEveryLane) {
+    int16_t s[16];
+    std::memcpy(s, words16, sizeof s);
+    const auto r5 = lanes(mira::shr_narrow_sat_u8<5>(vld1q_s16(s), vld1q_s16(s + 8)));
+    const auto r1 = lanes(mira::shr_narrow_sat_u8<1>(vld1q_s16(s), vld1q_s16(s + 8)));
+    for (int i = 0; i < 16; ++i) {
+        // >> on a negative int floors (arithmetic shift) in C++20 and every
+        // compiler we build with; spelled out here as a floor division.
+        const auto floor_div = [](int v, int d) { return v >= 0 ? v / d : -((-v + d - 1) / d); };
+        EXPECT_EQ(r5.v[i], std::min(255, std::max(0, floor_div(s[i], 32)))) << s[i];
+        EXPECT_EQ(r1.v[i], std::min(255, std::max(0, floor_div(s[i], 2)))) << s[i];
+    }
+}
+
+TEST_P(NeonHelpers, WideningMultiplyMatchesScalar) {
+    const uint8x16_t v = vld1q_u8(bytes);
+    for (int k : {0, 1, 37, 255, int(bytes[16])}) {
+        const int16x8_t kk = mira::dup_opaque_s16(int16_t(k));
+        const auto lo = lanes(mira::mul_widen_lo_u8(v, kk)), hi = lanes(mira::mul_widen_hi_u8(v, kk));
+        for (int i = 0; i < 8; ++i) {
+            EXPECT_EQ(lo.v[i], bytes[i] * k) << i << " k " << k;
+            EXPECT_EQ(hi.v[i], bytes[8 + i] * k) << i << " k " << k;
+        }
+    }
+}
+
+// The interleaving store writes exactly its 64 bytes: once right before a
+// guard page, once between canaries.
+TEST_P(NeonHelpers, InterleavingStoreWritesPlanesInOrder) {
+    uint8_t planes[4][16];
+    for (int c = 0; c < 4; ++c)
+        for (int i = 0; i < 16; ++i) planes[c][i] = uint8_t(bytes[(i + 7 * c) % 32] ^ (c * 0x55));
+    GuardedBlock out(64);
+    mira::store_interleave4_u8(out.data(), vld1q_u8(planes[0]), vld1q_u8(planes[1]),
+                               vld1q_u8(planes[2]), vld1q_u8(planes[3]));
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(out.data()[i], planes[i % 4][i / 4]) << i;
+    std::vector<uint8_t> around(96, mira_test::kCanary);
+    mira::store_interleave4_u8(around.data() + 16, vld1q_u8(planes[0]), vld1q_u8(planes[1]),
+                               vld1q_u8(planes[2]), vld1q_u8(planes[3]));
+    for (int i = 0; i < 96; ++i)
+        EXPECT_EQ(around[i], i >= 16 && i < 80 ? planes[(i - 16) % 4][(i - 16) / 4]
+                                               : mira_test::kCanary)
+            << i;
+}
+
 TEST_P(NeonHelpers, CombineAndOpaqueDuplicate) {
     uint64_t lo, hi;
     std::memcpy(&lo, bytes, 8);

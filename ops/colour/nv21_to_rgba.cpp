@@ -11,67 +11,52 @@ namespace mira {
 
 namespace {
 
-// Chroma terms of 8 pairs, each duplicated for the pair's two pixels. Red and
-// green are L + term >> 6 with L = 74 Y' and the terms 102 V' and
-// -25 U' - 52 V', saturated to bytes. Blue is worked unsigned: L + 128 U with
-// the raw U (at most 74 x 239 + 128 x 255, no overflow) is 64 (B + 256) plus
-// a fraction, so after the shift a saturating subtraction of 256 gives the
-// blue value floored at 0, and a saturating addition of 0xFF00 caps it at 255
-// while setting the alpha byte above it: one 16-bit lane per blue-alpha pair.
+// Each channel is (74 Y' + term) >> 6 saturated to a byte, with the terms
+// 102 V', -25 U' - 52 V' and 128 U'. Worked at half scale: (37 Y' + term / 2)
+// >> 5 is the same value, since 74 Y' is even and floor((n + 1/2) / 32) =
+// floor(n / 32) for the odd green term halved with a floor. At half scale
+// every sum fits a signed 16-bit lane (blue's 37 x 239 + 64 x 127 included),
+// so the three channels take the same add and narrowing shift.
 struct ChromaTerms {
-    int16x8_t r[2], g[2];  // [0]: pixels 0..7, [1]: pixels 8..15
-    uint16x8_t b[2];       // 128 U
+    int16x8_t r[2], g[2], b[2];  // [0]: pixels 0..7, [1]: pixels 8..15
 };
 
 // The multipliers, built once per call (see dup_opaque_s16).
 struct Coefficients {
-    int16x8_t y74, v102, u25, v52;
+    int16x8_t y37, v51, u25, v52;
     Coefficients()
-        : y74(dup_opaque_s16(74)), v102(dup_opaque_s16(102)), u25(dup_opaque_s16(25)),
-          v52(dup_opaque_s16(52)) {}
+        : y37(dup_opaque_s16(37)), v51(dup_opaque_s16(51)), u25(dup_opaque_s16(-25)),
+          v52(dup_opaque_s16(-52)) {}
 };
 
+// The half-scale terms of 8 VU pairs, each duplicated for the pair's two pixels.
 inline ChromaTerms chroma_terms(uint8x16_t vu, const Coefficients& k) {
     const uint16x8_t pairs = vreinterpretq_u16_u8(vu);
     const int16x8_t bias = vdupq_n_s16(128);
-    const uint16x8_t uRaw = vshrq_n_u16(pairs, 8);
     const int16x8_t v = vsubq_s16(vreinterpretq_s16_u16(vandq_u16(pairs, vdupq_n_u16(0xFF))), bias);
-    const int16x8_t u = vsubq_s16(vreinterpretq_s16_u16(uRaw), bias);
-    const int16x8_t r = vmulq_s16(v, k.v102);
-    const int16x8_t g = vnegq_s16(vmlaq_s16(vmulq_s16(u, k.u25), v, k.v52));
-    const uint16x8_t b = vshlq_n_u16(uRaw, 7);
+    const int16x8_t u = vsubq_s16(vreinterpretq_s16_u16(vshrq_n_u16(pairs, 8)), bias);
+    const int16x8_t r = vmulq_s16(v, k.v51);
+    const int16x8_t g = vshrq_n_s16(vmlaq_s16(vmulq_s16(u, k.u25), v, k.v52), 1);
+    const int16x8_t b = vshlq_n_s16(u, 6);
     ChromaTerms t;
-    const int16x8x2_t rr = vzipq_s16(r, r), gg = vzipq_s16(g, g);
-    const uint16x8x2_t bb = vzipq_u16(b, b);
+    const int16x8x2_t rr = vzipq_s16(r, r), gg = vzipq_s16(g, g), bb = vzipq_s16(b, b);
     t.r[0] = rr.val[0]; t.r[1] = rr.val[1];
     t.g[0] = gg.val[0]; t.g[1] = gg.val[1];
     t.b[0] = bb.val[0]; t.b[1] = bb.val[1];
     return t;
 }
 
-// Blue in the low byte and 255 above it for 8 pixels (see ChromaTerms).
-inline uint16x8_t blue_alpha(int16x8_t l, uint16x8_t b) {
-    const uint16x8_t s = vshrq_n_u16(vaddq_u16(vreinterpretq_u16_s16(l), b), 6);
-    return vqaddq_u16(vqsubq_u16(s, vdupq_n_u16(256)), vdupq_n_u16(0xFF00));
-}
-
-// 16 pixels of one row: four 16-byte RGBA groups.
+// 16 pixels of one row: 64 bytes of RGBA.
 inline void convert_row16(const uint8_t* y, const ChromaTerms& t, const Coefficients& k,
                           uint8_t* out) {
     const uint8x16_t yy = vqsubq_u8(vld1q_u8(y), vdupq_n_u8(16));
-    const int16x8_t l0 = vmulq_s16(vreinterpretq_s16_u16(widen_lo_u8(yy)), k.y74);
-    const int16x8_t l1 = vmulq_s16(vreinterpretq_s16_u16(widen_hi_u8(yy)), k.y74);
-    const uint8x16x2_t rg = zip_narrow_sat_u8(vshrq_n_s16(vaddq_s16(l0, t.r[0]), 6),
-                                              vshrq_n_s16(vaddq_s16(l1, t.r[1]), 6),
-                                              vshrq_n_s16(vaddq_s16(l0, t.g[0]), 6),
-                                              vshrq_n_s16(vaddq_s16(l1, t.g[1]), 6));
-    const uint16x8_t ba0 = blue_alpha(l0, t.b[0]), ba1 = blue_alpha(l1, t.b[1]);
-    const uint16x8x2_t lo = vzipq_u16(vreinterpretq_u16_u8(rg.val[0]), ba0);
-    const uint16x8x2_t hi = vzipq_u16(vreinterpretq_u16_u8(rg.val[1]), ba1);
-    vst1q_u8(out, vreinterpretq_u8_u16(lo.val[0]));
-    vst1q_u8(out + 16, vreinterpretq_u8_u16(lo.val[1]));
-    vst1q_u8(out + 32, vreinterpretq_u8_u16(hi.val[0]));
-    vst1q_u8(out + 48, vreinterpretq_u8_u16(hi.val[1]));
+    // 37 Y' <= 8843: the unsigned products read the same as signed lanes.
+    const int16x8_t l0 = vreinterpretq_s16_u16(mul_widen_lo_u8(yy, k.y37));
+    const int16x8_t l1 = vreinterpretq_s16_u16(mul_widen_hi_u8(yy, k.y37));
+    const uint8x16_t r = shr_narrow_sat_u8<5>(vaddq_s16(l0, t.r[0]), vaddq_s16(l1, t.r[1]));
+    const uint8x16_t g = shr_narrow_sat_u8<5>(vaddq_s16(l0, t.g[0]), vaddq_s16(l1, t.g[1]));
+    const uint8x16_t b = shr_narrow_sat_u8<5>(vaddq_s16(l0, t.b[0]), vaddq_s16(l1, t.b[1]));
+    store_interleave4_u8(out, r, g, b, vdupq_n_u8(255));
 }
 
 }  // namespace
