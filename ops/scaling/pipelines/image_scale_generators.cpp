@@ -133,50 +133,24 @@ public:
             // Horizontal pass over the source rows a band needs, then vertical.
             // Two taps per axis: the sums are written out (no zeroed
             // accumulator pass), in tap order.
-            auto sample = [&](Expr i, Expr yy) { return cast<float>(in_b(i, yy, ch)); };
-            // The ratio versions (below) read the band's source rows in
-            // float, columns -1 to sw (the border rule gives the same value
-            // further out).
-            srcf(x, y, ch) = sample(x, y);
-            // Without a version (below), each destination column reads its
-            // two taps as one 16-bit pair (sample x, sample x + 1) of the
-            // row, gathered for the band's source rows by the column gather
-            // stage (16 columns per two loads and byte shuffles), and the
-            // sums read the pairs as dense vectors. The first tap is clamped
-            // to [-2, sw]: the border rule gives every column outside the
-            // image the same value, so the pair holds the same two samples
-            // as the taps clamped one by one.
-            // At 3/2 and 4/3, where the first taps repeat every three or four
-            // columns (checked per call), the taps are q-strided vectors
-            // instead of reads per lane.
-            Expr any_version;
-            for (const Ratio& r : kUpRatios) {
-                const std::vector<int> off = first_taps(r, 1.0f);
-                upr.push_back(repeating_taps("periodic_" + ratio_name(r), ax.first_inline, r.p,
-                                             r.q, scale_x == ratio_value(r), 2 * sw + 4, sw,
-                                             off));
-                any_version = any_version.defined() ? (any_version || upr.back()) : upr.back();
-            }
+            // Each destination column reads its two taps as one 16-bit pair
+            // (sample x, sample x + 1) of the row, gathered for the band's
+            // source rows by the column gather stage (16 columns per two
+            // loads and byte shuffles), and the sums read the pairs as dense
+            // vectors. The first tap is clamped to [-2, sw]: the border rule
+            // gives every column outside the image the same value, so the
+            // pair holds the same two samples as the taps clamped one by one.
+            // (At 3/2 and 4/3 this is faster than reading the repeating taps
+            // as strided vectors, so those ratios have no version here.)
             Func cols("x_columns");
             Var d("d");
-            cols(d) = after_checks(clamp(ax.first(d), -2, sw), any_version);
+            cols(d) = clamp(ax.first(d), -2, sw);
             cols.compute_root();
-            // (The gather reads its own copy of the band's rows in bytes.)
             srcu8(x, y, ch) = in_b(x, y, ch);
             pairs = gather_columns("x_pairs", srcu8, cols, -2, sw, UInt(16));
-            auto tap = [&](Expr i) { return srcf(i, y, ch); };
             Expr pair = pairs(x, y, ch);
-            Expr table = ax.weight(x, 0) * cast<float>(pair & 0xFF) +
-                         ax.weight(x, 1) * cast<float>(pair >> 8);
-            Expr sum = table;
-            for (size_t i = 0; i < upr.size(); ++i) {
-                const Ratio& r = kUpRatios[i];
-                const std::vector<int> off = first_taps(r, 1.0f);
-                Expr f = r.q * (x / r.p) + period_offset(off, x);
-                Expr strided = ax.weight(x, 0) * tap(clamp(likely(f), -1, sw)) +
-                               ax.weight(x, 1) * tap(clamp(likely(f + 1), -1, sw));
-                sum = select(upr[i], strided, sum);
-            }
+            Expr sum = ax.weight(x, 0) * cast<float>(pair & 0xFF) +
+                       ax.weight(x, 1) * cast<float>(pair >> 8);
             xp(x, y, ch) = sum;
             // Exactly 2x: the taps and weights repeat every two columns
             // (0.25, 0.75 from column x / 2 - 1 for even x; 0.75, 0.25 from
@@ -265,14 +239,8 @@ public:
                         UP ? exact2 : Expr());
         if (UP) {
             const int lanes = float_lanes(this->get_target());
-            srcf.compute_at(output, yo).vectorize(x, lanes);
-            xp.compute_at(output, yo).align_bounds(x, kUpAlign);
-            for (size_t i = 0; i < upr.size(); ++i)
-                vectorize_phases(xp.specialize(upr[i]), kUpRatios[i].p, x, xo, xi, lanes);
-            xp.vectorize(x, lanes);
-            // (Per band. Each band allocates and fills only what its version
-            // reads: the pair rows without a version, the float rows with
-            // one.)
+            xp.compute_at(output, yo).align_bounds(x, kUpAlign).vectorize(x, lanes);
+            // (Per band.)
             srcu8.compute_at(output, yo).vectorize(x, kByteLanes);
             pairs.compute_at(output, yo);
             up2.compute_at(output, yo)
@@ -302,10 +270,9 @@ public:
 
 private:
     Var x{"x"}, y{"y"}, ch{"c"}, yo{"yo"}, yi{"yi"}, xo{"xo"}, xi{"xi"};
-    Func up2{"up2_xpass"}, xsel{"xpass_row"}, srcf{"source_rows"}, srcu8{"source_bytes"};
+    Func up2{"up2_xpass"}, xsel{"xpass_row"}, srcu8{"source_bytes"};
     Func pairs;
     std::vector<Expr> periodic;  // per down-scale ratio: its version applies
-    std::vector<Expr> upr;       // per up-scale ratio: its version applies
     Expr exact2;                 // the exact 2x up-scale applies
     Expr sum16;                  // its sums, times 16
     std::vector<Func> xpr;       // per ratio: the horizontal pass
