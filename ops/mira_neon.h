@@ -121,24 +121,23 @@ inline uint8x16_t shr_narrow_sat_u8(int16x8_t a, int16x8_t b) {
     return vcombine_u8(vqshrun_n_s16(a, n), vqshrun_n_s16(b, n));
 #endif
 }
-// Bytes 0..7 (lo) or 8..15 (hi) of a times k, as 16-bit lanes (vmull_u8 of
-// the half). Every lane of k holds the same value, below 256; build k with
-// dup_opaque_s16 outside the loop. One widening multiply on AArch64 (which
-// can also take a following addition into it); a widening and a 16-bit
-// multiply on x86.
-inline uint16x8_t mul_widen_lo_u8(uint8x16_t a, int16x8_t k) {
+// The bytes of a times k as 16-bit lanes: val[0] from bytes 0..7, val[1]
+// from bytes 8..15 (vmull_u8 of each half). Every lane of k holds the same
+// value, below 256; build k with dup_opaque_s16 outside the loop. A widening
+// multiply per half on AArch64 (which can also take a following addition
+// into it); a widening and a 16-bit multiply per half on x86.
+inline uint16x8x2_t mul_widen_u8(uint8x16_t a, int16x8_t k) {
+    uint16x8x2_t r;
 #if defined(SIMDE_X86_SSE2_NATIVE)
-    return vmulq_u16(widen_lo_u8(a), vreinterpretq_u16_s16(k));
+    const uint16x8_t k16 = vreinterpretq_u16_s16(k);
+    r.val[0] = vmulq_u16(widen_lo_u8(a), k16);
+    r.val[1] = vmulq_u16(widen_hi_u8(a), k16);
 #else
-    return vmull_u8(vget_low_u8(a), vmovn_u16(vreinterpretq_u16_s16(k)));
+    const uint8x8_t k8 = vmovn_u16(vreinterpretq_u16_s16(k));
+    r.val[0] = vmull_u8(vget_low_u8(a), k8);
+    r.val[1] = vmull_u8(vget_high_u8(a), k8);
 #endif
-}
-inline uint16x8_t mul_widen_hi_u8(uint8x16_t a, int16x8_t k) {
-#if defined(SIMDE_X86_SSE2_NATIVE)
-    return vmulq_u16(widen_hi_u8(a), vreinterpretq_u16_s16(k));
-#else
-    return vmull_u8(vget_high_u8(a), vmovn_u16(vreinterpretq_u16_s16(k)));
-#endif
+    return r;
 }
 // Four byte planes stored interleaved, a0 b0 c0 d0 a1 b1 ... d15 (vst4q_u8):
 // 64 bytes at p, which needs no alignment. The store does the interleaving

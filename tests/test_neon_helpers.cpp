@@ -127,7 +127,8 @@ TEST_P(NeonHelpers, WideningMultiplyMatchesScalar) {
     const uint8x16_t v = vld1q_u8(bytes);
     for (int k : {0, 1, 37, 255, int(bytes[16])}) {
         const int16x8_t kk = mira::dup_opaque_s16(int16_t(k));
-        const auto lo = lanes(mira::mul_widen_lo_u8(v, kk)), hi = lanes(mira::mul_widen_hi_u8(v, kk));
+        const uint16x8x2_t m = mira::mul_widen_u8(v, kk);
+        const auto lo = lanes(m.val[0]), hi = lanes(m.val[1]);
         for (int i = 0; i < 8; ++i) {
             EXPECT_EQ(lo.v[i], bytes[i] * k) << i << " k " << k;
             EXPECT_EQ(hi.v[i], bytes[8 + i] * k) << i << " k " << k;

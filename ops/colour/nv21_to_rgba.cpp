@@ -51,8 +51,8 @@ inline void convert_row16(const uint8_t* y, const ChromaTerms& t, const Coeffici
                           uint8_t* out) {
     const uint8x16_t yy = vqsubq_u8(vld1q_u8(y), vdupq_n_u8(16));
     // 37 Y' <= 8843: the unsigned products read the same as signed lanes.
-    const int16x8_t l0 = vreinterpretq_s16_u16(mul_widen_lo_u8(yy, k.y37));
-    const int16x8_t l1 = vreinterpretq_s16_u16(mul_widen_hi_u8(yy, k.y37));
+    const uint16x8x2_t l = mul_widen_u8(yy, k.y37);
+    const int16x8_t l0 = vreinterpretq_s16_u16(l.val[0]), l1 = vreinterpretq_s16_u16(l.val[1]);
     const uint8x16_t r = shr_narrow_sat_u8<5>(vaddq_s16(l0, t.r[0]), vaddq_s16(l1, t.r[1]));
     const uint8x16_t g = shr_narrow_sat_u8<5>(vaddq_s16(l0, t.g[0]), vaddq_s16(l1, t.g[1]));
     const uint8x16_t b = shr_narrow_sat_u8<5>(vaddq_s16(l0, t.b[0]), vaddq_s16(l1, t.b[1]));
