@@ -62,6 +62,26 @@ void set_transpose_args(cl_kernel kernel, void* src, void* dst, Size s) {
     cl.clSetKernelArg(kernel, i++, sizeof z, &z);
 }
 
+// The registry's transpose kernel and the device's queue, after one library
+// call through `m` has built the kernel; null kernel (the row skipped) where
+// there is none or the device has no SVM.
+struct RegistryTranspose {
+    ZOR::KernelPackage* kernel;
+    ZOR::opencl_res* res;
+};
+RegistryTranspose registry_transpose(benchmark::State& st, MIRA_Manager& m, MIRA_Feature_Buf& src,
+                                     MIRA_Feature_Buf& dst) {
+    MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
+    m.run(&src, 1, &dst, 1, &p);
+    RegistryTranspose r{ZOR::KernelUtils::getInstance()->getKernel(4101),
+                        ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0)};
+    if (!r.kernel || !r.res || !ZOR::cl_has_svm()) {
+        st.SkipWithError("no kernel or no SVM");
+        r.kernel = nullptr;
+    }
+    return r;
+}
+
 // The floor: the registry's transpose kernel launched directly on shared
 // blocks with its arguments set once.
 void bare_launch(benchmark::State& st, Size s) {
@@ -74,14 +94,15 @@ void bare_launch(benchmark::State& st, Size s) {
     auto* dst = static_cast<uint8_t*>(ncvMemAlloc(static_cast<uint32_t>(n), 64));
     std::memset(src, 7, n);
     MIRA_Feature_Buf sb{s.w, s.w, s.h, s.h, src}, db{s.h, s.h, s.w, s.w, dst};
-    MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
-    MIRA_Manager().run(&sb, 1, &db, 1, &p);
-    ZOR::KernelPackage* k = ZOR::KernelUtils::getInstance()->getKernel(4101);
-    ZOR::opencl_res* res = ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0);
-    if (!k || !res || !ZOR::cl_has_svm()) {
-        st.SkipWithError("no kernel or no SVM");
+    MIRA_Manager m;
+    const RegistryTranspose r = registry_transpose(st, m, sb, db);
+    if (!r.kernel) {
+        ncvMemFree(src);
+        ncvMemFree(dst);
         return;
     }
+    ZOR::KernelPackage* k = r.kernel;
+    ZOR::opencl_res* res = r.res;
     const auto& cl = ZOR::g_cl;
     const size_t global[2] = {(s.h + 3) / 4, s.w};
     set_transpose_args(k->kernel, src, dst, s);
@@ -110,13 +131,10 @@ void interleaved(benchmark::State& st, Size s) {
     MIRA_Feature_Buf hsb{s.w, s.w, s.h, s.h, hostSrc.data()}, hdb{s.h, s.h, s.w, s.w, hostDst.data()};
     MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
     MIRA_Manager m;
-    m.run(&hsb, 1, &hdb, 1, &p);
-    ZOR::KernelPackage* k = ZOR::KernelUtils::getInstance()->getKernel(4101);
-    ZOR::opencl_res* res = ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0);
-    if (!k || !res || !ZOR::cl_has_svm()) {
-        st.SkipWithError("no kernel or no SVM");
-        return;
-    }
+    const RegistryTranspose r = registry_transpose(st, m, hsb, hdb);
+    if (!r.kernel) return;
+    ZOR::KernelPackage* k = r.kernel;
+    ZOR::opencl_res* res = r.res;
     const auto& cl = ZOR::g_cl;
     cl_int err = CL_SUCCESS;
     cl_kernel bare = cl.clCreateKernel(k->program, k->name, &err);

@@ -31,17 +31,22 @@ public:
     }
 };
 
+// A row's name without Google Benchmark's "/real_time" suffix.
+std::string without_real_time(const std::string& name) {
+    const std::string suffix = "/real_time";
+    if (name.size() > suffix.size() &&
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        return name.substr(0, name.size() - suffix.size());
+    return name;
+}
+
 // The GPU rows' time beyond their kernels' device time.
 void print_gpu_overhead(const std::map<std::string, double>& times,
                         const std::map<std::string, double>& kernel) {
     if (kernel.empty()) return;
     std::printf("\n%-46s %10s %10s %12s\n", "GPU row", "call(us)", "kernel(us)", "overhead(us)");
     for (auto& [name, k] : kernel) {
-        std::string shown = name;
-        const std::string suffix = "/real_time";
-        if (shown.size() > suffix.size() &&
-            shown.compare(shown.size() - suffix.size(), suffix.size(), suffix) == 0)
-            shown.resize(shown.size() - suffix.size());
+        const std::string shown = without_real_time(name);
         const double t = times.at(name);
         std::printf("%-46s %10.1f %10.1f %12.1f\n", shown.c_str(), t, k, t - k);
     }
@@ -51,11 +56,7 @@ void print_ratios(const std::map<std::string, double>& times) {
     // op/size -> impl -> time
     std::map<std::string, std::map<std::string, double>> groups;
     for (auto& [full, t] : times) {
-        std::string name = full;
-        const std::string suffix = "/real_time";
-        if (name.size() > suffix.size() &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-            name.resize(name.size() - suffix.size());
+        std::string name = without_real_time(full);
         auto a = name.find('/'), b = name.rfind('/');
         if (a == std::string::npos || a == b) continue;
         std::string op = name.substr(0, a), impl = name.substr(a + 1, b - a - 1);

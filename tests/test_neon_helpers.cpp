@@ -22,31 +22,20 @@ struct Lanes {
     T v[N];
 };
 
-Lanes<uint8_t, 16> lanes(uint8x16_t x) {
-    Lanes<uint8_t, 16> l;
-    vst1q_u8(l.v, x);
+// A vector's lanes in order (vst1q of it: both the native vectors and the
+// emulation's hold their lanes in memory order, little endian).
+template <class T, size_t N, class V>
+Lanes<T, N> lanes_of(V x) {
+    static_assert(sizeof(V) == sizeof(T) * N, "lane count");
+    Lanes<T, N> l;
+    std::memcpy(l.v, &x, sizeof l.v);
     return l;
 }
-Lanes<uint16_t, 8> lanes(uint16x8_t x) {
-    Lanes<uint16_t, 8> l;
-    vst1q_u16(l.v, x);
-    return l;
-}
-Lanes<int16_t, 8> lanes(int16x8_t x) {
-    Lanes<int16_t, 8> l;
-    vst1q_s16(l.v, x);
-    return l;
-}
-Lanes<uint32_t, 4> lanes(uint32x4_t x) {
-    Lanes<uint32_t, 4> l;
-    vst1q_u32(l.v, x);
-    return l;
-}
-Lanes<uint64_t, 2> lanes(uint64x2_t x) {
-    Lanes<uint64_t, 2> l;
-    vst1q_u64(l.v, x);
-    return l;
-}
+Lanes<uint8_t, 16> lanes(uint8x16_t x) { return lanes_of<uint8_t, 16>(x); }
+Lanes<uint16_t, 8> lanes(uint16x8_t x) { return lanes_of<uint16_t, 8>(x); }
+Lanes<int16_t, 8> lanes(int16x8_t x) { return lanes_of<int16_t, 8>(x); }
+Lanes<uint32_t, 4> lanes(uint32x4_t x) { return lanes_of<uint32_t, 4>(x); }
+Lanes<uint64_t, 2> lanes(uint64x2_t x) { return lanes_of<uint64_t, 2>(x); }
 
 // Inputs per seed: random lanes, with seed 0 the extremes of each type.
 class NeonHelpers : public ::testing::TestWithParam<uint32_t> {

@@ -23,10 +23,10 @@ struct ChromaTerms {
 
 // The multipliers, built once per call (see dup_opaque_s16).
 struct Coefficients {
-    int16x8_t y37, v51, u25, v52;
+    int16x8_t y37, v51, u_neg25, v_neg52;
     Coefficients()
-        : y37(dup_opaque_s16(37)), v51(dup_opaque_s16(51)), u25(dup_opaque_s16(-25)),
-          v52(dup_opaque_s16(-52)) {}
+        : y37(dup_opaque_s16(37)), v51(dup_opaque_s16(51)), u_neg25(dup_opaque_s16(-25)),
+          v_neg52(dup_opaque_s16(-52)) {}
 };
 
 // The half-scale terms of 8 VU pairs, each duplicated for the pair's two pixels.
@@ -36,7 +36,7 @@ inline ChromaTerms chroma_terms(uint8x16_t vu, const Coefficients& k) {
     const int16x8_t v = vsubq_s16(vreinterpretq_s16_u16(vandq_u16(pairs, vdupq_n_u16(0xFF))), bias);
     const int16x8_t u = vsubq_s16(vreinterpretq_s16_u16(vshrq_n_u16(pairs, 8)), bias);
     const int16x8_t r = vmulq_s16(v, k.v51);
-    const int16x8_t g = vshrq_n_s16(vmlaq_s16(vmulq_s16(u, k.u25), v, k.v52), 1);
+    const int16x8_t g = vshrq_n_s16(vmlaq_s16(vmulq_s16(u, k.u_neg25), v, k.v_neg52), 1);
     const int16x8_t b = vshlq_n_s16(u, 6);
     ChromaTerms t;
     const int16x8x2_t rr = vzipq_s16(r, r), gg = vzipq_s16(g, g), bb = vzipq_s16(b, b);

@@ -114,9 +114,8 @@ extern "C" int mira_gather_columns(halide_buffer_t* rows, halide_buffer_t* cols,
                     if (bytes == 1) {
                         vst1q_u8(o, t0);
                     } else {
-                        const uint8x16_t t1 = vqtbl1q_u8(vld1q_u8(s + 1), m);
-                        vst1q_u8(o, vzip1q_u8(t0, t1));
-                        vst1q_u8(o + 16, vzip2q_u8(t0, t1));
+                        const uint8x16x2_t pair = {{t0, vqtbl1q_u8(vld1q_u8(s + 1), m)}};
+                        vst2q_u8(o, pair);
                     }
                 }
                 x = bx + kGatherBlock;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Halide.h"
+#include "column_gather.h"  // the stage's block size and no-block base
 
 namespace mira_pipelines {
 
@@ -198,7 +199,7 @@ inline Expr after_checks(Expr value, Expr checks) { return select(checks, value,
 // whose columns span more than 16 samples is gathered column by column).
 inline Func gather_columns(const std::string& name, Func rows, Func cols, Expr lo, Expr hi,
                            Type type) {
-    constexpr int block = 16;
+    constexpr int block = mira::kGatherBlock;
     Var d("d"), k("k");
     RDom rb(1, block - 1, name + "_rb");
     Func first(name + "_block_min"), last(name + "_block_max");
@@ -207,7 +208,7 @@ inline Func gather_columns(const std::string& name, Func rows, Func cols, Expr l
     last(k) = cols(block * k);
     last(k) = max(last(k), cols(block * k + rb));
     Func base(name + "_base"), offset(name + "_offset");
-    base(k) = select(last(k) - first(k) <= block - 1, first(k), Int(32).min());
+    base(k) = select(last(k) - first(k) <= block - 1, first(k), mira::kNoBlockBase);
     offset(d) = cast<uint8_t>(clamp(cols(d) - first(d / block), 0, 255));
     first.compute_root();
     last.compute_root();
