@@ -389,8 +389,11 @@ mira_status mira_scale_down_box(const mira_image* src, const mira_image* dst, mi
     const u32 ch = src->channels;
     if ((ch != 1 && ch != 2) || !image_ok(src, ch) || !image_ok(dst, ch)) return kBad;
     if (dst->width > src->width || dst->height > src->height || overlap(src, dst)) return kBad;
-    return run_1_1(ch == 1 ? MIRA_API_SCALEDOWN_MN_U8 : MIRA_API_SCALEDOWN_MNINTERLEAVE_U8, mode,
-                   desc(src, ch * src->width), desc(dst, ch * dst->width));
+    // The CPU path averages each destination pixel's area: for planes that
+    // is the feature's alternative CPU mode (its mode 0 is the kernel's twin).
+    const int cpuMode = ch == 1 && mode == MIRA_MODE_CPU ? int(MIRA_MODE_CPU_ALT) : mode;
+    return run_1_1(ch == 1 ? MIRA_API_SCALEDOWN_MN_U8 : MIRA_API_SCALEDOWN_MNINTERLEAVE_U8,
+                   cpuMode, desc(src, ch * src->width), desc(dst, ch * dst->width));
 }
 
 mira_status mira_resize(const mira_image* src, const mira_image* dst,

@@ -89,9 +89,14 @@ set_target_properties(mira_pipeline_stages PROPERTIES POSITION_INDEPENDENT_CODE 
 mira_kernel_flags(mira_pipeline_stages)
 
 # Adds one compiled pipeline (library target and function `name`) sharing the
-# one runtime.
+# one runtime. Every version is compiled with strict_float: Halide would
+# otherwise fuse multiply-adds where the target has them (AVX2, AArch64) and
+# not elsewhere, and the versions' bytes would differ by a rounding.
 set(_mira_halide_runtime "")
 function(_mira_add_pipeline name generator target)
+  if(NOT target MATCHES "strict_float")
+    set(target "${target}-strict_float")
+  endif()
   if(_mira_halide_runtime STREQUAL "")
     add_halide_library(${name} FROM mira_pipeline_generator GENERATOR ${generator}
                        FUNCTION_NAME ${name} TARGETS ${target})
@@ -123,6 +128,7 @@ else()
   set(_cpu_avx "avx")
   set(_cpu_avx2 "avx2")
   set(_cpu_fma "fma")
+  set(_cpu_strict_float "")  # a code-generation feature, no processor test
   set(_cpu_avx512 "avx512f;avx512cd")
   set(_cpu_avx512_skylake "avx512f;avx512cd;avx512vl;avx512bw;avx512dq")
   set(_cpu_avx512_cannonlake "avx512f;avx512cd;avx512vl;avx512bw;avx512dq;avx512ifma;avx512vbmi")

@@ -6,6 +6,9 @@
 // of rows y and y + 1, each row with its own chroma row; units past the even
 // width or height are guarded. Luma and chroma strides are in bytes, the
 // destination stride in pixels.
+// Float arithmetic as written: no fused multiply-adds but the explicit
+// fma() calls, the same operations in the same order as the CPU twin.
+#pragma OPENCL FP_CONTRACT OFF
 #include "common/yuv_rgba.clh"
 
 uchar4 mira_yuv422_pixel(float Y, float U, float V)

@@ -8,6 +8,9 @@
 // width or the even height are guarded: an odd last column and an odd last
 // row are not converted. Luma and chroma strides are in bytes, the
 // destination stride in pixels.
+// Float arithmetic as written: no fused multiply-adds but the explicit
+// fma() calls, the same operations in the same order as the CPU twin.
+#pragma OPENCL FP_CONTRACT OFF
 #include "common/yuv_rgba.clh"
 
 uchar4 mira_nv21_pixel(float Y, float U, float V)

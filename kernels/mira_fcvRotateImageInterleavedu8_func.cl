@@ -5,6 +5,9 @@
 // (in pixels) as for the planar rotation and truncated toward zero. One work
 // item covers timesY rows of timesX units; the last unit of a row (a single
 // pixel for an odd pixel width) is guarded. Rows are addressed byte-wise.
+// Float arithmetic as written: no fused multiply-adds but the explicit
+// fma() calls, the same operations in the same order as the CPU twin.
+#pragma OPENCL FP_CONTRACT OFF
 #include "common/rotate.clh"
 
 __kernel void mira_fcvRotateImageInterleavedu8_func(__global const uchar2* src, int srcWidth,

@@ -7,6 +7,9 @@
 // of 4 * timesX destination pixels; the launch is rounded up over the
 // destination, so the last unit of a row is guarded. Strides are in bytes and
 // rows are addressed byte-wise, so any stride works.
+// Float arithmetic as written: no fused multiply-adds but the explicit
+// fma() calls, the same operations in the same order as the CPU twin.
+#pragma OPENCL FP_CONTRACT OFF
 #include "common/rotate.clh"
 
 __kernel void mira_fcvRotateImageu8_func(__global const uchar* src, int srcWidth, int srcHeight,

@@ -7,6 +7,9 @@
 // build options are not read). One work item covers two pairs (4 bytes) times
 // timesX and timesY rows; the last unit of a row is guarded, and block reads
 // stay inside the source.
+// Float arithmetic as written: no fused multiply-adds but the explicit
+// fma() calls, the same operations in the same order as the CPU twin.
+#pragma OPENCL FP_CONTRACT OFF
 __kernel void mira_fcvScaleDownMNInterleaveu8_func(__global const uchar* src, int srcWidth,
                                                    int srcHeight, int srcStrideW, int srcStrideH,
                                                    __global uchar* dst, int dstWidth,

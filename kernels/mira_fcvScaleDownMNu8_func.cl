@@ -6,6 +6,9 @@
 // are not read). One work item covers 4 * timesX destination columns and
 // timesY rows; the last unit of a row is guarded, and block reads stay inside
 // the source.
+// Float arithmetic as written: no fused multiply-adds but the explicit
+// fma() calls, the same operations in the same order as the CPU twin.
+#pragma OPENCL FP_CONTRACT OFF
 #include "common/store.clh"
 
 __kernel void mira_fcvScaleDownMNu8_func(__global const uchar* src, int srcWidth, int srcHeight,

@@ -7,6 +7,9 @@
 // block samples are kept inside the source. Groups are stored as one uchar4
 // at (dstStrideW * y >> 2) + x; the launch is rounded up to cover the whole
 // destination, so the last group of a row writes only the pixels that exist.
+// Float arithmetic as written: no fused multiply-adds but the explicit
+// fma() calls, the same operations in the same order as the CPU twin.
+#pragma OPENCL FP_CONTRACT OFF
 __kernel void mira_fcvScaleDownu8_v2_func(__global const uchar* src, int srcWidth,
                                           int srcHeight, int srcStrideW, int srcStrideH,
                                           __global uchar4* dst, int dstWidth, int dstHeight,

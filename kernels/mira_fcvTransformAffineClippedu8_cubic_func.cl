@@ -5,6 +5,9 @@
 // accumulated with the y weights; the sum is clamped to [0, 255] and
 // truncated. Positions that are NaN or beyond 2^24 give 0. One work item
 // covers 4 * timesX columns and timesY rows; the last unit of a row is guarded.
+// Float arithmetic as written: no fused multiply-adds but the explicit
+// fma() calls, the same operations in the same order as the CPU twin.
+#pragma OPENCL FP_CONTRACT OFF
 __constant float4 coeffs[32] = {
     (float4)(0.000000f, 1.000000f, 0.000000f, 0.000000f),
     (float4)(-0.021996f, 0.997841f, 0.024864f, -0.000710f),
@@ -50,8 +53,7 @@ uchar mira_affine_pixel(__global const uchar* src, int w, int h, int stride, con
     const float sx = m[0] * fx + m[1] * fy + m[2];
     const float sy = m[3] * fx + m[4] * fy + m[5];
     float sum = 0.0f;
-    // |s| < 2^24 by the bits (NaN and infinity fail too): the build allows
-    // the compiler to assume finite floats.
+    // |s| < 2^24 by the bits (NaN and infinity fail too).
     if ((as_uint(sx) & 0x7fffffffu) < 0x4b800000u &&
         (as_uint(sy) & 0x7fffffffu) < 0x4b800000u) {
         const float flx = floor(sx), fly = floor(sy);
@@ -74,7 +76,9 @@ uchar mira_affine_pixel(__global const uchar* src, int w, int h, int stride, con
                              (float)mira_getVal(src, w, h, stride, tx + 2, yy),
                              (float)mira_getVal(src, w, h, stride, tx + 3, yy));
             }
-            const float xsum = dot(p, cx);
+            // The row's dot product in a fixed order (dot() leaves the order
+            // and fusing to the compiler): pairs first, then their sum.
+            const float xsum = (p.x * cx.x + p.y * cx.y) + (p.z * cx.z + p.w * cx.w);
             const float wy = r == 0 ? cy.x : r == 1 ? cy.y : r == 2 ? cy.z : cy.w;
             sum = fma(xsum, wy, sum);
         }

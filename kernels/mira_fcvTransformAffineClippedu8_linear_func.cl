@@ -5,11 +5,13 @@
 // (for sizes of at least 2 that is -1 < s < size - 1; NaN fails), so the last
 // source column and row give 0. The sum is truncated. One work item covers
 // 4 * timesX columns and timesY rows; the last unit of a row is guarded.
+// Float arithmetic as written: no fused multiply-adds but the explicit
+// fma() calls, the same operations in the same order as the CPU twin.
+#pragma OPENCL FP_CONTRACT OFF
 #include "common/store.clh"
 #include "common/affine.clh"
 
-// True for a finite value; the build allows the compiler to assume finite
-// floats, so the test looks at the bits.
+// True for a finite value, from the bits.
 bool mira_finite(float v)
 {
     return (as_uint(v) & 0x7fffffffu) < 0x7f800000u;

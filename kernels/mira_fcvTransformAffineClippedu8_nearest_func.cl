@@ -2,11 +2,14 @@
 // (m0 x + m1 y + m2, m3 x + m4 y + m5) rounded half to even with 16-bit
 // saturation (NaN gives 0), or 0 outside the source. One work item covers
 // 4 * timesX columns and timesY rows; the last unit of a row is guarded.
+// Float arithmetic as written: no fused multiply-adds but the explicit
+// fma() calls, the same operations in the same order as the CPU twin.
+#pragma OPENCL FP_CONTRACT OFF
 #include "common/store.clh"
 #include "common/affine.clh"
 
-// The position saturated to 16 bits, NaN as 0. The build allows the compiler
-// to assume finite floats, so NaN and infinity are told apart by their bits.
+// The position saturated to 16 bits, NaN as 0; NaN and infinity are told
+// apart by their bits.
 float mira_sat16(float v)
 {
     const uint b = as_uint(v) & 0x7fffffffu;

@@ -10,6 +10,7 @@
 #include <simde/arm/neon.h>
 #endif
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -172,6 +173,33 @@ inline int16x8_t dup_opaque_s16(int16_t k) {
 // The low bytes of a's lanes, then those of b's (vmovn of each, combined).
 inline uint8x16_t narrow_u16(uint16x8_t a, uint16x8_t b) {
     return vuzp1q_u8(vreinterpretq_u8_u16(a), vreinterpretq_u8_u16(b));
+}
+
+// Fused multiply-add, acc + a * b with one rounding, on every target: the
+// emulation's vfmaq_f32 multiplies and adds separately unless the host has
+// FMA instructions, so there each lane goes through std::fma. Float code that
+// must give the same bytes everywhere uses this where its formula fuses and
+// plain vmulq/vaddq elsewhere (the build never contracts on its own).
+inline float32x4_t fma_f32(float32x4_t acc, float32x4_t a, float32x4_t b) {
+#if defined(__aarch64__) || defined(_M_ARM64) || defined(SIMDE_X86_FMA_NATIVE)
+    return vfmaq_f32(acc, a, b);
+#else
+    alignas(16) float c[4], x[4], y[4];
+    vst1q_f32(c, acc);
+    vst1q_f32(x, a);
+    vst1q_f32(y, b);
+    for (int i = 0; i < 4; ++i) c[i] = std::fma(x[i], y[i], c[i]);
+    return vld1q_f32(c);
+#endif
+}
+
+// Transposes the 4 x 4 floats held in r[0..3] (row i becomes column i).
+inline void transpose_f32x4(float32x4_t r[4]) {
+    const float32x4x2_t t01 = vtrnq_f32(r[0], r[1]), t23 = vtrnq_f32(r[2], r[3]);
+    r[0] = vcombine_f32(vget_low_f32(t01.val[0]), vget_low_f32(t23.val[0]));
+    r[1] = vcombine_f32(vget_low_f32(t01.val[1]), vget_low_f32(t23.val[1]));
+    r[2] = vcombine_f32(vget_high_f32(t01.val[0]), vget_high_f32(t23.val[0]));
+    r[3] = vcombine_f32(vget_high_f32(t01.val[1]), vget_high_f32(t23.val[1]));
 }
 
 }  // namespace mira

@@ -74,8 +74,9 @@ ctest --test-dir "$dir" -j "$jobs" --output-on-failure || status=1
 echo "cross-test: aarch64 suite took $(($(date +%s) - built)) s"
 
 # Every operation on fixed inputs, digested on both architectures (OpenCL kept
-# out on the host, so both run the CPU paths): integer-exact operations must
-# agree bit for bit; floating-point ones are listed where they differ.
+# out on the host, so GPU requests run the kernels' CPU twins): every result,
+# integer or floating point, must agree bit for bit, and on the host with
+# every compiled pipeline version this processor can run (MIRA_PIPELINE_VERSION).
 echo "== x86-64 / aarch64 digests"
 dg="$dir/arch-digest"; mkdir -p "$dg"
 hostlib=$(dirname "$(find "$host" -maxdepth 2 -name libmira.so | head -1)")
@@ -86,6 +87,15 @@ aarch64-linux-gnu-g++ -std=c++17 -O2 -Wall -Wextra -I"$root/include" "$root/test
   -L"$armlib" -lmira -Wl,-rpath,"$armlib" -o "$dg/digest-arm64"
 OCL_ICD_VENDORS=/nonexistent "$dg/digest-host" "$dg/host.txt" >/dev/null
 qemu-aarch64 -L /usr/aarch64-linux-gnu "$dg/digest-arm64" "$dg/arm64.txt" >/dev/null
+for v in 0 1 2 3; do
+  MIRA_PIPELINE_VERSION=$v OCL_ICD_VENDORS=/nonexistent "$dg/digest-host" "$dg/host-v$v.txt" >/dev/null
+  if ! cmp -s "$dg/host.txt" "$dg/host-v$v.txt"; then
+    echo "pipeline version $v gives other bytes than the default version on this host:"
+    diff "$dg/host.txt" "$dg/host-v$v.txt" | grep '^>' | awk '{print "  " $3 " " $4}' | head -20
+    status=1
+  fi
+done
+echo "host pipeline versions 0-3 (each where this processor runs it): same digests"
 exact_diff=$(diff <(grep '^exact ' "$dg/host.txt") <(grep '^exact ' "$dg/arm64.txt") || true)
 float_diff=$(diff <(grep '^float ' "$dg/host.txt") <(grep '^float ' "$dg/arm64.txt") | grep '^>' || true)
 n_exact=$(grep -c '^exact ' "$dg/host.txt" || true)
@@ -97,9 +107,10 @@ if [ -n "$exact_diff" ] || [ "$n_exact" -eq 0 ]; then
 else
   echo "integer-exact results: $n_exact digests, bit-identical on x86-64 and aarch64"
 fi
-if [ -n "$float_diff" ]; then
+if [ -n "$float_diff" ] || [ "$n_float" -eq 0 ]; then
   echo "floating-point results that differ on aarch64 ($(wc -l <<<"$float_diff") of $n_float):"
   awk '{print "  " $3 " " $4}' <<<"$float_diff"
+  status=1
 else
   echo "floating-point results: $n_float digests, bit-identical on x86-64 and aarch64"
 fi

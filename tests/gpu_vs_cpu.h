@@ -1,9 +1,11 @@
 // Every operation with a GPU kernel as one request of a given geometry, run on
 // either path with guard-page images (strides larger than the widths), so a
 // test can compare the GPU result with the CPU result, or with a scalar
-// reference of the kernel's own formula where the two paths legitimately
-// differ (the box down-scales place a box of the integer ratio at the
+// reference of the kernel's own formula where the two methods are different
+// operations (the box down-scales place a box of the integer ratio at the
 // truncated float position; the NV21 kernel converts in single precision).
+// Every GPU run must have launched its kernel, and the same request with no
+// usable device (the kernel's CPU twin) must give the GPU's bytes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,6 +22,7 @@
 #include "common/guarded_image.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
+#include "zor_test_hooks.h"
 
 namespace gpu_vs_cpu {
 
@@ -72,6 +75,9 @@ struct Op {
     // A random source size for the destination of `g` among those the
     // operation accepts; null when the source follows from the destination.
     std::function<void(Geometry&, std::mt19937&)> randomSource;
+    // Whether a GPU request of this geometry launches a kernel; null: always.
+    // Set after the case is listed.
+    std::function<bool(const Geometry&)> launches = nullptr;
 };
 
 namespace detail {
@@ -268,11 +274,15 @@ inline std::vector<Op> all_ops() {
                        return collect(request(s, 2, d, 3, MIRA_API_YUV420_TO_YUV444, m), {oy, ob, orr});
                    },
                    nullptr, nullptr});
+    // Both chroma conversions launch for whole 2 x 2 blocks only.
+    for (size_t i = ops.size() - 2; i < ops.size(); ++i)
+        ops[i].launches = [](const Geometry& g) { return g.dw >= 2 && g.dh >= 2; };
     // One NV21 frame (luma rows, then chroma rows of V,U pairs at stride x
     // rows), RGBA out with the stride in pixels. The CPU method reads a dense
     // frame and converts in fixed point; the kernel converts in single
-    // precision, so it is held to its own formula, each channel within 1.
-    ops.push_back({"nv21 to rgba", Compare::ReferenceWithinOne, sameSize, same,
+    // precision, so it is held to its own formula exactly (no fused or
+    // relaxed arithmetic in the build).
+    ops.push_back({"nv21 to rgba", Compare::Reference, sameSize, same,
                    [](const Geometry& g, uint32_t m) {
                        std::vector<std::unique_ptr<GuardedImage>> keep;
                        const std::vector<uint8_t> bytes = nv21_frame(g);
@@ -296,6 +306,7 @@ inline std::vector<Op> all_ops() {
                        return std::vector<std::vector<uint8_t>>{out};
                    },
                    nullptr});
+    ops.back().launches = [](const Geometry& g) { return g.dw >= 2 && g.dh >= 2; };
     // int16 planes of w values, strides in bytes.
     for (MIRA_API_ID id : {MIRA_API_IMAGE_GRADIENT_U8, MIRA_API_IMAGE_GRADIENT_SOBEL_U8}) {
         ops.push_back({id == MIRA_API_IMAGE_GRADIENT_U8 ? "gradient" : "sobel", Compare::Exact,
@@ -317,6 +328,8 @@ inline std::vector<Op> all_ops() {
                            return one_to_one(g, m, MIRA_API_FILTER_GAUSSIAN3X3_U8, 1, border);
                        },
                        nullptr, nullptr});
+    for (size_t i = ops.size() - 2; i < ops.size(); ++i)  // smaller images are all border
+        ops[i].launches = [](const Geometry& g) { return g.dw >= 3 && g.dh >= 3; };
     ops.push_back({"intensity statistics", Compare::Exact, sameSize, same,
                    [](const Geometry& g, uint32_t m) {
                        std::vector<std::unique_ptr<GuardedImage>> keep;
@@ -328,6 +341,7 @@ inline std::vector<Op> all_ops() {
                        return collect(request(&sb, 1, d, 2, MIRA_API_IMAGE_INTENSITY_STATS, m), {mean, var});
                    },
                    nullptr, nullptr});
+    ops.back().launches = [](const Geometry&) { return false; };  // no kernel
     // Down-scales: a source at least as large as the destination.
     auto down = [](const Geometry& g) { return g.sw >= g.dw && g.sh >= g.dh; };
     auto downSource = [](Geometry& g, int v) {
@@ -350,9 +364,9 @@ inline std::vector<Op> all_ops() {
                    [](const Geometry& g) { return std::vector<std::vector<uint8_t>>{box_reference(g, 1, false)}; },
                    nullptr});
     ops.back().randomSource = downRandom;
-    // Widths in pairs (descriptors in bytes). The kernel divides in relaxed
-    // single precision: a mean within rounding of .5 may land either side.
-    ops.push_back({"scale down M/N interleaved", Compare::ReferenceWithinOne, down, downSource,
+    // Widths in pairs (descriptors in bytes). The kernel's division is
+    // correctly rounded where the device offers it (PoCL does).
+    ops.push_back({"scale down M/N interleaved", Compare::Reference, down, downSource,
                    [](const Geometry& g, uint32_t m) { return one_to_one(g, m, MIRA_API_SCALEDOWN_MNINTERLEAVE_U8, 2); },
                    [](const Geometry& g) { return std::vector<std::vector<uint8_t>>{box_reference(g, 2, true)}; },
                    nullptr});
@@ -369,14 +383,11 @@ inline std::vector<Op> all_ops() {
         g.sw = 1 + rng() % (g.dw + 2);
         g.sh = 1 + rng() % (g.dh + 2);
     };
-    // The warp, with its matrix block and row-span output. Nearest is exact;
-    // the bilinear and bicubic weights are single-precision values
-    // renormalised by a division, which the device does with relaxed
-    // precision: a value within rounding of an integer may truncate to the
-    // neighbouring one, so those two are held within 1.
+    // The warp, with its matrix block and row-span output: every
+    // interpolation bit for bit (the kernels compute their float formulas as
+    // written, the bicubic accumulation fused on both sides).
     for (int interp : {0, 1, 3}) {
-        ops.push_back({"affine " + std::to_string(interp),
-                       interp == 0 ? Compare::Exact : Compare::WithinOne, any,
+        ops.push_back({"affine " + std::to_string(interp), Compare::Exact, any,
                        [](Geometry& g, int v) {
                            g.sw = g.dw + uint32_t(v);
                            g.sh = g.dh + uint32_t(2 - v);
@@ -409,10 +420,31 @@ inline std::vector<Op> all_ops() {
 
 // Runs `op` at `g` on the GPU path and checks its result against the CPU
 // path's (or the kernel's formula), and that no byte outside the rows changed.
+inline void expect_same(const std::vector<std::vector<uint8_t>>& got,
+                        const std::vector<std::vector<uint8_t>>& want, bool loose,
+                        const char* what);
+
 inline void check(const Op& op, const Geometry& g) {
     SCOPED_TRACE(op.name + " " + describe(g));
+    zor_test_time_kernels(true);
+    zor_test_take_kernel_ns(nullptr);
     const Outcome gpu = op.run(g, MIRA_MODE_OPENCL);
+    uint64_t launches = 0;
+    zor_test_take_kernel_ns(&launches);
+    zor_test_time_kernels(false);
     EXPECT_TRUE(gpu.paddingIntact) << "GPU wrote outside the rows";
+    if (!op.launches || op.launches(g))
+        EXPECT_GT(launches, 0u) << "the GPU request fell back to the CPU: no kernel ran";
+    else
+        EXPECT_EQ(launches, 0u);
+    // The same request without a usable device: the kernel's CPU twin, whose
+    // bytes are the kernel's.
+    zor_test_force_unusable(true);
+    const Outcome twin = op.run(g, MIRA_MODE_OPENCL);
+    zor_test_force_unusable(false);
+    EXPECT_TRUE(twin.paddingIntact) << "the CPU twin wrote outside the rows";
+    EXPECT_EQ(twin.status, gpu.status);
+    expect_same(twin.planes, gpu.planes, false, "twin vs GPU");
     std::vector<std::vector<uint8_t>> want;
     Outcome cpu;
     if (op.compare == Compare::Reference || op.compare == Compare::ReferenceWithinOne) {
@@ -424,20 +456,26 @@ inline void check(const Op& op, const Geometry& g) {
         EXPECT_EQ(gpu.status, cpu.status);
         want = cpu.planes;
     }
-    ASSERT_EQ(gpu.planes.size(), want.size());
     const bool loose = op.compare == Compare::WithinOne || op.compare == Compare::ReferenceWithinOne;
+    expect_same(gpu.planes, want, loose, "GPU vs expected");
+}
+
+inline void expect_same(const std::vector<std::vector<uint8_t>>& got,
+                        const std::vector<std::vector<uint8_t>>& want, bool loose,
+                        const char* what) {
+    ASSERT_EQ(got.size(), want.size()) << what;
     for (size_t p = 0; p < want.size(); ++p) {
-        ASSERT_EQ(gpu.planes[p].size(), want[p].size());
+        ASSERT_EQ(got[p].size(), want[p].size()) << what;
         size_t bad = 0, first = 0;
         for (size_t i = 0; i < want[p].size(); ++i) {
-            const int d = std::abs(int(gpu.planes[p][i]) - int(want[p][i]));
+            const int d = std::abs(int(got[p][i]) - int(want[p][i]));
             if (d > (loose ? 1 : 0)) {
                 if (bad++ == 0) first = i;
             }
         }
-        EXPECT_EQ(bad, 0u) << "plane " << p << ": " << bad << " of " << want[p].size()
-                           << " bytes differ, first at " << first << " (GPU "
-                           << (bad ? int(gpu.planes[p][first]) : 0) << ", expected "
+        EXPECT_EQ(bad, 0u) << what << ", plane " << p << ": " << bad << " of " << want[p].size()
+                           << " bytes differ, first at " << first << " (got "
+                           << (bad ? int(got[p][first]) : 0) << ", expected "
                            << (bad ? int(want[p][first]) : 0) << ")";
     }
 }

@@ -110,7 +110,7 @@ TEST(BuildOptions, CarryTilingAndBoxSizesRaisedToOne) {
     kernel_config c = unit_config();
     c.timesX = 2, c.timesY = 3, c.timesZ = 0, c.param_int_1 = 0, c.param_int_2 = -3;
     EXPECT_EQ(ZOR::kernel_build_options(c),
-              "-cl-fast-relaxed-math -DtimesX=2 -DtimesY=3 -DtimesZ=1 -DboxWidth=1 -DboxHeight=1");
+              "-DtimesX=2 -DtimesY=3 -DtimesZ=1 -DboxWidth=1 -DboxHeight=1");
     c.param_int_1 = 4, c.param_int_2 = 6;
     EXPECT_NE(ZOR::kernel_build_options(c).find("-DboxWidth=4 -DboxHeight=6"), std::string::npos);
 }

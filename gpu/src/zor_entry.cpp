@@ -390,8 +390,11 @@ int zor_cv_opencl_operation(uint32_t code, int32_t count, ...) {
 
 namespace {
 
+std::atomic<bool> g_test_unusable{false};
+
 // Called with the lifecycle gate held.
 bool usable_in_call() {
+    if (g_test_unusable.load(std::memory_order_relaxed)) return false;
     DeviceManager* dm = DeviceManager::peekInstance();
     if (dm && dm->isInited()) return true;
     if (g_bringup.load() == 2) return false;  // only ncvInit retries a failed bring-up
@@ -415,6 +418,8 @@ bool zor_opencl_usable() {
     SharedUse use;
     return usable_in_call();
 }
+
+void zor_test_force_unusable(bool on) { g_test_unusable.store(on); }
 
 ZOR_ReserveParam_Opencl zor_reserve(uint32_t featureId, const char* kernel) {
     ZOR_ReserveParam_Opencl r;

@@ -202,10 +202,13 @@ MIRA_EXPORT void ncvRotateImageInterleavedu8(const uint8_t* src, uint32_t w, uin
  * A = 255. An odd last column and an odd last row are not converted (left as
  * they were); @p w or @p h below 2 writes nothing.
  *
- * Path: CPU (::MIRA_API_NV21_TO_RGBA8888, mode 0). The GPU kernel computes
- * in float with the coefficients 1.164, 1.596, 0.813, 0.391 and 2.018, so the
- * two paths differ slightly (Y = 235, U = V = 128 gives 253 on the CPU, 254
- * on the GPU).
+ * Path: CPU (::MIRA_API_NV21_TO_RGBA8888, mode 0). The GPU method (mode 1)
+ * is another formula: single precision with the coefficients 1.164, 1.596,
+ * 0.813, 0.391 and 2.018, truncated. Over all 16.7 million Y, U, V triples
+ * the two differ by at most 2 in R and G and 3 in B (Y = 235, U = V = 128
+ * gives 253 on the CPU, 254 on the GPU). A mode-1 request gives the GPU
+ * formula's bytes on every machine: without a usable device, or when a GPU
+ * step fails, a CPU twin of the kernel computes them.
  *
  * @param src Luma plane, @p w × @p h bytes with rows @p w bytes apart,
  *            followed at src + @p w × @p h by the chroma plane: @p h / 2 rows
@@ -490,17 +493,19 @@ MIRA_EXPORT void ncvScaleDownu8_v2(const uint8_t* src, uint32_t w, uint32_t h, u
 /**
  * @brief Shrinks an 8-bit plane by any ratio with box averaging.
  *
- * Along each axis the source is cut into @p dstW (@p dstH) consecutive boxes
- * of whole pixels by 16.16 fixed-point stepping (a box of @p w / @p dstW
- * pixels on average); each destination pixel is the mean of its box, rounded
- * half up. The boxes cover every source pixel once. A destination larger
- * than the source gets some empty boxes, whose pixels are 0.
+ * Destination pixel (x, y) is the truncated integer mean of the bw × bh
+ * source pixels from ((int)(x · (float)@p w / @p dstW), (int)(y · (float)@p h
+ * / @p dstH)), with bw = max(@p w / @p dstW, 1) and bh = max(@p h / @p dstH, 1)
+ * the integer ratios; taps past the last column or row read the last one. For
+ * ratios that are not whole numbers some source pixels are skipped
+ * (mira_scale_down_box's CPU path averages every pixel's whole area instead).
  *
- * Path: GPU (::MIRA_API_SCALEDOWN_MN_U8, mode 1). The GPU kernel averages a
- * box of the integer ratio at the truncated float position and truncates the
- * mean: the two paths agree only for whole-number ratios, up to rounding.
- * Without a usable OpenCL device the CPU method runs; a GPU failure is
- * logged and the CPU method computes the result.
+ * Path: GPU (::MIRA_API_SCALEDOWN_MN_U8, mode 1); the CPU method (mode 0) is
+ * the kernel's twin, so CPU and GPU give identical bytes, with or without a
+ * usable OpenCL device (a GPU failure is logged and the twin computes the
+ * result). Through MIRA_Manager::run, modes other than 0 and 1 average each
+ * destination pixel's whole area (16.16 fixed-point box lines, means rounded
+ * half up).
  *
  * @param src  Source plane, @p w × @p h pixels.
  * @param w    Source width in pixels.
@@ -518,13 +523,16 @@ MIRA_EXPORT void ncvScaleDownMNu8(const uint8_t* src, uint32_t w, uint32_t h, ui
  * @brief Shrinks an interleaved CbCr plane by any ratio with box averaging,
  *        each channel on its own.
  *
- * The boxes and the mean are those of ncvScaleDownMNu8, counted in pairs.
+ * The boxes are those of ncvScaleDownMNu8, counted in pairs; each channel's
+ * mean is computed in float and rounded half up ((float)sum / count + 0.5,
+ * truncated).
  *
- * Path: GPU (::MIRA_API_SCALEDOWN_MNINTERLEAVE_U8, mode 1). The GPU kernel
- * averages a box of the integer ratio at the truncated float position and
- * rounds the mean: the two paths agree for whole-number ratios. Without a
- * usable OpenCL device the CPU method runs; a GPU failure is logged and the
- * CPU method computes the result.
+ * Path: GPU (::MIRA_API_SCALEDOWN_MNINTERLEAVE_U8, mode 1), with the same
+ * bytes on every machine: without a usable OpenCL device, or when a GPU step
+ * fails, a CPU twin of the kernel computes them. The CPU method (mode 0) is
+ * another formula: it averages each pixel's whole area (16.16 fixed-point box
+ * lines, rounded half up), equal to the kernel's only for whole-number
+ * ratios.
  *
  * @param src  Source plane, @p w × @p h pairs.
  * @param w    Source width in pairs (2 × @p w bytes per row).
@@ -641,8 +649,8 @@ MIRA_EXPORT void ncvScaleUpPolyInterleaveu8(const uint8_t* src, uint32_t w, uint
  * (d + 0.5) / 2 − 0.5, so interior weights are 3/4 and 1/4; results are
  * truncated. Border: taps outside the source take the nearest edge pair.
  *
- * Path: GPU (::MIRA_API_IMAGE_UP_SAMPLE_2D_CBCR, mode 1); CPU and GPU agree up
- * to float rounding. Without a usable OpenCL device the CPU method runs; a
+ * Path: GPU (::MIRA_API_IMAGE_UP_SAMPLE_2D_CBCR, mode 1); CPU and GPU give
+ * identical bytes. Without a usable OpenCL device the CPU method runs; a
  * GPU failure is logged and the CPU method computes the result.
  *
  * @param src  Source plane, @p w × @p h pairs.
@@ -683,7 +691,8 @@ MIRA_EXPORT void ncvUpsample2DInterleavedu8(const uint8_t* src, uint32_t w, uint
  * (@p dstW, @p dstW).
  *
  * Path: GPU (::MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8, mode 1); the CPU method
- * computes the same as the GPU kernels. Without a usable OpenCL device the
+ * is the kernels' twin and gives identical bytes (float formulas as written,
+ * the bicubic rows accumulated with fused multiply-adds on both). Without a usable OpenCL device the
  * CPU method runs; a GPU failure is logged and the CPU method computes the
  * result. Through MIRA_Manager::run, mode 0 takes the CPU and every other
  * mode the GPU.

@@ -19,13 +19,25 @@
  *   `width` x `height`, and no byte outside those rows' defined width (the
  *   padding between rows of a strided destination is kept).
  * - Source and destination memory must not overlap (MIRA_STATUS_BAD_ARGUMENT).
- * - Path: MIRA_PATH_CPU runs the CPU method, MIRA_PATH_GPU the GPU method
- *   (an operation without a GPU kernel, or a machine without a usable GPU,
- *   runs the CPU method; so does a GPU step that fails, and the call still
- *   returns MIRA_STATUS_OK), MIRA_PATH_DEFAULT the path the matching `ncv`
- *   function takes (given for each function). The CPU and GPU methods of a
- *   few operations use different arithmetic (NV21 conversion, affine warp);
- *   those functions say so.
+ * - Path: MIRA_PATH_CPU runs the CPU method, MIRA_PATH_GPU the GPU method,
+ *   MIRA_PATH_DEFAULT the path the matching `ncv` function takes (given for
+ *   each function). The path decides the bytes, never the hardware: a GPU
+ *   request gives the GPU kernel's bytes on any GPU, and on a machine without
+ *   a usable GPU (or after a GPU step failed) it runs a CPU twin of the
+ *   kernel's arithmetic with the same bytes, returning MIRA_STATUS_OK.
+ *   Kernels compute their float formulas as written (no relaxed math, no
+ *   fused multiply-adds but where a formula says so), so the twins match on
+ *   every device that rounds divisions correctly; where a device cannot
+ *   (its OpenCL reports no correctly rounded division), the bilinear warp
+ *   and the interleaved box down-scale may differ by 1 there.
+ * - CPU and GPU paths give identical bytes for every operation except two,
+ *   whose two methods are different formulas: the NV21 conversion (CPU in
+ *   6-bit fixed point, GPU in single precision; largest difference over all
+ *   16.7 million Y, U, V triples: 2 in R and G, 3 in B) and the interleaved
+ *   (two-channel) box down-scale (the CPU averages each pixel's whole area,
+ *   the GPU a box of the integer ratio: any difference for non-integer
+ *   ratios). The planar box down-scale's CPU path averages each pixel's area
+ *   too (see mira_scale_down_box).
  */
 #ifndef MIRA_IMAGE_H
 #define MIRA_IMAGE_H

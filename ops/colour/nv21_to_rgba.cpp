@@ -1,5 +1,7 @@
 #include "ops/colour/nv21_to_rgba.h"
+#include "ops/colour/nv21_to_rgba_twin.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "api/feature_common.h"
@@ -165,10 +167,32 @@ uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_neon(MIRA_FEATURE_ARGS) {
     return MIRA_OK;
 }
 
+namespace {
+
+// The kernel's conversion on the CPU, with the GPU request's geometry: the
+// chroma plane at stride x bufHeight after the luma (or its own descriptor),
+// the destination stride in pixels (in bytes with two source descriptors).
+uint32_t nv21_twin(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Feature_Buf* dst) {
+    const uint32_t w = std::min(src->width, dst->width), h = std::min(src->height, dst->height);
+    if (srcCount >= 2)
+        mira::nv21_to_rgba_twin(src[0].data, src[0].stride, src[1].data, src[1].stride, w, h,
+                                dst->data, dst->stride);
+    else
+        mira::nv21_to_rgba_twin(src->data, src->stride,
+                                src->data + uint64_t(src->stride) * src->bufHeight, src->stride, w,
+                                h, dst->data, 4ull * dst->stride);
+    return MIRA_OK;
+}
+
+}  // namespace
+
+// A GPU request gives the kernel's bytes wherever it runs: without a device,
+// or when a GPU step fails, the kernel's CPU twin converts.
 uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_opencl(MIRA_FEATURE_ARGS) {
     if (!args_ok(src, srcCount, dst, dstCount) || param == nullptr) return MIRA_ERR_ARG;
-    if (!zor_opencl_usable()) return MIRA_NV21_TO_RGBA8888_neon(src, srcCount, dst, dstCount, param);
+    if (srcCount >= 2 && src[1].data == nullptr) return MIRA_ERR_ARG;
     if (dst->width < 2 || dst->height < 2) return MIRA_OK;
+    if (!zor_opencl_usable()) return nv21_twin(src, srcCount, dst);
     ZOR_YuvInfo in;
     std::memset(&in, 0, sizeof in);
     in.format = 0;
@@ -204,7 +228,6 @@ uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_opencl(MIRA_FEATURE_ARGS) 
     ZOR_RGBInfo* outs[1] = {&out};
     ZOR_ReserveParam_Opencl reserve =
         zor_reserve(MIRA_API_NV21_TO_RGBA8888, "mira_fcvColorYUV420toRGB8888u8_func");
-    if (!zor_gpu_yuv_rgb(ins, 1, outs, 1, &reserve, nullptr))
-        return MIRA_NV21_TO_RGBA8888_neon(src, srcCount, dst, dstCount, param);
+    if (!zor_gpu_yuv_rgb(ins, 1, outs, 1, &reserve, nullptr)) return nv21_twin(src, srcCount, dst);
     return MIRA_OK;
 }

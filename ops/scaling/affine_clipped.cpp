@@ -51,18 +51,6 @@ alignas(16) const float kCubic[32][4] = {
     {-0.000710f, 0.024864f, 0.997841f, -0.021996f},
 };
 
-// Each coefficient of kCubic repeated across four lanes, so a patch row is
-// weighted with a plain load rather than a lane broadcast.
-struct CubicSplat {
-    alignas(16) float w[32][4][4];
-    CubicSplat() {
-        for (int k = 0; k < 32; ++k)
-            for (int i = 0; i < 4; ++i)
-                for (int l = 0; l < 4; ++l) w[k][i][l] = kCubic[k][i];
-    }
-};
-const CubicSplat kCubicSplat;
-
 struct Plane {
     const uint8_t* data;
     int32_t w, h;
@@ -639,7 +627,12 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
         vst1q_s32(tya, ty);
         vst1q_s32(axa, ax);
         vst1q_s32(aya, ay);
-        float32x4_t prod[4];
+        // Per pixel: each patch row dotted with the x weights in a fixed
+        // order ((p0 c0 + p1 c1) + (p2 c2 + p3 c3), one pairwise add of
+        // pairwise adds gives all four rows), then the rows accumulated with
+        // the y weights by fused multiply-adds, row 0 first: the GPU kernel's
+        // arithmetic operation for operation.
+        float32x4_t rows[4], wy[4];
         for (int k = 0; k < 4; ++k) {
             const int32_t px = txa[k], py = tya[k];
             // The patch's four rows of four bytes, step bytes apart.
@@ -660,17 +653,21 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
                 p = pix;
                 step = 4;
             }
-            const float* wy = kCubicSplat.w[aya[k]][0];
-            float32x4_t v = vmulq_f32(u8x4_to_f32(load_widen_u8x4(p)), vld1q_f32(wy));
-            v = vmlaq_f32(v, u8x4_to_f32(load_widen_u8x4(p + step)), vld1q_f32(wy + 4));
-            v = vmlaq_f32(v, u8x4_to_f32(load_widen_u8x4(p + 2 * step)), vld1q_f32(wy + 8));
-            v = vmlaq_f32(v, u8x4_to_f32(load_widen_u8x4(p + 3 * step)), vld1q_f32(wy + 12));
-            prod[k] = vmulq_f32(v, vld1q_f32(kCubic[axa[k]]));
+            const float32x4_t cx = vld1q_f32(kCubic[axa[k]]);
+            const float32x4_t r0 = vmulq_f32(u8x4_to_f32(load_widen_u8x4(p)), cx);
+            const float32x4_t r1 = vmulq_f32(u8x4_to_f32(load_widen_u8x4(p + step)), cx);
+            const float32x4_t r2 = vmulq_f32(u8x4_to_f32(load_widen_u8x4(p + 2 * step)), cx);
+            const float32x4_t r3 = vmulq_f32(u8x4_to_f32(load_widen_u8x4(p + 3 * step)), cx);
+            rows[k] = vpaddq_f32(vpaddq_f32(r0, r1), vpaddq_f32(r2, r3));
+            wy[k] = vld1q_f32(kCubic[aya[k]]);
         }
-        // Each pixel's four products summed as (p0 + p1) + (p2 + p3): pairwise
-        // adds of pairwise adds.
-        float32x4_t sum =
-            vpaddq_f32(vpaddq_f32(prod[0], prod[1]), vpaddq_f32(prod[2], prod[3]));
+        // Lanes become pixels: rows[i] holds row i's dot product of each.
+        transpose_f32x4(rows);
+        transpose_f32x4(wy);
+        float32x4_t sum = vmulq_f32(rows[0], wy[0]);
+        sum = fma_f32(sum, rows[1], wy[1]);
+        sum = fma_f32(sum, rows[2], wy[2]);
+        sum = fma_f32(sum, rows[3], wy[3]);
         // Clamping to [0, 255] and truncating commute: the sum (a few hundred
         // at most in magnitude, never NaN here) is truncated first and
         // clamped as an integer.

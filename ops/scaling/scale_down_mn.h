@@ -7,9 +7,14 @@
 
 namespace mira {
 
-// The CPU path: horizontal box line over each needed source row, then the
-// vertical box line over those results (both rounding half up). MIRA_OK, or
-// MIRA_ERR_FAIL when the working rows cannot be allocated (nothing written).
+// The CPU method, the kernel's arithmetic (ops/scaling/scale_down_mn_quotient.h):
+// a box of the integer ratio at the truncated float position, truncated mean.
+// MIRA_OK, or MIRA_ERR_FAIL when the working rows cannot be allocated
+// (nothing written).
 uint32_t scale_down_mn_u8_cpu(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst);
+// The area average: horizontal box line over each needed source row, then the
+// vertical box line over those results (both rounding half up), so every
+// source pixel counts. Status as above.
+uint32_t scale_down_mn_u8_area(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst);
 
 }  // namespace mira

@@ -15,4 +15,10 @@ namespace mira {
 uint32_t scale_down_mn_interleave_u8_cpu(const MIRA_Feature_Buf& src,
                                          const MIRA_Feature_Buf& dst);
 
+// The CPU twin of the GPU kernel (ops/scaling/scale_down_mn_quotient.h), for
+// GPU requests that run on the CPU: boxes of the integer ratio at the
+// truncated float position, each channel's float mean rounded half up.
+uint32_t scale_down_mn_interleave_u8_twin(const MIRA_Feature_Buf& src,
+                                          const MIRA_Feature_Buf& dst);
+
 }  // namespace mira

@@ -13,9 +13,14 @@ stay numpy's ``(height, width[, 2])``. Points are ``(x, y)`` and rectangles
 
 Every image function returns new arrays, or writes into ``out=`` when it is
 given (its shape and dtype are checked, and it is returned). ``device`` picks
-the path: ``"cpu"``, ``"gpu"`` (OpenCL; operations without a GPU method, and
-machines without a GPU, run the CPU method) or ``None`` (the path the
-library's plain C function takes).
+the path: ``"cpu"``, ``"gpu"`` or ``None`` (the path the library's plain C
+function takes). The path decides the bytes, not the machine: ``"gpu"`` gives
+the OpenCL kernel's bytes on a desktop without a GPU too (a CPU twin of the
+kernel computes them), so results match a phone's. CPU and GPU paths give
+identical bytes for every operation except ``nv21_to_rgba`` (CPU fixed point,
+GPU single precision: at most 2 apart in R and G, 3 in B) and
+``scale_down_box`` (the CPU path averages each pixel's whole area, the GPU
+path a box of the integer ratio).
 
 Bad arguments raise TypeError (a type or dtype) or ValueError (a shape, size,
 stride, value or mode); the message names the argument. The GIL is released

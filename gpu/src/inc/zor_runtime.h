@@ -31,7 +31,10 @@ MIRA_EXPORT extern const char* const kernel_profiles[kProfileCount];
 // Applies every work-profile row that names `kernelName` to `config`
 // (tiling factors and local sizes).
 MIRA_EXPORT void apply_kernel_profile(const char* kernelName, kernel_config* config);
-// "-cl-fast-relaxed-math -DtimesX=.. -DtimesY=.. -DtimesZ=.. -DboxWidth=.. -DboxHeight=.."
+// "-DtimesX=.. -DtimesY=.. -DtimesZ=.. -DboxWidth=.. -DboxHeight=..". No
+// relaxed-math flag: float kernels compute as written (each also turns
+// contraction off), so the CPU twins can match them bit for bit. The build
+// adds -cl-fp32-correctly-rounded-divide-sqrt where the device offers it.
 MIRA_EXPORT std::string kernel_build_options(const kernel_config& config);
 
 // ------------------------------------------------------------ kernel registry

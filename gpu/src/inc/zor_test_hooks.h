@@ -31,6 +31,9 @@ void zor_test_force_svm(int maxMode);
 // Kernels built from now on launch with their preferred work-group shape on
 // any device (normally GPUs only; other devices let the runtime choose).
 void zor_test_force_group_shape(bool on);
+// While on, every feature sees no usable device (as without OpenCL): GPU
+// requests take their CPU fallback, the kernels' twins. The device stays up.
+void zor_test_force_unusable(bool on);
 // The cap in force (2 when none was set).
 int zor_test_svm_cap();
 // Kernel timing: while on, every launch takes a profiling event and its
