@@ -66,7 +66,14 @@ class BinaryDistribution(Distribution):
         return True
 
 
+# setuptools' own work folders stay out of the CMake build folders; the
+# package folder exists (empty) before build_py fills it.
+(ROOT / "build-wheel").mkdir(exist_ok=True)
+(ROOT / "build-wheel-src" / "mira").mkdir(parents=True, exist_ok=True)
+
 setup(
+    options={"build": {"build_base": "build-wheel/setuptools"},
+             "egg_info": {"egg_base": "build-wheel"}},
     cmdclass={"build_py": BuildWithCMake},
     distclass=BinaryDistribution,
     package_data={"mira": ["*.so", "*.so.1", "*.pyi", "py.typed"]},
