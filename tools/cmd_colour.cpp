@@ -80,7 +80,7 @@ double swap_chroma(std::vector<uint8_t>& frame, uint32_t w, uint32_t h, mira_pat
     std::vector<uint8_t> swapped(frame.size() - size_t(w) * h);
     const mira_image s = chroma(frame, w, h);
     const mira_image d{swapped.data(), w / 2, h / 2, w, 2};
-    const double t = run_timed("cbcr-swap", path, [&](mira_path p) {
+    const double t = run_timed("swap_pairs", path, [&](mira_path p) {
         return mira_swap_pairs(&s, &d, p);
     }, st);
     std::copy(swapped.begin(), swapped.end(), frame.begin() + size_t(w) * h);
@@ -107,11 +107,11 @@ Image chroma_round_trip(std::vector<uint8_t>& frame, uint32_t w, uint32_t h, mir
     const mira_image sy = luma(frame, w, h), sc = chroma(frame, w, h);
     const mira_image dy = view(y), d0 = view(p0), d1 = view(p1);
     mira_status first = MIRA_STATUS_OK, second = MIRA_STATUS_OK;
-    double t = run_timed("yuv420-to-444", path, [&](mira_path p) {
+    double t = run_timed("yuv420sp_to_yuv444", path, [&](mira_path p) {
         return mira_yuv420sp_to_yuv444(&sy, &sc, &dy, &d0, &d1, p);
     }, &first);
     if (first == MIRA_STATUS_OK)
-        t += run_timed("yuv444-to-420", path, [&](mira_path p) {
+        t += run_timed("yuv444_to_yuv420sp", path, [&](mira_path p) {
             return mira_yuv444_to_yuv420sp(&dy, &d0, &d1, &sy, &sc, p);
         }, &second);
     if (ms) *ms = t;

@@ -56,7 +56,7 @@ Image floodfill(const Image& in, uint32_t x, uint32_t y, int conn, uint8_t fill,
     mira_fill_result r{};
     const mira_image s = view(g), d = view(mask);
     mira_status status;
-    const double t = run_timed("floodfill", path, [&](mira_path p) {
+    const double t = run_timed("flood_fill", path, [&](mira_path p) {
         return mira_flood_fill(&s, &d, x, y, conn, fill, &r, p);
     }, &status);
     if (ms) *ms = t;
@@ -73,7 +73,7 @@ mira_status stats(const Image& in, uint32_t x, uint32_t y, uint32_t w, uint32_t 
     float mean = 0, variance = 0;
     const mira_image s = view(g);
     mira_status st;
-    run_timed("intensity stats", path, [&](mira_path p) {
+    run_timed("intensity_stats", path, [&](mira_path p) {
         return mira_intensity_stats(&s, x, y, w, h, &mean, &variance, p);
     }, &st);
     if (st == MIRA_STATUS_OK) std::printf("  mean %.4f  variance %.4f\n", mean, variance);

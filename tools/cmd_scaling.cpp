@@ -47,7 +47,7 @@ Image scaledown(const Image& in, uint32_t factor, mira_path path, double* ms, mi
     s.width = std::min(g.width, w * factor);
     s.height = std::min(g.height, h * factor);
     const mira_image d = view(out);
-    const double t = run_timed("scaledown", path, [&](mira_path p) {
+    const double t = run_timed("scale_down", path, [&](mira_path p) {
         return mira_scale_down(&s, &d, p);
     }, st);
     if (ms) *ms = t;
@@ -59,7 +59,7 @@ Image upscale(const Image& in, uint32_t w, uint32_t h, mira_path path, double* m
     const Image g = to_gray(in);
     Image out = blank(w, h);
     const mira_image s = view(g), d = view(out);
-    const double t = run_timed("upscale (lanczos)", path, [&](mira_path p) {
+    const double t = run_timed("upscale_lanczos", path, [&](mira_path p) {
         return mira_upscale_lanczos(&s, &d, p);
     }, st);
     if (ms) *ms = t;
@@ -76,7 +76,7 @@ Image upsample_chroma(const Image& in, mira_path path, double* ms, mira_status* 
               vu.px.begin());
     Image out = blank(vu.width * 2, vu.height * 2, 2);
     const mira_image s = view(vu), d = view(out);
-    const double t = run_timed("upsample-chroma", path, [&](mira_path p) {
+    const double t = run_timed("upsample_chroma", path, [&](mira_path p) {
         return mira_upsample_chroma(&s, &d, p);
     }, st);
     if (ms) *ms = t;

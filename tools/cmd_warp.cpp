@@ -37,7 +37,7 @@ Image warp(const Image& in, double degrees, double scale, int interp, mira_path 
     rotation(g.width, g.height, degrees, scale, m);
     std::vector<uint32_t> spans(2 * size_t(g.height));
     const mira_image s = view(g), d = view(out);
-    const char* what = interp == 0 ? "warp nearest" : interp == 3 ? "warp bicubic" : "warp bilinear";
+    const char* what = interp == 0 ? "warp_affine nearest" : interp == 3 ? "warp_affine bicubic" : "warp_affine bilinear";
     const double t = run_timed(what, path, [&](mira_path p) {
         return mira_warp_affine(&s, m, &d, mira_warp_interpolation(interp), spans.data(), p);
     }, st);
@@ -56,7 +56,7 @@ Image scaledown_mn(const Image& in, uint32_t w, uint32_t h, mira_path path, doub
     const Image src = pairs ? in : to_gray(in);
     Image out = blank(w, h, src.channels);
     const mira_image s = view(src), d = view(out);
-    const double t = run_timed(pairs ? "scaledown-mn cbcr" : "scaledown-mn", path,
+    const double t = run_timed(pairs ? "scale_down_box cbcr" : "scale_down_box", path,
                                [&](mira_path p) { return mira_scale_down_box(&s, &d, p); }, st);
     if (ms) *ms = t;
     return out;
