@@ -152,5 +152,23 @@ if "$tool" resize --help 2>&1 | grep -q '(0x)\|files('; then
   echo "FAIL usage shows the positional's counts: $("$tool" resize --help 2>&1 | grep -m1 files)"; fail=1
 fi
 
+# The demo lists its results (file, operation, path, time) for the labelled
+# contact sheet.
+if "$tool" demo --out="$dir/demo" >/dev/null 2>&1; then
+  rows=$(tail -n +2 "$dir/demo/demo.tsv" | wc -l)
+  missing=0
+  while IFS=$'\t' read -r file op path ms; do
+    [ -s "$dir/demo/$file" ] && [ -n "$op" ] || missing=1
+    case "$path" in cpu|gpu|-) ;; *) missing=1 ;; esac
+  done < <(tail -n +2 "$dir/demo/demo.tsv")
+  if [ "$(head -1 "$dir/demo/demo.tsv")" != $'file\toperation\tpath\tms' ] || [ "$rows" -lt 20 ] || [ "$missing" -ne 0 ]; then
+    echo "FAIL demo.tsv: $rows rows"; head -3 "$dir/demo/demo.tsv"; fail=1
+  else
+    echo "ok   demo lists $rows results"
+  fi
+else
+  echo "FAIL demo"; fail=1
+fi
+
 "$tool" --help >/dev/null 2>&1 || { echo "FAIL --help"; fail=1; }
 exit $fail

@@ -215,14 +215,26 @@ int run_demo(const Options& o) {
     for (auto& [name, cmd] : commands())
         if (cmd.demo) cmd.demo(input, results);
 
+    // demo.tsv lists the results (file, operation, path, time) for the
+    // labelled contact sheet (tools/contact_sheet.py).
+    std::string table = "file\toperation\tpath\tms\n";
     for (size_t i = 0; i < results.size(); ++i) {
         std::string name = results[i].label;  // labels are free text; file names are not
         for (char& c : name)
             if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
-        std::string file = outDir + "/" + std::to_string(i) + "_" + name + ".png";
+        const std::string base = std::to_string(i) + "_" + name + ".png";
+        const std::string file = outDir + "/" + base;
         if (!save_output(file, results[i].image)) return 1;
         std::printf("  %-40s %ux%u  %8.3f ms\n", file.c_str(), results[i].image.width,
                     results[i].image.height, results[i].ms);
+        char ms[32];
+        std::snprintf(ms, sizeof ms, "%.3f", results[i].ms);
+        table += base + "\t" + results[i].label + "\t" + (i == 0 ? "-" : "cpu") + "\t" +
+                 (i == 0 ? "-" : ms) + "\n";
+    }
+    if (FILE* f = std::fopen((outDir + "/demo.tsv").c_str(), "w")) {
+        std::fputs(table.c_str(), f);
+        std::fclose(f);
     }
     const std::string sheet = outDir + "/contact_sheet.png";
     if (!save_output(sheet, contact_sheet(results))) return 1;
