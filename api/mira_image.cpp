@@ -9,11 +9,13 @@
 #include <mutex>
 #include <string>
 
+#include "api/image_overlap.h"
 #include "cl_api.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
 #include "opencl_res.h"
 #include "ops/filters/floodfill.h"
+#include "ops/scaling/affine_clipped.h"
 #include "ops/scaling/scale.h"
 #include "ops/scaling/scale_up_poly.h"
 #include "param_utils.h"
@@ -48,11 +50,19 @@ bool same_size(const mira_image* a, const mira_image* b) {
     return a->width == b->width && a->height == b->height;
 }
 
-// Whether the memory of two images (each with its sample width) intersects.
+// Whether two images (each with its sample width) share a byte: judged by
+// the bytes of their rows, so images whose rows interleave do not overlap.
 bool overlap(const mira_image* a, const mira_image* b, u32 aBytes = 1, u32 bBytes = 1) {
-    const uintptr_t a0 = reinterpret_cast<uintptr_t>(a->data), a1 = a0 + span(*a, aBytes);
-    const uintptr_t b0 = reinterpret_cast<uintptr_t>(b->data), b1 = b0 + span(*b, bBytes);
-    return a0 < b1 && b0 < a1;
+    const mira_overlap::Rows ra{reinterpret_cast<uintptr_t>(a->data), a->stride,
+                                row_bytes(*a, aBytes), a->height};
+    const mira_overlap::Rows rb{reinterpret_cast<uintptr_t>(b->data), b->stride,
+                                row_bytes(*b, bBytes), b->height};
+    return mira_overlap::overlap(ra, rb);
+}
+
+// A result record of `bytes` bytes as a one-row image, for the overlap test.
+mira_image record(const void* p, u32 bytes) {
+    return mira_image{static_cast<u8*>(const_cast<void*>(p)), bytes, 1, bytes, 1};
 }
 
 // The request mode of a path (the feature's default for MIRA_PATH_DEFAULT),
@@ -353,6 +363,9 @@ mira_status mira_flood_fill(const mira_image* src, const mira_image* mask, uint3
     const int mode = mode_of(path, MIRA_MODE_CPU_ALT);
     if (mode < 0 || !image_ok(src, 1) || !image_ok(mask, 1) || result == nullptr) return kBad;
     if (!same_size(src, mask) || overlap(src, mask)) return kBad;
+    // The result is written after the fill: it must lie in neither image.
+    const mira_image res = record(result, sizeof *result);
+    if (overlap(src, &res) || overlap(mask, &res)) return kBad;
     if (src->width > mira::kFloodfillMaxSide || src->height > mira::kFloodfillMaxSide) return kBad;
     if (seed_x >= src->width || seed_y >= src->height) return kBad;
     if ((connectivity != 4 && connectivity != 8) || fill == 0) return kBad;
@@ -450,10 +463,15 @@ mira_status mira_warp_affine(const mira_image* src, const float matrix[6], const
     float m[6];
     std::memcpy(m, matrix, sizeof m);
     MIRA_Feature_Buf in[2] = {desc(src, src->width), {3, 12, 2, 2, reinterpret_cast<u8*>(m)}};
-    MIRA_Feature_Buf out[2] = {desc(dst, dst->width),
-                               {2, 2, dst->height, dst->height, reinterpret_cast<u8*>(spans)}};
-    return run(MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8, mode, in, 2, out, 2, nullptr,
-               int32_t(interpolation));
+    // The feature's own border table (the `ncv` function's) is not asked
+    // for: the spans here come from the pixels' arithmetic.
+    MIRA_Feature_Buf out[2] = {desc(dst, dst->width), {2, 2, dst->height, dst->height, nullptr}};
+    const mira_status st = run(MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8, mode, in, 2, out, 2, nullptr,
+                               int32_t(interpolation));
+    if (st == MIRA_STATUS_OK && spans != nullptr)
+        mira::affine_warp_spans(src->width, src->height, m, dst->width, dst->height,
+                                mira::affine_interp(int32_t(interpolation)), spans);
+    return st;
 }
 
 }  // extern "C"

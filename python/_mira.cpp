@@ -15,6 +15,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include "api/image_overlap.h"
 #include "mira/mira_image.h"
 
 namespace py = pybind11;
@@ -109,6 +110,7 @@ struct Image {
     py::array arr;
     mira_image im{};
     u64 begin = 0, end = 0;  // the bytes it spans
+    u32 sample = 1;          // bytes per sample
 };
 
 // Accepted layouts: planes (H, W) with `channels` 1, pairs (H, W, 2) with
@@ -166,7 +168,7 @@ Image image_arg(const char* fn, const char* name, py::handle obj, int channels, 
         std::string st;
         for (py::ssize_t i = 0; i < nd; ++i) st += (i ? ", " : "") + std::to_string(a.strides(i));
         value_error(fn, n + ": the samples of a row must be contiguous (strides (" + st +
-                            ")); numpy.ascontiguousarray() makes a copy that is");
+                            ")); numpy.ascontiguousarray(" + n + ") gives a copy with contiguous rows");
     }
     const u64 rowBytes = u64(w) * u64(pixel);
     u64 stride = rowBytes;
@@ -189,6 +191,7 @@ Image image_arg(const char* fn, const char* name, py::handle obj, int channels, 
     r.im.height = u32(h);
     r.im.stride = u32(stride);
     r.im.channels = u32(ch);
+    r.sample = sample;
     r.begin = reinterpret_cast<uintptr_t>(a.data());
     r.end = r.begin + spanBytes;
     return r;
@@ -231,9 +234,15 @@ Image dest(const char* fn, const char* name, py::handle out, std::vector<py::ssi
     return image_arg(fn, name, a, ch, true);
 }
 
-// Refuses a destination that shares memory with another image of the call.
+// Refuses a destination that shares a byte with another image of the call.
+// Only the bytes of the rows count, as in the C library: a slice of a
+// buffer may be written from another slice whose rows interleave with it.
 void no_overlap(const char* fn, const Image& a, const char* an, const Image& b, const char* bn) {
-    if (a.begin < b.end && b.begin < a.end)
+    auto rows = [](const Image& i) {
+        return mira_overlap::Rows{reinterpret_cast<uintptr_t>(i.im.data), i.im.stride,
+                                  u64(i.im.width) * i.im.channels * i.sample, i.im.height};
+    };
+    if (mira_overlap::overlap(rows(a), rows(b)))
         value_error(fn, std::string(an) + " and " + bn + " overlap in memory");
 }
 
@@ -741,6 +750,10 @@ py::object warp_affine(py::handle img, py::handle matrix, py::handle size,
 
 PYBIND11_MODULE(_mira, mod) {
     mod.doc() = "libmira's image operations on numpy arrays (the compiled part of `mira`).";
+    // The package's Python functions carry the signatures; these docstrings
+    // are theirs without the argument list.
+    py::options options;
+    options.disable_function_signatures();
     py::module_::import("numpy");
     using py::arg;
     const auto none = py::none();
@@ -751,9 +764,11 @@ PYBIND11_MODULE(_mira, mod) {
         "gpu_available",
         [] {
             py::gil_scoped_release nogil;
-            return mira_device_name() != nullptr;
+            std::lock_guard<std::mutex> lock(g_life);
+            if (mira_device_name() != nullptr) return true;
+            return mira_init() == MIRA_STATUS_OK && mira_device_name() != nullptr;
         },
-        "True when GPU requests run on an OpenCL device (brings the device up if needed).");
+        "True when GPU requests run on an OpenCL device; brings the device up if it is not up.");
     mod.def("device_name", &device_name, "Name of the OpenCL device in use, or None.");
     mod.def("empty", &empty, arg("shape"), arg("dtype") = py::module_::import("numpy").attr("uint8"),
             "An uninitialised C-contiguous array in GPU-shareable memory, freed with the array.");
@@ -811,5 +826,5 @@ PYBIND11_MODULE(_mira, mod) {
     mod.def("warp_affine", &warp_affine, arg("img"), arg("matrix"), arg("size"),
             arg("interpolation") = "bilinear", arg("spans") = false, py::kw_only(),
             arg("out") = none, arg("device") = none,
-            "Affine warp to size = (width, height) (OpenCV's order): out[y, x] =\nimg(m00 x + m01 y + m02, m10 x + m11 y + m12) with matrix (2 x 3, destination to source,\nas OpenCV's WARP_INVERSE_MAP), 0 where that lies outside. interpolation 'nearest',\n'bilinear' or 'bicubic'. With spans=True returns (out, spans): spans (height, 2) uint32, per\nrow the first column whose source lies inside and one past the last. Default path GPU.");
+            "Affine warp to size = (width, height) (OpenCV's order): out[y, x] =\nimg(m00 x + m01 y + m02, m10 x + m11 y + m12) with matrix (2 x 3, destination to source,\nas OpenCV's WARP_INVERSE_MAP), 0 where that lies outside. interpolation 'nearest',\n'bilinear' or 'bicubic'. With spans=True returns (out, spans): spans (height, 2) uint32, per\nrow the half-open run [start, end) of the columns computed from samples inside the source,\nfor the chosen interpolation ((width, width) for a row without any); every pixel outside\nit is 0. Default path GPU.");
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demo: installs what is missing, builds, and runs every operation on the
-# bundled sample photo. Results (PNG files and a contact sheet) go to demo-out/.
+# bundled sample photo. Results (PNG files and a contact sheet labelled with
+# each operation, its path and time) go to demo-out/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -13,3 +14,7 @@ else
 fi
 cd "$root"
 "$root/build/tools/mira" demo "$@"
+# The labelled contact sheet (Pillow) over the tool's plain one.
+out=demo-out
+for a in "$@"; do case "$a" in --out=*) out="${a#--out=}" ;; esac; done
+/usr/bin/python3 "$root/tools/contact_sheet.py" "$out"

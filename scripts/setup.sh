@@ -11,7 +11,7 @@ PACKAGES=(
   libopencv-core-dev libopencv-imgproc-dev libyuv-dev
   libclang-rt-14-dev
   doxygen
-  pybind11-dev python3-dev python3-numpy python3-opencv python3-pytest
+  pybind11-dev python3-dev python3-numpy python3-opencv python3-pytest python3-pil
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

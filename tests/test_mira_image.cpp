@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "api/image_overlap.h"
 #include "api/test_hooks.h"
 #include "common/guarded_image.h"
 #include "mira/mira.h"
@@ -787,3 +788,308 @@ TEST_F(MiraImage, AllocatedBlocksServeBothPaths) {
 }
 
 }  // namespace
+
+// ------------------------------------------------ overlap judged by rows
+
+namespace {
+
+// Whether two strided images share a byte, by marking every byte of the
+// first and looking for one of the second.
+bool overlap_by_bytes(uint64_t aBegin, uint64_t aStride, uint64_t aRow, uint64_t aRows,
+                      uint64_t bBegin, uint64_t bStride, uint64_t bRow, uint64_t bRows) {
+    std::vector<bool> used(4096, false);
+    for (uint64_t i = 0; i < aRows; ++i)
+        for (uint64_t k = 0; k < aRow; ++k) used[aBegin + i * aStride + k] = true;
+    for (uint64_t i = 0; i < bRows; ++i)
+        for (uint64_t k = 0; k < bRow; ++k)
+            if (used[bBegin + i * bStride + k]) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST(ImageOverlap, AgreesWithTheBytesOnRandomLayouts) {
+    std::mt19937 rng(33);
+    auto pick = [&](uint32_t lo, uint32_t hi) {
+        return std::uniform_int_distribution<uint32_t>(lo, hi)(rng);
+    };
+    int hits = 0, misses = 0;
+    for (int n = 0; n < 20000; ++n) {
+        const uint64_t aRow = pick(1, 12), bRow = pick(1, 12);
+        // Equal strides half the time (the arithmetic test), else any.
+        const uint64_t aStride = aRow + pick(0, 20);
+        const uint64_t bStride = n % 2 ? aStride : bRow + pick(0, 20);
+        const uint64_t aRows = pick(1, 9), bRows = pick(1, 9);
+        const uint64_t aBegin = pick(0, 200), bBegin = pick(0, 200);
+        const bool want = overlap_by_bytes(aBegin, aStride, aRow, aRows, bBegin, bStride, bRow,
+                                           bRows);
+        const bool got = mira_overlap::overlap({aBegin, aStride, aRow, aRows},
+                                               {bBegin, bStride, bRow, bRows});
+        ASSERT_EQ(got, want) << "a: begin " << aBegin << " stride " << aStride << " row " << aRow
+                             << " rows " << aRows << "; b: begin " << bBegin << " stride "
+                             << bStride << " row " << bRow << " rows " << bRows;
+        (want ? hits : misses)++;
+    }
+    EXPECT_GT(hits, 1000);
+    EXPECT_GT(misses, 1000);
+}
+
+// Images that interleave their rows within one buffer are accepted and give
+// what the call gives on separate buffers; images that share a byte are refused.
+TEST_F(MiraImage, OverlapIsJudgedByTheRowsBytes) {
+    using Fn = std::function<mira_status(const mira_image&, const mira_image&)>;
+    const Fn rotate90 = [](const mira_image& s, const mira_image& d) {
+        return mira_rotate(&s, &d, 90, MIRA_PATH_CPU);
+    };
+    const Fn gaussian = [](const mira_image& s, const mira_image& d) {
+        return mira_gaussian3x3(&s, &d, MIRA_GAUSSIAN_BORDER_RENORMALISED, MIRA_PATH_CPU);
+    };
+    const Fn boxHalf = [](const mira_image& s, const mira_image& d) {
+        return mira_scale_down_box(&s, &d, MIRA_PATH_CPU);
+    };
+    struct Layout {
+        const char* name;
+        Fn fn;
+        uint32_t srcOff, srcW, srcH, srcStride;
+        uint32_t dstOff, dstW, dstH, dstStride;
+        bool accepted;
+    };
+    const Layout layouts[] = {
+        // left half of a 32-wide buffer into its right half
+        {"rotate, left half to right half", rotate90, 0, 16, 16, 32, 16, 16, 16, 32, true},
+        // even rows into odd rows
+        {"gaussian, even rows to odd rows", gaussian, 0, 20, 9, 40, 20, 20, 9, 40, true},
+        // strides 64 and 32: the destination's rows fall between the source's
+        {"box, rows between the source's", boxHalf, 0, 16, 8, 64, 16, 8, 4, 32, true},
+        {"gaussian, the same bytes", gaussian, 0, 20, 9, 40, 0, 20, 9, 40, false},
+        {"gaussian, one byte into the source row", gaussian, 0, 20, 9, 40, 19, 20, 9, 40, false},
+        {"gaussian, last source row meets first destination row", gaussian, 0, 20, 9, 40, 339, 20,
+         9, 40, false},
+        {"rotate, halves one byte too wide", rotate90, 0, 16, 16, 31, 15, 16, 16, 31, false},
+        {"box, strides 64 and 24 meet", boxHalf, 0, 16, 8, 64, 24, 8, 4, 24, false},
+    };
+    for (const Layout& l : layouts) {
+        std::vector<uint8_t> buf(4096);
+        std::mt19937 rng(7);
+        for (auto& b : buf) b = uint8_t(rng());
+        const std::vector<uint8_t> before = buf;
+        mira_image s{buf.data() + l.srcOff, l.srcW, l.srcH, l.srcStride, 1};
+        mira_image d{buf.data() + l.dstOff, l.dstW, l.dstH, l.dstStride, 1};
+        // The same call on separate, packed copies of the source.
+        std::vector<uint8_t> ps(size_t(l.srcW) * l.srcH), pd(size_t(l.dstW) * l.dstH);
+        for (uint32_t y = 0; y < l.srcH; ++y)
+            std::memcpy(&ps[size_t(y) * l.srcW], s.data + size_t(y) * l.srcStride, l.srcW);
+        const mira_image s2{ps.data(), l.srcW, l.srcH, l.srcW, 1};
+        const mira_image d2{pd.data(), l.dstW, l.dstH, l.dstW, 1};
+        ASSERT_EQ(l.fn(s2, d2), MIRA_STATUS_OK) << l.name;
+        const mira_status st = l.fn(s, d);
+        if (!l.accepted) {
+            EXPECT_EQ(st, MIRA_STATUS_BAD_ARGUMENT) << l.name;
+            EXPECT_EQ(buf, before) << l.name << ": wrote";
+            continue;
+        }
+        ASSERT_EQ(st, MIRA_STATUS_OK) << l.name;
+        for (uint32_t y = 0; y < l.dstH; ++y)
+            EXPECT_EQ(0, std::memcmp(d.data + size_t(y) * l.dstStride, &pd[size_t(y) * l.dstW],
+                                     l.dstW))
+                << l.name << ": row " << y;
+        // Bytes outside the destination's rows are as they were.
+        std::vector<bool> dstByte(buf.size(), false);
+        for (uint32_t y = 0; y < l.dstH; ++y)
+            for (uint32_t x = 0; x < l.dstW; ++x) dstByte[l.dstOff + y * l.dstStride + x] = true;
+        for (size_t i = 0; i < buf.size(); ++i)
+            if (!dstByte[i]) ASSERT_EQ(buf[i], before[i]) << l.name << ": byte " << i;
+    }
+}
+
+// The flood fill's result record is written after the fill: inside the source
+// it would change the caller's image, inside the mask the mask.
+TEST_F(MiraImage, FloodFillResultInsideAnImageIsRefused) {
+    alignas(8) uint8_t src[16 * 8], mask[16 * 8];
+    struct Case {
+        const char* name;
+        uint8_t* at;
+    };
+    const Case cases[] = {{"in the source", src + 32}, {"in the mask", mask + 64},
+                          {"at the source's start", src}};
+    for (const Case& c : cases) {
+        std::memset(src, 5, sizeof src);
+        std::memset(mask, 9, sizeof mask);
+        mira_image s{src, 16, 8, 16, 1}, m{mask, 16, 8, 16, 1};
+        auto* r = reinterpret_cast<mira_fill_result*>(c.at);
+        EXPECT_EQ(mira_flood_fill(&s, &m, 3, 3, 4, 255, r, MIRA_PATH_CPU),
+                  MIRA_STATUS_BAD_ARGUMENT)
+            << c.name;
+        EXPECT_TRUE(std::all_of(src, src + sizeof src, [](uint8_t v) { return v == 5; }))
+            << c.name << ": the source changed";
+        EXPECT_TRUE(std::all_of(mask, mask + sizeof mask, [](uint8_t v) { return v == 9; }))
+            << c.name << ": the mask changed";
+    }
+}
+
+// ------------------------------------------------ warp spans
+
+namespace {
+
+// Whether destination pixel (x, y) of the warp reads a sample inside a W x H
+// source, from the documented position arithmetic (single precision, one
+// rounding per operation).
+bool warp_reads_inside(const float m[6], int interp, uint32_t x, uint32_t y, int W, int H) {
+    if (interp == MIRA_WARP_BILINEAR) {
+        if (W < 2 || H < 2) return false;
+        const float fx = float(x) + 0.5f, fy = float(y) + 0.5f;
+        const float by = m[1] * fy, cy = m[4] * fy;
+        const float sx = ((m[0] * fx + by) + m[2]) - 0.5f;
+        const float sy = ((m[3] * fx + cy) + m[5]) - 0.5f;
+        return sx > -1.f && sx < float(W - 1) && sy > -1.f && sy < float(H - 1);
+    }
+    const float fx = float(x), fy = float(y);
+    const float by = m[1] * fy, cy = m[4] * fy;
+    const float sx = (m[0] * fx + by) + m[2];
+    const float sy = (m[3] * fx + cy) + m[5];
+    if (interp == MIRA_WARP_NEAREST) {
+        const long ix = std::lrint(std::min(std::max(sx, -32768.f), 32767.f));
+        const long iy = std::lrint(std::min(std::max(sy, -32768.f), 32767.f));
+        return ix >= 0 && ix < W && iy >= 0 && iy < H;
+    }
+    // Bicubic: taps from t - 1 .. t + 2 around t = floor, or from floor when
+    // the fraction rounds up to the next pixel (frac * 64 > 63).
+    if (!(std::fabs(sx) < 16777216.f && std::fabs(sy) < 16777216.f)) return false;
+    auto first = [](float v) {
+        const float fl = std::floor(v);
+        return (v - fl) * 64.f > 63.f ? double(fl) : double(fl) - 1.0;
+    };
+    const double tx = first(sx), ty = first(sy);
+    return tx + 3 >= 0 && tx <= W - 1 && ty + 3 >= 0 && ty <= H - 1;
+}
+
+// Destination-to-source matrix of a rotation by `deg` and zoom about the centre.
+void rotation_matrix(uint32_t w, uint32_t h, double deg, double zoom, float m[6]) {
+    const double a = deg * 3.14159265358979323846 / 180.0;
+    const double c = std::cos(a) / zoom, s = std::sin(a) / zoom;
+    m[0] = float(c);
+    m[1] = float(-s);
+    m[2] = float(w * 0.5 - c * w * 0.5 + s * h * 0.5);
+    m[3] = float(s);
+    m[4] = float(c);
+    m[5] = float(h * 0.5 - s * w * 0.5 - c * h * 0.5);
+}
+
+}  // namespace
+
+// The spans are the half-open runs of the columns each interpolation computes
+// from inside the source: the same as the pixels a constant image gives, on
+// the cases and on random matrices.
+TEST_F(MiraImage, WarpSpansAreThePixelsRuns) {
+    struct Case {
+        std::string name;
+        uint32_t sw, sh, dw, dh;
+        float m[6];
+    };
+    std::vector<Case> cases;
+    cases.push_back({"identity 16x4", 16, 4, 16, 4, {1, 0, 0, 0, 1, 0}});
+    {
+        Case c{"rotation 20 deg x1.1, 110x110", 110, 110, 110, 110, {}};
+        rotation_matrix(110, 110, 20.0, 1.1, c.m);
+        cases.push_back(c);
+    }
+    cases.push_back({"shift by half a pixel", 12, 6, 14, 7, {1, 0, -0.5f, 0, 1, 0.5f}});
+    cases.push_back({"mirror", 9, 5, 11, 6, {-1, 0, 8.f, 0, 1, 0}});
+    std::mt19937 rng(2026);
+    std::uniform_real_distribution<double> angle(-180.0, 180.0), zoom(0.3, 3.0),
+        shift(-20.0, 20.0);
+    std::uniform_int_distribution<uint32_t> side(1, 70);
+    for (int i = 0; i < 60; ++i) {
+        Case c{"random " + std::to_string(i), side(rng), side(rng), side(rng), side(rng), {}};
+        rotation_matrix(c.sw, c.sh, angle(rng), zoom(rng), c.m);
+        c.m[2] += float(shift(rng));
+        c.m[5] += float(shift(rng));
+        if (i % 7 == 0) c.m[1] = 0.f;  // no shear
+        if (i % 11 == 0) c.m[0] = 0.f;  // constant column along a row
+        cases.push_back(c);
+    }
+    const int interps[] = {MIRA_WARP_NEAREST, MIRA_WARP_BILINEAR, MIRA_WARP_BICUBIC};
+    for (const Case& c : cases)
+        for (int interp : interps) {
+            std::vector<uint8_t> src(size_t(c.sw) * c.sh, 200), dst(size_t(c.dw) * c.dh, 77);
+            std::vector<uint32_t> spans(2 * size_t(c.dh), 12345);
+            const mira_image s{src.data(), c.sw, c.sh, c.sw, 1};
+            const mira_image d{dst.data(), c.dw, c.dh, c.dw, 1};
+            ASSERT_EQ(mira_warp_affine(&s, c.m, &d, mira_warp_interpolation(interp), spans.data(),
+                                       MIRA_PATH_CPU),
+                      MIRA_STATUS_OK)
+                << c.name;
+            int rowsWrong = 0;
+            for (uint32_t y = 0; y < c.dh; ++y) {
+                uint32_t first = c.dw, end = c.dw;
+                for (uint32_t x = 0; x < c.dw; ++x)
+                    if (warp_reads_inside(c.m, interp, x, y, int(c.sw), int(c.sh))) {
+                        if (first == c.dw) first = x;
+                        end = x + 1;
+                    }
+                const uint32_t a = spans[2 * y], b = spans[2 * y + 1];
+                const uint8_t* row = &dst[size_t(y) * c.dw];
+                bool ok = a == first && b == end;
+                for (uint32_t x = 0; x < c.dw; ++x) {
+                    const bool in = x >= a && x < b;
+                    if (!in && row[x] != 0) ok = false;  // nothing outside the run
+                    // Nearest copies, bilinear averages the constant.
+                    if (in && interp == MIRA_WARP_NEAREST && row[x] != 200) ok = false;
+                    if (in && interp == MIRA_WARP_BILINEAR && row[x] < 199) ok = false;
+                }
+                if (!ok && rowsWrong++ < 3)
+                    ADD_FAILURE() << c.name << ", interpolation " << interp << ", row " << y
+                                  << ": spans (" << a << ", " << b << "), expected (" << first
+                                  << ", " << end << ")";
+            }
+            EXPECT_EQ(rowsWrong, 0) << c.name << ", interpolation " << interp;
+        }
+}
+
+// What the header says of the filters: bilinear samples at pixel centres and
+// reads the last row and column as 0; bicubic samples at the plain position.
+TEST_F(MiraImage, WarpFiltersSampleWhereDocumented) {
+    std::vector<uint8_t> src(8 * 6);
+    for (size_t i = 0; i < src.size(); ++i) src[i] = uint8_t(10 + 3 * i);
+    std::vector<uint8_t> dst(8 * 6);
+    const mira_image s{src.data(), 8, 6, 8, 1}, d{dst.data(), 8, 6, 8, 1};
+    const float identity[6] = {1, 0, 0, 0, 1, 0};
+    ASSERT_EQ(mira_warp_affine(&s, identity, &d, MIRA_WARP_BILINEAR, nullptr, MIRA_PATH_CPU),
+              MIRA_STATUS_OK);
+    for (uint32_t y = 0; y < 6; ++y)
+        for (uint32_t x = 0; x < 8; ++x)
+            EXPECT_EQ(dst[y * 8 + x], (x == 7 || y == 5) ? 0 : src[y * 8 + x]) << x << "," << y;
+    // Twice the size: bicubic at the plain position puts even destination
+    // pixels exactly on source pixels (phase 0), where sampling at centres
+    // would put them a quarter pixel before.
+    std::vector<uint8_t> big(16 * 12);
+    const mira_image b{big.data(), 16, 12, 16, 1};
+    const float zoom2[6] = {0.5f, 0, 0, 0, 0.5f, 0};
+    ASSERT_EQ(mira_warp_affine(&s, zoom2, &b, MIRA_WARP_BICUBIC, nullptr, MIRA_PATH_CPU),
+              MIRA_STATUS_OK);
+    for (uint32_t y = 2; y < 8; y += 2)
+        for (uint32_t x = 2; x < 12; x += 2)
+            EXPECT_EQ(big[y * 16 + x], src[(y / 2) * 8 + x / 2]) << x << "," << y;
+}
+
+// ------------------------------------------------ logging
+
+// A bad scale mode reports its error line through the log levels:
+// MIRA_LOG=off prints nothing, the default prints it.
+TEST(MiraLogging, ScaleModeErrorFollowsTheLogLevel) {
+    std::vector<uint8_t> src(8 * 8, 1), dst(4 * 4, 2);
+    struct Level {
+        const char* value;
+        bool printed;
+    };
+    for (const Level l : {Level{"off", false}, Level{"error", true}}) {
+        setenv("MIRA_LOG", l.value, 1);
+        testing::internal::CaptureStdout();
+        ncvScaleu8_v2(src.data(), 8, 8, 8, dst.data(), 4, 4, 4, 7, 0, 0);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out.find("scale mode err!!!") != std::string::npos, l.printed)
+            << "MIRA_LOG=" << l.value << ": '" << out << "'";
+        EXPECT_TRUE(std::all_of(dst.begin(), dst.end(), [](uint8_t v) { return v == 2; }));
+    }
+    unsetenv("MIRA_LOG");
+}

@@ -10,17 +10,22 @@ in="$dir/in.pgm"
 { printf 'P5\n16 12\n255\n'; head -c 192 /dev/urandom; } > "$in"
 fail=0
 
-# expect_bad <what> args...: status 2, one stderr line, no output file.
+# expect_bad <what> args...: status 2, one stderr line of the form
+# "mira: <what>: <why>", nothing on standard output, no output file.
 expect_bad() {
   local what="$1"; shift
-  rm -f "$dir/out.png"
+  rm -f "$dir"/out.*
   "$tool" "$@" >"$dir/stdout" 2>"$dir/stderr"
   local rc=$?
   local lines
   lines=$(wc -l <"$dir/stderr")
   if [ "$rc" -ne 2 ] || [ "$lines" -ne 1 ]; then
     echo "FAIL $what: status $rc, $lines stderr lines:"; cat "$dir/stderr"; fail=1
-  elif [ -e "$dir/out.png" ]; then
+  elif ! grep -Eq '^mira: [^ ][^:]*: [^ ]' "$dir/stderr"; then
+    echo "FAIL $what: not 'mira: <what>: <why>': $(cat "$dir/stderr")"; fail=1
+  elif [ -s "$dir/stdout" ]; then
+    echo "FAIL $what: printed on standard output: $(cat "$dir/stdout")"; fail=1
+  elif ls "$dir"/out.* >/dev/null 2>&1; then
     echo "FAIL $what: wrote an output"; fail=1
   else
     echo "ok   $what: $(cat "$dir/stderr")"
@@ -36,12 +41,15 @@ expect_bad_naming() {
   fi
 }
 
+# expect_good <what> args...: status 0 and a non-empty out.png (or the file
+# named by $out when set).
 expect_good() {
   local what="$1"; shift
-  rm -f "$dir/out.png"
+  local target="${out:-$dir/out.png}"
+  rm -f "$dir"/out.*
   "$tool" "$@" >"$dir/stdout" 2>"$dir/stderr"
   local rc=$?
-  if [ "$rc" -ne 0 ] || [ ! -s "$dir/out.png" ]; then
+  if [ "$rc" -ne 0 ] || [ ! -s "$target" ]; then
     echo "FAIL $what: status $rc"; cat "$dir/stderr"; fail=1
   else
     echo "ok   $what"
@@ -49,34 +57,118 @@ expect_good() {
 }
 
 expect_bad_naming "negative width" --width resize "$in" "$dir/out.png" --width=-5
-expect_bad_naming "angle not a number" --angle warp "$in" "$dir/out.png" --angle=abc
+expect_bad_naming "degrees not a number" --degrees warp_affine "$in" "$dir/out.png" --degrees=abc
 expect_bad_naming "width 0" --width resize "$in" "$dir/out.png" --width=0 --height=5
 expect_bad_naming "unknown option" --colour resize "$in" "$dir/out.png" --colour=red
 expect_bad_naming "trailing characters" --height resize "$in" "$dir/out.png" --height=12px
 expect_bad_naming "width beyond the range" --width resize "$in" "$dir/out.png" --width=99999999999
-expect_bad_naming "rotation not a quarter turn" --angle rotate "$in" "$dir/out.png" --angle=45
-expect_bad_naming "mode out of range" --mode resize "$in" "$dir/out.png" --mode=3
-expect_bad_naming "connectivity" --conn floodfill "$in" "$dir/out.png" --conn=6
-expect_bad_naming "seed outside" --x floodfill "$in" "$dir/out.png" --x=16 --y=0
-expect_bad_naming "raw size" --size nv21-rgba "$dir/in.nv21" "$dir/out.png" --size=7x5
-expect_bad_naming "factor 0" --factor scaledown "$in" "$dir/out.png" --factor=0
-expect_bad_naming "up-scale smaller" --width upscale "$in" "$dir/out.png" --width=8
+expect_bad_naming "rotation not a quarter turn" --degrees rotate "$in" "$dir/out.png" --degrees=45
+expect_bad_naming "interpolation unknown" --interpolation resize "$in" "$dir/out.png" --interpolation=cubic
+expect_bad_naming "old --mode out of range" --interpolation resize "$in" "$dir/out.png" --mode=3
+expect_bad_naming "connectivity" --connectivity flood_fill "$in" "$dir/out.png" --connectivity=6
+expect_bad_naming "seed outside" --x flood_fill "$in" "$dir/out.png" --x=16 --y=0
+expect_bad_naming "raw size" --size nv21_to_rgba "$dir/in.nv21" "$dir/out.png" --size=7x5
+expect_bad_naming "factor 0" --factor scale_down "$in" "$dir/out.png" --factor=0
+expect_bad_naming "up-scale smaller" --width upscale_lanczos "$in" "$dir/out.png" --width=8 --height=20
 expect_bad_naming "missing output" "file arguments" resize "$in"
 expect_bad_naming "unknown command" frobnicate frobnicate "$in" "$dir/out.png"
 expect_bad "no command"
 expect_bad "missing input file" resize "$dir/none.png" "$dir/out.png"
 expect_bad "gpu and cpu together" --gpu --cpu resize "$in" "$dir/out.png"
 
-expect_good "resize to both sides" resize "$in" "$dir/out.png" --width=7 --height=20
-if ! head -c 64 "$dir/out.png" | grep -q 'PNG'; then echo "FAIL resize: not a PNG"; fail=1; fi
-expect_good "rotate 270" rotate "$in" "$dir/out.png" --angle=270
-expect_good "warp on the gpu path" --gpu warp "$in" "$dir/out.png" --angle=-12.5 --interp=cubic
-expect_good "floodfill" floodfill "$in" "$dir/out.png" --x=3 --y=4 --conn=8
+# The output's extension names its format; others are refused before the
+# operation runs, as is a folder that does not exist.
+expect_bad_naming "output .txt" "out.txt" resize "$in" "$dir/out.txt"
+expect_bad_naming "output without extension" "no extension" resize "$in" "$dir/out"
+expect_bad_naming "output folder missing" "does not exist" resize "$in" "$dir/none/out.png"
+expect_bad_naming "output folder missing, gpu" "does not exist" --gpu resize "$in" "$dir/none/out.png"
+expect_bad_naming "raw input, output .txt" "out.txt" nv21_to_rgba "$dir/in.nv21" "$dir/out.txt" --size=8x4
+# a truncated PNG names the file
+head -c 40 "$(dirname "$0")/../data/astronaut.png" >"$dir/trunc.png"
+expect_bad_naming "truncated input" "trunc.png" resize "$dir/trunc.png" "$dir/out.png"
 
-# --width/--height set both axes: the written PNG has the asked size.
-"$tool" resize "$in" "$dir/out.png" --width=7 --height=20 >/dev/null 2>&1
-size=$(od -An -tu1 -j16 -N8 "$dir/out.png" | tr -s ' ' | sed 's/^ //')
-if [ "$size" != "0 0 0 7 0 0 0 20" ]; then echo "FAIL resize size: $size"; fail=1; fi
+# --factor with a side is refused; one side alone keeps the aspect ratio.
+expect_bad_naming "factor with width" --factor resize "$in" "$dir/out.png" --factor=0.5 --width=8
+expect_bad_naming "factor with height" --factor upscale_lanczos "$in" "$dir/out.png" --factor=2 --height=30
+
+# png_size <file>: "W H" of a PNG
+png_size() { od -An -tu4 --endian=big -j16 -N8 "$1" | tr -s ' ' | sed 's/^ //'; }
+
+# (name, arguments, expected "W H") of the 16x12 input
+while IFS='|' read -r what args want; do
+  # shellcheck disable=SC2086
+  expect_good "$what" resize "$in" "$dir/out.png" $args
+  got=$(png_size "$dir/out.png")
+  [ "$got" = "$want" ] || { echo "FAIL $what: $got, expected $want"; fail=1; }
+done <<'TABLE'
+resize to both sides|--width=7 --height=20|7 20
+width alone keeps the ratio|--width=8|8 6
+height alone keeps the ratio|--height=24|32 24
+factor alone|--factor=0.25|4 3
+default factor|--interpolation=box|8 6
+TABLE
+
+# Formats by extension: (extension, leading bytes as hex)
+while IFS='|' read -r ext magic; do
+  out="$dir/out.$ext" expect_good "resize to .$ext" resize "$in" "$dir/out.$ext" --width=8
+  got=$(head -c ${#magic} "$dir/out.$ext" | od -An -tx1 | tr -d ' \n' | head -c $(( ${#magic} )))
+  want=$(printf '%s' "$magic")
+  [ "$got" = "$want" ] || { echo "FAIL .$ext: starts $got, expected $want"; fail=1; }
+done <<'TABLE'
+png|89504e47
+pgm|5035
+ppm|5036
+jpg|ffd8ff
+jpeg|ffd8ff
+TABLE
+if ! python3 -c "import cv2, sys; a = cv2.imread(sys.argv[1], cv2.IMREAD_UNCHANGED); sys.exit(a is None or a.shape[:2] != (6, 8))" "$dir/out.jpeg" 2>/dev/null; then
+  command -v python3 >/dev/null && python3 -c "import cv2" 2>/dev/null && { echo "FAIL .jpeg does not decode to 8x6"; fail=1; }
+fi
+
+# One vocabulary with the Python module, the older spellings kept.
+expect_good "rotate 270" rotate "$in" "$dir/out.png" --degrees=270
+expect_good "rotate, old --angle" rotate "$in" "$dir/out.png" --angle=90
+expect_good "warp on the gpu path" --gpu warp_affine "$in" "$dir/out.png" --degrees=-12.5 --interpolation=bicubic
+expect_good "warp, old names" warp "$in" "$dir/out.png" --angle=10 --interp=linear
+expect_good "resize, named modes" resize "$in" "$dir/out.png" --interpolation=none --border=constant --value=9
+expect_good "resize, old numeric modes" resize "$in" "$dir/out.png" --mode=2 --border=1
+expect_good "scale_down_box" scale_down_box "$in" "$dir/out.png" --width=5
+expect_good "scaledown-mn (old name)" scaledown-mn "$in" "$dir/out.png" --width=5
+expect_good "upscale_lanczos" upscale_lanczos "$in" "$dir/out.png" --width=20
+expect_good "upscale (old name)" upscale "$in" "$dir/out.png" --factor=2
+expect_good "scale_down" scale_down "$in" "$dir/out.png" --factor=2
+expect_good "gaussian3x3" gaussian3x3 "$in" "$dir/out.png" --border=zero
+expect_good "gaussian (old name, numeric border)" gaussian "$in" "$dir/out.png" --border=0
+expect_good "flood_fill" flood_fill "$in" "$dir/out.png" --x=3 --y=4 --connectivity=8
+expect_good "floodfill (old names)" floodfill "$in" "$dir/out.png" --x=3 --y=4 --conn=8
+
+# After a successful --gpu command the device line is printed; after a
+# failure nothing follows the error line.
+"$tool" --gpu resize "$in" "$dir/out.png" --width=8 >"$dir/stdout" 2>"$dir/stderr"
+grep -q "ran\|no OpenCL device" "$dir/stdout" || { echo "FAIL --gpu: no device line"; fail=1; }
+
+# The usage shows the file arguments by name, not CLI11's counts.
+if "$tool" resize --help 2>&1 | grep -q '(0x)\|files('; then
+  echo "FAIL usage shows the positional's counts: $("$tool" resize --help 2>&1 | grep -m1 files)"; fail=1
+fi
+
+# The demo lists its results (file, operation, path, time) for the labelled
+# contact sheet.
+if "$tool" demo --out="$dir/demo" >/dev/null 2>&1; then
+  rows=$(tail -n +2 "$dir/demo/demo.tsv" | wc -l)
+  missing=0
+  while IFS=$'\t' read -r file op path ms; do
+    [ -s "$dir/demo/$file" ] && [ -n "$op" ] || missing=1
+    case "$path" in cpu|gpu|-) ;; *) missing=1 ;; esac
+  done < <(tail -n +2 "$dir/demo/demo.tsv")
+  if [ "$(head -1 "$dir/demo/demo.tsv")" != $'file\toperation\tpath\tms' ] || [ "$rows" -lt 20 ] || [ "$missing" -ne 0 ]; then
+    echo "FAIL demo.tsv: $rows rows"; head -3 "$dir/demo/demo.tsv"; fail=1
+  else
+    echo "ok   demo lists $rows results"
+  fi
+else
+  echo "FAIL demo"; fail=1
+fi
 
 "$tool" --help >/dev/null 2>&1 || { echo "FAIL --help"; fail=1; }
 exit $fail

@@ -20,8 +20,8 @@ bool parse_size(const Options& o, uint32_t& w, uint32_t& h) {
         return v >= 2 && v <= MIRA_IMAGE_MAX_SIDE && v % 2 == 0;
     };
     if (x == std::string::npos || !whole(s.substr(0, x), w) || !whole(s.substr(x + 1), h)) {
-        std::fprintf(stderr, "--size: '%s' is not WxH with even sides from 2 to %u\n", s.c_str(),
-                     MIRA_IMAGE_MAX_SIDE);
+        error_line("--size", "'" + s + "' is not WxH with even sides from 2 to " +
+                                 std::to_string(MIRA_IMAGE_MAX_SIDE));
         return false;
     }
     return true;
@@ -35,19 +35,20 @@ bool load_nv21(const Options& o, std::vector<uint8_t>& frame, uint32_t& w, uint3
         if (!load_input(o, 0, in)) return false;
         frame = rgb_to_nv21(to_rgb(in), w, h);
         if (w == 0 || h == 0) {
-            std::fprintf(stderr, "%s: the image is smaller than 2x2\n", path.c_str());
+            error_line(path, "the image is smaller than 2x2");
             return false;
         }
         return true;
     }
+    if (o.args.size() > 1 && !output_ok(o.args[1])) return false;
     if (!o.has("size")) {
-        std::fprintf(stderr, "--size: a raw NV21 input needs --size=WxH\n");
+        error_line("--size", "a raw NV21 input needs --size=WxH");
         return false;
     }
     if (!parse_size(o, w, h)) return false;
     std::string err;
     if (!read_raw(path, size_t(w) * h * 3 / 2, frame, err)) {
-        std::fprintf(stderr, "%s\n", err.c_str());
+        error_line(path, err);
         return false;
     }
     return true;
@@ -79,7 +80,7 @@ double swap_chroma(std::vector<uint8_t>& frame, uint32_t w, uint32_t h, mira_pat
     std::vector<uint8_t> swapped(frame.size() - size_t(w) * h);
     const mira_image s = chroma(frame, w, h);
     const mira_image d{swapped.data(), w / 2, h / 2, w, 2};
-    const double t = run_timed("cbcr-swap", path, [&](mira_path p) {
+    const double t = run_timed("swap_pairs", path, [&](mira_path p) {
         return mira_swap_pairs(&s, &d, p);
     }, st);
     std::copy(swapped.begin(), swapped.end(), frame.begin() + size_t(w) * h);
@@ -106,11 +107,11 @@ Image chroma_round_trip(std::vector<uint8_t>& frame, uint32_t w, uint32_t h, mir
     const mira_image sy = luma(frame, w, h), sc = chroma(frame, w, h);
     const mira_image dy = view(y), d0 = view(p0), d1 = view(p1);
     mira_status first = MIRA_STATUS_OK, second = MIRA_STATUS_OK;
-    double t = run_timed("yuv420-to-444", path, [&](mira_path p) {
+    double t = run_timed("yuv420sp_to_yuv444", path, [&](mira_path p) {
         return mira_yuv420sp_to_yuv444(&sy, &sc, &dy, &d0, &d1, p);
     }, &first);
     if (first == MIRA_STATUS_OK)
-        t += run_timed("yuv444-to-420", path, [&](mira_path p) {
+        t += run_timed("yuv444_to_yuv420sp", path, [&](mira_path p) {
             return mira_yuv444_to_yuv420sp(&dy, &d0, &d1, &sy, &sc, p);
         }, &second);
     if (ms) *ms = t;
@@ -136,14 +137,14 @@ Image channel(const Image& rgb, uint32_t c) {
 OptSpec size_opt() { return text_opt("size", "WxH of a raw NV21 input (even sides)"); }
 
 const Registration regNv21(
-    {"nv21-rgba", "<in.png|in.nv21> <out> [--size=WxH]  NV21 frame to RGBA",
+    {"nv21_to_rgba", "<in.png|in.nv21> <out> [--size=WxH]  NV21 frame to RGBA",
      [](const Options& o) {
          std::vector<uint8_t> frame;
          uint32_t w = 0, h = 0;
          if (!load_nv21(o, frame, w, h)) return 2;
          mira_status st;
          const Image out = nv21_to_rgba(frame, w, h, o.path(), nullptr, &st);
-         if (st != MIRA_STATUS_OK) return refused("nv21-rgba", st);
+         if (st != MIRA_STATUS_OK) return refused("nv21_to_rgba", st);
          return save_output(o.args[1], out) ? 0 : 1;
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
@@ -151,17 +152,17 @@ const Registration regNv21(
          r.image = nv21_to_rgba(in.nv21, in.nv21W, in.nv21H, MIRA_PATH_CPU, &r.ms, nullptr);
          out.push_back(r);
      },
-     {size_opt()}});
+     {size_opt()}, 2, {"nv21-rgba"}});
 
 const Registration regSwap(
-    {"cbcr-swap", "<in.png|in.nv21> <out> [--size=WxH]  swaps the frame's chroma pairs, shown as RGBA",
+    {"swap_pairs", "<in.png|in.nv21> <out> [--size=WxH]  swaps the frame's chroma pairs, shown as RGBA",
      [](const Options& o) {
          std::vector<uint8_t> frame;
          uint32_t w = 0, h = 0;
          if (!load_nv21(o, frame, w, h)) return 2;
          mira_status st;
          swap_chroma(frame, w, h, o.path(), &st);
-         if (st != MIRA_STATUS_OK) return refused("cbcr-swap", st);
+         if (st != MIRA_STATUS_OK) return refused("swap_pairs", st);
          return save_output(o.args[1], nv21_to_rgba(frame, w, h, MIRA_PATH_CPU, nullptr, nullptr))
                     ? 0
                     : 1;
@@ -174,17 +175,17 @@ const Registration regSwap(
                                 "  (view)");
          out.push_back(r);
      },
-     {size_opt()}});
+     {size_opt()}, 2, {"cbcr-swap"}});
 
 const Registration regYuv(
-    {"yuv444-420", "<in.png|in.nv21> <out> [--size=WxH]  chroma 4:2:0 -> 4:4:4 -> 4:2:0, shown as RGBA",
+    {"yuv444_to_yuv420sp", "<in.png|in.nv21> <out> [--size=WxH]  chroma 4:2:0 -> 4:4:4 -> 4:2:0, shown as RGBA",
      [](const Options& o) {
          std::vector<uint8_t> frame;
          uint32_t w = 0, h = 0;
          if (!load_nv21(o, frame, w, h)) return 2;
          mira_status st;
          chroma_round_trip(frame, w, h, o.path(), nullptr, &st);
-         if (st != MIRA_STATUS_OK) return refused("yuv444-420", st);
+         if (st != MIRA_STATUS_OK) return refused("yuv444_to_yuv420sp", st);
          return save_output(o.args[1], nv21_to_rgba(frame, w, h, MIRA_PATH_CPU, nullptr, nullptr))
                     ? 0
                     : 1;
@@ -199,7 +200,7 @@ const Registration regYuv(
                                    "  (view)");
          out.push_back(back);
      },
-     {size_opt()}});
+     {size_opt()}, 2, {"yuv444-420"}});
 
 const Registration regInterleave(
     {"interleave", "<in> <out>  red and blue channels merged into a 2-channel image",

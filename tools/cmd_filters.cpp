@@ -56,7 +56,7 @@ Image floodfill(const Image& in, uint32_t x, uint32_t y, int conn, uint8_t fill,
     mira_fill_result r{};
     const mira_image s = view(g), d = view(mask);
     mira_status status;
-    const double t = run_timed("floodfill", path, [&](mira_path p) {
+    const double t = run_timed("flood_fill", path, [&](mira_path p) {
         return mira_flood_fill(&s, &d, x, y, conn, fill, &r, p);
     }, &status);
     if (ms) *ms = t;
@@ -73,7 +73,7 @@ mira_status stats(const Image& in, uint32_t x, uint32_t y, uint32_t w, uint32_t 
     float mean = 0, variance = 0;
     const mira_image s = view(g);
     mira_status st;
-    run_timed("intensity stats", path, [&](mira_path p) {
+    run_timed("intensity_stats", path, [&](mira_path p) {
         return mira_intensity_stats(&s, x, y, w, h, &mean, &variance, p);
     }, &st);
     if (st == MIRA_STATUS_OK) std::printf("  mean %.4f  variance %.4f\n", mean, variance);
@@ -112,13 +112,14 @@ const Registration regSobel(
      {part()}});
 
 const Registration regGaussian(
-    {"gaussian", "<in> <out> [--border=0|1]  3x3 Gaussian of the gray image",
+    {"gaussian3x3", "<in> <out> [--border=zero|renormalised]  3x3 Gaussian of the gray image",
      [](const Options& o) {
          Image in;
          if (!load_input(o, 0, in)) return 2;
          mira_status st;
-         const Image out = gaussian(in, int(o.num("border", 1)), o.path(), nullptr, &st);
-         if (st != MIRA_STATUS_OK) return refused("gaussian", st);
+         const Image out = gaussian(in, o.get("border", "renormalised") == "zero" ? 0 : 1,
+                                    o.path(), nullptr, &st);
+         if (st != MIRA_STATUS_OK) return refused("gaussian3x3", st);
          return save_output(o.args[1], out) ? 0 : 1;
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
@@ -126,10 +127,14 @@ const Registration regGaussian(
          r.image = gaussian(in.gray, 1, MIRA_PATH_CPU, &r.ms, nullptr);
          out.push_back(r);
      },
-     {int_opt("border", 0, 1, "0 zero frame, 1 renormalised frame (default)")}});
+     {with_aliases(choice_opt("border", {"zero", "renormalised"},
+                              "the one-pixel frame: zero, or renormalised (default)"),
+                   {}, {{"0", "zero"}, {"1", "renormalised"}})},
+     2,
+     {"gaussian"}});
 
 const Registration regStats(
-    {"stats", "<in> [--x= --y= --w= --h=]  mean and variance of a rectangle of the gray image",
+    {"intensity_stats", "<in> [--x= --y= --w= --h=]  mean and variance of a rectangle of the gray image",
      [](const Options& o) {
          Image in;
          if (!load_input(o, 0, in)) return 2;
@@ -139,7 +144,7 @@ const Registration regStats(
          const mira_status st =
              stats(in, uint32_t(x), uint32_t(y), uint32_t(w), uint32_t(h), o.path());
          if (st != MIRA_STATUS_OK)
-             return refused("stats", st, "--x/--y/--w/--h must lie inside the image");
+             return refused("intensity_stats", st, "--x/--y/--w/--h must lie inside the image");
          return 0;
      },
      [](const DemoInput& in, std::vector<DemoResult>&) {
@@ -149,21 +154,23 @@ const Registration regStats(
       int_opt("y", 0, MIRA_IMAGE_MAX_SIDE - 1, "top row"),
       int_opt("w", 1, MIRA_IMAGE_MAX_SIDE, "width"),
       int_opt("h", 1, MIRA_IMAGE_MAX_SIDE, "height")},
-     1});
+     1,
+     {"stats"}});
 
 const Registration regFlood(
-    {"floodfill", "<in> <out> [--x= --y= --conn=4|8 --fill=255]  mask of the region at a seed",
+    {"flood_fill",
+     "<in> <out> [--x= --y= --connectivity=4|8 --fill=255]  mask of the region at a seed",
      [](const Options& o) {
          Image in;
          if (!load_input(o, 0, in)) return 2;
          mira_status st;
          const Image m = floodfill(in, uint32_t(o.num("x", in.width / 2)),
                                    uint32_t(o.num("y", in.height / 2)),
-                                   o.get("conn", "4") == "8" ? 8 : 4, uint8_t(o.num("fill", 255)),
+                                   o.get("connectivity", "4") == "8" ? 8 : 4, uint8_t(o.num("fill", 255)),
                                    o.path(),
                                    nullptr, &st);
          if (st != MIRA_STATUS_OK)
-             return refused("floodfill", st, "--x/--y must lie inside the image");
+             return refused("flood_fill", st, "--x/--y must lie inside the image");
          return save_output(o.args[1], m) ? 0 : 1;
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
@@ -176,8 +183,11 @@ const Registration regFlood(
      },
      {int_opt("x", 0, MIRA_IMAGE_MAX_SIDE - 1, "seed column (default the centre)"),
       int_opt("y", 0, MIRA_IMAGE_MAX_SIDE - 1, "seed row (default the centre)"),
-      choice_opt("conn", {"4", "8"}, "connectivity (default 4)"),
-      int_opt("fill", 1, 255, "mask value of the region (default 255)")}});
+      with_aliases(choice_opt("connectivity", {"4", "8"}, "connectivity (default 4)"),
+                   {"conn"}),
+      int_opt("fill", 1, 255, "mask value of the region (default 255)")},
+     2,
+     {"floodfill"}});
 
 }  // namespace
 }  // namespace mira_tool

@@ -18,10 +18,13 @@ Image rotate(const Image& in, int degrees, mira_path path, double* ms, mira_stat
     return out;
 }
 
-OptSpec angle() { return choice_opt("angle", {"90", "180", "270"}, "clockwise degrees (default 90)"); }
+OptSpec angle() {
+    return with_aliases(
+        choice_opt("degrees", {"90", "180", "270"}, "clockwise degrees (default 90)"), {"angle"});
+}
 
 int degrees(const Options& o) {
-    const std::string a = o.get("angle", "90");
+    const std::string a = o.get("degrees", "90");
     return a == "180" ? 180 : a == "270" ? 270 : 90;
 }
 
@@ -34,7 +37,7 @@ int run_rotate(const Options& o, const Image& img) {
 
 
 const Registration regPlanar(
-    {"rotate", "<in> <out> [--angle=90|180|270]  rotation of the gray image",
+    {"rotate", "<in> <out> [--degrees=90|180|270]  rotation of the gray image",
      [](const Options& o) {
          Image in;
          if (!load_input(o, 0, in)) return 2;
@@ -51,7 +54,7 @@ const Registration regPlanar(
 
 const Registration regInterleaved(
     {"rotate-cbcr",
-     "<in> <out> [--angle=90|180|270]  rotation of a 2-channel image (gray+alpha PNG; "
+     "<in> <out> [--degrees=90|180|270]  rotation of a 2-channel image (gray+alpha PNG; "
      "other images use their first two channels)",
      [](const Options& o) {
          Image in;

@@ -10,6 +10,15 @@ namespace {
 
 constexpr long kSide = MIRA_IMAGE_MAX_SIDE;
 
+int interpolation_code(const std::string& s) {
+    return s == "none" ? MIRA_INTERPOLATION_NONE : s == "box" ? MIRA_INTERPOLATION_BOX
+                                                              : MIRA_INTERPOLATION_BILINEAR;
+}
+int border_code(const std::string& s) {
+    return s == "none" ? MIRA_BORDER_NONE : s == "constant" ? MIRA_BORDER_CONSTANT
+                                                            : MIRA_BORDER_REPLICATE;
+}
+
 std::vector<OptSpec> size_options(const char* factorHelp) {
     return {int_opt("width", 1, kSide, "destination width in pixels"),
             int_opt("height", 1, kSide, "destination height in pixels"),
@@ -38,7 +47,7 @@ Image scaledown(const Image& in, uint32_t factor, mira_path path, double* ms, mi
     s.width = std::min(g.width, w * factor);
     s.height = std::min(g.height, h * factor);
     const mira_image d = view(out);
-    const double t = run_timed("scaledown", path, [&](mira_path p) {
+    const double t = run_timed("scale_down", path, [&](mira_path p) {
         return mira_scale_down(&s, &d, p);
     }, st);
     if (ms) *ms = t;
@@ -50,7 +59,7 @@ Image upscale(const Image& in, uint32_t w, uint32_t h, mira_path path, double* m
     const Image g = to_gray(in);
     Image out = blank(w, h);
     const mira_image s = view(g), d = view(out);
-    const double t = run_timed("upscale (lanczos)", path, [&](mira_path p) {
+    const double t = run_timed("upscale_lanczos", path, [&](mira_path p) {
         return mira_upscale_lanczos(&s, &d, p);
     }, st);
     if (ms) *ms = t;
@@ -67,7 +76,7 @@ Image upsample_chroma(const Image& in, mira_path path, double* ms, mira_status* 
               vu.px.begin());
     Image out = blank(vu.width * 2, vu.height * 2, 2);
     const mira_image s = view(vu), d = view(out);
-    const double t = run_timed("upsample-chroma", path, [&](mira_path p) {
+    const double t = run_timed("upsample_chroma", path, [&](mira_path p) {
         return mira_upsample_chroma(&s, &d, p);
     }, st);
     if (ms) *ms = t;
@@ -76,15 +85,17 @@ Image upsample_chroma(const Image& in, mira_path path, double* ms, mira_status* 
 
 const Registration resizeReg(
     {"resize",
-     "<in> <out> [--width=W --height=H | --factor=F] [--mode=0|1|2] [--border=0|1|2] "
-     "[--value=V]  general scale (none/bilinear/box), each axis to its own size",
+     "<in> <out> [--width=W] [--height=H] | [--factor=F] [--interpolation=none|bilinear|box] "
+     "[--border=none|constant|replicate] [--value=V]  general scale, each axis to its own size "
+     "(one side alone keeps the aspect ratio)",
      [](const Options& o) {
          Image in;
          if (!load_input(o, 0, in)) return 2;
          uint32_t w, h;
          if (!target_size(o, in, 0.5, w, h)) return 2;
          mira_status st;
-         Image out = resize(in, w, h, int(o.num("mode", 1)), int(o.num("border", 2)),
+         Image out = resize(in, w, h, interpolation_code(o.get("interpolation", "bilinear")),
+                            border_code(o.get("border", "replicate")),
                             uint8_t(o.num("value", 0)), o.path(), nullptr, &st);
          if (st != MIRA_STATUS_OK) return refused("resize", st);
          return save_output(o.args[1], out) ? 0 : 1;
@@ -105,25 +116,31 @@ const Registration resizeReg(
      [] {
          auto v = size_options("scale of both sides when --width/--height are not given "
                                "(default 0.5)");
-         v.push_back(int_opt("mode", 0, 2, "0 none, 1 bilinear (default), 2 box"));
-         v.push_back(int_opt("border", 0, 2, "0 none, 1 constant, 2 replicate (default)"));
-         v.push_back(int_opt("value", 0, 255, "constant of border 1"));
+         v.push_back(with_aliases(choice_opt("interpolation", {"none", "bilinear", "box"},
+                                             "interpolation (default bilinear)"),
+                                  {"mode"}, {{"0", "none"}, {"1", "bilinear"}, {"2", "box"}}));
+         v.push_back(with_aliases(choice_opt("border", {"none", "constant", "replicate"},
+                                             "what outside samples read (default replicate)"),
+                                  {}, {{"0", "none"}, {"1", "constant"}, {"2", "replicate"}}));
+         v.push_back(int_opt("value", 0, 255, "the outside sample of border constant"));
          return v;
-     }()});
+     }(),
+     2,
+     {}});
 
 const Registration scaledownReg(
-    {"scaledown", "<in> <out> [--factor=N]  integer block-mean down-scale by N (default 2)",
+    {"scale_down", "<in> <out> [--factor=N]  integer block-mean down-scale by N (default 2)",
      [](const Options& o) {
          Image in;
          if (!load_input(o, 0, in)) return 2;
          const long f = o.num("factor", 2);
          if (uint32_t(f) > std::min(in.width, in.height)) {
-             std::fprintf(stderr, "--factor: %ld is larger than the image\n", f);
+             error_line("--factor", std::to_string(f) + " is larger than the image");
              return 2;
          }
          mira_status st;
          Image out = scaledown(in, uint32_t(f), o.path(), nullptr, &st);
-         if (st != MIRA_STATUS_OK) return refused("scaledown", st);
+         if (st != MIRA_STATUS_OK) return refused("scale_down", st);
          return save_output(o.args[1], out) ? 0 : 1;
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
@@ -133,26 +150,28 @@ const Registration scaledownReg(
              out.push_back(r);
          }
      },
-     {int_opt("factor", 1, 255, "block size N (the image is divided by N)")}});
+     {int_opt("factor", 1, 255, "block size N (the image is divided by N)")},
+     2,
+     {"scaledown", "scale-down"}});
 
 const Registration upscaleReg(
-    {"upscale",
-     "<in> <out> [--width=W --height=H | --factor=F]  Lanczos-3 up-scale (default 2x), each axis "
-     "to its own size",
+    {"upscale_lanczos",
+     "<in> <out> [--width=W] [--height=H] | [--factor=F]  Lanczos-3 up-scale (default 2x), each "
+     "axis to its own size",
      [](const Options& o) {
          Image in;
          if (!load_input(o, 0, in)) return 2;
          uint32_t w, h;
          if (!target_size(o, in, 2.0, w, h)) return 2;
          if (w < in.width || h < in.height) {
-             std::fprintf(stderr, "--%s: the destination must not be smaller than the input\n",
-                          w < in.width ? (o.has("width") ? "width" : "factor")
-                                       : (o.has("height") ? "height" : "factor"));
+             error_line(w < in.width ? (o.has("width") ? "--width" : "--factor")
+                                     : (o.has("height") ? "--height" : "--factor"),
+                        "the destination must not be smaller than the input");
              return 2;
          }
          mira_status st;
          const Image out = upscale(in, w, h, o.path(), nullptr, &st);
-         if (st != MIRA_STATUS_OK) return refused("upscale", st);
+         if (st != MIRA_STATUS_OK) return refused("upscale_lanczos", st);
          return save_output(o.args[1], out) ? 0 : 1;
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
@@ -161,24 +180,29 @@ const Registration upscaleReg(
                            nullptr);
          out.push_back(r);
      },
-     size_options("scale of both sides when --width/--height are not given (default 2)")});
+     size_options("scale of both sides when --width/--height are not given (default 2)"),
+     2,
+     {"upscale"}});
 
 const Registration chromaReg(
-    {"upsample-chroma",
+    {"upsample_chroma",
      "<in> <out>  2x up-sample of the image's NV21 chroma plane (written as 2-channel V,U)",
      [](const Options& o) {
          Image in;
          if (!load_input(o, 0, in)) return 2;
          mira_status st;
          const Image out = upsample_chroma(in, o.path(), nullptr, &st);
-         if (st != MIRA_STATUS_OK) return refused("upsample-chroma", st);
+         if (st != MIRA_STATUS_OK) return refused("upsample_chroma", st);
          return save_output(o.args[1], out) ? 0 : 1;
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
          DemoResult r{"upsample_chroma", {}, 0};
          r.image = upsample_chroma(in.rgb, MIRA_PATH_CPU, &r.ms, nullptr);
          out.push_back(r);
-     }});
+     },
+     {},
+     2,
+     {"upsample-chroma"}});
 
 }  // namespace
 }  // namespace mira_tool

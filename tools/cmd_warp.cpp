@@ -11,7 +11,7 @@ namespace {
 
 int interp_code(const std::string& s) {
     if (s == "nearest") return MIRA_WARP_NEAREST;
-    if (s == "cubic") return MIRA_WARP_BICUBIC;
+    if (s == "bicubic") return MIRA_WARP_BICUBIC;
     return MIRA_WARP_BILINEAR;
 }
 
@@ -37,7 +37,7 @@ Image warp(const Image& in, double degrees, double scale, int interp, mira_path 
     rotation(g.width, g.height, degrees, scale, m);
     std::vector<uint32_t> spans(2 * size_t(g.height));
     const mira_image s = view(g), d = view(out);
-    const char* what = interp == 0 ? "warp nearest" : interp == 3 ? "warp bicubic" : "warp bilinear";
+    const char* what = interp == 0 ? "warp_affine nearest" : interp == 3 ? "warp_affine bicubic" : "warp_affine bilinear";
     const double t = run_timed(what, path, [&](mira_path p) {
         return mira_warp_affine(&s, m, &d, mira_warp_interpolation(interp), spans.data(), p);
     }, st);
@@ -56,25 +56,25 @@ Image scaledown_mn(const Image& in, uint32_t w, uint32_t h, mira_path path, doub
     const Image src = pairs ? in : to_gray(in);
     Image out = blank(w, h, src.channels);
     const mira_image s = view(src), d = view(out);
-    const double t = run_timed(pairs ? "scaledown-mn cbcr" : "scaledown-mn", path,
+    const double t = run_timed(pairs ? "scale_down_box cbcr" : "scale_down_box", path,
                                [&](mira_path p) { return mira_scale_down_box(&s, &d, p); }, st);
     if (ms) *ms = t;
     return out;
 }
 
 const Registration warpReg(
-    {"warp",
-     "<in> <out> [--angle=deg] [--scale=s] [--interp=nearest|linear|cubic]  clipped affine "
-     "warp (rotation about the centre) of the gray image",
+    {"warp_affine",
+     "<in> <out> [--degrees=deg] [--scale=s] [--interpolation=nearest|bilinear|bicubic]  clipped "
+     "affine warp (rotation about the centre) of the gray image",
      [](const Options& o) {
          Image in;
          if (!load_input(o, 0, in)) return 2;
          uint32_t rows = 0;
          mira_status st;
-         const Image out = warp(in, o.real("angle", 15), o.real("scale", 1),
-                                interp_code(o.get("interp", "linear")), o.path(), nullptr, &st,
+         const Image out = warp(in, o.real("degrees", 15), o.real("scale", 1),
+                                interp_code(o.get("interpolation", "bilinear")), o.path(), nullptr, &st,
                                 &rows);
-         if (st != MIRA_STATUS_OK) return refused("warp", st);
+         if (st != MIRA_STATUS_OK) return refused("warp_affine", st);
          std::printf("rows with inside pixels: %u of %u\n", rows, out.height);
          return save_output(o.args[1], out) ? 0 : 1;
      },
@@ -86,13 +86,18 @@ const Registration warpReg(
              out.push_back(r);
          }
      },
-     {real_opt("angle", -3600, 3600, "rotation in degrees (default 15)"),
+     {with_aliases(real_opt("degrees", -3600, 3600, "rotation in degrees (default 15)"),
+                   {"angle"}),
       real_opt("scale", 0.01, 100, "zoom (default 1)"),
-      choice_opt("interp", {"nearest", "linear", "cubic"}, "interpolation (default linear)")}});
+      with_aliases(choice_opt("interpolation", {"nearest", "bilinear", "bicubic"},
+                              "interpolation (default bilinear)"),
+                   {"interp"}, {{"linear", "bilinear"}, {"cubic", "bicubic"}})},
+     2,
+     {"warp"}});
 
 const Registration scaledownMnReg(
-    {"scaledown-mn",
-     "<in> <out> [--width=W --height=H | --factor=F]  box down-scale by any ratio (default 2/3); "
+    {"scale_down_box",
+     "<in> <out> [--width=W] [--height=H] | [--factor=F]  box down-scale by any ratio (default 2/3); "
      "a two-channel image is scaled as CbCr pairs",
      [](const Options& o) {
          Image in;
@@ -100,14 +105,14 @@ const Registration scaledownMnReg(
          uint32_t w, h;
          if (!target_size(o, in, 2.0 / 3.0, w, h)) return 2;
          if (w > in.width || h > in.height) {
-             std::fprintf(stderr, "--%s: the destination must not be larger than the input\n",
-                          w > in.width ? (o.has("width") ? "width" : "factor")
-                                       : (o.has("height") ? "height" : "factor"));
+             error_line(w > in.width ? (o.has("width") ? "--width" : "--factor")
+                                     : (o.has("height") ? "--height" : "--factor"),
+                        "the destination must not be larger than the input");
              return 2;
          }
          mira_status st;
          const Image out = scaledown_mn(in, w, h, o.path(), nullptr, &st);
-         if (st != MIRA_STATUS_OK) return refused("scaledown-mn", st);
+         if (st != MIRA_STATUS_OK) return refused("scale_down_box", st);
          return save_output(o.args[1], out) ? 0 : 1;
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
@@ -125,7 +130,9 @@ const Registration scaledownMnReg(
      {int_opt("width", 1, MIRA_IMAGE_MAX_SIDE, "destination width in pixels"),
       int_opt("height", 1, MIRA_IMAGE_MAX_SIDE, "destination height in pixels"),
       real_opt("factor", 1e-4, 1, "scale of both sides when --width/--height are not given "
-                                  "(default 2/3)")}});
+                                  "(default 2/3)")},
+     2,
+     {"scaledown-mn"}});
 
 }  // namespace
 }  // namespace mira_tool

@@ -23,7 +23,18 @@ struct OptSpec {
     double lo = 0, hi = 0;             // Int, Real: accepted range (inclusive)
     std::vector<std::string> choices;  // Choice: accepted values
     std::string help;
+    // Older names of the option (--name=value is stored under `name`) and,
+    // for a Choice, older spellings of its values with the value each means.
+    std::vector<std::string> aliases = {};
+    std::map<std::string, std::string> valueAliases = {};
 };
+// The same option also accepted under older names and value spellings.
+inline OptSpec with_aliases(OptSpec o, std::vector<std::string> names,
+                            std::map<std::string, std::string> values = {}) {
+    o.aliases = std::move(names);
+    o.valueAliases = std::move(values);
+    return o;
+}
 inline OptSpec int_opt(std::string n, long lo, long hi, std::string help) {
     return {std::move(n), OptSpec::Int, double(lo), double(hi), {}, std::move(help)};
 }
@@ -85,6 +96,7 @@ struct Command {
     std::function<void(const DemoInput&, std::vector<DemoResult>&)> demo;
     std::vector<OptSpec> options = {};  // the --name=value options it accepts
     unsigned files = 2;            // positional file arguments (input, output)
+    std::vector<std::string> aliases = {};  // older names of the command
 };
 
 std::map<std::string, Command>& commands();
@@ -107,6 +119,15 @@ mira_image view(const Image& img);
 // status: 2 for a bad argument, 1 otherwise.
 int refused(const std::string& command, mira_status st, const std::string& hint = "");
 
+// Prints the one error line of the tool, "mira: <what>: <why>", on standard
+// error. Nothing else is printed after it.
+void error_line(const std::string& what, const std::string& why);
+
+// Whether `path` can take an output image: a known extension (.png, .pgm,
+// .ppm, .jpg, .jpeg) in an existing, writable folder. Prints the error line
+// when it cannot. Commands check this before they run the operation.
+bool output_ok(const std::string& path);
+
 // Loads the input file of `args[index]`; prints the error and returns false.
 bool load_input(const Options& o, size_t index, Image& img);
 bool save_output(const std::string& path, const Image& img);
@@ -119,9 +140,11 @@ Image chroma_of(const DemoInput& in);
 Image blank(uint32_t w, uint32_t h, uint32_t channels = 1);
 
 // The destination size of a scaling command: --width and --height where
-// given, else the input's size times --factor (or `defFactor`), at least 1.
-// False, with one line on standard error naming the option, when the result
-// is outside 1..MIRA_IMAGE_MAX_SIDE.
+// both are given; one of them alone sets that side and keeps the input's
+// aspect ratio for the other; else the input's size times --factor (or
+// `defFactor`), at least 1. False, with one line on standard error naming the
+// option, when --factor comes with --width/--height or when the result is
+// outside 1..MIRA_IMAGE_MAX_SIDE.
 bool target_size(const Options& o, const Image& in, double defFactor, uint32_t& w, uint32_t& h);
 
 }  // namespace mira_tool

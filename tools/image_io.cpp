@@ -2,11 +2,15 @@
 
 #include <png.h>
 
+#include <cstdio>
+#include <jpeglib.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 
 namespace mira_tool {
 
@@ -25,7 +29,7 @@ bool read_pgm(const std::string& path, Image& out, std::string& err) {
     int maxv = 0;
     f >> magic >> out.width >> out.height >> maxv;
     if (!f || magic != "P5" || maxv != 255) {
-        err = path + ": not an 8-bit binary PGM";
+        err = "not an 8-bit binary PGM";
         return false;
     }
     f.get();
@@ -33,7 +37,7 @@ bool read_pgm(const std::string& path, Image& out, std::string& err) {
     out.px.resize(static_cast<size_t>(out.width) * out.height);
     f.read(reinterpret_cast<char*>(out.px.data()), static_cast<std::streamsize>(out.px.size()));
     if (!f) {
-        err = path + ": truncated PGM";
+        err = "truncated PGM";
         return false;
     }
     return true;
@@ -47,7 +51,7 @@ bool read_image(const std::string& path, Image& out, std::string& err) {
     std::memset(&img, 0, sizeof img);
     img.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&img, path.c_str())) {
-        err = path + ": " + img.message;
+        err = img.message;
         return false;
     }
     const bool gray = (img.format & PNG_FORMAT_FLAG_COLOR) == 0;
@@ -59,24 +63,89 @@ bool read_image(const std::string& path, Image& out, std::string& err) {
     out.channels = PNG_IMAGE_PIXEL_CHANNELS(img.format);
     out.px.resize(PNG_IMAGE_SIZE(img));
     if (!png_image_finish_read(&img, nullptr, out.px.data(), 0, nullptr)) {
-        err = path + ": " + img.message;
+        err = img.message;
         png_image_free(&img);
         return false;
     }
     return true;
 }
 
-bool write_image(const std::string& path, const Image& im, std::string& err) {
-    if (!ends_with(path, ".png")) {
-        if (im.channels != 1) {
-            err = path + ": only 1-channel images are written as PGM";
-            return false;
+namespace {
+
+bool write_pnm(const std::string& path, const Image& im, std::string& err) {
+    const bool colour = im.channels == 3;
+    std::ofstream f(path, std::ios::binary);
+    f << (colour ? "P6\n" : "P5\n") << im.width << " " << im.height << "\n255\n";
+    f.write(reinterpret_cast<const char*>(im.px.data()), static_cast<std::streamsize>(im.px.size()));
+    if (!f) err = "write failed";
+    return static_cast<bool>(f);
+}
+
+// libjpeg reports errors through a callback that must not return.
+struct JpegError {
+    jpeg_error_mgr mgr;
+    std::string message;
+};
+
+bool write_jpeg(const std::string& path, const Image& im, std::string& err) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        err = "cannot be opened for writing";
+        return false;
+    }
+    jpeg_compress_struct c{};
+    JpegError je{};
+    c.err = jpeg_std_error(&je.mgr);
+    je.mgr.error_exit = [](j_common_ptr info) {
+        char text[JMSG_LENGTH_MAX];
+        (*info->err->format_message)(info, text);
+        throw std::runtime_error(text);
+    };
+    bool ok = true;
+    try {
+        jpeg_create_compress(&c);
+        jpeg_stdio_dest(&c, f);
+        c.image_width = im.width;
+        c.image_height = im.height;
+        c.input_components = int(im.channels);
+        c.in_color_space = im.channels == 3 ? JCS_RGB : JCS_GRAYSCALE;
+        jpeg_set_defaults(&c);
+        jpeg_set_quality(&c, 95, TRUE);
+        jpeg_start_compress(&c, TRUE);
+        while (c.next_scanline < c.image_height) {
+            JSAMPROW row = const_cast<JSAMPROW>(im.row(c.next_scanline));
+            jpeg_write_scanlines(&c, &row, 1);
         }
-        std::ofstream f(path, std::ios::binary);
-        f << "P5\n" << im.width << " " << im.height << "\n255\n";
-        f.write(reinterpret_cast<const char*>(im.px.data()), static_cast<std::streamsize>(im.px.size()));
-        if (!f) err = path + ": write failed";
-        return static_cast<bool>(f);
+        jpeg_finish_compress(&c);
+    } catch (const std::exception& e) {
+        err = e.what();
+        ok = false;
+    }
+    jpeg_destroy_compress(&c);
+    if (std::fclose(f) != 0 && ok) {
+        err = "write failed";
+        ok = false;
+    }
+    return ok;
+}
+
+}  // namespace
+
+bool image_kind_known(const std::string& path) {
+    for (const char* ext : {".png", ".pgm", ".ppm", ".jpg", ".jpeg"})
+        if (ends_with(path, ext)) return true;
+    return false;
+}
+
+bool write_image(const std::string& path, const Image& im, std::string& err) {
+    // PGM and JPEG take gray or RGB; PPM RGB; PNG every layout.
+    if (ends_with(path, ".pgm")) return write_pnm(path, to_gray(im), err);
+    if (ends_with(path, ".ppm")) return write_pnm(path, to_rgb(im), err);
+    if (ends_with(path, ".jpg") || ends_with(path, ".jpeg"))
+        return write_jpeg(path, im.channels == 1 ? im : to_rgb(im), err);
+    if (!ends_with(path, ".png")) {
+        err = "unknown image type; use .png, .pgm, .ppm, .jpg or .jpeg";
+        return false;
     }
     png_image img;
     std::memset(&img, 0, sizeof img);
@@ -87,7 +156,7 @@ bool write_image(const std::string& path, const Image& im, std::string& err) {
                                            PNG_FORMAT_RGBA};
     img.format = formats[im.channels];
     if (!png_image_write_to_file(&img, path.c_str(), 0, im.px.data(), 0, nullptr)) {
-        err = path + ": " + img.message;
+        err = img.message;
         return false;
     }
     return true;
@@ -98,7 +167,7 @@ bool read_raw(const std::string& path, size_t bytes, std::vector<uint8_t>& out, 
     out.resize(bytes);
     f.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(bytes));
     if (!f) {
-        err = path + ": expected " + std::to_string(bytes) + " bytes";
+        err = "expected " + std::to_string(bytes) + " bytes";
         return false;
     }
     return true;
@@ -107,7 +176,7 @@ bool read_raw(const std::string& path, size_t bytes, std::vector<uint8_t>& out, 
 bool write_raw(const std::string& path, const std::vector<uint8_t>& data, std::string& err) {
     std::ofstream f(path, std::ios::binary);
     f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    if (!f) err = path + ": write failed";
+    if (!f) err = "write failed";
     return static_cast<bool>(f);
 }
 

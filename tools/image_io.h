@@ -17,11 +17,14 @@ struct Image {
     }
 };
 
-// Reads a PNG or PGM file; false with a message on failure.
+// Reads a PNG or PGM file; false with a message (without the path) on failure.
 bool read_image(const std::string& path, Image& out, std::string& err);
-// Writes PNG (any other extension: PGM for 1 channel). 2-channel images are
-// written as gray+alpha PNG.
+// Writes the format the extension names: .png (2-channel images as
+// gray+alpha), .pgm (gray), .ppm (RGB), .jpg/.jpeg (gray, or RGB); other
+// extensions are refused. Messages (without the path) go to `err`.
 bool write_image(const std::string& path, const Image& img, std::string& err);
+// Whether write_image knows the extension of `path`.
+bool image_kind_known(const std::string& path);
 // Reads `bytes` bytes of a raw frame.
 bool read_raw(const std::string& path, size_t bytes, std::vector<uint8_t>& out, std::string& err);
 bool write_raw(const std::string& path, const std::vector<uint8_t>& data, std::string& err);

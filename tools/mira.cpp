@@ -1,5 +1,6 @@
 // mira: apply libmira operations to image files, and the demo.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -27,8 +28,10 @@ double run_timed(const char* what, mira_path path,
     const mira_status st = fn(path);
     auto t1 = std::chrono::steady_clock::now();
     double ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
-    std::printf("%-28s %-4s %9.3f ms  %s\n", what, path == MIRA_PATH_GPU ? "gpu" : "cpu", ms,
-                mira_status_string(st));
+    // (a refused call prints only its error line, from the caller)
+    if (st == MIRA_STATUS_OK)
+        std::printf("%-28s %-4s %9.3f ms  %s\n", what, path == MIRA_PATH_GPU ? "gpu" : "cpu", ms,
+                    mira_status_string(st));
     if (status) *status = st;
     return ms;
 }
@@ -38,10 +41,42 @@ mira_image view(const Image& img) {
                       img.width * img.channels, img.channels};
 }
 
+void error_line(const std::string& what, const std::string& why) {
+    std::string line = "mira: " + what + ": " + why;
+    for (char& c : line)
+        if (c == '\n' || c == '\r') c = ' ';
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
 int refused(const std::string& command, mira_status st, const std::string& hint) {
-    std::fprintf(stderr, "mira %s: %s%s%s\n", command.c_str(), mira_status_string(st),
-                 hint.empty() ? "" : ": ", hint.c_str());
+    error_line(command, std::string(mira_status_string(st)) + (hint.empty() ? "" : ": ") + hint);
     return st == MIRA_STATUS_BAD_ARGUMENT ? 2 : 1;
+}
+
+bool output_ok(const std::string& path) {
+    if (!image_kind_known(path)) {
+        const size_t dot = path.find_last_of('.');
+        const size_t slash = path.find_last_of('/');
+        const std::string ext =
+            dot == std::string::npos || (slash != std::string::npos && dot < slash)
+                ? std::string("no extension")
+                : "'" + path.substr(dot) + "'";
+        error_line(path, "unknown image type (" + ext + "); use .png, .pgm, .ppm, .jpg or .jpeg");
+        return false;
+    }
+    const size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    struct stat st {};
+    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        error_line(path, "the folder " + dir + " does not exist");
+        return false;
+    }
+    if (access(dir.c_str(), W_OK) != 0) {
+        error_line(path, "the folder " + dir + " is not writable");
+        return false;
+    }
+    return true;
 }
 
 Image blank(uint32_t w, uint32_t h, uint32_t channels) {
@@ -54,13 +89,30 @@ Image blank(uint32_t w, uint32_t h, uint32_t channels) {
 }
 
 bool target_size(const Options& o, const Image& in, double defFactor, uint32_t& w, uint32_t& h) {
+    const bool hasW = o.has("width"), hasH = o.has("height");
+    if (o.has("factor") && (hasW || hasH)) {
+        error_line("--factor", std::string("cannot be combined with --") +
+                                   (hasW ? "width" : "height") +
+                                   " (give the size, or one side, or a factor)");
+        return false;
+    }
     const double f = o.real("factor", defFactor);
-    const double fw = o.has("width") ? double(o.num("width", 1)) : std::floor(in.width * f + 0.5);
-    const double fh = o.has("height") ? double(o.num("height", 1)) : std::floor(in.height * f + 0.5);
+    double fw = std::floor(in.width * f + 0.5), fh = std::floor(in.height * f + 0.5);
+    if (hasW && hasH) {
+        fw = double(o.num("width", 1));
+        fh = double(o.num("height", 1));
+    } else if (hasW) {  // the other side keeps the aspect ratio
+        fw = double(o.num("width", 1));
+        fh = std::floor(fw * in.height / in.width + 0.5);
+    } else if (hasH) {
+        fh = double(o.num("height", 1));
+        fw = std::floor(fh * in.width / in.height + 0.5);
+    }
     const double limit = MIRA_IMAGE_MAX_SIDE;
     if (fw > limit || fh > limit) {
-        std::fprintf(stderr, "--factor: the destination would exceed %u pixels a side\n",
-                     MIRA_IMAGE_MAX_SIDE);
+        error_line(hasW ? "--width" : hasH ? "--height" : "--factor",
+                   "the destination would exceed " + std::to_string(MIRA_IMAGE_MAX_SIDE) +
+                       " pixels a side");
         return false;
     }
     w = uint32_t(std::max(1.0, fw));
@@ -70,12 +122,15 @@ bool target_size(const Options& o, const Image& in, double defFactor, uint32_t& 
 
 bool load_input(const Options& o, size_t index, Image& img) {
     if (o.args.size() <= index) {
-        std::fprintf(stderr, "missing input file\n");
+        error_line("input", "missing input file");
         return false;
     }
+    // The output is checked before anything runs, so that a bad output path
+    // is the only line printed.
+    if (o.args.size() > index + 1 && !output_ok(o.args[index + 1])) return false;
     std::string err;
     if (!read_image(o.args[index], img, err)) {
-        std::fprintf(stderr, "%s\n", err.c_str());
+        error_line(o.args[index], err);
         return false;
     }
     return true;
@@ -84,7 +139,7 @@ bool load_input(const Options& o, size_t index, Image& img) {
 bool save_output(const std::string& path, const Image& img) {
     std::string err;
     if (!write_image(path, img, err)) {
-        std::fprintf(stderr, "%s\n", err.c_str());
+        error_line(path, err);
         return false;
     }
     return true;
@@ -138,7 +193,7 @@ int run_demo(const Options& o) {
     DemoInput input;
     std::string err;
     if (!read_image(in, input.rgb, err)) {
-        std::fprintf(stderr, "%s\n", err.c_str());
+        error_line(in, err);
         return 1;
     }
     input.rgb = to_rgb(input.rgb);
@@ -160,14 +215,26 @@ int run_demo(const Options& o) {
     for (auto& [name, cmd] : commands())
         if (cmd.demo) cmd.demo(input, results);
 
+    // demo.tsv lists the results (file, operation, path, time) for the
+    // labelled contact sheet (tools/contact_sheet.py).
+    std::string table = "file\toperation\tpath\tms\n";
     for (size_t i = 0; i < results.size(); ++i) {
         std::string name = results[i].label;  // labels are free text; file names are not
         for (char& c : name)
             if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
-        std::string file = outDir + "/" + std::to_string(i) + "_" + name + ".png";
+        const std::string base = std::to_string(i) + "_" + name + ".png";
+        const std::string file = outDir + "/" + base;
         if (!save_output(file, results[i].image)) return 1;
         std::printf("  %-40s %ux%u  %8.3f ms\n", file.c_str(), results[i].image.width,
                     results[i].image.height, results[i].ms);
+        char ms[32];
+        std::snprintf(ms, sizeof ms, "%.3f", results[i].ms);
+        table += base + "\t" + results[i].label + "\t" + (i == 0 ? "-" : "cpu") + "\t" +
+                 (i == 0 ? "-" : ms) + "\n";
+    }
+    if (FILE* f = std::fopen((outDir + "/demo.tsv").c_str(), "w")) {
+        std::fputs(table.c_str(), f);
+        std::fclose(f);
     }
     const std::string sheet = outDir + "/contact_sheet.png";
     if (!save_output(sheet, contact_sheet(results))) return 1;
@@ -178,19 +245,26 @@ int run_demo(const Options& o) {
 
 // One line on standard error for a refused command line (CLI11's messages
 // name the option); status 2.
-int bad_command_line(const std::string& message) {
-    std::string line = message;
-    for (char& c : line)
-        if (c == '\n' || c == '\r') c = ' ';
-    std::fprintf(stderr, "mira: %s\n", line.c_str());
+int bad_command_line(const std::string& what, const std::string& why) {
+    error_line(what, why);
     return 2;
+}
+
+// CLI11's message ("--width: Value -5 not in range ...", "The following
+// argument was not expected: x") as "<what>: <why>".
+int bad_command_line(const std::string& message) {
+    const size_t colon = message.find(": ");
+    if (message.rfind("--", 0) == 0 && colon != std::string::npos)
+        return bad_command_line(message.substr(0, colon), message.substr(colon + 2));
+    return bad_command_line("command line", message);
 }
 
 // Declares a command's options on its CLI11 subcommand, with their types and
 // ranges, storing given values into `o`.
 void declare(CLI::App* sub, const Command& cmd, Options& o) {
     for (const OptSpec& spec : cmd.options) {
-        const std::string flag = "--" + spec.name;
+        std::string flag = "--" + spec.name;
+        for (const std::string& a : spec.aliases) flag += ",--" + a;
         switch (spec.kind) {
             case OptSpec::Int: {
                 auto* opt = sub->add_option_function<long>(
@@ -207,9 +281,20 @@ void declare(CLI::App* sub, const Command& cmd, Options& o) {
             }
             case OptSpec::Choice: {
                 auto* opt = sub->add_option_function<std::string>(
-                    flag, [&o, n = spec.name](const std::string& v) { o.texts[n] = v; },
+                    flag,
+                    [&o, n = spec.name, m = spec.valueAliases](const std::string& v) {
+                        auto it = m.find(v);
+                        o.texts[n] = it == m.end() ? v : it->second;
+                    },
                     spec.help);
-                opt->check(CLI::IsMember(spec.choices));
+                std::vector<std::string> accepted = spec.choices;
+                for (const auto& [old, now] : spec.valueAliases) accepted.push_back(old);
+                opt->check(CLI::IsMember(accepted));
+                opt->type_name("{" + [&] {
+                    std::string l;
+                    for (const auto& c : spec.choices) l += (l.empty() ? "" : ",") + c;
+                    return l;
+                }() + "}");
                 break;
             }
             case OptSpec::Text:
@@ -219,8 +304,19 @@ void declare(CLI::App* sub, const Command& cmd, Options& o) {
                 break;
         }
     }
-    sub->add_option("files", o.args, "input and output files")->expected(0, int(cmd.files));
+    sub->add_option("files", o.args, cmd.files > 1 ? "input and output files" : "input file")
+        ->expected(0, int(cmd.files))
+        ->type_name(cmd.files > 1 ? "IN OUT" : "IN");
 }
+
+// Shows the file arguments in the usage line by their type name ("IN OUT")
+// rather than CLI11's "files(0x)".
+class FileUsage : public CLI::Formatter {
+public:
+    std::string make_option_usage(const CLI::Option* opt) const override {
+        return "[" + opt->get_type_name() + "]";
+    }
+};
 
 }  // namespace
 }  // namespace mira_tool
@@ -229,6 +325,7 @@ int main(int argc, char** argv) {
     using namespace mira_tool;
     Options o;
     CLI::App app{"mira: applies libmira operations to image files; `mira demo` runs them all"};
+    app.formatter(std::make_shared<FileUsage>());  // (before the subcommands, which copy it)
     app.set_help_all_flag("--help-all", "help of every command");
     app.require_subcommand(1);
     app.fallthrough();  // --gpu / --cpu also after the command
@@ -243,15 +340,22 @@ int main(int argc, char** argv) {
     std::map<CLI::App*, const Command*> subs;
     for (auto& [name, cmd] : commands()) {
         CLI::App* sub = app.add_subcommand(name, cmd.usage);
+        for (const std::string& a : cmd.aliases) sub->alias(a);
         declare(sub, cmd, o);
         subs[sub] = &cmd;
     }
     // The first word that is not an option names the command.
+    auto known = [](const std::string& a) {
+        if (a == "demo" || commands().count(a)) return true;
+        for (const auto& [name, cmd] : commands())
+            for (const std::string& al : cmd.aliases)
+                if (al == a) return true;
+        return false;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a.empty() || a[0] == '-') continue;
-        if (a != "demo" && !commands().count(a))
-            return bad_command_line("unknown command '" + a + "' (mira --help lists them)");
+        if (!known(a)) return bad_command_line(a, "unknown command (mira --help lists them)");
         break;
     }
     try {
@@ -268,7 +372,7 @@ int main(int argc, char** argv) {
         for (auto& [sub, cmd] : subs) {
             if (!sub->parsed()) continue;
             if (o.args.size() < cmd->files)
-                return bad_command_line(cmd->name + ": needs " + std::to_string(cmd->files) +
+                return bad_command_line(cmd->name, "needs " + std::to_string(cmd->files) +
                                         " file argument" + (cmd->files > 1 ? "s" : "") +
                                         " (" + cmd->usage.substr(0, cmd->usage.find("  ")) + ")");
             // --gpu runs on whatever OpenCL device exists (PoCL's CPU device
@@ -276,18 +380,18 @@ int main(int argc, char** argv) {
             if (o.gpu) setenv("MIRA_OPENCL_DEVICE", "any", 0);
             const bool device = o.gpu && mira_init() == MIRA_STATUS_OK && mira_device_name();
             const int rc = cmd->run(o);
-            if (o.gpu) {
+            if (o.gpu && rc == 0) {  // (nothing is printed after an error line)
                 if (device)
                     std::printf("GPU path ran on the OpenCL device \"%s\"\n", mira_device_name());
                 else
                     std::printf("no OpenCL device: the CPU method ran\n");
-                mira_shutdown();
             }
+            if (o.gpu) mira_shutdown();
             return rc;
         }
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "mira: %s\n", e.what());
+        error_line("error", e.what());
         return 1;
     }
-    return bad_command_line("no command given");
+    return bad_command_line("command line", "no command given (mira --help lists them)");
 }

@@ -688,7 +688,10 @@ MIRA_EXPORT void ncvUpsample2DInterleavedu8(const uint8_t* src, uint32_t w, uint
  * solving the matrix for the source's edges (truncated toward zero) and
  * clamped to [0, @p dstW] (the last column is @p dstW when the inside part
  * runs past the right edge). A row with no inside column holds
- * (@p dstW, @p dstW).
+ * (@p dstW, @p dstW). These spans come from the matrix alone, the same for
+ * every interpolation, and may differ by a column or two from the pixels
+ * written; mira_warp_affine() (mira_image.h) reports the exact half-open
+ * runs of the pixels per interpolation.
  *
  * Path: GPU (::MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8, mode 1); the CPU method
  * is the kernels' twin and gives identical bytes (float formulas as written,

@@ -18,7 +18,11 @@
  * - An accepted call writes the whole destination: every pixel of its
  *   `width` x `height`, and no byte outside those rows' defined width (the
  *   padding between rows of a strided destination is kept).
- * - Source and destination memory must not overlap (MIRA_STATUS_BAD_ARGUMENT).
+ * - No destination may share a byte with a source or with another
+ *   destination (MIRA_STATUS_BAD_ARGUMENT). Only the bytes of an image's rows
+ *   (`width` pixels from each row start) count: images whose rows interleave,
+ *   such as the left and right halves of one buffer or its even and odd rows,
+ *   do not overlap.
  * - Path: MIRA_PATH_CPU runs the CPU method, MIRA_PATH_GPU the GPU method,
  *   MIRA_PATH_DEFAULT the path the matching `ncv` function takes (given for
  *   each function). The path decides the bytes, never the hardware: a GPU
@@ -339,7 +343,7 @@ typedef struct mira_fill_result {
  * @param seed_x,seed_y inside the image.
  * @param connectivity 4 or 8.
  * @param fill 1..255.
- * @param result not null.
+ * @param result not null; must not lie inside `src` or `mask`.
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
  * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
@@ -459,18 +463,32 @@ typedef enum mira_warp_interpolation MIRA_ENUM_INT {
 
 /**
  * Affine warp: dst(x, y) = src(m0 x + m1 y + m2, m3 x + m4 y + m5), 0 where
- * the source position lies outside the image. Nearest rounds the position
- * half to even; bilinear and bicubic (a = -0.75) interpolate at pixel centres
- * in single precision. Both methods share this arithmetic, but the GPU may
- * form positions with fused multiply-adds, so a position within an ulp of a
- * half can round the other way, and filtered values can differ by one.
+ * the interpolation finds no sample inside the image. Positions are formed in
+ * single precision.
+ * - Nearest: the position (m0 x + m1 y + m2, ...) rounded half to even;
+ *   0 outside.
+ * - Bilinear: at pixel centres, the position of (x + 0.5, y + 0.5) minus 0.5;
+ *   taps ceil(s - 1) and the next, weights 1 - distance renormalised. The
+ *   pixel is 0 unless -1 < s < size - 1 on both axes (both taps inside): the
+ *   last source row and column are never a first tap, so a position beyond
+ *   them reads as 0.
+ * - Bicubic (a = -0.75, 32 phases): at the plain position (x, y), not at
+ *   pixel centres; taps outside the image read 0; clamped to [0, 255] before
+ *   truncation; 0 for positions beyond 2^24.
+ * Both methods share this arithmetic, but the GPU may form positions with
+ * fused multiply-adds, so a position within an ulp of a half can round the
+ * other way, and filtered values can differ by one.
  * @param src plane W x H.
  * @param matrix six finite floats, row-major 2 x 3, destination to source.
  * @param dst plane w x h.
  * @param interpolation MIRA_WARP_NEAREST, MIRA_WARP_BILINEAR or MIRA_WARP_BICUBIC.
- * @param spans optional (NULL): 2 h values, per destination row the first
- * column whose source lies inside the image and one past the last (w, w for
- * a row without any).
+ * @param spans optional (NULL): 2 h values, per destination row the half-open
+ * run [start, end) of the columns computed from samples inside the source,
+ * from the same position arithmetic as the CPU method's pixels and for the
+ * chosen interpolation (nearest: the rounded position is inside; bilinear:
+ * both taps are; bicubic: at least one of the 16 taps is, though its weight
+ * may be 0); (w, w) for a row without any. Every pixel outside the run is 0.
+ * Must not overlap the images.
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
  * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an

@@ -810,6 +810,80 @@ void analysis_dst_border(const MIRA_Feature_Buf* src, const MIRA_Feature_Buf* ds
     }
 }
 
+namespace {
+
+// The columns [a, b) of one row where in(x) holds, in(x) being
+// lo(f(x)) && hi(f(x)) for two axes; (n, n) when there are none.
+template <class In>
+void scan_row(uint32_t n, In in, uint32_t& a, uint32_t& b) {
+    a = b = n;
+    for (uint32_t x = 0; x < n; ++x)
+        if (in(x)) {
+            if (a == n) a = x;
+            b = x + 1;
+        }
+    if (a == n) b = n;
+}
+
+}  // namespace
+
+void affine_warp_spans(uint32_t srcW, uint32_t srcH, const float m[6], uint32_t dstW,
+                       uint32_t dstH, AffineInterp interp, uint32_t* spans) {
+    if (spans == nullptr || dstW == 0) return;
+    const int32_t W = static_cast<int32_t>(std::min<uint32_t>(srcW, 0x7FFFFFFFu));
+    const int32_t H = static_cast<int32_t>(std::min<uint32_t>(srcH, 0x7FFFFFFFu));
+    // A plane one pixel wide or high has no room for the second bilinear tap.
+    const bool none = W == 0 || H == 0 || (interp == kAffineLinear && (W < 2 || H < 2));
+    // Positions exactly as the warp forms them (see nearest_rows, linear_rows
+    // and cubic_rows): h is the half-pixel offset of the bilinear centres.
+    const float h = interp == kAffineLinear ? 0.5f : 0.f;
+    const float wLast = static_cast<float>(W - 1), hLast = static_cast<float>(H - 1);
+    // Per axis, whether the interpolation reads a sample inside [0, size)
+    // from position v: lo holds for every v above a bound, hi below one (the
+    // bicubic's limit on |v| is split between them).
+    auto lo = [&](float v) {
+        switch (interp) {
+            case kAffineNearest: return round_sat16(v) >= 0;
+            case kAffineCubic: return v > -kCubicLimit && cubic_base(v) >= -3.f;
+            default: return v > -1.f;
+        }
+    };
+    auto hi = [&](float v, int32_t size, float last) {
+        switch (interp) {
+            case kAffineNearest: return round_sat16(v) <= size - 1;
+            case kAffineCubic: return v < kCubicLimit && cubic_base(v) <= last;
+            default: return v < last;
+        }
+    };
+    for (uint32_t y = 0; y < dstH; ++y) {
+        uint32_t a = dstW, b = dstW;
+        if (!none) {
+            const float fy = static_cast<float>(y) + h;
+            const RowPos px{m[0], h, m[1] * fy, m[2], h}, py{m[3], h, m[4] * fy, m[5], h};
+            if (tame(m)) {
+                // Positions are finite and monotone along the row: each axis
+                // bounds one run of columns.
+                uint32_t xa, xb, ya, yb;
+                run_of(px, dstW, lo, [&](float v) { return hi(v, W, wLast); }, xa, xb);
+                run_of(py, dstW, lo, [&](float v) { return hi(v, H, hLast); }, ya, yb);
+                a = std::max(xa, ya);
+                b = std::max(a, std::min(xb, yb));
+                if (a == b) a = b = dstW;
+            } else {
+                scan_row(
+                    dstW,
+                    [&](uint32_t x) {
+                        const float vx = px.at(x), vy = py.at(x);
+                        return lo(vx) && hi(vx, W, wLast) && lo(vy) && hi(vy, H, hLast);
+                    },
+                    a, b);
+            }
+        }
+        spans[2 * size_t(y)] = a;
+        spans[2 * size_t(y) + 1] = b;
+    }
+}
+
 }  // namespace mira
 
 namespace {

@@ -26,6 +26,14 @@ void affine_clipped_u8_cpu(const uint8_t* src, uint32_t srcW, uint32_t srcH, siz
                            const float m[6], uint8_t* dst, uint32_t dstW, uint32_t dstH,
                            size_t dstStride, AffineInterp interp);
 
+// Per destination row y, spans[2 y] and spans[2 y + 1]: the half-open run
+// [start, end) of the columns that affine_clipped_u8_cpu computes from
+// samples inside the source with `interp`, from the same position arithmetic
+// (nearest: the rounded position is inside; bilinear: both taps are; bicubic:
+// at least one of the 16 taps is). (dstW, dstW) for a row without any.
+void affine_warp_spans(uint32_t srcW, uint32_t srcH, const float m[6], uint32_t dstW,
+                       uint32_t dstH, AffineInterp interp, uint32_t* spans);
+
 // Per destination row, the (start, end) columns whose source lies inside the
 // image, (W, W) for a row without any; written to dst[1].data when it is set.
 // src[0] and dst[0] give the sizes, src[1] the matrix.

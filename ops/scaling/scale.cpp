@@ -14,6 +14,7 @@
 #include "mira/mira_features.h"
 #include "ops/scaling/pipelines/pipeline_buffers.h"
 #include "ops/scaling/scale_up_poly.h"
+#include "zor_log.h"
 
 static_assert(sizeof(mira::scale_param) == 12, "scale_param layout");
 
@@ -81,7 +82,7 @@ bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
                  const scale_param& p, bool independent) {
     if (independent) {
         if (p.interpolation > 2) {
-            std::printf("scale mode err!!!\n");
+            ZOR::log_line("scale mode err!!!\n");
             return false;
         }
         if (dst.width == 0 || dst.height == 0 || src.width == 0 || src.height == 0) return true;
@@ -107,7 +108,7 @@ bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
         return true;
     }
     if (p.interpolation > 2) {
-        std::printf("scale mode err!!!\n");
+        ZOR::log_line("scale mode err!!!\n");
         return false;
     }
     if (dst.width == 0 || dst.height == 0) return true;

@@ -33,31 +33,171 @@ Example::
     small = mira.resize(img, (256, 192), device="gpu")
 """
 
-from ._mira import (
-    _library_path,
-    deinit,
-    device_name,
-    empty,
-    flood_fill,
-    gaussian3x3,
-    gpu_available,
-    gradient,
-    init,
-    intensity_stats,
-    interleave,
-    nv21_to_rgba,
-    resize,
-    rotate,
-    scale_down,
-    scale_down_box,
-    swap_pairs,
-    transpose,
-    upsample_chroma,
-    upscale_lanczos,
-    warp_affine,
-    yuv420sp_to_yuv444,
-    yuv444_to_yuv420sp,
-)
+import ctypes as _ctypes
+import os as _os
+from typing import Literal, Optional, Sequence, SupportsIndex, Tuple, Union
+
+import numpy as np
+
+# A package installed from a wheel carries its libmira.so.1 beside the
+# extension: loaded first, it is the one the extension links to.
+_bundled = _os.path.join(_os.path.dirname(__file__), "libmira.so.1")
+if _os.path.exists(_bundled):
+    _ctypes.CDLL(_bundled, mode=_ctypes.RTLD_GLOBAL)
+
+from . import _mira  # noqa: E402
+from ._mira import _library_path  # noqa: E402
+
+# The functions below give the compiled ones real signatures (named
+# arguments, defaults and types for help() and inspect.signature), and a
+# call that leaves out an argument fails with Python's own one-line
+# TypeError naming it. Each passes its arguments on unchanged; the compiled
+# function checks them and carries the docstring.
+
+Array = np.ndarray
+Device = Optional[Literal["cpu", "gpu"]]
+Size = Tuple[SupportsIndex, SupportsIndex]  # (width, height)
+
+
+def _doc(compiled):
+    def attach(f):
+        f.__doc__ = (compiled.__doc__ or "").strip()
+        return f
+
+    return attach
+
+
+@_doc(_mira.init)
+def init() -> bool:
+    return _mira.init()
+
+
+@_doc(_mira.deinit)
+def deinit() -> None:
+    _mira.deinit()
+
+
+@_doc(_mira.gpu_available)
+def gpu_available() -> bool:
+    return _mira.gpu_available()
+
+
+@_doc(_mira.device_name)
+def device_name() -> Optional[str]:
+    return _mira.device_name()
+
+
+@_doc(_mira.empty)
+def empty(shape: Union[SupportsIndex, Sequence[SupportsIndex]], dtype=np.uint8) -> Array:
+    return _mira.empty(shape, dtype)
+
+
+@_doc(_mira.transpose)
+def transpose(img: Array, *, out: Optional[Array] = None, device: Device = None) -> Array:
+    return _mira.transpose(img, out=out, device=device)
+
+
+@_doc(_mira.rotate)
+def rotate(img: Array, degrees: Literal[90, 180, 270], *, out: Optional[Array] = None,
+           device: Device = None) -> Array:
+    return _mira.rotate(img, degrees, out=out, device=device)
+
+
+@_doc(_mira.nv21_to_rgba)
+def nv21_to_rgba(frame: Array, vu: Optional[Array] = None, *, out: Optional[Array] = None,
+                 device: Device = None) -> Array:
+    return _mira.nv21_to_rgba(frame, vu, out=out, device=device)
+
+
+@_doc(_mira.yuv444_to_yuv420sp)
+def yuv444_to_yuv420sp(y: Array, cb: Array, cr: Array, *,
+                       out: Optional[Tuple[Array, Array]] = None,
+                       device: Device = None) -> Tuple[Array, Array]:
+    return _mira.yuv444_to_yuv420sp(y, cb, cr, out=out, device=device)
+
+
+@_doc(_mira.yuv420sp_to_yuv444)
+def yuv420sp_to_yuv444(y: Array, cbcr: Array, *,
+                       out: Optional[Tuple[Array, Array, Array]] = None,
+                       device: Device = None) -> Tuple[Array, Array, Array]:
+    return _mira.yuv420sp_to_yuv444(y, cbcr, out=out, device=device)
+
+
+@_doc(_mira.swap_pairs)
+def swap_pairs(pairs: Array, *, out: Optional[Array] = None, device: Device = None) -> Array:
+    return _mira.swap_pairs(pairs, out=out, device=device)
+
+
+@_doc(_mira.interleave)
+def interleave(a: Array, b: Array, *, out: Optional[Array] = None,
+               device: Device = None) -> Array:
+    return _mira.interleave(a, b, out=out, device=device)
+
+
+@_doc(_mira.gradient)
+def gradient(img: Array, sobel: bool = False, *, out: Optional[Tuple[Array, Array]] = None,
+             device: Device = None) -> Tuple[Array, Array]:
+    return _mira.gradient(img, sobel, out=out, device=device)
+
+
+@_doc(_mira.gaussian3x3)
+def gaussian3x3(img: Array, border: Literal["zero", "renormalised"], *,
+                out: Optional[Array] = None, device: Device = None) -> Array:
+    return _mira.gaussian3x3(img, border, out=out, device=device)
+
+
+@_doc(_mira.intensity_stats)
+def intensity_stats(img: Array, rect: Optional[Tuple[int, int, int, int]] = None, *,
+                    device: Device = None) -> Tuple[float, float]:
+    return _mira.intensity_stats(img, rect, device=device)
+
+
+@_doc(_mira.flood_fill)
+def flood_fill(img: Array, seed: Tuple[int, int], connectivity: Literal[4, 8] = 4,
+               fill: int = 255, *, out: Optional[Array] = None,
+               device: Device = None) -> Tuple[Array, int, Tuple[int, int, int, int]]:
+    return _mira.flood_fill(img, seed, connectivity, fill, out=out, device=device)
+
+
+@_doc(_mira.scale_down)
+def scale_down(img: Array, size: Size, *, out: Optional[Array] = None,
+               device: Device = None) -> Array:
+    return _mira.scale_down(img, size, out=out, device=device)
+
+
+@_doc(_mira.scale_down_box)
+def scale_down_box(img: Array, size: Size, *, out: Optional[Array] = None,
+                   device: Device = None) -> Array:
+    return _mira.scale_down_box(img, size, out=out, device=device)
+
+
+@_doc(_mira.resize)
+def resize(img: Array, size: Size,
+           interpolation: Literal["none", "bilinear", "box"] = "bilinear",
+           border: Literal["none", "constant", "replicate"] = "replicate", value: int = 0, *,
+           out: Optional[Array] = None, device: Device = None) -> Array:
+    return _mira.resize(img, size, interpolation, border, value, out=out, device=device)
+
+
+@_doc(_mira.upscale_lanczos)
+def upscale_lanczos(img: Array, size: Size, *, out: Optional[Array] = None,
+                    device: Device = None) -> Array:
+    return _mira.upscale_lanczos(img, size, out=out, device=device)
+
+
+@_doc(_mira.upsample_chroma)
+def upsample_chroma(pairs: Array, *, out: Optional[Array] = None,
+                    device: Device = None) -> Array:
+    return _mira.upsample_chroma(pairs, out=out, device=device)
+
+
+@_doc(_mira.warp_affine)
+def warp_affine(img: Array, matrix, size: Size,
+                interpolation: Literal["nearest", "bilinear", "bicubic"] = "bilinear",
+                spans: bool = False, *, out: Optional[Array] = None,
+                device: Device = None) -> Union[Array, Tuple[Array, Array]]:
+    return _mira.warp_affine(img, matrix, size, interpolation, spans, out=out, device=device)
+
 
 __all__ = [
     "init",

@@ -28,7 +28,8 @@ def deinit() -> None:
     GPU-shared memory are alive."""
 
 def gpu_available() -> bool:
-    """True when GPU requests run on an OpenCL device."""
+    """True when GPU requests run on an OpenCL device; brings the device up
+    if it is not up."""
 
 def device_name() -> Optional[str]:
     """Name of the OpenCL device in use, or None."""
