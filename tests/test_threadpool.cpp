@@ -197,9 +197,10 @@ TEST(ThreadPool, PauseHoldsEveryWorkerBeforeItsNextJobUntilResume) {
             EXPECT_EQ(done.load(), expected) << workers << " workers, cycle " << cycle;
             EXPECT_EQ(threadpool_num_threads_working(pool), 0);
             threadpool_resume(pool);
-            threadpool_wait(pool);
             expected += 8;
-            EXPECT_EQ(done.load(), expected);
+            ASSERT_TRUE(wait_until([&] { return done.load() == expected; }))
+                << "resume did not release the workers: " << done.load() << " jobs ran";
+            threadpool_wait(pool);
             EXPECT_EQ(threadpool_num_threads_held(pool), 0);
         }
         threadpool_destroy(pool);
@@ -232,8 +233,8 @@ TEST(ThreadPool, PauseLetsTheRunningJobFinishAndHoldsBeforeTheNext) {
     }
     EXPECT_EQ(done.load(), 0);
     threadpool_resume(pool);
+    ASSERT_TRUE(wait_until([&] { return done.load() == 1; })) << "resume did not release the worker";
     threadpool_wait(pool);
-    EXPECT_EQ(done.load(), 1);
     threadpool_destroy(pool);
 }
 
