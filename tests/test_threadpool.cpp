@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/prctl.h>
 
 #include <algorithm>
@@ -45,6 +46,31 @@ void count_slowly(void* arg) {
 }
 
 void count(void* arg) { static_cast<std::atomic<int>*>(arg)->fetch_add(1); }
+
+// Threads of this process.
+int thread_count() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+// start_band_workers starts every shared worker at once (the statistics call
+// it before pinning the caller, so that no worker is created from a pinned
+// thread): bands run afterwards, nested or not, create no further threads.
+// First in this program, so that nothing has started the workers before.
+TEST(RunBands, StartBandWorkersStartsEveryWorker) {
+    mira::start_band_workers();
+    const int started = thread_count();
+    std::atomic<int> n{0};
+    for (int call = 0; call < 10; ++call)
+        mira::run_bands(16, [&](int) { mira::run_bands(4, [&](int) { n.fetch_add(1); }); });
+    EXPECT_EQ(n.load(), 10 * 16 * 4);
+    EXPECT_EQ(thread_count(), started);
+}
 
 TEST(ThreadPool, OneWorkerRunsJobsInOrderOfSubmission) {
     threadpool pool = threadpool_init(1);
