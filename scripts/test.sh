@@ -4,9 +4,9 @@
 # configurations, and runs six stages: the release suite; the GPU tests
 # again with the coarse-grained and the no-SVM memory kinds forced on PoCL;
 # the sanitizer suite; the AArch64 suite (cross build under qemu);
-# ThreadSanitizer on the worker pool and on the concurrency and pipeline
-# tests; and every fuzz target for a bounded time. A stage whose tests fail
-# does not stop the later ones; the exit status is 1 if any failed.
+# ThreadSanitizer on the worker pool and on the concurrency, pipeline and
+# signal tests; and every fuzz target for a bounded time. A stage whose tests
+# fail does not stop the later ones; the exit status is 1 if any failed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
