@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/prctl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <string>
@@ -43,6 +46,31 @@ void count_slowly(void* arg) {
 }
 
 void count(void* arg) { static_cast<std::atomic<int>*>(arg)->fetch_add(1); }
+
+// Threads of this process.
+int thread_count() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+// start_band_workers starts every shared worker at once (the statistics call
+// it before pinning the caller, so that no worker is created from a pinned
+// thread): bands run afterwards, nested or not, create no further threads.
+// First in this program, so that nothing has started the workers before.
+TEST(RunBands, StartBandWorkersStartsEveryWorker) {
+    mira::start_band_workers();
+    const int started = thread_count();
+    std::atomic<int> n{0};
+    for (int call = 0; call < 10; ++call)
+        mira::run_bands(16, [&](int) { mira::run_bands(4, [&](int) { n.fetch_add(1); }); });
+    EXPECT_EQ(n.load(), 10 * 16 * 4);
+    EXPECT_EQ(thread_count(), started);
+}
 
 TEST(ThreadPool, OneWorkerRunsJobsInOrderOfSubmission) {
     threadpool pool = threadpool_init(1);
@@ -145,50 +173,94 @@ TEST(ThreadPool, TwoPoolsCoexist) {
     threadpool_destroy(b);
 }
 
-TEST(ThreadPool, PauseHoldsJobsUntilResume) {
-    threadpool pool = threadpool_init(2);
-    ASSERT_NE(pool, nullptr);
-    std::atomic<int> done{0};
-    threadpool_pause(pool);
-    for (int i = 0; i < 8; ++i) threadpool_add_work(pool, count, &done);
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(done.load(), 0);
-    threadpool_resume(pool);
-    threadpool_wait(pool);
-    EXPECT_EQ(done.load(), 8);
-    // A second pause/resume cycle works the same way.
-    threadpool_pause(pool);
-    threadpool_add_work(pool, count, &done);
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(done.load(), 8);
-    threadpool_resume(pool);
-    threadpool_wait(pool);
-    EXPECT_EQ(done.load(), 9);
-    threadpool_destroy(pool);
+// Waits (bounded, for a stuck pool) until `ready` holds; returns its value.
+template <typename Ready>
+bool wait_until(Ready ready) {
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() > end) return ready();
+        std::this_thread::sleep_for(100us);
+    }
+    return true;
 }
 
-void progress_slowly(void* arg) {
-    for (int i = 0; i < 300; ++i) {
-        static_cast<std::atomic<int>*>(arg)->fetch_add(1);
-        std::this_thread::sleep_for(1ms);
+// A job that reports that it started and then waits for its gate.
+struct GatedJob {
+    std::mutex m;
+    std::condition_variable cv;
+    bool started = false, open = false, finished = false;
+};
+
+void gated(void* arg) {
+    auto* g = static_cast<GatedJob*>(arg);
+    std::unique_lock<std::mutex> lock(g->m);
+    g->started = true;
+    g->cv.notify_all();
+    g->cv.wait(lock, [g] { return g->open; });
+    g->finished = true;
+}
+
+// Pause and resume as seen from the counters: a paused pool's workers reach
+// their hold without taking a job (whether they were asleep, polling after a
+// job, or woken by the jobs added while paused), nothing runs until resume,
+// and after resume everything runs. Twice on the same pool, with one worker
+// and with several.
+TEST(ThreadPool, PauseHoldsEveryWorkerBeforeItsNextJobUntilResume) {
+    for (int workers : {1, 3}) {
+        threadpool pool = threadpool_init(workers);
+        ASSERT_NE(pool, nullptr);
+        std::atomic<int> done{0};
+        int expected = 0;
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            // cycle 1: the workers have just finished jobs, so they poll.
+            threadpool_pause(pool);
+            for (int i = 0; i < 8; ++i) ASSERT_EQ(threadpool_add_work(pool, count, &done), 0);
+            // A worker woken by the new jobs holds instead of taking one; if
+            // it took one anyway, `done` moves, and the check below fails.
+            ASSERT_TRUE(wait_until([&] {
+                return threadpool_num_threads_held(pool) >= 1 || done.load() != expected;
+            }));
+            EXPECT_EQ(done.load(), expected) << workers << " workers, cycle " << cycle;
+            EXPECT_EQ(threadpool_num_threads_working(pool), 0);
+            threadpool_resume(pool);
+            expected += 8;
+            ASSERT_TRUE(wait_until([&] { return done.load() == expected; }))
+                << "resume did not release the workers: " << done.load() << " jobs ran";
+            threadpool_wait(pool);
+            EXPECT_EQ(threadpool_num_threads_held(pool), 0);
+        }
+        threadpool_destroy(pool);
     }
 }
 
-TEST(ThreadPool, PauseSuspendsARunningJob) {
+// A pause never interrupts a running job: the job finishes, then its worker
+// holds before the next one, which runs only after resume.
+TEST(ThreadPool, PauseLetsTheRunningJobFinishAndHoldsBeforeTheNext) {
     threadpool pool = threadpool_init(1);
     ASSERT_NE(pool, nullptr);
-    std::atomic<int> progress{0};
-    threadpool_add_work(pool, progress_slowly, &progress);
-    while (progress.load() < 5) std::this_thread::sleep_for(1ms);
+    GatedJob first;
+    std::atomic<int> done{0};
+    ASSERT_EQ(threadpool_add_work(pool, gated, &first), 0);
+    {
+        std::unique_lock<std::mutex> lock(first.m);
+        first.cv.wait(lock, [&] { return first.started; });
+    }
     threadpool_pause(pool);
-    std::this_thread::sleep_for(30ms);  // the signal reaches the worker
-    const int held = progress.load();
-    std::this_thread::sleep_for(100ms);
-    EXPECT_LE(progress.load() - held, 1);
-    EXPECT_LT(progress.load(), 300);
+    ASSERT_EQ(threadpool_add_work(pool, count, &done), 0);
+    {
+        std::lock_guard<std::mutex> lock(first.m);
+        first.open = true;
+    }
+    first.cv.notify_all();
+    ASSERT_TRUE(wait_until([&] { return threadpool_num_threads_held(pool) == 1 || done.load() != 0; }));
+    {
+        std::lock_guard<std::mutex> lock(first.m);
+        EXPECT_TRUE(first.finished);
+    }
+    EXPECT_EQ(done.load(), 0);
     threadpool_resume(pool);
+    ASSERT_TRUE(wait_until([&] { return done.load() == 1; })) << "resume did not release the worker";
     threadpool_wait(pool);
-    EXPECT_EQ(progress.load(), 300);
     threadpool_destroy(pool);
 }
 
@@ -204,77 +276,53 @@ TEST(ThreadPool, AddWorkRejectsMissingPoolOrFunction) {
 
 // ---------------------------------------------------------------- bands
 
-// Every band runs exactly once, on the caller or a helper, and all of them
-// have finished when the call returns; calls back to back reuse the workers.
+// Every band runs exactly once, on the caller or a shared worker, and all of
+// them have finished (their writes visible) when the call returns.
 TEST(RunBands, EveryBandOnceAndFinishedOnReturn) {
-    threadpool pool = threadpool_init(3);
-    ASSERT_NE(pool, nullptr);
-    for (int bands : {1, 2, 3, 4, 7, 16}) {
-        for (int helpers : {0, 1, 3, 8}) {
-            for (int call = 0; call < 20; ++call) {
-                std::vector<std::atomic<int>> runs(bands);
-                std::atomic<int> finished{0};
-                ASSERT_TRUE(mira::threadpool_run_bands(pool, bands, helpers, [&](int b) {
-                    if (b % 2) std::this_thread::sleep_for(std::chrono::microseconds(50));
-                    runs[b].fetch_add(1);
-                    finished.fetch_add(1);
-                }));
-                EXPECT_EQ(finished.load(), bands);
-                for (int b = 0; b < bands; ++b) EXPECT_EQ(runs[b].load(), 1) << bands << " " << b;
-            }
+    for (int bands : {0, 1, 2, 3, 4, 7, 16, 64}) {
+        for (int call = 0; call < 20; ++call) {
+            std::vector<int> runs(bands > 0 ? bands : 1, 0);
+            std::atomic<int> finished{0};
+            mira::run_bands(bands, [&](int b) {
+                if (b % 2) std::this_thread::sleep_for(std::chrono::microseconds(50));
+                ++runs[b];  // plain writes: the return must publish them
+                finished.fetch_add(1);
+            });
+            EXPECT_EQ(finished.load(), std::max(bands, 0));
+            for (int b = 0; b < bands; ++b) EXPECT_EQ(runs[b], 1) << bands << " " << b;
         }
     }
-    // Helpers that start after their call has returned find nothing to do.
-    threadpool_wait(pool);
-    threadpool_destroy(pool);
 }
 
-TEST(RunBands, WithoutPoolTheCallerRunsBandsInOrder) {
-    std::vector<int> order;
-    ASSERT_TRUE(mira::threadpool_run_bands(nullptr, 5, 4, [&](int b) { order.push_back(b); }));
-    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
-    order.clear();
-    ASSERT_TRUE(mira::threadpool_run_bands(nullptr, 0, 4, [&](int b) { order.push_back(b); }));
-    EXPECT_TRUE(order.empty());
-}
-
-// Several callers share one pool at once.
-TEST(RunBands, ConcurrentCallersShareAPool) {
-    threadpool pool = threadpool_init(2);
-    ASSERT_NE(pool, nullptr);
+// The bands of one call run on more than one thread when the machine has
+// several processors (they wait for each other, so one thread alone could
+// not finish them), and several callers (and a call nested in a band) share
+// the workers at once.
+TEST(RunBands, BandsShareTheWorkersAcrossCallersAndNesting) {
+    if (std::thread::hardware_concurrency() > 1) {
+        std::atomic<int> arrived{0};
+        bool met[2] = {false, false};
+        mira::run_bands(2, [&](int b) {
+            arrived.fetch_add(1);
+            met[b] = wait_until([&] { return arrived.load() == 2; });
+        });
+        EXPECT_TRUE(met[0] && met[1]) << "the bands of a call ran one after the other";
+    }
     std::atomic<long> total{0};
     std::vector<std::thread> callers;
     for (int t = 0; t < 4; ++t) {
         callers.emplace_back([&] {
             for (int call = 0; call < 50; ++call) {
                 std::atomic<int> n{0};
-                mira::threadpool_run_bands(pool, 4, 3, [&](int b) { n.fetch_add(b + 1); });
+                mira::run_bands(4, [&](int b) {
+                    mira::run_bands(3, [&](int c) { n.fetch_add((b + 1) * (c + 1)); });
+                });
                 total.fetch_add(n.load());
             }
         });
     }
     for (auto& c : callers) c.join();
-    EXPECT_EQ(total.load(), 4L * 50 * 10);
-    threadpool_wait(pool);
-    threadpool_destroy(pool);
-}
-
-// A worker that polls for the next job still holds on pause and runs the
-// jobs added while it was held after resume.
-TEST(ThreadPool, PollingWorkerHoldsOnPause) {
-    threadpool pool = threadpool_init(1);
-    ASSERT_NE(pool, nullptr);
-    std::atomic<int> done{0};
-    threadpool_add_work(pool, count, &done);
-    threadpool_wait(pool);  // the worker has just finished a job: it polls
-    threadpool_pause(pool);
-    threadpool_add_work(pool, count, &done);
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(done.load(), 1);
-    threadpool_resume(pool);
-    threadpool_wait(pool);
-    EXPECT_EQ(done.load(), 2);
-    threadpool_destroy(pool);
+    EXPECT_EQ(total.load(), 4L * 50 * 10 * 6);
 }
 
 }  // namespace

@@ -215,14 +215,15 @@ class MIRA_EXPORT MIRA_SCALE_U8 : public MIRA_Interface {
  * @brief Feature 18 (ncvImageIntensityStats): mean and sample variance; no
  *        GPU method (mode 1 runs the CPU method).
  *
- * Splits the image into four bands worked on by the caller and a worker pool
- * shared by all calls (mPool refers to it; not owned).
+ * Splits the image into four bands worked on by the caller and the worker
+ * pool the library shares among all its parallel paths (the Halide runtime's
+ * pool). mPool is kept for layout compatibility and stays null.
  */
 class MIRA_EXPORT MIRA_IMAGE_INTENSITY_STATS : public MIRA_Interface {
     MIRA_FEATURE_METHODS(MIRA_IMAGE_INTENSITY_STATS)
-    /** @brief Makes the feature object (the worker pool is started on first use). */
+    /** @brief Makes the feature object (the shared workers start on first use). */
     MIRA_IMAGE_INTENSITY_STATS();
-    /** @brief Destroys the feature object; the shared pool stays. */
+    /** @brief Destroys the feature object; the shared workers stay. */
     ~MIRA_IMAGE_INTENSITY_STATS() override;
 
 private:

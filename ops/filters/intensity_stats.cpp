@@ -14,7 +14,6 @@
 #include "api/feature_common.h"
 #include "ops/mira_neon.h"
 #include "ops/threadpool/band_runner.h"
-#include "ops/threadpool/threadpool.h"
 
 namespace mira {
 
@@ -22,7 +21,7 @@ namespace {
 
 constexpr int kBands = 4;
 // Below this many pixels the four bands run on the calling thread: waking the
-// workers would cost more than the sums.
+// shared workers would cost more than the sums.
 constexpr uint64_t kPoolMinPixels = 1u << 16;
 
 // Sum and sum of squares of one row. Squares are taken of the signed
@@ -82,20 +81,6 @@ struct BandJob {
     uint32_t width, stride, rows;
     uint64_t sum, sumSquares;
 };
-
-// Helpers queued per call: one per band beyond the caller's, at most one per
-// further processor (a helper preempted in the middle of a band would hold
-// the whole call up).
-int helper_count() {
-    static const int count = spare_processors(kBands - 1);
-    return count;
-}
-
-// The worker pool shared by all calls, started on first use.
-threadpool shared_pool() {
-    static threadpool pool = threadpool_init(kBands);
-    return pool;
-}
 
 // Pins the caller for the call and restores its CPU set when the call ends.
 // Where the pinning set names no processor of this machine the request fails;
@@ -168,8 +153,8 @@ int set_sched_affinity() {
 
 MIRA_IMAGE_INTENSITY_STATS::MIRA_IMAGE_INTENSITY_STATS() : mPool(nullptr) {}
 
-// mPool refers to the pool shared by all calls (started once, kept for the
-// process): the object does not own it.
+// The bands run on the library's shared workers (ops/threadpool/band_runner.h);
+// mPool stays null: the object owns no pool.
 MIRA_IMAGE_INTENSITY_STATS::~MIRA_IMAGE_INTENSITY_STATS() {}
 
 uint32_t MIRA_IMAGE_INTENSITY_STATS::run(MIRA_FEATURE_ARGS) {
@@ -193,9 +178,10 @@ uint32_t MIRA_IMAGE_INTENSITY_STATS::MIRA_IMAGE_INTENSITY_STATS_neon(MIRA_FEATUR
     float* meanOut = reinterpret_cast<float*>(dst[0].data);
     float* varianceOut = reinterpret_cast<float*>(dst[1].data);
 
-    // The shared pool starts before the caller is pinned, so that its workers
-    // do not inherit the pinning.
-    if (n >= mira::kPoolMinPixels) mPool = mira::shared_pool();
+    // The shared workers start before the caller is pinned, so that they do
+    // not inherit the pinning.
+    const bool pooled = n >= mira::kPoolMinPixels;
+    if (pooled) mira::start_band_workers();
     mira::AffinityGuard affinity;
     *meanOut = 0.0f;
     *varianceOut = 0.0f;
@@ -209,15 +195,16 @@ uint32_t MIRA_IMAGE_INTENSITY_STATS::MIRA_IMAGE_INTENSITY_STATS_neon(MIRA_FEATUR
         jobs[b] = {src->data + static_cast<uint64_t>(first) * stride, width, stride,
                    b == mira::kBands - 1 ? height - first : q, 0, 0};
     }
-    const bool pooled = n >= mira::kPoolMinPixels;
-    const bool ran = mira::threadpool_run_bands(
-        pooled ? static_cast<threadpool>(mPool) : nullptr, mira::kBands,
-        pooled ? mira::helper_count() : 0, [&jobs](int b) {
-            mira::BandJob& job = jobs[b];
-            mira::intensity_moments_neon(job.data, job.width, job.rows, job.stride, &job.sum,
-                                         &job.sumSquares);
-        });
-    if (!ran) return MIRA_ERR_FAIL;
+    auto band = [&jobs](int b) {
+        mira::BandJob& job = jobs[b];
+        mira::intensity_moments_neon(job.data, job.width, job.rows, job.stride, &job.sum,
+                                     &job.sumSquares);
+    };
+    if (pooled) {
+        mira::run_bands(mira::kBands, band);
+    } else {
+        for (int b = 0; b < mira::kBands; ++b) band(b);
+    }
     uint64_t sum = 0, sumSquares = 0;
     for (const auto& job : jobs) {
         sum += job.sum;

@@ -32,15 +32,11 @@ void parallel_bands(uint32_t rows, uint64_t work,
         fn(0, rows, 0);
         return;
     }
-    // Workers shared by every banded call, started on first use and kept:
-    // one per processor beyond the caller's.
-    static const int spare = spare_processors(7);
-    static const threadpool pool = threadpool_init(spare);
     auto band = [&](uint32_t t) { return static_cast<uint32_t>(uint64_t(rows) * t / bands); };
-    const bool ran = threadpool_run_bands(pool, static_cast<int>(bands), spare,
-                                          [&](int t) { fn(band(t), band(t + 1), t); });
-    if (!ran)  // no memory for the call's state: the caller runs every band
-        for (uint32_t t = 0; t < bands; ++t) fn(band(t), band(t + 1), t);
+    run_bands(static_cast<int>(bands), [&](int t) {
+        const uint32_t b = static_cast<uint32_t>(t);
+        fn(band(b), band(b + 1), b);
+    });
 }
 
 bool mn_plane_ok(const MIRA_Feature_Buf& b) {

@@ -15,7 +15,7 @@ namespace mira {
 // How many bands parallel_bands splits `rows` rows of `work` pixels into.
 uint32_t band_count(uint32_t rows, uint64_t work);
 // Runs fn(first, last, band) over band_count(rows, work) bands of [0, rows),
-// on the calling thread and the workers of a shared pool. Small jobs run as
+// on the calling thread and the library's shared workers (run_bands). Small jobs run as
 // fn(0, rows, 0) in the caller. Every band has finished when the call returns.
 void parallel_bands(uint32_t rows, uint64_t work,
                     const std::function<void(uint32_t, uint32_t, uint32_t)>& fn);

@@ -1,80 +1,58 @@
 #include "ops/threadpool/band_runner.h"
 
-#include <unistd.h>
+#include <HalideRuntime.h>
 
-#include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <new>
+#include <cstdint>
 
 namespace mira {
 
 namespace {
 
-// One call's bands. The state lives until its last holder (the caller or a
-// queued helper) lets go, so a helper that runs late finds it intact.
+// One call's state, on the caller's stack for the length of the call.
+// `published` and `finished` order the caller's writes before every band and
+// every band's writes before the caller's return through atomics of this
+// file: the runtime's own locks give that order as well, but they are not
+// visible to ThreadSanitizer (the runtime is built without instrumentation).
 struct BandCall {
     const std::function<void(int)>* fn;
-    int bands;
-    std::atomic<int> next{0};
-    std::atomic<int> refs{1};
-    std::atomic<int> done{0};  // written under mutex
-    std::mutex mutex;
-    std::condition_variable allDone;
+    std::atomic<int> published{0};
+    std::atomic<int> finished{0};
 };
 
-void release(BandCall* call) {
-    if (call->refs.fetch_sub(1) == 1) delete call;
+int band_task(void*, int band, uint8_t* closure) {
+    BandCall* call = reinterpret_cast<BandCall*>(closure);
+    (void)call->published.load(std::memory_order_acquire);
+    (*call->fn)(band);
+    call->finished.fetch_add(1, std::memory_order_release);
+    return 0;
 }
 
-void work(BandCall* call) {
-    for (int b; (b = call->next.fetch_add(1)) < call->bands;) {
-        (*call->fn)(b);
-        std::lock_guard<std::mutex> lock(call->mutex);
-        if (call->done.fetch_add(1) + 1 == call->bands) call->allDone.notify_one();
-    }
-}
-
-void helper_job(void* arg) {
-    BandCall* call = static_cast<BandCall*>(arg);
-    work(call);
-    release(call);
-}
+int no_task(void*, int, uint8_t*) { return 0; }
 
 }  // namespace
 
-bool threadpool_run_bands(threadpool pool, int bands, int helpers,
-                          const std::function<void(int)>& fn) {
-    if (bands <= 0) return true;
-    if (pool == nullptr || helpers <= 0 || bands == 1) {
-        for (int b = 0; b < bands; ++b) fn(b);
-        return true;
+void run_bands(int bands, const std::function<void(int)>& fn) {
+    if (bands <= 0) return;
+    if (bands == 1) {
+        fn(0);
+        return;
     }
-    BandCall* call = new (std::nothrow) BandCall;
-    if (call == nullptr) return false;
-    call->fn = &fn;
-    call->bands = bands;
-    for (int h = 0; h < std::min(helpers, bands - 1); ++h) {
-        call->refs.fetch_add(1);
-        if (threadpool_add_work(pool, helper_job, call) != 0) call->refs.fetch_sub(1);
-    }
-    work(call);
-    // The last bands are under way on helpers: poll briefly (they end within
-    // about one band's time), then sleep.
-    threadpool_poll([call, bands] { return call->done.load(std::memory_order_acquire) == bands; },
-                    200);
-    {
-        std::unique_lock<std::mutex> lock(call->mutex);
-        call->allDone.wait(lock, [call, bands] { return call->done.load() == bands; });
-    }
-    release(call);
-    return true;
+    BandCall call;
+    call.fn = &fn;
+    call.published.store(1, std::memory_order_release);
+    (void)halide_do_par_for(nullptr, band_task, 0, bands, reinterpret_cast<uint8_t*>(&call));
+    (void)call.finished.load(std::memory_order_acquire);
 }
 
-int spare_processors(int limit) {
-    const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
-    return cpus <= 1 ? 0 : static_cast<int>(std::min<long>(limit, cpus - 1));
+void start_band_workers() {
+    // The runtime creates all of its workers when it is first given a
+    // parallel loop; once is enough.
+    static const bool started = [] {
+        (void)halide_do_par_for(nullptr, no_task, 0, 2, nullptr);
+        return true;
+    }();
+    (void)started;
 }
 
 }  // namespace mira

@@ -1,24 +1,24 @@
-// Splitting one call's work into bands run by the caller and pool workers.
+// Splitting one call's work into bands. Every parallel CPU path of the
+// library runs its bands here, on the one worker pool the Halide pipelines
+// use as well (the runtime's halide_do_par_for), so that the pipelines, the
+// M/N box scaling and the intensity statistics share one set of workers
+// instead of competing for the cores with pools of their own.
 #pragma once
 
-#include <cstdint>
 #include <functional>
-
-#include "ops/threadpool/threadpool.h"
 
 namespace mira {
 
-// Runs fn(b) once for every band b in [0, bands): the calling thread and up
-// to `helpers` jobs queued on `pool` take bands in turn until none is left,
-// and the call returns when every band has finished. A helper that starts
-// after all bands are taken leaves at once, so the caller only ever waits for
-// bands already under way (briefly polling, then sleeping). Without a pool,
-// or when a job cannot be queued, the caller runs the bands itself. Returns
-// false only if the call's state cannot be allocated (nothing ran then).
-bool threadpool_run_bands(threadpool pool, int bands, int helpers,
-                          const std::function<void(int)>& fn);
+// Runs fn(b) once for every band b in [0, bands) on the shared workers and
+// the calling thread (which takes bands too), and returns when every band has
+// finished. Whatever the caller wrote before the call is visible to every
+// band, and whatever a band wrote is visible to the caller afterwards. Nested
+// calls (from inside a band) are allowed.
+void run_bands(int bands, const std::function<void(int)>& fn);
 
-// Processors beyond the calling thread's, at least 0 and at most `limit`.
-int spare_processors(int limit);
+// Starts the shared workers if they are not running yet. A thread about to
+// change its own affinity calls this first, so that workers it would create
+// later do not inherit that affinity.
+void start_band_workers();
 
 }  // namespace mira

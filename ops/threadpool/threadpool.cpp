@@ -1,7 +1,6 @@
 #include "ops/threadpool/threadpool.h"
 
 #include <pthread.h>
-#include <signal.h>
 #include <sys/prctl.h>
 #include <time.h>
 
@@ -102,65 +101,59 @@ struct threadpool_t {
     int32_t numWorkers;                  // threads created (and to be joined)
     std::atomic<int32_t> aliveCount;     // started and not yet out of their loop
     std::atomic<int32_t> workingCount;   // running a job
+    std::atomic<int32_t> heldCount;      // held at their safe point by a pause
     std::atomic<int32_t> keepAlive;      // per pool: workers leave their loop at 0
-    std::atomic<int32_t> onHold;         // per pool: held workers sleep while set
+    std::atomic<int32_t> onHold;         // per pool: workers hold while set
     pthread_mutex_t countLock;
     pthread_cond_t allIdle;
+    pthread_mutex_t holdLock;            // guards the changes of onHold and heldCount
+    uint32_t pauseNumber;                // counts the ends of pauses (under holdLock)
+    pthread_cond_t released;             // onHold cleared
     JobQueue queue;
 };
 
 namespace {
 
-// The pool of the worker running on this thread; read by the hold handler.
-thread_local threadpool_t* tl_pool = nullptr;
-
-static_assert(std::atomic<int32_t>::is_always_lock_free, "flags must be signal-safe");
-
-// Hold requests are deferred while a worker holds one of the pool's locks:
-// SIGUSR1 then only notes the request, and the worker holds at its next safe
-// point. Deferring with thread-local flags instead of blocking the signal
-// keeps the worker loop free of system calls.
-thread_local volatile sig_atomic_t tl_holdDeferred = 0;
-thread_local volatile sig_atomic_t tl_holdPending = 0;
-
+// The one safe point of a worker: after it woke for a job and before it takes
+// one, holding none of the pool's other locks. A paused pool's worker sleeps
+// here until the pool is resumed (or destroyed); a job already running is
+// never interrupted, its worker holds when it comes back for the next one.
 void hold_while_paused(threadpool_t* pool) {
-    while (pool->onHold.load()) sleep_us(1000);
-}
-
-// SIGUSR1 on a worker: sleep here until the worker's pool is resumed, or note
-// the request when the worker is inside the pool's locks.
-void hold_handler(int) {
-    threadpool_t* pool = tl_pool;
-    if (pool == nullptr) return;
-    if (tl_holdDeferred) {
-        tl_holdPending = 1;
-        return;
+    if (!pool->onHold.load()) return;
+    pthread_mutex_lock(&pool->holdLock);
+    while (pool->onHold.load()) {  // a pause again before this worker woke: hold again
+        const uint32_t pause = pool->pauseNumber;
+        pool->heldCount.fetch_add(1);
+        while (pause == pool->pauseNumber) pthread_cond_wait(&pool->released, &pool->holdLock);
     }
-    hold_while_paused(pool);
+    pthread_mutex_unlock(&pool->holdLock);
 }
 
-// Leaves the deferred region (a request noted meanwhile is served now) or
-// enters it again.
-void allow_hold(threadpool_t* pool) {
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    tl_holdDeferred = 0;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    if (tl_holdPending) {
-        tl_holdPending = 0;
-        hold_while_paused(pool);
+// Sets or clears the pause. Clearing ends the current pause at once: no
+// worker counts as held any more, even before the held ones have woken.
+void set_hold(threadpool_t* pool, int32_t hold) {
+    pthread_mutex_lock(&pool->holdLock);
+    pool->onHold.store(hold);
+    if (!hold) {
+        ++pool->pauseNumber;
+        pool->heldCount.store(0);
+        pthread_cond_broadcast(&pool->released);
     }
-}
-
-void defer_hold() {
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    tl_holdDeferred = 1;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
+    pthread_mutex_unlock(&pool->holdLock);
 }
 
 // Takes the job at the head (null when the queue is empty). More jobs left:
-// posts the semaphore again so that another worker wakes for them.
-Job* queue_pull(JobQueue* q) {
+// posts the semaphore again so that another worker wakes for them. While
+// `hold` is set nothing is taken and `*held` says so: the flag is read under
+// the queue's lock, so no job added after a pause began is ever taken before
+// the resume, even by a worker that passed its safe point just before.
+Job* queue_pull(JobQueue* q, const std::atomic<int32_t>& hold, bool* held) {
     pthread_mutex_lock(&q->mutex);
+    *held = hold.load() != 0;
+    if (*held) {
+        pthread_mutex_unlock(&q->mutex);
+        return nullptr;
+    }
     Job* job = q->head;
     const int32_t n = q->length.load();
     if (n == 1) {
@@ -206,28 +199,11 @@ void queue_clear(JobQueue* q) {
 void* worker_loop(void* arg) {
     Worker* self = static_cast<Worker*>(arg);
     threadpool_t* pool = self->pool;
-    tl_pool = pool;
 
     char name[128];
     std::memset(name, 0, sizeof name);
     std::snprintf(name, sizeof name, "thread-pool-%d", self->index);
     prctl(PR_SET_NAME, name);
-
-    struct sigaction act;
-    std::memset(&act, 0, sizeof act);
-    sigemptyset(&act.sa_mask);
-    act.sa_flags = 0;
-    act.sa_handler = hold_handler;
-    sigaction(SIGUSR1, &act, nullptr);
-
-    // A hold is taken only where the worker holds none of the pool's locks:
-    // while it runs a job (which is then suspended mid-job) and at one point
-    // between waking and taking a job. Elsewhere it waits for those points.
-    defer_hold();
-    sigset_t hold;
-    sigemptyset(&hold);
-    sigaddset(&hold, SIGUSR1);
-    pthread_sigmask(SIG_UNBLOCK, &hold, nullptr);
 
     pthread_mutex_lock(&pool->countLock);
     pool->aliveCount.fetch_add(1);
@@ -246,23 +222,28 @@ void* worker_loop(void* arg) {
         }
         bsem_wait(pool->queue.jobsAvailable, justWorked);
         if (!pool->keepAlive.load()) break;
-        allow_hold(pool);  // a pending hold happens here
-        // An idle worker also holds here on the flag alone: the signal may
-        // reach it later than the wake-up (sanitizers deliver signals at
-        // their own sync points), and it must not take a job meanwhile.
-        hold_while_paused(pool);
-        defer_hold();
-        if (!pool->keepAlive.load()) break;
-        pthread_mutex_lock(&pool->countLock);
-        pool->workingCount.fetch_add(1);
-        pthread_mutex_unlock(&pool->countLock);
-
-        Job* job = queue_pull(&pool->queue);
+        Job* job = nullptr;
+        bool held = true, stopped = false;
+        while (held) {
+            hold_while_paused(pool);  // the safe point: no lock held, no job taken
+            if (!pool->keepAlive.load()) {
+                stopped = true;
+                break;
+            }
+            pthread_mutex_lock(&pool->countLock);
+            pool->workingCount.fetch_add(1);
+            pthread_mutex_unlock(&pool->countLock);
+            job = queue_pull(&pool->queue, pool->onHold, &held);
+            if (held) {  // paused meanwhile: back to the safe point
+                pthread_mutex_lock(&pool->countLock);
+                if (pool->workingCount.fetch_sub(1) == 1) pthread_cond_signal(&pool->allIdle);
+                pthread_mutex_unlock(&pool->countLock);
+            }
+        }
+        if (stopped) break;
         justWorked = job != nullptr;
         if (job != nullptr) {
-            allow_hold(pool);
             job->function(job->argument);
-            defer_hold();
             free(job);
         }
 
@@ -288,6 +269,8 @@ threadpool threadpool_init(int32_t numThreads) {
     pool->numWorkers = 0;
     pool->aliveCount.store(0);
     pool->workingCount.store(0);
+    pool->heldCount.store(0);
+    pool->pauseNumber = 0;
     pool->keepAlive.store(1);
     pool->onHold.store(0);
     pool->queue.head = pool->queue.tail = nullptr;
@@ -311,6 +294,8 @@ threadpool threadpool_init(int32_t numThreads) {
     }
     pthread_mutex_init(&pool->countLock, nullptr);
     pthread_cond_init(&pool->allIdle, nullptr);
+    pthread_mutex_init(&pool->holdLock, nullptr);
+    pthread_cond_init(&pool->released, nullptr);
 
     for (int32_t i = 0; i < numThreads; ++i) {
         Worker* w = static_cast<Worker*>(malloc(sizeof(Worker)));
@@ -349,23 +334,26 @@ void threadpool_wait(threadpool pool) {
 
 void threadpool_pause(threadpool pool) {
     if (pool == nullptr) return;
-    pool->onHold.store(1);
-    for (int32_t i = 0; i < pool->numWorkers; ++i) pthread_kill(pool->workers[i]->thread, SIGUSR1);
+    set_hold(pool, 1);
 }
 
 void threadpool_resume(threadpool pool) {
     if (pool == nullptr) return;
-    pool->onHold.store(0);
+    set_hold(pool, 0);
 }
 
 int32_t threadpool_num_threads_working(threadpool pool) {
     return pool ? pool->workingCount.load() : 0;
 }
 
+int32_t threadpool_num_threads_held(threadpool pool) {
+    return pool ? pool->heldCount.load() : 0;
+}
+
 void threadpool_destroy(threadpool pool) {
     if (pool == nullptr) return;
     pool->keepAlive.store(0);
-    pool->onHold.store(0);
+    set_hold(pool, 0);
     // Each post-all lets at least one waiting worker through; repeat until
     // every worker has left its loop.
     while (pool->aliveCount.load() > 0) {
@@ -382,6 +370,8 @@ void threadpool_destroy(threadpool pool) {
     pthread_mutex_destroy(&pool->queue.mutex);
     pthread_mutex_destroy(&pool->countLock);
     pthread_cond_destroy(&pool->allIdle);
+    pthread_mutex_destroy(&pool->holdLock);
+    pthread_cond_destroy(&pool->released);
     free(pool->workers);
     delete pool;
 }

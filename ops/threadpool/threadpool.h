@@ -3,7 +3,12 @@
 // A job is a function and one opaque argument; jobs start in the order they
 // were added. Every pool carries its own keep-alive and hold flags, so several
 // pools can live side by side: destroying, pausing or resuming one pool never
-// touches the workers of another.
+// touches the workers of another. Nothing here uses signals: a pause is a flag
+// of the pool that its workers read at their safe point.
+//
+// This is the job-queue interface for callers that want a pool of their own.
+// The library's parallel operations do not use it: they split their work into
+// bands on the one shared pool of ops/threadpool/band_runner.h.
 #pragma once
 
 #include <chrono>
@@ -41,17 +46,23 @@ int32_t threadpool_add_work(threadpool pool, void (*function)(void*), void* argu
 // workers never empties its queue.
 void threadpool_wait(threadpool pool);
 
-// Holds every worker of this pool until threadpool_resume: each gets SIGUSR1
-// and sleeps in its handler. A worker running a job is suspended mid-job; an
-// idle one holds as soon as it wakes, before it takes a job. No worker is ever
-// held while it owns one of the pool's locks, so adding work stays possible.
+// Holds every worker of this pool until threadpool_resume, each at its next
+// safe point: after it wakes for a job and before it takes one. A job already
+// running is not interrupted; its worker finishes it and holds before the
+// next. No job starts while the pool is paused. A held worker owns none of
+// the pool's locks, so adding work stays possible. Returns at once, without
+// waiting for the workers to reach their safe point.
 void threadpool_pause(threadpool pool);
 
-// Releases the held workers of this pool.
+// Clears the pause and wakes the held workers of this pool.
 void threadpool_resume(threadpool pool);
 
 // Workers currently running a job.
 int32_t threadpool_num_threads_working(threadpool pool);
+
+// Workers currently held at their safe point by a pause (0 for null, and 0
+// from the moment the pool is resumed).
+int32_t threadpool_num_threads_held(threadpool pool);
 
 // Stops and joins the workers (a held pool is released first), frees the
 // jobs still queued without running them, and frees the pool. Null is ignored.
