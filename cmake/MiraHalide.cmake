@@ -92,9 +92,11 @@ mira_kernel_flags(mira_pipeline_stages)
 # one runtime. Every version is compiled with strict_float: Halide would
 # otherwise fuse multiply-adds where the target has them (AVX2, AArch64) and
 # not elsewhere, and the versions' bytes would differ by a rounding.
+# MIRA_HALIDE_STRICT_FLOAT=OFF drops it, only to measure what it costs.
+option(MIRA_HALIDE_STRICT_FLOAT "Compile the pipelines with strict_float (same bytes on every target)" ON)
 set(_mira_halide_runtime "")
 function(_mira_add_pipeline name generator target)
-  if(NOT target MATCHES "strict_float")
+  if(MIRA_HALIDE_STRICT_FLOAT AND NOT target MATCHES "strict_float")
     set(target "${target}-strict_float")
   endif()
   if(_mira_halide_runtime STREQUAL "")

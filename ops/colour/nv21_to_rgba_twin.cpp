@@ -37,33 +37,47 @@ inline float32x4_t to_f32(uint16x8_t v, bool high) {
     return vcvtq_f32_u32(high ? widen_hi_u16(v) : widen_lo_u16(v));
 }
 
+// The chroma terms of eight pixel pairs: [0] pairs 0..3, [1] pairs 4..7.
+struct PairTerms {
+    float32x4_t r0, r1, g0, g1, b0, b1;
+};
+
+// R, G, B of four pixels with luma Y and their pairs' terms, as 32-bit lanes.
+struct Channels {
+    uint32x4_t r, g, b;
+};
+__attribute__((always_inline)) inline Channels four(float32x4_t Y, float32x4_t rt,
+                                                    float32x4_t gt, float32x4_t bt) {
+    const float32x4_t y = vmulq_f32(
+        vminq_f32(vmaxq_f32(vsubq_f32(Y, vdupq_n_f32(16.f)), vdupq_n_f32(0.f)),
+                  vdupq_n_f32(255.f)),
+        vdupq_n_f32(1.164f));
+    return {to_lanes(vaddq_f32(y, rt)), to_lanes(vsubq_f32(y, gt)), to_lanes(vaddq_f32(y, bt))};
+}
+
+// Eight pixels (the even or the odd ones of sixteen) as bytes per channel.
+struct Bytes8 {
+    uint8x16_t r, g, b;  // low 8 lanes
+};
+__attribute__((always_inline)) inline Bytes8 eight(uint8x8_t Y, const PairTerms& t) {
+    const uint16x8_t y16 = vmovl_u8(Y);
+    const Channels lo = four(to_f32(y16, false), t.r0, t.g0, t.b0);
+    const Channels hi = four(to_f32(y16, true), t.r1, t.g1, t.b1);
+    return {narrow_u16(narrow_u32(lo.r, hi.r), vdupq_n_u16(0)),
+            narrow_u16(narrow_u32(lo.g, hi.g), vdupq_n_u16(0)),
+            narrow_u16(narrow_u32(lo.b, hi.b), vdupq_n_u16(0))};
+}
+
 // Sixteen pixels of one row: luma split into its even and odd pixels, each
-// lane a pixel pair with its chroma terms.
-void sixteen(const uint8_t* l, const float32x4_t rt[2], const float32x4_t gt[2],
-             const float32x4_t bt[2], uint8_t* d) {
+// lane a pixel pair with its chroma terms; the two halves zipped back and the
+// four channels stored interleaved. Inlined with the terms passed by value,
+// so they stay in registers for both rows.
+__attribute__((always_inline)) inline void sixteen(const uint8_t* l, const PairTerms& t,
+                                                   uint8_t* d) {
     const uint8x8x2_t eo = vld2_u8(l);
-    const float32x4_t k16 = vdupq_n_f32(16.f), k1164 = vdupq_n_f32(1.164f);
-    const float32x4_t zero = vdupq_n_f32(0.f), k255 = vdupq_n_f32(255.f);
-    uint16x8_t ch[3][2];  // channel, even/odd pixels: 8 pairs as 16-bit lanes
-    for (int p = 0; p < 2; ++p) {
-        const uint16x8_t Y = vmovl_u8(eo.val[p]);
-        uint32x4_t c[3][2];
-        for (int h = 0; h < 2; ++h) {
-            const float32x4_t y =
-                vmulq_f32(vminq_f32(vmaxq_f32(vsubq_f32(to_f32(Y, h), k16), zero), k255), k1164);
-            c[0][h] = to_lanes(vaddq_f32(y, rt[h]));
-            c[1][h] = to_lanes(vsubq_f32(y, gt[h]));
-            c[2][h] = to_lanes(vaddq_f32(y, bt[h]));
-        }
-        for (int k = 0; k < 3; ++k) ch[k][p] = narrow_u32(c[k][0], c[k][1]);
-    }
-    // Even and odd pixels interleaved again, then the four channels.
-    uint8x16_t out[3];
-    for (int k = 0; k < 3; ++k) {
-        const uint8x16_t e = narrow_u16(ch[k][0], ch[k][0]), o = narrow_u16(ch[k][1], ch[k][1]);
-        out[k] = vzip1q_u8(e, o);
-    }
-    store_interleave4_u8(d, out[0], out[1], out[2], vdupq_n_u8(255));
+    const Bytes8 e = eight(eo.val[0], t), o = eight(eo.val[1], t);
+    store_interleave4_u8(d, vzip1q_u8(e.r, o.r), vzip1q_u8(e.g, o.g), vzip1q_u8(e.b, o.b),
+                         vdupq_n_u8(255));
 }
 
 }  // namespace
@@ -84,16 +98,18 @@ void nv21_to_rgba_twin(const uint8_t* y, uint64_t yStride, const uint8_t* vu, ui
         for (; x + 16 <= w; x += 16) {
             const uint8x8x2_t vuPairs = vld2_u8(c + x);  // V, U of 8 pairs
             const uint16x8_t V = vmovl_u8(vuPairs.val[0]), U = vmovl_u8(vuPairs.val[1]);
-            float32x4_t rt[2], gt[2], bt[2];
-            for (int k = 0; k < 2; ++k) {
-                const float32x4_t u = vsubq_f32(to_f32(U, k), k128);
-                const float32x4_t v = vsubq_f32(to_f32(V, k), k128);
-                rt[k] = vmulq_f32(kr, v);
-                gt[k] = vaddq_f32(vmulq_f32(kgv, v), vmulq_f32(kgu, u));
-                bt[k] = vmulq_f32(kb, u);
-            }
-            sixteen(l0 + x, rt, gt, bt, d0 + 4 * x);
-            sixteen(l1 + x, rt, gt, bt, d1 + 4 * x);
+            const float32x4_t u0 = vsubq_f32(to_f32(U, false), k128);
+            const float32x4_t u1 = vsubq_f32(to_f32(U, true), k128);
+            const float32x4_t v0 = vsubq_f32(to_f32(V, false), k128);
+            const float32x4_t v1 = vsubq_f32(to_f32(V, true), k128);
+            const PairTerms t{vmulq_f32(kr, v0),
+                              vmulq_f32(kr, v1),
+                              vaddq_f32(vmulq_f32(kgv, v0), vmulq_f32(kgu, u0)),
+                              vaddq_f32(vmulq_f32(kgv, v1), vmulq_f32(kgu, u1)),
+                              vmulq_f32(kb, u0),
+                              vmulq_f32(kb, u1)};
+            sixteen(l0 + x, t, d0 + 4 * x);
+            sixteen(l1 + x, t, d1 + 4 * x);
         }
         for (; x < w; x += 2) {
             const Terms t = terms(float(c[x + 1]), float(c[x]));
