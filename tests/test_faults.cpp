@@ -629,4 +629,28 @@ TEST_F(Faults, ImageRecordsOf2GiBOrMoreAreRefused) {
     zor_test_take_log();
 }
 
+// On a coarse-grained device a new block (ncvMemAlloc, or a staging buffer)
+// is mapped for the host write-invalidate: it has no contents, and reading
+// them back from the device would cost a copy on a discrete card.
+TEST_F(Faults, NewCoarseBlocksAreMappedWithoutReadingTheDevice) {
+    if (zor_test_svm_cap() < static_cast<int>(ZOR::kSvmCoarse)) GTEST_SKIP() << "shared memory forced off";
+    ClSpy::coarseOnly = true;
+    ASSERT_EQ(ncvInit(), 0);
+    ASSERT_EQ(ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0)->svmMode, ZOR::kSvmCoarse);
+    void* block = ncvMemAlloc(1 << 16, 64);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(ClSpy::readingMaps.load(), 0) << "a new block was mapped for reading";
+    EXPECT_EQ(ClSpy::invalidatingMaps.load(), 1);
+    // A call that stages a host source and destination: its two new staging
+    // buffers are not read on creation either, and after the kernel only the
+    // destination's buffer is mapped back with its contents.
+    Transpose t(110);
+    EXPECT_EQ(t.run(MIRA_MODE_OPENCL), MIRA_OK);
+    EXPECT_EQ(t.dst.packed(), t.expected());
+    EXPECT_EQ(ClSpy::readingMaps.load(), 1) << "bytes were read back that nobody reads";
+    EXPECT_GE(ClSpy::invalidatingMaps.load(), 3) << "new staging buffers were not mapped write-invalidate";
+    ncvMemFree(block);
+    ClSpy::coarseOnly = false;
+}
+
 }  // namespace

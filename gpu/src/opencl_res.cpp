@@ -114,9 +114,11 @@ int opencl_svm::create(cl_context ctx, int bytes, int align, int blockKind) {
     owned = 1;
     if (!hostMemory && queue) {
         // Coarse-grained: the block is mapped for the host whenever no
-        // kernel holds it (lendBlock unmaps it around a call's launch).
-        cl_int st = g_cl.clEnqueueSVMMap(queue, CL_TRUE, CL_MAP_READ | CL_MAP_WRITE, ptr, size,
-                                         0, nullptr, nullptr);
+        // kernel holds it (lendBlock unmaps it around a call's launch). A new
+        // block has no contents to bring over: mapped write-invalidate, so a
+        // discrete device copies nothing back.
+        cl_int st = g_cl.clEnqueueSVMMap(queue, CL_TRUE, CL_MAP_WRITE_INVALIDATE_REGION, ptr,
+                                         size, 0, nullptr, nullptr);
         if (!ZOR_CL_CHECK(st)) {
             g_cl.clSVMFree(context, base ? base : ptr);
             ptr = base = nullptr;

@@ -65,6 +65,9 @@ struct ClSpy {
     // Every clEnqueueNDRangeKernel call, failed ones included, and every
     // buffer created (live or not).
     static inline std::atomic<long> enqueues{0}, bufferCreates{0};
+    // SVM maps that bring the device's bytes to the host (CL_MAP_READ) and
+    // maps that discard them (CL_MAP_WRITE_INVALIDATE_REGION).
+    static inline std::atomic<long> readingMaps{0}, invalidatingMaps{0};
     static inline std::mutex svmMutex;
     struct Block {
         size_t size;
@@ -134,7 +137,7 @@ struct ClSpy {
         contexts = queues = programs = kernels = buffers = svm = launches = builds = 0;
         fineAllocs = coarseAllocs = mappedAtLaunch = badUnmaps = svmArgs = 0;
         binaryPrograms = bufferMaps = 0;
-        enqueues = bufferCreates = 0;
+        enqueues = bufferCreates = readingMaps = invalidatingMaps = 0;
     }
     static std::string live() {
         return "contexts " + std::to_string(contexts.load()) + ", queues " +
@@ -386,6 +389,8 @@ private:
                                                 void* p, size_t size, cl_uint nw,
                                                 const cl_event* wl, cl_event* ev) {
         if (is(ClFault::SvmMap)) return CL_MAP_FAILURE;
+        if (f & CL_MAP_READ) ++readingMaps;
+        if (f & CL_MAP_WRITE_INVALIDATE_REGION) ++invalidatingMaps;
         const cl_int r = real.clEnqueueSVMMap(q, block, f, p, size, nw, wl, ev);
         if (r == CL_SUCCESS) {
             std::lock_guard<std::mutex> lock(svmMutex);
