@@ -106,7 +106,8 @@ MIRA_EXPORT const char* mira_status_string(mira_status status);
 /**
  * Brings up the GPU side (OpenCL device, context and queue). Optional: CPU
  * work needs no initialisation, and GPU requests before it initialise on
- * first use. May be called again after a failure or after mira_shutdown().
+ * first use. May be called again after a failure or after mira_shutdown(),
+ * and lifts the switch-off of a device that was lost or kept failing.
  * @return MIRA_STATUS_OK when a GPU device is ready; MIRA_STATUS_UNSUPPORTED
  * when there is none (every function still works, GPU requests run on the CPU).
  */
