@@ -107,7 +107,9 @@ for kind in device coarse none; do
       failed=$((failed + 1)); failures="$failures $t"; status=1
     fi
   done
-  echo "  memory kind $kind: $passed programs passed, $failed failed${failures:+ ($failures)}"
+  skipped=$(sed -n -E 's/^\[  SKIPPED \] ([0-9]+) tests?\.$/\1/p' "$log" | awk '{n += $1} END {print n + 0}')
+  echo "  memory kind $kind: $passed programs passed, $failed failed${failures:+ ($failures)};" \
+       "$skipped tests skipped (no such device or memory kind; see $log)"
 done
 
 echo "== GPU against CPU, 1080p and 4K"
