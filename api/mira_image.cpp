@@ -19,6 +19,7 @@
 #include "ops/scaling/scale.h"
 #include "ops/scaling/scale_up_poly.h"
 #include "param_utils.h"
+#include "program_cache.h"
 
 namespace {
 
@@ -165,6 +166,12 @@ const char* mira_device_name(void) {
     std::lock_guard<std::mutex> lock(g_name_mutex);
     if (g_device_name != name) g_device_name = name;
     return g_device_name.c_str();
+}
+
+mira_status mira_set_program_cache_dir(const char* dir) {
+    if (dir && strnlen(dir, 4096) >= 4096) return MIRA_STATUS_BAD_ARGUMENT;
+    ZOR::program_cache_set_dir(dir);
+    return MIRA_STATUS_OK;
 }
 
 void* mira_alloc(size_t size) {

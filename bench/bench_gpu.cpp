@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "bench_common.h"
@@ -64,7 +65,10 @@ void set_transpose_args(cl_kernel kernel, void* src, void* dst, Size s) {
 
 // The registry's transpose kernel and the device's queue, after one library
 // call through `m` has built the kernel; null kernel (the row skipped) where
-// there is none or the device has no SVM.
+// there is none or the device has no fine-grained SVM: the bare launch hands
+// the kernel ncvMemAlloc blocks as SVM pointers, which needs blocks the host
+// and the device share without maps (on a device without SVM they are host
+// memory, on a coarse-grained one they are mapped for the host).
 struct RegistryTranspose {
     ZOR::KernelPackage* kernel;
     ZOR::opencl_res* res;
@@ -75,8 +79,8 @@ RegistryTranspose registry_transpose(benchmark::State& st, MIRA_Manager& m, MIRA
     m.run(&src, 1, &dst, 1, &p);
     RegistryTranspose r{ZOR::KernelUtils::getInstance()->getKernel(4101),
                         ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0)};
-    if (!r.kernel || !r.res || !ZOR::cl_has_svm()) {
-        st.SkipWithError("no kernel or no SVM");
+    if (!r.kernel || !r.res || !ZOR::cl_has_svm() || r.res->svmMode != ZOR::kSvmFine) {
+        st.SkipWithError("no kernel or no fine-grained SVM");
         r.kernel = nullptr;
     }
     return r;
@@ -107,9 +111,13 @@ void bare_launch(benchmark::State& st, Size s) {
     const size_t global[2] = {(s.h + 3) / 4, s.w};
     set_transpose_args(k->kernel, src, dst, s);
     for (auto _ : st) {
-        cl.clEnqueueNDRangeKernel(res->queue, k->kernel, 2, nullptr, global, nullptr, 0, nullptr,
-                                  nullptr);
-        cl.clFinish(res->queue);
+        cl_int e = cl.clEnqueueNDRangeKernel(res->queue, k->kernel, 2, nullptr, global, nullptr, 0,
+                                             nullptr, nullptr);
+        if (e == CL_SUCCESS) e = cl.clFinish(res->queue);
+        if (e != CL_SUCCESS) {
+            st.SkipWithError(("launch failed: " + std::string(ZOR::cl_status_name(e))).c_str());
+            break;
+        }
     }
     ncvMemFree(src);
     ncvMemFree(dst);
@@ -156,10 +164,14 @@ void interleaved(benchmark::State& st, Size s) {
         const auto t0 = clock::now();
         m.run(&hsb, 1, &hdb, 1, &p);
         const auto t1 = clock::now();
-        cl.clEnqueueNDRangeKernel(res->queue, bare, 2, nullptr, global, nullptr, 0, nullptr,
-                                  nullptr);
-        cl.clFinish(res->queue);
+        cl_int e = cl.clEnqueueNDRangeKernel(res->queue, bare, 2, nullptr, global, nullptr, 0,
+                                             nullptr, nullptr);
+        if (e == CL_SUCCESS) e = cl.clFinish(res->queue);
         const auto t2 = clock::now();
+        if (e != CL_SUCCESS) {
+            st.SkipWithError(("launch failed: " + std::string(ZOR::cl_status_name(e))).c_str());
+            break;
+        }
         lib.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
         raw.push_back(std::chrono::duration<double, std::micro>(t2 - t1).count());
     }

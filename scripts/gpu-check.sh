@@ -1,19 +1,27 @@
 #!/usr/bin/env bash
 # gpu-check.sh [build-dir]: the GPU path on this machine in one command.
-# Lists the OpenCL platforms and devices, builds (release, with benchmarks),
-# shows the device the library chooses, runs the GPU tests and the GPU-versus-
-# CPU benchmark rows at 1080p and 4K, and prints one table. Meant for a
-# machine with an OpenCL GPU, where it takes well under 10 minutes on 8 cores.
+# Lists the OpenCL platforms and devices with the properties the library
+# looks at, builds (release, with benchmarks), shows the device the library
+# chooses, runs the GPU tests once with the device's own shared-memory kind
+# and once each with coarse-grained SVM and with none forced, runs the GPU-
+# versus-CPU benchmark rows at 1080p and 4K, and prints one table. Meant for
+# a machine with an OpenCL GPU, where it takes well under 10 minutes on 8 cores.
 #
 # The library takes GPU-type devices only; on a host without a GPU run it as
 #   MIRA_OPENCL_DEVICE=any scripts/gpu-check.sh
 # to check the same path on whatever device exists (PoCL's CPU device here).
+# A MIRA_OPENCL_DEVICE naming a device is honoured by every step, the tests
+# included (unset, the tests take the first GPU, or any device without one).
+#
+# Every log is kept: in $MIRA_GPU_CHECK_OUT, else <build-dir>/gpu-check-<time>
+# (printed at the end).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 jobs=$(nproc)
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
+out=${MIRA_GPU_CHECK_OUT:-$build/gpu-check-$(date +%Y%m%d-%H%M%S)}
+mkdir -p "$out"
+test_device=${MIRA_OPENCL_DEVICE:-any}
 
 echo "== OpenCL platforms and devices"
 python3 - <<'PY'
@@ -47,6 +55,22 @@ for p in plats:
         kind = "/".join(v for k, v in kinds.items() if t.value & k) or "?"
         print(f"    device: {text(cl.clGetDeviceInfo, d, 0x102B)} [{kind}], "
               f"{text(cl.clGetDeviceInfo, d, 0x102F)}, driver {text(cl.clGetDeviceInfo, d, 0x102D)}")
+        def num(what, ctype):
+            v = ctype()
+            if cl.clGetDeviceInfo(vp(d), u32(what), ctypes.c_size_t(ctypes.sizeof(v)), ctypes.byref(v), None) != 0:
+                return None
+            return v.value
+        svm = num(0x1053, u64)  # CL_DEVICE_SVM_CAPABILITIES
+        bits = {1: "coarse-buffer", 2: "fine-buffer", 4: "fine-system", 8: "atomics"}
+        svm_text = "none" if not svm else "+".join(v for k, v in bits.items() if svm & k)
+        unified = num(0x1035, u32)  # CL_DEVICE_HOST_UNIFIED_MEMORY
+        mib = lambda v: f"{v / 2**20:.0f} MiB" if v is not None else "?"
+        print(f"      {text(cl.clGetDeviceInfo, d, 0x103D)}; SVM {svm_text}"
+              f"{f' (0x{svm:x})' if svm else ''}; unified memory "
+              f"{'?' if unified is None else 'yes' if unified else 'no (discrete: device buffers)'}")
+        print(f"      compute units {num(0x1002, u32)} x {num(0x100C, u32)} MHz; "
+              f"max work-group {num(0x1004, ctypes.c_size_t)}; max allocation {mib(num(0x1010, u64))}; "
+              f"global memory {mib(num(0x101F, u64))}")
 PY
 
 echo "== build ($build)"
@@ -59,12 +83,34 @@ device=$(MIRA_OPENCL_DEVICE=${MIRA_OPENCL_DEVICE-} MIRA_LOG=trace "$build/tools/
          grep -E "opencl device chosen|GPU path ran|no OpenCL device" | sed 's/^.*:opencl/opencl/' || true)
 echo "${device:-  (no report)}"
 
-echo "== GPU tests"
+echo "== GPU tests (MIRA_OPENCL_DEVICE=$test_device)"
+# Each test program runs directly, so this script's environment decides the
+# device and the memory kind (no CTest environment overrides them).
 status=0
-ctest --test-dir "$build" -j "$jobs" --output-on-failure \
-  -R '^test_(gpu_.*|faults|concurrency|api|transpose|rotate|colour|gaussian|gradient|scale_mn|affine)$' \
-  >"$out/tests.log" 2>&1 || status=1
-grep -E "tests passed|Failed|\*\*\*" "$out/tests.log" || true
+tests="test_gpu_device_choice test_gpu_lifecycle test_gpu_logging test_gpu_memory test_gpu_noopencl
+test_gpu_program_cache test_gpu_runtime test_gpu_staging test_gpu_transpose test_gpu_vs_cpu test_faults
+test_concurrency test_api test_transpose test_rotate test_colour test_gaussian test_gradient test_scale_mn
+test_affine"
+for kind in device coarse none; do
+  log="$out/tests-$kind.log"
+  : >"$log"
+  passed=0 failed=0 failures=""
+  for t in $tests; do
+    bin=$(find "$build" -maxdepth 3 -type f -name "$t" -perm -u+x | head -n 1)
+    [ -n "$bin" ] || continue
+    env_kind=$([ "$kind" = device ] && echo "" || echo "$kind")
+    dev=$([ "$t" = test_gpu_device_choice ] && echo "${MIRA_OPENCL_DEVICE-}" || echo "$test_device")
+    if (cd "$build" && env MIRA_OPENCL_DEVICE="$dev" MIRA_TEST_SVM="$env_kind" \
+          MIRA_PROGRAM_CACHE="$out/program-cache-tests/$t" "$bin" --gtest_brief=1) >>"$log" 2>&1; then
+      passed=$((passed + 1))
+    else
+      failed=$((failed + 1)); failures="$failures $t"; status=1
+    fi
+  done
+  skipped=$(sed -n -E 's/^\[  SKIPPED \] ([0-9]+) tests?\.$/\1/p' "$log" | awk '{n += $1} END {print n + 0}')
+  echo "  memory kind $kind: $passed programs passed, $failed failed${failures:+ ($failures)};" \
+       "$skipped tests skipped (no such device or memory kind; see $log)"
+done
 
 echo "== GPU against CPU, 1080p and 4K"
 MIRA_OPENCL_DEVICE=${MIRA_OPENCL_DEVICE-} "$build/bench/mira_bench" \
@@ -93,4 +139,5 @@ for (op, size), t in sorted(rows.items()):
     ratio = f"{t['mira_gpu'] / cpu:8.2f}" if cpu else f"{'-':>8s}"
     print(f"{op:28s} {size:10s} {cpu if cpu else float('nan'):10.1f} {t['mira_gpu']:10.1f} {ratio}")
 PY
+echo "== logs kept in $out"
 exit $status

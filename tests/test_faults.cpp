@@ -5,6 +5,7 @@
 // after the fault is gone works on the GPU again.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "mira/mira_features.h"
 #include "mira/mira_kernels.h"
 #include "opencl_res.h"
+#include "zor_runtime.h"
 #include "zor_test_hooks.h"
 
 using mira_test::ClFault;
@@ -79,6 +81,9 @@ protected:
     void TearDown() override {
         ClSpy::fault = ClFault::None;
         ClSpy::coarseOnly = false;
+        ClSpy::discrete = false;
+        ClSpy::maxSvmAlignment = 0;
+        ClSpy::maxAlloc = 0;
         ClSpy::hideSvm(false);
         ncvDeinit();
         zor_test_set_opencl_library(nullptr);
@@ -127,14 +132,15 @@ protected:
 
     // The device is up but one call fails: logged in one line, and the
     // destination holds the CPU method's result all the same.
-    void expectCpuResult(Transpose& t, const char* line, bool oneLine = true) {
+    // `lines` is the number of log lines expected (0: not counted).
+    std::vector<std::string> expectCpuResult(Transpose& t, const char* line, size_t lines = 1) {
         EXPECT_EQ(t.run(MIRA_MODE_OPENCL), MIRA_OK);
         EXPECT_EQ(t.dst.packed(), t.expected()) << "a failed GPU call left the destination unwritten";
         EXPECT_TRUE(t.dst.paddingIntact());
         const std::vector<std::string> log = zor_test_take_log();
         EXPECT_TRUE(logged(log, line)) << "missing \"" << line << "\" in:" << joined(log);
-        if (oneLine) {
-            EXPECT_EQ(log.size(), 1u) << joined(log);
+        if (lines) {
+            EXPECT_EQ(log.size(), lines) << joined(log);
         }
         EXPECT_TRUE(prefixed(log)) << joined(log);
         // Nothing of the call is left but pooled memory: staging blocks and,
@@ -143,6 +149,7 @@ protected:
                   static_cast<long>(ZOR::DeviceManager::getInstance()->pooledBuffers()))
             << ClSpy::live();
         EXPECT_LE(ClSpy::buffers.load(), ZOR::kPoolKeptBlocks) << ClSpy::live();
+        return log;
     }
 };
 
@@ -184,7 +191,7 @@ TEST_F(Faults, ProgramBuildReportsTheBuildLogAndIsNotRetried) {
     zor_test_take_log();
     ClSpy::fault = ClFault::Build;
     Transpose t(6);
-    expectCpuResult(t, "there is some error in bulid program", false);
+    expectCpuResult(t, "there is some error in bulid program", 0);
     // The build-log path ran: its header, the log text and the status.
     {
         Transpose again(7);
@@ -331,7 +338,9 @@ TEST_F(Faults, Launch) {
     ClSpy::fault = ClFault::Launch;
     Transpose t(22);
     testing::internal::CaptureStdout();
-    expectCpuResult(t, "code(-5) CL_OUT_OF_RESOURCES");
+    // The status line, and the line that switches the exhausted device off.
+    const std::vector<std::string> log = expectCpuResult(t, "code(-5) CL_OUT_OF_RESOURCES", 2);
+    EXPECT_TRUE(logged(log, "switched off")) << joined(log);
     const std::string out = testing::internal::GetCapturedStdout();
     // Standard output carries the same one line, ended.
     EXPECT_NE(out.find("code(-5) CL_OUT_OF_RESOURCES"), std::string::npos) << out;
@@ -365,11 +374,285 @@ TEST_F(Faults, LaunchFailureGivesTheColourDestinationTheKernelsBytes) {
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(rgba.packed(), ref.packed()) << "a failed launch left the destination unwritten";
     EXPECT_TRUE(rgba.paddingIntact());
-    EXPECT_EQ(zor_test_take_log().size(), 1u);
+    EXPECT_EQ(zor_test_take_log().size(), 2u);  // the status and the switch-off
     ClSpy::fault = ClFault::None;
+    ASSERT_EQ(ncvInit(), 0);  // lifts the switch-off
     const long before = ClSpy::launches;
     MIRA_Manager().run(&s, 1, &d, 1, &p);
     EXPECT_GT(ClSpy::launches.load(), before);
+}
+
+// The device-failure latch: a device that is lost, exhausted or keeps failing
+// its launches is switched off with one error line, and from then on no call
+// stages, uploads or launches anything — each one runs the CPU method, exactly
+// — until ncvInit (or ncvDeinit) lifts the switch-off.
+class DeviceLatch : public Faults {
+protected:
+    // A GPU transpose that must come out exact whether or not it launched.
+    void runExact(uint32_t seed) {
+        Transpose t(seed);
+        EXPECT_EQ(t.run(MIRA_MODE_OPENCL), MIRA_OK);
+        EXPECT_EQ(t.dst.packed(), t.expected()) << "seed " << seed;
+        EXPECT_TRUE(t.dst.paddingIntact());
+    }
+    // The NV21 -> RGBA entry (the YUV staging path): the kernel's single
+    // precision formula, exactly, whether the kernel or its CPU twin ran. The
+    // destination starts 128 away from the expected bytes everywhere.
+    void runColourExact(uint32_t seed) {
+        constexpr uint32_t w = 34, h = 18;
+        GuardedImage nv21(w, h + h / 2, w), rgba(4 * w, h, 4 * w);
+        nv21.fillRandom(seed);
+        std::vector<uint8_t> want(size_t(4) * w * h);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x) {
+                const uint8_t* c = nv21.row(h + y / 2) + (x & ~1u);
+                const float Y = std::min(255.f, std::max(0.f, float(nv21.row(y)[x]) - 16.f)) * 1.164f;
+                const float u = float(c[1]) - 128.f, v = float(c[0]) - 128.f;
+                auto ch = [](float f) { return uint8_t(int(std::min(255.f, std::max(0.f, f)))); };
+                uint8_t* o = &want[(size_t(y) * w + x) * 4];
+                o[0] = ch(Y + 1.596f * v);
+                o[1] = ch(Y - (0.813f * v + 0.391f * u));
+                o[2] = ch(Y + 2.018f * u);
+                o[3] = 255;
+            }
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < 4 * w; ++x) rgba.row(y)[x] = want[size_t(y) * 4 * w + x] ^ 0x80;
+        MIRA_Feature_Buf s{w, w, h, h, nv21.data()};
+        MIRA_Feature_Buf d{w, w, h, h, rgba.data()};
+        MIRA_Feature_Param p{MIRA_API_NV21_TO_RGBA8888, MIRA_MODE_OPENCL, 1, nullptr, 0};
+        EXPECT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
+        EXPECT_EQ(rgba.packed(), want) << "not the kernel's bytes";
+        EXPECT_TRUE(rgba.paddingIntact());
+    }
+    // Calls after the switch-off: exact, and not one OpenCL step taken.
+    void expectSwitchedOff() {
+        const long enqueues = ClSpy::enqueues, creates = ClSpy::bufferCreates,
+                   maps = ClSpy::bufferMaps, allocs = ClSpy::fineAllocs + ClSpy::coarseAllocs;
+        for (uint32_t seed = 40; seed < 44; ++seed) runExact(seed);
+        runColourExact(44);
+        EXPECT_EQ(ClSpy::enqueues.load(), enqueues) << "a launch was tried on a switched-off device";
+        EXPECT_EQ(ClSpy::bufferCreates.load(), creates) << "a switched-off call made buffers";
+        EXPECT_EQ(ClSpy::bufferMaps.load(), maps) << "a switched-off call uploaded";
+        EXPECT_EQ(ClSpy::fineAllocs + ClSpy::coarseAllocs, allocs) << "a switched-off call staged";
+        EXPECT_TRUE(zor_test_take_log().empty()) << "the switch-off is reported more than once";
+    }
+    void warmUp() {
+        ASSERT_EQ(ncvInit(), 0);
+        runExact(30);  // builds the transpose kernel
+        runColourExact(31);
+        zor_test_take_log();
+    }
+};
+
+TEST_F(DeviceLatch, ALostQueueSwitchesTheDeviceOffUntilInit) {
+    warmUp();
+    ClSpy::fault = ClFault::QueueLost;
+    const long before = ClSpy::enqueues;
+    Transpose t(32);
+    const std::vector<std::string> log =
+        expectCpuResult(t, "code(-36) CL_INVALID_COMMAND_QUEUE", 2);
+    EXPECT_TRUE(logged(log, "switched off")) << joined(log);
+    EXPECT_EQ(ClSpy::enqueues.load(), before + 1);
+    // The queue is back, but the device stays off until ncvInit.
+    ClSpy::fault = ClFault::None;
+    expectSwitchedOff();
+    expectHealed(33);
+}
+
+TEST_F(DeviceLatch, AnExhaustedDeviceIsSwitchedOffAfterOneFailure) {
+    warmUp();
+    ClSpy::fault = ClFault::Launch;  // CL_OUT_OF_RESOURCES
+    runExact(34);
+    const std::vector<std::string> log = zor_test_take_log();
+    EXPECT_TRUE(logged(log, "switched off")) << joined(log);
+    ClSpy::fault = ClFault::None;
+    expectSwitchedOff();
+    // ncvDeinit lifts it as well.
+    ncvDeinit();
+    expectHealed(35);
+}
+
+TEST_F(DeviceLatch, RepeatedLaunchFailuresSwitchTheDeviceOff) {
+    warmUp();
+    // Failures apart from each other are forgiven: a launch that works
+    // restarts the count.
+    for (int round = 0; round < 2; ++round) {
+        ClSpy::fault = ClFault::LaunchRefused;
+        for (int i = 0; i + 1 < ZOR::kLaunchFailureLimit; ++i) runExact(50 + i);
+        ClSpy::fault = ClFault::None;
+        const long launches = ClSpy::launches;
+        runExact(55);
+        EXPECT_EQ(ClSpy::launches.load(), launches + 1) << "switched off before the limit";
+    }
+    zor_test_take_log();
+    // In a row they switch it off, with one line besides the status lines.
+    ClSpy::fault = ClFault::LaunchRefused;
+    const long before = ClSpy::enqueues;
+    for (int i = 0; i < ZOR::kLaunchFailureLimit; ++i) runExact(60 + i);
+    EXPECT_EQ(ClSpy::enqueues.load(), before + ZOR::kLaunchFailureLimit);
+    const std::vector<std::string> log = zor_test_take_log();
+    size_t offLines = 0;
+    for (const std::string& l : log) offLines += l.find("switched off") != std::string::npos;
+    EXPECT_EQ(offLines, 1u) << joined(log);
+    ClSpy::fault = ClFault::None;
+    expectSwitchedOff();
+    expectHealed(63);
+}
+
+TEST_F(DeviceLatch, ARememberedBuildFailureIsCheckedBeforeAnyStaging) {
+    ASSERT_EQ(ncvInit(), 0);
+    ClSpy::fault = ClFault::Build;
+    runExact(70);
+    ClSpy::fault = ClFault::None;
+    zor_test_take_log();
+    // A larger image than any staging buffer the pool keeps: staging it
+    // would allocate (shared memory or device buffers) and upload.
+    const long creates = ClSpy::bufferCreates, maps = ClSpy::bufferMaps,
+               allocs = ClSpy::fineAllocs + ClSpy::coarseAllocs, builds = ClSpy::builds;
+    constexpr uint32_t w = 613, h = 401;
+    GuardedImage src(w, h, w + 3), dst(h, w, h + 5), ref(h, w, h);
+    src.fillRandom(71);
+    MIRA_Feature_Buf s{w, src.stride(), h, h, src.data()};
+    MIRA_Feature_Buf d{h, dst.stride(), w, w, dst.data()};
+    MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
+    EXPECT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
+    mira::ncvTransposeu8(src.data(), w, h, src.stride(), ref.data(), ref.stride());
+    EXPECT_EQ(dst.packed(), ref.packed());
+    EXPECT_TRUE(dst.paddingIntact());
+    EXPECT_EQ(ClSpy::builds.load(), builds);
+    EXPECT_EQ(ClSpy::bufferCreates.load(), creates) << "buffers made for a kernel known not to build";
+    EXPECT_EQ(ClSpy::bufferMaps.load(), maps) << "uploaded for a kernel known not to build";
+    EXPECT_EQ(ClSpy::fineAllocs + ClSpy::coarseAllocs, allocs)
+        << "staged for a kernel known not to build";
+    EXPECT_EQ(ClSpy::enqueues.load(), 0);
+    // Other kernels are not affected.
+    const long launches = ClSpy::launches;
+    runColourExact(72);
+    EXPECT_GT(ClSpy::launches.load(), launches);
+}
+
+// A device without host-unified memory (a discrete card) takes images in
+// device buffers even when it offers shared virtual memory.
+TEST_F(Faults, ADiscreteDeviceTakesDeviceBuffersNotSharedMemory) {
+    ClSpy::discrete = true;
+    ASSERT_EQ(ncvInit(), 0);
+    ASSERT_EQ(ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0)->svmMode, ZOR::kSvmNone);
+    for (uint32_t seed = 80; seed < 83; ++seed) {
+        const long launches = ClSpy::launches;
+        Transpose t(seed);
+        EXPECT_EQ(t.run(MIRA_MODE_OPENCL), MIRA_OK);
+        EXPECT_GT(ClSpy::launches.load(), launches) << "the GPU path did not launch";
+        EXPECT_EQ(t.dst.packed(), t.expected());
+        EXPECT_TRUE(t.dst.paddingIntact());
+    }
+    EXPECT_EQ(ClSpy::svmArgs.load(), 0) << "a discrete device was handed shared memory";
+    EXPECT_EQ(ClSpy::fineAllocs + ClSpy::coarseAllocs, 0);
+    EXPECT_GT(ClSpy::bufferCreates.load(), 0);
+    ncvDeinit();
+    ClSpy::discrete = false;
+    if (zor_test_svm_cap() == static_cast<int>(ZOR::kSvmNone)) return;
+    // The same device reporting unified memory gets shared memory again.
+    ASSERT_EQ(ncvInit(), 0);
+    EXPECT_NE(ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0)->svmMode, ZOR::kSvmNone);
+}
+
+// A device that refuses large SVM alignments (many accept at most 128 bytes)
+// still gives ncvMemAlloc blocks of the caller's alignment, usable in place.
+TEST_F(Faults, AnAlignmentTheDeviceRefusesIsMadeByOffsetting) {
+    ClSpy::maxSvmAlignment = 128;
+    ASSERT_EQ(ncvInit(), 0);
+    zor_test_take_log();
+    for (uint32_t align : {256u, 4096u, 65536u}) {
+        SCOPED_TRACE(align);
+        void* block = ncvMemAlloc(kW * kH, align);
+        ASSERT_NE(block, nullptr) << "an alignment the device refuses failed the allocation";
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % align, 0u);
+        EXPECT_EQ(ncvIsNcvAllocBuffer(block), 1);
+        Transpose t(90 + align % 7);
+        std::memcpy(block, t.src.packed().data(), kW * kH);
+        MIRA_Feature_Buf s{kW, kW, kH, kH, static_cast<uint8_t*>(block)};
+        MIRA_Feature_Buf d{kH, t.dst.stride(), kW, kW, t.dst.data()};
+        MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
+        const long before = ClSpy::launches;
+        EXPECT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
+        EXPECT_GT(ClSpy::launches.load(), before);
+        EXPECT_EQ(t.dst.packed(), t.expected());
+        ncvMemFree(block);
+        EXPECT_EQ(ncvIsNcvAllocBuffer(block), 0);
+    }
+    EXPECT_TRUE(zor_test_take_log().empty());
+}
+
+// An image larger than the device's largest allocation runs the CPU method
+// (exactly); smaller ones still launch.
+TEST_F(Faults, AnImageAboveTheDevicesLargestAllocationRunsOnTheCpu) {
+    ClSpy::maxAlloc = 4096;
+    ASSERT_EQ(ncvInit(), 0);
+    {
+        Transpose small(100);  // 37 x 23: fits
+        const long before = ClSpy::enqueues;
+        EXPECT_EQ(small.run(MIRA_MODE_OPENCL), MIRA_OK);
+        EXPECT_EQ(ClSpy::enqueues.load(), before + 1);
+        EXPECT_EQ(small.dst.packed(), small.expected());
+    }
+    constexpr uint32_t w = 90, h = 70;  // 6300 bytes
+    GuardedImage src(w, h, w), dst(h, w, h), ref(h, w, h);
+    src.fillRandom(101);
+    MIRA_Feature_Buf s{w, src.stride(), h, h, src.data()};
+    MIRA_Feature_Buf d{h, dst.stride(), w, w, dst.data()};
+    MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
+    const long before = ClSpy::enqueues, creates = ClSpy::bufferCreates;
+    EXPECT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
+    mira::ncvTransposeu8(src.data(), w, h, src.stride(), ref.data(), ref.stride());
+    EXPECT_EQ(dst.packed(), ref.packed());
+    EXPECT_TRUE(dst.paddingIntact());
+    EXPECT_EQ(ClSpy::enqueues.load(), before) << "an image above the device's limit was launched";
+    EXPECT_EQ(ClSpy::bufferCreates.load(), creates);
+    EXPECT_TRUE(logged(zor_test_take_log(), "more than the device takes"));
+}
+
+// Image records of 2 GiB or more never reach the device as negative sizes.
+TEST_F(Faults, ImageRecordsOf2GiBOrMoreAreRefused) {
+    ASSERT_EQ(ncvInit(), 0);
+    ZOR::opencl_res* res = ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0);
+    uint8_t byte = 0;
+    ZOR_U8Info ok{1, 1, 1, 1, 1, 1, 1, &byte};
+    ZOR_U8Info big{1, 1, 0x80000000u, 1, 1, 1, 1, &byte};
+    ZOR_U8Info wide{0x80000000u, 1, 1, 0x80000000u, 1, 1, 1, &byte};
+    ZOR::opencl_param_u8 p{};
+    EXPECT_TRUE(p.create(res->context, res->queue, &ok, 0, 4, true));
+    p.releaseMem();
+    ZOR::opencl_param_u8 q{};
+    EXPECT_FALSE(q.create(res->context, res->queue, &big, 0, 4, true));
+    q.releaseMem();
+    ZOR::opencl_param_u8 r{};
+    EXPECT_FALSE(r.create(res->context, res->queue, &wide, 0, 4, true));
+    r.releaseMem();
+    zor_test_take_log();
+}
+
+// On a coarse-grained device a new block (ncvMemAlloc, or a staging buffer)
+// is mapped for the host write-invalidate: it has no contents, and reading
+// them back from the device would cost a copy on a discrete card.
+TEST_F(Faults, NewCoarseBlocksAreMappedWithoutReadingTheDevice) {
+    if (zor_test_svm_cap() < static_cast<int>(ZOR::kSvmCoarse)) GTEST_SKIP() << "shared memory forced off";
+    ClSpy::coarseOnly = true;
+    ASSERT_EQ(ncvInit(), 0);
+    ASSERT_EQ(ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0)->svmMode, ZOR::kSvmCoarse);
+    void* block = ncvMemAlloc(1 << 16, 64);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(ClSpy::readingMaps.load(), 0) << "a new block was mapped for reading";
+    EXPECT_EQ(ClSpy::invalidatingMaps.load(), 1);
+    // A call that stages a host source and destination: its two new staging
+    // buffers are not read on creation either, and after the kernel only the
+    // destination's buffer is mapped back with its contents.
+    Transpose t(110);
+    EXPECT_EQ(t.run(MIRA_MODE_OPENCL), MIRA_OK);
+    EXPECT_EQ(t.dst.packed(), t.expected());
+    EXPECT_EQ(ClSpy::readingMaps.load(), 1) << "bytes were read back that nobody reads";
+    EXPECT_GE(ClSpy::invalidatingMaps.load(), 3) << "new staging buffers were not mapped write-invalidate";
+    ncvMemFree(block);
+    ClSpy::coarseOnly = false;
 }
 
 }  // namespace

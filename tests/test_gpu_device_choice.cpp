@@ -68,6 +68,7 @@ protected:
     }
     void TearDown() override {
         ncvDeinit();
+        ClSpy::allGpus = false;
         unsetenv("MIRA_OPENCL_DEVICE");
         EXPECT_TRUE(ClSpy::nothingAlive()) << ClSpy::live();
     }
@@ -151,6 +152,41 @@ TEST_F(DeviceChoice, TheChosenDeviceIsLoggedOnceAtTraceLevel) {
     EXPECT_NE(at, std::string::npos) << out;
     EXPECT_EQ(out.find("opencl device chosen", at + 1), std::string::npos) << out;
     EXPECT_NE(out.find("driver"), std::string::npos) << out;
+}
+
+// With several GPUs the most capable one is taken: compute units x clock.
+TEST(DeviceRanking, TheMostComputeUnitsTimesClockWins) {
+    const ZOR::DeviceRank devices[] = {{2, 1000}, {8, 300}, {4, 700}, {1, 2800}};
+    EXPECT_EQ(ZOR::best_device(devices, 3), 2u);          // 2800 > 2400 > 2000
+    EXPECT_EQ(ZOR::best_device(devices, 4), 2u);          // a tie keeps the first
+    EXPECT_EQ(ZOR::best_device(devices + 3, 1), 0u);
+    EXPECT_EQ(ZOR::best_device(devices, 0), 0u);
+    const ZOR::DeviceRank big[] = {{0xFFFFFFFFu, 2}, {0xFFFFFFFFu, 3}};  // no 32-bit overflow
+    EXPECT_EQ(ZOR::best_device(big, 2), 1u);
+    const ZOR::DeviceRank unknown[] = {{0, 0}, {1, 1}};  // a device that reports nothing ranks last
+    EXPECT_EQ(ZOR::best_device(unknown, 2), 1u);
+}
+
+TEST_F(DeviceChoice, TheRankingOfGpusIsLoggedAtTraceLevel) {
+    if (devices.all == 0) GTEST_SKIP() << "no OpenCL device on this machine";
+    ClSpy::allGpus = true;  // every device counts as a GPU, so none needs "any"
+    setenv("MIRA_LOG", "trace", 1);
+    testing::internal::CaptureStdout();
+    const int r = ncvInit();
+    const std::string out = testing::internal::GetCapturedStdout();
+    unsetenv("MIRA_LOG");
+    ASSERT_EQ(r, 0) << out;
+    EXPECT_NE(out.find("compute units x"), std::string::npos) << out;
+    EXPECT_NE(out.find("(taken)"), std::string::npos) << out;
+    // A name given in MIRA_OPENCL_DEVICE is taken without ranking.
+    ncvDeinit();
+    setenv("MIRA_OPENCL_DEVICE", devices.firstName.c_str(), 1);
+    setenv("MIRA_LOG", "trace", 1);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(ncvInit(), 0);
+    const std::string named = testing::internal::GetCapturedStdout();
+    unsetenv("MIRA_LOG");
+    EXPECT_EQ(named.find("compute units x"), std::string::npos) << named;
 }
 
 }  // namespace

@@ -239,8 +239,10 @@ TEST_F(FaultInjection, AFailedLaunchComputesOnTheCpuAndFreesTheLock) {
     for (const auto& l : zor_test_take_log())
         logged = logged || l.find("code(-5) CL_OUT_OF_RESOURCES") != std::string::npos;
     EXPECT_TRUE(logged);
-    // The registry lock was released: the next launch runs.
+    // The registry lock was released: the next launch runs (once ncvInit has
+    // lifted the switch-off that the exhausted device caused).
     zor_test_cl_table()->clEnqueueNDRangeKernel = g_real.clEnqueueNDRangeKernel;
+    ASSERT_EQ(ncvInit(), 0);
     expect_guarded_gpu_transpose(20, 12, 1, 1);
 }
 

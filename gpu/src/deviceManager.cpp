@@ -95,7 +95,31 @@ DeviceRule device_rule() {
     return r;
 }
 
+DeviceRank device_rank(cl_device_id d) {
+    DeviceRank r{0, 0};
+    if (g_cl.clGetDeviceInfo(d, CL_DEVICE_MAX_COMPUTE_UNITS, sizeof r.units, &r.units, nullptr) !=
+        CL_SUCCESS)
+        r.units = 0;
+    if (g_cl.clGetDeviceInfo(d, CL_DEVICE_MAX_CLOCK_FREQUENCY, sizeof r.clockMHz, &r.clockMHz,
+                             nullptr) != CL_SUCCESS)
+        r.clockMHz = 0;
+    return r;
+}
+
 }  // namespace
+
+size_t best_device(const DeviceRank* devices, size_t n) {
+    size_t best = 0;
+    uint64_t bestScore = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const uint64_t score = uint64_t(devices[i].units) * devices[i].clockMHz;
+        if (i == 0 || score > bestScore) {
+            best = i;
+            bestScore = score;
+        }
+    }
+    return best;
+}
 
 bool DeviceManager::initLocked() {
     if (isInited()) return true;
@@ -116,11 +140,15 @@ bool DeviceManager::initLocked() {
     st = g_cl.clGetPlatformIDs(mPlatformNums, ids.data(), nullptr);
     if (!ZOR_CL_CHECK(st)) return false;
 
-    // The first GPU across all platforms; failing that (with "any") the
-    // first device of any kind; or the first whose name matches.
+    // The most capable GPU across all platforms (compute units x clock);
+    // failing that (with "any") the first device of any kind; or the first
+    // whose name matches.
     const DeviceRule rule = device_rule();
     cl_device_id chosen = nullptr, fallback = nullptr;
     cl_platform_id chosenPlatform = nullptr, fallbackPlatform = nullptr;
+    std::vector<cl_device_id> gpus;
+    std::vector<cl_platform_id> gpuPlatforms;
+    std::vector<DeviceRank> ranks;
     cl_uint total = 0;
     for (cl_uint p = 0; p < mPlatformNums && !chosen; ++p) {
         cl_uint n = 0;
@@ -144,15 +172,25 @@ bool DeviceManager::initLocked() {
             if (g_cl.clGetDeviceInfo(d, CL_DEVICE_TYPE, sizeof type, &type, nullptr) != CL_SUCCESS)
                 continue;
             if (type & CL_DEVICE_TYPE_GPU) {
-                chosen = d;
-                chosenPlatform = ids[p];
-                break;
+                gpus.push_back(d);
+                gpuPlatforms.push_back(ids[p]);
+                ranks.push_back(device_rank(d));
+                continue;
             }
             if (rule.any && !fallback) {
                 fallback = d;
                 fallbackPlatform = ids[p];
             }
         }
+    }
+    if (!chosen && !gpus.empty()) {
+        const size_t best = best_device(ranks.data(), ranks.size());
+        chosen = gpus[best];
+        chosenPlatform = gpuPlatforms[best];
+        for (size_t i = 0; i < gpus.size(); ++i)
+            ZOR_TRACE("opencl GPU \"%s\": %u compute units x %u MHz%s",
+                      device_text(gpus[i], CL_DEVICE_NAME).c_str(), ranks[i].units,
+                      ranks[i].clockMHz, i == best ? " (taken)" : "");
     }
     if (!chosen && fallback) {
         chosen = fallback;
@@ -174,12 +212,13 @@ bool DeviceManager::initLocked() {
     if (!mRes->init(chosen)) return false;
     mPlatform = chosenPlatform;
     mDeviceName = device_text(chosen, CL_DEVICE_NAME);
-    ZOR_TRACE("opencl device chosen: platform \"%s\" (%s), device \"%s\" (%s), driver %s, svm %s",
+    ZOR_TRACE("opencl device chosen: platform \"%s\" (%s), device \"%s\" (%s), driver %s, svm %s%s",
               platform_text(chosenPlatform, CL_PLATFORM_NAME).c_str(),
               platform_text(chosenPlatform, CL_PLATFORM_VERSION).c_str(), mDeviceName.c_str(),
               device_text(chosen, CL_DEVICE_VERSION).c_str(),
               device_text(chosen, CL_DRIVER_VERSION).c_str(),
-              mRes->svmMode == kSvmFine ? "fine" : mRes->svmMode == kSvmCoarse ? "coarse" : "none");
+              mRes->svmMode == kSvmFine ? "fine" : mRes->svmMode == kSvmCoarse ? "coarse" : "none",
+              mRes->hostUnified ? "" : " (discrete: device buffers)");
     mInited.store(true, std::memory_order_release);
     return true;
 }

@@ -162,6 +162,12 @@ bool opencl_param_u8::create(cl_context ctx, cl_command_queue q, const ZOR_U8Inf
                              int access, int align, bool isSvm) {
     if (!create_args_ok(ctx, info, __func__, __LINE__, __LINE__, "the rgb info is error, return"))
         return false;
+    if (info->width > INT32_MAX || info->height > INT32_MAX || info->strideW > INT32_MAX ||
+        info->strideH > INT32_MAX || info->size > INT32_MAX) {
+        // Kernels address images with 32-bit ints.
+        ZOR_LOG("an image of 2 GiB or more cannot go to the device, return");
+        return false;
+    }
     width = static_cast<int32_t>(info->width);
     height = static_cast<int32_t>(info->height);
     strideW = static_cast<int32_t>(info->strideW);
@@ -295,6 +301,12 @@ bool opencl_param_yuv::create(cl_context ctx, cl_command_queue q, const ZOR_YuvI
                               bool isSvm) {
     if (!create_args_ok(ctx, info, __func__, __LINE__, __LINE__, "the yuv info object is NULL, return"))
         return false;
+    if (info->width > INT32_MAX || info->height > INT32_MAX || info->strideY > INT32_MAX ||
+        info->rowsY > INT32_MAX || info->strideU > INT32_MAX || info->strideV > INT32_MAX ||
+        info->size > INT32_MAX) {
+        ZOR_LOG("an image of 2 GiB or more cannot go to the device, return");
+        return false;
+    }
     format = static_cast<int32_t>(info->format);
     width = static_cast<int32_t>(info->width);
     height = static_cast<int32_t>(info->height);

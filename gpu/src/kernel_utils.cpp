@@ -210,6 +210,14 @@ struct KernelMapImpl {
     std::vector<FastEntry> fast;  // filed packages found by findKernel(handle, name, config)
 };
 
+namespace {
+// Whether the registry remembers a failed build: calls look their key up
+// before staging only then.
+std::atomic<bool> g_failed_builds{false};
+}  // namespace
+
+bool KernelUtils::hasFailedBuilds() { return g_failed_builds.load(std::memory_order_relaxed); }
+
 KernelUtils::KernelUtils() : mKernelMap(new KernelMapImpl()) {}
 KernelUtils::~KernelUtils() { delete mKernelMap; }
 
@@ -329,6 +337,7 @@ KernelPackage* KernelUtils::registerKernel(uint64_t handle, const char* name,
             if (built) return;
             std::lock_guard<std::mutex> lock(KernelUtils::gMutex);
             map->failed.insert(key);
+            g_failed_builds.store(true);
         }
     } remember{mKernelMap, KernelKey{handle, name, options}};
     const char* source = nullptr;
@@ -441,6 +450,7 @@ bool KernelUtils::releaseKernels() {
     for (Unfiled& u : mKernelMap->unfiled) freePackage(u.package);
     mKernelMap->unfiled.clear();
     mKernelMap->failed.clear();
+    g_failed_builds.store(false);
     return true;
 }
 

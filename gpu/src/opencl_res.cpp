@@ -42,6 +42,7 @@ bool cl_check(cl_int status, const char* func, const char* file, int line) {
     if (status == CL_SUCCESS) return true;
     log_line("\n%s %s  %d:OpenCL error with code(%d) %s happened in file %s at line %d. Exiting.\n",
              ZOR_LOG_TAG, func, line, status, cl_status_name(status), file, line);
+    device_status(status);
     return false;
 }
 
@@ -92,6 +93,19 @@ int opencl_svm::create(cl_context ctx, int bytes, int align, int blockKind) {
         const cl_svm_mem_flags flags =
             queue ? CL_MEM_READ_WRITE : CL_MEM_READ_WRITE | CL_MEM_SVM_FINE_GRAIN_BUFFER;
         ptr = g_cl.clSVMAlloc(context, flags, size, alignment);
+        if (!ptr && alignment > kSvmSafeAlignment && (alignment & (alignment - 1)) == 0 &&
+            uint64_t(size) + alignment <= UINT32_MAX) {
+            // A device may refuse an alignment above its largest data type's
+            // (128 bytes): take a larger block at that alignment and hand out
+            // the first address of the caller's alignment inside it.
+            base = g_cl.clSVMAlloc(context, flags, size_t(size) + alignment, kSvmSafeAlignment);
+            if (base) {
+                const uintptr_t a = reinterpret_cast<uintptr_t>(base);
+                ptr = reinterpret_cast<void*>((a + alignment - 1) / alignment * alignment);
+                ZOR_TRACE("shared memory aligned to %u bytes by offsetting a block aligned to %u",
+                          alignment, kSvmSafeAlignment);
+            }
+        }
     }
     if (!ptr) {
         ZOR_LOG("create svm buffer fail in opencl, return");
@@ -100,12 +114,14 @@ int opencl_svm::create(cl_context ctx, int bytes, int align, int blockKind) {
     owned = 1;
     if (!hostMemory && queue) {
         // Coarse-grained: the block is mapped for the host whenever no
-        // kernel holds it (lendBlock unmaps it around a call's launch).
-        cl_int st = g_cl.clEnqueueSVMMap(queue, CL_TRUE, CL_MAP_READ | CL_MAP_WRITE, ptr, size,
-                                         0, nullptr, nullptr);
+        // kernel holds it (lendBlock unmaps it around a call's launch). A new
+        // block has no contents to bring over: mapped write-invalidate, so a
+        // discrete device copies nothing back.
+        cl_int st = g_cl.clEnqueueSVMMap(queue, CL_TRUE, CL_MAP_WRITE_INVALIDATE_REGION, ptr,
+                                         size, 0, nullptr, nullptr);
         if (!ZOR_CL_CHECK(st)) {
-            g_cl.clSVMFree(context, ptr);
-            ptr = nullptr;
+            g_cl.clSVMFree(context, base ? base : ptr);
+            ptr = base = nullptr;
             owned = 0;
             return 0;
         }
@@ -123,9 +139,9 @@ void opencl_svm::release() {
             g_cl.clEnqueueSVMUnmap(queue, ptr, 0, nullptr, nullptr);
             g_cl.clFinish(queue);
         }
-        g_cl.clSVMFree(context, ptr);
+        g_cl.clSVMFree(context, base ? base : ptr);
     }
-    ptr = nullptr;
+    ptr = base = nullptr;
     owned = 0;
     mapped = 0;
 }
@@ -167,6 +183,20 @@ bool opencl_res::init(cl_device_id dev) {
                 svmMode = kSvmCoarse;
         }
     }
+    // SVM only where the device shares the host's memory: a discrete card's
+    // shared allocations live in host RAM and its kernels would read them
+    // across the bus. A device that cannot say counts as unified.
+    cl_bool unified = CL_TRUE;
+    if (g_cl.clGetDeviceInfo(device, CL_DEVICE_HOST_UNIFIED_MEMORY, sizeof unified, &unified,
+                             nullptr) != CL_SUCCESS)
+        unified = CL_TRUE;
+    hostUnified = unified != CL_FALSE;
+    cl_ulong most = 0;
+    maxAlloc = g_cl.clGetDeviceInfo(device, CL_DEVICE_MAX_MEM_ALLOC_SIZE, sizeof most, &most,
+                                    nullptr) == CL_SUCCESS && most > 0
+                   ? static_cast<uint64_t>(most)
+                   : UINT64_MAX;
+    if (!hostUnified) svmMode = kSvmNone;
     svmMode = svm_mode_limit(svmMode);
     stagingHeld = stagingPeak = 0;
     svm_list = new std::list<opencl_svm*>();

@@ -319,9 +319,14 @@ bool run_process(Process_base& self, S** src, int srcNum, D** dst, int dstNum,
             dstArgs();
         }
         if (!cl_check(st, r.argsCheck.func, __FILE__, r.argsCheck.line)) return false;
-        if (!self.launch(idx)) return false;
+        if (!self.launch(idx)) {
+            device_launch(false);
+            return false;
+        }
     }
-    if (!ZOR_CL_CHECK(g_cl.clFinish(self.res->queue))) return false;
+    const bool finished = ZOR_CL_CHECK(g_cl.clFinish(self.res->queue));
+    device_launch(finished);
+    if (!finished) return false;
     self.recordKernelTime();
     bool ok = true;
     if (r.dstFirst) {

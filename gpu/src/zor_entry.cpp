@@ -29,6 +29,18 @@ bool aligned(const void* p, int64_t a) { return reinterpret_cast<uintptr_t>(p) %
 // 0 not tried since the last ncvInit, 1 up, 2 failed.
 std::atomic<int> g_bringup{0};
 
+// The device-failure latch (opencl_res.h): set once, cleared by ncvInit and
+// ncvDeinit; and the launches that failed in a row.
+std::atomic<bool> g_switched_off{false};
+std::atomic<int> g_launch_failures{0};
+
+void switch_off(const char* why, cl_int status) {
+    if (g_switched_off.exchange(true)) return;
+    ZOR_LOG("the OpenCL device is switched off after %s (code(%d) %s): GPU requests run on "
+            "the CPU until ncvDeinit/ncvInit",
+            why, static_cast<int>(status), cl_status_name(status));
+}
+
 // De-initialisation waits for the GPU calls and memory operations in flight,
 // and new ones wait while it runs (a waiting de-initialisation goes first).
 class LifecycleGate {
@@ -160,6 +172,21 @@ bool zero_copy(opencl_res* res, const uint8_t* data, int64_t pitch, int64_t rows
     return res->findBlock(data, (rows - 1) * pitch + bytes) != nullptr;
 }
 
+// Whether a plane of `rows` rows at `pitch` fits one allocation on the
+// device; a larger image runs the CPU method. The caller holds
+// DeviceManager::mMutex.
+bool fits_device(const opencl_res* res, int64_t pitch, int64_t rows, int64_t bytes) {
+    if (!res || pitch < 0 || rows < 1) return false;
+    const uint64_t span = uint64_t(rows - 1) * uint64_t(pitch) + uint64_t(bytes);
+    const uint64_t stagedSpan = uint64_t(rows) * uint64_t(round_up(pitch, kRowUnit));
+    if (std::max(span, stagedSpan) <= res->maxPlaneBytes()) return true;
+    ZOR_LOG("an image plane of %llu bytes is more than the device takes (%llu), the CPU method "
+            "runs",
+            static_cast<unsigned long long>(std::max(span, stagedSpan)),
+            static_cast<unsigned long long>(res->maxPlaneBytes()));
+    return false;
+}
+
 // Plane record <-> staging description. Returns false for an image that
 // does not fit its own buffer.
 // The caller holds DeviceManager::mMutex.
@@ -168,6 +195,7 @@ bool plan_u8(opencl_res* res, const ZOR_U8Info& info, bool output, bool* needSta
     int64_t pitch, bytes, rows;
     u8_geometry(info, &pitch, &bytes, &rows);
     if (rows < static_cast<int64_t>(info.height) || bytes < 1) return false;
+    if (!fits_device(res, pitch, std::max<int64_t>(info.strideH, rows), bytes)) return false;
     *needStage = !zero_copy(res, info.data, pitch, rows, bytes);
     if (!*needStage) return true;
     const int64_t unitsPerStride = pitch / info.strideW;  // 1, or elemSize for pixel strides
@@ -227,6 +255,10 @@ bool plan_yuv(opencl_res* res, const ZOR_YuvInfo& info, bool withLuma, bool outp
     };
     if (withLuma) add(info.dataY, info.strideY, info.height, info.width);
     if (info.strideU < 1 || (!semi && info.strideV < 1)) return false;
+    if ((withLuma && !fits_device(res, info.strideY, info.rowsY, info.width)) ||
+        !fits_device(res, info.strideU, std::max<int64_t>(cRows, 1), cBytes) ||
+        (!semi && !fits_device(res, info.strideV, std::max<int64_t>(cRows, 1), cBytes)))
+        return false;
     add(info.dataU, info.strideU, cRows, cBytes);
     if (!semi) add(info.dataV, info.strideV, cRows, cBytes);
     bool allShared = true;
@@ -322,6 +354,34 @@ int run_rgb_rgb_process_opencl(ZOR_RGBInfo** src, int srcNum, ZOR_RGBInfo** dst,
 
 void reset_opencl_state() { g_bringup.store(0); }
 
+bool device_lost_status(cl_int status) {
+    return status == CL_DEVICE_NOT_AVAILABLE || status == CL_OUT_OF_RESOURCES ||
+           status == CL_INVALID_COMMAND_QUEUE || status == CL_INVALID_CONTEXT;
+}
+
+void device_status(cl_int status) {
+    if (!device_lost_status(status) || g_switched_off.load(std::memory_order_relaxed)) return;
+    // Only a device that is up: a failed bring-up is reported by ncvInit.
+    DeviceManager* dm = DeviceManager::peekInstance();
+    if (dm && dm->isInited()) switch_off("a lost or exhausted device", status);
+}
+
+void device_launch(bool ok) {
+    if (ok) {
+        if (g_launch_failures.load(std::memory_order_relaxed) != 0) g_launch_failures.store(0);
+        return;
+    }
+    if (g_launch_failures.fetch_add(1) + 1 >= kLaunchFailureLimit)
+        switch_off("failed launches in a row", CL_SUCCESS);
+}
+
+bool device_switched_off() { return g_switched_off.load(std::memory_order_relaxed); }
+
+void device_latch_reset() {
+    g_switched_off.store(false);
+    g_launch_failures.store(0);
+}
+
 // ------------------------------------------------------------ bridge
 
 int run_operation_opencl(uint32_t code, int32_t count, va_list args) {
@@ -333,6 +393,7 @@ int run_operation_opencl(uint32_t code, int32_t count, va_list args) {
         KernelUtils::delInstance();
         const bool deleted = flushed && DeviceManager::delInstance();
         g_bringup.store(0);
+        device_latch_reset();
         gate().unlock();
         return deleted ? 1 : 0;
     }
@@ -340,6 +401,7 @@ int run_operation_opencl(uint32_t code, int32_t count, va_list args) {
     switch (code) {
         case 0: {
             reset_opencl_state();
+            device_latch_reset();
             DeviceManager* dm = DeviceManager::getInstance();
             if (!dm->isInited()) dm->init();  // a retry after an earlier failure
             const bool up = dm->isInited();
@@ -395,6 +457,7 @@ std::atomic<bool> g_test_unusable{false};
 // Called with the lifecycle gate held.
 bool usable_in_call() {
     if (g_test_unusable.load(std::memory_order_relaxed)) return false;
+    if (device_switched_off()) return false;
     DeviceManager* dm = DeviceManager::peekInstance();
     if (dm && dm->isInited()) return true;
     if (g_bringup.load() == 2) return false;  // only ncvInit retries a failed bring-up
@@ -410,6 +473,7 @@ bool usable_in_call() {
 bool zor_opencl_device_name(char* out, int bytes) {
     if (!out || bytes < 1) return false;
     out[0] = '\0';
+    SharedUse use;  // a concurrent ncvDeinit waits: the manager stays alive meanwhile
     DeviceManager* dm = DeviceManager::peekInstance();
     return dm && dm->copyDeviceName(out, static_cast<size_t>(bytes));
 }
@@ -463,6 +527,18 @@ kernel_config entry_config(const kernel_config* config, uint32_t width, uint32_t
     kc.stepY = stepY;
     kc.stepZ = 1;
     return kc;
+}
+
+// Whether the call's kernel failed to build earlier (remembered until
+// ncvDeinit): then it runs its CPU twin before anything is staged or
+// uploaded. Free while no build has failed.
+bool remembered_build_failure(const ZOR_ReserveParam_Opencl& rv, const kernel_config& kc) {
+    if (!KernelUtils::hasFailedBuilds()) return false;
+    char name[256] = {0};
+    std::memcpy(name, rv.kernelName, strnlen(rv.kernelName, sizeof name - 1));
+    kernel_config c = kc;
+    apply_kernel_profile(name, &c);
+    return KernelUtils::getInstance()->buildFailed(rv.handle, name, kernel_build_options(c));
 }
 
 // A vector whose first N elements live inside it: a call's few records,
@@ -632,6 +708,7 @@ int entry_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
     kernel_config kc = entry_config(config, dst[0]->width, dst[0]->height, 4, 1);
     process_param pp{&kc, 3, 1, 4, 3, 3, -1, -1, 0x01010101u, 0x01010101u, 0x01010101u, 0x01010101u};
     ZOR_ReserveParam_Opencl rv = *reserve;
+    if (remembered_build_failure(rv, kc)) return 0;
     if (dev.svm == kSvmNone) rv.srcSvm = rv.dstSvm = 0;  // device buffers instead
 
     SmallVec<ZOR_U8Info, 4> s, d;
@@ -697,6 +774,7 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
                            static_cast<int32_t>(dst[0]->format),
                            257u, 257u, 257u, 257u};
     ZOR_ReserveParam_Opencl rv = *reserve;
+    if (remembered_build_failure(rv, kc)) return 0;
     if (dev.svm == kSvmNone) rv.srcSvm = rv.dstSvm = 0;
 
     SmallVec<ZOR_YuvInfo, 4> s;

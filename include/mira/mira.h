@@ -78,6 +78,10 @@ typedef struct ncvMemRequest {
  *
  * Optional: the first GPU request brings the device up itself, but only
  * ncvInit retries after a failed bring-up. May be called again at any time.
+ * It also lifts the switch-off of a device that reported itself lost or
+ * exhausted, or failed three launches in a row (after which GPU requests run
+ * their CPU methods); after a real device loss call ncvDeinit first, so that
+ * a new context is created.
  *
  * @return 0 when an OpenCL device is ready; 1 when none came up (no OpenCL
  *         library, platform or usable device). The CPU paths work either way,

@@ -42,6 +42,18 @@
  *   the GPU a box of the integer ratio: any difference for non-integer
  *   ratios). The planar box down-scale's CPU path averages each pixel's area
  *   too (see mira_scale_down_box).
+ *
+ * Threads: every function may be called from any thread, concurrently.
+ * GPU requests share the one device that is up and its one in-order command
+ * queue: a call sets its kernel's arguments and enqueues it under the kernel
+ * registry's lock, and waits for it outside every lock, so calls overlap
+ * their staging and copies but their kernels run one after another. On a
+ * device with coarse-grained shared memory the blocks a call lends to its
+ * kernel are unmapped and mapped back under the device manager's lock.
+ * mira_shutdown() waits for the calls in flight; calls that start meanwhile
+ * wait for it. A device that is lost or keeps failing is switched off for
+ * every thread until mira_init() or mira_shutdown() (one error line; GPU
+ * requests then run the kernels' CPU twins).
  */
 #ifndef MIRA_IMAGE_H
 #define MIRA_IMAGE_H
@@ -110,7 +122,8 @@ MIRA_EXPORT const char* mira_status_string(mira_status status);
 /**
  * Brings up the GPU side (OpenCL device, context and queue). Optional: CPU
  * work needs no initialisation, and GPU requests before it initialise on
- * first use. May be called again after a failure or after mira_shutdown().
+ * first use. May be called again after a failure or after mira_shutdown(),
+ * and lifts the switch-off of a device that was lost or kept failing.
  * @return MIRA_STATUS_OK when a GPU device is ready; MIRA_STATUS_UNSUPPORTED
  * when there is none (every function still works, GPU requests run on the CPU).
  */
@@ -127,6 +140,29 @@ MIRA_EXPORT void mira_shutdown(void);
  * @return the device name, or NULL.
  */
 MIRA_EXPORT const char* mira_device_name(void);
+
+/**
+ * Where compiled OpenCL programs are kept between processes (one file per
+ * kernel, device, driver version and build options), so that a kernel is
+ * compiled once per device and driver rather than in every process. An
+ * Android app, which has no `$HOME`, passes a directory it owns (its cache
+ * directory). Without this call the directory is `$MIRA_PROGRAM_CACHE`
+ * ("off" disables the cache), else `$XDG_CACHE_HOME/mira`, else
+ * `~/.cache/mira`. A directory that cannot be created or written is passed
+ * over for the next one, and last for `$TMPDIR/mira-program-cache` (`/tmp`,
+ * or `/data/local/tmp` on Android); when none can be written one error line
+ * says so and kernels are compiled in every process. Entries of the same
+ * device made by another driver version are removed, and so are temporary
+ * files that an interrupted process left behind.
+ *
+ * Takes effect for programs built from then on (call it before mira_init()
+ * to cover all of them). May be called from any thread.
+ * @param dir the directory (created when missing); NULL returns to the
+ * environment's choice; "" turns the cache off.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT for a path of 4096 bytes
+ * or more (nothing changes).
+ */
+MIRA_EXPORT mira_status mira_set_program_cache_dir(const char* dir);
 
 /**
  * Memory that the CPU and the GPU share: a shared-virtual-memory block when a

@@ -32,7 +32,9 @@ enum class ClFault {
     SvmAlloc,     // clSVMAlloc returns null
     MapBuffer,    // clEnqueueMapBuffer fails
     SvmMap,       // clEnqueueSVMMap fails
-    Launch,       // clEnqueueNDRangeKernel fails
+    Launch,       // clEnqueueNDRangeKernel fails (CL_OUT_OF_RESOURCES)
+    LaunchRefused,  // clEnqueueNDRangeKernel fails with a status that does not mean a lost device
+    QueueLost,    // clFinish reports the queue gone (CL_INVALID_COMMAND_QUEUE)
 };
 
 // Text the injected build failure reports as its build log.
@@ -44,6 +46,15 @@ struct ClSpy {
     // Capabilities the device reports while `coarseOnly` is set (coarse-grained
     // buffers only), and whether the SVM entries are hidden (`noSvm`).
     static inline std::atomic<bool> coarseOnly{false};
+    // Whether the device reports memory of its own (CL_DEVICE_HOST_UNIFIED_MEMORY
+    // false), as a discrete card does.
+    static inline std::atomic<bool> discrete{false};
+    // The largest SVM alignment clSVMAlloc accepts (0: whatever the driver takes).
+    static inline std::atomic<unsigned> maxSvmAlignment{0};
+    // CL_DEVICE_MAX_MEM_ALLOC_SIZE reported instead of the device's (0: the device's).
+    static inline std::atomic<unsigned long long> maxAlloc{0};
+    // Whether every device reports itself a GPU (CL_DEVICE_TYPE_GPU).
+    static inline std::atomic<bool> allGpus{false};
     static inline std::atomic<long> contexts{0}, queues{0}, programs{0}, kernels{0}, buffers{0},
         svm{0}, launches{0}, builds{0};
     // Shared-memory bookkeeping: allocations by kind of flags, launches that
@@ -51,6 +62,12 @@ struct ClSpy {
     // blocks that were not mapped.
     static inline std::atomic<long> fineAllocs{0}, coarseAllocs{0}, mappedAtLaunch{0},
         badUnmaps{0}, svmArgs{0}, binaryPrograms{0}, bufferMaps{0};
+    // Every clEnqueueNDRangeKernel call, failed ones included, and every
+    // buffer created (live or not).
+    static inline std::atomic<long> enqueues{0}, bufferCreates{0};
+    // SVM maps that bring the device's bytes to the host (CL_MAP_READ) and
+    // maps that discard them (CL_MAP_WRITE_INVALIDATE_REGION).
+    static inline std::atomic<long> readingMaps{0}, invalidatingMaps{0};
     static inline std::mutex svmMutex;
     struct Block {
         size_t size;
@@ -95,6 +112,7 @@ struct ClSpy {
         t->clCreateKernel = &w_clCreateKernel;
         t->clReleaseKernel = &w_clReleaseKernel;
         t->clEnqueueNDRangeKernel = &w_clEnqueueNDRangeKernel;
+        t->clFinish = &w_clFinish;
         t->clCreateBuffer = &w_clCreateBuffer;
         t->clReleaseMemObject = &w_clReleaseMemObject;
         t->clEnqueueMapBuffer = &w_clEnqueueMapBuffer;
@@ -119,6 +137,7 @@ struct ClSpy {
         contexts = queues = programs = kernels = buffers = svm = launches = builds = 0;
         fineAllocs = coarseAllocs = mappedAtLaunch = badUnmaps = svmArgs = 0;
         binaryPrograms = bufferMaps = 0;
+        enqueues = bufferCreates = readingMaps = invalidatingMaps = 0;
     }
     static std::string live() {
         return "contexts " + std::to_string(contexts.load()) + ", queues " +
@@ -155,6 +174,24 @@ private:
             const cl_device_svm_capabilities caps = CL_DEVICE_SVM_COARSE_GRAIN_BUFFER;
             if (value && size >= sizeof caps) std::memcpy(value, &caps, sizeof caps);
             if (ret) *ret = sizeof caps;
+            return CL_SUCCESS;
+        }
+        if (allGpus && what == CL_DEVICE_TYPE) {
+            const cl_device_type type = CL_DEVICE_TYPE_GPU;
+            if (value && size >= sizeof type) std::memcpy(value, &type, sizeof type);
+            if (ret) *ret = sizeof type;
+            return CL_SUCCESS;
+        }
+        if (maxAlloc && what == CL_DEVICE_MAX_MEM_ALLOC_SIZE) {
+            const cl_ulong most = maxAlloc;
+            if (value && size >= sizeof most) std::memcpy(value, &most, sizeof most);
+            if (ret) *ret = sizeof most;
+            return CL_SUCCESS;
+        }
+        if (discrete && what == CL_DEVICE_HOST_UNIFIED_MEMORY) {
+            const cl_bool unified = CL_FALSE;
+            if (value && size >= sizeof unified) std::memcpy(value, &unified, sizeof unified);
+            if (ret) *ret = sizeof unified;
             return CL_SUCCESS;
         }
         return real.clGetDeviceInfo(d, what, size, value, ret);
@@ -257,7 +294,9 @@ private:
                                                        const size_t* off, const size_t* global,
                                                        const size_t* local, cl_uint nw,
                                                        const cl_event* wl, cl_event* ev) {
+        ++enqueues;
         if (is(ClFault::Launch)) return CL_OUT_OF_RESOURCES;
+        if (is(ClFault::LaunchRefused)) return CL_INVALID_WORK_GROUP_SIZE;
         {
             std::lock_guard<std::mutex> lock(svmMutex);
             for (auto& arg : svmArgsOf[k]) {
@@ -272,8 +311,15 @@ private:
     static cl_mem CL_API_CALL w_clCreateBuffer(cl_context c, cl_mem_flags f, size_t size,
                                                void* host, cl_int* err) {
         cl_mem m = real.clCreateBuffer(c, f, size, host, err);
-        if (m) ++buffers;
+        if (m) {
+            ++buffers;
+            ++bufferCreates;
+        }
         return m;
+    }
+    static cl_int CL_API_CALL w_clFinish(cl_command_queue q) {
+        const cl_int r = real.clFinish(q);
+        return is(ClFault::QueueLost) ? CL_INVALID_COMMAND_QUEUE : r;
     }
     static cl_int CL_API_CALL w_clReleaseMemObject(cl_mem m) {
         const cl_int r = real.clReleaseMemObject(m);
@@ -294,6 +340,7 @@ private:
     static void* CL_API_CALL w_clSVMAlloc(cl_context c, cl_svm_mem_flags f, size_t size,
                                           cl_uint align) {
         if (is(ClFault::SvmAlloc)) return nullptr;
+        if (maxSvmAlignment && align > maxSvmAlignment) return nullptr;
         void* p = real.clSVMAlloc(c, f, size, align);
         if (p) {
             ++svm;
@@ -342,6 +389,8 @@ private:
                                                 void* p, size_t size, cl_uint nw,
                                                 const cl_event* wl, cl_event* ev) {
         if (is(ClFault::SvmMap)) return CL_MAP_FAILURE;
+        if (f & CL_MAP_READ) ++readingMaps;
+        if (f & CL_MAP_WRITE_INVALIDATE_REGION) ++invalidatingMaps;
         const cl_int r = real.clEnqueueSVMMap(q, block, f, p, size, nw, wl, ev);
         if (r == CL_SUCCESS) {
             std::lock_guard<std::mutex> lock(svmMutex);

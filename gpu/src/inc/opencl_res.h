@@ -20,12 +20,34 @@ MIRA_EXPORT const char* cl_status_name(int code);
 bool cl_check(cl_int status, const char* func, const char* file, int line);
 #define ZOR_CL_CHECK(status) ::ZOR::cl_check((status), __func__, __FILE__, __LINE__)
 
+// The device-failure latch. A device that is up and reports a status that
+// means it is gone or exhausted (CL_DEVICE_NOT_AVAILABLE, CL_OUT_OF_RESOURCES,
+// CL_INVALID_COMMAND_QUEUE, CL_INVALID_CONTEXT), or that fails
+// kLaunchFailureLimit launches in a row, is switched off: one error line, and
+// GPU requests run their CPU twins until ncvDeinit or ncvInit. cl_check feeds
+// it every failed status; the launch path reports each launch.
+constexpr int kLaunchFailureLimit = 3;
+// Whether `status` switches the device off.
+bool device_lost_status(cl_int status);
+// A failed status seen while the device is up (no effect during bring-up).
+void device_status(cl_int status);
+// A launch (enqueue and wait) that succeeded or failed.
+void device_launch(bool ok);
+// Whether the latch is set.
+bool device_switched_off();
+// Clears the latch and the failure count (ncvInit, ncvDeinit).
+void device_latch_reset();
+
 // How the host may touch shared virtual memory on a device.
 enum SvmMode : uint32_t {
     kSvmNone = 0,    // no SVM: images go through device buffers
     kSvmCoarse = 1,  // coarse-grained buffers: host access between map and unmap
     kSvmFine = 2,    // fine-grained buffers: host and device share addresses directly
 };
+
+// An SVM alignment every device accepts (the size of the largest OpenCL C
+// type); larger alignments the device refuses are made by offsetting.
+constexpr uint32_t kSvmSafeAlignment = 128;
 
 // Kinds of registered blocks.
 constexpr uint32_t kSvmKindStaging = 0;      // pooled staging buffer
@@ -59,6 +81,7 @@ struct MIRA_EXPORT opencl_svm {
     uint8_t mapped;      // coarse-grained block currently mapped for the host
     cl_command_queue queue;
     int32_t deviceUsers;  // calls whose kernels hold the block (coarse: unmapped meanwhile)
+    void* base = nullptr;  // the allocation, when `ptr` was offset into it for its alignment
 
     // Allocates the block in `context`; 1 on success, 0 on failure.
     int create(cl_context ctx, int size, int alignment, int kind);
@@ -84,6 +107,13 @@ struct MIRA_EXPORT opencl_res {
     bool inited;
     uint32_t svmMode;  // SvmMode of the device
     bool gpu;          // a GPU-type device (launches use the kernels' preferred shape)
+    bool hostUnified = true;  // CL_DEVICE_HOST_UNIFIED_MEMORY: false on discrete cards (no SVM)
+    uint64_t maxAlloc = UINT64_MAX;  // CL_DEVICE_MAX_MEM_ALLOC_SIZE
+    // The most bytes one image plane may span on the device: its largest
+    // allocation, and never 2 GiB or more (kernels address with 32-bit ints).
+    uint64_t maxPlaneBytes() const {
+        return maxAlloc < uint64_t(INT32_MAX) ? maxAlloc : uint64_t(INT32_MAX);
+    }
 
     bool init(cl_device_id dev);
     void release();  // context, queue and every registered block
@@ -119,6 +149,14 @@ struct MIRA_EXPORT opencl_res {
     // The registered block containing [ptr, ptr + bytes), or null.
     opencl_svm* findBlock(const void* ptr, uint64_t bytes);
 };
+
+// What device ranking compares: compute units and clock (MHz). The index of
+// the device with the most units x clock, the first one on a tie; 0 for none.
+struct DeviceRank {
+    cl_uint units;
+    cl_uint clockMHz;
+};
+MIRA_EXPORT size_t best_device(const DeviceRank* devices, size_t n);
 
 class MIRA_EXPORT DeviceManager {
 public:

@@ -73,6 +73,8 @@ public:
     KernelPackage* registerKernel(uint64_t handle, const char* name, process_param* param);
     // Whether a build of this key failed since the registry was created.
     bool buildFailed(uint64_t handle, const char* name, const std::string& options);
+    // Whether any build failure is remembered (no lock: a relaxed flag).
+    static bool hasFailedBuilds();
     bool getKernelName(const char*& source, const char* name);
     bool delKernel(uint64_t handle);
     bool releaseKernels();
