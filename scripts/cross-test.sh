@@ -6,7 +6,9 @@
 # host, cross-compiles the library and the test programs for aarch64-linux-gnu
 # once (no benchmarks, no tools) and runs the whole suite under qemu-aarch64,
 # in parallel. OpenCL is absent under the emulator, so the GPU paths take their
-# no-device behaviour there.
+# no-device behaviour there. Every guest is pinned to the cross toolchain's
+# libraries (-L and LD_LIBRARY_PATH, see cmake/toolchain-aarch64-linux-gnu.cmake),
+# so arm64 packages installed on the host do not slow the leg down.
 #
 #   build-dir             default build-arm64
 #   MIRA_HOST_BUILD=dir   host build whose Halide generators are used
@@ -86,7 +88,7 @@ ${HOST_CXX:-clang++} -std=c++17 -O2 -Wall -Wextra -I"$root/include" "$root/tests
 aarch64-linux-gnu-g++ -std=c++17 -O2 -Wall -Wextra -I"$root/include" "$root/tests/arch_digest.cpp" \
   -L"$armlib" -lmira -Wl,-rpath,"$armlib" -o "$dg/digest-arm64"
 OCL_ICD_VENDORS=/nonexistent "$dg/digest-host" "$dg/host.txt" >/dev/null
-qemu-aarch64 -L /usr/aarch64-linux-gnu "$dg/digest-arm64" "$dg/arm64.txt" >/dev/null
+qemu-aarch64 -L /usr/aarch64-linux-gnu -E LD_LIBRARY_PATH=/usr/aarch64-linux-gnu/lib "$dg/digest-arm64" "$dg/arm64.txt" >/dev/null
 for v in 0 1 2 3; do
   MIRA_PIPELINE_VERSION=$v OCL_ICD_VENDORS=/nonexistent "$dg/digest-host" "$dg/host-v$v.txt" >/dev/null
   if ! cmp -s "$dg/host.txt" "$dg/host-v$v.txt"; then
