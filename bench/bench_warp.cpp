@@ -34,8 +34,10 @@ void register_scaledown_mn() {
         const Size d = mn_dst(s);
         auto src = random_bytes(size_t(s.w) * s.h);
         std::vector<uint8_t> dst(size_t(d.w) * d.h);
-        run_feature(MIRA_API_SCALEDOWN_MN_U8, MIRA_MODE_CPU, src.data(), s, s.w, dst.data(), d,
-                    d.w, st);
+        // The area average, what the peers compute (mode 0 is the kernel's
+        // twin: a box of the integer ratio, which skips source pixels).
+        run_feature(MIRA_API_SCALEDOWN_MN_U8, MIRA_MODE_CPU_ALT, src.data(), s, s.w, dst.data(),
+                    d, d.w, st);
     });
     add("scaledown_mn", "mira_gpu", sizes, [](benchmark::State& st, Size s) {
         if (ncvInit() != 0) {

@@ -193,6 +193,20 @@ inline float32x4_t fma_f32(float32x4_t acc, float32x4_t a, float32x4_t b) {
 #endif
 }
 
+// a / b per lane, correctly rounded. The emulation has no vector division:
+// other hosts divide lane by lane, which compilers turn into one division.
+inline float32x4_t div_f32(float32x4_t a, float32x4_t b) {
+#if defined(__aarch64__) || defined(_M_ARM64)
+    return vdivq_f32(a, b);
+#else
+    alignas(16) float x[4], y[4];
+    vst1q_f32(x, a);
+    vst1q_f32(y, b);
+    for (int k = 0; k < 4; ++k) x[k] /= y[k];
+    return vld1q_f32(x);
+#endif
+}
+
 // Transposes the 4 x 4 floats held in r[0..3] (row i becomes column i).
 inline void transpose_f32x4(float32x4_t r[4]) {
     const float32x4x2_t t01 = vtrnq_f32(r[0], r[1]), t23 = vtrnq_f32(r[2], r[3]);

@@ -319,7 +319,12 @@ void scaling() {
                       uint32_t db) {
         MIRA_Feature_Buf in{sb, sb, s.h, s.h, const_cast<uint8_t*>(src)};
         MIRA_Feature_Buf out{db, db, d.h, d.h, dst};
-        MIRA_Feature_Param p{id, MIRA_MODE_CPU, 1, nullptr, 0};
+        // The area average, what the peers compute: the planar feature's
+        // alternative CPU mode (its mode 0 is the GPU kernel's twin, a box of
+        // the integer ratio that skips source pixels); the interleaved
+        // feature's CPU method.
+        const uint32_t mode = id == MIRA_API_SCALEDOWN_MN_U8 ? MIRA_MODE_CPU_ALT : MIRA_MODE_CPU;
+        MIRA_Feature_Param p{id, mode, 1, nullptr, 0};
         MIRA_Manager m;
         m.run(&in, 1, &out, 1, &p);
     };

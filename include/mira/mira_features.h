@@ -227,7 +227,7 @@ class MIRA_EXPORT MIRA_IMAGE_INTENSITY_STATS : public MIRA_Interface {
     ~MIRA_IMAGE_INTENSITY_STATS() override;
 
 private:
-    void* mPool;
+    [[maybe_unused]] void* mPool;  // kept for the object's layout; always null
 };
 
 /**
