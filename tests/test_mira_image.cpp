@@ -898,7 +898,9 @@ TEST_F(MiraImage, OverlapIsJudgedByTheRowsBytes) {
         for (uint32_t y = 0; y < l.dstH; ++y)
             for (uint32_t x = 0; x < l.dstW; ++x) dstByte[l.dstOff + y * l.dstStride + x] = true;
         for (size_t i = 0; i < buf.size(); ++i)
-            if (!dstByte[i]) ASSERT_EQ(buf[i], before[i]) << l.name << ": byte " << i;
+            if (!dstByte[i]) {
+                ASSERT_EQ(buf[i], before[i]) << l.name << ": byte " << i;
+            }
     }
 }
 
