@@ -15,7 +15,8 @@
 #include "mira/mira_features.h"
 #include "opencl_res.h"
 #include "ops/filters/floodfill.h"
-#include "ops/scaling/affine_clipped.h"
+#include "ops/requests.h"
+#include "ops/warp/affine_clipped.h"
 #include "ops/scaling/scale.h"
 #include "ops/scaling/scale_up_poly.h"
 #include "param_utils.h"
@@ -27,7 +28,7 @@ using u8 = uint8_t;
 using u32 = uint32_t;
 using u64 = uint64_t;
 
-constexpr u64 kMaxSpan = 0x7FFFFFFF;  // bytes an image may span (pipelines, GPU records)
+using mira::kMaxSpan;  // bytes an image may span (pipelines, GPU records)
 
 // Bytes per row and the span of an image whose samples are `sampleBytes` wide.
 u64 row_bytes(const mira_image& im, u32 sampleBytes = 1) {

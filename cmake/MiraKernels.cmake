@@ -51,12 +51,13 @@ set(MIRA_KERNEL_EMPTY
 
 if(CMAKE_SCRIPT_MODE_FILE)
   # ------------------------------------------------------------ generator
-  if(NOT DEFINED MIRA_KERNEL_DIR OR NOT DEFINED MIRA_KERNEL_OUT)
-    message(FATAL_ERROR "MIRA_KERNEL_DIR and MIRA_KERNEL_OUT are required")
+  if(NOT DEFINED MIRA_KERNEL_DIR OR NOT DEFINED MIRA_KERNEL_OUT OR NOT DEFINED MIRA_KERNEL_IDS)
+    message(FATAL_ERROR "MIRA_KERNEL_DIR, MIRA_KERNEL_OUT and MIRA_KERNEL_IDS are required")
   endif()
   set(delim "mira_cl")
   set(body "")
   set(ptrs "")
+  set(ids "")
   set(idx 0)
   foreach(name IN LISTS MIRA_KERNEL_NAMES)
     set(file "${MIRA_KERNEL_DIR}/${name}.cl")
@@ -88,6 +89,8 @@ if(CMAKE_SCRIPT_MODE_FILE)
     endif()
     string(APPEND ptrs "    {\"${name}\", kSource${idx}},\n")
     string(APPEND exported "MIRA_EXPORT const char* ${name} = kSource${idx};\n")
+    string(REGEX REPLACE "^mira_fcv(.*)_func$" "\\1" id "${name}")
+    string(APPEND ids "    ${id} = ${idx},  // ${name}\n")
     math(EXPR idx "${idx} + 1")
   endforeach()
   set(content "// Generated from kernels/*.cl by cmake/MiraKernels.cmake. Do not edit.
@@ -107,15 +110,37 @@ ${ptrs}};
 extern \"C\" {
 ${exported}}
 ")
-  # Only touch the file when the text changes, so nothing recompiles needlessly.
-  if(EXISTS "${MIRA_KERNEL_OUT}")
-    file(READ "${MIRA_KERNEL_OUT}" old)
-  else()
-    set(old "")
-  endif()
-  if(NOT old STREQUAL content)
-    file(WRITE "${MIRA_KERNEL_OUT}" "${content}")
-  endif()
+  set(id_content "// Generated from MIRA_KERNEL_NAMES by cmake/MiraKernels.cmake. Do not edit.
+// The ids of the kernel table: a feature names its kernel by id, never by a
+// typed string; the id is the kernel's row in ZOR::program_map.
+#pragma once
+
+#include \"program_map.h\"
+
+namespace ZOR {
+
+enum class kernel_id : int {
+${ids}};
+static_assert(${idx} == kProgramCount, \"one id per row of the kernel table\");
+
+// The kernel's name as the runtime builds and caches it.
+inline const char* kernel_name(kernel_id id) { return program_map[static_cast<int>(id)].name; }
+
+}  // namespace ZOR
+")
+  # Only touch a file when its text changes, so nothing recompiles needlessly.
+  foreach(pair "MIRA_KERNEL_OUT;content" "MIRA_KERNEL_IDS;id_content")
+    list(GET pair 0 out_var)
+    list(GET pair 1 text_var)
+    if(EXISTS "${${out_var}}")
+      file(READ "${${out_var}}" old)
+    else()
+      set(old "")
+    endif()
+    if(NOT old STREQUAL "${${text_var}}")
+      file(WRITE "${${out_var}}" "${${text_var}}")
+    endif()
+  endforeach()
   return()
 endif()
 
@@ -123,15 +148,17 @@ endif()
 file(GLOB MIRA_KERNEL_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kernels/*.cl
      ${PROJECT_SOURCE_DIR}/kernels/common/*.clh)
 set(MIRA_KERNEL_TABLE ${PROJECT_BINARY_DIR}/generated/mira_program_map.cpp)
+set(MIRA_KERNEL_ID_HEADER ${PROJECT_BINARY_DIR}/generated/mira_kernel_ids.h)
 add_custom_command(
-  OUTPUT ${MIRA_KERNEL_TABLE}
+  OUTPUT ${MIRA_KERNEL_TABLE} ${MIRA_KERNEL_ID_HEADER}
   COMMAND ${CMAKE_COMMAND} -DMIRA_KERNEL_DIR=${PROJECT_SOURCE_DIR}/kernels
-          -DMIRA_KERNEL_OUT=${MIRA_KERNEL_TABLE}
+          -DMIRA_KERNEL_OUT=${MIRA_KERNEL_TABLE} -DMIRA_KERNEL_IDS=${MIRA_KERNEL_ID_HEADER}
           -P ${PROJECT_SOURCE_DIR}/cmake/MiraKernels.cmake
   DEPENDS ${MIRA_KERNEL_FILES} ${PROJECT_SOURCE_DIR}/cmake/MiraKernels.cmake
   COMMENT "Generating the OpenCL kernel table"
   VERBATIM)
-target_sources(mira_objects PRIVATE ${MIRA_KERNEL_TABLE})
+target_sources(mira_objects PRIVATE ${MIRA_KERNEL_TABLE} ${MIRA_KERNEL_ID_HEADER})
+target_include_directories(mira_objects PUBLIC $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/generated>)
 
 # OpenCL is loaded at run time: headers only, no link against libOpenCL. The
 # Khronos headers are the same for every target, so the host's copy serves

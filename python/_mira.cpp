@@ -17,6 +17,7 @@
 
 #include "api/image_overlap.h"
 #include "mira/mira_image.h"
+#include "ops/requests.h"
 
 namespace py = pybind11;
 
@@ -25,7 +26,7 @@ namespace {
 using u32 = uint32_t;
 using u64 = uint64_t;
 
-constexpr u64 kMaxSpan = 0x7FFFFFFF;  // bytes one image may span (the C library's limit)
+using mira::kMaxSpan;  // bytes one image may span (the C library's limit)
 constexpr long long kMaxSide = MIRA_IMAGE_MAX_SIDE;
 
 [[noreturn]] void type_error(const char* fn, const std::string& what) {

@@ -1,9 +1,7 @@
 #include "ops/colour/cbcr_swap.h"
 
-#include "api/feature_common.h"
 #include "mira/mira_kernels.h"
 #include "ops/mira_neon.h"
-#include "param_utils.h"
 
 namespace mira {
 
@@ -45,43 +43,3 @@ void ncvColorCbCrSwapu8(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s, 
 }
 
 }  // namespace mira
-
-uint32_t MIRA_CBCR_SWAP::run(MIRA_FEATURE_ARGS) {
-    if (param != nullptr && param->mode == MIRA_MODE_OPENCL)
-        return MIRA_CBCR_SWAP_opencl(src, srcCount, dst, dstCount, param);
-    return MIRA_CBCR_SWAP_neon(src, srcCount, dst, dstCount, param);
-}
-
-uint32_t MIRA_CBCR_SWAP::MIRA_CBCR_SWAP_neon(MIRA_FEATURE_ARGS) {
-    (void)srcCount;
-    (void)dstCount;
-    if (src == nullptr || dst == nullptr || param == nullptr || src->data == nullptr ||
-        dst->data == nullptr)
-        return MIRA_ERR_ARG;
-    mira::cbcr_swap_neon(src->data, src->width, src->height, src->stride, dst->data,
-                         dst->stride);
-    return MIRA_OK;
-}
-
-// The kernel counts 4-byte groups while the descriptors count pairs: the
-// records describe each row in bytes (2 x width), so staging moves exactly the
-// row's bytes and the rounded-up launch covers every pair.
-uint32_t MIRA_CBCR_SWAP::MIRA_CBCR_SWAP_opencl(MIRA_FEATURE_ARGS) {
-    (void)srcCount;
-    (void)dstCount;
-    if (src == nullptr || dst == nullptr || param == nullptr || src->data == nullptr ||
-        dst->data == nullptr)
-        return MIRA_ERR_ARG;
-    if (!zor_opencl_usable()) return MIRA_CBCR_SWAP_neon(src, srcCount, dst, dstCount, param);
-    if (src->width == 0 || src->height == 0) return MIRA_OK;
-    ZOR_U8Info in = zor_u8_info(*src), out = zor_u8_info(*dst);
-    in.width = 2 * src->width;
-    out.width = 2 * dst->width;
-    ZOR_U8Info* ins[1] = {&in};
-    ZOR_U8Info* outs[1] = {&out};
-    ZOR_ReserveParam_Opencl reserve = zor_reserve(MIRA_API_CBCR_SWAP, "mira_fcvColorCbCrSwapu8_func");
-    reserve.dstWhole = 1;  // every destination pair is written
-    if (!zor_gpu_u8_u8(ins, 1, outs, 1, &reserve, nullptr))
-        return MIRA_CBCR_SWAP_neon(src, srcCount, dst, dstCount, param);
-    return MIRA_OK;
-}

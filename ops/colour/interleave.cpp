@@ -2,10 +2,8 @@
 
 #include <cstring>
 
-#include "api/feature_common.h"
 #include "mira/mira_kernels.h"
 #include "ops/mira_neon.h"
-#include "param_utils.h"
 
 namespace mira {
 
@@ -103,50 +101,3 @@ void ncvInterleaveu8(const uint8_t* src0, const uint8_t* src1, uint32_t w, uint3
 }
 
 }  // namespace mira
-
-namespace {
-
-bool args_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Feature_Buf* dst,
-             const MIRA_Feature_Param* param) {
-    // The counts are not checked beyond what is read: two sources, one destination.
-    return src != nullptr && dst != nullptr && param != nullptr && srcCount >= 2 &&
-           src[0].data != nullptr && src[1].data != nullptr && dst->data != nullptr;
-}
-
-}  // namespace
-
-uint32_t MIRA_INTERLEAVE_U8::run(MIRA_FEATURE_ARGS) {
-    if (param != nullptr && param->mode == MIRA_MODE_OPENCL)
-        return MIRA_INTERLEAVE_U8_opencl(src, srcCount, dst, dstCount, param);
-    return MIRA_INTERLEAVE_U8_neon(src, srcCount, dst, dstCount, param);
-}
-
-uint32_t MIRA_INTERLEAVE_U8::MIRA_INTERLEAVE_U8_neon(MIRA_FEATURE_ARGS) {
-    (void)dstCount;
-    if (!args_ok(src, srcCount, dst, param)) return MIRA_ERR_ARG;
-    mira::interleave_neon(src[0].data, src[1].data, src[0].width, src[0].height, src[0].stride,
-                          src[1].stride, dst->data, dst->stride);
-    return MIRA_OK;
-}
-
-// The kernel's unit is 2 bytes of each source (4 destination bytes) and the
-// launch counts destination units of 4 bytes, which is what the destination
-// record's width (2 x source width, in bytes) gives once rounded up.
-uint32_t MIRA_INTERLEAVE_U8::MIRA_INTERLEAVE_U8_opencl(MIRA_FEATURE_ARGS) {
-    (void)dstCount;
-    if (!args_ok(src, srcCount, dst, param)) return MIRA_ERR_ARG;
-    if (!zor_opencl_usable()) return MIRA_INTERLEAVE_U8_neon(src, srcCount, dst, dstCount, param);
-    if (src[0].width == 0 || src[0].height == 0) return MIRA_OK;
-    ZOR_U8Info a = zor_u8_info(src[0]), b = zor_u8_info(src[1]), out = zor_u8_info(*dst);
-    b.width = a.width;  // only the first source's geometry counts
-    b.height = a.height;
-    out.width = 2 * a.width;
-    out.height = a.height;
-    ZOR_U8Info* ins[2] = {&a, &b};
-    ZOR_U8Info* outs[1] = {&out};
-    ZOR_ReserveParam_Opencl reserve = zor_reserve(MIRA_API_INTERLEAVE_U8, "mira_fcvInterleaveu8_func");
-    reserve.dstWhole = 1;  // every destination pair is written
-    if (!zor_gpu_u8_u8(ins, 2, outs, 1, &reserve, nullptr))
-        return MIRA_INTERLEAVE_U8_neon(src, srcCount, dst, dstCount, param);
-    return MIRA_OK;
-}

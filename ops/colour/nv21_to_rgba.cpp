@@ -4,10 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "api/feature_common.h"
 #include "mira/mira_kernels.h"
 #include "ops/mira_neon.h"
-#include "param_utils.h"
 
 namespace mira {
 
@@ -123,111 +121,3 @@ void ncvColorYUV420toRGB8888u8(const uint8_t* y, const uint8_t* uv, int w, int h
 }
 
 }  // namespace mira
-
-namespace {
-
-bool args_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Feature_Buf* dst,
-             uint8_t dstCount) {
-    if (src == nullptr || srcCount == 0 || dst == nullptr || dstCount == 0 ||
-        src->data == nullptr || dst->data == nullptr)
-        return false;
-    // Rows must not overlap: a stride shorter than its row would make the last
-    // row run past the plane (stride x rows) the caller described.
-    if (src->stride < src->width) return false;
-    if (srcCount >= 2)  // separate VU plane; destination stride in bytes
-        return src[1].stride >= (src->width & ~1u) &&
-               uint64_t(dst->stride) >= 4ull * dst->width;
-    return dst->stride >= dst->width;  // destination stride in pixels
-}
-
-}  // namespace
-
-uint32_t MIRA_NV21_TO_RGBA8888::run(MIRA_FEATURE_ARGS) {
-    if (param == nullptr) return MIRA_ERR_ARG;
-    if (param->mode == MIRA_MODE_OPENCL)
-        return MIRA_NV21_TO_RGBA8888_opencl(src, srcCount, dst, dstCount, param);
-    return MIRA_NV21_TO_RGBA8888_neon(src, srcCount, dst, dstCount, param);
-}
-
-// One source descriptor: the chroma plane follows the luma plane at width x
-// height bytes (an unsigned 32-bit product); luma rows are `width` bytes
-// apart. Two source descriptors: luma and chroma planes each with its own
-// stride, and the destination's stride in bytes.
-uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_neon(MIRA_FEATURE_ARGS) {
-    if (!args_ok(src, srcCount, dst, dstCount) || param == nullptr) return MIRA_ERR_ARG;
-    if (srcCount >= 2) {
-        if (src[1].data == nullptr) return MIRA_ERR_ARG;
-        mira::nv21_to_rgba_neon(src[0].data, src[0].stride, src[1].data, src[1].stride,
-                                (int)src[0].width, (int)src[0].height, dst->data, dst->stride);
-        return MIRA_OK;
-    }
-    const uint32_t lumaBytes = src->width * src->height;
-    mira::nv21_to_rgba_neon(src->data, src->data + lumaBytes, (int)src->width, (int)src->height,
-                            dst->data);
-    return MIRA_OK;
-}
-
-namespace {
-
-// The kernel's conversion on the CPU, with the GPU request's geometry: the
-// chroma plane at stride x bufHeight after the luma (or its own descriptor),
-// the destination stride in pixels (in bytes with two source descriptors).
-uint32_t nv21_twin(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Feature_Buf* dst) {
-    const uint32_t w = std::min(src->width, dst->width), h = std::min(src->height, dst->height);
-    if (srcCount >= 2)
-        mira::nv21_to_rgba_twin(src[0].data, src[0].stride, src[1].data, src[1].stride, w, h,
-                                dst->data, dst->stride);
-    else
-        mira::nv21_to_rgba_twin(src->data, src->stride,
-                                src->data + uint64_t(src->stride) * src->bufHeight, src->stride, w,
-                                h, dst->data, 4ull * dst->stride);
-    return MIRA_OK;
-}
-
-}  // namespace
-
-// A GPU request gives the kernel's bytes wherever it runs: without a device,
-// or when a GPU step fails, the kernel's CPU twin converts.
-uint32_t MIRA_NV21_TO_RGBA8888::MIRA_NV21_TO_RGBA8888_opencl(MIRA_FEATURE_ARGS) {
-    if (!args_ok(src, srcCount, dst, dstCount) || param == nullptr) return MIRA_ERR_ARG;
-    if (srcCount >= 2 && src[1].data == nullptr) return MIRA_ERR_ARG;
-    if (dst->width < 2 || dst->height < 2) return MIRA_OK;
-    if (!zor_opencl_usable()) return nv21_twin(src, srcCount, dst);
-    ZOR_YuvInfo in;
-    std::memset(&in, 0, sizeof in);
-    in.format = 0;
-    // Only whole pixel pairs are converted: the records carry the even part of
-    // the widths, so staging moves no byte of an odd last column.
-    in.width = src->width & ~1u;
-    in.height = src->height;
-    in.size = (uint32_t)((int32_t)(src->stride * src->bufHeight * 3) / 2);
-    in.strideY = src->stride;
-    in.rowsY = src->bufHeight;
-    in.strideU = in.strideV = src->stride;
-    in.dataY = src->data;
-    in.dataU = in.dataV = src->data + (uint64_t)src->stride * src->bufHeight;
-    const bool planes = srcCount >= 2;  // separate chroma plane, destination stride in bytes
-    if (planes) {
-        if (src[1].data == nullptr) return MIRA_ERR_ARG;
-        in.strideU = in.strideV = src[1].stride;
-        in.dataU = in.dataV = src[1].data;
-        in.size = (uint32_t)((uint64_t)src->stride * src->bufHeight +
-                             (uint64_t)src[1].stride * src[1].bufHeight);
-    }
-    ZOR_RGBInfo out;
-    std::memset(&out, 0, sizeof out);
-    out.width = dst->width & ~1u;
-    out.height = dst->height;
-    out.strideW = planes ? dst->stride / 4 : dst->stride;
-    out.size = out.strideW * dst->bufHeight * 4;
-    out.strideH = dst->bufHeight;
-    out.elemSize = 4;
-    out.format = 4;
-    out.data = dst->data;
-    ZOR_YuvInfo* ins[1] = {&in};
-    ZOR_RGBInfo* outs[1] = {&out};
-    ZOR_ReserveParam_Opencl reserve =
-        zor_reserve(MIRA_API_NV21_TO_RGBA8888, "mira_fcvColorYUV420toRGB8888u8_func");
-    if (!zor_gpu_yuv_rgb(ins, 1, outs, 1, &reserve, nullptr)) return nv21_twin(src, srcCount, dst);
-    return MIRA_OK;
-}

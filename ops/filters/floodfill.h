@@ -10,6 +10,15 @@ namespace mira {
 // Largest width or height the fill accepts (segment coordinates are 16-bit).
 constexpr uint32_t kFloodfillMaxSide = 65535;
 
+// One row run waiting on the fill's stack: row y, columns l..r; the parent
+// run's columns pl..pr on row y + dir. The parent range is 32-bit so that the
+// seed's empty range (r + 1 .. r) fits whatever r is.
+struct Segment {
+    uint16_t y, l, r;
+    int8_t dir;
+    int32_t pl, pr;
+};
+
 // First index j >= i with row[j] != v, or `end` when there is none.
 uint32_t floodfill_run_end(const uint8_t* row, uint32_t i, uint32_t end, uint8_t v);
 

@@ -2,9 +2,8 @@
 
 #include <cstdlib>
 
-#include "api/feature_common.h"
-#include "gpu/src/inc/param_utils.h"
 #include "mira/mira_kernels.h"
+#include "ops/plane.h"
 #include "ops/filters/gradient.h"
 #include "ops/mira_neon.h"
 
@@ -47,6 +46,8 @@ uint8_t renormalised(const MIRA_Feature_Buf& s, uint32_t x, uint32_t y) {
     return static_cast<uint8_t>(sum / weight);
 }
 
+}  // namespace
+
 bool gaussian_args_ok(const MIRA_Feature_Buf* src, const MIRA_Feature_Buf* dst) {
     if (src == nullptr || dst == nullptr) return false;
     if (src->width == 0 || src->height == 0) return true;
@@ -60,6 +61,8 @@ void gaussian_cpu(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, int border
                               src->height);
     gaussian_process_border(src, dst, borderMode);
 }
+
+namespace {
 
 void gaussian_direct(const uint8_t* src, uint32_t srcStride, uint8_t* dst,
                                uint32_t dstStride, uint32_t width, uint32_t height) {
@@ -191,53 +194,3 @@ void ncvFilterGaussian3x3u8(const uint8_t* src, uint8_t* dst, uint32_t w, uint32
 }
 
 }  // namespace mira
-
-uint32_t MIRA_FILTER_GAUSSIAN3X3_U8::run(MIRA_FEATURE_ARGS) {
-    if (param == nullptr) return MIRA_ERR_ARG;
-    if (param->mode == MIRA_MODE_OPENCL)
-        return MIRA_FILTER_GAUSSIAN3X3_U8_opencl(src, srcCount, dst, dstCount, param);
-    return MIRA_FILTER_GAUSSIAN3X3_U8_neon(src, srcCount, dst, dstCount, param);
-}
-
-uint32_t MIRA_FILTER_GAUSSIAN3X3_U8::MIRA_FILTER_GAUSSIAN3X3_U8_neon(MIRA_FEATURE_ARGS) {
-    (void)srcCount;
-    (void)dstCount;
-    if (param == nullptr || !mira::gaussian_args_ok(src, dst)) return MIRA_ERR_ARG;
-    mira::gaussian_cpu(src, dst, param->arg);
-    return MIRA_OK;
-}
-
-uint32_t MIRA_FILTER_GAUSSIAN3X3_U8::MIRA_FILTER_GAUSSIAN3X3_U8_opencl(MIRA_FEATURE_ARGS) {
-    (void)srcCount;
-    (void)dstCount;
-    if (param == nullptr || !mira::gaussian_args_ok(src, dst)) return MIRA_ERR_ARG;
-    const uint32_t w = src->width, h = src->height;
-    if (w == 0 || h == 0) return MIRA_OK;
-    if (!zor_opencl_usable()) {
-        mira::gaussian_cpu(src, dst, param->arg);
-        return MIRA_OK;
-    }
-    // Border modes other than 0 and 1 keep the caller's corners; the kernel's
-    // output is staged back whole, so they are saved around the launch.
-    uint8_t* corners[4] = {dst->data, dst->data + (w - 1), mira::row_ptr(*dst, h - 1),
-                           mira::row_ptr(*dst, h - 1) + (w - 1)};
-    uint8_t saved[4];
-    for (int i = 0; i < 4; ++i) saved[i] = *corners[i];
-    if (w >= 3 && h >= 3) {
-        ZOR_U8Info in = zor_u8_info(*src), out = zor_u8_info(*dst);
-        out.width = w;
-        out.height = h;
-        ZOR_U8Info* ins[1] = {&in};
-        ZOR_U8Info* outs[1] = {&out};
-        ZOR_ReserveParam_Opencl reserve =
-            zor_reserve(MIRA_API_FILTER_GAUSSIAN3X3_U8, "mira_fcvFilterGaussian3x3u8_func");
-        if (!zor_gpu_u8_u8(ins, 1, outs, 1, &reserve, nullptr)) {
-            mira::gaussian_cpu(src, dst, param->arg);
-            return MIRA_OK;
-        }
-    }
-    if (param->arg != 0 && param->arg != 1)
-        for (int i = 0; i < 4; ++i) *corners[i] = saved[i];
-    mira::gaussian_process_border(src, dst, param->arg);
-    return MIRA_OK;
-}

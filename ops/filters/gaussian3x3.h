@@ -3,9 +3,17 @@
 
 #include <cstdint>
 
-#include "mira/mira_features.h"
+#include "mira/mira_types.h"
 
 namespace mira {
+
+// Source and destination a 3x3 filter can work on: both present, and for a
+// non-empty source data present, strides at least the width and a
+// destination at least the source's size.
+bool gaussian_args_ok(const MIRA_Feature_Buf* src, const MIRA_Feature_Buf* dst);
+
+// The CPU method: interior and frame of dst (border mode as below).
+void gaussian_cpu(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, int borderMode);
 
 // Interior pixels (rows 1..h-2, columns 1..w-2): the 3x3 weighted sum shifted
 // right by 4 (truncating). The frame is not touched.

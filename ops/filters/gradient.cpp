@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "api/feature_common.h"
-#include "gpu/src/inc/param_utils.h"
 #include "mira/mira_kernels.h"
 #include "ops/mira_neon.h"
 
@@ -75,64 +73,9 @@ void gradient_u8_neon(const uint8_t* src, uint32_t width, uint32_t height, uint3
     }
 }
 
-void gradient_opencl(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, uint32_t featureId,
-                     const char* kernel,
-                     void (*cpu)(const uint8_t*, uint32_t, uint32_t, uint32_t, int16_t*, uint32_t,
-                                 int16_t*, uint32_t)) {
-    const uint32_t w = src->width, h = src->height;
-    if (w == 0 || h == 0) return;
-    int16_t* dx = reinterpret_cast<int16_t*>(dst[0].data);
-    int16_t* dy = reinterpret_cast<int16_t*>(dst[1].data);
-    if (!zor_opencl_usable()) {
-        cpu(src->data, w, h, src->stride, dx, dst[0].stride, dy, dst[1].stride);
-        return;
-    }
-    ZOR_U8Info in = zor_u8_info(*src);
-    ZOR_U8Info out[2] = {zor_u8_info(dst[0]), zor_u8_info(dst[1])};
-    for (auto& o : out) {
-        o.width = w;
-        o.height = h;
-        o.elemSize = 2;
-        o.spare = 102;
-    }
-    ZOR_U8Info* ins[1] = {&in};
-    ZOR_U8Info* outs[2] = {&out[0], &out[1]};
-    ZOR_ReserveParam_Opencl reserve = zor_reserve(featureId, kernel);
-    if (!zor_gpu_u8_u8(ins, 1, outs, 2, &reserve, nullptr)) {
-        cpu(src->data, w, h, src->stride, dx, dst[0].stride, dy, dst[1].stride);
-        return;
-    }
-    gradient_clear_frame(dx, w, h, dst[0].stride);
-    gradient_clear_frame(dy, w, h, dst[1].stride);
-}
-
 void ncvImageGradientPlanars16(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s,
                                int16_t* dx, int16_t* dy, uint32_t dstS) {
     gradient_u8_neon(src, w, h, s, dx, dstS, dy, dstS);
 }
 
 }  // namespace mira
-
-uint32_t MIRA_IMAGE_GRADIENT_U8::run(MIRA_FEATURE_ARGS) {
-    if (param == nullptr) return MIRA_ERR_ARG;
-    if (param->mode == MIRA_MODE_OPENCL)
-        return MIRA_IMAGE_GRADIENT_U8_opencl(src, srcCount, dst, dstCount, param);
-    return MIRA_IMAGE_GRADIENT_U8_neon(src, srcCount, dst, dstCount, param);
-}
-
-uint32_t MIRA_IMAGE_GRADIENT_U8::MIRA_IMAGE_GRADIENT_U8_neon(MIRA_FEATURE_ARGS) {
-    if (param == nullptr || !mira::gradient_args_ok(src, srcCount, dst, dstCount))
-        return MIRA_ERR_ARG;
-    mira::gradient_u8_neon(src->data, src->width, src->height, src->stride,
-                           reinterpret_cast<int16_t*>(dst[0].data), dst[0].stride,
-                           reinterpret_cast<int16_t*>(dst[1].data), dst[1].stride);
-    return MIRA_OK;
-}
-
-uint32_t MIRA_IMAGE_GRADIENT_U8::MIRA_IMAGE_GRADIENT_U8_opencl(MIRA_FEATURE_ARGS) {
-    if (param == nullptr || !mira::gradient_args_ok(src, srcCount, dst, dstCount))
-        return MIRA_ERR_ARG;
-    mira::gradient_opencl(src, dst, MIRA_API_IMAGE_GRADIENT_U8,
-                          "mira_fcvImageGradientPlanars16_v2_func", mira::gradient_u8_neon);
-    return MIRA_OK;
-}

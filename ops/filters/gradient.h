@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "mira/mira_features.h"
+#include "mira/mira_types.h"
 
 namespace mira {
 
@@ -20,14 +20,6 @@ void gradient_clear_frame(int16_t* plane, uint32_t width, uint32_t height, uint3
 // Argument checks shared by both gradient features and their methods.
 bool gradient_args_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Feature_Buf* dst,
                       uint8_t dstCount);
-
-// The GPU method of both features: runs `kernel` under handle 4095 + featureId
-// on the source and the two destinations, then clears both frames with each
-// output's own stride. Without a usable OpenCL device `cpu` runs instead.
-void gradient_opencl(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, uint32_t featureId,
-                     const char* kernel,
-                     void (*cpu)(const uint8_t*, uint32_t, uint32_t, uint32_t, int16_t*, uint32_t,
-                                 int16_t*, uint32_t));
 
 // Visits the interior columns 1..width-2 of a row in blocks: full 16-wide
 // blocks, the last one shifted left to end at width-2 when the interior is at

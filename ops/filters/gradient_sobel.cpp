@@ -1,7 +1,5 @@
 #include <cstdlib>
 
-#include "api/feature_common.h"
-#include "gpu/src/inc/param_utils.h"
 #include "mira/mira_kernels.h"
 #include "ops/filters/gradient_sobel.h"
 #include "ops/mira_neon.h"
@@ -174,28 +172,3 @@ void ncvImageGradientSobelPlanars16_v3(const uint8_t* src, uint32_t w, uint32_t 
 }
 
 }  // namespace mira
-
-uint32_t MIRA_IMAGE_GRADIENT_SOBEL_U8::run(MIRA_FEATURE_ARGS) {
-    if (param == nullptr) return MIRA_ERR_ARG;
-    if (param->mode == MIRA_MODE_OPENCL)
-        return MIRA_IMAGE_GRADIENT_SOBEL_U8_opencl(src, srcCount, dst, dstCount, param);
-    return MIRA_IMAGE_GRADIENT_SOBEL_U8_neon(src, srcCount, dst, dstCount, param);
-}
-
-uint32_t MIRA_IMAGE_GRADIENT_SOBEL_U8::MIRA_IMAGE_GRADIENT_SOBEL_U8_neon(MIRA_FEATURE_ARGS) {
-    if (param == nullptr || !mira::gradient_args_ok(src, srcCount, dst, dstCount))
-        return MIRA_ERR_ARG;
-    mira::gradient_sobel_u8_neon(src->data, src->width, src->height, src->stride,
-                                 reinterpret_cast<int16_t*>(dst[0].data), dst[0].stride,
-                                 reinterpret_cast<int16_t*>(dst[1].data), dst[1].stride);
-    return MIRA_OK;
-}
-
-uint32_t MIRA_IMAGE_GRADIENT_SOBEL_U8::MIRA_IMAGE_GRADIENT_SOBEL_U8_opencl(MIRA_FEATURE_ARGS) {
-    if (param == nullptr || !mira::gradient_args_ok(src, srcCount, dst, dstCount))
-        return MIRA_ERR_ARG;
-    mira::gradient_opencl(src, dst, MIRA_API_IMAGE_GRADIENT_SOBEL_U8,
-                          "mira_fcvImageGradientSobelPlanars16_v3_func",
-                          mira::gradient_sobel_u8_neon);
-    return MIRA_OK;
-}

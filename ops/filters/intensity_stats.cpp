@@ -11,7 +11,6 @@
 #include <mutex>
 #include <new>
 
-#include "api/feature_common.h"
 #include "ops/mira_neon.h"
 #include "ops/threadpool/band_runner.h"
 
@@ -149,73 +148,45 @@ int set_sched_affinity() {
     return sched_setaffinity(tid, sizeof set, &set) == 0 ? 0 : -1;
 }
 
-}  // namespace mira
-
-MIRA_IMAGE_INTENSITY_STATS::MIRA_IMAGE_INTENSITY_STATS() : mPool(nullptr) {}
-
-// The bands run on the library's shared workers (ops/threadpool/band_runner.h);
-// mPool stays null: the object owns no pool.
-MIRA_IMAGE_INTENSITY_STATS::~MIRA_IMAGE_INTENSITY_STATS() {}
-
-uint32_t MIRA_IMAGE_INTENSITY_STATS::run(MIRA_FEATURE_ARGS) {
-    if (param == nullptr) return MIRA_ERR_ARG;
-    if (param->mode == MIRA_MODE_OPENCL)
-        return MIRA_IMAGE_INTENSITY_STATS_opencl(src, srcCount, dst, dstCount, param);
-    return MIRA_IMAGE_INTENSITY_STATS_neon(src, srcCount, dst, dstCount, param);
-}
-
-// The destination list holds two descriptors (the mean's float, then the
-// variance's float) whatever its count says.
-uint32_t MIRA_IMAGE_INTENSITY_STATS::MIRA_IMAGE_INTENSITY_STATS_neon(MIRA_FEATURE_ARGS) {
-    (void)srcCount;
-    (void)dstCount;
-    if (src == nullptr || dst == nullptr || param == nullptr) return MIRA_ERR_ARG;
-    if (dst[0].data == nullptr || dst[1].data == nullptr) return MIRA_ERR_ARG;
-    const uint32_t width = src->width, height = src->height, stride = src->stride;
+bool intensity_stats_cpu(const uint8_t* data, uint32_t width, uint32_t height, uint32_t stride,
+                         float* meanOut, float* varianceOut) {
     const uint64_t n = static_cast<uint64_t>(width) * height;
-    if (n != 0 && src->data == nullptr) return MIRA_ERR_ARG;
-    if (height > 1 && stride < width) return MIRA_ERR_ARG;  // rows would overlap
-    float* meanOut = reinterpret_cast<float*>(dst[0].data);
-    float* varianceOut = reinterpret_cast<float*>(dst[1].data);
 
     // The shared workers start before the caller is pinned, so that they do
     // not inherit the pinning.
-    const bool pooled = n >= mira::kPoolMinPixels;
-    if (pooled) mira::start_band_workers();
-    mira::AffinityGuard affinity;
+    const bool pooled = n >= kPoolMinPixels;
+    if (pooled) start_band_workers();
+    AffinityGuard affinity;
     *meanOut = 0.0f;
     *varianceOut = 0.0f;
-    if (n == 0) return MIRA_OK;
+    if (n == 0) return true;
 
     // Bands 0..2 have height / 4 rows, band 3 the rest.
-    mira::BandJob jobs[mira::kBands];
+    BandJob jobs[kBands];
     const uint32_t q = height >> 2;
-    for (int b = 0; b < mira::kBands; ++b) {
+    for (int b = 0; b < kBands; ++b) {
         const uint32_t first = q * b;
-        jobs[b] = {src->data + static_cast<uint64_t>(first) * stride, width, stride,
-                   b == mira::kBands - 1 ? height - first : q, 0, 0};
+        jobs[b] = {data + static_cast<uint64_t>(first) * stride, width, stride,
+                   b == kBands - 1 ? height - first : q, 0, 0};
     }
     auto band = [&jobs](int b) {
-        mira::BandJob& job = jobs[b];
-        mira::intensity_moments_neon(job.data, job.width, job.rows, job.stride, &job.sum,
-                                     &job.sumSquares);
+        BandJob& job = jobs[b];
+        intensity_moments_neon(job.data, job.width, job.rows, job.stride, &job.sum,
+                               &job.sumSquares);
     };
     if (pooled) {
-        mira::run_bands(mira::kBands, band);
+        run_bands(kBands, band);
     } else {
-        for (int b = 0; b < mira::kBands; ++b) band(b);
+        for (int b = 0; b < kBands; ++b) band(b);
     }
     uint64_t sum = 0, sumSquares = 0;
     for (const auto& job : jobs) {
         sum += job.sum;
         sumSquares += job.sumSquares;
     }
-    mira::intensity_finish(sum, sumSquares, n, meanOut, varianceOut);
-    return MIRA_OK;
+    intensity_finish(sum, sumSquares, n, meanOut, varianceOut);
+    return true;
 }
 
-// No GPU reduction: the statistics are computed on the CPU in every mode.
-uint32_t MIRA_IMAGE_INTENSITY_STATS::MIRA_IMAGE_INTENSITY_STATS_opencl(MIRA_FEATURE_ARGS) {
-    if (src == nullptr || dst == nullptr || param == nullptr) return MIRA_ERR_ARG;
-    return MIRA_IMAGE_INTENSITY_STATS_neon(src, srcCount, dst, dstCount, param);
-}
+}  // namespace mira
+

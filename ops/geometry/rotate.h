@@ -16,11 +16,4 @@ void rotate_u8_neon(const uint8_t* src, uint32_t width, uint32_t height, uint32_
 // Angle in radians of a rotation code (0 for codes outside 1..3).
 double rotation_angle(int rotation);
 
-// Runs the GPU rotation `kernel` of feature `apiId` for rotation code 1..3.
-// The records describe each row in bytes (pixelBytes x width): the kernels
-// work in bytes. False when the GPU did not compute it (the caller then runs
-// its CPU method).
-bool rotate_opencl(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, int rotation,
-                   uint32_t pixelBytes, uint32_t apiId, const char* kernel);
-
 }  // namespace mira

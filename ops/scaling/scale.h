@@ -5,20 +5,22 @@
 #include <cstdint>
 
 #include "mira/mira_types.h"
+#include "ops/requests.h"
 
 namespace mira {
 
-// The `extra` block of the general scale.
-struct scale_param {
-    uint32_t interpolation;  // 0 none, 1 bilinear, 2 box
-    uint32_t border_type;    // 0 none, 1 constant, 2 replicate
-    uint8_t border_value;    // the constant of border type 1
-};
+// The source with a one-pixel frame: (bufHeight + 2) rows of stride + 2
+// bytes; padded row r + 1 holds source row r between the frame pixels.
+// Border type 2 repeats the edge bytes and rows, border type 1 fills the
+// frame with the constant. Only each row's width is read from the caller;
+// the rest of a padded row repeats the right frame pixel. Null when it cannot
+// be had (free it with std::free).
+uint8_t* framed_copy(const MIRA_Feature_Buf& s, const scale_param& p);
 
 // Resizes one plane with the pipeline of `interpolation` and the direction
 // the widths give (scale factor destination width over source width, both
 // axes). Equal widths copy min(source, destination) rows of the width.
-// Returns false (after printing "scale mode err!!!") for an unknown mode.
+// Returns false, writing nothing, for an unknown mode (the caller logs it).
 // With `independent`, each axis is scaled by its own ratio (widths along the
 // rows, heights down the columns), each in its own direction, and equal
 // sizes copy.

@@ -8,7 +8,6 @@
 
 #include "ops/mira_neon.h"
 #include "ops/threadpool/band_runner.h"
-#include "param_utils.h"
 
 namespace mira {
 
@@ -42,27 +41,6 @@ void parallel_bands(uint32_t rows, uint64_t work,
 bool mn_plane_ok(const MIRA_Feature_Buf& b) {
     if (b.width == 0 || b.height == 0) return true;
     return b.data != nullptr && b.stride >= b.width;
-}
-
-bool scaledown_mn_gpu(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
-                      uint32_t featureId, const char* kernel) {
-    ZOR_U8Info si = zor_u8_info(src), di = zor_u8_info(dst);
-    ZOR_U8Info* sp = &si;
-    ZOR_U8Info* dp = &di;
-    ZOR_ReserveParam_Opencl reserve = zor_reserve(featureId, kernel);
-    kernel_config cfg;
-    std::memset(&cfg, 0, sizeof cfg);
-    cfg.stepX = 8;
-    cfg.stepY = 2;
-    cfg.stepZ = 1;
-    cfg.timesX = cfg.timesY = cfg.timesZ = 1;
-    cfg.param_float_1 = static_cast<float>(src.width) / static_cast<float>(dst.width);
-    cfg.param_float_2 = static_cast<float>(src.height) / static_cast<float>(dst.height);
-    // The kernels take their box size, max(source / destination, 1) per axis,
-    // from the sizes they are given; the integer parameters stay 0 so that
-    // every ratio shares one program build.
-    cfg.param_int_1 = cfg.param_int_2 = 0;
-    return zor_gpu_u8_u8(&sp, 1, &dp, 1, &reserve, &cfg);
 }
 
 int32_t FixedDiv(int32_t num, int32_t div) {

@@ -24,11 +24,6 @@ void parallel_bands(uint32_t rows, uint64_t work,
 // apart, data present unless the plane is empty.
 bool mn_plane_ok(const MIRA_Feature_Buf& b);
 
-// The GPU request of the M/N features: one source and one destination plane,
-// box size and float ratios from the widths and heights (in bytes).
-bool scaledown_mn_gpu(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
-                      uint32_t featureId, const char* kernel);
-
 // Start position and step of the box line for `srcSize` -> `dstSize`
 // samples, both 16.16 fixed point. A single destination sample of a source
 // longer than 32767 steps by the source size so the product stays in 32 bits.

@@ -1,7 +1,7 @@
 #include "ops/scaling/scale_up_poly.h"
 
 #include "MIRA_IMAGE_UP_LANCZOS_XY_U8_HALIDE.h"
-#include "mira/mira_features.h"
+#include "mira/mira_types.h"
 
 namespace mira {
 
@@ -23,27 +23,3 @@ bool poly_args_ok(const MIRA_Feature_Buf* src, uint8_t srcCount, const MIRA_Feat
 }
 
 }  // namespace mira
-
-uint32_t MIRA_SCALE_UP_POLY_U8::run(MIRA_FEATURE_ARGS) {
-    if (param && param->mode == MIRA_MODE_OPENCL)
-        return MIRA_SCALE_UP_POLY_U8_opencl(src, srcCount, dst, dstCount, param);
-    return MIRA_SCALE_UP_POLY_U8_neon(src, srcCount, dst, dstCount, param);
-}
-
-// One factor for both axes, the ratio of the widths; with the independent-axes
-// bit in `arg`, the heights' ratio vertically.
-uint32_t MIRA_SCALE_UP_POLY_U8::MIRA_SCALE_UP_POLY_U8_neon(MIRA_FEATURE_ARGS) {
-    if (!mira::poly_args_ok(src, srcCount, dst, dstCount, param)) return MIRA_ERR_ARG;
-    if (src[0].width == 0) return MIRA_OK;
-    const float factor = float(dst[0].width) / float(src[0].width);
-    const float fy = (param->arg & mira::kScaleAxesIndependent) && src[0].height > 0
-                         ? float(dst[0].height) / float(src[0].height)
-                         : factor;
-    (void)mira::scale_up_lanczos(src[0], dst[0], factor, fy, mira::PlaneView::Planar);
-    return MIRA_OK;
-}
-
-// The GPU kernel of this feature is empty, so mode 1 computes on the CPU.
-uint32_t MIRA_SCALE_UP_POLY_U8::MIRA_SCALE_UP_POLY_U8_opencl(MIRA_FEATURE_ARGS) {
-    return MIRA_SCALE_UP_POLY_U8_neon(src, srcCount, dst, dstCount, param);
-}

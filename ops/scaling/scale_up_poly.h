@@ -2,14 +2,11 @@
 #pragma once
 
 #include "mira/mira_types.h"
+#include "ops/requests.h"
 #include "ops/scaling/pipelines/pipeline_buffers.h"
 
 namespace mira {
 
-// The `arg` bit of features 21 and 22 (and of the general scale, feature 23)
-// asking for each axis to be scaled by its own ratio (destination over source
-// width horizontally, heights vertically) instead of one factor for both.
-constexpr int32_t kScaleAxesIndependent = 1;
 
 // Runs the Lanczos pipeline on the given view of each descriptor, with the
 // factor `fx` along rows and `fy` down the columns.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include "mira/mira_features.h"
+#include "ops/plane.h"
 
 namespace mira {
 
@@ -21,11 +22,6 @@ inline bool planes_present(const MIRA_Feature_Buf* list, uint8_t count, uint8_t 
     for (uint8_t i = 0; i < want; ++i)
         if (list[i].data == nullptr) return false;
     return true;
-}
-
-// Pointer to row y of a plane.
-inline uint8_t* row_ptr(const MIRA_Feature_Buf& b, uint32_t y) {
-    return b.data + static_cast<uint64_t>(y) * b.stride;
 }
 
 }  // namespace mira

@@ -1,13 +1,12 @@
-#include "ops/scaling/affine_clipped.h"
+#include "ops/warp/affine_clipped.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "mira/mira_features.h"
+#include "mira/mira_types.h"
 #include "ops/mira_neon.h"
 #include "ops/scaling/scale_mn_common.h"
-#include "param_utils.h"
 
 namespace mira {
 
@@ -885,65 +884,3 @@ void affine_warp_spans(uint32_t srcW, uint32_t srcH, const float m[6], uint32_t 
 }
 
 }  // namespace mira
-
-namespace {
-
-bool affine_args_ok(MIRA_FEATURE_ARGS) {
-    if (src == nullptr || srcCount < 2 || dst == nullptr || dstCount < 2 || param == nullptr)
-        return false;
-    if (src[1].data == nullptr) return false;  // the matrix
-    return mira::mn_plane_ok(src[0]) && mira::mn_plane_ok(dst[0]);
-}
-
-void affine_cpu(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, int32_t arg) {
-    float m[6];
-    std::memcpy(m, src[1].data, sizeof m);
-    mira::affine_clipped_u8_cpu(src[0].data, src[0].width, src[0].height, src[0].stride, m,
-                                dst[0].data, dst[0].width, dst[0].height, dst[0].stride,
-                                mira::affine_interp(arg));
-    mira::analysis_dst_border(src, dst);
-}
-
-}  // namespace
-
-uint32_t MIRA_TRANSFORM_AFFINE_CLIPPED_U8::run(MIRA_FEATURE_ARGS) {
-    if (param != nullptr && param->mode == MIRA_MODE_CPU)
-        return MIRA_TRANSFORM_AFFINE_CLIPPED_U8_neon(src, srcCount, dst, dstCount, param);
-    return MIRA_TRANSFORM_AFFINE_CLIPPED_U8_opencl(src, srcCount, dst, dstCount, param);
-}
-
-uint32_t MIRA_TRANSFORM_AFFINE_CLIPPED_U8::MIRA_TRANSFORM_AFFINE_CLIPPED_U8_neon(MIRA_FEATURE_ARGS) {
-    if (!affine_args_ok(src, srcCount, dst, dstCount, param)) return MIRA_ERR_ARG;
-    affine_cpu(src, dst, param->arg);
-    return MIRA_OK;
-}
-
-uint32_t MIRA_TRANSFORM_AFFINE_CLIPPED_U8::MIRA_TRANSFORM_AFFINE_CLIPPED_U8_opencl(
-    MIRA_FEATURE_ARGS) {
-    if (!affine_args_ok(src, srcCount, dst, dstCount, param)) return MIRA_ERR_ARG;
-    if (!zor_opencl_usable()) {
-        affine_cpu(src, dst, param->arg);
-        return MIRA_OK;
-    }
-    if (dst[0].width != 0 && dst[0].height != 0 && src[0].width != 0 && src[0].height != 0) {
-        static const char* const kKernels[] = {"mira_fcvTransformAffineClippedu8_nearest_func",
-                                               "mira_fcvTransformAffineClippedu8_linear_func",
-                                               "mira_fcvTransformAffineClippedu8_cubic_func"};
-        const mira::AffineInterp interp = mira::affine_interp(param->arg);
-        const char* kernel = interp == mira::kAffineNearest ? kKernels[0]
-                             : interp == mira::kAffineCubic ? kKernels[2]
-                                                            : kKernels[1];
-        ZOR_U8Info img = zor_u8_info(src[0]), out = zor_u8_info(dst[0]);
-        ZOR_U8Info mat{3, 2, 24, 12, 2, 4, 104, src[1].data};
-        ZOR_U8Info* ins[2] = {&img, &mat};
-        ZOR_U8Info* outs[1] = {&out};
-        ZOR_ReserveParam_Opencl reserve =
-            zor_reserve(MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8, kernel);
-        if (!zor_gpu_u8_u8(ins, 2, outs, 1, &reserve, nullptr)) {
-            affine_cpu(src, dst, param->arg);
-            return MIRA_OK;
-        }
-    }
-    mira::analysis_dst_border(src, dst);
-    return MIRA_OK;
-}

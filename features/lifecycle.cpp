@@ -27,47 +27,55 @@ uint32_t rounded_size(uint32_t size, uint32_t alignment) {
     return r > UINT32_MAX ? 0 : static_cast<uint32_t>(r);
 }
 
+// The bridge operation's status as a feature status.
+uint32_t bridge_status(uint32_t operation) {
+    return zor_cv_opencl_operation(operation, 0) == 0 ? MIRA_OK : MIRA_ERR_FAIL;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ init / deinit
 
-uint32_t MIRA_INIT::run(MIRA_FEATURE_ARGS) {
-    if (!param) return MIRA_ERR_ARG;
-    if (param->mode == MIRA_MODE_CPU) return MIRA_OK;
-    return MIRA_INIT_opencl(src, srcCount, dst, dstCount, param);
-}
-uint32_t MIRA_INIT::MIRA_INIT_neon(MIRA_FEATURE_ARGS) {
-    (void)src, (void)srcCount, (void)dst, (void)dstCount, (void)param;
-    return MIRA_OK;
-}
-uint32_t MIRA_INIT::MIRA_INIT_opencl(MIRA_FEATURE_ARGS) {
-    (void)src, (void)srcCount, (void)dst, (void)dstCount, (void)param;
-    return zor_cv_opencl_operation(kBridgeInit, 0) == 0 ? MIRA_OK : MIRA_ERR_FAIL;
-}
+// Init and deinit: `run` does nothing more in mode 0 (after PREPARE) and runs
+// the bridge operation in every other mode; the CPU method does nothing; the
+// GPU method runs the bridge operation.
+#define MIRA_LIFECYCLE_FEATURE(NAME, OPERATION, PREPARE)                                \
+    uint32_t NAME::run(MIRA_FEATURE_ARGS) {                                             \
+        (void)src, (void)srcCount, (void)dst, (void)dstCount;                           \
+        if (!param) return MIRA_ERR_ARG;                                                \
+        PREPARE;                                                                        \
+        return param->mode == MIRA_MODE_CPU ? MIRA_OK : bridge_status(OPERATION);       \
+    }                                                                                   \
+    uint32_t NAME::NAME##_neon(MIRA_FEATURE_ARGS) {                                     \
+        (void)src, (void)srcCount, (void)dst, (void)dstCount, (void)param;              \
+        return MIRA_OK;                                                                 \
+    }                                                                                   \
+    uint32_t NAME::NAME##_opencl(MIRA_FEATURE_ARGS) {                                   \
+        (void)src, (void)srcCount, (void)dst, (void)dstCount, (void)param;              \
+        return bridge_status(OPERATION);                                                \
+    }
 
-uint32_t MIRA_DEINIT::run(MIRA_FEATURE_ARGS) {
-    if (!param) return MIRA_ERR_ARG;
-    // The scaling pipelines' cached blocks go back to the C allocator.
-    mira::pipeline_memory_release();
-    if (param->mode == MIRA_MODE_CPU) return MIRA_OK;
-    return MIRA_DEINIT_opencl(src, srcCount, dst, dstCount, param);
-}
-uint32_t MIRA_DEINIT::MIRA_DEINIT_neon(MIRA_FEATURE_ARGS) {
-    (void)src, (void)srcCount, (void)dst, (void)dstCount, (void)param;
-    return MIRA_OK;
-}
-uint32_t MIRA_DEINIT::MIRA_DEINIT_opencl(MIRA_FEATURE_ARGS) {
-    (void)src, (void)srcCount, (void)dst, (void)dstCount, (void)param;
-    return zor_cv_opencl_operation(kBridgeDeinit, 0) == 0 ? MIRA_OK : MIRA_ERR_FAIL;
-}
+MIRA_LIFECYCLE_FEATURE(MIRA_INIT, kBridgeInit, (void)0)
+// The scaling pipelines' cached blocks go back to the C allocator in every mode.
+MIRA_LIFECYCLE_FEATURE(MIRA_DEINIT, kBridgeDeinit, mira::pipeline_memory_release())
 
 // ------------------------------------------------------------ memory
 
-uint32_t MIRA_MEM_ALLOC::run(MIRA_FEATURE_ARGS) {
-    if (!param || !dst || dstCount == 0) return MIRA_ERR_ARG;
-    if (param->mode == MIRA_MODE_CPU) return MIRA_MEM_ALLOC_neon(src, srcCount, dst, dstCount, param);
-    return MIRA_MEM_ALLOC_opencl(src, srcCount, dst, dstCount, param);
-}
+// The memory features' run: its check, then the CPU method in mode 0 and the
+// GPU method in every other mode (no fallback: a block is host or shared
+// memory as asked).
+#define MIRA_MEMORY_RUN(NAME, CHECK)                                                  \
+    uint32_t NAME::run(MIRA_FEATURE_ARGS) {                                           \
+        if (!param || !(CHECK)) return MIRA_ERR_ARG;                                  \
+        if (param->mode == MIRA_MODE_CPU) return NAME##_neon(src, srcCount, dst, dstCount, param); \
+        return NAME##_opencl(src, srcCount, dst, dstCount, param);                    \
+    }
+
+MIRA_MEMORY_RUN(MIRA_MEM_ALLOC, dst && dstCount != 0)
+MIRA_MEMORY_RUN(MIRA_MEM_FREE, src && srcCount != 0)
+MIRA_MEMORY_RUN(MIRA_MEM_CHECK, src && srcCount != 0)
+
+
 uint32_t MIRA_MEM_ALLOC::MIRA_MEM_ALLOC_neon(MIRA_FEATURE_ARGS) {
     (void)src, (void)srcCount;
     if (!param || !dst || dstCount == 0 || !param->extra) return MIRA_ERR_ARG;
@@ -89,11 +97,6 @@ uint32_t MIRA_MEM_ALLOC::MIRA_MEM_ALLOC_opencl(MIRA_FEATURE_ARGS) {
     return r == 0 ? MIRA_OK : MIRA_ERR_FAIL;
 }
 
-uint32_t MIRA_MEM_FREE::run(MIRA_FEATURE_ARGS) {
-    if (!param || !src || srcCount == 0) return MIRA_ERR_ARG;
-    if (param->mode == MIRA_MODE_CPU) return MIRA_MEM_FREE_neon(src, srcCount, dst, dstCount, param);
-    return MIRA_MEM_FREE_opencl(src, srcCount, dst, dstCount, param);
-}
 uint32_t MIRA_MEM_FREE::MIRA_MEM_FREE_neon(MIRA_FEATURE_ARGS) {
     (void)dst, (void)dstCount;
     if (!param || !src || srcCount == 0) return MIRA_ERR_ARG;
@@ -109,11 +112,6 @@ uint32_t MIRA_MEM_FREE::MIRA_MEM_FREE_opencl(MIRA_FEATURE_ARGS) {
                : MIRA_ERR_FAIL;
 }
 
-uint32_t MIRA_MEM_CHECK::run(MIRA_FEATURE_ARGS) {
-    if (!param || !src || srcCount == 0) return MIRA_ERR_ARG;
-    if (param->mode == MIRA_MODE_CPU) return MIRA_MEM_CHECK_neon(src, srcCount, dst, dstCount, param);
-    return MIRA_MEM_CHECK_opencl(src, srcCount, dst, dstCount, param);
-}
 uint32_t MIRA_MEM_CHECK::MIRA_MEM_CHECK_neon(MIRA_FEATURE_ARGS) {
     (void)src, (void)srcCount, (void)dst, (void)dstCount, (void)param;
     return MIRA_OK;  // CPU blocks are not registered anywhere

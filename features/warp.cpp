@@ -1,0 +1,57 @@
+// The warp feature: clipped affine transform with nearest, bilinear or cubic
+// interpolation. Mode 0 takes the CPU, every other mode the GPU; the CPU
+// method is the kernels' twin.
+#include <cstring>
+
+#include "features/routes.h"
+#include "features/gpu_call.h"
+#include "ops/scaling/scale_mn_common.h"
+#include "ops/warp/affine_clipped.h"
+
+namespace mira {
+namespace {
+
+// A plane, then the matrix; the destination plane, then the row spans.
+bool affine_ok(const Call& c) {
+    if (c.src == nullptr || c.srcCount < 2 || c.dst == nullptr || c.dstCount < 2) return false;
+    if (c.src[1].data == nullptr) return false;  // the matrix
+    return mn_plane_ok(c.src[0]) && mn_plane_ok(c.dst[0]);
+}
+
+uint32_t affine_cpu(const Call& c) {
+    const MIRA_Feature_Buf *src = c.src, *dst = c.dst;
+    float m[6];
+    std::memcpy(m, src[1].data, sizeof m);
+    affine_clipped_u8_cpu(src[0].data, src[0].width, src[0].height, src[0].stride, m,
+                          dst[0].data, dst[0].width, dst[0].height, dst[0].stride,
+                          affine_interp(c.param->arg));
+    analysis_dst_border(src, dst);
+    return MIRA_OK;
+}
+
+// One kernel per interpolation; the row spans are computed on the host.
+bool affine_gpu(const Call& c) {
+    const MIRA_Feature_Buf *src = c.src, *dst = c.dst;
+    if (dst[0].width != 0 && dst[0].height != 0 && src[0].width != 0 && src[0].height != 0) {
+        const AffineInterp interp = affine_interp(c.param->arg);
+        const kernel_id kernel = interp == kAffineNearest ? kernel_id::TransformAffineClippedu8_nearest
+                                 : interp == kAffineCubic ? kernel_id::TransformAffineClippedu8_cubic
+                                                          : kernel_id::TransformAffineClippedu8_linear;
+        ZOR_U8Info img = zor_u8_info(src[0]), out = zor_u8_info(dst[0]);
+        ZOR_U8Info mat{3, 2, 24, 12, 2, 4, 104, src[1].data};
+        ZOR_U8Info* ins[2] = {&img, &mat};
+        ZOR_U8Info* outs[1] = {&out};
+        ZOR_ReserveParam_Opencl reserve =
+            gpu_request(MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8, kernel);
+        if (!zor_gpu_u8_u8(ins, 2, outs, 1, &reserve, nullptr)) return false;
+    }
+    analysis_dst_border(src, dst);
+    return true;
+}
+
+}  // namespace
+
+// Every mode but 0 requests the GPU.
+const Route kAffine{affine_ok, affine_cpu, nullptr, affine_gpu, nullptr, nullptr, true};
+
+}  // namespace mira

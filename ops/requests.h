@@ -1,0 +1,27 @@
+// The request records and limits that the pixel code, the feature classes,
+// both C APIs and the Python module share: one definition of each.
+#pragma once
+
+#include <cstdint>
+
+#include "mira/mira.h"
+
+namespace mira {
+
+// The `extra` block of the general scale (feature 23) is the public record:
+// p1 the interpolation (0 none, 1 bilinear, 2 box), p2 the border type
+// (0 none, 1 constant, 2 replicate), p3 the constant of border type 1 (its
+// low 8 bits).
+using scale_param = ::ncvScaleParam;
+static_assert(sizeof(scale_param) == 12, "scale_param layout");
+
+// The `arg` bit of features 21, 22 and 23 asking for each axis to be scaled
+// by its own ratio (destination over source width horizontally, heights
+// vertically) instead of one factor for both.
+constexpr int32_t kScaleAxesIndependent = 1;
+
+// Bytes one image may span: the pipelines' and the GPU records' 32-bit
+// signed extents.
+constexpr uint64_t kMaxSpan = 0x7FFFFFFF;
+
+}  // namespace mira
