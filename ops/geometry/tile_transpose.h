@@ -9,7 +9,7 @@
 // rotation by 90 degrees), a negative destination step writes it from its
 // last row up (270 degrees). Only `cols` pixels of each of the `rows` source
 // rows are read and only `rows` pixels of each of the `cols` destination rows
-// are written.
+// are written. Sources and destinations must not overlap.
 #pragma once
 
 #include <cstdint>
@@ -84,9 +84,9 @@ MIRA_TILE_INLINE void transpose_tile(const uint8_t* src, int64_t ss, uint8_t* ds
     }
 }
 
-// A tile cut by the right or bottom edge (nr source rows of nc pixels): staged
-// through a zeroed buffer and the same register transpose, moving exactly the
-// pixels that exist.
+// A tile of a plane smaller than a tile (nr source rows of nc pixels):
+// staged through a zeroed buffer and the same register transpose, moving
+// exactly the pixels that exist.
 template <int Px>
 inline void transpose_partial_tile(const uint8_t* src, int64_t ss, uint8_t* dst, int64_t ds,
                                    uint32_t nr, uint32_t nc) {
@@ -108,28 +108,34 @@ template <int Px>
 void transpose_tiles(const uint8_t* s0, int64_t sStep, uint8_t* d0, int64_t dStep, uint32_t rows,
                      uint32_t cols) {
     using T = TileShape<Px>;
-    const uint32_t fullRows = rows - rows % T::kRows;
-    const uint32_t fullCols = cols - cols % T::kCols;
-    for (uint32_t c0 = 0; c0 < fullCols; c0 += kStripPixels) {
-        const uint32_t c1 = fullCols - c0 < kStripPixels ? fullCols : c0 + kStripPixels;
-        for (uint32_t r0 = 0; r0 < fullRows; r0 += T::kRows) {
+    if (rows < T::kRows || cols < T::kCols) {  // narrower or lower than one tile
+        for (uint32_t r0 = 0; r0 < rows; r0 += T::kRows)
+            for (uint32_t c0 = 0; c0 < cols; c0 += T::kCols)
+                transpose_partial_tile<Px>(
+                    s0 + (int64_t)r0 * sStep + Px * c0, sStep, d0 + (int64_t)c0 * dStep + Px * r0,
+                    dStep, rows - r0 < T::kRows ? rows - r0 : T::kRows,
+                    cols - c0 < T::kCols ? cols - c0 : T::kCols);
+        return;
+    }
+    // Whole tiles only: where the plane is not a multiple of the tile, the
+    // last band and the last tile of a row end at the plane's edge and overlap
+    // their neighbours, whose pixels they write again with the same values.
+    const uint32_t lastRow = rows - T::kRows, lastCol = cols - T::kCols;
+    for (uint32_t c0 = 0; c0 < cols; c0 += kStripPixels) {
+        const uint32_t c1 = cols - c0 < kStripPixels ? cols : c0 + kStripPixels;
+        for (uint32_t r0 = 0;; r0 += T::kRows) {
+            if (r0 > lastRow) r0 = lastRow;
             const uint8_t* band = s0 + (int64_t)r0 * sStep;
             uint8_t* out = d0 + Px * (int64_t)r0;
-            for (uint32_t c = c0; c < c1; c += T::kCols)
-                transpose_tile<Px>(band, sStep, out + (int64_t)c * dStep, dStep, Px * (int64_t)c);
+            int64_t c = c0;  // 64-bit: no widening in the addresses
+            for (; c + T::kCols <= c1; c += T::kCols)
+                transpose_tile<Px>(band, sStep, out + c * dStep, dStep, Px * c);
+            if (c < c1)  // the row's last tile, ending at its last pixel
+                transpose_tile<Px>(band, sStep, out + (int64_t)lastCol * dStep, dStep,
+                                   Px * (int64_t)lastCol);
+            if (r0 == lastRow) break;
         }
     }
-    if (fullCols < cols)  // the right edge: tiles of fewer columns
-        for (uint32_t r0 = 0; r0 < fullRows; r0 += T::kRows)
-            transpose_partial_tile<Px>(s0 + (int64_t)r0 * sStep + Px * fullCols, sStep,
-                                       d0 + (int64_t)fullCols * dStep + Px * r0, dStep, T::kRows,
-                                       cols - fullCols);
-    if (fullRows < rows)  // the bottom edge: tiles of fewer rows
-        for (uint32_t c0 = 0; c0 < cols; c0 += T::kCols)
-            transpose_partial_tile<Px>(s0 + (int64_t)fullRows * sStep + Px * c0, sStep,
-                                       d0 + (int64_t)c0 * dStep + Px * fullRows, dStep,
-                                       rows - fullRows,
-                                       cols - c0 < T::kCols ? cols - c0 : T::kCols);
 }
 
 }  // namespace tile_transpose
