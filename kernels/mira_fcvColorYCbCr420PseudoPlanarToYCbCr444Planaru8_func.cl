@@ -5,6 +5,8 @@
 // bytes past the width are guarded (with an odd width the last Cr column has
 // no sample and stays as it was). Rows are addressed byte-wise with each
 // plane's own stride.
+#include "common/work_item.clh"
+
 __kernel void mira_fcvColorYCbCr420PseudoPlanarToYCbCr444Planaru8_func(
     __global const uchar4* srcU, __global const uchar4* srcV, int srcWidth, int srcHeight,
     int ySrcStrideW, int ySrcStrideH, int uSrcStrideW, int vSrcStrideW,
@@ -14,21 +16,13 @@ __kernel void mira_fcvColorYCbCr420PseudoPlanarToYCbCr444Planaru8_func(
 {
     const int width = min(srcWidth, dstWidth);
     const int rows = min(srcHeight, dstHeight) >> 1;
-    const int gx = timesX * (int)get_global_id(0);
-    const int gy = timesY * (int)get_global_id(1);
-    for (int j = 0; j < timesY; ++j) {
-        const int y = gy + j;
-        if (y >= rows)
-            return;
-        __global const uchar* c = (__global const uchar*)srcU + (size_t)uSrcStrideW * (size_t)y;
-        __global uchar* cb0 = (__global uchar*)dstU + (size_t)uDstStrideW * (size_t)(2 * y);
+    MIRA_ITEM_ROWS(y, 1, rows) {
+        __global const uchar* c = mira_src_row(srcU, uSrcStrideW, y);
+        __global uchar* cb0 = mira_dst_row(dstU, uDstStrideW, 2 * y);
         __global uchar* cb1 = cb0 + uDstStrideW;
-        __global uchar* cr0 = (__global uchar*)dstV + (size_t)vDstStrideW * (size_t)(2 * y);
+        __global uchar* cr0 = mira_dst_row(dstV, vDstStrideW, 2 * y);
         __global uchar* cr1 = cr0 + vDstStrideW;
-        for (int i = 0; i < timesX; ++i) {
-            const int x = 8 * (gx + i);
-            if (x >= width)
-                break;
+        MIRA_ITEM_UNITS(x, 8, width) {
             if (x + 8 <= width) {
                 const uchar8 p = vload8(0, c + x);
                 const uchar8 b = p.s00224466, r = p.s11335577;

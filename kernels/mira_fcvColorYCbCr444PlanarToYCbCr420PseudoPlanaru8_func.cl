@@ -4,6 +4,8 @@
 // item covers timesY chroma rows of timesX units of 8 output bytes; the launch
 // counts luma rows in pairs, so rows past height / 2 and bytes past the width
 // are guarded. Rows are addressed byte-wise with each plane's own stride.
+#include "common/work_item.clh"
+
 __kernel void mira_fcvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8_func(
     __global const uchar4* srcU, __global const uchar4* srcV, int srcWidth, int srcHeight,
     int ySrcStrideW, int ySrcStrideH, int uSrcStrideW, int vSrcStrideW,
@@ -13,19 +15,11 @@ __kernel void mira_fcvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8_func(
 {
     const int width = min(srcWidth, dstWidth);
     const int rows = min(srcHeight, dstHeight) >> 1;
-    const int gx = timesX * (int)get_global_id(0);
-    const int gy = timesY * (int)get_global_id(1);
-    for (int j = 0; j < timesY; ++j) {
-        const int y = gy + j;
-        if (y >= rows)
-            return;
-        __global const uchar* cb = (__global const uchar*)srcU + (size_t)uSrcStrideW * (size_t)(2 * y);
-        __global const uchar* cr = (__global const uchar*)srcV + (size_t)vSrcStrideW * (size_t)(2 * y);
-        __global uchar* out = (__global uchar*)dstU + (size_t)uDstStrideW * (size_t)y;
-        for (int i = 0; i < timesX; ++i) {
-            const int x = 8 * (gx + i);
-            if (x >= width)
-                break;
+    MIRA_ITEM_ROWS(y, 1, rows) {
+        __global const uchar* cb = mira_src_row(srcU, uSrcStrideW, 2 * y);
+        __global const uchar* cr = mira_src_row(srcV, vSrcStrideW, 2 * y);
+        __global uchar* out = mira_dst_row(dstU, uDstStrideW, y);
+        MIRA_ITEM_UNITS(x, 8, width) {
             if (x + 8 <= width) {
                 const uchar8 b = vload8(0, cb + x), r = vload8(0, cr + x);
                 vstore8((uchar8)(b.s0, r.s0, b.s2, r.s2, b.s4, r.s4, b.s6, r.s6), 0, out + x);

@@ -11,6 +11,7 @@
 // Float arithmetic as written: no fused multiply-adds but the explicit
 // fma() calls, the same operations in the same order as the CPU twin.
 #pragma OPENCL FP_CONTRACT OFF
+#include "common/work_item.clh"
 #include "common/yuv_rgba.clh"
 
 uchar4 mira_nv21_pixel(float Y, float U, float V)
@@ -28,21 +29,13 @@ __kernel void mira_fcvColorYUV420toRGB8888u8_func(
 {
     const int width = min(srcWidth, dstWidth) & ~1;
     const int height = min(srcHeight, dstHeight) & ~1;
-    const int gx = timesX * (int)get_global_id(0);
-    const int gy = timesY * (int)get_global_id(1);
-    for (int j = 0; j < timesY; ++j) {
-        const int y = 2 * (gy + j);
-        if (y >= height)
-            return;
-        __global const uchar* l0 = (__global const uchar*)srcY + (size_t)ySrcStrideW * (size_t)y;
+    MIRA_ITEM_ROWS(y, 2, height) {
+        __global const uchar* l0 = mira_src_row(srcY, ySrcStrideW, y);
         __global const uchar* l1 = l0 + ySrcStrideW;
-        __global const uchar* c = (__global const uchar*)srcU + (size_t)uSrcStrideW * (size_t)(y >> 1);
+        __global const uchar* c = mira_src_row(srcU, uSrcStrideW, y >> 1);
         __global uchar4* d0 = dst + (size_t)dstStrideW * (size_t)y;
         __global uchar4* d1 = d0 + dstStrideW;
-        for (int i = 0; i < timesX; ++i) {
-            const int x = 8 * (gx + i);
-            if (x >= width)
-                break;
+        MIRA_ITEM_UNITS(x, 8, width) {
             const int n = min(8, width - x);
             for (int k = 0; k < n; k += 2) {
                 const float V = (float)c[x + k], U = (float)c[x + k + 1];

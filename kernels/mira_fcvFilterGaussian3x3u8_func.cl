@@ -5,6 +5,7 @@
 // work item covers timesY rows of 4 * timesX pixels; the launch is rounded
 // up, so the last unit of a row is guarded. Strides are in bytes.
 #include "common/neighbourhood3x3.clh"
+#include "common/work_item.clh"
 
 __constant int filter[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
 #define filterSum 16
@@ -16,29 +17,17 @@ __kernel void mira_fcvFilterGaussian3x3u8_func(
 {
     const int width = min(srcWidth, dstWidth);
     const int height = min(srcHeight, dstHeight);
-    const int gx = timesX * (int)get_global_id(0);
-    const int gy = timesY * (int)get_global_id(1);
-    for (int j = 0; j < timesY; ++j) {
-        const int y = gy + j;
-        if (y >= height)
-            return;
+    MIRA_ITEM_ROWS(y, 1, height) {
         __global const uchar* rows[3];
         mira_rows3(src, srcStrideW, y, height, rows);
         __global uchar* out = (__global uchar*)dst + (size_t)dstStrideW * (size_t)y;
-        for (int i = 0; i < timesX; ++i) {
-            const int x = 4 * (gx + i);
-            if (x >= width)
-                break;
-            for (int k = 0; k < 4 && x + k < width; ++k) {
-                const int c = x + k;
-                int cols[3];
-                mira_cols3(c, width, cols);
-                int s = 0;
-                for (int r = 0; r < 3; ++r)
-                    for (int q = 0; q < 3; ++q)
-                        s += filter[3 * r + q] * rows[r][cols[q]];
-                out[c] = (uchar)(s / filterSum);
-            }
+        MIRA_ITEM_ELEMENTS(c, 4, width) {
+            int p[9];
+            mira_read3x3(rows, c, width, p);
+            int s = 0;
+            for (int k = 0; k < 9; ++k)
+                s += filter[k] * p[k];
+            out[c] = (uchar)(s / filterSum);
         }
     }
 }

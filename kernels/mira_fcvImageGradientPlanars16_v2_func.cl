@@ -5,6 +5,7 @@
 // of 4 * timesX pixels; the launch is rounded up, so the last unit of a row is
 // guarded. Strides are in bytes.
 #include "common/neighbourhood3x3.clh"
+#include "common/work_item.clh"
 
 __kernel void mira_fcvImageGradientPlanars16_v2_func(
     __global const uchar* src, int srcWidth, int srcHeight, int srcStrideW, int srcStrideH,
@@ -14,27 +15,16 @@ __kernel void mira_fcvImageGradientPlanars16_v2_func(
 {
     const int width = min(srcWidth, dstXWidth);
     const int height = min(srcHeight, dstXHeight);
-    const int gx = timesX * (int)get_global_id(0);
-    const int gy = timesY * (int)get_global_id(1);
-    for (int j = 0; j < timesY; ++j) {
-        const int y = gy + j;
-        if (y >= height)
-            return;
+    MIRA_ITEM_ROWS(y, 1, height) {
         __global const uchar* rows[3];
         mira_rows3(src, srcStrideW, y, height, rows);
         __global short* ox = mira_s16_row(dstX, dstXStrideW, y);
         __global short* oy = mira_s16_row(dstY, dstYStrideW, y);
-        for (int i = 0; i < timesX; ++i) {
-            const int x = 4 * (gx + i);
-            if (x >= width)
-                break;
-            for (int k = 0; k < 4 && x + k < width; ++k) {
-                const int c = x + k;
-                int cols[3];
-                mira_cols3(c, width, cols);
-                ox[c] = (short)((int)rows[1][cols[2]] - (int)rows[1][cols[0]]);
-                oy[c] = (short)((int)rows[2][c] - (int)rows[0][c]);
-            }
+        MIRA_ITEM_ELEMENTS(c, 4, width) {
+            int p[9];
+            mira_read3x3(rows, c, width, p);
+            ox[c] = (short)(p[5] - p[3]);
+            oy[c] = (short)(p[7] - p[1]);
         }
     }
 }

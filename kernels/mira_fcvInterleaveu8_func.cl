@@ -4,6 +4,8 @@
 // of timesX groups and the last group of a row (one byte of each source for
 // an odd width) is guarded. Each plane is addressed byte-wise with its own
 // stride.
+#include "common/work_item.clh"
+
 __kernel void mira_fcvInterleaveu8_func(__global const uchar2* src1, int src1Width,
                                         int src1Height, int src1StrideW, int src1StrideH,
                                         __global const uchar2* src2, int src2Width,
@@ -15,19 +17,11 @@ __kernel void mira_fcvInterleaveu8_func(__global const uchar2* src1, int src1Wid
 {
     const int width = min(src1Width, dstWidth >> 1);
     const int height = min(src1Height, dstHeight);
-    const int gx = timesX * (int)get_global_id(0);
-    const int gy = timesY * (int)get_global_id(1);
-    for (int j = 0; j < timesY; ++j) {
-        const int y = gy + j;
-        if (y >= height)
-            return;
-        __global const uchar* a = (__global const uchar*)src1 + (size_t)src1StrideW * (size_t)y;
-        __global const uchar* b = (__global const uchar*)src2 + (size_t)src2StrideW * (size_t)y;
-        __global uchar* out = (__global uchar*)dst + (size_t)dstStrideW * (size_t)y;
-        for (int i = 0; i < timesX; ++i) {
-            const int x = 2 * (gx + i);
-            if (x >= width)
-                break;
+    MIRA_ITEM_ROWS(y, 1, height) {
+        __global const uchar* a = mira_src_row(src1, src1StrideW, y);
+        __global const uchar* b = mira_src_row(src2, src2StrideW, y);
+        __global uchar* out = mira_dst_row(dst, dstStrideW, y);
+        MIRA_ITEM_UNITS(x, 2, width) {
             if (x + 2 <= width) {
                 const uchar2 p = vload2(0, a + x), q = vload2(0, b + x);
                 vstore4((uchar4)(p.s0, q.s0, p.s1, q.s1), 0, out + 2 * x);

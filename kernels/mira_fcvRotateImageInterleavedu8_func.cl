@@ -9,6 +9,7 @@
 // fma() calls, the same operations in the same order as the CPU twin.
 #pragma OPENCL FP_CONTRACT OFF
 #include "common/rotate.clh"
+#include "common/work_item.clh"
 
 __kernel void mira_fcvRotateImageInterleavedu8_func(__global const uchar2* src, int srcWidth,
                                                     int srcHeight, int srcStrideW,
@@ -23,18 +24,10 @@ __kernel void mira_fcvRotateImageInterleavedu8_func(__global const uchar2* src, 
     const float2 sc = mira_centre(srcPixels, srcHeight);
     const float2 dc = mira_centre(dstPixels, dstHeight);
     __global const uchar* in = (__global const uchar*)src;
-    const int gx = timesX * (int)get_global_id(0);
-    const int gy = timesY * (int)get_global_id(1);
-    for (int j = 0; j < timesY; ++j) {
-        const int y = gy + j;
-        if (y >= dstHeight)
-            return;
-        __global uchar* out = (__global uchar*)dst + (size_t)dstStrideW * (size_t)y;
+    MIRA_ITEM_ROWS(y, 1, dstHeight) {
+        __global uchar* out = mira_dst_row(dst, dstStrideW, y);
         const float fy = (float)y - dc.y;
-        for (int i = 0; i < timesX; ++i) {
-            const int x = 2 * (gx + i);  // first destination pixel of the unit
-            if (x >= dstPixels)
-                break;
+        MIRA_ITEM_UNITS(x, 2, dstPixels) {  // x: first destination pixel of the unit
             const int n = min(2, dstPixels - x);
             for (int k = 0; k < n; ++k) {
                 const int2 sp = mira_rotate_source((float)(x + k) - dc.x, fy, sinValue, cosValue,

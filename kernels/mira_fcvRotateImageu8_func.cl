@@ -11,6 +11,7 @@
 // fma() calls, the same operations in the same order as the CPU twin.
 #pragma OPENCL FP_CONTRACT OFF
 #include "common/rotate.clh"
+#include "common/work_item.clh"
 
 __kernel void mira_fcvRotateImageu8_func(__global const uchar* src, int srcWidth, int srcHeight,
                                          int srcStrideW, int srcStrideH,
@@ -21,18 +22,10 @@ __kernel void mira_fcvRotateImageu8_func(__global const uchar* src, int srcWidth
 {
     const float2 sc = mira_centre(srcWidth, srcHeight);
     const float2 dc = mira_centre(dstWidth, dstHeight);
-    const int gx = timesX * (int)get_global_id(0);
-    const int gy = timesY * (int)get_global_id(1);
-    for (int j = 0; j < timesY; ++j) {
-        const int y = gy + j;
-        if (y >= dstHeight)
-            return;
-        __global uchar* out = (__global uchar*)dst + (size_t)dstStrideW * (size_t)y;
+    MIRA_ITEM_ROWS(y, 1, dstHeight) {
+        __global uchar* out = mira_dst_row(dst, dstStrideW, y);
         const float fy = (float)y - dc.y;
-        for (int i = 0; i < timesX; ++i) {
-            const int x = 4 * (gx + i);
-            if (x >= dstWidth)
-                break;
+        MIRA_ITEM_UNITS(x, 4, dstWidth) {
             uchar v[4];
             const int n = min(4, dstWidth - x);
             for (int k = 0; k < n; ++k) {

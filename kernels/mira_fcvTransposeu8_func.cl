@@ -2,6 +2,8 @@
 // source column y, rows x..x+3. One work item covers 4 * timesX destination
 // columns and timesY destination rows; the launch is rounded up to cover the
 // whole destination, so the last unit of a row or column is guarded.
+#include "common/work_item.clh"
+
 __kernel void mira_fcvTransposeu8_func(__global const uchar* src, int srcWidth, int srcHeight,
                                        int srcStrideW, int srcStrideH,
                                        __global uchar* dst, int dstWidth, int dstHeight,
@@ -9,17 +11,9 @@ __kernel void mira_fcvTransposeu8_func(__global const uchar* src, int srcWidth, 
                                        float param_float_1, float param_float_2,
                                        int param_int_1, int param_int_2)
 {
-    const int gx = timesX * (int)get_global_id(0);
-    const int gy = timesY * (int)get_global_id(1);
-    for (int j = 0; j < timesY; ++j) {
-        const int y = gy + j;
-        if (y >= dstHeight)
-            return;
-        __global uchar* drow = dst + (size_t)dstStrideW * (size_t)y;
-        for (int i = 0; i < timesX; ++i) {
-            const int x = 4 * (gx + i);
-            if (x >= dstWidth)
-                break;
+    MIRA_ITEM_ROWS(y, 1, dstHeight) {
+        __global uchar* drow = mira_dst_row(dst, dstStrideW, y);
+        MIRA_ITEM_UNITS(x, 4, dstWidth) {
             __global const uchar* s = src + (size_t)srcStrideW * (size_t)x + (size_t)y;
             if (x + 4 <= dstWidth) {
                 uchar4 v = (uchar4)(s[0], s[(size_t)srcStrideW], s[2 * (size_t)srcStrideW],

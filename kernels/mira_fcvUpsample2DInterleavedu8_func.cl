@@ -14,6 +14,8 @@
 // rows; the launch is rounded up, so pairs and rows past the destination are
 // guarded.
 
+#include "common/work_item.clh"
+
 // First tap of destination coordinate d along an axis of `size` samples,
 // clamped into it, the second tap likewise, and the two weights in quarters.
 int4 mira_up2_taps(int d, int size)
@@ -30,32 +32,21 @@ __kernel void mira_fcvUpsample2DInterleavedu8_func(__global const uchar* src, in
                                                    int dstStrideH, float xScale, float yScale,
                                                    int param_int_1, int param_int_2)
 {
-    const int gx = timesX * (int)get_global_id(0);
-    const int gy = timesY * (int)get_global_id(1);
     const int srcPairs = srcWidth >> 1;
     const int dstPairs = dstWidth >> 1;
-    for (int j = 0; j < timesY; ++j) {
-        const int y = gy + j;
-        if (y >= dstHeight)
-            return;
+    MIRA_ITEM_ROWS(y, 1, dstHeight) {
         const int4 ty = mira_up2_taps(y, srcHeight);
-        __global const uchar* r1 = src + (size_t)srcStrideW * (size_t)ty.s0;
-        __global const uchar* r2 = src + (size_t)srcStrideW * (size_t)ty.s1;
-        __global uchar* drow = dst + (size_t)dstStrideW * (size_t)y;
-        for (int i = 0; i < timesX; ++i) {
-            const int p0 = 2 * (gx + i);
-            for (int q = 0; q < 2; ++q) {
-                const int p = p0 + q;
-                if (p >= dstPairs)
-                    break;
-                const int4 tx = mira_up2_taps(p, srcPairs);
-                const int2 a = convert_int2(vload2(0, r1 + 2 * tx.s0));
-                const int2 b = convert_int2(vload2(0, r1 + 2 * tx.s1));
-                const int2 c = convert_int2(vload2(0, r2 + 2 * tx.s0));
-                const int2 d = convert_int2(vload2(0, r2 + 2 * tx.s1));
-                const int2 sum = ty.s2 * (tx.s2 * a + tx.s3 * b) + ty.s3 * (tx.s2 * c + tx.s3 * d);
-                vstore2(convert_uchar2(sum >> 4), 0, drow + 2 * p);
-            }
+        __global const uchar* r1 = mira_src_row(src, srcStrideW, ty.s0);
+        __global const uchar* r2 = mira_src_row(src, srcStrideW, ty.s1);
+        __global uchar* drow = mira_dst_row(dst, dstStrideW, y);
+        MIRA_ITEM_ELEMENTS(p, 2, dstPairs) {
+            const int4 tx = mira_up2_taps(p, srcPairs);
+            const int2 a = convert_int2(vload2(0, r1 + 2 * tx.s0));
+            const int2 b = convert_int2(vload2(0, r1 + 2 * tx.s1));
+            const int2 c = convert_int2(vload2(0, r2 + 2 * tx.s0));
+            const int2 d = convert_int2(vload2(0, r2 + 2 * tx.s1));
+            const int2 sum = ty.s2 * (tx.s2 * a + tx.s3 * b) + ty.s3 * (tx.s2 * c + tx.s3 * d);
+            vstore2(convert_uchar2(sum >> 4), 0, drow + 2 * p);
         }
     }
 }
