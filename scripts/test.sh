@@ -19,7 +19,7 @@ status=0
 echo "== release suite"
 ctest --test-dir "$root/build" -j "$jobs" --output-on-failure || status=1
 echo "== GPU tests on the other shared-memory kinds (forced on PoCL: coarse-grained, none)"
-gpu_tests='^test_(gpu_.*|faults|concurrency|api|transpose|rotate|colour|gaussian|gradient|scale_down|scale_mn|upscale|affine)$'
+gpu_tests='^test_(gpu_.*|faults|concurrency|api|transpose|rotate|colour|gaussian|gradient|scale_down|scale_mn|upscale|affine|seam)$'
 # The coarse pass also launches with the kernels' preferred work-group shape
 # (what GPUs get), so the kernels' guards of the rounded-up range run here.
 for kind in coarse none; do
