@@ -47,6 +47,9 @@ while [ $# -gt 0 ]; do
   shift
 done
 build=${build:-$root/build}
+# Absolute: programs run from inside it.
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
 if [ "$adb_mode" = 1 ]; then
   # Everything the phone run needs, checked before anything is built.
   [ -n "$ndk" ] || { echo "gpu-check.sh --adb: give the Android NDK with --ndk <dir> (or set ANDROID_NDK_HOME)" >&2; exit 2; }
