@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -96,10 +97,19 @@ inline MIRA_Feature_Buf buf(GuardedImage* g, uint32_t width) {
     return MIRA_Feature_Buf{width, g->stride(), g->rows(), g->rows(), g->data()};
 }
 
+// Nanoseconds this thread spent inside the library's requests (the call
+// alone, not the images' set-up); the GPU check tool reads and resets it.
+inline thread_local uint64_t request_ns = 0;
+
 inline uint32_t request(const MIRA_Feature_Buf* s, uint8_t sn, MIRA_Feature_Buf* d, uint8_t dn,
                         MIRA_API_ID id, uint32_t mode, int32_t arg = 0, void* extra = nullptr) {
     MIRA_Feature_Param p{uint32_t(id), mode, 1, extra, arg};
-    return MIRA_Manager().run(s, sn, d, dn, &p);
+    const auto start = std::chrono::steady_clock::now();
+    const uint32_t status = MIRA_Manager().run(s, sn, d, dn, &p);
+    request_ns += uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now() - start)
+                               .count());
+    return status;
 }
 
 inline Outcome collect(uint32_t status, const std::vector<GuardedImage*>& outs) {
