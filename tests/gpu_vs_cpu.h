@@ -22,7 +22,7 @@
 #include "common/guarded_image.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 
 namespace gpu_vs_cpu {
 
