@@ -10,17 +10,14 @@
 #include <string>
 
 #include "api/image_overlap.h"
-#include "cl_api.h"
+#include "gpu/src/inc/mira_gpu.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
-#include "opencl_res.h"
 #include "ops/filters/floodfill.h"
 #include "ops/requests.h"
 #include "ops/warp/affine_clipped.h"
 #include "ops/scaling/scale.h"
 #include "ops/scaling/scale_up_poly.h"
-#include "param_utils.h"
-#include "program_cache.h"
 
 namespace {
 
@@ -154,8 +151,7 @@ void mira_shutdown(void) {
 namespace {
 // Whether the GPU path has a device now (no name query).
 bool device_up() {
-    ZOR::DeviceManager* dm = ZOR::DeviceManager::peekInstance();
-    return dm != nullptr && dm->isInited() && zor_opencl_usable();
+    return zor_device_manager_inited() && zor_opencl_usable();
 }
 }  // namespace
 
@@ -193,7 +189,7 @@ void mira_free(void* block) {
     src.data = static_cast<u8*>(block);
     MIRA_Manager manager;
     MIRA_Feature_Param check{MIRA_API_MEM_CHECK, MIRA_MODE_OPENCL, 1, nullptr, 0};
-    const bool shared = ZOR::DeviceManager::peekInstance() != nullptr &&
+    const bool shared = zor_device_manager_exists() &&
                         manager.run(&src, 1, nullptr, 0, &check) == MIRA_OK;
     MIRA_Feature_Param p{MIRA_API_MEM_FREE, shared ? u32(MIRA_MODE_OPENCL) : u32(MIRA_MODE_CPU),
                          1, nullptr, 0};

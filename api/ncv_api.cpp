@@ -54,6 +54,14 @@ void run_1_1(u32 id, u32 mode, const MIRA_Feature_Buf& s, const MIRA_Feature_Buf
     run(&src, 1, &dst, 1, p);
 }
 
+// The scalings of one plane of w x h units to one of dstW x dstH; `unit`
+// bytes a unit (2 for the interleaved ones).
+void scale_1_1(u32 id, u32 mode, u32 unit, const u8* src, u32 w, u32 h, u32 s, u8* dst, u32 dstW,
+               u32 dstH, u32 dstS) {
+    if (!src || !dst) return;
+    run_1_1(id, mode, plane(src, unit * w, h, s), plane(dst, unit * dstW, dstH, dstS));
+}
+
 }  // namespace
 
 extern "C" {
@@ -101,16 +109,12 @@ void ncvTransposeu8(const u8* src, u32 w, u32 h, u32 s, u8* dst, u32 dstS) {
 
 void ncvScaleDownu8_v2(const u8* src, u32 w, u32 h, u32 s, u8* dst, u32 dstW, u32 dstH,
                        u32 dstS) {
-    if (!src || !dst) return;
-    run_1_1(MIRA_API_SCALE_DOWN_U8, MIRA_MODE_CPU, plane(src, w, h, s),
-            plane(dst, dstW, dstH, dstS));
+    scale_1_1(MIRA_API_SCALE_DOWN_U8, MIRA_MODE_CPU, 1, src, w, h, s, dst, dstW, dstH, dstS);
 }
 
 void ncvScaleDownMNInterleaveu8(const u8* src, u32 w, u32 h, u32 s, u8* dst, u32 dstW, u32 dstH,
                                 u32 dstS) {
-    if (!src || !dst) return;
-    run_1_1(MIRA_API_SCALEDOWN_MNINTERLEAVE_U8, MIRA_MODE_OPENCL, plane(src, 2 * w, h, s),
-            plane(dst, 2 * dstW, dstH, dstS));
+    scale_1_1(MIRA_API_SCALEDOWN_MNINTERLEAVE_U8, MIRA_MODE_OPENCL, 2, src, w, h, s, dst, dstW, dstH, dstS);
 }
 
 void ncvColorYUV420toRGB8888u8(const u8* src, int w, int h, u8* dst) {
@@ -227,16 +231,12 @@ void ncvUpsample2DInterleavedu8(const u8* src, u32 w, u32 h, u32 s, u8* dst, u32
 
 void ncvScaleUpPolyu8(const u8* src, u32 w, u32 h, u32 s, u8* dst, u32 dstW, u32 dstH,
                       u32 dstS) {
-    if (!src || !dst) return;
-    run_1_1(MIRA_API_SCALE_UP_POLY_U8, MIRA_MODE_CPU_ALT, plane(src, w, h, s),
-            plane(dst, dstW, dstH, dstS));
+    scale_1_1(MIRA_API_SCALE_UP_POLY_U8, MIRA_MODE_CPU_ALT, 1, src, w, h, s, dst, dstW, dstH, dstS);
 }
 
 void ncvScaleUpPolyInterleaveu8(const u8* src, u32 w, u32 h, u32 s, u8* dst, u32 dstW, u32 dstH,
                                 u32 dstS) {
-    if (!src || !dst) return;
-    run_1_1(MIRA_API_SCALE_UP_POLY_CBCR_U8, MIRA_MODE_CPU_ALT, plane(src, 2 * w, h, s),
-            plane(dst, 2 * dstW, dstH, dstS));
+    scale_1_1(MIRA_API_SCALE_UP_POLY_CBCR_U8, MIRA_MODE_CPU_ALT, 2, src, w, h, s, dst, dstW, dstH, dstS);
 }
 
 void ncvScaleu8_v2(const u8* src, u32 w, u32 h, u32 s, u8* dst, u32 dstW, u32 dstH, u32 dstS,
@@ -268,9 +268,7 @@ void ncvTransformAffineClippedu8_v2(const u8* src, u32 w, u32 h, u32 s, const fl
 
 void ncvScaleDownMNu8(const u8* src, u32 w, u32 h, u32 s, u8* dst, u32 dstW, u32 dstH,
                       u32 dstS) {
-    if (!src || !dst) return;
-    run_1_1(MIRA_API_SCALEDOWN_MN_U8, MIRA_MODE_OPENCL, plane(src, w, h, s),
-            plane(dst, dstW, dstH, dstS));
+    scale_1_1(MIRA_API_SCALEDOWN_MN_U8, MIRA_MODE_OPENCL, 1, src, w, h, s, dst, dstW, dstH, dstS);
 }
 
 }  // extern "C"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 
 namespace mira_bench {
 

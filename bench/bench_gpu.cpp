@@ -12,8 +12,8 @@
 #include "bench_common.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
-#include "opencl_res.h"
-#include "zor_runtime.h"
+#include "gpu/src/inc/opencl_res.h"
+#include "gpu/src/inc/zor_runtime.h"
 
 namespace mira_bench {
 namespace {

@@ -94,7 +94,7 @@ if(CMAKE_SCRIPT_MODE_FILE)
     math(EXPR idx "${idx} + 1")
   endforeach()
   set(content "// Generated from kernels/*.cl by cmake/MiraKernels.cmake. Do not edit.
-#include \"program_map.h\"
+#include \"gpu/src/inc/program_map.h\"
 
 namespace {
 const char kEmptySource[] = \"\";
@@ -115,7 +115,7 @@ ${exported}}
 // typed string; the id is the kernel's row in ZOR::program_map.
 #pragma once
 
-#include \"program_map.h\"
+#include \"gpu/src/inc/program_map.h\"
 
 namespace ZOR {
 

@@ -1,6 +1,6 @@
 #include "features/dispatch.h"
 
-#include "param_utils.h"
+#include "gpu/src/inc/mira_gpu.h"
 
 namespace mira {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "mira_kernel_ids.h"
-#include "param_utils.h"
+#include "gpu/src/inc/mira_gpu.h"
 
 namespace mira {
 

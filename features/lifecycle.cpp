@@ -8,8 +8,7 @@
 #include "mira/mira.h"
 #include "mira/mira_features.h"
 #include "ops/scaling/pipeline_memory.h"
-#include "param_utils.h"
-#include "zor_runtime.h"
+#include "gpu/src/inc/mira_gpu.h"
 
 namespace {
 
@@ -106,7 +105,7 @@ uint32_t MIRA_MEM_FREE::MIRA_MEM_FREE_neon(MIRA_FEATURE_ARGS) {
 uint32_t MIRA_MEM_FREE::MIRA_MEM_FREE_opencl(MIRA_FEATURE_ARGS) {
     (void)dst, (void)dstCount;
     if (!param || !src || srcCount == 0) return MIRA_ERR_ARG;
-    if (!src->data || !ZOR::DeviceManager::peekInstance()) return MIRA_ERR_FAIL;
+    if (!src->data || !zor_device_manager_exists()) return MIRA_ERR_FAIL;
     return zor_cv_opencl_operation(kBridgeFree, 1, static_cast<void*>(src->data)) == 0
                ? MIRA_OK
                : MIRA_ERR_FAIL;
@@ -121,7 +120,7 @@ uint32_t MIRA_MEM_CHECK::MIRA_MEM_CHECK_opencl(MIRA_FEATURE_ARGS) {
     if (!param || !src || srcCount == 0) return MIRA_ERR_ARG;
     if (!src->data) return MIRA_ERR_FAIL;
     // Without a device there is no registry: nothing is registered.
-    if (!ZOR::DeviceManager::peekInstance()) return MIRA_ERR_FAIL;
+    if (!zor_device_manager_exists()) return MIRA_ERR_FAIL;
     return zor_cv_opencl_operation(kBridgeCheck, 1, static_cast<void*>(src->data)) == 0
                ? MIRA_OK
                : MIRA_ERR_FAIL;

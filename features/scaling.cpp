@@ -14,7 +14,7 @@
 #include "ops/scaling/scale_mn_common.h"
 #include "ops/scaling/scale_up_poly.h"
 #include "ops/scaling/upsample_2d_cbcr.h"
-#include "zor_log.h"
+#include "gpu/src/inc/mira_gpu.h"
 
 namespace mira {
 namespace {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "common/operations.h"
 #include "fuzz_images.h"
 #include "mira/mira.h"
 #include "mira/mira_kernels.h"
@@ -295,52 +296,103 @@ inline void op_affine(FuzzedDataProvider& f, Images& im) {
     if (std::memcmp(mat, m, sizeof m) != 0) fail("matrix modified", "affine");
 }
 
+// ------------------------------------------------------------ operations
+using mira_test::Operation;
+
+// Each operation of the shared list (tests/common/operations.h) through its
+// exported function; `variant` 1 (and up) calls a direct kernel instead where
+// the operation has them (see each op_), -1 lets the input choose.
+inline void fuzz_operation(Operation op, int variant, FuzzedDataProvider& f, Images& im) {
+    const bool direct = variant < 0 ? f.ConsumeBool() : variant != 0;
+    switch (op) {
+    case Operation::transpose: op_transpose(f, im, direct); return;
+    case Operation::rotate: op_rotate(f, im, variant); return;
+    case Operation::rotate_interleaved: op_rotate_interleaved(f, im, variant); return;
+    case Operation::cbcr_swap: op_cbcr_swap(f, im, direct); return;
+    case Operation::interleave: op_interleave(f, im, direct); return;
+    case Operation::ycbcr444_to_420: op_444_to_420(f, im, direct); return;
+    case Operation::ycbcr420_to_444: op_420_to_444(f, im, direct); return;
+    case Operation::nv21_to_rgba: op_nv21(f, im, direct); return;
+    case Operation::gradient: op_gradient(f, im, direct ? 2 : 0); return;
+    case Operation::sobel: op_gradient(f, im, direct ? 3 : 1); return;
+    case Operation::gaussian: op_gaussian(f, im, direct); return;
+    case Operation::intensity_stats: op_stats(f, im); return;
+    case Operation::scale_down: op_scale_shape(f, im, 0); return;
+    case Operation::scale_down_mn: op_scale_shape(f, im, 1); return;
+    case Operation::scale_down_mn_interleaved: op_scale_shape(f, im, 2); return;
+    case Operation::scale: op_scale_shape(f, im, 3); return;
+    case Operation::scale_up_poly: op_scale_shape(f, im, 4); return;
+    case Operation::scale_up_poly_interleaved: op_scale_shape(f, im, 5); return;
+    case Operation::upsample_2x_cbcr: op_upsample(f, im); return;
+    case Operation::affine: op_affine(f, im); return;
+    case Operation::floodfill: op_floodfill(f, im); return;
+    }
+}
+
 // ------------------------------------------------------------ families
-// 0 geometry and colour, 1 filters and statistics, 2 scaling and warping.
+// 0 geometry and colour, 1 filters and statistics, 2 scaling and warping. A
+// family's selector picks one entry (the input's first choice, so a corpus
+// keeps meaning the same calls); the name reported is the exported function
+// unless the entry calls a direct kernel.
+struct FamilyEntry {
+    Operation op;
+    int variant;
+    const char* direct;  // the name of the direct kernel called, or null
+};
+
+inline const char* run_entry(const FamilyEntry& e, FuzzedDataProvider& f, Images& im) {
+    fuzz_operation(e.op, e.variant, f, im);
+    return e.direct ? e.direct : mira_test::row(e.op).function;
+}
+
 inline const char* run_family(int family, FuzzedDataProvider& f, Images& im) {
+    static constexpr FamilyEntry kGeometryColour[] = {
+        {Operation::transpose, 0, nullptr},
+        {Operation::transpose, 1, "mira::ncvTransposeu8"},
+        {Operation::rotate, 0, nullptr},
+        {Operation::rotate, 1, "neon_Imageu8_rotate_*"},
+        {Operation::rotate, 2, "mira::ncvRotateImageu8"},
+        {Operation::rotate_interleaved, 0, nullptr},
+        {Operation::rotate_interleaved, 1, "neon_ImageInterleavedu8_rotate_*"},
+        {Operation::rotate_interleaved, 2, "mira::ncvRotateImageInterleavedu8"},
+        {Operation::nv21_to_rgba, 0, nullptr},
+        {Operation::nv21_to_rgba, 1, "mira::ncvColorYUV420toRGB8888u8"},
+        {Operation::ycbcr444_to_420, 0, nullptr},
+        {Operation::ycbcr444_to_420, 1, "mira::ncvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8"},
+        {Operation::ycbcr420_to_444, 0, nullptr},
+        {Operation::ycbcr420_to_444, 1, "mira::ncvColorYCbCr420PseudoPlanarToYCbCr444Planaru8"},
+        {Operation::cbcr_swap, -1, nullptr},
+        {Operation::interleave, -1, nullptr},
+    };
+    static constexpr FamilyEntry kFilters[] = {
+        {Operation::gradient, 0, nullptr},
+        {Operation::sobel, 0, nullptr},
+        {Operation::gradient, 1, "mira::ncvImageGradientPlanars16"},
+        {Operation::sobel, 1, "mira::ncvImageGradientSobelPlanars16_v3"},
+        {Operation::gaussian, -1, nullptr},
+        {Operation::intensity_stats, 0, nullptr},
+        {Operation::floodfill, 0, nullptr},
+        {Operation::floodfill, 0, nullptr},
+    };
+    static constexpr FamilyEntry kScaling[] = {
+        {Operation::scale_down, 0, nullptr},
+        {Operation::scale_down_mn, 0, nullptr},
+        {Operation::scale_down_mn_interleaved, 0, nullptr},
+        {Operation::scale, 0, nullptr},
+        {Operation::scale_up_poly, 0, nullptr},
+        {Operation::scale_up_poly_interleaved, 0, nullptr},
+    };
     if (family == 0) {
-        switch (f.ConsumeIntegralInRange<int>(0, 17)) {
-            case 0: op_transpose(f, im, false); return "ncvTransposeu8";
-            case 1: op_transpose(f, im, true); return "mira::ncvTransposeu8";
-            case 2: op_rotate(f, im, 0); return "ncvRotateImageu8";
-            case 3: op_rotate(f, im, 1); return "neon_Imageu8_rotate_*";
-            case 4: op_rotate(f, im, 2); return "mira::ncvRotateImageu8";
-            case 5: op_rotate_interleaved(f, im, 0); return "ncvRotateImageInterleavedu8";
-            case 6: op_rotate_interleaved(f, im, 1); return "neon_ImageInterleavedu8_rotate_*";
-            case 7: op_rotate_interleaved(f, im, 2); return "mira::ncvRotateImageInterleavedu8";
-            case 8: op_nv21(f, im, false); return "ncvColorYUV420toRGB8888u8";
-            case 9: op_nv21(f, im, true); return "mira::ncvColorYUV420toRGB8888u8";
-            case 10: op_444_to_420(f, im, false); return "ncvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8";
-            case 11: op_444_to_420(f, im, true); return "mira::ncvColorYCbCr444PlanarToYCbCr420PseudoPlanaru8";
-            case 12: op_420_to_444(f, im, false); return "ncvColorYCbCr420PseudoPlanarToYCbCr444Planaru8";
-            case 13: op_420_to_444(f, im, true); return "mira::ncvColorYCbCr420PseudoPlanarToYCbCr444Planaru8";
-            case 14: op_cbcr_swap(f, im, f.ConsumeBool()); return "ncvColorCbCrSwapu8";
-            case 15: op_interleave(f, im, f.ConsumeBool()); return "ncvInterleaveu8";
-            default: op_copy_plane(f, im); return "Copy_Plane";
-        }
+        const int pick = f.ConsumeIntegralInRange<int>(0, 17);
+        if (pick < 16) return run_entry(kGeometryColour[pick], f, im);
+        op_copy_plane(f, im);  // a direct kernel only, no operation of its own
+        return "Copy_Plane";
     }
-    if (family == 1) {
-        switch (f.ConsumeIntegralInRange<int>(0, 7)) {
-            case 0: op_gradient(f, im, 0); return "ncvImageGradientPlanars16_v2";
-            case 1: op_gradient(f, im, 1); return "ncvImageGradientSobelPlanars16_v3";
-            case 2: op_gradient(f, im, 2); return "mira::ncvImageGradientPlanars16";
-            case 3: op_gradient(f, im, 3); return "mira::ncvImageGradientSobelPlanars16_v3";
-            case 4: op_gaussian(f, im, f.ConsumeBool()); return "ncvFilterGaussian3x3u8";
-            case 5: op_stats(f, im); return "ncvImageIntensityStats";
-            default: op_floodfill(f, im); return "ncvFloodfillSimpleu8";
-        }
-    }
+    if (family == 1) return run_entry(kFilters[f.ConsumeIntegralInRange<int>(0, 7)], f, im);
     switch (f.ConsumeIntegralInRange<int>(0, 7)) {
-        case 6: op_upsample(f, im); return "ncvUpsample2DInterleavedu8";
-        case 7: op_affine(f, im); return "ncvTransformAffineClippedu8_v2";
-        default: {
-            static const char* const names[] = {"ncvScaleDownu8_v2", "ncvScaleDownMNu8",
-                                                "ncvScaleDownMNInterleaveu8", "ncvScaleu8_v2",
-                                                "ncvScaleUpPolyu8", "ncvScaleUpPolyInterleaveu8"};
-            const int which = f.ConsumeIntegralInRange<int>(0, 5);
-            op_scale_shape(f, im, which);
-            return names[which];
-        }
+        case 6: return run_entry({Operation::upsample_2x_cbcr, 0, nullptr}, f, im);
+        case 7: return run_entry({Operation::affine, 0, nullptr}, f, im);
+        default: return run_entry(kScaling[f.ConsumeIntegralInRange<int>(0, 5)], f, im);
     }
 }
 

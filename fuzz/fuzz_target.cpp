@@ -12,7 +12,7 @@
 
 #include "api/test_hooks.h"
 #include "common/op_cases.h"
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 #include "fuzz_ops.h"
 #include "mira/mira_features.h"
 

@@ -3,13 +3,9 @@
 // counts; one work item covers timesY rows of timesX groups and the last group
 // of a row (a single pair) is guarded. Rows are addressed byte-wise.
 #include "common/work_item.clh"
+#include "common/signatures.clh"
 
-__kernel void mira_fcvColorCbCrSwapu8_func(__global const uchar4* src, int srcWidth, int srcHeight,
-                                           int srcStrideW, int srcStrideH,
-                                           __global uchar4* dst, int dstWidth, int dstHeight,
-                                           int dstStrideW, int dstStrideH,
-                                           float param_float_1, float param_float_2,
-                                           int param_int_1, int param_int_2)
+MIRA_U8_U8_KERNEL(mira_fcvColorCbCrSwapu8_func, uchar4, uchar4, param_float_1, param_float_2)
 {
     const int width = min(srcWidth, dstWidth) & ~1;
     const int height = min(srcHeight, dstHeight);

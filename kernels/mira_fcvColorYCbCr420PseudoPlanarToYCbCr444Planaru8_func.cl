@@ -6,13 +6,9 @@
 // no sample and stays as it was). Rows are addressed byte-wise with each
 // plane's own stride.
 #include "common/work_item.clh"
+#include "common/signatures.clh"
 
-__kernel void mira_fcvColorYCbCr420PseudoPlanarToYCbCr444Planaru8_func(
-    __global const uchar4* srcU, __global const uchar4* srcV, int srcWidth, int srcHeight,
-    int ySrcStrideW, int ySrcStrideH, int uSrcStrideW, int vSrcStrideW,
-    __global uchar4* dstU, __global uchar4* dstV, int dstWidth, int dstHeight,
-    int yDstStrideW, int yDstStrideH, int uDstStrideW, int vDstStrideW,
-    float param_float_1, float param_float_2, int param_int_1, int param_int_2)
+MIRA_YUV_YUV_KERNEL(mira_fcvColorYCbCr420PseudoPlanarToYCbCr444Planaru8_func)
 {
     const int width = min(srcWidth, dstWidth);
     const int rows = min(srcHeight, dstHeight) >> 1;

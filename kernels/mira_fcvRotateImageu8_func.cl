@@ -12,13 +12,9 @@
 #pragma OPENCL FP_CONTRACT OFF
 #include "common/rotate.clh"
 #include "common/work_item.clh"
+#include "common/signatures.clh"
 
-__kernel void mira_fcvRotateImageu8_func(__global const uchar* src, int srcWidth, int srcHeight,
-                                         int srcStrideW, int srcStrideH,
-                                         __global uchar4* dst, int dstWidth, int dstHeight,
-                                         int dstStrideW, int dstStrideH,
-                                         float sinValue, float cosValue,
-                                         int param_int_1, int param_int_2)
+MIRA_U8_U8_KERNEL(mira_fcvRotateImageu8_func, uchar, uchar4, sinValue, cosValue)
 {
     const float2 sc = mira_centre(srcWidth, srcHeight);
     const float2 dc = mira_centre(dstWidth, dstHeight);

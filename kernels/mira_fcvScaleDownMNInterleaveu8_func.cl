@@ -12,13 +12,9 @@
 #pragma OPENCL FP_CONTRACT OFF
 #include "common/box_sum.clh"
 #include "common/work_item.clh"
+#include "common/signatures.clh"
 
-__kernel void mira_fcvScaleDownMNInterleaveu8_func(__global const uchar* src, int srcWidth,
-                                                   int srcHeight, int srcStrideW, int srcStrideH,
-                                                   __global uchar* dst, int dstWidth,
-                                                   int dstHeight, int dstStrideW, int dstStrideH,
-                                                   float xScale, float yScale,
-                                                   int param_int_1, int param_int_2)
+MIRA_U8_U8_KERNEL(mira_fcvScaleDownMNInterleaveu8_func, uchar, uchar, xScale, yScale)
 {
     const int srcPairs = srcWidth >> 1;
     const int dstPairs = dstWidth >> 1;

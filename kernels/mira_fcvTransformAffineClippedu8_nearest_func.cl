@@ -31,12 +31,4 @@ uchar mira_affine_pixel(__global const uchar* src, int w, int h, int stride, con
     return mira_getVal(src, w, h, stride, ix, iy);
 }
 
-__kernel void mira_fcvTransformAffineClippedu8_nearest_func(__global const uchar* src1, int src1Width, int src1Height,
-        int src1StrideW, int src1StrideH,
-        __global const float* src2, int src2Width, int src2Height, int src2StrideW, int src2StrideH,
-        __global uchar* dst, int dstWidth, int dstHeight, int dstStrideW, int dstStrideH,
-        float param_float_1, float param_float_2, int param_int_1, int param_int_2)
-{
-    mira_affine_units(src1, src1Width, src1Height, src1StrideW, src2, dst, dstWidth, dstHeight,
-                      dstStrideW);
-}
+MIRA_AFFINE_KERNEL(mira_fcvTransformAffineClippedu8_nearest_func)

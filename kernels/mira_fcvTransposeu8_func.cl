@@ -3,13 +3,9 @@
 // columns and timesY destination rows; the launch is rounded up to cover the
 // whole destination, so the last unit of a row or column is guarded.
 #include "common/work_item.clh"
+#include "common/signatures.clh"
 
-__kernel void mira_fcvTransposeu8_func(__global const uchar* src, int srcWidth, int srcHeight,
-                                       int srcStrideW, int srcStrideH,
-                                       __global uchar* dst, int dstWidth, int dstHeight,
-                                       int dstStrideW, int dstStrideH,
-                                       float param_float_1, float param_float_2,
-                                       int param_int_1, int param_int_2)
+MIRA_U8_U8_KERNEL(mira_fcvTransposeu8_func, uchar, uchar, param_float_1, param_float_2)
 {
     MIRA_ITEM_ROWS(y, 1, dstHeight) {
         __global uchar* drow = mira_dst_row(dst, dstStrideW, y);

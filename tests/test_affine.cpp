@@ -10,7 +10,7 @@
 #include "common/guarded_image.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
-#include "param_utils.h"
+#include "gpu/src/inc/param_utils.h"
 
 using mira_test::GuardedImage;
 

@@ -12,10 +12,10 @@
 #include "common/guarded_image.h"
 #include "common/opencl_probe.h"
 #include "mira/mira.h"
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 #include "mira/mira_features.h"
 #include "mira/mira_kernels.h"
-#include "param_utils.h"
+#include "gpu/src/inc/param_utils.h"
 
 using mira_test::GuardedBlock;
 using mira_test::GuardedImage;

@@ -15,9 +15,9 @@
 #include "mira/mira.h"
 #include "mira/mira_features.h"
 #include "mira/mira_kernels.h"
-#include "opencl_res.h"
-#include "zor_runtime.h"
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/opencl_res.h"
+#include "gpu/src/inc/zor_runtime.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 
 using mira_test::ClFault;
 using mira_test::ClSpy;
@@ -130,6 +130,28 @@ protected:
         EXPECT_TRUE(ClSpy::nothingAlive()) << ClSpy::live();
     }
 
+    // A GPU transpose whose source is the managed `block` (filled by the host
+    // first): the kernel launches and gives the right result.
+    void expectTransposeOfBlock(void* block, uint32_t seed) {
+        Transpose t(seed);
+        std::memcpy(block, t.src.packed().data(), kW * kH);  // host access to a mapped block
+        MIRA_Feature_Buf s{kW, kW, kH, kH, static_cast<uint8_t*>(block)};
+        MIRA_Feature_Buf d{kH, t.dst.stride(), kW, kW, t.dst.data()};
+        MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
+        const long before = ClSpy::launches;
+        EXPECT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
+        EXPECT_GT(ClSpy::launches.load(), before);
+        EXPECT_EQ(t.dst.packed(), t.expected());
+    }
+
+    // A bring-up that fails with `fault`: the CPU fallback (logging `line`),
+    // then, with the fault gone, the healed GPU path.
+    void expectBringUpFault(ClFault fault, const char* line, uint32_t seed) {
+        ClSpy::fault = fault;
+        expectCpuFallback(line);
+        expectHealed(seed);
+    }
+
     // The device is up but one call fails: logged in one line, and the
     // destination holds the CPU method's result all the same.
     // `lines` is the number of log lines expected (0: not counted).
@@ -163,27 +185,19 @@ TEST_F(Faults, NoLibrary) {
 }
 
 TEST_F(Faults, NoPlatform) {
-    ClSpy::fault = ClFault::NoPlatform;
-    expectCpuFallback("opencl platform numbers=0, exit.");
-    expectHealed(2);
+    expectBringUpFault(ClFault::NoPlatform, "opencl platform numbers=0, exit.", 2);
 }
 
 TEST_F(Faults, NoDevice) {
-    ClSpy::fault = ClFault::NoDevice;
-    expectCpuFallback("opencl device_gpu numbers=0, exit.");
-    expectHealed(3);
+    expectBringUpFault(ClFault::NoDevice, "opencl device_gpu numbers=0, exit.", 3);
 }
 
 TEST_F(Faults, ContextCreation) {
-    ClSpy::fault = ClFault::Context;
-    expectCpuFallback("OpenCL error with code(-6) CL_OUT_OF_HOST_MEMORY");
-    expectHealed(4);
+    expectBringUpFault(ClFault::Context, "OpenCL error with code(-6) CL_OUT_OF_HOST_MEMORY", 4);
 }
 
 TEST_F(Faults, QueueCreation) {
-    ClSpy::fault = ClFault::Queue;
-    expectCpuFallback("OpenCL error with code(-5) CL_OUT_OF_RESOURCES");
-    expectHealed(5);
+    expectBringUpFault(ClFault::Queue, "OpenCL error with code(-5) CL_OUT_OF_RESOURCES", 5);
 }
 
 TEST_F(Faults, ProgramBuildReportsTheBuildLogAndIsNotRetried) {
@@ -299,15 +313,7 @@ TEST_F(Faults, MapFailureWithCoarseSvm) {
     {
         void* block = ncvMemAlloc(kW * kH, 64);
         ASSERT_NE(block, nullptr);
-        Transpose t(18);
-        std::memcpy(block, t.src.packed().data(), kW * kH);  // host access to a mapped block
-        MIRA_Feature_Buf s{kW, kW, kH, kH, static_cast<uint8_t*>(block)};
-        MIRA_Feature_Buf d{kH, t.dst.stride(), kW, kW, t.dst.data()};
-        MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
-        const long before = ClSpy::launches;
-        EXPECT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
-        EXPECT_GT(ClSpy::launches.load(), before);
-        EXPECT_EQ(t.dst.packed(), t.expected());
+        expectTransposeOfBlock(block, 18);
         ncvMemFree(block);
     }
     zor_test_take_log();
@@ -568,15 +574,7 @@ TEST_F(Faults, AnAlignmentTheDeviceRefusesIsMadeByOffsetting) {
         ASSERT_NE(block, nullptr) << "an alignment the device refuses failed the allocation";
         EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % align, 0u);
         EXPECT_EQ(ncvIsNcvAllocBuffer(block), 1);
-        Transpose t(90 + align % 7);
-        std::memcpy(block, t.src.packed().data(), kW * kH);
-        MIRA_Feature_Buf s{kW, kW, kH, kH, static_cast<uint8_t*>(block)};
-        MIRA_Feature_Buf d{kH, t.dst.stride(), kW, kW, t.dst.data()};
-        MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
-        const long before = ClSpy::launches;
-        EXPECT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
-        EXPECT_GT(ClSpy::launches.load(), before);
-        EXPECT_EQ(t.dst.packed(), t.expected());
+        expectTransposeOfBlock(block, 90 + align % 7);
         ncvMemFree(block);
         EXPECT_EQ(ncvIsNcvAllocBuffer(block), 0);
     }

@@ -12,7 +12,7 @@
 #include "mira/mira.h"
 #include "mira/mira_features.h"
 #include "mira/mira_kernels.h"
-#include "param_utils.h"
+#include "gpu/src/inc/param_utils.h"
 
 using mira_test::GuardedImage;
 using mira_test::gpu_live;

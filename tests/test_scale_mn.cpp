@@ -8,7 +8,7 @@
 #include "mira/mira.h"
 #include "mira/mira_features.h"
 #include "ops/scaling/scale_mn_common.h"
-#include "param_utils.h"
+#include "gpu/src/inc/param_utils.h"
 
 using mira_test::GuardedImage;
 

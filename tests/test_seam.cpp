@@ -12,9 +12,9 @@
 #include "common/opencl_probe.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
-#include "opencl_res.h"
-#include "zor_test_hooks.h"
-#include "cl_api.h"
+#include "gpu/src/inc/opencl_res.h"
+#include "gpu/src/inc/zor_test_hooks.h"
+#include "gpu/src/inc/cl_api.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "mira/mira_features.h"
 #include "ops/threadpool/band_runner.h"
 #include "ops/threadpool/threadpool.h"
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 
 using mira_test::OpCase;
 using mira_test::Planes;

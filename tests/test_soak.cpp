@@ -16,7 +16,7 @@
 #include "common/cl_spy.h"
 #include "common/op_cases.h"
 #include "mira/mira.h"
-#include "zor_runtime.h"
+#include "gpu/src/inc/zor_runtime.h"
 
 using mira_test::ClSpy;
 using mira_test::OpCase;

@@ -1,12 +1,12 @@
 // Run-time loading of the OpenCL ICD loader.
-#include "cl_api.h"
+#include "gpu/src/inc/cl_api.h"
 
 #include <dlfcn.h>
 
 #include <cstring>
 
-#include "zor_log.h"
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/zor_log.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 
 namespace ZOR {
 

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "opencl_res.h"
-#include "zor_log.h"
+#include "gpu/src/inc/mira_gpu.h"
+#include "gpu/src/inc/opencl_res.h"
+#include "gpu/src/inc/zor_log.h"
 
 namespace ZOR {
 
@@ -429,3 +430,10 @@ bool DeviceManager::containsBlock(const void* ptr, uint64_t bytes, int platform,
 }
 
 }  // namespace ZOR
+
+bool zor_device_manager_exists() { return ZOR::DeviceManager::peekInstance() != nullptr; }
+
+bool zor_device_manager_inited() {
+    const ZOR::DeviceManager* dm = ZOR::DeviceManager::peekInstance();
+    return dm != nullptr && dm->isInited();
+}

@@ -6,8 +6,8 @@
 #include <array>
 #include <cstring>
 
-#include "zor_log.h"
-#include "zor_runtime.h"
+#include "gpu/src/inc/zor_log.h"
+#include "gpu/src/inc/zor_runtime.h"
 
 namespace ZOR {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "program_cache.h"
-#include "zor_log.h"
-#include "zor_runtime.h"
+#include "gpu/src/inc/program_cache.h"
+#include "gpu/src/inc/zor_log.h"
+#include "gpu/src/inc/zor_runtime.h"
 
 namespace ZOR {
 

@@ -1,12 +1,12 @@
 // Per-device resources and their registry of shared-virtual-memory blocks,
 // and the OpenCL status check.
-#include "opencl_res.h"
+#include "gpu/src/inc/opencl_res.h"
 
 #include <cstdlib>
 
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 
-#include "zor_log.h"
+#include "gpu/src/inc/zor_log.h"
 
 namespace ZOR {
 

@@ -10,9 +10,9 @@
 #include <atomic>
 #include <map>
 
-#include "zor_log.h"
-#include "zor_runtime.h"
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/zor_log.h"
+#include "gpu/src/inc/zor_runtime.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 
 namespace ZOR {
 

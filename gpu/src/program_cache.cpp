@@ -12,7 +12,7 @@
 // never trusted. Filing an entry also evicts the entries of this device made
 // by other driver versions and removes temporary files that crashed writers
 // left behind.
-#include "program_cache.h"
+#include "gpu/src/inc/program_cache.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "zor_log.h"
+#include "gpu/src/inc/zor_log.h"
 
 namespace ZOR {
 

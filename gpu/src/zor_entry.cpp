@@ -12,8 +12,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "zor_log.h"
-#include "zor_runtime.h"
+#include "gpu/src/inc/zor_log.h"
+#include "gpu/src/inc/zor_runtime.h"
 
 namespace ZOR {
 

@@ -1,6 +1,6 @@
 // The log layer: the Android log on Android; elsewhere a small stand-in that
 // keeps the most recent lines in memory (the test programs read them back).
-#include "zor_log.h"
+#include "gpu/src/inc/zor_log.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -12,7 +12,7 @@
 #include <android/log.h>
 #endif
 
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 
 namespace ZOR {
 namespace {

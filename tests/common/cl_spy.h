@@ -16,8 +16,8 @@
 #include <set>
 #include <string>
 
-#include "cl_api.h"
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/cl_api.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 
 namespace mira_test {
 

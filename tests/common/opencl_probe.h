@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "mira/mira.h"
-#include "param_utils.h"
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/param_utils.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 
 namespace mira_test {
 

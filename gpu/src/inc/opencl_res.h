@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "cl_api.h"
+#include "gpu/src/inc/cl_api.h"
 #include "mira/mira_types.h"
 
 namespace ZOR {

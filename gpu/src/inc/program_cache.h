@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "opencl_res.h"
+#include "gpu/src/inc/mira_gpu.h"
+#include "gpu/src/inc/opencl_res.h"
 
 namespace ZOR {
 
@@ -12,10 +13,6 @@ namespace ZOR {
 // the cache, or null (no entry, or one that is foreign, damaged or refused).
 cl_program program_cache_load(const opencl_res& res, const char* source,
                               const std::string& options);
-// The directory the app chose (mira_set_program_cache_dir): null returns to
-// the environment's choice, "" turns the cache off. Also re-arms the one
-// "cannot be written" line.
-void program_cache_set_dir(const char* dir);
 // Files the binary of a program just built from `source`.
 void program_cache_store(const opencl_res& res, cl_program program, const char* source,
                          const std::string& options);

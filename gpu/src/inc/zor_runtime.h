@@ -10,9 +10,10 @@
 #include <tuple>
 #include <vector>
 
-#include "opencl_res.h"
-#include "param_utils.h"
-#include "program_map.h"
+#include "gpu/src/inc/mira_gpu.h"
+#include "gpu/src/inc/opencl_res.h"
+#include "gpu/src/inc/param_utils.h"
+#include "gpu/src/inc/program_map.h"
 
 #define ZOR_HIDDEN __attribute__((visibility("hidden")))
 
@@ -311,6 +312,3 @@ int run_operation_opencl(uint32_t code, int32_t count, va_list args);
 void reset_opencl_state();
 
 }  // namespace ZOR
-
-// Lifecycle and memory bridge: codes 0..6; 0 means success.
-MIRA_EXPORT int zor_cv_opencl_operation(uint32_t code, int32_t count, ...);

@@ -17,7 +17,7 @@
 
 #include "common/opencl_probe.h"
 #include "gpu_vs_cpu.h"
-#include "zor_runtime.h"
+#include "gpu/src/inc/zor_runtime.h"
 
 namespace {
 

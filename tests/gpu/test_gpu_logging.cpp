@@ -11,7 +11,7 @@
 #include "common/opencl_probe.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 
 using mira_test::ClFault;
 using mira_test::ClSpy;

@@ -8,9 +8,9 @@
 #include "common/opencl_probe.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
-#include "opencl_res.h"
-#include "zor_runtime.h"
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/opencl_res.h"
+#include "gpu/src/inc/zor_runtime.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 
 using mira_test::GuardedImage;
 

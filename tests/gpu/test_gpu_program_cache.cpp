@@ -23,7 +23,7 @@
 #include "mira/mira.h"
 #include "mira/mira_features.h"
 #include "mira/mira_image.h"
-#include "zor_test_hooks.h"
+#include "gpu/src/inc/zor_test_hooks.h"
 
 using mira_test::ClSpy;
 using mira_test::GuardedImage;
