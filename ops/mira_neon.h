@@ -8,6 +8,9 @@
 #else
 #define SIMDE_ENABLE_NATIVE_ALIASES
 #include <simde/arm/neon.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 #endif
 
 #include <cmath>
@@ -175,21 +178,59 @@ inline uint8x16_t narrow_u16(uint16x8_t a, uint16x8_t b) {
     return vuzp1q_u8(vreinterpretq_u8_u16(a), vreinterpretq_u8_u16(b));
 }
 
-// Fused multiply-add, acc + a * b with one rounding, on every target: the
-// emulation's vfmaq_f32 multiplies and adds separately unless the host has
-// FMA instructions, so there each lane goes through std::fma. Float code that
-// must give the same bytes everywhere uses this where its formula fuses and
-// plain vmulq/vaddq elsewhere (the build never contracts on its own).
-inline float32x4_t fma_f32(float32x4_t acc, float32x4_t a, float32x4_t b) {
-#if defined(__aarch64__) || defined(_M_ARM64) || defined(SIMDE_X86_FMA_NATIVE)
-    return vfmaq_f32(acc, a, b);
+// Fused multiply-adds with one rounding each, on every target: the
+// emulation's vfmaq_f32 multiplies and adds separately unless the build
+// targets FMA instructions. An x86 build for the SSE4.2 baseline therefore
+// takes the processor's FMA instruction where it has one (checked once) and
+// std::fma per lane otherwise. Float code that must give the same bytes
+// everywhere fuses only where its formula says so and uses plain vmulq/vaddq
+// elsewhere (the build never contracts on its own).
+#if !defined(__aarch64__) && !defined(_M_ARM64) && !defined(SIMDE_X86_FMA_NATIVE)
+namespace fma_detail {
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("fma"))) inline void fused_dot4_hw(const float* r, const float* w,
+                                                        float* out) {
+    __m128 sum = _mm_mul_ps(_mm_load_ps(r), _mm_load_ps(w));
+    sum = _mm_fmadd_ps(_mm_load_ps(r + 4), _mm_load_ps(w + 4), sum);
+    sum = _mm_fmadd_ps(_mm_load_ps(r + 8), _mm_load_ps(w + 8), sum);
+    _mm_store_ps(out, _mm_fmadd_ps(_mm_load_ps(r + 12), _mm_load_ps(w + 12), sum));
+}
+inline const bool kHasFma = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("fma") != 0;
+}();
 #else
-    alignas(16) float c[4], x[4], y[4];
-    vst1q_f32(c, acc);
-    vst1q_f32(x, a);
-    vst1q_f32(y, b);
-    for (int i = 0; i < 4; ++i) c[i] = std::fma(x[i], y[i], c[i]);
-    return vld1q_f32(c);
+inline void fused_dot4_hw(const float*, const float*, float*) {}
+inline const bool kHasFma = false;
+#endif
+}  // namespace fma_detail
+#endif
+
+// r[0] w[0], then + r[i] w[i] for i = 1..3 each fused: a fused dot product of
+// four lanes' rows, in the order written. One call into the FMA instruction
+// for all three steps on baseline x86 builds.
+inline float32x4_t fused_dot4_f32(const float32x4_t r[4], const float32x4_t w[4]) {
+#if defined(__aarch64__) || defined(_M_ARM64) || defined(SIMDE_X86_FMA_NATIVE)
+    float32x4_t sum = vmulq_f32(r[0], w[0]);
+    sum = vfmaq_f32(sum, r[1], w[1]);
+    sum = vfmaq_f32(sum, r[2], w[2]);
+    return vfmaq_f32(sum, r[3], w[3]);
+#else
+    alignas(16) float rr[16], ww[16], out[4];
+    for (int i = 0; i < 4; ++i) {
+        vst1q_f32(rr + 4 * i, r[i]);
+        vst1q_f32(ww + 4 * i, w[i]);
+    }
+    if (fma_detail::kHasFma) {
+        fma_detail::fused_dot4_hw(rr, ww, out);
+    } else {
+        for (int k = 0; k < 4; ++k) {
+            float sum = rr[k] * ww[k];
+            for (int i = 1; i < 4; ++i) sum = std::fma(rr[4 * i + k], ww[4 * i + k], sum);
+            out[k] = sum;
+        }
+    }
+    return vld1q_f32(out);
 #endif
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -182,3 +183,34 @@ TEST_P(NeonHelpers, LoadsAndStoresTouchOnlyTheirBytes) {
 INSTANTIATE_TEST_SUITE_P(Seeds, NeonHelpers, ::testing::Values(0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u));
 
 }  // namespace
+
+// The fused dot product rounds once per step: with rows (0, 0, -(1 + 2^-11),
+// 1 + 2^-12) and weights (0, 0, 1, 1 + 2^-12), the exact last step is 2^-24,
+// which separate multiply and add lose (the product rounds to 1 + 2^-11).
+// Random lanes match std::fma applied in the written order.
+TEST(FusedDot, RoundsOncePerStepInTheWrittenOrder) {
+    using namespace mira;
+    const float a = 1.0f + std::ldexp(1.0f, -12), c = -(1.0f + std::ldexp(1.0f, -11));
+    float32x4_t r[4] = {vdupq_n_f32(0.f), vdupq_n_f32(0.f), vdupq_n_f32(c), vdupq_n_f32(a)};
+    float32x4_t w[4] = {vdupq_n_f32(0.f), vdupq_n_f32(0.f), vdupq_n_f32(1.f), vdupq_n_f32(a)};
+    float got[4];
+    vst1q_f32(got, fused_dot4_f32(r, w));
+    for (float g : got) EXPECT_EQ(g, std::ldexp(1.0f, -24));
+
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> u(-300.f, 300.f);
+    for (int trial = 0; trial < 1000; ++trial) {
+        float rr[4][4], ww[4][4];
+        for (int i = 0; i < 4; ++i) {
+            for (int k = 0; k < 4; ++k) rr[i][k] = u(rng), ww[i][k] = u(rng) / 256.f;
+            r[i] = vld1q_f32(rr[i]);
+            w[i] = vld1q_f32(ww[i]);
+        }
+        vst1q_f32(got, fused_dot4_f32(r, w));
+        for (int k = 0; k < 4; ++k) {
+            float want = rr[0][k] * ww[0][k];
+            for (int i = 1; i < 4; ++i) want = std::fma(rr[i][k], ww[i][k], want);
+            ASSERT_EQ(got[k], want) << "trial " << trial << " lane " << k;
+        }
+    }
+}

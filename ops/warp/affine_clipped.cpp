@@ -663,10 +663,7 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
         // Lanes become pixels: rows[i] holds row i's dot product of each.
         transpose_f32x4(rows);
         transpose_f32x4(wy);
-        float32x4_t sum = vmulq_f32(rows[0], wy[0]);
-        sum = fma_f32(sum, rows[1], wy[1]);
-        sum = fma_f32(sum, rows[2], wy[2]);
-        sum = fma_f32(sum, rows[3], wy[3]);
+        const float32x4_t sum = fused_dot4_f32(rows, wy);
         // Clamping to [0, 255] and truncating commute: the sum (a few hundred
         // at most in magnitude, never NaN here) is truncated first and
         // clamped as an integer.
