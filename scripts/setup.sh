@@ -12,6 +12,7 @@ PACKAGES=(
   libclang-rt-14-dev
   doxygen
   pybind11-dev python3-dev python3-numpy python3-opencv python3-pytest python3-pil
+  python3-pip python3-venv python3-setuptools python3-wheel
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
