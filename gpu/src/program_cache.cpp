@@ -271,6 +271,10 @@ cl_program program_cache_load(const opencl_res& res, const char* source,
 void program_cache_store(const opencl_res& res, cl_program program, const char* source,
                          const std::string& options) {
     if (!program || !source || !*source || !g_cl.clGetProgramInfo) return;
+    // The directory first: with the cache off, or none writable, the binary
+    // is not fetched (a driver may read and copy megabytes for it).
+    const std::string dir = cache_dir();
+    if (dir.empty()) return;
     size_t size = 0;
     if (g_cl.clGetProgramInfo(program, CL_PROGRAM_BINARY_SIZES, sizeof size, &size, nullptr) !=
             CL_SUCCESS ||
@@ -281,8 +285,6 @@ void program_cache_store(const opencl_res& res, cl_program program, const char* 
     if (g_cl.clGetProgramInfo(program, CL_PROGRAM_BINARIES, sizeof ptr, &ptr, nullptr) !=
         CL_SUCCESS)
         return;
-    const std::string dir = cache_dir();
-    if (dir.empty()) return;
     sweep(dir, res);
     const std::string key = entry_key(res, source, options);
     const std::string path = entry_path(dir, key);
