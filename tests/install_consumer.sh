@@ -32,18 +32,31 @@ CM
 # Cross builds: MIRA_TEST_TOOLCHAIN names the toolchain file, MIRA_TEST_EMULATOR
 # the command that runs target programs.
 run=${MIRA_TEST_EMULATOR:-}
+# Runs a consumer with `dir` searched for libmira. Under the emulator the
+# guest's library path is the one its -E option pins (the cross toolchain's
+# libraries); a later -E for the same variable replaces it, so it is kept.
+run_with_libs() {
+  local dir="$1"; shift
+  if [ -n "$run" ]; then
+    local pinned
+    pinned=$(grep -o 'LD_LIBRARY_PATH=[^ ]*' <<<"$run" | head -1 | cut -d= -f2- || true)
+    $run -E "LD_LIBRARY_PATH=$dir${pinned:+:$pinned}" "$@"
+  else
+    LD_LIBRARY_PATH="$dir" "$@"
+  fi
+}
 cmake -S "$work/consumer" -B "$work/cbuild" -DCMAKE_PREFIX_PATH="$work/prefix" \
       ${MIRA_TEST_TOOLCHAIN:+-DCMAKE_TOOLCHAIN_FILE="$MIRA_TEST_TOOLCHAIN"} \
       -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
 cmake --build "$work/cbuild" >/dev/null
-LD_LIBRARY_PATH="$work/prefix/lib:$work/prefix/lib/x86_64-linux-gnu" $run "$work/cbuild/consumer"
+run_with_libs "$work/prefix/lib:$work/prefix/lib/x86_64-linux-gnu" "$work/cbuild/consumer"
 # pkg-config route
 pcdir=$(dirname "$(find "$work/prefix" -name mira.pc | head -1)")
 flags=$(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs mira)
 incdir=$(PKG_CONFIG_PATH="$pcdir" pkg-config --variable=includedir mira)
 test -f "$incdir/mira/mira.h" || { echo "pkg-config includedir $incdir has no mira/mira.h"; exit 1; }
 "$cxx" -o "$work/consumer_pc" "$work/consumer/main.cpp" $flags
-LD_LIBRARY_PATH="$(dirname "$(find "$work/prefix" -name 'libmira.so' | head -1)")" $run "$work/consumer_pc"
+run_with_libs "$(dirname "$(find "$work/prefix" -name 'libmira.so' | head -1)")" "$work/consumer_pc"
 # versioned soname
 soname=$(readelf -d "$(find "$work/prefix" -name 'libmira.so' | head -1)" | grep SONAME)
 echo "$soname"
