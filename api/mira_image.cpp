@@ -392,32 +392,43 @@ mira_status mira_flood_fill(const mira_image* src, const mira_image* mask, uint3
 
 mira_status mira_scale_down(const mira_image* src, const mira_image* dst, mira_path path) {
     const int mode = mode_of(path, MIRA_MODE_CPU);
-    if (mode < 0 || !image_ok(src, 1) || !image_ok(dst, 1) || overlap(src, dst)) return kBad;
+    if (mode < 0 || src == nullptr || dst == nullptr) return kBad;
+    const u32 ch = src->channels;
+    if (!image_ok(src, ch) || !image_ok(dst, ch) || overlap(src, dst)) return kBad;
+    if (ch != 1 && ch != 3 && ch != 4) return MIRA_STATUS_UNSUPPORTED;
     const u32 m = src->width / dst->width, n = src->height / dst->height;
     if (m < 1 || n < 1 || m > 255 || n > 255 || m * dst->width != src->width ||
         n * dst->height != src->height)
         return kBad;
-    return run_1_1(MIRA_API_SCALE_DOWN_U8, mode, desc(src, src->width), desc(dst, dst->width));
+    return run_1_1(MIRA_API_SCALE_DOWN_U8, mode, desc(src, ch * src->width),
+                   desc(dst, ch * dst->width), nullptr, ch == 1 ? 0 : mira::pixel_channels_arg(ch));
 }
 
 mira_status mira_scale_down_box(const mira_image* src, const mira_image* dst, mira_path path) {
     const int mode = mode_of(path, MIRA_MODE_OPENCL);
     if (mode < 0 || src == nullptr || dst == nullptr) return kBad;
     const u32 ch = src->channels;
-    if ((ch != 1 && ch != 2) || !image_ok(src, ch) || !image_ok(dst, ch)) return kBad;
+    if (!image_ok(src, ch) || !image_ok(dst, ch)) return kBad;
     if (dst->width > src->width || dst->height > src->height || overlap(src, dst)) return kBad;
-    // The CPU path averages each destination pixel's area: for planes that
-    // is the feature's alternative CPU mode (its mode 0 is the kernel's twin).
-    const int cpuMode = ch == 1 && mode == MIRA_MODE_CPU ? int(MIRA_MODE_CPU_ALT) : mode;
-    return run_1_1(ch == 1 ? MIRA_API_SCALEDOWN_MN_U8 : MIRA_API_SCALEDOWN_MNINTERLEAVE_U8,
-                   cpuMode, desc(src, ch * src->width), desc(dst, ch * dst->width));
+    if (ch < 1 || ch > 4) return MIRA_STATUS_UNSUPPORTED;
+    // The CPU path averages each destination pixel's area: for planes and
+    // colour pixels that is the planar feature's alternative CPU mode (its
+    // mode 0 is the kernel's twin); colour pixels tell it their channels.
+    const bool planar = ch != 2;
+    const int cpuMode = planar && mode == MIRA_MODE_CPU ? int(MIRA_MODE_CPU_ALT) : mode;
+    return run_1_1(planar ? MIRA_API_SCALEDOWN_MN_U8 : MIRA_API_SCALEDOWN_MNINTERLEAVE_U8,
+                   cpuMode, desc(src, ch * src->width), desc(dst, ch * dst->width), nullptr,
+                   ch >= 3 ? mira::pixel_channels_arg(ch) : 0);
 }
 
 mira_status mira_resize(const mira_image* src, const mira_image* dst,
                         mira_interpolation interpolation, mira_border border,
                         uint8_t border_value, mira_path path) {
     const int mode = mode_of(path, MIRA_MODE_CPU_ALT);
-    if (mode < 0 || !image_ok(src, 1) || !image_ok(dst, 1) || overlap(src, dst)) return kBad;
+    if (mode < 0 || src == nullptr || dst == nullptr) return kBad;
+    const u32 ch = src->channels;
+    if (!image_ok(src, ch) || !image_ok(dst, ch) || overlap(src, dst)) return kBad;
+    if (ch < 1 || ch > 4) return MIRA_STATUS_UNSUPPORTED;
     if (interpolation != MIRA_INTERPOLATION_NONE && interpolation != MIRA_INTERPOLATION_BILINEAR &&
         interpolation != MIRA_INTERPOLATION_BOX)
         return kBad;
@@ -425,19 +436,23 @@ mira_status mira_resize(const mira_image* src, const mira_image* dst,
         border != MIRA_BORDER_REPLICATE)
         return kBad;
     mira::scale_param extra{u32(interpolation), u32(border), border_value};
-    return run_1_1(MIRA_API_SCALE_U8, mode, desc(src, src->width), desc(dst, dst->width), &extra,
-                   mira::kScaleAxesIndependent);
+    return run_1_1(MIRA_API_SCALE_U8, mode, desc(src, ch * src->width), desc(dst, ch * dst->width),
+                   &extra,
+                   mira::kScaleAxesIndependent | (ch == 1 ? 0 : mira::pixel_channels_arg(ch)));
 }
 
 mira_status mira_upscale_lanczos(const mira_image* src, const mira_image* dst, mira_path path) {
     const int mode = mode_of(path, MIRA_MODE_CPU_ALT);
     if (mode < 0 || src == nullptr || dst == nullptr) return kBad;
     const u32 ch = src->channels;
-    if ((ch != 1 && ch != 2) || !image_ok(src, ch) || !image_ok(dst, ch)) return kBad;
+    if (!image_ok(src, ch) || !image_ok(dst, ch)) return kBad;
     if (dst->width < src->width || dst->height < src->height || overlap(src, dst)) return kBad;
-    return run_1_1(ch == 1 ? MIRA_API_SCALE_UP_POLY_U8 : MIRA_API_SCALE_UP_POLY_CBCR_U8, mode,
+    if (ch < 1 || ch > 4) return MIRA_STATUS_UNSUPPORTED;
+    // Pairs: the CbCr feature; colour pixels: the plane feature told the
+    // pixels' channels.
+    return run_1_1(ch == 2 ? MIRA_API_SCALE_UP_POLY_CBCR_U8 : MIRA_API_SCALE_UP_POLY_U8, mode,
                    desc(src, ch * src->width), desc(dst, ch * dst->width), nullptr,
-                   mira::kScaleAxesIndependent);
+                   mira::kScaleAxesIndependent | (ch >= 3 ? mira::pixel_channels_arg(ch) : 0));
 }
 
 mira_status mira_upsample_chroma(const mira_image* src, const mira_image* dst, mira_path path) {

@@ -1,6 +1,7 @@
 // Scaling family at a 1920x1080 source against OpenCV (cv::resize) and
 // libyuv (ScalePlane, UVScale). "mira" is our CPU path.
 #include <libyuv.h>
+#include <libyuv/scale_rgb.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "bench_common.h"
 #include "mira/mira.h"
@@ -130,8 +132,66 @@ void add_resize_xy_case() {
     });
 }
 
+// Colour pixels (RGB or RGBA, interleaved) through mira_resize against
+// cv::resize on 3- or 4-channel images and libyuv's RGBScale / ARGBScale,
+// with the matching interpolation (bilinear; box: INTER_AREA, kFilterBox).
+void add_colour_resize_case(const std::string& op, uint32_t channels, uint32_t dw, uint32_t dh,
+                            mira_interpolation interp) {
+    const int cvInterp = interp == MIRA_INTERPOLATION_BILINEAR ? cv::INTER_LINEAR : cv::INTER_AREA;
+    const auto yuvFilter = interp == MIRA_INTERPOLATION_BILINEAR ? libyuv::kFilterBilinear
+                                                                 : libyuv::kFilterBox;
+    const uint32_t C = channels;
+    add(op, "mira", source_1080p(), [=](benchmark::State& st, Size s) {
+        auto src = random_bytes(size_t(s.w) * s.h * C);
+        std::vector<uint8_t> dst(size_t(dw) * dh * C);
+        const mira_image in{src.data(), s.w, s.h, s.w * C, C};
+        const mira_image out{dst.data(), dw, dh, dw * C, C};
+        for (auto _ : st)
+            if (mira_resize(&in, &out, interp, MIRA_BORDER_REPLICATE, 0, MIRA_PATH_CPU) !=
+                MIRA_STATUS_OK)
+                st.SkipWithError("mira_resize failed");
+    });
+    for (int threads : {1, -1}) {
+        add(op, threads == 1 ? "opencv" : "opencv_mt", source_1080p(),
+            [=](benchmark::State& st, Size s) {
+                cv::setNumThreads(threads);
+                auto src = random_bytes(size_t(s.w) * s.h * C);
+                cv::Mat in(int(s.h), int(s.w), CV_8UC(int(C)), src.data());
+                cv::Mat out(int(dh), int(dw), CV_8UC(int(C)));
+                for (auto _ : st) cv::resize(in, out, out.size(), 0, 0, cvInterp);
+                cv::setNumThreads(-1);
+            });
+    }
+    add(op, "libyuv", source_1080p(), [=](benchmark::State& st, Size s) {
+        auto src = random_bytes(size_t(s.w) * s.h * C);
+        std::vector<uint8_t> dst(size_t(dw) * dh * C);
+        for (auto _ : st) {
+            if (C == 4)
+                libyuv::ARGBScale(src.data(), int(s.w * C), int(s.w), int(s.h), dst.data(),
+                                  int(dw * C), int(dw), int(dh), yuvFilter);
+            else
+                libyuv::RGBScale(src.data(), int(s.w * C), int(s.w), int(s.h), dst.data(),
+                                 int(dw * C), int(dw), int(dh), yuvFilter);
+        }
+    });
+}
+
+void add_colour_resize_cases() {
+    for (uint32_t C : {3u, 4u})
+        for (auto interp : {MIRA_INTERPOLATION_BILINEAR, MIRA_INTERPOLATION_BOX})
+            for (auto [dw, dh, to] : {std::tuple<uint32_t, uint32_t, const char*>{1280, 720, "720p"},
+                                      {3840, 2160, "2160p"}}) {
+                const std::string op = std::string(C == 4 ? "rgba" : "rgb") + "_resize_" +
+                                       (interp == MIRA_INTERPOLATION_BILINEAR ? "bilinear"
+                                                                              : "area") +
+                                       "_" + to;
+                add_colour_resize_case(op, C, dw, dh, interp);
+            }
+}
+
 void register_scaling() {
     add_resize_xy_case();
+    add_colour_resize_cases();
     using libyuv::kFilterBilinear;
     using libyuv::kFilterBox;
     using libyuv::kFilterNone;

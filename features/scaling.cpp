@@ -29,18 +29,24 @@ bool pipeline_planes_ok(const Call& c) {
 
 uint32_t scale_down_cpu(const Call& c) {
     if (c.dst[0].width == 0 || c.dst[0].height == 0) return MIRA_OK;
-    (void)scale_down_plane(c.src[0], c.dst[0]);
+    const uint32_t channels = pixel_channels(c.param->arg);
+    if (channels >= 3)
+        (void)scale_down_pixels(c.src[0], c.dst[0], channels);
+    else
+        (void)scale_down_plane(c.src[0], c.dst[0]);
     return MIRA_OK;
 }
 
 // For whole-number ratios the kernel's boxes are the CPU method's blocks;
 // otherwise it averages the block of the integer ratio at the truncated float
 // position (the kernel and the M/N planar kernel share their arithmetic).
+// Colour pixels: each channel the plane's box (elements of `channels` bytes).
 uint32_t scale_down_twin(const Call& c) {
     const MIRA_Feature_Buf &src = c.src[0], &dst = c.dst[0];
     if (dst.width == 0 || dst.height == 0) return MIRA_OK;
+    const uint32_t channels = pixel_channels(c.param->arg);
     return scaledown_mn_quotient(src.data, src.width, src.height, src.stride, dst.data,
-                                 dst.width, dst.height, dst.stride, 1)
+                                 dst.width, dst.height, dst.stride, channels >= 3 ? channels : 1)
                ? MIRA_OK
                : MIRA_ERR_FAIL;
 }
@@ -48,7 +54,9 @@ uint32_t scale_down_twin(const Call& c) {
 // The kernel takes its box size from the sizes it is given.
 bool scale_down_gpu(const Call& c) {
     if (c.dst[0].width == 0 || c.dst[0].height == 0) return true;
-    const kernel_config cfg = ratio_config(c.src[0], c.dst[0]);
+    kernel_config cfg = ratio_config(c.src[0], c.dst[0]);
+    const uint32_t channels = pixel_channels(c.param->arg);
+    if (channels >= 3) cfg.param_int_1 = int32_t(channels);  // colour pixels
     return gpu_plane(zor_u8_info(c.src[0]), zor_u8_info(c.dst[0]),
                      gpu_request(MIRA_API_SCALE_DOWN_U8, kernel_id::ScaleDownu8_v2), &cfg);
 }
@@ -62,8 +70,11 @@ bool mn_ok(const Call& c) {
 
 // The kernels take their box size, max(source / destination, 1) per axis,
 // from the sizes they are given.
+// Colour pixels tell the planar kernel their channels (param_int_1).
 bool mn_gpu(const Call& c, uint32_t featureId, kernel_id kernel) {
-    const kernel_config cfg = ratio_config(c.src[0], c.dst[0]);
+    kernel_config cfg = ratio_config(c.src[0], c.dst[0]);
+    const uint32_t channels = pixel_channels(c.param->arg);
+    if (channels >= 3) cfg.param_int_1 = int32_t(channels);
     return gpu_plane(zor_u8_info(c.src[0]), zor_u8_info(c.dst[0]), gpu_request(featureId, kernel),
                      &cfg);
 }
@@ -72,8 +83,13 @@ bool mn_gpu(const Call& c, uint32_t featureId, kernel_id kernel) {
 // the truncated float position, truncated mean). Any mode other than 0 and 1
 // averages each destination pixel's whole area of the source (the box line),
 // which the checked API offers as its CPU path.
-uint32_t mn_cpu(const Call& c) { return scale_down_mn_u8_cpu(c.src[0], c.dst[0]); }
-uint32_t mn_area(const Call& c) { return scale_down_mn_u8_area(c.src[0], c.dst[0]); }
+// Colour pixels (3 or 4 channels): each channel with the plane's boxes.
+uint32_t mn_cpu(const Call& c) {
+    return scale_down_mn_u8_cpu(c.src[0], c.dst[0], pixel_channels(c.param->arg));
+}
+uint32_t mn_area(const Call& c) {
+    return scale_down_mn_u8_area(c.src[0], c.dst[0], pixel_channels(c.param->arg));
+}
 bool mn_fits(const Call& c) { return c.src[0].width != 0 && c.src[0].height != 0; }
 bool mn_planar_gpu(const Call& c) {
     if (c.dst[0].width == 0 || c.dst[0].height == 0) return true;
@@ -130,6 +146,18 @@ bool poly_ok(const Call& c) { return poly_args_ok(c.src, c.srcCount, c.dst, c.ds
 uint32_t poly_cpu(const Call& c) {
     const MIRA_Feature_Buf &src = c.src[0], &dst = c.dst[0];
     if (src.width == 0) return MIRA_OK;
+    const uint32_t channels = pixel_channels(c.param->arg);
+    if (channels >= 3) {
+        // Interleaved pixels: the factors of the pixels' sizes, as the plane's.
+        const uint32_t sw = src.width / channels, dw = dst.width / channels;
+        if (sw == 0) return MIRA_OK;
+        const float fx = float(dw) / float(sw);
+        const float fy = (c.param->arg & kScaleAxesIndependent) && src.height > 0
+                             ? float(dst.height) / float(src.height)
+                             : fx;
+        (void)scale_up_lanczos_pixels(src, dst, fx, fy, channels);
+        return MIRA_OK;
+    }
     const float factor = float(dst.width) / float(src.width);
     const float fy = (c.param->arg & kScaleAxesIndependent) && src.height > 0
                          ? float(dst.height) / float(src.height)
@@ -165,8 +193,8 @@ bool scale_ok(const Call& c) {
 }
 
 void scale_logged(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, const scale_param& p,
-                  bool independent) {
-    if (!scale_plane(src, dst, p, independent)) ZOR::log_line("scale mode err!!!\n");
+                  bool independent, uint32_t channels) {
+    if (!scale_plane(src, dst, p, independent, channels)) ZOR::log_line("scale mode err!!!\n");
 }
 
 // Mode 0: the source is first copied into a one-pixel frame (border types 1
@@ -185,14 +213,14 @@ uint32_t scale_framed(const Call& c) {
         view.stride = src[0].stride + 2;
         view.data = frame + view.stride + 1;
     }
-    scale_logged(view, dst[0], p, independent);
+    scale_logged(view, dst[0], p, independent, pixel_channels(c.param->arg));
     std::free(frame);
     return MIRA_OK;
 }
 
 uint32_t scale_direct(const Call& c) {
     scale_logged(c.src[0], c.dst[0], *static_cast<const scale_param*>(c.param->extra),
-                 (c.param->arg & kScaleAxesIndependent) != 0);
+                 (c.param->arg & kScaleAxesIndependent) != 0, pixel_channels(c.param->arg));
     return MIRA_OK;
 }
 

@@ -6,6 +6,10 @@
 // are not read). One work item covers 4 * timesX destination columns and
 // timesY rows; the last unit of a row is guarded, and block reads stay inside
 // the source.
+// With param_int_1 = 3 or 4 the rows hold interleaved pixels of that many
+// channels (widths in bytes): each channel is its plane's mean, the same box
+// at the same position; a work item covers 4 * timesX pixels and reads and
+// writes whole pixels.
 // Float arithmetic as written: no fused multiply-adds but the explicit
 // fma() calls, the same operations in the same order as the CPU twin.
 #pragma OPENCL FP_CONTRACT OFF
@@ -18,6 +22,28 @@ MIRA_U8_U8_KERNEL(mira_fcvScaleDownMNu8_func, uchar, uchar, xScale, yScale)
 {
     const int2 box = mira_box_size(srcWidth, srcHeight, dstWidth, dstHeight);
     const uint count = (uint)(box.x * box.y);
+    const int channels = param_int_1;
+    if (channels == 3 || channels == 4) {
+        const int srcPixels = srcWidth / channels, dstPixels = dstWidth / channels;
+        MIRA_ITEM_ROWS(y, 1, dstHeight) {
+            const int sy = (int)((float)y * yScale);
+            __global uchar* drow = mira_dst_row(dst, dstStrideW, y);
+            MIRA_ITEM_UNITS(x, 4, dstPixels) {
+                const int n = min(4, dstPixels - x);
+                for (int k = 0; k < n; ++k) {
+                    const int sx = (int)((float)(x + k) * xScale);
+                    const uint4 sum = mira_box_sum_pixels(src, srcStrideW, srcPixels, srcHeight,
+                                                          sx, sy, box, channels);
+                    const uchar4 v = convert_uchar4(sum / (uint4)(count));
+                    if (channels == 4)
+                        vstore4(v, x + k, drow);
+                    else
+                        vstore3(v.xyz, x + k, drow);
+                }
+            }
+        }
+        return;
+    }
     MIRA_ITEM_ROWS(y, 1, dstHeight) {
         const int sy = (int)((float)y * yScale);
         __global uchar* drow = mira_dst_row(dst, dstStrideW, y);

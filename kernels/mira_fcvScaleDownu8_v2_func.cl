@@ -7,6 +7,10 @@
 // block samples are kept inside the source. Groups are stored as one uchar4
 // at (dstStrideW * y >> 2) + x; the launch is rounded up to cover the whole
 // destination, so the last group of a row writes only the pixels that exist.
+// With param_int_1 = 3 or 4 the rows hold interleaved pixels of that many
+// channels (widths in bytes, rows addressed byte-wise): each channel is its
+// plane's mean, the same block at the same position; a work item covers
+// 4 * timesX pixels and reads and writes whole pixels.
 // Float arithmetic as written: no fused multiply-adds but the explicit
 // fma() calls, the same operations in the same order as the CPU twin.
 #pragma OPENCL FP_CONTRACT OFF
@@ -21,6 +25,28 @@ __kernel void mira_fcvScaleDownu8_v2_func(__global const uchar* src, int srcWidt
 {
     const int2 box = mira_box_size(srcWidth, srcHeight, dstWidth, dstHeight);
     const uint count = (uint)(box.x * box.y);
+    const int channels = param_int_1;
+    if (channels == 3 || channels == 4) {
+        const int srcPixels = srcWidth / channels, dstPixels = dstWidth / channels;
+        MIRA_ITEM_ROWS(y, 1, dstHeight) {
+            const int sy = (int)((float)y * yScale);
+            __global uchar* drow = mira_dst_row(dst, dstStrideW, y);
+            MIRA_ITEM_UNITS(x, 4, dstPixels) {
+                const int n = min(4, dstPixels - x);
+                for (int k = 0; k < n; ++k) {
+                    const int sx = (int)((float)(x + k) * xScale);
+                    const uint4 sum = mira_box_sum_pixels(src, srcStrideW, srcPixels, srcHeight,
+                                                          sx, sy, box, channels);
+                    const uchar4 v = convert_uchar4(sum / (uint4)(count));
+                    if (channels == 4)
+                        vstore4(v, x + k, drow);
+                    else
+                        vstore3(v.xyz, x + k, drow);
+                }
+            }
+        }
+        return;
+    }
     MIRA_ITEM_ROWS(y, 1, dstHeight) {
         const int sy = (int)((float)y * yScale);
         __global uchar4* drow = dst + (((size_t)dstStrideW * (size_t)y) >> 2);

@@ -20,6 +20,20 @@ static_assert(sizeof(scale_param) == 12, "scale_param layout");
 // vertically) instead of one factor for both.
 constexpr int32_t kScaleAxesIndependent = 1;
 
+// Bits 8 to 15 of `arg` of the scaling features (integer and box down-scales,
+// Lanczos up-scale, general scale) as the checked interface sets them: the
+// channels of the interleaved pixels the buffers hold (2, 3 or 4; widths are
+// in bytes). Any other value there, as every other caller passes (0), means
+// planes, each feature's own unit.
+constexpr int kPixelChannelsShift = 8;
+inline int32_t pixel_channels_arg(uint32_t channels) {
+    return int32_t(channels << kPixelChannelsShift);
+}
+inline uint32_t pixel_channels(int32_t arg) {
+    const uint32_t c = (uint32_t(arg) >> kPixelChannelsShift) & 0xFF;
+    return c >= 2 && c <= 4 ? c : 1;
+}
+
 // Bytes one image may span: the pipelines' and the GPU records' 32-bit
 // signed extents.
 constexpr uint64_t kMaxSpan = 0x7FFFFFFF;

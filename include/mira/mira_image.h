@@ -397,34 +397,38 @@ MIRA_EXPORT mira_status mira_flood_fill(const mira_image* src, const mira_image*
 
 /**
  * Integer block-mean down-scale: each destination pixel is the floor of the
- * mean of its m x n source block, m = W / w and n = H / h.
- * @param src plane W x H; @param dst plane w x h with W = m w and H = n h
- * exactly, 1 <= m, n <= 255.
+ * mean of its m x n source block, m = W / w and n = H / h. Colour pixels
+ * (`channels` 3 or 4, interleaved) are scaled channel by channel with the
+ * plane's arithmetic on each path.
+ * @param src W x H; @param dst w x h with W = m w and H = n h exactly,
+ * 1 <= m, n <= 255, same `channels` (1, 3 or 4).
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
  * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
- * argument outside the rules above or the common ones.
+ * argument outside the rules above or the common ones;
+ * MIRA_STATUS_UNSUPPORTED (nothing written) for another channel count.
  * Default path: CPU.
  */
 MIRA_EXPORT mira_status mira_scale_down(const mira_image* src, const mira_image* dst,
                                         mira_path path);
 
 /**
- * Box down-scale by any ratio per axis, M -> N; planes or pairs (each channel
- * on its own). The two methods average different boxes: the CPU method
+ * Box down-scale by any ratio per axis, M -> N; planes, pairs or colour
+ * pixels (each channel on its own; colour pixels, 3 or 4 interleaved
+ * channels, with exactly the plane's arithmetic on each path). The two methods average different boxes: the CPU method
  * averages each destination pixel's area of the source (the box line along
  * the rows, then down the columns, each rounding half up); the GPU method
  * averages the floor(W / w) x floor(H / h) source pixels from the truncated
- * position (x W / w, y H / h), truncating for planes and rounding half up
- * for pairs.
+ * position (x W / w, y H / h), truncating for planes and colour pixels and
+ * rounding half up for pairs.
  * @param src W x H; @param dst w x h with w <= W and h <= H, same `channels`
- * (1 or 2).
+ * (1 to 4).
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
  * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones;
  * MIRA_STATUS_OUT_OF_MEMORY when the CPU method cannot allocate its working
- * rows.
+ * rows; MIRA_STATUS_UNSUPPORTED (nothing written) for another channel count.
  * Default path: GPU.
  */
 MIRA_EXPORT mira_status mira_scale_down_box(const mira_image* src, const mira_image* dst,
@@ -445,12 +449,14 @@ typedef enum mira_border MIRA_ENUM_INT {
 } mira_border;
 
 /**
- * General resize of a plane; each axis by its own factor (destination over
- * source extent) and in its own direction. Per axis, destination coordinate d
+ * General resize of a plane, of pairs or of colour pixels (`channels` 1 to 4,
+ * interleaved; each channel with exactly the plane's arithmetic); each axis
+ * by its own factor (destination over source extent, in pixels) and in its
+ * own direction. Per axis, destination coordinate d
  * maps to the source centre c = (d + 0.5) / s - 0.5; a shrinking axis
  * (s < 1) widens the kernel by 1/s, an enlarging one uses the plain kernel.
  * Sums in float, clamped to [0, 255] and truncated. Equal sizes copy.
- * @param src,dst planes of any sizes.
+ * @param src,dst images of any sizes with the same `channels`, 1 to 4.
  * @param interpolation MIRA_INTERPOLATION_NONE, _BILINEAR or _BOX.
  * @param border how taps outside the source are read: MIRA_BORDER_NONE,
  * _CONSTANT (`border_value`) or _REPLICATE.
@@ -458,7 +464,8 @@ typedef enum mira_border MIRA_ENUM_INT {
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
  * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
- * argument outside the rules above or the common ones.
+ * argument outside the rules above or the common ones;
+ * MIRA_STATUS_UNSUPPORTED (nothing written) for another channel count.
  * Default path: CPU (there is no GPU method).
  */
 MIRA_EXPORT mira_status mira_resize(const mira_image* src, const mira_image* dst,
@@ -467,12 +474,15 @@ MIRA_EXPORT mira_status mira_resize(const mira_image* src, const mira_image* dst
 
 /**
  * Lanczos-3 up-scale (six taps per axis, edges replicated, each axis by its
- * own factor); planes or pairs (each channel on its own).
- * @param src W x H; @param dst w x h with w >= W and h >= H, same `channels`.
+ * own factor); planes, pairs or colour pixels (each channel on its own, with
+ * exactly the plane's arithmetic).
+ * @param src W x H; @param dst w x h with w >= W and h >= H, same `channels`,
+ * 1 to 4.
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
  * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
- * argument outside the rules above or the common ones.
+ * argument outside the rules above or the common ones;
+ * MIRA_STATUS_UNSUPPORTED (nothing written) for another channel count.
  * Default path: CPU (there is no GPU method).
  */
 MIRA_EXPORT mira_status mira_upscale_lanczos(const mira_image* src, const mira_image* dst,

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "MIRA_IMAGE_DOWN_BILINEAR_U8_HALIDE.h"
 #include "MIRA_IMAGE_DOWN_BOX_U8_HALIDE.h"
@@ -10,6 +11,18 @@
 #include "MIRA_IMAGE_UP_BILINEAR_U8_HALIDE.h"
 #include "MIRA_IMAGE_UP_BOX_U8_HALIDE.h"
 #include "MIRA_IMAGE_UP_NONE_U8_HALIDE.h"
+#include "MIRA_IMAGE_DOWN_BILINEAR_XY_C3_U8_HALIDE.h"
+#include "MIRA_IMAGE_DOWN_BILINEAR_XY_C4_U8_HALIDE.h"
+#include "MIRA_IMAGE_DOWN_BOX_XY_C3_U8_HALIDE.h"
+#include "MIRA_IMAGE_DOWN_BOX_XY_C4_U8_HALIDE.h"
+#include "MIRA_IMAGE_DOWN_NONE_XY_C3_U8_HALIDE.h"
+#include "MIRA_IMAGE_DOWN_NONE_XY_C4_U8_HALIDE.h"
+#include "MIRA_IMAGE_UP_BILINEAR_XY_C3_U8_HALIDE.h"
+#include "MIRA_IMAGE_UP_BILINEAR_XY_C4_U8_HALIDE.h"
+#include "MIRA_IMAGE_UP_BOX_XY_C3_U8_HALIDE.h"
+#include "MIRA_IMAGE_UP_BOX_XY_C4_U8_HALIDE.h"
+#include "MIRA_IMAGE_UP_NONE_XY_C3_U8_HALIDE.h"
+#include "MIRA_IMAGE_UP_NONE_XY_C4_U8_HALIDE.h"
 #include "ops/plane.h"
 #include "ops/scaling/pipelines/pipeline_buffers.h"
 #include "ops/scaling/scale_up_poly.h"
@@ -38,6 +51,18 @@ const ScalePipelineXY kDownXY[3] = {MIRA_IMAGE_DOWN_NONE_XY_U8_HALIDE,
                                     MIRA_IMAGE_DOWN_BILINEAR_XY_U8_HALIDE,
                                     MIRA_IMAGE_DOWN_BOX_XY_U8_HALIDE};
 
+// The same for interleaved pixels of 3 and 4 channels, indexed [channels - 3].
+const ScalePipelineXY kUpXYPixels[2][3] = {
+    {MIRA_IMAGE_UP_NONE_XY_C3_U8_HALIDE, MIRA_IMAGE_UP_BILINEAR_XY_C3_U8_HALIDE,
+     MIRA_IMAGE_UP_BOX_XY_C3_U8_HALIDE},
+    {MIRA_IMAGE_UP_NONE_XY_C4_U8_HALIDE, MIRA_IMAGE_UP_BILINEAR_XY_C4_U8_HALIDE,
+     MIRA_IMAGE_UP_BOX_XY_C4_U8_HALIDE}};
+const ScalePipelineXY kDownXYPixels[2][3] = {
+    {MIRA_IMAGE_DOWN_NONE_XY_C3_U8_HALIDE, MIRA_IMAGE_DOWN_BILINEAR_XY_C3_U8_HALIDE,
+     MIRA_IMAGE_DOWN_BOX_XY_C3_U8_HALIDE},
+    {MIRA_IMAGE_DOWN_NONE_XY_C4_U8_HALIDE, MIRA_IMAGE_DOWN_BILINEAR_XY_C4_U8_HALIDE,
+     MIRA_IMAGE_DOWN_BOX_XY_C4_U8_HALIDE}};
+
 }  // namespace
 
 uint8_t* framed_copy(const MIRA_Feature_Buf& s, const scale_param& p) {
@@ -65,13 +90,39 @@ uint8_t* framed_copy(const MIRA_Feature_Buf& s, const scale_param& p) {
 }
 
 bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
-                 const scale_param& p, bool independent) {
+                 const scale_param& p, bool independent, uint32_t channels) {
+    if (channels != 1 && !independent) return false;
     if (independent) {
         if (p.p1 > 2) return false;
         if (dst.width == 0 || dst.height == 0 || src.width == 0 || src.height == 0) return true;
         if (src.width == dst.width && src.height == dst.height) {
             for (uint32_t y = 0; y < src.height; ++y)
                 std::memmove(row_ptr(dst, y), row_ptr(src, y), src.width);
+            return true;
+        }
+        if (channels > 1) {
+            // The factors of the pixels' sizes, as the plane computes them.
+            const uint32_t sw = src.width / channels, dw = dst.width / channels;
+            if (sw == 0 || dw == 0) return true;
+            const float sx = float(dw) / float(sw);
+            const float sy = float(dst.height) / float(src.height);
+            const bool up = sx >= 1.0f && sy >= 1.0f;
+            if (channels == 2) {
+                // Each channel of the pairs through the plane pipeline (its
+                // versions for one channel of an interleaved pair).
+                const ScalePipelineXY f = up ? kUpXY[p.p1] : kDownXY[p.p1];
+                for (PlaneView v : {PlaneView::Cb, PlaneView::Cr}) {
+                    PipelineImage in, out;
+                    (void)f(pipeline_image(in, src, 3, v), sx, sy, int32_t(p.p2), uint8_t(p.p3),
+                            pipeline_image(out, dst, 3, v));
+                }
+                return true;
+            }
+            PipelineImage in, out;
+            const ScalePipelineXY f =
+                up ? kUpXYPixels[channels - 3][p.p1] : kDownXYPixels[channels - 3][p.p1];
+            (void)f(pipeline_pixels(in, src, channels), sx, sy, int32_t(p.p2), uint8_t(p.p3),
+                    pipeline_pixels(out, dst, channels));
             return true;
         }
         PipelineImage in, out;

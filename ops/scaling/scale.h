@@ -23,8 +23,10 @@ uint8_t* framed_copy(const MIRA_Feature_Buf& s, const scale_param& p);
 // Returns false, writing nothing, for an unknown mode (the caller logs it).
 // With `independent`, each axis is scaled by its own ratio (widths along the
 // rows, heights down the columns), each in its own direction, and equal
-// sizes copy.
+// sizes copy. With `channels` 2 to 4 (independent axes only) the buffers
+// hold interleaved pixels of that many bytes (widths in bytes) and each
+// channel is scaled with the plane's arithmetic at the pixels' factors.
 bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
-                 const scale_param& p, bool independent = false);
+                 const scale_param& p, bool independent = false, uint32_t channels = 1);
 
 }  // namespace mira

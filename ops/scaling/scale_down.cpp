@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "MIRA_SCALEDOWN_C3_U8_HALIDE.h"
+#include "MIRA_SCALEDOWN_C4_U8_HALIDE.h"
 #include "MIRA_SCALEDOWN_U8_HALIDE.h"
 #include "mira/mira_types.h"
 #include "ops/scaling/pipelines/pipeline_buffers.h"
@@ -28,4 +30,25 @@ int scale_down_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst) {
     const float scale = 1.0f / float(int32_t(f.m * f.n));
     return MIRA_SCALEDOWN_U8_HALIDE(inBuf, uint8_t(f.m), uint8_t(f.n), scale, outBuf);
 }
+
+int scale_down_pixels(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
+                      uint32_t channels) {
+    if (channels != 3 && channels != 4) return -1;
+    const uint32_t sw = src.width / channels, dw = dst.width / channels;
+    const uint32_t m = dw ? sw / dw : 0u, n = dst.height ? src.height / dst.height : 0u;
+    if (dw == 0 || dst.height == 0) return 0;
+    if (uint8_t(m) == 0 || uint8_t(n) == 0) {
+        for (uint32_t y = 0; y < dst.height; ++y)
+            std::memset(dst.data + uint64_t(y) * dst.stride, 0, uint64_t(dw) * channels);
+        return 0;
+    }
+    PipelineImage in, out;
+    halide_buffer_t* inBuf = pipeline_pixels(in, src, channels);
+    halide_buffer_t* outBuf = pipeline_pixels(out, dst, channels);
+    const float scale = 1.0f / float(int32_t(m * n));
+    return channels == 3
+               ? MIRA_SCALEDOWN_C3_U8_HALIDE(inBuf, uint8_t(m), uint8_t(n), scale, outBuf)
+               : MIRA_SCALEDOWN_C4_U8_HALIDE(inBuf, uint8_t(m), uint8_t(n), scale, outBuf);
+}
+
 }  // namespace mira

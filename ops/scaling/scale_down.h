@@ -20,4 +20,10 @@ ScaleDownFactors scale_down_factors(const MIRA_Feature_Buf& src, const MIRA_Feat
 // pipeline's result (0, or a negative runtime error when it rejected the call).
 int scale_down_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst);
 
+// The same for interleaved pixels of 3 or 4 channels (widths in bytes; the
+// factors those of the pixels): each channel the plane's block mean, whole
+// pixels at a time (MIRA_SCALEDOWN_C3/C4_U8_HALIDE).
+int scale_down_pixels(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
+                      uint32_t channels);
+
 }  // namespace mira

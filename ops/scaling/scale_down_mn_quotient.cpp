@@ -135,7 +135,9 @@ void pick(const uint8_t* row, const uint32_t* first, uint32_t dstUnits, uint8_t*
 bool scaledown_mn_quotient(const uint8_t* src, uint32_t srcBytes, uint32_t srcRows,
                            size_t srcStride, uint8_t* dst, uint32_t dstBytes, uint32_t dstRows,
                            size_t dstStride, uint32_t elemStep) {
-    const uint32_t e = elemStep == 2 ? 2 : 1;
+    // Element bytes: pairs (rounded float means) and pixels of 3 or 4
+    // channels (each channel its plane's truncated quotient).
+    const uint32_t e = elemStep >= 2 && elemStep <= 4 ? elemStep : 1;
     const uint32_t srcUnits = srcBytes / e, dstUnits = dstBytes / e;
     if (dstUnits == 0 || dstRows == 0) return true;
     if (srcUnits == 0 || srcRows == 0) {  // nothing to average: zeros
@@ -178,21 +180,34 @@ bool scaledown_mn_quotient(const uint8_t* src, uint32_t srcBytes, uint32_t srcRo
             uint8_t* out = dst + size_t(y) * dstStride;
             if (single) {
                 const uint8_t* row = src + std::min<uint64_t>(sy0, srcRows - 1) * srcStride;
-                if (e == 1)
-                    pick<1>(row, first.get(), dstUnits, out);
-                else
-                    pick<2>(row, first.get(), dstUnits, out);
+                switch (e) {
+                    case 1: pick<1>(row, first.get(), dstUnits, out); break;
+                    case 2: pick<2>(row, first.get(), dstUnits, out); break;
+                    case 3: pick<3>(row, first.get(), dstUnits, out); break;
+                    default: pick<4>(row, first.get(), dstUnits, out); break;
+                }
                 continue;
             }
             column_sums(src, srcStride, srcRows, sy0, boxH, srcUnits * e, cs);
             for (uint64_t i = uint64_t(srcUnits) * e; i < sumLen; ++i)
                 cs[i] = cs[(uint64_t(srcUnits) - 1) * e + (i % e)];
-            if (e == 1) {
-                box_sums<1>(cs, first.get(), dstUnits, boxW, sums);
-                means.planes(sums, dstUnits, out);
-            } else {
-                box_sums<2>(cs, first.get(), dstUnits, boxW, sums);
-                means.pairs(sums, dstUnits * 2, out);
+            switch (e) {
+                case 1:
+                    box_sums<1>(cs, first.get(), dstUnits, boxW, sums);
+                    means.planes(sums, dstUnits, out);
+                    break;
+                case 2:
+                    box_sums<2>(cs, first.get(), dstUnits, boxW, sums);
+                    means.pairs(sums, dstUnits * 2, out);
+                    break;
+                case 3:
+                    box_sums<3>(cs, first.get(), dstUnits, boxW, sums);
+                    means.planes(sums, dstUnits * 3, out);
+                    break;
+                default:
+                    box_sums<4>(cs, first.get(), dstUnits, boxW, sums);
+                    means.planes(sums, dstUnits * 4, out);
+                    break;
             }
         }
     });

@@ -20,7 +20,9 @@ namespace mira {
 
 // `srcBytes` and `dstBytes` are row widths in bytes; elemStep 1 is a plane,
 // 2 an interleaved pair plane (whole pairs of dstBytes are written, and
-// srcBytes must hold at least one pair). Writes dstBytes (rounded down to
+// srcBytes must hold at least one pair), 3 and 4 interleaved pixels of that
+// many channels, each channel with the plane's truncated quotient (the
+// planar kernel's colour form). Writes dstBytes (rounded down to
 // whole elements) bytes of each of dstRows rows; an empty source gives
 // zeros. Returns false, writing
 // nothing, when its working rows cannot be allocated.

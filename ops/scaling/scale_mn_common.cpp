@@ -178,8 +178,12 @@ RowPlan::RowPlan(uint32_t srcBytes, uint32_t dstBytes, uint32_t elemStep)
     : srcBytes_(srcBytes), elemStep_(elemStep) {
     const int32_t es = static_cast<int32_t>(elemStep);
     const int32_t count = static_cast<int32_t>(dstBytes / elemStep);  // per channel
-    const std::vector<Box> boxes = box_line(static_cast<int32_t>(srcBytes),
-                                            static_cast<int32_t>(dstBytes), count);
+    // Pixels of 3 or 4 channels take the boxes of their planes (the line of
+    // the pixel counts); pairs keep the line of the byte counts.
+    const bool pixels = elemStep >= 3;
+    const std::vector<Box> boxes =
+        box_line(static_cast<int32_t>(pixels ? srcBytes / elemStep : srcBytes),
+                 static_cast<int32_t>(pixels ? count : int32_t(dstBytes)), count);
     lanes_.resize(static_cast<size_t>(count) * elemStep);
     for (int32_t c = 0; c < es; ++c) {
         // Samples of channel c lie at bytes es*k + c below srcBytes.
@@ -316,6 +320,19 @@ void RowPlan::run_wide(const uint8_t* srow, uint8_t* drow) const {
             for (; left >= 8; left -= 8, p += 8) {
                 acc16 = vaddq_u16(acc16, load_widen_u8(p));
                 if (++chunks == 256) {
+                    acc = vpadalq_u16(acc, acc16);
+                    acc16 = vdupq_n_u16(0);
+                    chunks = 0;
+                }
+            }
+        } else if (es >= 3) {
+            // Sixteen pixels at a time, de-interleaved: this lane's channel is
+            // the first of the pixels from p (two samples per 16-bit lane).
+            const int32_t chunk = 16 * es;
+            for (; left >= 16 && p + chunk <= rowEnd; left -= 16, p += chunk) {
+                const uint8x16_t v = es == 3 ? vld3q_u8(p).val[0] : vld4q_u8(p).val[0];
+                acc16 = vaddq_u16(acc16, vaddl_u8(vget_low_u8(v), vget_high_u8(v)));
+                if (++chunks == 128) {
                     acc = vpadalq_u16(acc, acc16);
                     acc16 = vdupq_n_u16(0);
                     chunks = 0;
@@ -476,7 +493,7 @@ void vertical_row(const Box& b, uint8_t* drow, uint32_t bytes, Scratch& s, HRow&
 
 void scaledown_mn_h(const uint8_t* src, uint8_t* dst, uint32_t srcBytes, uint32_t dstBytes,
                     uint32_t rows, uint32_t elemStep, size_t srcStride, size_t dstStride) {
-    if (elemStep != 1 && elemStep != 2) return;
+    if (elemStep < 1 || elemStep > 4) return;
     const RowPlan plan(srcBytes, dstBytes, elemStep);
     for (uint32_t r = 0; r < rows; ++r) plan.run(src + r * srcStride, dst + r * dstStride);
 }
@@ -499,7 +516,7 @@ void scaledown_mn_v(const uint8_t* src, uint8_t* dst, uint32_t srcRows, uint32_t
 bool scaledown_mn(const uint8_t* src, uint32_t srcBytes, uint32_t srcRows, size_t srcStride,
                   uint8_t* dst, uint32_t dstBytes, uint32_t dstRows, size_t dstStride,
                   uint32_t elemStep) {
-    if (elemStep != 1 && elemStep != 2) return false;
+    if (elemStep < 1 || elemStep > 4) return false;
     const uint32_t outBytes = dstBytes / elemStep * elemStep;
     if (outBytes == 0 || dstRows == 0) return true;
     // One intermediate block: a few working rows per band.

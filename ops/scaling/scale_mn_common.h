@@ -72,7 +72,9 @@ void scaledown_mn_v(const uint8_t* src, uint8_t* dst, uint32_t srcRows, uint32_t
 // The whole box down-scale, horizontal boxes first and vertical boxes of their
 // results next, streamed through one intermediate block. `srcBytes` and
 // `dstBytes` are the row widths in bytes; elemStep 2 treats rows as
-// interleaved pairs (dstBytes rounded down to whole pairs is written).
+// interleaved pairs (dstBytes rounded down to whole pairs is written), 3 and 4
+// as pixels of that many channels, each channel with its plane's boxes (the
+// box line of the pixel counts).
 // Returns false, writing nothing, when the block cannot be allocated.
 bool scaledown_mn(const uint8_t* src, uint32_t srcBytes, uint32_t srcRows, size_t srcStride,
                   uint8_t* dst, uint32_t dstBytes, uint32_t dstRows, size_t dstStride,

@@ -4,6 +4,10 @@
 // (input, scale_x, scale_y, border_type, border_value, output), 3-D buffers
 // whose axis 0 may have an element stride of 1 or 2; the single-factor
 // pipelines (scale_pipelines.cpp) call them with one factor for both axes.
+// The _C3_ and _C4_ pipelines take interleaved pixels of 3 and 4 channels
+// (axis 0 of stride CH, axis 2 the channel, stride 1): each channel has the
+// plane pipeline's arithmetic, and the destination rows are written as whole
+// pixels (channels innermost and unrolled, pixels in vectors).
 #include <cmath>
 #include <string>
 
@@ -21,8 +25,8 @@ const Ratio kUpRatios[] = {{3, 2}, {4, 3}};        // up-scale (beside exactly 2
 // taps, aligned to all their periods (2 for exactly 2x, 3 and 4).
 constexpr int kUpAlign = 12;
 
-template <int MODE, bool UP>
-class ImageScale : public Halide::Generator<ImageScale<MODE, UP>> {
+template <int MODE, bool UP, int CH = 0>
+class ImageScale : public Halide::Generator<ImageScale<MODE, UP, CH>> {
 public:
     GeneratorInput<Buffer<uint8_t>> input{"input", 3};
     GeneratorInput<float> scale_x{"scale_x", 0.0f};
@@ -32,7 +36,10 @@ public:
     GeneratorOutput<Buffer<uint8_t>> output{"output", 3};
 
     void generate() {
-        input.dim(0).set_stride(Expr());
+        if (CH > 0)
+            interleaved_pixels(input, CH);
+        else
+            input.dim(0).set_stride(Expr());
         Expr sw = input.dim(0).extent(), sh = input.dim(1).extent();
         Func in_b = bordered_source(input, sw, sh, border_type, border_value);
         // Each axis has its own factor (destination over source extent).
@@ -97,7 +104,7 @@ public:
             Expr ry = clamp_tap(ny(y), y, sy, 1, sh);
             row(x, y, ch) = select(versioned, rows(col, ry, ch), gathered(x, ry, ch));
             output(x, y, ch) = row(x, y, ch);
-            schedule_output(output, input, border_type, x, y, yo, yi, kBandRows);
+            schedule_output(output, input, border_type, x, y, yo, yi, kBandRows, Expr(), CH, ch);
             rows.compute_at(output, yo).vectorize(x, kByteLanes);
             grows.compute_at(output, yo).vectorize(x, kByteLanes);
             gathered.compute_at(output, yo);
@@ -236,7 +243,7 @@ public:
             output(x, y, ch) = xsel(x, y, ch);
 
         schedule_output(output, input, border_type, x, y, yo, yi, UP ? 2 * kBandRows : kBandRows,
-                        UP ? exact2 : Expr());
+                        UP ? exact2 : Expr(), CH, ch);
         if (UP) {
             const int lanes = float_lanes(this->get_target());
             xp.compute_at(output, yo).align_bounds(x, kUpAlign).vectorize(x, lanes);
@@ -287,9 +294,35 @@ using MiraDownBox = mira_pipelines::ImageScale<mira_pipelines::kBox, false>;
 using MiraUpBilinear = mira_pipelines::ImageScale<mira_pipelines::kBilinear, true>;
 using MiraDownBilinear = mira_pipelines::ImageScale<mira_pipelines::kBilinear, false>;
 
+// Interleaved pixels of 3 and 4 channels.
+using MiraUpNoneC3 = mira_pipelines::ImageScale<mira_pipelines::kNone, true, 3>;
+using MiraDownNoneC3 = mira_pipelines::ImageScale<mira_pipelines::kNone, false, 3>;
+using MiraUpBoxC3 = mira_pipelines::ImageScale<mira_pipelines::kBox, true, 3>;
+using MiraDownBoxC3 = mira_pipelines::ImageScale<mira_pipelines::kBox, false, 3>;
+using MiraUpBilinearC3 = mira_pipelines::ImageScale<mira_pipelines::kBilinear, true, 3>;
+using MiraDownBilinearC3 = mira_pipelines::ImageScale<mira_pipelines::kBilinear, false, 3>;
+using MiraUpNoneC4 = mira_pipelines::ImageScale<mira_pipelines::kNone, true, 4>;
+using MiraDownNoneC4 = mira_pipelines::ImageScale<mira_pipelines::kNone, false, 4>;
+using MiraUpBoxC4 = mira_pipelines::ImageScale<mira_pipelines::kBox, true, 4>;
+using MiraDownBoxC4 = mira_pipelines::ImageScale<mira_pipelines::kBox, false, 4>;
+using MiraUpBilinearC4 = mira_pipelines::ImageScale<mira_pipelines::kBilinear, true, 4>;
+using MiraDownBilinearC4 = mira_pipelines::ImageScale<mira_pipelines::kBilinear, false, 4>;
+
 HALIDE_REGISTER_GENERATOR(MiraUpNone, MIRA_IMAGE_UP_NONE_XY_U8_HALIDE)
 HALIDE_REGISTER_GENERATOR(MiraDownNone, MIRA_IMAGE_DOWN_NONE_XY_U8_HALIDE)
 HALIDE_REGISTER_GENERATOR(MiraUpBox, MIRA_IMAGE_UP_BOX_XY_U8_HALIDE)
 HALIDE_REGISTER_GENERATOR(MiraDownBox, MIRA_IMAGE_DOWN_BOX_XY_U8_HALIDE)
 HALIDE_REGISTER_GENERATOR(MiraUpBilinear, MIRA_IMAGE_UP_BILINEAR_XY_U8_HALIDE)
 HALIDE_REGISTER_GENERATOR(MiraDownBilinear, MIRA_IMAGE_DOWN_BILINEAR_XY_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraUpNoneC3, MIRA_IMAGE_UP_NONE_XY_C3_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraDownNoneC3, MIRA_IMAGE_DOWN_NONE_XY_C3_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraUpBoxC3, MIRA_IMAGE_UP_BOX_XY_C3_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraDownBoxC3, MIRA_IMAGE_DOWN_BOX_XY_C3_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraUpBilinearC3, MIRA_IMAGE_UP_BILINEAR_XY_C3_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraDownBilinearC3, MIRA_IMAGE_DOWN_BILINEAR_XY_C3_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraUpNoneC4, MIRA_IMAGE_UP_NONE_XY_C4_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraDownNoneC4, MIRA_IMAGE_DOWN_NONE_XY_C4_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraUpBoxC4, MIRA_IMAGE_UP_BOX_XY_C4_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraDownBoxC4, MIRA_IMAGE_DOWN_BOX_XY_C4_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraUpBilinearC4, MIRA_IMAGE_UP_BILINEAR_XY_C4_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraDownBilinearC4, MIRA_IMAGE_DOWN_BILINEAR_XY_C4_U8_HALIDE)

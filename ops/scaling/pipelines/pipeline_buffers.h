@@ -61,6 +61,24 @@ inline halide_buffer_t* pipeline_image(PipelineImage& img, const MIRA_Feature_Bu
     return &img.buf;
 }
 
+// Fills `img` from a descriptor of interleaved pixels of `channels` bytes
+// (its width counts bytes): axis 0 {0, width / channels, channels}, axis 1
+// {0, height, stride}, axis 2 the channel {0, channels, 1}.
+inline halide_buffer_t* pipeline_pixels(PipelineImage& img, const MIRA_Feature_Buf& b,
+                                        uint32_t channels) {
+    pipeline_quiet_errors();
+    pipeline_memory_install();
+    img.buf = halide_buffer_t{};
+    img.dim[0] = {0, clamp_i32(b.width / channels), int32_t(channels), 0};
+    img.dim[1] = {0, clamp_i32(b.height), clamp_i32(b.stride), 0};
+    img.dim[2] = {0, int32_t(channels), 1, 0};
+    img.buf.host = b.data;
+    img.buf.type = halide_type_t(halide_type_uint, 8, 1);
+    img.buf.dimensions = 3;
+    img.buf.dim = img.dim;
+    return &img.buf;
+}
+
 // A descriptor a pipeline may read or write: data present, rows not
 // overlapping.
 inline bool plane_usable(const MIRA_Feature_Buf& b) {

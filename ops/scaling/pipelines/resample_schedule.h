@@ -5,6 +5,14 @@
 
 namespace mira_pipelines {
 
+// A buffer of interleaved pixels: axis 0 the pixel (stride `channels`
+// bytes), axis 2 the channel (0 to channels - 1, stride 1).
+template <typename B>
+inline void interleaved_pixels(B& b, int channels) {
+    b.dim(0).set_stride(channels);
+    b.dim(2).set_bounds(0, channels).set_stride(1);
+}
+
 // Rows of destination per parallel task.
 constexpr int kBandRows = 16;
 // Lanes of the float passes (16 where the target has 512-bit vectors) and of
@@ -21,9 +29,31 @@ constexpr int kByteLanes = 16;
 // own (selected on it in the definition): it gets loop nests of its own for
 // the edge border, planar or one channel, so that the other version's
 // arithmetic is not computed beside it.
+//
+// With `channels` > 0 the buffers hold interleaved pixels of that many
+// channels (interleaved_pixels): the destination loops run over whole pixels,
+// channel `c` innermost and unrolled inside the vector of pixels, so that each
+// vector's channels are stored together as one run of interleaved bytes.
 inline void schedule_output(GeneratorOutput<Buffer<uint8_t>>& output,
                             GeneratorInput<Buffer<uint8_t>>& input, Expr border_type, Var x,
-                            Var y, Var yo, Var yi, int band, Expr exact = Expr()) {
+                            Var y, Var yo, Var yi, int band, Expr exact = Expr(),
+                            int channels = 0, Var c = Var()) {
+    if (channels > 0) {
+        interleaved_pixels(output, channels);
+        output.bound(c, 0, channels);
+        output.split(y, yo, yi, band, TailStrategy::GuardWithIf).parallel(yo);
+        output.reorder(c, x, yi, yo).unroll(c);
+        Expr wide = output.dim(0).extent() >= kByteLanes;
+        if (border_type.defined()) {
+            Expr edge = replicates_edge(border_type);
+            if (exact.defined())
+                output.specialize(exact && wide && edge)
+                    .vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
+            output.specialize(wide && edge).vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
+        }
+        output.specialize(wide).vectorize(x, kByteLanes, TailStrategy::ShiftInwards);
+        return;
+    }
     output.dim(0).set_stride(Expr());
     output.split(y, yo, yi, band, TailStrategy::GuardWithIf).parallel(yo);
     Expr wide = output.dim(0).extent() >= kByteLanes;

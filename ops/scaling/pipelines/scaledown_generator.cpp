@@ -96,6 +96,61 @@ private:
     Func rows2{"pair_row_sums"}, rows4{"quad_row_sums"}, cols4{"quad_row_pair_sums"};
 };
 
+// The block mean of interleaved pixels of CH channels (3-D buffers: pixel,
+// row, channel; pixels CH bytes apart, channels adjacent): each channel's
+// value is the plane pipeline's, S as float times `scale`, truncated, low 8
+// bits (S == 0 gives 0). The plane pipeline's versions compute that same
+// value (its 16-bit and shift forms are exact for the blocks they take), so
+// this one computes it in one form. Rows are written as whole pixels: the
+// channels innermost and unrolled inside each vector of pixels.
+template <int CH>
+class ScaleDownInterleaved : public Halide::Generator<ScaleDownInterleaved<CH>> {
+public:
+    GeneratorInput<Buffer<uint8_t>> intput{"intput", 3};
+    GeneratorInput<uint8_t> m{"m", 1};
+    GeneratorInput<uint8_t> n{"n", 1};
+    GeneratorInput<float> scale{"scale", 1.0f};
+    GeneratorOutput<Buffer<uint8_t>> output{"output", 3};
+
+    void generate() {
+        Expr mi = cast<int>(m), ni = cast<int>(n);
+        RDom rn(0, ni, "rn"), rm(0, mi, "rm");
+        vsum(x, y, c) = cast<uint16_t>(0);
+        vsum(x, y, c) += cast<uint16_t>(intput(x, y * ni + rn, c));
+        hsum(x, y, c) = cast<uint32_t>(0);
+        hsum(x, y, c) += cast<uint32_t>(vsum(x * mi + rm, y, c));
+        Expr S = hsum(x, y, c);
+        output(x, y, c) = cast<uint8_t>(
+            select(S == 0, cast<uint32_t>(0), cast<uint32_t>(cast<float>(S) * scale)));
+
+        for (Internal::Dimension d : {intput.dim(0), output.dim(0)}) d.set_stride(CH);
+        for (Internal::Dimension d : {intput.dim(2), output.dim(2)})
+            d.set_bounds(0, CH).set_stride(1);
+        const int V = 16;
+        output.bound(c, 0, CH);
+        output.split(y, yo, yi, 32, TailStrategy::GuardWithIf).parallel(yo);
+        output.reorder(c, x, yi, yo).unroll(c);
+        output.specialize(output.dim(0).extent() >= V)
+            .vectorize(x, V, TailStrategy::ShiftInwards);
+        vsum.compute_at(output, yi).vectorize(x, V);
+        vsum.update().reorder(x, rn, y, c).vectorize(x, V, TailStrategy::GuardWithIf);
+        hsum.compute_at(output, yi).vectorize(x, V);
+        hsum.update().vectorize(x, V, TailStrategy::GuardWithIf);
+        for (int f : {2, 4}) {
+            vsum.update().specialize(n == f).unroll(rn);
+            hsum.update().specialize(m == f).unroll(rm);
+        }
+    }
+
+private:
+    Var x{"x"}, y{"y"}, c{"c"}, yo{"yo"}, yi{"yi"};
+    Func vsum{"column_sums"}, hsum{"block_sums"};
+};
+
 }  // namespace mira_pipelines
 
+using MiraScaleDownC3 = mira_pipelines::ScaleDownInterleaved<3>;
+using MiraScaleDownC4 = mira_pipelines::ScaleDownInterleaved<4>;
 HALIDE_REGISTER_GENERATOR(mira_pipelines::ScaleDown, MIRA_SCALEDOWN_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraScaleDownC3, MIRA_SCALEDOWN_C3_U8_HALIDE)
+HALIDE_REGISTER_GENERATOR(MiraScaleDownC4, MIRA_SCALEDOWN_C4_U8_HALIDE)
