@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "mira/mira.h"
+#include "mira/mira_image.h"
 #include "mira/mira_kernels.h"
 
 namespace {
@@ -176,6 +177,44 @@ int main(int argc, char** argv) {
                     put("float", "scale_up_poly", c2, fnv(a.data(), a.size()));
                     ncvScaleUpPolyInterleaveu8(src.data(), w, h, s2, b.data(), d.w, d.h, ds2);
                     put("float", "scale_up_poly_interleave", c2, fnv(b.data(), b.size()));
+                }
+                // Colour pixels (3 and 4 channels) through the checked
+                // interface: resize, Lanczos, box down-scale.
+                for (u32 ch : {3u, 4u}) {
+                    const mira_image in{const_cast<u8*>(src.data()), w, h, s2 * 2, ch};
+                    const u32 dsc = ch * d.w + 5;
+                    for (u32 mode = 0; mode <= 2; ++mode) {
+                        auto a = canvas(size_t(dsc) * d.h);
+                        const mira_image out{a.data(), d.w, d.h, dsc, ch};
+                        mira_resize(&in, &out, mira_interpolation(mode), MIRA_BORDER_CONSTANT, 77,
+                                    MIRA_PATH_CPU);
+                        char name[32];
+                        std::snprintf(name, sizeof name, "resize_c%u_m%u", ch, mode);
+                        put("float", name, c2, fnv(a.data(), a.size()));
+                    }
+                    auto a = canvas(size_t(dsc) * d.h);
+                    const mira_image out{a.data(), d.w, d.h, dsc, ch};
+                    char name[32];
+                    if (d.w >= w && d.h >= h) {
+                        mira_upscale_lanczos(&in, &out, MIRA_PATH_CPU);
+                        std::snprintf(name, sizeof name, "lanczos_c%u", ch);
+                        put("float", name, c2, fnv(a.data(), a.size()));
+                    } else if (d.w <= w && d.h <= h) {
+                        for (mira_path path : {MIRA_PATH_CPU, MIRA_PATH_GPU}) {
+                            mira_scale_down_box(&in, &out, path);
+                            std::snprintf(name, sizeof name, "scale_down_box_c%u_p%d", ch,
+                                          int(path));
+                            put("exact", name, c2, fnv(a.data(), a.size()));
+                        }
+                        if (w % d.w == 0 && h % d.h == 0) {
+                            for (mira_path path : {MIRA_PATH_CPU, MIRA_PATH_GPU}) {
+                                mira_scale_down(&in, &out, path);
+                                std::snprintf(name, sizeof name, "scale_down_c%u_p%d", ch,
+                                              int(path));
+                                put("exact", name, c2, fnv(a.data(), a.size()));
+                            }
+                        }
+                    }
                 }
             }
             {
