@@ -454,11 +454,11 @@ mira_status mira_warp_affine(const mira_image* src, const float matrix[6], const
                              mira_path path) {
     const int mode = mode_of(path, MIRA_MODE_OPENCL);
     if (mode < 0 || src == nullptr || dst == nullptr) return kBad;
-    // Planes and 3- or 4-channel pixels, the same in both images.
+    // Planes and 3- or 4-channel pixels, the same in both images: images
+    // that differ are inconsistent, another common count is unsupported.
     const u32 ch = src->channels;
-    if ((ch != 1 && ch != 3 && ch != 4) ||
-        (dst->channels != 1 && dst->channels != 3 && dst->channels != 4))
-        return MIRA_STATUS_UNSUPPORTED;
+    if (dst->channels != ch) return kBad;
+    if (ch != 1 && ch != 3 && ch != 4) return MIRA_STATUS_UNSUPPORTED;
     if (!image_ok(src, ch) || !image_ok(dst, ch) || matrix == nullptr) return kBad;
     if (interpolation != MIRA_WARP_NEAREST && interpolation != MIRA_WARP_BILINEAR &&
         interpolation != MIRA_WARP_BICUBIC)

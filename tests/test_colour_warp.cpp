@@ -104,9 +104,9 @@ INSTANTIATE_TEST_SUITE_P(Cpu, ColourWarpFullHd,
                          ::testing::Combine(::testing::ValuesIn(kInterps),
                                             ::testing::Values(3u, 4u)));
 
-// Channel counts other than 1, 3 and 4 are unsupported, images whose
-// channels differ or whose stride is short of a colour row are bad
-// arguments; nothing is written either way.
+// Channel counts other than 1, 3 and 4 (in both images) are unsupported,
+// images whose channels differ or whose stride is short of a colour row are
+// bad arguments; nothing is written either way.
 TEST(ColourWarpArgs, RefusedRequestsWriteNothing) {
     const uint32_t w = 9, h = 5;
     std::vector<uint8_t> src(size_t(w) * h * 8, 77), dst(size_t(w) * h * 8, 0x33);
@@ -119,7 +119,7 @@ TEST(ColourWarpArgs, RefusedRequestsWriteNothing) {
     const Case cases[] = {
         {0, 0, 8 * w, 8 * w, MIRA_STATUS_UNSUPPORTED}, {2, 2, 8 * w, 8 * w, MIRA_STATUS_UNSUPPORTED},
         {5, 5, 8 * w, 8 * w, MIRA_STATUS_UNSUPPORTED}, {8, 8, 8 * w, 8 * w, MIRA_STATUS_UNSUPPORTED},
-        {3, 2, 8 * w, 8 * w, MIRA_STATUS_UNSUPPORTED}, {3, 4, 8 * w, 8 * w, MIRA_STATUS_BAD_ARGUMENT},
+        {3, 2, 8 * w, 8 * w, MIRA_STATUS_BAD_ARGUMENT}, {3, 4, 8 * w, 8 * w, MIRA_STATUS_BAD_ARGUMENT},
         {4, 1, 8 * w, 8 * w, MIRA_STATUS_BAD_ARGUMENT}, {3, 3, 3 * w - 1, 3 * w, MIRA_STATUS_BAD_ARGUMENT},
         {4, 4, 4 * w, 4 * w - 1, MIRA_STATUS_BAD_ARGUMENT}};
     for (const Case& c : cases)

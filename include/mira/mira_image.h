@@ -516,10 +516,11 @@ typedef enum mira_warp_interpolation MIRA_ENUM_INT {
  * other way, and filtered values can differ by one.
  *
  * Channels: 1 (a plane), 3 or 4 (interleaved pixels, such as RGB or RGBA),
- * the same in both images. Each channel is warped with exactly the plane's
- * arithmetic: the result equals, byte for byte, warping every channel as a
- * plane and interleaving the results, and the spans are those of a plane of
- * the same size. Any other channel count: MIRA_STATUS_UNSUPPORTED, nothing
+ * the same in both images (MIRA_STATUS_BAD_ARGUMENT where they differ).
+ * Each channel is warped with exactly the plane's arithmetic: the result
+ * equals, byte for byte, warping every channel as a plane and interleaving
+ * the results, and the spans are those of a plane of the same size. Any
+ * other channel count (of both images): MIRA_STATUS_UNSUPPORTED, nothing
  * written.
  * @param src image W x H, `channels` 1, 3 or 4.
  * @param matrix six finite floats, row-major 2 x 3, destination to source.
@@ -537,7 +538,7 @@ typedef enum mira_warp_interpolation MIRA_ENUM_INT {
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones (images whose channels
  * differ included); MIRA_STATUS_UNSUPPORTED (nothing written) for a channel
- * count other than 1, 3 and 4.
+ * count other than 1, 3 and 4 in both images.
  * Default path: GPU.
  */
 MIRA_EXPORT mira_status mira_warp_affine(const mira_image* src, const float matrix[6],
