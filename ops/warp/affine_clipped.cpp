@@ -475,24 +475,13 @@ inline uint8x16_t narrow_trunc(float32x4_t lo, float32x4_t hi) {
     return narrow_u16(ab, ab);
 }
 
-// The bytes of C-channel pixels: tables that pick, from four pixels' tap
-// pairs (8 bytes each, first tap then second), channel c of the first or
-// second tap of each into the low byte of a 32-bit lane (255 gives 0).
-#define MIRA_PAIR_LANES(o) {o, 255, 255, 255, 8 + (o), 255, 255, 255, 16 + (o), 255, 255, 255, 24 + (o), 255, 255, 255}
-alignas(16) const uint8_t kPairFirst[2][4][16] = {
-    {MIRA_PAIR_LANES(0), MIRA_PAIR_LANES(1), MIRA_PAIR_LANES(2), MIRA_PAIR_LANES(0)},
-    {MIRA_PAIR_LANES(0), MIRA_PAIR_LANES(1), MIRA_PAIR_LANES(2), MIRA_PAIR_LANES(3)}};
-alignas(16) const uint8_t kPairSecond[2][4][16] = {
-    {MIRA_PAIR_LANES(3), MIRA_PAIR_LANES(4), MIRA_PAIR_LANES(5), MIRA_PAIR_LANES(3)},
-    {MIRA_PAIR_LANES(4), MIRA_PAIR_LANES(5), MIRA_PAIR_LANES(6), MIRA_PAIR_LANES(7)}};
-#undef MIRA_PAIR_LANES
-
 // The tap pairs (x, y), (x + 1, y) and (x, y + 1), (x + 1, y + 1) of four
-// C-channel pixels, 2 C bytes each in 8-byte slots: off holds x C + y stride.
-// Exactly the pairs' bytes are read.
+// C-channel pixels, for first taps at off (x C + y stride; exactly the pairs'
+// bytes are read): q[0] and q[1] the top row's first and second taps, q[2]
+// and q[3] the bottom row's, one pixel per 32-bit lane with channel c in
+// byte c.
 template <int C>
-inline void gather_pairs(const uint8_t* data, size_t stride, const int32_t* off,
-                         uint8x16x2_t& top, uint8x16x2_t& bottom) {
+inline void gather_taps(const uint8_t* data, size_t stride, const int32_t* off, uint32x4_t q[4]) {
     uint64_t t[4], b[4];
     for (int k = 0; k < 4; ++k) {
         const uint8_t* p = data + off[k];
@@ -500,10 +489,41 @@ inline void gather_pairs(const uint8_t* data, size_t stride, const int32_t* off,
         std::memcpy(&t[k], p, 2 * C);
         std::memcpy(&b[k], p + stride, 2 * C);
     }
-    top.val[0] = vreinterpretq_u8_u64(combine_u64(t[0], t[1]));
-    top.val[1] = vreinterpretq_u8_u64(combine_u64(t[2], t[3]));
-    bottom.val[0] = vreinterpretq_u8_u64(combine_u64(b[0], b[1]));
-    bottom.val[1] = vreinterpretq_u8_u64(combine_u64(b[2], b[3]));
+    const uint64x2_t rows[4] = {combine_u64(t[0], t[1]), combine_u64(t[2], t[3]),
+                                combine_u64(b[0], b[1]), combine_u64(b[2], b[3])};
+    for (int r = 0; r < 2; ++r) {
+        const uint64x2_t lo = rows[2 * r], hi = rows[2 * r + 1];
+        // The first tap is the low C bytes of each pixel's word, the second
+        // the C bytes above them.
+        q[2 * r] = vuzp1q_u32(vreinterpretq_u32_u64(lo), vreinterpretq_u32_u64(hi));
+        if constexpr (C == 4)
+            q[2 * r + 1] = vuzp2q_u32(vreinterpretq_u32_u64(lo), vreinterpretq_u32_u64(hi));
+        else
+            q[2 * r + 1] = vuzp1q_u32(vreinterpretq_u32_u64(vshrq_n_u64(lo, 8 * C)),
+                                      vreinterpretq_u32_u64(vshrq_n_u64(hi, 8 * C)));
+    }
+}
+
+// Byte K of each 32-bit lane, as a float.
+template <int K>
+inline float32x4_t byte_f32(uint32x4_t v) {
+    uint32x4_t b;
+    if constexpr (K == 0)
+        b = vandq_u32(v, vdupq_n_u32(0xFF));
+    else if constexpr (K == 3)
+        b = vshrq_n_u32(v, 24);
+    else
+        b = vandq_u32(vshrq_n_u32(v, 8 * K), vdupq_n_u32(0xFF));
+    return vcvtq_f32_s32(vreinterpretq_s32_u32(b));
+}
+
+// f(std::integral_constant<int, c>) for the channels c of a C-channel pixel.
+template <int C, class F>
+inline void for_channels(F f) {
+    f(std::integral_constant<int, 0>());
+    f(std::integral_constant<int, 1>());
+    f(std::integral_constant<int, 2>());
+    if constexpr (C == 4) f(std::integral_constant<int, 3>());
 }
 
 // The first n (<= 8) of eight C-channel pixels, channel c's bytes in ch[c],
@@ -653,19 +673,13 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
             uint8x8_t ch[C];
             float32x4_t sums[C][2];
             for (int h = 0; h < 2; ++h) {
-                uint8x16x2_t top, bottom;
-                gather_pairs<C>(s.data, s.stride, off + 4 * h, top, bottom);
-                for (int c = 0; c < C; ++c) {
-                    const uint8x16_t first = vld1q_u8(kPairFirst[C - 3][c]);
-                    const uint8x16_t second = vld1q_u8(kPairSecond[C - 3][c]);
-                    auto f32 = [](uint8x16_t v) {
-                        return vcvtq_f32_s32(vreinterpretq_s32_u8(v));
-                    };
-                    sums[c][h] = bilinear_sum(f32(vqtbl2q_u8(top, first)),
-                                              f32(vqtbl2q_u8(top, second)),
-                                              f32(vqtbl2q_u8(bottom, first)),
-                                              f32(vqtbl2q_u8(bottom, second)), tx[h], ty[h]);
-                }
+                uint32x4_t q[4];
+                gather_taps<C>(s.data, s.stride, off + 4 * h, q);
+                for_channels<C>([&](auto c) {
+                    constexpr int K = decltype(c)::value;
+                    sums[K][h] = bilinear_sum(byte_f32<K>(q[0]), byte_f32<K>(q[1]),
+                                              byte_f32<K>(q[2]), byte_f32<K>(q[3]), tx[h], ty[h]);
+                });
             }
             for (int c = 0; c < C; ++c) ch[c] = vget_low_u8(narrow_trunc(sums[c][0], sums[c][1]));
             store_pixels<C>(r.drow + size_t(x) * C, ch, 8);
