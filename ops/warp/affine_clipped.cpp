@@ -479,15 +479,26 @@ inline uint8x16_t narrow_trunc(float32x4_t lo, float32x4_t hi) {
 // C-channel pixels, for first taps at off (x C + y stride; exactly the pairs'
 // bytes are read): q[0] and q[1] the top row's first and second taps, q[2]
 // and q[3] the bottom row's, one pixel per 32-bit lane with channel c in
-// byte c.
+// byte c. With `wide` every pair is read as 8 bytes (for 3 channels 2 bytes
+// past the pair, which the caller knows to lie inside the image's span; they
+// are never used).
 template <int C>
-inline void gather_taps(const uint8_t* data, size_t stride, const int32_t* off, uint32x4_t q[4]) {
+inline void gather_taps(const uint8_t* data, size_t stride, const int32_t* off, bool wide,
+                        uint32x4_t q[4]) {
     uint64_t t[4], b[4];
-    for (int k = 0; k < 4; ++k) {
-        const uint8_t* p = data + off[k];
-        t[k] = b[k] = 0;
-        std::memcpy(&t[k], p, 2 * C);
-        std::memcpy(&b[k], p + stride, 2 * C);
+    if (C == 4 || wide) {
+        for (int k = 0; k < 4; ++k) {
+            const uint8_t* p = data + off[k];
+            std::memcpy(&t[k], p, 8);
+            std::memcpy(&b[k], p + stride, 8);
+        }
+    } else {
+        for (int k = 0; k < 4; ++k) {
+            const uint8_t* p = data + off[k];
+            t[k] = b[k] = 0;
+            std::memcpy(&t[k], p, 2 * C);
+            std::memcpy(&b[k], p + stride, 2 * C);
+        }
     }
     const uint64x2_t rows[4] = {combine_u64(t[0], t[1]), combine_u64(t[2], t[3]),
                                 combine_u64(b[0], b[1]), combine_u64(b[2], b[3])};
@@ -670,11 +681,21 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
             vst1q_s32(off + 4, vmlaq_s32(vmulq_n_s32(tx[1].i1, C), ty[1].i1, strideV));
             // Per channel the four taps of four pixels, lanes being pixels:
             // the plane's arithmetic on each channel's bytes.
+            // A pair of 3-byte taps read as 8 bytes ends 2 bytes past the
+            // pair: still inside the image when a pixel follows the pair in
+            // its row (first tap x <= w - 3) or a row follows it (the top
+            // row always has one; the bottom row y + 1 when y <= h - 3).
+            bool wide = true;
+            if constexpr (C == 3) {
+                const int32_t iMax = vmaxvq_s32(vmaxq_s32(tx[0].i1, tx[1].i1));
+                const int32_t jMax = vmaxvq_s32(vmaxq_s32(ty[0].i1, ty[1].i1));
+                wide = iMax <= s.w - 3 || jMax <= s.h - 3;
+            }
             uint8x8_t ch[C];
             float32x4_t sums[C][2];
             for (int h = 0; h < 2; ++h) {
                 uint32x4_t q[4];
-                gather_taps<C>(s.data, s.stride, off + 4 * h, q);
+                gather_taps<C>(s.data, s.stride, off + 4 * h, wide, q);
                 for_channels<C>([&](auto c) {
                     constexpr int K = decltype(c)::value;
                     sums[K][h] = bilinear_sum(byte_f32<K>(q[0]), byte_f32<K>(q[1]),
