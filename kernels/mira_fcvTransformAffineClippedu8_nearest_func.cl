@@ -31,6 +31,7 @@ uchar mira_affine_pixel(__global const uchar* src, int w, int h, int stride, con
     return mira_getVal(src, w, h, stride, ix, iy);
 }
 
+// The same source position for a pixel of `ch` channels, read whole.
 uchar4 mira_affine_pixel_c(__global const uchar* src, int w, int h, int stride, int ch,
                            const float* m, int x, int y)
 {
