@@ -468,7 +468,13 @@ mira_status mira_warp_affine(const mira_image* src, const float matrix[6], const
                              mira_warp_interpolation interpolation, uint32_t* spans,
                              mira_path path) {
     const int mode = mode_of(path, MIRA_MODE_OPENCL);
-    if (mode < 0 || !image_ok(src, 1) || !image_ok(dst, 1) || matrix == nullptr) return kBad;
+    if (mode < 0 || src == nullptr || dst == nullptr) return kBad;
+    // Planes and 3- or 4-channel pixels, the same in both images: images
+    // that differ are inconsistent, another common count is unsupported.
+    const u32 ch = src->channels;
+    if (dst->channels != ch) return kBad;
+    if (ch != 1 && ch != 3 && ch != 4) return MIRA_STATUS_UNSUPPORTED;
+    if (!image_ok(src, ch) || !image_ok(dst, ch) || matrix == nullptr) return kBad;
     if (interpolation != MIRA_WARP_NEAREST && interpolation != MIRA_WARP_BILINEAR &&
         interpolation != MIRA_WARP_BICUBIC)
         return kBad;
@@ -485,8 +491,10 @@ mira_status mira_warp_affine(const mira_image* src, const float matrix[6], const
     // The feature's own border table (the `ncv` function's) is not asked
     // for: the spans here come from the pixels' arithmetic.
     MIRA_Feature_Buf out[2] = {desc(dst, dst->width), {2, 2, dst->height, dst->height, nullptr}};
-    const mira_status st = run(MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8, mode, in, 2, out, 2, nullptr,
-                               int32_t(interpolation));
+    // Colour images: widths in pixels of `ch` bytes.
+    mira::AffineColour colour{ch};
+    const mira_status st = run(MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8, mode, in, 2, out, 2,
+                               ch == 1 ? nullptr : &colour, int32_t(interpolation));
     if (st == MIRA_STATUS_OK && spans != nullptr)
         mira::affine_warp_spans(src->width, src->height, m, dst->width, dst->height,
                                 mira::affine_interp(int32_t(interpolation)), spans);

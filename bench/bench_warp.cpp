@@ -7,6 +7,7 @@
 #include "bench_common.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
+#include "mira/mira_image.h"
 
 namespace mira_bench {
 namespace {
@@ -178,11 +179,68 @@ void register_warp(const char* op, int interp, int cvInterp) {
     });
 }
 
+// The bilinear warp of RGB pixels (3 channels) through the public call, the
+// same matrix as the planes.
+void register_warp_rgb() {
+    const char* op = "affine_linear_rgb";
+    const auto& sizes = hd_sizes();
+    auto mira = [](benchmark::State& st, Size s, mira_path path) {
+        auto src = random_bytes(size_t(s.w) * s.h * 3);
+        std::vector<uint8_t> dst(src.size());
+        std::vector<uint32_t> spans(2 * size_t(s.h));
+        float m[6];
+        warp_matrix(s, m);
+        const mira_image in{src.data(), s.w, s.h, 3 * s.w, 3};
+        const mira_image out{dst.data(), s.w, s.h, 3 * s.w, 3};
+        for (auto _ : st)
+            if (mira_warp_affine(&in, m, &out, MIRA_WARP_BILINEAR, spans.data(), path) !=
+                MIRA_STATUS_OK) {
+                st.SkipWithError("refused");
+                return;
+            }
+    };
+    add(op, "mira", sizes, [mira](benchmark::State& st, Size s) { mira(st, s, MIRA_PATH_CPU); });
+    add(op, "mira_gpu", sizes, [mira](benchmark::State& st, Size s) {
+        if (ncvInit() != 0) {
+            st.SkipWithError("no OpenCL device");
+            return;
+        }
+        mira(st, s, MIRA_PATH_GPU);
+    });
+    auto opencv = [](benchmark::State& st, Size s) {
+        auto src = random_bytes(size_t(s.w) * s.h * 3);
+        float m[6];
+        warp_matrix(s, m);
+        cv::Mat in(int(s.h), int(s.w), CV_8UC3, src.data()), out(int(s.h), int(s.w), CV_8UC3);
+        cv::Mat M = (cv::Mat_<double>(2, 3) << m[0], m[1], m[2], m[3], m[4], m[5]);
+        for (auto _ : st)
+            cv::warpAffine(in, out, M, out.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                           cv::BORDER_CONSTANT, cv::Scalar(0));
+    };
+    add(op, "opencv", sizes, [opencv](benchmark::State& st, Size s) {
+        cv::setNumThreads(1);
+        opencv(st, s);
+    });
+    add(op, "opencv_mt", sizes, [opencv](benchmark::State& st, Size s) {
+        cv::setNumThreads(-1);
+        opencv(st, s);
+    });
+    add(op, "memcpy", sizes, [](benchmark::State& st, Size s) {
+        auto src = random_bytes(size_t(s.w) * s.h * 3);
+        std::vector<uint8_t> dst(src.size());
+        for (auto _ : st) {
+            std::memcpy(dst.data(), src.data(), src.size());
+            benchmark::DoNotOptimize(dst.data());
+        }
+    });
+}
+
 void register_all() {
     register_scaledown_mn();
     register_warp("affine_nearest", 0, cv::INTER_NEAREST);
     register_warp("affine_linear", 1, cv::INTER_LINEAR);
     register_warp("affine_cubic", 3, cv::INTER_CUBIC);
+    register_warp_rgb();
 }
 const Registrar reg(register_all);
 

@@ -31,4 +31,16 @@ uchar mira_affine_pixel(__global const uchar* src, int w, int h, int stride, con
     return mira_getVal(src, w, h, stride, ix, iy);
 }
 
+// The same source position for a pixel of `ch` channels, read whole.
+uchar4 mira_affine_pixel_c(__global const uchar* src, int w, int h, int stride, int ch,
+                           const float* m, int x, int y)
+{
+    const float fx = (float)x, fy = (float)y;
+    const float sx = m[0] * fx + m[1] * fy + m[2];
+    const float sy = m[3] * fx + m[4] * fy + m[5];
+    const int ix = (int)convert_short_sat_rte(mira_sat16(sx));
+    const int iy = (int)convert_short_sat_rte(mira_sat16(sy));
+    return convert_uchar4(mira_getPix(src, w, h, stride, ch, ix, iy));
+}
+
 MIRA_AFFINE_KERNEL(mira_fcvTransformAffineClippedu8_nearest_func)

@@ -486,6 +486,31 @@ void warps() {
                 };
             });
         }
+    // RGB pixels, bilinear, through the public call.
+    {
+        const Size s = HD;
+        const size_t n = size_t(s.w) * s.h;
+        const float c = 0.9848078f * 1.1f, sn = 0.1736482f * 1.1f;
+        const float cx = s.w * 0.5f, cy = s.h * 0.5f;
+        const std::vector<float> m = {c, -sn, cx - c * cx + sn * cy, sn, c, cy - sn * cx - c * cy};
+        add("affine_linear_rgb", s, "mira", n, [=] {
+            return [=, src = random_bytes(3 * n), dst = Bytes(3 * n),
+                    spans = std::vector<uint32_t>(2 * size_t(s.h)), mm = m]() mutable {
+                const mira_image in{src.data(), s.w, s.h, 3 * s.w, 3};
+                const mira_image out{dst.data(), s.w, s.h, 3 * s.w, 3};
+                mira_warp_affine(&in, mm.data(), &out, MIRA_WARP_BILINEAR, spans.data(),
+                                 MIRA_PATH_CPU);
+            };
+        });
+        add("affine_linear_rgb", s, "opencv", n, [=] {
+            return [=, src = random_bytes(3 * n), out = cv::Mat(s.h, s.w, CV_8UC3)]() mutable {
+                cv::Mat M = (cv::Mat_<double>(2, 3) << m[0], m[1], m[2], m[3], m[4], m[5]);
+                cv::warpAffine(cv::Mat(s.h, s.w, CV_8UC3, src.data()), out, M, out.size(),
+                               cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT,
+                               cv::Scalar(0));
+            };
+        });
+    }
 }
 
 }  // namespace

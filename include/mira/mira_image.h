@@ -524,9 +524,17 @@ typedef enum mira_warp_interpolation MIRA_ENUM_INT {
  * Both methods share this arithmetic, but the GPU may form positions with
  * fused multiply-adds, so a position within an ulp of a half can round the
  * other way, and filtered values can differ by one.
- * @param src plane W x H.
+ *
+ * Channels: 1 (a plane), 3 or 4 (interleaved pixels, such as RGB or RGBA),
+ * the same in both images (MIRA_STATUS_BAD_ARGUMENT where they differ).
+ * Each channel is warped with exactly the plane's arithmetic: the result
+ * equals, byte for byte, warping every channel as a plane and interleaving
+ * the results, and the spans are those of a plane of the same size. Any
+ * other channel count (of both images): MIRA_STATUS_UNSUPPORTED, nothing
+ * written.
+ * @param src image W x H, `channels` 1, 3 or 4.
  * @param matrix six finite floats, row-major 2 x 3, destination to source.
- * @param dst plane w x h.
+ * @param dst image w x h with the channels of src.
  * @param interpolation MIRA_WARP_NEAREST, MIRA_WARP_BILINEAR or MIRA_WARP_BICUBIC.
  * @param spans optional (NULL): 2 h values, per destination row the half-open
  * run [start, end) of the columns computed from samples inside the source,
@@ -538,7 +546,9 @@ typedef enum mira_warp_interpolation MIRA_ENUM_INT {
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
  * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
- * argument outside the rules above or the common ones.
+ * argument outside the rules above or the common ones (images whose channels
+ * differ included); MIRA_STATUS_UNSUPPORTED (nothing written) for a channel
+ * count other than 1, 3 and 4 in both images.
  * Default path: GPU.
  */
 MIRA_EXPORT mira_status mira_warp_affine(const mira_image* src, const float matrix[6],

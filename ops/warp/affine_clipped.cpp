@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "mira/mira_types.h"
 #include "ops/mira_neon.h"
@@ -127,11 +128,12 @@ void run_of(const RowPos& f, uint32_t n, L lo, H hi, uint32_t& a, uint32_t& b) {
 // are 0; fast(x) computes one chunk of `chunk` columns at x over [a, b) (the
 // last one shifted back to end at b); checked(x0, x1) does the rest of
 // [za, zb). Runs shorter than a chunk are checked.
+// Pixels are `bpp` bytes.
 template <class Checked, class Fast>
-void split_row(uint8_t* drow, uint32_t dstW, uint32_t za, uint32_t zb, uint32_t a, uint32_t b,
-               uint32_t chunk, Checked checked, Fast fast) {
-    if (za > 0) std::memset(drow, 0, za);
-    if (zb < dstW) std::memset(drow + zb, 0, dstW - zb);
+void split_row(uint8_t* drow, uint32_t bpp, uint32_t dstW, uint32_t za, uint32_t zb, uint32_t a,
+               uint32_t b, uint32_t chunk, Checked checked, Fast fast) {
+    if (za > 0) std::memset(drow, 0, size_t(za) * bpp);
+    if (zb < dstW) std::memset(drow + size_t(zb) * bpp, 0, size_t(dstW - zb) * bpp);
     if (b - a < chunk) {
         if (za < zb) checked(za, zb);
         return;
@@ -166,9 +168,10 @@ constexpr uint32_t kLinearTileW = 64;
 
 // layout(y, row) fills row.span (and what checked and fast need);
 // checked(row, x0, x1) computes [x0, x1); fast(row, x) one chunk at x.
+// Pixels are `bpp` bytes.
 template <class Row, class Layout, class Checked, class Fast>
-void tiled_rows(uint32_t y0, uint32_t y1, uint32_t dstW, uint32_t tileW, uint32_t chunk,
-                Layout layout, Checked checked, Fast fast) {
+void tiled_rows(uint32_t y0, uint32_t y1, uint32_t bpp, uint32_t dstW, uint32_t tileW,
+                uint32_t chunk, Layout layout, Checked checked, Fast fast) {
     Row rows[kTileRows];
     for (uint32_t yb = y0; yb < y1; yb += kTileRows) {
         const uint32_t n = std::min(kTileRows, y1 - yb);
@@ -176,8 +179,9 @@ void tiled_rows(uint32_t y0, uint32_t y1, uint32_t dstW, uint32_t tileW, uint32_
             Row& r = rows[i];
             layout(yb + i, r);
             const TileSpan& t = r.span;
-            if (t.za > 0) std::memset(r.drow, 0, std::min(t.za, dstW));
-            if (t.zb < dstW) std::memset(r.drow + t.zb, 0, dstW - t.zb);
+            if (t.za > 0) std::memset(r.drow, 0, size_t(std::min(t.za, dstW)) * bpp);
+            if (t.zb < dstW)
+                std::memset(r.drow + size_t(t.zb) * bpp, 0, size_t(dstW - t.zb) * bpp);
         }
         for (uint32_t x0 = 0; x0 < dstW; x0 += tileW) {
             const uint32_t x1 = std::min(dstW, x0 + tileW);
@@ -231,6 +235,7 @@ inline int32_t round_sat16(float v) {
     return static_cast<int32_t>(std::nearbyint(v));
 }
 
+template <int C>
 void nearest_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
                   uint32_t y0, uint32_t y1) {
     const float32x4_t m0 = vdupq_n_f32(m[0]), m2 = vdupq_n_f32(m[2]);
@@ -261,11 +266,23 @@ void nearest_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, s
                     vst1q_s32(iy + 4 * h, vandq_s32(cyi, vreinterpretq_s32_u32(in)));
                     inside[h] = vmovn_u32(in);
                 }
-                uint8_t v[8];
-                for (int k = 0; k < 8; ++k)
-                    v[k] = s.data[static_cast<size_t>(iy[k]) * s.stride + ix[k]];
                 const uint8x8_t mask = vmovn_u16(vcombine_u16(inside[0], inside[1]));
-                store_partial(drow + x, vand_u8(vld1_u8(v), mask), std::min(8u, x1 - x));
+                if constexpr (C == 1) {
+                    uint8_t v[8];
+                    for (int k = 0; k < 8; ++k)
+                        v[k] = s.data[static_cast<size_t>(iy[k]) * s.stride + ix[k]];
+                    store_partial(drow + x, vand_u8(vld1_u8(v), mask), std::min(8u, x1 - x));
+                } else {
+                    // Whole pixels; outside lanes gathered (0, 0) and are masked.
+                    uint8_t m8[8], v[8 * C];
+                    vst1_u8(m8, mask);
+                    for (int k = 0; k < 8; ++k) {
+                        const uint8_t* p = s.data + static_cast<size_t>(iy[k]) * s.stride +
+                                           static_cast<size_t>(ix[k]) * C;
+                        for (int c = 0; c < C; ++c) v[C * k + c] = p[c] & m8[k];
+                    }
+                    std::memcpy(drow + size_t(x) * C, v, size_t(std::min(8u, x1 - x)) * C);
+                }
             }
         };
         auto fast = [&](uint32_t x) {
@@ -274,7 +291,18 @@ void nearest_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, s
                 const float32x4_t xf = lane_index(x + 4 * h);
                 const float32x4_t sx = vaddq_f32(vaddq_f32(vmulq_f32(m0, xf), by), m2);
                 const float32x4_t sy = vaddq_f32(vaddq_f32(vmulq_f32(m3, xf), cy), m5);
-                vst1q_s32(off + 4 * h, vmlaq_s32(round_small(sx), round_small(sy), strideV));
+                const int32x4_t ix = round_small(sx), iy = round_small(sy);
+                if constexpr (C == 1)
+                    vst1q_s32(off + 4 * h, vmlaq_s32(ix, iy, strideV));
+                else
+                    vst1q_s32(off + 4 * h, vmlaq_s32(vmulq_n_s32(ix, C), iy, strideV));
+            }
+            if constexpr (C > 1) {
+                // Eight whole pixels, none read past its last byte.
+                uint8_t q[8 * C];
+                for (int k = 0; k < 8; ++k) std::memcpy(q + C * k, s.data + off[k], C);
+                std::memcpy(drow + C * size_t(x), q, 8 * C);
+                return;
             }
             uint8x8_t v = vdup_n_u8(0);
             v = vset_lane_u8(s.data[off[0]], v, 0);
@@ -298,9 +326,9 @@ void nearest_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, s
             a = std::max(a, ya);
             b = std::max(a, std::min(b, yb));
             // The run is exactly the columns whose pixel is inside.
-            split_row(drow, dstW, a, b, a, b, 8, checked, fast);
+            split_row(drow, C, dstW, a, b, a, b, 8, checked, fast);
         } else {
-            split_row(drow, dstW, 0, dstW, 0, 0, 8, checked, fast);
+            split_row(drow, C, dstW, 0, dstW, 0, 0, 8, checked, fast);
         }
     }
 }
@@ -447,6 +475,85 @@ inline uint8x16_t narrow_trunc(float32x4_t lo, float32x4_t hi) {
     return narrow_u16(ab, ab);
 }
 
+// The tap pairs (x, y), (x + 1, y) and (x, y + 1), (x + 1, y + 1) of four
+// C-channel pixels, for first taps at off (x C + y stride; exactly the pairs'
+// bytes are read): q[0] and q[1] the top row's first and second taps, q[2]
+// and q[3] the bottom row's, one pixel per 32-bit lane with channel c in
+// byte c. With `wide` every pair is read as 8 bytes (for 3 channels 2 bytes
+// past the pair, which the caller knows to lie inside the image's span; they
+// are never used).
+template <int C>
+inline void gather_taps(const uint8_t* data, size_t stride, const int32_t* off, bool wide,
+                        uint32x4_t q[4]) {
+    uint64_t t[4], b[4];
+    if (C == 4 || wide) {
+        for (int k = 0; k < 4; ++k) {
+            const uint8_t* p = data + off[k];
+            std::memcpy(&t[k], p, 8);
+            std::memcpy(&b[k], p + stride, 8);
+        }
+    } else {
+        for (int k = 0; k < 4; ++k) {
+            const uint8_t* p = data + off[k];
+            t[k] = b[k] = 0;
+            std::memcpy(&t[k], p, 2 * C);
+            std::memcpy(&b[k], p + stride, 2 * C);
+        }
+    }
+    const uint64x2_t rows[4] = {combine_u64(t[0], t[1]), combine_u64(t[2], t[3]),
+                                combine_u64(b[0], b[1]), combine_u64(b[2], b[3])};
+    for (int r = 0; r < 2; ++r) {
+        const uint64x2_t lo = rows[2 * r], hi = rows[2 * r + 1];
+        // The first tap is the low C bytes of each pixel's word, the second
+        // the C bytes above them.
+        q[2 * r] = vuzp1q_u32(vreinterpretq_u32_u64(lo), vreinterpretq_u32_u64(hi));
+        if constexpr (C == 4)
+            q[2 * r + 1] = vuzp2q_u32(vreinterpretq_u32_u64(lo), vreinterpretq_u32_u64(hi));
+        else
+            q[2 * r + 1] = vuzp1q_u32(vreinterpretq_u32_u64(vshrq_n_u64(lo, 8 * C)),
+                                      vreinterpretq_u32_u64(vshrq_n_u64(hi, 8 * C)));
+    }
+}
+
+// Byte K of each 32-bit lane, as a float.
+template <int K>
+inline float32x4_t byte_f32(uint32x4_t v) {
+    uint32x4_t b;
+    if constexpr (K == 0)
+        b = vandq_u32(v, vdupq_n_u32(0xFF));
+    else if constexpr (K == 3)
+        b = vshrq_n_u32(v, 24);
+    else
+        b = vandq_u32(vshrq_n_u32(v, 8 * K), vdupq_n_u32(0xFF));
+    return vcvtq_f32_s32(vreinterpretq_s32_u32(b));
+}
+
+// f(std::integral_constant<int, c>) for the channels c of a C-channel pixel.
+template <int C, class F>
+inline void for_channels(F f) {
+    f(std::integral_constant<int, 0>());
+    f(std::integral_constant<int, 1>());
+    f(std::integral_constant<int, 2>());
+    if constexpr (C == 4) f(std::integral_constant<int, 3>());
+}
+
+// The first n (<= 8) of eight C-channel pixels, channel c's bytes in ch[c],
+// interleaved to p.
+template <int C>
+inline void store_pixels(uint8_t* p, const uint8x8_t* ch, uint32_t n) {
+    uint8_t tmp[8 * C];
+    uint8_t* out = n == 8 ? p : tmp;
+    if constexpr (C == 3) {
+        uint8x8x3_t v = {{ch[0], ch[1], ch[2]}};
+        vst3_u8(out, v);
+    } else {
+        uint8x8x4_t v = {{ch[0], ch[1], ch[2], ch[3]}};
+        vst4_u8(out, v);
+    }
+    if (n != 8) std::memcpy(p, tmp, size_t(n) * C);
+}
+
+template <int C>
 void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
                  uint32_t y0, uint32_t y1) {
     const float32x4_t m0 = vdupq_n_f32(m[0]), m2 = vdupq_n_f32(m[2]);
@@ -508,6 +615,7 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
     auto checked = [&](const Row& r, uint32_t x0, uint32_t x1) {
         for (uint32_t x = x0; x < x1; x += 8) {
             uint32x4_t res[2];
+            [[maybe_unused]] uint32x4_t resC[C][2];  // per channel, for C > 1
             for (int h = 0; h < 2; ++h) {
                 float32x4_t sx, sy;
                 positions(r, x + 4 * h, sx, sy);
@@ -523,21 +631,37 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
                 vst1q_s32(i2, vandq_s32(tx.i2, inI));
                 vst1q_s32(j1, vandq_s32(ty.i1, inI));
                 vst1q_s32(j2, vandq_s32(ty.i2, inI));
-                float v11[4], v12[4], v21[4], v22[4];
-                for (int k = 0; k < 4; ++k) {
-                    const uint8_t* r1 = s.data + static_cast<size_t>(j1[k]) * s.stride;
-                    const uint8_t* r2 = s.data + static_cast<size_t>(j2[k]) * s.stride;
-                    v11[k] = r1[i1[k]];
-                    v12[k] = r1[i2[k]];
-                    v21[k] = r2[i1[k]];
-                    v22[k] = r2[i2[k]];
+                // Each channel with the plane's arithmetic, lanes being pixels.
+                for (int c = 0; c < C; ++c) {
+                    float v11[4], v12[4], v21[4], v22[4];
+                    for (int k = 0; k < 4; ++k) {
+                        const uint8_t* r1 = s.data + static_cast<size_t>(j1[k]) * s.stride + c;
+                        const uint8_t* r2 = s.data + static_cast<size_t>(j2[k]) * s.stride + c;
+                        v11[k] = r1[size_t(i1[k]) * C];
+                        v12[k] = r1[size_t(i2[k]) * C];
+                        v21[k] = r2[size_t(i1[k]) * C];
+                        v22[k] = r2[size_t(i2[k]) * C];
+                    }
+                    const float32x4_t acc = bilinear_sum(vld1q_f32(v11), vld1q_f32(v12),
+                                                         vld1q_f32(v21), vld1q_f32(v22), tx, ty);
+                    const uint32x4_t q = vandq_u32(vreinterpretq_u32_s32(trunc_small(acc)), in);
+                    if constexpr (C == 1)
+                        res[h] = q;
+                    else
+                        resC[c][h] = q;
                 }
-                const float32x4_t acc = bilinear_sum(vld1q_f32(v11), vld1q_f32(v12),
-                                                     vld1q_f32(v21), vld1q_f32(v22), tx, ty);
-                res[h] = vandq_u32(vreinterpretq_u32_s32(trunc_small(acc)), in);
             }
-            const uint16x8_t res16 = narrow_u32(res[0], res[1]);
-            store_partial(r.drow + x, narrow_u16(res16, res16), std::min(8u, x1 - x));
+            if constexpr (C == 1) {
+                const uint16x8_t res16 = narrow_u32(res[0], res[1]);
+                store_partial(r.drow + x, narrow_u16(res16, res16), std::min(8u, x1 - x));
+            } else {
+                uint8x8_t ch[C];
+                for (int c = 0; c < C; ++c) {
+                    const uint16x8_t q16 = narrow_u32(resC[c][0], resC[c][1]);
+                    ch[c] = vget_low_u8(narrow_u16(q16, q16));
+                }
+                store_pixels<C>(r.drow + size_t(x) * C, ch, std::min(8u, x1 - x));
+            }
         }
     };
     // Inside the run the second taps are the next column and row, so each
@@ -552,6 +676,36 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
             ty[h] = core ? linear_taps_core(sy) : linear_taps_run(sy);
         }
         int32_t off[8];
+        if constexpr (C > 1) {
+            vst1q_s32(off, vmlaq_s32(vmulq_n_s32(tx[0].i1, C), ty[0].i1, strideV));
+            vst1q_s32(off + 4, vmlaq_s32(vmulq_n_s32(tx[1].i1, C), ty[1].i1, strideV));
+            // Per channel the four taps of four pixels, lanes being pixels:
+            // the plane's arithmetic on each channel's bytes.
+            // A pair of 3-byte taps read as 8 bytes ends 2 bytes past the
+            // pair: still inside the image when a pixel follows the pair in
+            // its row (first tap x <= w - 3) or a row follows it (the top
+            // row always has one; the bottom row y + 1 when y <= h - 3).
+            bool wide = true;
+            if constexpr (C == 3) {
+                const int32_t iMax = vmaxvq_s32(vmaxq_s32(tx[0].i1, tx[1].i1));
+                const int32_t jMax = vmaxvq_s32(vmaxq_s32(ty[0].i1, ty[1].i1));
+                wide = iMax <= s.w - 3 || jMax <= s.h - 3;
+            }
+            uint8x8_t ch[C];
+            float32x4_t sums[C][2];
+            for (int h = 0; h < 2; ++h) {
+                uint32x4_t q[4];
+                gather_taps<C>(s.data, s.stride, off + 4 * h, wide, q);
+                for_channels<C>([&](auto c) {
+                    constexpr int K = decltype(c)::value;
+                    sums[K][h] = bilinear_sum(byte_f32<K>(q[0]), byte_f32<K>(q[1]),
+                                              byte_f32<K>(q[2]), byte_f32<K>(q[3]), tx[h], ty[h]);
+                });
+            }
+            for (int c = 0; c < C; ++c) ch[c] = vget_low_u8(narrow_trunc(sums[c][0], sums[c][1]));
+            store_pixels<C>(r.drow + size_t(x) * C, ch, 8);
+            return;
+        }
         vst1q_s32(off, vmlaq_s32(tx[0].i1, ty[0].i1, strideV));
         vst1q_s32(off + 4, vmlaq_s32(tx[1].i1, ty[1].i1, strideV));
         float32x4_t sum[2];
@@ -565,7 +719,7 @@ void linear_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, si
         }
         store_lo_u8(r.drow + x, narrow_trunc(sum[0], sum[1]));
     };
-    tiled_rows<Row>(y0, y1, dstW, kLinearTileW, 8, layout, checked, fast);
+    tiled_rows<Row>(y0, y1, C, dstW, kLinearTileW, 8, layout, checked, fast);
 }
 
 // --------------------------------------------------------------- bicubic
@@ -587,6 +741,90 @@ inline float32x4_t u8x4_to_f32(uint32x4_t widened) {
     return vcvtq_f32_s32(vreinterpretq_s32_u32(widened));
 }
 
+// Four C-channel pixels of the bicubic warp from their first taps (tx, ty)
+// and phases (ax, ay), lanes being channels: per channel the plane's
+// operations in the plane's order (each patch row dotted with the x weights
+// as (p0 c0 + p1 c1) + (p2 c2 + p3 c3), the rows accumulated with the y
+// weights by fused multiply-adds, row 0 first). Pixels whose lane of `ok` is
+// clear are 0. The first `count` pixels go to out.
+template <int C>
+void cubic_pixels(const Plane& s, const int32_t* tx, const int32_t* ty, const int32_t* ax,
+                  const int32_t* ay, uint32x4_t ok, bool check, uint8_t* out, uint32_t count) {
+    // Pixel j of a patch row (4 C bytes) into the lanes of its channels.
+    alignas(16) static const uint8_t kPick[4][16] = {
+        {0, 255, 255, 255, 1, 255, 255, 255, 2, 255, 255, 255, C == 4 ? 3 : 255, 255, 255, 255},
+        {C, 255, 255, 255, C + 1, 255, 255, 255, C + 2, 255, 255, 255, C == 4 ? C + 3 : 255, 255, 255, 255},
+        {2 * C, 255, 255, 255, 2 * C + 1, 255, 255, 255, 2 * C + 2, 255, 255, 255, C == 4 ? 2 * C + 3 : 255, 255, 255, 255},
+        {3 * C, 255, 255, 255, 3 * C + 1, 255, 255, 255, 3 * C + 2, 255, 255, 255, C == 4 ? 3 * C + 3 : 255, 255, 255, 255}};
+    uint32_t okLanes[4];
+    vst1q_u32(okLanes, ok);
+    int32x4_t res[4];
+    for (int k = 0; k < 4; ++k) {
+        const int32_t px = tx[k], py = ty[k];
+        const uint8_t* p;
+        size_t step;
+        uint8_t pix[4 * 16];
+        if (!check || (px >= 0 && py >= 0 && px <= s.w - 4 && py <= s.h - 4)) {
+            p = s.data + static_cast<size_t>(py) * s.stride + static_cast<size_t>(px) * C;
+            step = s.stride;
+        } else {
+            std::memset(pix, 0, sizeof pix);
+            for (int i = 0; i < 4; ++i)
+                for (int j = 0; j < 4; ++j) {
+                    const int64_t cx = int64_t(px) + j, cyy = int64_t(py) + i;
+                    if (cx >= 0 && cx < s.w && cyy >= 0 && cyy < s.h)
+                        std::memcpy(pix + 16 * i + C * j,
+                                    s.data + size_t(cyy) * s.stride + size_t(cx) * C, C);
+                }
+            p = pix;
+            step = 16;
+        }
+        const float32x4_t cx = vld1q_f32(kCubic[ax[k]]);
+        const float32x4_t cy = vld1q_f32(kCubic[ay[k]]);
+        float32x4_t rows[4], wy[4];
+        for (int i = 0; i < 4; ++i) {
+            const uint8_t* q = p + i * step;
+            uint8x16_t v;
+            if constexpr (C == 4) {
+                v = vld1q_u8(q);
+            } else {  // exactly the row's 12 bytes
+                uint32_t tail;
+                std::memcpy(&tail, q + 8, 4);
+                v = vcombine_u8(vld1_u8(q), vreinterpret_u8_u32(vdup_n_u32(tail)));
+            }
+            auto tap = [&](int j) {
+                return vcvtq_f32_s32(vreinterpretq_s32_u8(vqtbl1q_u8(v, vld1q_u8(kPick[j]))));
+            };
+            const float32x4_t a = vaddq_f32(vmulq_laneq_f32(tap(0), cx, 0),
+                                            vmulq_laneq_f32(tap(1), cx, 1));
+            const float32x4_t b = vaddq_f32(vmulq_laneq_f32(tap(2), cx, 2),
+                                            vmulq_laneq_f32(tap(3), cx, 3));
+            rows[i] = vaddq_f32(a, b);
+        }
+        wy[0] = vdupq_laneq_f32(cy, 0);
+        wy[1] = vdupq_laneq_f32(cy, 1);
+        wy[2] = vdupq_laneq_f32(cy, 2);
+        wy[3] = vdupq_laneq_f32(cy, 3);
+        const float32x4_t sum = fused_dot4_f32(rows, wy);
+        const int32x4_t t = vminq_s32(vmaxq_s32(trunc_small(sum), vdupq_n_s32(0)),
+                                      vdupq_n_s32(255));
+        res[k] = vandq_s32(t, vdupq_n_s32(static_cast<int32_t>(okLanes[k])));
+    }
+    // Pixels of 4 bytes, then C of each.
+    const uint16x8_t lo = narrow_u32(vreinterpretq_u32_s32(res[0]), vreinterpretq_u32_s32(res[1]));
+    const uint16x8_t hi = narrow_u32(vreinterpretq_u32_s32(res[2]), vreinterpretq_u32_s32(res[3]));
+    uint8x16_t bytes = narrow_u16(lo, hi);
+    if constexpr (C == 3) {
+        alignas(16) static const uint8_t kDrop[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14,
+                                                      255, 255, 255, 255};
+        bytes = vqtbl1q_u8(bytes, vld1q_u8(kDrop));
+    }
+    uint8_t tmp[16];
+    vst1q_u8(tmp, bytes);
+    std::memcpy(out, tmp, size_t(count) * C);
+}
+
+template <int C>
 void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, size_t dstStride,
                 uint32_t y0, uint32_t y1) {
     const float32x4_t m0 = vdupq_n_f32(m[0]), m2 = vdupq_n_f32(m[2]);
@@ -626,6 +864,10 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
         vst1q_s32(tya, ty);
         vst1q_s32(axa, ax);
         vst1q_s32(aya, ay);
+        if constexpr (C > 1) {
+            cubic_pixels<C>(s, txa, tya, axa, aya, ok, check, drow + size_t(x) * C, count);
+            return;
+        }
         // Per pixel: each patch row dotted with the x weights in a fixed
         // order ((p0 c0 + p1 c1) + (p2 c2 + p3 c3), one pairwise add of
         // pairwise adds gives all four rows), then the rows accumulated with
@@ -714,7 +956,7 @@ void cubic_rows(const Plane& s, const float* m, uint8_t* dst, uint32_t dstW, siz
         r.span = {za, zb, a, b};
     };
     // Sixteen taps a pixel keep the loads ahead of the cache: whole rows.
-    tiled_rows<Row>(y0, y1, dstW, dstW, 4, layout, checked, fast);
+    tiled_rows<Row>(y0, y1, C, dstW, dstW, 4, layout, checked, fast);
 }
 
 // Float to int truncation that stays defined: false for NaN.
@@ -735,19 +977,29 @@ AffineInterp affine_interp(int32_t arg) {
 
 void affine_clipped_u8_cpu(const uint8_t* src, uint32_t srcW, uint32_t srcH, size_t srcStride,
                            const float m[6], uint8_t* dst, uint32_t dstW, uint32_t dstH,
-                           size_t dstStride, AffineInterp interp) {
+                           size_t dstStride, AffineInterp interp, uint32_t channels) {
     if (dstW == 0 || dstH == 0) return;
+    if (channels != 3 && channels != 4) channels = 1;
     if (srcW == 0 || srcH == 0 || srcW > 0x7FFFFFFFu || srcH > 0x7FFFFFFFu) {
-        for (uint32_t y = 0; y < dstH; ++y) std::memset(dst + y * dstStride, 0, dstW);
+        for (uint32_t y = 0; y < dstH; ++y)
+            std::memset(dst + y * dstStride, 0, size_t(dstW) * channels);
         return;
     }
     const Plane s{src, static_cast<int32_t>(srcW), static_cast<int32_t>(srcH), srcStride};
-    const uint64_t work = uint64_t(dstW) * dstH * (interp == kAffineNearest ? 1 : 4);
+    const uint64_t work = uint64_t(dstW) * dstH * channels * (interp == kAffineNearest ? 1 : 4);
     parallel_bands(dstH, work, [&](uint32_t y0, uint32_t y1, uint32_t) {
-        switch (interp) {
-            case kAffineNearest: nearest_rows(s, m, dst, dstW, dstStride, y0, y1); break;
-            case kAffineCubic: cubic_rows(s, m, dst, dstW, dstStride, y0, y1); break;
-            default: linear_rows(s, m, dst, dstW, dstStride, y0, y1); break;
+        auto rows = [&](auto c) {
+            constexpr int C = decltype(c)::value;
+            switch (interp) {
+                case kAffineNearest: nearest_rows<C>(s, m, dst, dstW, dstStride, y0, y1); break;
+                case kAffineCubic: cubic_rows<C>(s, m, dst, dstW, dstStride, y0, y1); break;
+                default: linear_rows<C>(s, m, dst, dstW, dstStride, y0, y1); break;
+            }
+        };
+        switch (channels) {
+            case 3: rows(std::integral_constant<int, 3>()); break;
+            case 4: rows(std::integral_constant<int, 4>()); break;
+            default: rows(std::integral_constant<int, 1>()); break;
         }
     });
 }

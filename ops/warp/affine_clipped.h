@@ -1,5 +1,6 @@
-// Affine warp of one 8-bit plane with a 2 x 3 matrix mapping destination to
-// source coordinates; sources outside the image read as 0.
+// Affine warp of an 8-bit image (a plane, or interleaved pixels of 3 or 4
+// channels) with a 2 x 3 matrix mapping destination to source coordinates;
+// sources outside the image read as 0.
 #pragma once
 
 #include <cstddef>
@@ -22,9 +23,20 @@ AffineInterp affine_interp(int32_t arg);
 //            coordinates leave room for the second tap;
 //  bicubic:  32-phase a = -0.75 kernel, clamped to [0, 255] and truncated.
 // Positions that are NaN (or beyond 2^24 for the two filters) give 0.
+// Pixels have `channels` bytes (1, 3 or 4; other values mean 1), widths
+// count pixels. Each channel is the plane warp of that channel, bit for bit:
+// positions and weights are formed once per pixel and applied to every
+// channel with the plane's operations in the plane's order.
 void affine_clipped_u8_cpu(const uint8_t* src, uint32_t srcW, uint32_t srcH, size_t srcStride,
                            const float m[6], uint8_t* dst, uint32_t dstW, uint32_t dstH,
-                           size_t dstStride, AffineInterp interp);
+                           size_t dstStride, AffineInterp interp, uint32_t channels = 1);
+
+// The request record of the warp feature (its `extra`, optional): the
+// channels of both images, whose descriptors then count pixels in `width`.
+// Without one, both images are planes.
+struct AffineColour {
+    uint32_t channels;
+};
 
 // Per destination row y, spans[2 y] and spans[2 y + 1]: the half-open run
 // [start, end) of the columns that affine_clipped_u8_cpu computes from
