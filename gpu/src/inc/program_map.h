@@ -11,7 +11,7 @@ struct program_entry {
     const char* source;  // whole OpenCL C program text; "" for an empty kernel
 };
 
-constexpr int kProgramCount = 24;
+constexpr int kProgramCount = 26;
 MIRA_EXPORT extern const program_entry program_map[kProgramCount];
 
 // Source of the kernel `name` (letter case ignored), or null for a null or
