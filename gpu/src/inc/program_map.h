@@ -46,4 +46,6 @@ MIRA_EXPORT extern const char* mira_fcvTransposeu8_func;
 MIRA_EXPORT extern const char* mira_fcvRotateImageu8_func;
 MIRA_EXPORT extern const char* mira_fcvInterleaveu8_func;
 MIRA_EXPORT extern const char* mira_fcvRotateImageInterleavedu8_func;
+MIRA_EXPORT extern const char* mira_fcvColorYUV420ToRGBu8_func;
+MIRA_EXPORT extern const char* mira_fcvColorRGBToYUV420u8_func;
 }
