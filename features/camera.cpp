@@ -26,6 +26,11 @@ bool frame_ok(const MIRA_Feature_Buf* yuv, const MIRA_Feature_Buf* rgb, int32_t 
     const uint32_t cw = (yuv[0].width + 1) / 2, ch = (yuv[0].height + 1) / 2;
     if (yuv[1].width < cw || yuv[2].width < cw || yuv[1].height < ch || yuv[2].height < ch)
         return false;
+    // Rows may not overlap: each stride at least its row's samples.
+    const uint64_t chromaRow = uint64_t(cw - 1) * uint64_t(a.pixelStride) + 1;
+    if (yuv[0].stride < yuv[0].width || (ch > 1 && (yuv[1].stride < chromaRow ||
+                                                    yuv[2].stride < chromaRow)))
+        return false;
     return rgb->width == yuv[0].width && rgb->height == yuv[0].height &&
            uint64_t(rgb->stride) >= uint64_t(rgb_channels(a.format)) * rgb->width;
 }

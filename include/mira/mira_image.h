@@ -588,7 +588,8 @@ typedef struct mira_yuv420 {
     uint8_t* y;               /**< luma, `width` x `height` samples */
     uint8_t* u;               /**< Cb, ceil(width/2) x ceil(height/2) samples */
     uint8_t* v;               /**< Cr, as `u` */
-    uint32_t width, height;   /**< pixels, 1..MIRA_IMAGE_MAX_SIDE */
+    uint32_t width;           /**< pixels per row, 1..MIRA_IMAGE_MAX_SIDE */
+    uint32_t height;          /**< rows, 1..MIRA_IMAGE_MAX_SIDE */
     uint32_t y_stride;        /**< bytes between luma rows, >= width */
     uint32_t u_stride;        /**< bytes between Cb rows, >= (ceil(width/2) - 1) x uv_pixel_stride + 1 */
     uint32_t v_stride;        /**< bytes between Cr rows, as `u_stride` */
@@ -631,7 +632,14 @@ typedef enum mira_range MIRA_ENUM_INT {
 MIRA_EXPORT mira_status mira_yuv420_nv21(mira_yuv420* frame, uint8_t* buffer, size_t size,
                                          uint32_t width, uint32_t height);
 
-/** As mira_yuv420_nv21 with U,V pairs (U first): NV12. */
+/**
+ * As mira_yuv420_nv21 with U,V pairs (U first): NV12.
+ * @param frame receives the description (untouched on failure).
+ * @param buffer first byte of the buffer (not null).
+ * @param size bytes available at `buffer` (as mira_yuv420_nv21).
+ * @param width,height pixels, 1..MIRA_IMAGE_MAX_SIDE.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT as mira_yuv420_nv21.
+ */
 MIRA_EXPORT mira_status mira_yuv420_nv12(mira_yuv420* frame, uint8_t* buffer, size_t size,
                                          uint32_t width, uint32_t height);
 
@@ -640,6 +648,11 @@ MIRA_EXPORT mira_status mira_yuv420_nv12(mira_yuv420* frame, uint8_t* buffer, si
  * plane, each chroma plane ceil(width/2) x ceil(height/2) bytes, rows
  * ceil(width/2) bytes apart. (YV12, V before U, is the same with `u` and `v`
  * exchanged.)
+ * @param frame receives the description (untouched on failure).
+ * @param buffer first byte of the buffer (not null).
+ * @param size bytes available at `buffer` (as mira_yuv420_nv21).
+ * @param width,height pixels, 1..MIRA_IMAGE_MAX_SIDE.
+ * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT as mira_yuv420_nv21.
  */
 MIRA_EXPORT mira_status mira_yuv420_i420(mira_yuv420* frame, uint8_t* buffer, size_t size,
                                          uint32_t width, uint32_t height);
