@@ -33,12 +33,12 @@ template <int kChannels>
 inline Rgb16 load16(const uint8_t* p, bool blueFirst) {
     Rgb16 o;
     if (kChannels == 4) {
-        const uint8x16x4_t q = vld4q_u8(p);
+        const uint8x16x4_t q = load_deinterleave4_u8(p);
         o.r = q.val[0];
         o.g = q.val[1];
         o.b = q.val[2];
     } else {
-        const uint8x16x3_t q = vld3q_u8(p);
+        const uint8x16x3_t q = load_deinterleave3_u8(p);
         o.r = q.val[0];
         o.g = q.val[1];
         o.b = q.val[2];
