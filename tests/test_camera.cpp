@@ -399,7 +399,18 @@ TEST(CameraLarge, BandedFramesMatchFormula) {
         ASSERT_EQ(mira_yuv420_to_rgb(&fr.f, &out.im, MIRA_RGB_FORMAT_RGBA, MIRA_MATRIX_BT709, MIRA_RANGE_LIMITED, MIRA_PATH_CPU),
                   MIRA_STATUS_OK);
         const IntToRgb k(MIRA_MATRIX_BT709, MIRA_RANGE_LIMITED);
-        for (uint32_t y = 0; y < h; y += (y % 97 == 0 ? 1 : 13))
+        // Sampled rows, the rows around every band's first row (the bands
+        // split row pairs evenly, at most 16 of them) and the last two rows.
+        std::vector<uint32_t> rows;
+        for (uint32_t y = 0; y < h; y += 13) rows.push_back(y);
+        const uint32_t pairs = (h + 1) / 2;
+        for (uint32_t b = 1; b <= 16; ++b)
+            for (uint32_t n : {2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 15u, 16u}) {
+                const uint32_t y = 2 * uint32_t(uint64_t(pairs) * b / n);
+                if (b < n && y >= 1) rows.insert(rows.end(), {y - 1, y});
+            }
+        rows.insert(rows.end(), {h - 2, h - 1});
+        for (uint32_t y : rows)
             for (uint32_t x = 0; x < w; ++x) {
                 int want[3];
                 k.rgb(fr.Y(x, y), fr.U(x / 2, y / 2), fr.V(x / 2, y / 2), want);
@@ -409,7 +420,10 @@ TEST(CameraLarge, BandedFramesMatchFormula) {
         ASSERT_EQ(mira_rgb_to_yuv420(&out.im, MIRA_RGB_FORMAT_RGBA, &back.f, MIRA_MATRIX_BT709, MIRA_RANGE_LIMITED, MIRA_PATH_CPU),
                   MIRA_STATUS_OK);
         const IntFromRgb kb(MIRA_MATRIX_BT709, MIRA_RANGE_LIMITED);
-        for (uint32_t j = 0; j < back.ch; j += 37)
+        std::vector<uint32_t> crows;
+        for (uint32_t j = 0; j < back.ch; j += 37) crows.push_back(j);
+        crows.push_back(back.ch - 1);
+        for (uint32_t j : crows)
             for (uint32_t i = 0; i < back.cw; ++i) {
                 int s[3] = {0, 0, 0}, n = 0;
                 for (uint32_t y = 2 * j; y < std::min(h, 2 * j + 2); ++y)
