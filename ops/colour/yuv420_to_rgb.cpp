@@ -49,10 +49,33 @@ inline int16x8_t centred256(uint8x8_t c) {
     return vreinterpretq_s16_u16(veorq_u16(vshlq_n_u16(vmovl_u8(c), 8), vdupq_n_u16(0x8000)));
 }
 
-// 16 pixels: luma from y, chroma samples u[0..7], v[0..7]; 16 x channels bytes at out.
+// The chroma terms of 8 samples, each duplicated for its two pixels:
+// [0] pixels 0..7, [1] pixels 8..15.
+struct Terms {
+    int16x8_t r[2], g[2], b[2];
+};
+
+inline Terms chroma_terms(uint8x8_t u8, uint8x8_t v8, const Kernel& k) {
+    const int16x8_t u = centred256(u8), v = centred256(v8);
+    const int16x8_t tr = vqrdmulhq_s16(v, k.kRV);
+    const int16x8_t tg = vaddq_s16(vqrdmulhq_s16(u, k.kGU), vqrdmulhq_s16(v, k.kGV));
+    const int16x8_t tb = vqrdmulhq_s16(u, k.kBU);
+    const int16x8x2_t r2 = vzipq_s16(tr, tr), g2 = vzipq_s16(tg, tg), b2 = vzipq_s16(tb, tb);
+    Terms t;
+    t.r[0] = r2.val[0];
+    t.r[1] = r2.val[1];
+    t.g[0] = g2.val[0];
+    t.g[1] = g2.val[1];
+    t.b[0] = b2.val[0];
+    t.b[1] = b2.val[1];
+    return t;
+}
+
+// 16 pixels of one row: luma from y with the terms of its 8 chroma samples;
+// 16 x channels bytes at out.
 template <int kChannels>
-inline void convert16(const uint8_t* y, uint8x8_t u8, uint8x8_t v8, const Kernel& k,
-                      bool blueFirst, uint8_t* out) {
+inline void convert16(const uint8_t* y, const Terms& t, const Kernel& k, bool blueFirst,
+                      uint8_t* out) {
     const uint8x16_t yy = vld1q_u8(y);
     const int16x8_t y0 = vsubq_s16(vreinterpretq_s16_u16(vshll_n_u8(vget_low_u8(yy), 7)),
                                    k.yOffset128);
@@ -60,15 +83,9 @@ inline void convert16(const uint8_t* y, uint8x8_t u8, uint8x8_t v8, const Kernel
                                    k.yOffset128);
     const int16x8_t l0 = vaddq_s16(vqrdmulhq_s16(y0, k.kY), k.round32);
     const int16x8_t l1 = vaddq_s16(vqrdmulhq_s16(y1, k.kY), k.round32);
-    const int16x8_t u = centred256(u8), v = centred256(v8);
-    const int16x8_t tr = vqrdmulhq_s16(v, k.kRV);
-    const int16x8_t tg = vaddq_s16(vqrdmulhq_s16(u, k.kGU), vqrdmulhq_s16(v, k.kGV));
-    const int16x8_t tb = vqrdmulhq_s16(u, k.kBU);
-    const int16x8x2_t r2 = vzipq_s16(tr, tr), g2 = vzipq_s16(tg, tg), b2 = vzipq_s16(tb, tb);
-    uint8x16_t r = shr_narrow_sat_u8<6>(vqaddq_s16(l0, r2.val[0]), vqaddq_s16(l1, r2.val[1]));
-    const uint8x16_t g =
-        shr_narrow_sat_u8<6>(vqsubq_s16(l0, g2.val[0]), vqsubq_s16(l1, g2.val[1]));
-    uint8x16_t b = shr_narrow_sat_u8<6>(vqaddq_s16(l0, b2.val[0]), vqaddq_s16(l1, b2.val[1]));
+    uint8x16_t r = shr_narrow_sat_u8<6>(vqaddq_s16(l0, t.r[0]), vqaddq_s16(l1, t.r[1]));
+    const uint8x16_t g = shr_narrow_sat_u8<6>(vqsubq_s16(l0, t.g[0]), vqsubq_s16(l1, t.g[1]));
+    uint8x16_t b = shr_narrow_sat_u8<6>(vqaddq_s16(l0, t.b[0]), vqaddq_s16(l1, t.b[1]));
     if (blueFirst) std::swap(r, b);
     if (kChannels == 4) {
         store_interleave4_u8(out, r, g, b, vdupq_n_u8(255));
@@ -81,16 +98,21 @@ inline void convert16(const uint8_t* y, uint8x8_t u8, uint8x8_t v8, const Kernel
     }
 }
 
+// Rows y0 .. y1 - 1 (y0 even): each pair of rows shares its chroma row, whose
+// terms are computed once for both.
 template <int kChannels, int kMode>
 void convert_rows(const Yuv420Source& s, uint32_t width, uint32_t y0, uint32_t y1, uint8_t* dst,
                   uint64_t dstStride, const Kernel& k, bool blueFirst) {
     const uint64_t w = width, cw = (w + 1) / 2;
     const int ps = s.pixelStride;
-    for (uint32_t row = y0; row < y1; ++row) {
-        const uint8_t* yr = s.y + row * s.yStride;
+    for (uint32_t row = y0; row < y1; row += 2) {
+        const bool two = row + 1 < y1;
+        const uint8_t* ya = s.y + row * s.yStride;
+        const uint8_t* yb = ya + s.yStride;
         const uint8_t* ur = s.u + (row / 2) * s.uStride;
         const uint8_t* vr = s.v + (row / 2) * s.vStride;
-        uint8_t* out = dst + row * dstStride;
+        uint8_t* oa = dst + row * dstStride;
+        uint8_t* ob = oa + dstStride;
         uint64_t x = 0;
         // Separate planes with a byte between samples: the de-interleaving
         // load reads one byte past the eighth sample, which must be a sample.
@@ -98,20 +120,28 @@ void convert_rows(const Yuv420Source& s, uint32_t width, uint32_t y0, uint32_t y
         for (; w >= 16 && x <= end && (kMode != kSeparatePairs || x / 2 + 8 < cw); x += 16) {
             uint8x8_t u, v;
             load_chroma8<kMode>(ur, vr, x / 2, &u, &v);
-            convert16<kChannels>(yr + x, u, v, k, blueFirst, out + kChannels * x);
+            const Terms t = chroma_terms(u, v, k);
+            convert16<kChannels>(ya + x, t, k, blueFirst, oa + kChannels * x);
+            if (two) convert16<kChannels>(yb + x, t, k, blueFirst, ob + kChannels * x);
         }
         if (x < w) {
             // The last pixels: staged through 16-pixel buffers and converted by
             // the same vector code; only existing samples are read or written.
             const uint64_t n = w - x, c = (n + 1) / 2;
-            uint8_t ly[16] = {}, lu[8] = {}, lv[8] = {}, o[64];
-            std::memcpy(ly, yr + x, n);
+            uint8_t la[16] = {}, lb[16] = {}, lu[8] = {}, lv[8] = {}, o[64];
+            std::memcpy(la, ya + x, n);
+            if (two) std::memcpy(lb, yb + x, n);
             for (uint64_t i = 0; i < c; ++i) {
                 lu[i] = ur[(x / 2 + i) * ps];
                 lv[i] = vr[(x / 2 + i) * ps];
             }
-            convert16<kChannels>(ly, vld1_u8(lu), vld1_u8(lv), k, blueFirst, o);
-            std::memcpy(out + kChannels * x, o, kChannels * n);
+            const Terms t = chroma_terms(vld1_u8(lu), vld1_u8(lv), k);
+            convert16<kChannels>(la, t, k, blueFirst, o);
+            std::memcpy(oa + kChannels * x, o, kChannels * n);
+            if (two) {
+                convert16<kChannels>(lb, t, k, blueFirst, o);
+                std::memcpy(ob + kChannels * x, o, kChannels * n);
+            }
         }
     }
 }
