@@ -9,6 +9,7 @@
 
 #include "bench_common.h"
 #include "mira/mira.h"
+#include "mira/mira_image.h"
 #include "mira/mira_features.h"
 
 namespace mira_bench {
@@ -118,6 +119,75 @@ void register_rotations() {
                                   libyuv::kRotate90);
     });
     add_memcpy(op, 2);
+}
+
+// Camera frames (mira_yuv420_to_rgb, mira_rgb_to_yuv420) against libyuv's
+// matching conversions, BT.601 limited range. Our CPU path splits frames of
+// 1080p and more into bands on the shared workers; libyuv runs one thread.
+void register_camera() {
+    static const std::vector<Size> cam_sizes = {{1920, 1080}, {3840, 2160}};
+    auto frame = [](Size s) { return random_bytes(size_t(s.w) * s.h * 3 / 2, 7); };
+    auto describe = [](std::vector<uint8_t>& f, Size s) {
+        mira_yuv420 y{};
+        mira_yuv420_nv21(&y, f.data(), f.size(), s.w, s.h);
+        return y;
+    };
+    for (const char* path : {"mira", "mira_gpu"}) {
+        const bool gpu = std::string(path) == "mira_gpu";
+        add("yuv420_rgba", path, cam_sizes, [frame, describe, gpu](benchmark::State& st, Size s) {
+            if (gpu && !gpu_ready(st)) return;
+            auto src = frame(s);
+            std::vector<uint8_t> dst(size_t(s.w) * s.h * 4);
+            const mira_yuv420 f = describe(src, s);
+            const mira_image d{dst.data(), s.w, s.h, 4 * s.w, 4};
+            const mira_path p = gpu ? MIRA_PATH_GPU : MIRA_PATH_CPU;
+            mira_yuv420_to_rgb(&f, &d, MIRA_RGB_FORMAT_RGBA, MIRA_MATRIX_BT601, MIRA_RANGE_LIMITED, p);
+            for (auto _ : st)
+                mira_yuv420_to_rgb(&f, &d, MIRA_RGB_FORMAT_RGBA, MIRA_MATRIX_BT601,
+                                   MIRA_RANGE_LIMITED, p);
+        });
+        add("rgba_yuv420", path, cam_sizes, [describe, gpu](benchmark::State& st, Size s) {
+            if (gpu && !gpu_ready(st)) return;
+            auto src = random_bytes(size_t(s.w) * s.h * 4, 3);
+            std::vector<uint8_t> dst(size_t(s.w) * s.h * 3 / 2);
+            const mira_yuv420 f = describe(dst, s);
+            const mira_image in{src.data(), s.w, s.h, 4 * s.w, 4};
+            const mira_path p = gpu ? MIRA_PATH_GPU : MIRA_PATH_CPU;
+            mira_rgb_to_yuv420(&in, MIRA_RGB_FORMAT_RGBA, &f, MIRA_MATRIX_BT601, MIRA_RANGE_LIMITED, p);
+            for (auto _ : st)
+                mira_rgb_to_yuv420(&in, MIRA_RGB_FORMAT_RGBA, &f, MIRA_MATRIX_BT601,
+                                   MIRA_RANGE_LIMITED, p);
+        });
+    }
+    for (const char* peer : {"libyuv", "libyuv_128bit"}) {
+        const bool narrow = std::string(peer) == "libyuv_128bit";
+        auto mask = [narrow](bool on) {
+            if (!narrow) return;
+            libyuv::MaskCpuFlags(on ? ~(libyuv::kCpuHasAVX | libyuv::kCpuHasAVX2 |
+                                        libyuv::kCpuHasAVX512BW | libyuv::kCpuHasAVX512VL)
+                                    : -1);
+        };
+        add("yuv420_rgba", peer, cam_sizes, [frame, mask](benchmark::State& st, Size s) {
+            auto src = frame(s);
+            std::vector<uint8_t> dst(size_t(s.w) * s.h * 4);
+            const uint8_t* vu = src.data() + size_t(s.w) * s.h;
+            mask(true);
+            for (auto _ : st)
+                libyuv::NV21ToABGR(src.data(), s.w, vu, s.w, dst.data(), 4 * s.w, s.w, s.h);
+            mask(false);
+        });
+        add("rgba_yuv420", peer, cam_sizes, [mask](benchmark::State& st, Size s) {
+            auto src = random_bytes(size_t(s.w) * s.h * 4, 3);
+            std::vector<uint8_t> dst(size_t(s.w) * s.h * 3 / 2);
+            uint8_t* u = dst.data() + size_t(s.w) * s.h;
+            uint8_t* v = u + size_t(s.w / 2) * (s.h / 2);
+            mask(true);
+            for (auto _ : st)
+                libyuv::ABGRToI420(src.data(), 4 * s.w, dst.data(), s.w, u, s.w / 2, v, s.w / 2,
+                                   s.w, s.h);
+            mask(false);
+        });
+    }
 }
 
 void register_nv21() {
@@ -349,6 +419,7 @@ void register_swap_interleave() {
 void register_all() {
     register_rotations();
     register_nv21();
+    register_camera();
     register_layouts();
     register_swap_interleave();
 }

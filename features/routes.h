@@ -18,5 +18,7 @@ extern const Route kScaleDown, kScaleDownMN, kScaleDownMNInterleave, kUpsample, 
     kScaleUpPolyCbCr, kScale, kScaleDirect;
 // features/warp.cpp
 extern const Route kAffine;
+// features/camera.cpp
+extern const Route kYuv420ToRgb, kRgbToYuv420;
 
 }  // namespace mira

@@ -164,6 +164,49 @@ inline void store_interleave4_u8(uint8_t* p, uint8x16_t a, uint8x16_t b, uint8x1
     vst4q_u8(p, planes);
 #endif
 }
+// 64 bytes at p split into four byte planes, a0 b0 c0 d0 a1 ... d15 -> a, b,
+// c, d (vld4q_u8). The load does the split on AArch64; the emulation's own
+// form is a byte loop, so x86 loads four vectors and unzips bytes twice.
+inline uint8x16x4_t load_deinterleave4_u8(const uint8_t* p) {
+#if defined(SIMDE_X86_SSE2_NATIVE)
+    const uint8x16x2_t lo = vuzpq_u8(vld1q_u8(p), vld1q_u8(p + 16));       // a c a c.., b d b d..
+    const uint8x16x2_t hi = vuzpq_u8(vld1q_u8(p + 32), vld1q_u8(p + 48));
+    const uint8x16x2_t ac = vuzpq_u8(lo.val[0], hi.val[0]);
+    const uint8x16x2_t bd = vuzpq_u8(lo.val[1], hi.val[1]);
+    uint8x16x4_t r;
+    r.val[0] = ac.val[0];
+    r.val[1] = bd.val[0];
+    r.val[2] = ac.val[1];
+    r.val[3] = bd.val[1];
+    return r;
+#else
+    return vld4q_u8(p);
+#endif
+}
+// 48 bytes at p split into three byte planes, a0 b0 c0 a1 ... c15 -> a, b, c
+// (vld3q_u8). On x86 (where the emulation's form is a byte loop) each plane
+// gathers its bytes from the three vectors with table look-ups (one byte
+// shuffle each; indices past 15 give 0).
+inline uint8x16x3_t load_deinterleave3_u8(const uint8_t* p) {
+#if defined(SIMDE_X86_SSE2_NATIVE)
+    const uint8x16_t q[3] = {vld1q_u8(p), vld1q_u8(p + 16), vld1q_u8(p + 32)};
+    uint8x16x3_t r;
+    for (int c = 0; c < 3; ++c) {
+        uint8_t idx[3][16];
+        for (int v = 0; v < 3; ++v)
+            for (int i = 0; i < 16; ++i) {
+                const int byte = 3 * i + c - 16 * v;  // position of sample i in vector v
+                idx[v][i] = byte >= 0 && byte < 16 ? uint8_t(byte) : uint8_t(0x80);
+            }
+        r.val[c] = vorrq_u8(vorrq_u8(vqtbl1q_u8(q[0], vld1q_u8(idx[0])),
+                                     vqtbl1q_u8(q[1], vld1q_u8(idx[1]))),
+                            vqtbl1q_u8(q[2], vld1q_u8(idx[2])));
+    }
+    return r;
+#else
+    return vld3q_u8(p);
+#endif
+}
 // A vector of k that the optimiser treats as unknown. Multiplications by a
 // vector built here stay one multiply instruction: g++ otherwise rewrites
 // multiplications by small constants as chains of shifts and adds (six

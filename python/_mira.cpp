@@ -4,6 +4,7 @@
 // ValueError for a shape, size, stride or mode); the C function validates
 // again and its status becomes an exception too. The GIL is released while a
 // C function runs.
+#include <cctype>
 #include <dlfcn.h>
 
 #include <atomic>
@@ -440,6 +441,140 @@ py::object nv21_to_rgba(py::handle frame, py::handle vu, py::handle out, py::han
     return std::move(d.arr);
 }
 
+// ---------------------------------------------------------------- camera frames
+
+// The index of a string argument among `names` (case ignored).
+int choice_arg(const char* fn, const char* name, py::handle v,
+               const std::vector<const char*>& names) {
+    std::string all;
+    for (size_t i = 0; i < names.size(); ++i) all += (i ? ", '" : "'") + std::string(names[i]) + "'";
+    if (!py::isinstance<py::str>(v))
+        type_error(fn, std::string(name) + " must be one of " + all + ", not " + to_repr(v));
+    std::string s = v.cast<std::string>();
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (size_t i = 0; i < names.size(); ++i)
+        if (s == names[i]) return int(i);
+    value_error(fn, std::string(name) + " must be one of " + all + ", not " + to_repr(v));
+}
+
+const std::vector<const char*> kLayoutNames = {"nv21", "nv12", "i420", "yv12"};
+const std::vector<const char*> kMatrixNames = {"bt601", "bt709", "bt2020"};
+const std::vector<const char*> kRangeNames = {"limited", "full"};
+const std::vector<const char*> kFormatNames = {"rgba", "bgra", "rgb", "bgr"};
+
+// A frame description over a C-contiguous uint8 buffer of `layout`.
+mira_yuv420 describe_frame(const char* fn, const py::array& a, u32 w, u32 h, int layout) {
+    mira_yuv420 f{};
+    uint8_t* data = static_cast<uint8_t*>(const_cast<void*>(a.data()));
+    const size_t size = size_t(a.nbytes());
+    const mira_status st = layout == 0   ? mira_yuv420_nv21(&f, data, size, w, h)
+                           : layout == 1 ? mira_yuv420_nv12(&f, data, size, w, h)
+                                         : mira_yuv420_i420(&f, data, size, w, h);
+    if (st != MIRA_STATUS_OK) {
+        const u64 need = u64(w) * h + 2 * ((u64(w) + 1) / 2) * ((u64(h) + 1) / 2);
+        value_error(fn, "frame holds " + std::to_string(size) + " bytes; a " +
+                            std::to_string(w) + " x " + std::to_string(h) + " frame needs " +
+                            std::to_string(need));
+    }
+    if (layout == 3) std::swap(f.u, f.v);
+    return f;
+}
+
+// A uint8 array whose bytes follow each other (C order).
+py::array flat_arg(const char* fn, const char* name, py::handle obj, bool writable) {
+    if (!py::isinstance<py::array>(obj))
+        type_error(fn, std::string(name) + " must be a numpy.ndarray of uint8, not " +
+                           std::string(Py_TYPE(obj.ptr())->tp_name));
+    py::array a = py::reinterpret_borrow<py::array>(obj);
+    const int num =
+        py::detail::array_descriptor_proxy(py::detail::array_proxy(a.ptr())->descr)->type_num;
+    if (num != py::detail::npy_api::NPY_UBYTE_)
+        type_error(fn, std::string(name) + " must have dtype uint8, not " +
+                           py::str(a.dtype()).cast<std::string>());
+    if (!(a.flags() & py::array::c_style))
+        value_error(fn, std::string(name) +
+                            " must be C-contiguous (numpy.ascontiguousarray gives a copy)");
+    if (writable && !a.writeable()) value_error(fn, std::string(name) + " is read-only");
+    return a;
+}
+
+// (width, height) from `size`, or from a frame of shape (H * 3 // 2, W).
+void frame_size(const char* fn, const py::array& a, py::handle size, u32* w, u32* h) {
+    if (size.is_none()) {
+        if (a.ndim() != 2 || a.shape(0) % 3 != 0 || a.shape(0) == 0)
+            value_error(fn, "size=(width, height) is required unless frame has shape "
+                            "(H * 3 // 2, W) with H even, got " + shape_str(a));
+        *w = u32(a.shape(1));
+        *h = u32(a.shape(0) / 3 * 2);
+        return;
+    }
+    if (!py::isinstance<py::tuple>(size) && !py::isinstance<py::list>(size))
+        type_error(fn, "size must be a (width, height) pair, not " + to_repr(size));
+    py::sequence s = py::reinterpret_borrow<py::sequence>(size);
+    if (s.size() != 2) value_error(fn, "size must be a (width, height) pair, not " + to_repr(size));
+    *w = u32(int_arg(fn, "width", s[0], 1, kMaxSide));
+    *h = u32(int_arg(fn, "height", s[1], 1, kMaxSide));
+}
+
+py::object yuv420_to_rgb(py::handle frame, py::handle size, py::handle layout, py::handle matrix,
+                         py::handle range, py::handle format, py::handle out, py::handle device) {
+    const char* fn = "yuv420_to_rgb";
+    const mira_path p = path_arg(fn, device);
+    const int lay = choice_arg(fn, "layout", layout, kLayoutNames);
+    const int mat = choice_arg(fn, "matrix", matrix, kMatrixNames);
+    const int rng = choice_arg(fn, "range", range, kRangeNames);
+    const int fmt = choice_arg(fn, "format", format, kFormatNames);
+    py::array a = flat_arg(fn, "frame", frame, false);
+    u32 w, h;
+    frame_size(fn, a, size, &w, &h);
+    const mira_yuv420 f = describe_frame(fn, a, w, h, lay);
+    const py::ssize_t chn = fmt >= 2 ? 3 : 4;
+    Image d = dest(fn, "out", out, {py::ssize_t(h), py::ssize_t(w), chn});
+    call(fn, [&] {
+        return mira_yuv420_to_rgb(&f, &d.im, mira_rgb_format(fmt), mira_matrix(mat),
+                                  mira_range(rng), p);
+    });
+    return std::move(d.arr);
+}
+
+py::object rgb_to_yuv420(py::handle img, py::handle layout, py::handle matrix, py::handle range,
+                         py::handle format, py::handle out, py::handle device) {
+    const char* fn = "rgb_to_yuv420";
+    const mira_path p = path_arg(fn, device);
+    const int lay = choice_arg(fn, "layout", layout, kLayoutNames);
+    const int mat = choice_arg(fn, "matrix", matrix, kMatrixNames);
+    const int rng = choice_arg(fn, "range", range, kRangeNames);
+    if (!py::isinstance<py::array>(img) || py::reinterpret_borrow<py::array>(img).ndim() != 3)
+        value_error(fn, "img must be a numpy.ndarray of shape (H, W, 3) or (H, W, 4)");
+    const py::ssize_t chn = py::reinterpret_borrow<py::array>(img).shape(2);
+    if (chn != 3 && chn != 4)
+        value_error(fn, "img must have 3 or 4 channels, got shape " +
+                            shape_str(py::reinterpret_borrow<py::array>(img)));
+    const int fmt = format.is_none() ? (chn == 3 ? 2 : 0)
+                                     : choice_arg(fn, "format", format, kFormatNames);
+    if ((fmt >= 2 ? 3 : 4) != chn)
+        value_error(fn, "format " + to_repr(format) + " does not match img's " +
+                            std::to_string(chn) + " channels");
+    Image s = image_arg(fn, "img", img, int(chn), false);
+    const u64 need = u64(s.im.width) * s.im.height +
+                     2 * ((u64(s.im.width) + 1) / 2) * ((u64(s.im.height) + 1) / 2);
+    py::array o;
+    if (out.is_none()) {
+        o = py::array_t<uint8_t>(py::ssize_t(need));
+    } else {
+        o = flat_arg(fn, "out", out, true);
+        if (u64(o.nbytes()) != need)
+            value_error(fn, "out must hold " + std::to_string(need) + " bytes, got " +
+                                std::to_string(o.nbytes()));
+    }
+    const mira_yuv420 f = describe_frame(fn, o, s.im.width, s.im.height, lay);
+    call(fn, [&] {
+        return mira_rgb_to_yuv420(&s.im, mira_rgb_format(fmt), &f, mira_matrix(mat),
+                                  mira_range(rng), p);
+    });
+    return o;
+}
+
 // The three destinations of a layout conversion, checked against each other.
 std::vector<Image> dests(const char* fn, py::handle out, const std::vector<const char*>& names,
                          const std::vector<std::vector<py::ssize_t>>& shapes) {
@@ -784,6 +919,15 @@ PYBIND11_MODULE(_mira, mod) {
     mod.def("nv21_to_rgba", &nv21_to_rgba, arg("frame"), arg("vu") = none, py::kw_only(),
             arg("out") = none, arg("device") = none,
             "NV21 frame (H * 3 // 2, W) -> RGBA (H, W, 4), H and W even; with vu (H // 2, W // 2, 2)\n(V first), frame is the luma plane (H, W) alone, each with its own row stride. The CPU method\nuses 6-bit fixed point, the GPU method float: results differ by a few units. Default path CPU.");
+    mod.def("yuv420_to_rgb", &yuv420_to_rgb, arg("frame"), arg("size") = none,
+            py::kw_only(), arg("layout") = "nv21", arg("matrix") = "bt601",
+            arg("range") = "limited", arg("format") = "RGB", arg("out") = none,
+            arg("device") = none,
+            "A 4:2:0 camera frame -> RGB (H, W, 3) or RGBA (H, W, 4). frame: the whole buffer as\nAndroid delivers it (1-D, or (H * 3 // 2, W) when H is even; size=(width, height) otherwise),\nlayout 'nv21', 'nv12', 'i420' or 'yv12'; matrix 'bt601', 'bt709' or 'bt2020'; range 'limited'\nor 'full'; format 'RGB', 'BGR', 'RGBA' or 'BGRA'. Integer formula within 1 of the exact ITU\nvalues; each chroma sample covers its 2 x 2 block. Default path CPU.");
+    mod.def("rgb_to_yuv420", &rgb_to_yuv420, arg("img"), py::kw_only(), arg("layout") = "nv21",
+            arg("matrix") = "bt601", arg("range") = "limited", arg("format") = none,
+            arg("out") = none, arg("device") = none,
+            "RGB (H, W, 3) or RGBA (H, W, 4) -> the flat 4:2:0 buffer (1-D uint8, W * H +\n2 * ceil(W/2) * ceil(H/2) bytes) of layout 'nv21', 'nv12', 'i420' or 'yv12'. format defaults\nto 'RGB' or 'RGBA' by the channels ('BGR', 'BGRA' for OpenCV images). Chroma is the mean of\neach 2 x 2 block. Default path CPU.");
     mod.def("yuv444_to_yuv420sp", &yuv444_to_yuv420sp, arg("y"), arg("cb"), arg("cr"),
             py::kw_only(), arg("out") = none, arg("device") = none,
             "Planes y, cb, cr (H, W) -> (y, cbcr (H // 2, W // 2, 2)); each chroma pair takes the\ntop-left sample of its 2 x 2 block. H and W even. out=: a tuple (y, cbcr). Default path CPU.");

@@ -145,6 +145,23 @@ TEST_P(NeonHelpers, InterleavingStoreWritesPlanesInOrder) {
             << i;
 }
 
+// The de-interleaving loads read exactly their 64 or 48 bytes (the block
+// ends at a guard page) and give sample i of plane c from byte n i + c.
+TEST_P(NeonHelpers, DeinterleavingLoadsSplitPlanes) {
+    GuardedBlock in4(64), in3(48);
+    for (int i = 0; i < 64; ++i) in4.data()[i] = uint8_t(bytes[i % 32] ^ (i * 37));
+    for (int i = 0; i < 48; ++i) in3.data()[i] = uint8_t(bytes[(i * 5) % 32] + i);
+    const uint8x16x4_t q4 = mira::load_deinterleave4_u8(in4.data());
+    const uint8x16x3_t q3 = mira::load_deinterleave3_u8(in3.data());
+    uint8_t out[4][16];
+    for (int c = 0; c < 4; ++c) vst1q_u8(out[c], q4.val[c]);
+    for (int c = 0; c < 4; ++c)
+        for (int i = 0; i < 16; ++i) EXPECT_EQ(out[c][i], in4.data()[4 * i + c]) << c << " " << i;
+    for (int c = 0; c < 3; ++c) vst1q_u8(out[c], q3.val[c]);
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 16; ++i) EXPECT_EQ(out[c][i], in3.data()[3 * i + c]) << c << " " << i;
+}
+
 TEST_P(NeonHelpers, CombineAndOpaqueDuplicate) {
     uint64_t lo, hi;
     std::memcpy(&lo, bytes, 8);

@@ -87,6 +87,19 @@ expect_bad_naming "raw input, output .txt" "out.txt" nv21_to_rgba "$dir/in.nv21"
 head -c 40 "$(dirname "$0")/../data/astronaut.png" >"$dir/trunc.png"
 expect_bad_naming "truncated input" "trunc.png" resize "$dir/trunc.png" "$dir/out.png"
 
+# mira convert: raw camera frames of any size and layout to PNG.
+head -c $((17 * 9 + 2 * 9 * 5)) /dev/urandom > "$dir/frame.yuv"
+expect_bad_naming "convert without height" --height convert "$dir/frame.yuv" "$dir/out.png" --width=17
+expect_bad_naming "convert short file" frame.yuv convert "$dir/frame.yuv" "$dir/out.png" --width=17 --height=10
+expect_bad_naming "convert layout" --layout convert "$dir/frame.yuv" "$dir/out.png" --width=17 --height=9 --layout=yuyv
+expect_bad_naming "convert matrix" --matrix convert "$dir/frame.yuv" "$dir/out.png" --width=17 --height=9 --matrix=bt470
+for layout in nv21 nv12 i420 yv12; do
+  expect_good "convert $layout" convert "$dir/frame.yuv" "$dir/out.png" --width=17 --height=9 --layout=$layout --matrix=bt709 --range=full
+  got=$(od -An -tu4 --endian=big -j16 -N8 "$dir/out.png" | tr -s ' ' | sed 's/^ //')
+  [ "$got" = "17 9" ] || { echo "FAIL convert $layout: $got, expected 17 9"; fail=1; }
+done
+expect_good "convert on the GPU path, RGBA" --gpu convert "$dir/frame.yuv" "$dir/out.png" --width=17 --height=9 --alpha=yes
+
 # --factor with a side is refused; one side alone keeps the aspect ratio.
 expect_bad_naming "factor with width" --factor resize "$in" "$dir/out.png" --factor=0.5 --width=8
 expect_bad_naming "factor with height" --factor upscale_lanczos "$in" "$dir/out.png" --factor=2 --height=30

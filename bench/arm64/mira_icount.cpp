@@ -104,6 +104,40 @@ void colour_and_layout() {
                 cv::cvtColor(in, out, cv::COLOR_YUV2RGBA_NV21);
             };
         });
+        // Camera frames: NV21 to RGBA and RGBA to I420, BT.601 limited range.
+        add("yuv420_rgba", s, "mira", n, [=] {
+            return [s, src = frame(), dst = Bytes(size_t(s.w) * s.h * 4)]() mutable {
+                mira_yuv420 f{};
+                mira_yuv420_nv21(&f, src.data(), src.size(), s.w, s.h);
+                const mira_image d{dst.data(), s.w, s.h, 4 * s.w, 4};
+                mira_yuv420_to_rgb(&f, &d, MIRA_RGB_FORMAT_RGBA, MIRA_MATRIX_BT601,
+                                   MIRA_RANGE_LIMITED, MIRA_PATH_CPU);
+            };
+        });
+        add("yuv420_rgba", s, "libyuv", n, [=] {
+            return [s, src = frame(), dst = Bytes(size_t(s.w) * s.h * 4)]() mutable {
+                libyuv::NV21ToABGR(src.data(), s.w, src.data() + size_t(s.w) * s.h, s.w,
+                                   dst.data(), 4 * s.w, s.w, s.h);
+            };
+        });
+        add("rgba_yuv420", s, "mira", n, [=] {
+            return [s, src = random_bytes(size_t(s.w) * s.h * 4, 3),
+                    dst = Bytes(size_t(s.w) * s.h * 3 / 2)]() mutable {
+                mira_yuv420 f{};
+                mira_yuv420_i420(&f, dst.data(), dst.size(), s.w, s.h);
+                const mira_image in{src.data(), s.w, s.h, 4 * s.w, 4};
+                mira_rgb_to_yuv420(&in, MIRA_RGB_FORMAT_RGBA, &f, MIRA_MATRIX_BT601,
+                                   MIRA_RANGE_LIMITED, MIRA_PATH_CPU);
+            };
+        });
+        add("rgba_yuv420", s, "libyuv", n, [=] {
+            return [s, src = random_bytes(size_t(s.w) * s.h * 4, 3),
+                    dst = Bytes(size_t(s.w) * s.h * 3 / 2)]() mutable {
+                uint8_t* u = dst.data() + size_t(s.w) * s.h;
+                libyuv::ABGRToI420(src.data(), 4 * s.w, dst.data(), s.w, u, s.w / 2,
+                                   u + size_t(s.w / 2) * (s.h / 2), s.w / 2, s.w, s.h);
+            };
+        });
         add("transpose", s, "mira", n, [=] {
             return [s, src = random_bytes(size_t(s.w) * s.h), dst = Bytes(size_t(s.w) * s.h)]() mutable {
                 ncvTransposeu8(src.data(), s.w, s.h, s.w, dst.data(), s.h);

@@ -53,7 +53,7 @@ typedef struct MIRA_Feature_Buf {
  *        further parameters. 32 bytes, `extra` on an 8-byte boundary.
  */
 typedef struct MIRA_Feature_Param {
-    /** The feature to run: a ::MIRA_API_ID value (1..26). */
+    /** The feature to run: a ::MIRA_API_ID value (1..28). */
     uint32_t apiId;
     /** Processing mode: ::MIRA_MODE_CPU (0), ::MIRA_MODE_OPENCL (1) or any
      *  other value (a CPU path; see ::MIRA_MODE_CPU_ALT). */
@@ -65,7 +65,8 @@ typedef struct MIRA_Feature_Param {
      *  allocation). */
     void* extra;
     /** Feature-specific integer: the rotation code (rotations), the border
-     *  mode (3×3 Gaussian), the interpolation (affine warp); 0 elsewhere. */
+     *  mode (3×3 Gaussian), the interpolation (affine warp), the packed
+     *  layout, matrix and range (camera frames); 0 elsewhere. */
     int32_t arg;
 } MIRA_Feature_Param;
 
@@ -141,7 +142,11 @@ typedef enum MIRA_API_ID MIRA_API_ID_BASE {
     /** ncvTransformAffineClippedu8_v2; mode 1; arg: interpolation. */
     MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8 = 25,
     /** ncvScaleDownMNu8; mode 1. */
-    MIRA_API_SCALEDOWN_MN_U8 = 26
+    MIRA_API_SCALEDOWN_MN_U8 = 26,
+    /** Camera frame (any 4:2:0 layout) to RGB (mira_yuv420_to_rgb). */
+    MIRA_API_YUV420_TO_RGB = 27,
+    /** RGB to a camera frame (mira_rgb_to_yuv420). */
+    MIRA_API_RGB_TO_YUV420 = 28
 } MIRA_API_ID;
 
 /**

@@ -109,6 +109,27 @@ def nv21_to_rgba(frame: Array, vu: Optional[Array] = None, *, out: Optional[Arra
     return _mira.nv21_to_rgba(frame, vu, out=out, device=device)
 
 
+@_doc(_mira.yuv420_to_rgb)
+def yuv420_to_rgb(frame: Array, size: Optional[Size] = None, *,
+                  layout: Literal["nv21", "nv12", "i420", "yv12"] = "nv21",
+                  matrix: Literal["bt601", "bt709", "bt2020"] = "bt601",
+                  range: Literal["limited", "full"] = "limited",
+                  format: Literal["RGB", "BGR", "RGBA", "BGRA"] = "RGB",
+                  out: Optional[Array] = None, device: Device = None) -> Array:
+    return _mira.yuv420_to_rgb(frame, size, layout=layout, matrix=matrix, range=range,
+                               format=format, out=out, device=device)
+
+
+@_doc(_mira.rgb_to_yuv420)
+def rgb_to_yuv420(img: Array, *, layout: Literal["nv21", "nv12", "i420", "yv12"] = "nv21",
+                  matrix: Literal["bt601", "bt709", "bt2020"] = "bt601",
+                  range: Literal["limited", "full"] = "limited",
+                  format: Optional[Literal["RGB", "BGR", "RGBA", "BGRA"]] = None,
+                  out: Optional[Array] = None, device: Device = None) -> Array:
+    return _mira.rgb_to_yuv420(img, layout=layout, matrix=matrix, range=range, format=format,
+                               out=out, device=device)
+
+
 @_doc(_mira.yuv444_to_yuv420sp)
 def yuv444_to_yuv420sp(y: Array, cb: Array, cr: Array, *,
                        out: Optional[Tuple[Array, Array]] = None,
@@ -208,6 +229,8 @@ __all__ = [
     "transpose",
     "rotate",
     "nv21_to_rgba",
+    "yuv420_to_rgb",
+    "rgb_to_yuv420",
     "yuv444_to_yuv420sp",
     "yuv420sp_to_yuv444",
     "swap_pairs",

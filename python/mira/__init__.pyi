@@ -55,6 +55,28 @@ def nv21_to_rgba(frame: U8, vu: Optional[U8] = None, *, out: Optional[U8] = None
     method uses 6-bit fixed point, the GPU method float: results differ by a
     few units. Default path CPU."""
 
+def yuv420_to_rgb(frame: U8, size: Optional[Size] = None, *,
+                  layout: Literal["nv21", "nv12", "i420", "yv12"] = "nv21",
+                  matrix: Literal["bt601", "bt709", "bt2020"] = "bt601",
+                  range: Literal["limited", "full"] = "limited",
+                  format: Literal["RGB", "BGR", "RGBA", "BGRA"] = "RGB",
+                  out: Optional[U8] = None, device: Device = None) -> U8:
+    """A 4:2:0 camera frame (Android's flat buffer: 1-D, or (H * 3 // 2, W)
+    when H is even; ``size=(width, height)`` otherwise) -> RGB (H, W, 3) or
+    RGBA (H, W, 4). Integer formula within 1 of the exact ITU values; each
+    chroma sample covers its 2 x 2 block. ``format="BGR"`` matches OpenCV's
+    COLOR_YUV2BGR_NV21. Default path CPU."""
+
+def rgb_to_yuv420(img: U8, *, layout: Literal["nv21", "nv12", "i420", "yv12"] = "nv21",
+                  matrix: Literal["bt601", "bt709", "bt2020"] = "bt601",
+                  range: Literal["limited", "full"] = "limited",
+                  format: Optional[Literal["RGB", "BGR", "RGBA", "BGRA"]] = None,
+                  out: Optional[U8] = None, device: Device = None) -> U8:
+    """RGB (H, W, 3) or RGBA (H, W, 4) -> the flat 4:2:0 buffer (1-D, W * H +
+    2 * ceil(W/2) * ceil(H/2) bytes). Chroma is the mean of each 2 x 2 block.
+    Default path CPU."""
+
+
 def yuv444_to_yuv420sp(y: U8, cb: U8, cr: U8, *, out: Optional[Tuple[U8, U8]] = None,
                        device: Device = None) -> Tuple[U8, U8]:
     """Planes (H, W) x 3 -> (y (H, W), cbcr (H // 2, W // 2, 2)); chroma takes the
