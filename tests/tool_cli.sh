@@ -142,6 +142,52 @@ expect_good "gaussian (old name, numeric border)" gaussian "$in" "$dir/out.png" 
 expect_good "flood_fill" flood_fill "$in" "$dir/out.png" --x=3 --y=4 --connectivity=8
 expect_good "floodfill (old names)" floodfill "$in" "$dir/out.png" --x=3 --y=4 --conn=8
 
+# Colour PNGs keep their colour through the operations that take it: an RGB
+# (colour type 2) or RGBA (6) input gives a PNG of the same colour type and
+# the expected size; the pixels are the operation's (a rotation by 180 twice
+# gives the input back, byte for byte).
+png_colour_type() { od -An -tu1 -j25 -N1 "$1" | tr -d ' '; }
+make_png() {  # make_png <file> <width> <height> <channels>
+  python3 - "$@" <<'PY'
+import random, struct, sys, zlib
+path, w, h, c = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+random.seed(w * h + c)
+raw = b"".join(b"\0" + bytes(random.randrange(256) for _ in range(w * c)) for _ in range(h))
+def chunk(t, d): return struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d))
+ctype = {3: 2, 4: 6}[c]
+open(path, "wb").write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, ctype, 0, 0, 0))
+                       + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+PY
+}
+if command -v python3 >/dev/null; then
+  for c in 3 4; do
+    cin="$dir/colour$c.png"
+    make_png "$cin" 13 7 "$c"
+    want_type=$([ "$c" = 3 ] && echo 2 || echo 6)
+    while IFS='|' read -r what args size; do
+      # shellcheck disable=SC2086
+      expect_good "$what, $c channels" $args "$cin" "$dir/out.png"
+      [ "$(png_colour_type "$dir/out.png")" = "$want_type" ] ||
+        { echo "FAIL $what, $c channels: colour type $(png_colour_type "$dir/out.png"), expected $want_type"; fail=1; }
+      [ "$(png_size "$dir/out.png")" = "$size" ] ||
+        { echo "FAIL $what, $c channels: size $(png_size "$dir/out.png"), expected $size"; fail=1; }
+    done <<'TABLE'
+transpose|transpose|7 13
+rotate 90|rotate --degrees=90|7 13
+rotate 180|rotate --degrees=180|13 7
+rotate 270 on the gpu path|--gpu rotate --degrees=270|7 13
+gaussian3x3|gaussian3x3 --border=renormalised|13 7
+gaussian3x3 on the gpu path|--gpu gaussian3x3 --border=zero|13 7
+TABLE
+    "$tool" rotate "$cin" "$dir/half.png" --degrees=180 >/dev/null 2>&1 &&
+      "$tool" --gpu rotate "$dir/half.png" "$dir/whole.png" --degrees=180 >/dev/null 2>&1
+    if python3 -c "import cv2" 2>/dev/null; then
+      python3 -c "import cv2, sys, numpy as np; a = cv2.imread(sys.argv[1], cv2.IMREAD_UNCHANGED); b = cv2.imread(sys.argv[2], cv2.IMREAD_UNCHANGED); sys.exit(0 if a is not None and b is not None and a.shape == b.shape and np.array_equal(a, b) else 1)" "$cin" "$dir/whole.png" ||
+        { echo "FAIL rotate 180 twice does not give the $c-channel input back"; fail=1; }
+    fi
+  done
+fi
+
 # After a successful --gpu command the device line is printed; after a
 # failure nothing follows the error line.
 "$tool" --gpu resize "$in" "$dir/out.png" --width=8 >"$dir/stdout" 2>"$dir/stderr"

@@ -21,15 +21,42 @@ inline uint8x8_t gauss8(uint8x8_t am, uint8x8_t a0, uint8x8_t ap, uint8x8_t bm, 
     return vshrn_n_u16(s, 4);
 }
 
-inline uint8_t gauss1(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint32_t x) {
-    const unsigned s = a[x - 1] + 2u * a[x] + a[x + 1] + 2u * b[x - 1] + 4u * b[x] +
-                       2u * b[x + 1] + c[x - 1] + 2u * c[x] + c[x + 1];
+// One output byte; the horizontal neighbours are D bytes away (the channel
+// count of an interleaved image: the same channel of the next pixel).
+template <int D>
+inline uint8_t gauss1(const uint8_t* a, const uint8_t* b, const uint8_t* c, size_t x) {
+    const unsigned s = a[x - D] + 2u * a[x] + a[x + D] + 2u * b[x - D] + 4u * b[x] +
+                       2u * b[x + D] + c[x - D] + 2u * c[x] + c[x + D];
     return static_cast<uint8_t>(s >> 4);
+}
+
+// Visits the interior bytes D .. D * (width - 1) - 1 of a row of `width`
+// pixels of D bytes as for_interior_blocks visits columns 1 .. width - 2:
+// 16-byte blocks, else 8-byte blocks, the last shifted back to end at the
+// interior's end, else single bytes. Overlapping blocks recompute identical
+// values.
+template <int D, class F16, class F8, class F1>
+inline void for_interior_bytes(uint32_t width, F16 f16, F8 f8, F1 f1) {
+    if (width < 3) return;
+    const size_t begin = D, end = size_t(D) * (width - 1);
+    const size_t n = end - begin;
+    if (n >= 16) {
+        size_t x = begin;
+        for (; x + 16 <= end; x += 16) f16(x);
+        if (x < end) f16(end - 16);
+    } else if (n >= 8) {
+        size_t x = begin;
+        for (; x + 8 <= end; x += 8) f8(x);
+        if (x < end) f8(end - 8);
+    } else {
+        for (size_t x = begin; x < end; ++x) f1(x);
+    }
 }
 
 // The renormalised in-image kernel at (x, y): sum of weight x pixel over the
 // neighbours inside the image, divided (truncating) by the sum of their weights.
-uint8_t renormalised(const MIRA_Feature_Buf& s, uint32_t x, uint32_t y) {
+// Channel k of an image of `ch` channels.
+uint8_t renormalised(const MIRA_Feature_Buf& s, uint32_t x, uint32_t y, uint32_t ch, uint32_t k) {
     static const unsigned kW[3][3] = {{1, 2, 1}, {2, 4, 2}, {1, 2, 1}};
     unsigned sum = 0, weight = 0;
     for (int dy = -1; dy <= 1; ++dy) {
@@ -39,7 +66,7 @@ uint8_t renormalised(const MIRA_Feature_Buf& s, uint32_t x, uint32_t y) {
         for (int dx = -1; dx <= 1; ++dx) {
             const int64_t xx = static_cast<int64_t>(x) + dx;
             if (xx < 0 || xx >= s.width) continue;
-            sum += kW[dy + 1][dx + 1] * r[xx];
+            sum += kW[dy + 1][dx + 1] * r[xx * ch + k];
             weight += kW[dy + 1][dx + 1];
         }
     }
@@ -48,22 +75,26 @@ uint8_t renormalised(const MIRA_Feature_Buf& s, uint32_t x, uint32_t y) {
 
 }  // namespace
 
-bool gaussian_args_ok(const MIRA_Feature_Buf* src, const MIRA_Feature_Buf* dst) {
+bool gaussian_args_ok(const MIRA_Feature_Buf* src, const MIRA_Feature_Buf* dst,
+                      uint32_t channels) {
     if (src == nullptr || dst == nullptr) return false;
     if (src->width == 0 || src->height == 0) return true;
     if (src->data == nullptr || dst->data == nullptr) return false;
-    return src->stride >= src->width && dst->stride >= src->width && dst->width >= src->width &&
+    const uint64_t bytes = uint64_t(channels) * src->width;
+    return src->stride >= bytes && dst->stride >= bytes && dst->width >= src->width &&
            dst->height >= src->height;
 }
 
-void gaussian_cpu(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, int borderMode) {
-    gaussian3x3_interior_neon(src->data, src->stride, dst->data, dst->stride, src->width,
-                              src->height);
-    gaussian_process_border(src, dst, borderMode);
+void gaussian_cpu(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, int borderMode,
+                  uint32_t channels) {
+    gaussian3x3_interior_pixels_neon(src->data, src->stride, dst->data, dst->stride, src->width,
+                                     src->height, channels);
+    gaussian_process_border(src, dst, borderMode, channels);
 }
 
 namespace {
 
+template <int D>
 void gaussian_direct(const uint8_t* src, uint32_t srcStride, uint8_t* dst,
                                uint32_t dstStride, uint32_t width, uint32_t height) {
     for (uint32_t y = 1; y + 1 < height; ++y) {
@@ -71,15 +102,15 @@ void gaussian_direct(const uint8_t* src, uint32_t srcStride, uint8_t* dst,
         const uint8_t* b = a + srcStride;
         const uint8_t* c = b + srcStride;
         uint8_t* o = dst + static_cast<uint64_t>(y) * dstStride;
-        for_interior_blocks(
+        for_interior_bytes<D>(
             width,
-            [&](uint32_t x) {
-                const uint8x16_t am = vld1q_u8(a + x - 1), a0 = vld1q_u8(a + x),
-                                 ap = vld1q_u8(a + x + 1);
-                const uint8x16_t bm = vld1q_u8(b + x - 1), b0 = vld1q_u8(b + x),
-                                 bp = vld1q_u8(b + x + 1);
-                const uint8x16_t cm = vld1q_u8(c + x - 1), c0 = vld1q_u8(c + x),
-                                 cp = vld1q_u8(c + x + 1);
+            [&](size_t x) {
+                const uint8x16_t am = vld1q_u8(a + x - D), a0 = vld1q_u8(a + x),
+                                 ap = vld1q_u8(a + x + D);
+                const uint8x16_t bm = vld1q_u8(b + x - D), b0 = vld1q_u8(b + x),
+                                 bp = vld1q_u8(b + x + D);
+                const uint8x16_t cm = vld1q_u8(c + x - D), c0 = vld1q_u8(c + x),
+                                 cp = vld1q_u8(c + x + D);
                 const uint8x8_t lo = gauss8(vget_low_u8(am), vget_low_u8(a0), vget_low_u8(ap),
                                             vget_low_u8(bm), vget_low_u8(b0), vget_low_u8(bp),
                                             vget_low_u8(cm), vget_low_u8(c0), vget_low_u8(cp));
@@ -88,93 +119,117 @@ void gaussian_direct(const uint8_t* src, uint32_t srcStride, uint8_t* dst,
                                             vget_high_u8(cm), vget_high_u8(c0), vget_high_u8(cp));
                 vst1q_u8(o + x, vcombine_u8(lo, hi));
             },
-            [&](uint32_t x) {
-                vst1_u8(o + x, gauss8(vld1_u8(a + x - 1), vld1_u8(a + x), vld1_u8(a + x + 1),
-                                      vld1_u8(b + x - 1), vld1_u8(b + x), vld1_u8(b + x + 1),
-                                      vld1_u8(c + x - 1), vld1_u8(c + x), vld1_u8(c + x + 1)));
+            [&](size_t x) {
+                vst1_u8(o + x, gauss8(vld1_u8(a + x - D), vld1_u8(a + x), vld1_u8(a + x + D),
+                                      vld1_u8(b + x - D), vld1_u8(b + x), vld1_u8(b + x + D),
+                                      vld1_u8(c + x - D), vld1_u8(c + x), vld1_u8(c + x + D)));
             },
-            [&](uint32_t x) { o[x] = gauss1(a, b, c, x); });
+            [&](size_t x) { o[x] = gauss1<D>(a, b, c, x); });
     }
 }
 
-}  // namespace
-
-// Separable form: each source row's horizontal pass h = p(x-1) + 2 p(x) +
-// p(x+1) is computed once and kept for the three output rows that use it (a
+// Separable form: each source row's horizontal pass h = p(x-D) + 2 p(x) +
+// p(x+D) is computed once and kept for the three output rows that use it (a
 // ring of three rows); out = (h(y-1) + 2 h(y) + h(y+1)) >> 4, all in 16-bit
 // lanes (at most 4080). Narrow images, and a failed scratch allocation, take
-// the direct 3x3 form.
-void gaussian3x3_interior_neon(const uint8_t* src, uint32_t srcStride, uint8_t* dst,
-                               uint32_t dstStride, uint32_t width, uint32_t height) {
-    if (width < 10 || height < 3) {
-        gaussian_direct(src, srcStride, dst, dstStride, width, height);
+// the direct 3x3 form. D is the pixel size: with interleaved channels the
+// same arithmetic over the row's bytes, neighbours D bytes apart, computes
+// every channel exactly as a plane of its own.
+template <int D>
+void gaussian_interior(const uint8_t* src, uint32_t srcStride, uint8_t* dst, uint32_t dstStride,
+                       uint32_t width, uint32_t height) {
+    const size_t bytes = size_t(D) * width;
+    if (width < 3 || bytes - 2 * D < 8 || height < 3) {
+        gaussian_direct<D>(src, srcStride, dst, dstStride, width, height);
         return;
     }
-    uint16_t* ring = static_cast<uint16_t*>(malloc(sizeof(uint16_t) * 3 * size_t(width)));
+    uint16_t* ring = static_cast<uint16_t*>(malloc(sizeof(uint16_t) * 3 * bytes));
     if (ring == nullptr) {
-        gaussian_direct(src, srcStride, dst, dstStride, width, height);
+        gaussian_direct<D>(src, srcStride, dst, dstStride, width, height);
         return;
     }
-    uint16_t* h[3] = {ring, ring + width, ring + 2 * size_t(width)};
+    uint16_t* h[3] = {ring, ring + bytes, ring + 2 * bytes};
     auto srow = [&](uint32_t y) { return src + static_cast<uint64_t>(y) * srcStride; };
     // h = m + 2c + p of the columns x-1, x, x+1, bytes widened to 16 bits:
     // 8 columns from 8-byte loads, or 16 (two vectors) from 16-byte loads.
     auto h121 = [](uint16x8_t m, uint16x8_t c, uint16x8_t p) {
         return vaddq_u16(vaddq_u16(m, p), vshlq_n_u16(c, 1));
     };
-    auto hpass8 = [&](const uint8_t* r, uint32_t x) {
-        return h121(load_widen_u8(r + x - 1), load_widen_u8(r + x), load_widen_u8(r + x + 1));
+    auto hpass8 = [&](const uint8_t* r, size_t x) {
+        return h121(load_widen_u8(r + x - D), load_widen_u8(r + x), load_widen_u8(r + x + D));
     };
-    auto hpass16 = [&](const uint8_t* r, uint32_t x, uint16x8_t& lo, uint16x8_t& hi) {
+    auto hpass16 = [&](const uint8_t* r, size_t x, uint16x8_t& lo, uint16x8_t& hi) {
         lo = hpass8(r, x);
         hi = hpass8(r, x + 8);
     };
     for (uint32_t r = 0; r < 2; ++r) {
         const uint8_t* s = srow(r);
-        for_interior_blocks(
+        for_interior_bytes<D>(
             width,
-            [&](uint32_t x) {
+            [&](size_t x) {
                 uint16x8_t lo, hi;
                 hpass16(s, x, lo, hi);
                 vst1q_u16(h[r] + x, lo);
                 vst1q_u16(h[r] + x + 8, hi);
             },
-            [&](uint32_t x) { vst1q_u16(h[r] + x, hpass8(s, x)); }, [](uint32_t) {});
+            [&](size_t x) { vst1q_u16(h[r] + x, hpass8(s, x)); }, [](size_t) {});
     }
     for (uint32_t y = 1; y + 1 < height; ++y) {
         const uint32_t ip = (y - 1) % 3, ic = y % 3, in = (y + 1) % 3;
         const uint8_t* s = srow(y + 1);
         uint8_t* o = dst + static_cast<uint64_t>(y) * dstStride;
         // Keeps the new row's pass n and returns the 8 vertical sums >> 4.
-        auto out8 = [&](uint32_t x, uint16x8_t n) {
+        auto out8 = [&](size_t x, uint16x8_t n) {
             vst1q_u16(h[in] + x, n);
             const uint16x8_t sum = vaddq_u16(vaddq_u16(vld1q_u16(h[ip] + x), n),
                                              vshlq_n_u16(vld1q_u16(h[ic] + x), 1));
             return vshrq_n_u16(sum, 4);
         };
-        for_interior_blocks(
+        for_interior_bytes<D>(
             width,
-            [&](uint32_t x) {
+            [&](size_t x) {
                 uint16x8_t lo, hi;
                 hpass16(s, x, lo, hi);
                 vst1q_u8(o + x, narrow_u16(out8(x, lo), out8(x + 8, hi)));
             },
-            [&](uint32_t x) { vst1_u8(o + x, vmovn_u16(out8(x, hpass8(s, x)))); },
-            [](uint32_t) {});
+            [&](size_t x) { vst1_u8(o + x, vmovn_u16(out8(x, hpass8(s, x)))); },
+            [](size_t) {});
     }
     free(ring);
 }
 
-void gaussian_process_border(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, int borderMode) {
+}  // namespace
+
+void gaussian3x3_interior_neon(const uint8_t* src, uint32_t srcStride, uint8_t* dst,
+                               uint32_t dstStride, uint32_t width, uint32_t height) {
+    gaussian_interior<1>(src, srcStride, dst, dstStride, width, height);
+}
+
+void gaussian3x3_interior_pixels_neon(const uint8_t* src, uint32_t srcStride, uint8_t* dst,
+                                      uint32_t dstStride, uint32_t width, uint32_t height,
+                                      uint32_t channels) {
+    switch (channels) {
+        case 1: gaussian_interior<1>(src, srcStride, dst, dstStride, width, height); break;
+        case 2: gaussian_interior<2>(src, srcStride, dst, dstStride, width, height); break;
+        case 3: gaussian_interior<3>(src, srcStride, dst, dstStride, width, height); break;
+        case 4: gaussian_interior<4>(src, srcStride, dst, dstStride, width, height); break;
+        default: break;
+    }
+}
+
+void gaussian_process_border(const MIRA_Feature_Buf* src, MIRA_Feature_Buf* dst, int borderMode,
+                             uint32_t channels) {
     const uint32_t w = src->width, h = src->height;
     if (w == 0 || h == 0) return;
     auto frame = [&](uint32_t x, uint32_t y) {
         const bool corner = (x == 0 || x == w - 1) && (y == 0 || y == h - 1);
-        uint8_t* q = row_ptr(*dst, y) + x;
-        if (borderMode == 1)
-            *q = renormalised(*src, x, y);
-        else if (borderMode == 0 || !corner)
-            *q = 0;
+        uint8_t* q = row_ptr(*dst, y) + size_t(x) * channels;
+        for (uint32_t k = 0; k < channels; ++k) {
+            if (borderMode == 1)
+                q[k] = renormalised(*src, x, y, channels, k);
+            else if (borderMode == 0 || !corner)
+                q[k] = 0;
+        }
     };
     for (uint32_t x = 0; x < w; ++x) {
         frame(x, 0);
