@@ -89,11 +89,11 @@ public:
      * | 23 | plane | plane | extra: ncvScaleParam |
      * | 24 | plane | mask plane (its width and height bound the fill) | extra: ncvFloodfillParam |
      * | 25 | plane, then {3, 12, 2, 2, matrix} | plane, then {2, 2, dstH, dstH, row spans or null} | arg: interpolation |
- *
- * Pixel bytes (MIRA_Feature_Param::reserved) of features 6, 13 and 19: 2, 3
- * or 4 for interleaved images of that many channels, whose descriptor widths
- * then count pixels (strides stay bytes); any other value (the plain C
- * functions store 1) for 8-bit planes.
+     *
+     * Pixel bytes (MIRA_Feature_Param::reserved) of features 6, 13 and 19: 2,
+     * 3 or 4 for interleaved images of that many channels, whose descriptor
+     * widths then count pixels (strides stay bytes); any other value (the
+     * plain C functions store 1) for 8-bit planes.
      *
      * @param src      Source descriptors (null where the feature takes none).
      * @param srcCount Number of source descriptors.
