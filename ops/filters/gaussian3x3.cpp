@@ -234,7 +234,57 @@ void gaussian_window(const uint8_t* src, uint32_t srcStride, uint8_t* dst, uint3
         gaussian_direct<D>(src, srcStride, dst, dstStride, width, height);
         return;
     }
-    for (uint32_t y = 1; y + 1 < height; ++y) {
+    // The horizontal pass of a piece from the window: previous high half,
+    // current halves, next low half.
+    auto hpass = [](uint16x8_t ph, uint16x8_t cl, uint16x8_t ch, uint16x8_t nl) {
+        const uint16x8_t lo = vaddq_u16(vaddq_u16(vextq_u16(ph, cl, 8 - D), vextq_u16(cl, ch, D)),
+                                        vshlq_n_u16(cl, 1));
+        const uint16x8_t hi = vaddq_u16(vaddq_u16(vextq_u16(cl, ch, 8 - D), vextq_u16(ch, nl, D)),
+                                        vshlq_n_u16(ch, 1));
+        return narrow_u16(vshrq_n_u16(lo, 4), vshrq_n_u16(hi, 4));
+    };
+    uint32_t y = 1;
+    // Two output rows at a time: the four source rows are loaded and widened
+    // once for both.
+    for (; y + 2 < height; y += 2) {
+        const uint8_t* r0 = src + static_cast<uint64_t>(y - 1) * srcStride;
+        const uint8_t* r1 = r0 + srcStride;
+        const uint8_t* r2 = r1 + srcStride;
+        const uint8_t* r3 = r2 + srcStride;
+        uint8_t* o0 = dst + static_cast<uint64_t>(y) * dstStride;
+        uint8_t* o1 = o0 + dstStride;
+        auto vsum2 = [&](size_t p, uint16x8_t& lo0, uint16x8_t& hi0, uint16x8_t& lo1,
+                         uint16x8_t& hi1) {
+            const uint8x16_t v0 = vld1q_u8(r0 + p), v1 = vld1q_u8(r1 + p), v2 = vld1q_u8(r2 + p),
+                             v3 = vld1q_u8(r3 + p);
+            const uint16x8_t l1 = widen_lo_u8(v1), l2 = widen_lo_u8(v2);
+            const uint16x8_t h1 = widen_hi_u8(v1), h2 = widen_hi_u8(v2);
+            lo0 = vaddq_u16(vaddq_u16(widen_lo_u8(v0), l2), vshlq_n_u16(l1, 1));
+            hi0 = vaddq_u16(vaddq_u16(widen_hi_u8(v0), h2), vshlq_n_u16(h1, 1));
+            lo1 = vaddq_u16(vaddq_u16(l1, widen_lo_u8(v3)), vshlq_n_u16(l2, 1));
+            hi1 = vaddq_u16(vaddq_u16(h1, widen_hi_u8(v3)), vshlq_n_u16(h2, 1));
+        };
+        gauss16_at<D>(r0, r1, r2, o0, D);
+        gauss16_at<D>(r1, r2, r3, o1, D);
+        uint16x8_t ph0, cl0, ch0, ph1, cl1, ch1, nl0, nh0, nl1, nh1, u0, u1;
+        vsum2(0, u0, ph0, u1, ph1);
+        vsum2(16, cl0, ch0, cl1, ch1);
+        size_t p = 16;
+        for (; p + 32 <= bytes; p += 16) {
+            vsum2(p + 16, nl0, nh0, nl1, nh1);
+            vst1q_u8(o0 + p, hpass(ph0, cl0, ch0, nl0));
+            vst1q_u8(o1 + p, hpass(ph1, cl1, ch1, nl1));
+            ph0 = ch0, cl0 = nl0, ch0 = nh0;
+            ph1 = ch1, cl1 = nl1, ch1 = nh1;
+        }
+        for (; p + 16 + D <= bytes; p += 16) {
+            gauss16_at<D>(r0, r1, r2, o0, p);
+            gauss16_at<D>(r1, r2, r3, o1, p);
+        }
+        gauss16_at<D>(r0, r1, r2, o0, bytes - D - 16);
+        gauss16_at<D>(r1, r2, r3, o1, bytes - D - 16);
+    }
+    for (; y + 1 < height; ++y) {  // the last row of an odd count
         const uint8_t* a = src + static_cast<uint64_t>(y - 1) * srcStride;
         const uint8_t* b = a + srcStride;
         const uint8_t* c = b + srcStride;
@@ -253,11 +303,7 @@ void gaussian_window(const uint8_t* src, uint32_t srcStride, uint8_t* dst, uint3
         size_t p = 16;
         for (; p + 32 <= bytes; p += 16) {
             vsum(p + 16, nl, nh);
-            const uint16x8_t lo = vaddq_u16(vaddq_u16(vextq_u16(ph, cl, 8 - D), vextq_u16(cl, ch, D)),
-                                            vshlq_n_u16(cl, 1));
-            const uint16x8_t hi = vaddq_u16(vaddq_u16(vextq_u16(cl, ch, 8 - D), vextq_u16(ch, nl, D)),
-                                            vshlq_n_u16(ch, 1));
-            vst1q_u8(o + p, narrow_u16(vshrq_n_u16(lo, 4), vshrq_n_u16(hi, 4)));
+            vst1q_u8(o + p, hpass(ph, cl, ch, nl));
             ph = ch;
             cl = nl;
             ch = nh;
