@@ -146,6 +146,8 @@ MIRA_TILE_INLINE void transpose_tile(const uint8_t* src, int64_t ss, uint8_t* ds
     if constexpr (Px == 3) {
         uint8x16_t q[8];
         uint8x8_t d[8];
+        // Unrolled, so that the vectors stay in registers.
+#pragma GCC unroll 8
         for (int i = 0; i < 8; ++i) {
             const uint8x8x3_t v = vld3_u8(src + i * ss + at);
             q[i] = vcombine_u8(v.val[0], v.val[1]);
@@ -153,6 +155,7 @@ MIRA_TILE_INLINE void transpose_tile(const uint8_t* src, int64_t ss, uint8_t* ds
         }
         transpose_8x8_halves(q);
         transpose_8x8(d);
+#pragma GCC unroll 8
         for (int c = 0; c < 8; ++c) {
             uint8x8x3_t o;
             o.val[0] = vget_low_u8(q[c]);
