@@ -107,6 +107,23 @@ TEST(ColourImagesRefused, UnsupportedCountsAreUnsupported) {
         EXPECT_EQ(mean, -1);
         EXPECT_EQ(var, -1);
     }
+    for (uint32_t ch : {3u, 4u}) {
+        GuardedImage a(8 * ch, 4, 8 * ch + 3), m(8 * ch, 4, 8 * ch + 1), up(16 * ch, 8, 16 * ch);
+        a.fillRandom(5);
+        m.fill(0x22);
+        up.fill(0x33);
+        const std::vector<uint8_t> mb = m.packed(), ub = up.packed();
+        mira_image s{a.data(), 8, 4, a.stride(), ch}, k{m.data(), 8, 4, m.stride(), ch};
+        mira_image u{up.data(), 16, 8, up.stride(), ch};
+        mira_fill_result r{};
+        EXPECT_EQ(mira_flood_fill(&s, &k, 1, 1, 4, 255, &r, MIRA_PATH_CPU), MIRA_STATUS_UNSUPPORTED);
+        EXPECT_EQ(mira_upsample_chroma(&s, &u, MIRA_PATH_GPU), MIRA_STATUS_UNSUPPORTED);
+        EXPECT_EQ(m.packed(), mb);
+        EXPECT_EQ(up.packed(), ub);
+        // Images that disagree on their counts are bad arguments.
+        k.channels = 1;
+        EXPECT_EQ(mira_flood_fill(&s, &k, 1, 1, 4, 255, &r, MIRA_PATH_CPU), MIRA_STATUS_BAD_ARGUMENT);
+    }
     // A count outside 1..4 stays a bad argument.
     GuardedImage a(8, 4, 8), d(8, 4, 8);
     mira_image s{a.data(), 8, 4, 8, 5}, o{d.data(), 8, 4, 8, 5};
