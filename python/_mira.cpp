@@ -116,8 +116,10 @@ struct Image {
 };
 
 // Accepted layouts: planes (H, W) with `channels` 1, pairs (H, W, 2) with
-// `channels` 2, RGBA (H, W, 4) with `channels` 4; `channels` 0 takes planes
-// or pairs. Samples are `sample` bytes of numpy type `typenum`. The samples of
+// `channels` 2, RGB (H, W, 3) with `channels` 3, RGBA (H, W, 4) with
+// `channels` 4; `channels` 0 takes any of them (the function's C side
+// decides which counts it serves: MIRA_STATUS_UNSUPPORTED for the others,
+// raised as ValueError). Samples are `sample` bytes of numpy type `typenum`. The samples of
 // a row must be contiguous; the rows may lie any (positive) distance apart.
 Image image_arg(const char* fn, const char* name, py::handle obj, int channels, bool writable,
                 int typenum = py::detail::npy_api::NPY_UBYTE_, u32 sample = 1) {
@@ -147,14 +149,15 @@ Image image_arg(const char* fn, const char* name, py::handle obj, int channels, 
     int ch;
     if (nd == 2 && (channels == 1 || channels == 0)) {
         ch = 1;
-    } else if (nd == 3 && channels == 0 && a.shape(2) == 2) {
-        ch = 2;
+    } else if (nd == 3 && channels == 0 && a.shape(2) >= 2 && a.shape(2) <= 4) {
+        ch = int(a.shape(2));
     } else if (nd == 3 && channels > 1 && a.shape(2) == channels) {
         ch = channels;
     } else {
-        const char* want = channels == 0   ? "(H, W) or (H, W, 2)"
+        const char* want = channels == 0   ? "(H, W), (H, W, 2), (H, W, 3) or (H, W, 4)"
                            : channels == 1 ? "(H, W)"
                            : channels == 2 ? "(H, W, 2)"
+                           : channels == 3 ? "(H, W, 3)"
                                            : "(H, W, 4)";
         value_error(fn, n + " must have shape " + want + ", got " + shape_str(a));
     }
@@ -256,6 +259,9 @@ void check_status(const char* fn, mira_status st) {
             throw py::error_already_set();
         case MIRA_STATUS_BAD_ARGUMENT:
             value_error(fn, "the library refused the arguments (bad argument)");
+        case MIRA_STATUS_UNSUPPORTED:
+            value_error(fn, "the operation does not take images of this channel count "
+                            "(unsupported); help(mira." + std::string(fn) + ") lists the shapes");
         default:
             throw std::runtime_error(std::string("mira.") + fn + ": " + mira_status_string(st));
     }
@@ -375,8 +381,10 @@ std::string library_path() {
 py::object transpose(py::handle img, py::handle out, py::handle device) {
     const char* fn = "transpose";
     const mira_path p = path_arg(fn, device);
-    Image s = image_arg(fn, "img", img, 1, false);
-    Image d = dest(fn, "out", out, {s.im.width, s.im.height});
+    Image s = image_arg(fn, "img", img, 0, false);
+    std::vector<py::ssize_t> shape{s.im.width, s.im.height};
+    if (s.im.channels > 1) shape.push_back(s.im.channels);
+    Image d = dest(fn, "out", out, shape);
     no_overlap(fn, s, "img", d, "out");
     call(fn, [&] { return mira_transpose(&s.im, &d.im, p); });
     return std::move(d.arr);
@@ -392,7 +400,7 @@ py::object rotate(py::handle img, py::handle degrees, py::handle out, py::handle
     const bool swap = deg != 180;
     std::vector<py::ssize_t> shape{swap ? s.im.width : s.im.height,
                                    swap ? s.im.height : s.im.width};
-    if (s.im.channels == 2) shape.push_back(2);
+    if (s.im.channels > 1) shape.push_back(s.im.channels);
     Image d = dest(fn, "out", out, shape);
     no_overlap(fn, s, "img", d, "out");
     call(fn, [&] { return mira_rotate(&s.im, &d.im, int(deg), p); });
@@ -709,8 +717,10 @@ py::object gaussian3x3(py::handle img, py::handle border, py::handle out, py::ha
     static const int values[] = {MIRA_GAUSSIAN_BORDER_ZERO, MIRA_GAUSSIAN_BORDER_RENORMALISED,
                                  MIRA_GAUSSIAN_BORDER_RENORMALISED};
     const auto b = mira_gaussian_border(mode_arg(fn, "border", border, names, values));
-    Image s = image_arg(fn, "img", img, 1, false);
-    Image d = dest(fn, "out", out, {s.im.height, s.im.width});
+    Image s = image_arg(fn, "img", img, 0, false);
+    std::vector<py::ssize_t> shape{s.im.height, s.im.width};
+    if (s.im.channels > 1) shape.push_back(s.im.channels);
+    Image d = dest(fn, "out", out, shape);
     no_overlap(fn, s, "img", d, "out");
     call(fn, [&] { return mira_gaussian3x3(&s.im, &d.im, b, p); });
     return std::move(d.arr);
@@ -778,7 +788,7 @@ py::object scale_down(py::handle img, py::handle size, py::handle out, py::handl
 
 std::vector<py::ssize_t> shape_of(u32 w, u32 h, u32 ch) {
     std::vector<py::ssize_t> r{h, w};
-    if (ch == 2) r.push_back(2);
+    if (ch > 1) r.push_back(ch);
     return r;
 }
 
@@ -912,10 +922,10 @@ PYBIND11_MODULE(_mira, mod) {
 
     mod.def("transpose", &transpose, arg("img"), py::kw_only(), arg("out") = none,
             arg("device") = none,
-            "Transpose of a plane (H, W) -> (W, H): out[x, y] = img[y, x]. Default path CPU.");
+            "Transpose: out[x, y] = img[y, x]. img (H, W) -> (W, H), or pairs, RGB or RGBA\n(H, W, C) -> (W, H, C) with C = 2, 3 or 4, each pixel moved whole; rows may be strided\n(a channel-last slice of a larger array). Default path CPU.");
     mod.def("rotate", &rotate, arg("img"), arg("degrees"), py::kw_only(), arg("out") = none,
             arg("device") = none,
-            "Clockwise rotation by degrees (90, 180 or 270) of a plane (H, W) or of pairs (H, W, 2),\neach pair moved as one pixel. Default path CPU.");
+            "Clockwise rotation by degrees (90, 180 or 270) of a plane (H, W), pairs (H, W, 2), RGB\n(H, W, 3) or RGBA (H, W, 4), each pixel moved whole: (H, W[, C]) -> (W, H[, C]) for 90 and\n270, the same shape for 180. Default path CPU.");
     mod.def("nv21_to_rgba", &nv21_to_rgba, arg("frame"), arg("vu") = none, py::kw_only(),
             arg("out") = none, arg("device") = none,
             "NV21 frame (H * 3 // 2, W) -> RGBA (H, W, 4), H and W even; with vu (H // 2, W // 2, 2)\n(V first), frame is the luma plane (H, W) alone, each with its own row stride. The CPU method\nuses 6-bit fixed point, the GPU method float: results differ by a few units. Default path CPU.");
@@ -945,7 +955,7 @@ PYBIND11_MODULE(_mira, mod) {
             "(dx, dy), int16 planes (H, W): central differences img[y, x+1] - img[y, x-1] (and down the\ncolumns), or with sobel=True the unscaled 3 x 3 Sobel derivatives, on the interior; the\none-pixel frame is 0. out=: a tuple (dx, dy). Default path GPU.");
     mod.def("gaussian3x3", &gaussian3x3, arg("img"), arg("border"), py::kw_only(),
             arg("out") = none, arg("device") = none,
-            "3 x 3 binomial smoothing (1 2 1 / 2 4 2 / 1 2 1) / 16, truncated. border 'zero': the\none-pixel frame is 0; 'renormalised': it uses the kernel's part inside the image. Default path CPU.");
+            "3 x 3 binomial smoothing (1 2 1 / 2 4 2 / 1 2 1) / 16, truncated, of a plane (H, W) or of\neach channel of (H, W, C), C = 2, 3 or 4 (RGB, RGBA); out has img's shape. border 'zero': the\none-pixel frame is 0; 'renormalised': it uses the kernel's part inside the image. Default path CPU.");
     mod.def("intensity_stats", &intensity_stats, arg("img"), arg("rect") = none, py::kw_only(),
             arg("device") = none,
             "(mean, variance) of the samples in rect = (x, y, width, height) (default: the whole\nimage); variance is the unbiased sample variance (0 for one pixel), both float32. CPU only.");
