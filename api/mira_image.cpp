@@ -505,9 +505,10 @@ mira_status mira_warp_affine(const mira_image* src, const float matrix[6], const
     const int mode = mode_of(path, MIRA_MODE_OPENCL);
     if (mode < 0 || src == nullptr || dst == nullptr) return kBad;
     // Planes and 3- or 4-channel pixels, the same in both images: images
-    // that differ are inconsistent, another common count is unsupported.
+    // that differ, or a count outside 1..4, are inconsistent; pairs are
+    // unsupported.
     const u32 ch = src->channels;
-    if (dst->channels != ch) return kBad;
+    if (dst->channels != ch || !channels_valid(src)) return kBad;
     if (ch != 1 && ch != 3 && ch != 4) return MIRA_STATUS_UNSUPPORTED;
     if (!image_ok(src, ch) || !image_ok(dst, ch) || matrix == nullptr) return kBad;
     if (interpolation != MIRA_WARP_NEAREST && interpolation != MIRA_WARP_BILINEAR &&

@@ -771,25 +771,26 @@ py::tuple flood_fill(py::handle img, py::handle seed, py::handle connectivity, p
 
 // ---------------------------------------------------------------- scaling
 
+// The shape of a w x h result with `ch` channels: (h, w) or (h, w, ch).
+std::vector<py::ssize_t> shape_of(u32 w, u32 h, u32 ch) {
+    std::vector<py::ssize_t> r{h, w};
+    if (ch > 1) r.push_back(ch);
+    return r;
+}
+
 py::object scale_down(py::handle img, py::handle size, py::handle out, py::handle device) {
     const char* fn = "scale_down";
     const mira_path p = path_arg(fn, device);
-    Image s = image_arg(fn, "img", img, 1, false);
+    Image s = image_arg(fn, "img", img, 0, false);
     const auto [w, h] = size_arg(fn, size);
     if (s.im.width % w || s.im.height % h || s.im.width / w > 255 || s.im.height / h > 255)
         value_error(fn, "size " + to_repr(size) + " must divide the image's (width, height) (" +
                             std::to_string(s.im.width) + ", " + std::to_string(s.im.height) +
                             ") by whole factors of 1 to 255");
-    Image d = dest(fn, "out", out, {h, w});
+    Image d = dest(fn, "out", out, shape_of(w, h, s.im.channels));
     no_overlap(fn, s, "img", d, "out");
     call(fn, [&] { return mira_scale_down(&s.im, &d.im, p); });
     return std::move(d.arr);
-}
-
-std::vector<py::ssize_t> shape_of(u32 w, u32 h, u32 ch) {
-    std::vector<py::ssize_t> r{h, w};
-    if (ch > 1) r.push_back(ch);
-    return r;
 }
 
 py::object scale_down_box(py::handle img, py::handle size, py::handle out, py::handle device) {
@@ -818,9 +819,9 @@ py::object resize(py::handle img, py::handle size, py::handle interpolation, py:
     const auto in = mira_interpolation(mode_arg(fn, "interpolation", interpolation, inames, ivalues));
     const auto bo = mira_border(mode_arg(fn, "border", border, bnames, bvalues));
     const auto v = uint8_t(int_arg(fn, "value", value, 0, 255));
-    Image s = image_arg(fn, "img", img, 1, false);
+    Image s = image_arg(fn, "img", img, 0, false);
     const auto [w, h] = size_arg(fn, size);
-    Image d = dest(fn, "out", out, {h, w});
+    Image d = dest(fn, "out", out, shape_of(w, h, s.im.channels));
     no_overlap(fn, s, "img", d, "out");
     call(fn, [&] { return mira_resize(&s.im, &d.im, in, bo, v, p); });
     return std::move(d.arr);
@@ -880,9 +881,9 @@ py::object warp_affine(py::handle img, py::handle matrix, py::handle size,
             m[i] = float(v);
         }
     }
-    Image s = image_arg(fn, "img", img, 1, false);
+    Image s = image_arg(fn, "img", img, 0, false);
     const auto [w, h] = size_arg(fn, size);
-    Image d = dest(fn, "out", out, {h, w});
+    Image d = dest(fn, "out", out, shape_of(w, h, s.im.channels));
     no_overlap(fn, s, "img", d, "out");
     py::array_t<uint32_t> sp;
     if (spans) sp = py::array_t<uint32_t>(std::vector<py::ssize_t>{py::ssize_t(h), 2});
@@ -964,22 +965,22 @@ PYBIND11_MODULE(_mira, mod) {
             "(mask, count, bbox): mask (H, W) gets fill (1..255) on the region of pixels equal to\nimg at seed = (x, y) and 4- or 8-connected to it, 0 elsewhere; bbox = (x, y, width, height).\nSides at most 65535. CPU only.");
     mod.def("scale_down", &scale_down, arg("img"), arg("size"), py::kw_only(), arg("out") = none,
             arg("device") = none,
-            "Integer block mean: size = (width, height) (OpenCV's order) must divide the image's\nwidth and height by whole factors m, n of 1 to 255; each pixel is the floor of its m x n\nblock's mean. Default path CPU.");
+            "Integer block mean of a plane (H, W), RGB (H, W, 3) or RGBA (H, W, 4), each channel on its\nown: size = (width, height) (OpenCV's order) must divide the image's width and height by whole factors m, n of 1 to 255; each pixel is the floor of its m x n\nblock's mean. Default path CPU.");
     mod.def("scale_down_box", &scale_down_box, arg("img"), arg("size"), py::kw_only(),
             arg("out") = none, arg("device") = none,
-            "Box down-scale of a plane or of pairs to size = (width, height) (OpenCV's order), at\nmost the image's, any ratio per axis. The CPU method averages each pixel's area of the\nsource; the GPU method floor(W / w) x floor(H / h) samples from the truncated position.\nDefault path GPU.");
+            "Box down-scale of a plane (H, W), pairs (H, W, 2), RGB (H, W, 3) or RGBA (H, W, 4), each\nchannel on its own, to size = (width, height) (OpenCV's order), at\nmost the image's, any ratio per axis. The CPU method averages each pixel's area of the\nsource; the GPU method floor(W / w) x floor(H / h) samples from the truncated position.\nDefault path GPU.");
     mod.def("resize", &resize, arg("img"), arg("size"), arg("interpolation") = "bilinear",
             arg("border") = "replicate", arg("value") = 0, py::kw_only(), arg("out") = none,
             arg("device") = none,
-            "General resize of a plane to size = (width, height) (OpenCV's order), each axis by its\nown ratio. interpolation 'none', 'bilinear' (widened by the reduction when shrinking) or\n'box'; border 'none', 'constant' (outside samples read value) or 'replicate'. CPU only.");
+            "General resize of a plane (H, W), pairs (H, W, 2), RGB (H, W, 3) or RGBA (H, W, 4), each\nchannel on its own, to size = (width, height) (OpenCV's order), each axis by its\nown ratio. interpolation 'none', 'bilinear' (widened by the reduction when shrinking) or\n'box'; border 'none', 'constant' (outside samples read value) or 'replicate'. CPU only.");
     mod.def("upscale_lanczos", &upscale_lanczos, arg("img"), arg("size"), py::kw_only(),
             arg("out") = none, arg("device") = none,
-            "Lanczos-3 up-scale of a plane or of pairs to size = (width, height) (OpenCV's order),\nat least the image's, each axis by its own ratio. CPU only.");
+            "Lanczos-3 up-scale of a plane (H, W), pairs (H, W, 2), RGB (H, W, 3) or RGBA (H, W, 4),\neach channel on its own, to size = (width, height) (OpenCV's order),\nat least the image's, each axis by its own ratio. CPU only.");
     mod.def("upsample_chroma", &upsample_chroma, arg("pairs"), py::kw_only(), arg("out") = none,
             arg("device") = none,
             "2x bilinear up-sample of pairs (H, W, 2) -> (2H, 2W, 2), edges replicated.\nDefault path GPU.");
     mod.def("warp_affine", &warp_affine, arg("img"), arg("matrix"), arg("size"),
             arg("interpolation") = "bilinear", arg("spans") = false, py::kw_only(),
             arg("out") = none, arg("device") = none,
-            "Affine warp to size = (width, height) (OpenCV's order): out[y, x] =\nimg(m00 x + m01 y + m02, m10 x + m11 y + m12) with matrix (2 x 3, destination to source,\nas OpenCV's WARP_INVERSE_MAP), 0 where that lies outside. interpolation 'nearest',\n'bilinear' or 'bicubic'. With spans=True returns (out, spans): spans (height, 2) uint32, per\nrow the half-open run [start, end) of the columns computed from samples inside the source,\nfor the chosen interpolation ((width, width) for a row without any); every pixel outside\nit is 0. Default path GPU.");
+            "Affine warp of a plane (H, W), RGB (H, W, 3) or RGBA (H, W, 4) (each channel on its own)\nto size = (width, height) (OpenCV's order): out[y, x] =\nimg(m00 x + m01 y + m02, m10 x + m11 y + m12) with matrix (2 x 3, destination to source,\nas OpenCV's WARP_INVERSE_MAP), 0 where that lies outside. interpolation 'nearest',\n'bilinear' or 'bicubic'. With spans=True returns (out, spans): spans (height, 2) uint32, per\nrow the half-open run [start, end) of the columns computed from samples inside the source,\nfor the chosen interpolation ((width, width) for a row without any); every pixel outside\nit is 0. Default path GPU.");
 }

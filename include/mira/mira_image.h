@@ -576,8 +576,8 @@ typedef enum mira_warp_interpolation MIRA_ENUM_INT {
  * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones (images whose channels
- * differ included); MIRA_STATUS_UNSUPPORTED (nothing written) for a channel
- * count other than 1, 3 and 4 in both images.
+ * differ, or a count outside 1..4, included); MIRA_STATUS_UNSUPPORTED
+ * (nothing written) for pairs (`channels` 2) in both images.
  * Default path: GPU.
  */
 MIRA_EXPORT mira_status mira_warp_affine(const mira_image* src, const float matrix[6],
