@@ -220,6 +220,14 @@ rotate 180|rotate --degrees=180|13 7
 rotate 270 on the gpu path|--gpu rotate --degrees=270|7 13
 gaussian3x3|gaussian3x3 --border=renormalised|13 7
 gaussian3x3 on the gpu path|--gpu gaussian3x3 --border=zero|13 7
+resize|resize --width=6 --height=5|6 5
+resize, nearest up|resize --width=30 --height=9 --interpolation=none|30 9
+scale_down|scale_down --factor=2|6 3
+scale_down on the gpu path|--gpu scale_down --factor=3|4 2
+scale_down_box on the gpu path|--gpu scale_down_box --width=9 --height=5|9 5
+upscale_lanczos|upscale_lanczos --width=20 --height=9|20 9
+warp_affine|warp_affine --degrees=10|13 7
+warp_affine on the gpu path|--gpu warp_affine --degrees=-20 --interpolation=bicubic|13 7
 TABLE
     "$tool" rotate "$cin" "$dir/half.png" --degrees=180 >/dev/null 2>&1 &&
       "$tool" --gpu rotate "$dir/half.png" "$dir/whole.png" --degrees=180 >/dev/null 2>&1
