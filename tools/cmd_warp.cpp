@@ -1,5 +1,5 @@
-// mira warp / scaledown-mn: the clipped affine warp of a gray image and the
-// M/N box down-scale of a gray image or a two-channel (CbCr) image.
+// mira warp / scaledown-mn: the clipped affine warp of a gray or colour image
+// and the M/N box down-scale of a gray, colour or two-channel (CbCr) image.
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -66,7 +66,7 @@ Image scaledown_mn(const Image& in, uint32_t w, uint32_t h, mira_path path, doub
 const Registration warpReg(
     {"warp_affine",
      "<in> <out> [--degrees=deg] [--scale=s] [--interpolation=nearest|bilinear|bicubic]  clipped "
-     "affine warp (rotation about the centre) of the gray image",
+     "affine warp (rotation about the centre) of the image (gray, RGB or RGBA kept)",
      [](const Options& o) {
          Image in;
          if (!load_input(o, 0, in)) return 2;
