@@ -434,6 +434,7 @@ int DeviceManager::setSvmBuffer(void* ptr, int platform, int device) {
         ZOR_LOG("the list object is NULL, return");
         return 0;
     }
+    r->beginGiveBack();
     return r->putStagingBuffer(ptr);
 }
 

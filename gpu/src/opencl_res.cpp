@@ -59,6 +59,16 @@ uint64_t staging_round(uint64_t bytes) {
 
 namespace {
 std::atomic<uint32_t> g_svm_limit{kSvmFine};
+
+// Which idle pooled buffer the trim frees first: one above the whole cap,
+// else the least recently given back; of one call's (given back together)
+// the smaller, the cheaper to make again.
+bool evict_before(uint64_t size, uint64_t lastUse, uint64_t otherSize, uint64_t otherLastUse) {
+    const bool over = size > kPoolKeptBytes, otherOver = otherSize > kPoolKeptBytes;
+    if (over != otherOver) return over;
+    if (lastUse != otherLastUse) return lastUse < otherLastUse;
+    return size < otherSize;
+}
 }
 
 uint32_t svm_mode_limit(uint32_t detected) {
@@ -447,20 +457,24 @@ int opencl_res::putStagingBuffer(void* ptr) {
         if (b->ptr == ptr && b->kind == kSvmKindStaging && b->inUse) given = b;
     if (!given) return 0;
     given->inUse = 0;
+    given->lastUse = useTick;
     // Trim: keep at most kPoolKeptBlocks idle buffers of kPoolKeptBytes in
-    // all; the largest idle ones go first.
+    // all. A buffer larger than that goes at once; otherwise the least
+    // recently given back go first, so a call whose buffers fit the cap finds
+    // them again on its next run however large they are.
     for (;;) {
         uint64_t idleBytes = 0;
         int idle = 0;
-        opencl_svm* largest = nullptr;
+        opencl_svm* victim = nullptr;
         for (opencl_svm* b : *svm_list) {
             if (b->kind != kSvmKindStaging || b->inUse) continue;
             idleBytes += b->size;
             ++idle;
-            if (!largest || b->size > largest->size) largest = b;
+            if (!victim || evict_before(b->size, b->lastUse, victim->size, victim->lastUse))
+                victim = b;
         }
-        if (!largest || (idleBytes <= kPoolKeptBytes && idle <= kPoolKeptBlocks)) break;
-        freeSvmBuffer(largest->ptr);
+        if (!victim || (idleBytes <= kPoolKeptBytes && idle <= kPoolKeptBlocks)) break;
+        freeSvmBuffer(victim->ptr);
     }
     return 1;
 }
@@ -477,7 +491,7 @@ cl_mem opencl_res::takeBuffer(cl_mem_flags flags, size_t bytes, cl_int* status) 
     }
     cl_mem m = g_cl.clCreateBuffer(context, flags, want, nullptr, status);
     if (*status != CL_SUCCESS || !m) return nullptr;
-    if (memPool) memPool->push_back(PooledBuffer{m, flags, want, true});
+    if (memPool) memPool->push_back(PooledBuffer{m, flags, want, true, 0});
     return m;
 }
 
@@ -488,22 +502,24 @@ bool opencl_res::giveBuffer(cl_mem mem) {
         if (it->mem == mem && it->inUse) given = it;
     if (given == memPool->end()) return false;
     given->inUse = false;
-    // Trim: at most kPoolKeptBlocks idle buffers of kPoolKeptBytes in all;
-    // the largest idle ones go first.
+    given->lastUse = ++useTick;
+    // Trim as the staging pool does (putStagingBuffer).
     for (;;) {
         uint64_t idleBytes = 0;
         int idle = 0;
-        auto largest = memPool->end();
+        auto victim = memPool->end();
         for (auto it = memPool->begin(); it != memPool->end(); ++it) {
             if (it->inUse) continue;
             idleBytes += it->size;
             ++idle;
-            if (largest == memPool->end() || it->size > largest->size) largest = it;
+            if (victim == memPool->end() ||
+                evict_before(it->size, it->lastUse, victim->size, victim->lastUse))
+                victim = it;
         }
-        if (largest == memPool->end() || (idleBytes <= kPoolKeptBytes && idle <= kPoolKeptBlocks))
+        if (victim == memPool->end() || (idleBytes <= kPoolKeptBytes && idle <= kPoolKeptBlocks))
             break;
-        g_cl.clReleaseMemObject(largest->mem);
-        memPool->erase(largest);
+        g_cl.clReleaseMemObject(victim->mem);
+        memPool->erase(victim);
     }
     return true;
 }

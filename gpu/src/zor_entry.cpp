@@ -159,6 +159,7 @@ void unstage_all(opencl_res* res, StagedList& staged, bool copyBack) {
     }
     if (staged.empty() || !res) return;
     std::lock_guard<std::mutex> lock(DeviceManager::mMutex);
+    res->beginGiveBack();
     for (Staged& s : staged) {
         if (s.buffer) res->putStagingBuffer(s.buffer);
         s.buffer = nullptr;

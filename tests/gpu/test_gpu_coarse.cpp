@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <ostream>
 #include <thread>
 #include <vector>
 
@@ -59,6 +60,11 @@ struct Window {
     size_t srcSpan() const { return size_t(h - 1) * srcStride + w; }
     size_t dstSpan() const { return size_t(w - 1) * dstStride + h; }
 };
+
+void PrintTo(const Window& g, std::ostream* os) {
+    *os << g.w << "x" << g.h << " pitch " << g.srcStride << " at " << g.srcOff << " -> pitch "
+        << g.dstStride << " at " << g.dstOff;
+}
 
 constexpr size_t kArena = 1 << 20;
 

@@ -98,6 +98,7 @@ struct MIRA_EXPORT opencl_svm {
     // order, covering the block.
     cl_command_queue queue;
     std::vector<MapSegment> segments;
+    uint64_t lastUse = 0;  // staging: when it was last given back (opencl_res::useTick)
     void* base = nullptr;  // the allocation, when `ptr` was offset into it for its alignment
 
     // Allocates the block in `context`; 1 on success, 0 on failure. A coarse
@@ -125,6 +126,7 @@ struct PooledBuffer {
     cl_mem_flags flags;
     size_t size;
     bool inUse;
+    uint64_t lastUse;  // when it was last given back (opencl_res::useTick)
 };
 
 // Resources of one device.
@@ -157,6 +159,8 @@ struct MIRA_EXPORT opencl_res {
     int getStagingBuffer(void** out, uint64_t bytes);
     int lendNewStaging(void** out, uint64_t bytes);
     // Gives a staging buffer back and trims the kept ones to the pool's cap.
+    // Buffers given back after one beginGiveBack() count as used together.
+    void beginGiveBack() { ++useTick; }
     int putStagingBuffer(void* ptr);
     // Coarse-grained SVM: bytes [ptr, ptr + bytes) of a registered block go
     // to the device (unmapped for the host) or come back (mapped again;
@@ -176,6 +180,7 @@ struct MIRA_EXPORT opencl_res {
     cl_command_queue takeIdleQueue();
     void keepQueue(cl_command_queue q);
     std::vector<cl_command_queue>* idleQueues = nullptr;
+    uint64_t useTick = 0;  // counts give-backs to the pools (least recently used goes first)
     uint64_t stagingHeld = 0;  // bytes of staging buffers registered (kept or lent)
     uint64_t stagingPeak = 0;
     // Device buffers by flags and size, for calls on devices without SVM;
