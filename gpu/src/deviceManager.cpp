@@ -357,7 +357,7 @@ int DeviceManager::getStagingBuffer(void** out, uint64_t bytes) {
 }
 
 bool DeviceManager::lendBlocks(void* const* ptrs, const uint64_t* bytes, int n, bool toDevice,
-                               const uint8_t* keep) {
+                               const uint8_t* keep, cl_event* pending) {
     if (!isInited()) return false;
     if (!mRes || mRes->svmMode != kSvmCoarse) return true;  // fixed while up
     bool ok = true;
@@ -368,6 +368,12 @@ bool DeviceManager::lendBlocks(void* const* ptrs, const uint64_t* bytes, int n, 
         for (int i = 0; i < n; ++i)
             ok = mRes->lendRange(ptrs[i], bytes[i], toDevice, !keep || keep[i] != 0) && ok;
         fence = mRes->takeFence();
+    }
+    if (pending) {
+        // The caller's kernel waits for the fence on the device.
+        g_cl.clFlush(mRes->queue);
+        *pending = fence;
+        return ok;
     }
     return wait_fence(mRes->queue, fence) && ok;
 }

@@ -44,7 +44,11 @@ void free_params(T**& arr, int n) {
 
 namespace {
 thread_local cl_command_queue t_call_queue = nullptr;
+thread_local cl_event t_call_fence = nullptr;
 }
+
+cl_event call_fence() { return t_call_fence; }
+void set_call_fence(cl_event fence) { t_call_fence = fence; }
 
 cl_command_queue call_queue() { return t_call_queue; }
 
@@ -156,9 +160,11 @@ bool Process_base::launch(cl_uint argIndex) {
     }
     const bool timed = g_time_kernels.load(std::memory_order_relaxed) && !event &&
                        g_cl.clGetEventProfilingInfo && g_cl.clReleaseEvent;
+    // After the unmaps of the call's coarse-grained ranges (on the map queue).
+    cl_event after = call_fence();
     st = g_cl.clEnqueueNDRangeKernel(queue, k, 2, nullptr, global,
-                                     useLocal ? local : nullptr, 0, nullptr,
-                                     timed ? &event : nullptr);
+                                     useLocal ? local : nullptr, after ? 1 : 0,
+                                     after ? &after : nullptr, timed ? &event : nullptr);
     if (st != CL_SUCCESS) {
         log_stdout("costtime_debug -- clEnqueueNDRangeKernel fail. %d\n\n", st);
         ZOR_CL_CHECK(st);

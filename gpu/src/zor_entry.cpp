@@ -636,6 +636,7 @@ struct Lent {
     SmallVec<uint8_t, 8> keep;  // per range: the host reads it after the kernel
     bool coarse = false;
     bool out = false;
+    cl_event unmapped = nullptr;  // the kernel's wait: the ranges' unmaps
     void add(void* at, int64_t n, bool keepContents) {
         if (n <= 0) return;
         blocks.push_back(at);
@@ -645,12 +646,17 @@ struct Lent {
     bool lend() {
         if (blocks.empty() || !coarse) return true;
         out = true;
-        return DeviceManager::getInstance()->lendBlocks(blocks.data(), bytes.data(),
-                                                        static_cast<int>(blocks.size()), true);
+        const bool ok = DeviceManager::getInstance()->lendBlocks(
+            blocks.data(), bytes.data(), static_cast<int>(blocks.size()), true, nullptr, &unmapped);
+        set_call_fence(unmapped);
+        return ok;
     }
     bool giveBack() {
         if (!out) return true;
         out = false;
+        set_call_fence(nullptr);
+        if (unmapped) g_cl.clReleaseEvent(unmapped);
+        unmapped = nullptr;
         return DeviceManager::getInstance()->lendBlocks(
             blocks.data(), bytes.data(), static_cast<int>(blocks.size()), false, keep.data());
     }

@@ -240,10 +240,12 @@ public:
     // to the kernels (unmapping them) or back to the host (mapping them;
     // `keep`, when given, says per range whether its contents are wanted
     // back). The maps and unmaps are enqueued under the mutex and waited for
-    // after it is released: when this returns they are done. False when one
-    // failed (logged).
+    // after it is released: when this returns they are done. With `pending`,
+    // nothing is waited for: *pending gets the event to wait for (null when
+    // none; the caller releases it), e.g. in its kernel's wait list. False
+    // when one failed (logged).
     bool lendBlocks(void* const* ptrs, const uint64_t* bytes, int n, bool toDevice,
-                    const uint8_t* keep = nullptr);
+                    const uint8_t* keep = nullptr, cl_event* pending = nullptr);
     // Waits for the maps and unmaps enqueued so far (a new coarse block's
     // map), outside the mutex; false when one failed.
     bool waitMaps();

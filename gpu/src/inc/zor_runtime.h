@@ -166,6 +166,10 @@ MIRA_EXPORT bool create_mem_buffer(cl_context ctx, cl_command_queue q, cl_mem* o
 // functions set it for the call's life: each call enqueues on a queue of its
 // own), or null outside one.
 cl_command_queue call_queue();
+// The event the kernel of this thread's call waits for before it runs (its
+// coarse-grained ranges' unmaps), or null; set by the entry functions.
+cl_event call_fence();
+void set_call_fence(cl_event fence);
 struct CallQueueScope {
     explicit CallQueueScope(cl_command_queue q);
     ~CallQueueScope();
