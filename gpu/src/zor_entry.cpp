@@ -708,7 +708,11 @@ struct CallStaging {
     }
     // After planning, outside the registry's lock: new coarse staging
     // buffers are mapped before the host copies into them.
-    bool ready() { return !lent.coarse || staged.empty() || dev.dm->waitMaps(); }
+    bool ready() { return !lent.coarse || !fresh || dev.dm->waitMaps(); }
+    // Whether planning made new staging buffers (stagingHeld grew under the
+    // registry's lock).
+    bool fresh = false;
+    uint64_t heldBefore = 0;
     void uploadAll() {
         for (const Staged& s : staged) upload(s);
     }
@@ -755,10 +759,12 @@ int entry_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
     };
     {
         std::lock_guard<std::mutex> lock(DeviceManager::mMutex);
+        cs.heldBefore = dev.res->stagingHeld;
         for (auto& info : s)
             if (ok) plan(info, false, rv.srcSvm != 0);
         for (auto& info : d)
             if (ok) plan(info, true, rv.dstSvm != 0);
+        cs.fresh = dev.res->stagingHeld != cs.heldBefore;
     }
     if (!ok || !cs.ready()) {
         ZOR_LOG_AT(__func__, __LINE__, "image staging fail, return");
@@ -812,6 +818,12 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
     bool ok = true;
     {
         std::lock_guard<std::mutex> lock(DeviceManager::mMutex);
+        cs.heldBefore = dev.res->stagingHeld;
+        struct Fresh {
+            CallStaging& cs;
+            opencl_res* res;
+            ~Fresh() { cs.fresh = res->stagingHeld != cs.heldBefore; }
+        } fresh{cs, dev.res};
         for (auto& info : s) {
             Staged st;
             bool need = false;
