@@ -18,6 +18,7 @@
 //
 //   mira_gpu_check [--sizes 1920x1080,3840x2160] [--reps 5] [--threads 4]
 //                  [--seconds 2] [--mixed-size 640x480] [--cache-root DIR]
+//                  [--only NAME]   (operations whose name contains NAME)
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -243,6 +244,7 @@ int main(int argc, char** argv) {
     uint32_t mw = 640, mh = 480;
     const char* tmp = std::getenv("TMPDIR");
     std::string cacheRoot = tmp && *tmp ? tmp : "/tmp";
+    std::string only;
     for (int i = 1; i < argc; i += 2) {
         const std::string a = argv[i];
         const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -268,13 +270,15 @@ int main(int argc, char** argv) {
             good = parse_size(v, mw, mh);
         } else if (a == "--cache-root" && v) {
             cacheRoot = v;
+        } else if (a == "--only" && v) {
+            only = v;
         } else {
             good = false;
         }
         if (!good) {
             std::fprintf(stderr,
                          "usage: %s [--sizes WxH,...] [--reps N] [--threads N] [--seconds S] "
-                         "[--mixed-size WxH] [--cache-root DIR]\n",
+                         "[--mixed-size WxH] [--cache-root DIR] [--only NAME]\n",
                          argv[0]);
             return 2;
         }
@@ -283,7 +287,10 @@ int main(int argc, char** argv) {
         std::printf("no OpenCL device came up (set MIRA_OPENCL_DEVICE=any to accept a non-GPU device)\n");
         return 2;
     }
-    const std::vector<Op> ops = gpu_vs_cpu::all_ops();
+    std::vector<Op> ops = gpu_vs_cpu::all_ops();
+    ops.erase(std::remove_if(ops.begin(), ops.end(),
+                             [&](const Op& op) { return op.name.find(only) == std::string::npos; }),
+              ops.end());
     bool ok = true;
 
     std::printf("-- per operation: launches per call, bytes differing from the kernel's CPU twin and\n"

@@ -67,7 +67,7 @@ bool cl_load() {
     table.name = reinterpret_cast<decltype(table.name)>(dlsym(g_handle, #name));       \
     if (!table.name) svm = false;
     ZOR_CL_SVM_FUNCS(ZOR_CL_RESOLVE_SVM)
-    // Optional: only kernel timing uses them, and checks for them.
+    // Optional: their users check for them.
 #define ZOR_CL_RESOLVE_EVENT(name) \
     table.name = reinterpret_cast<decltype(table.name)>(dlsym(g_handle, #name));
     ZOR_CL_EVENT_FUNCS(ZOR_CL_RESOLVE_EVENT)

@@ -1,5 +1,5 @@
-// The OpenCL device manager: platforms, devices, one context and one
-// profiling in-order queue per device.
+// The OpenCL device manager: platforms, devices, one context per device with
+// its in-order map queue, and the pool of the calls' own queues.
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -327,16 +327,27 @@ bool DeviceManager::displayDeviceInfo() {
 int DeviceManager::allocSvmBuffer(void** out, int size, int alignment, int kind, int platform,
                                   int device) {
     if (!isInited()) return 0;
-    std::lock_guard<std::mutex> lock(mMutex);
-    opencl_res* r = resLocked(platform, device);
-    return r ? r->allocSvmBuffer(out, size, alignment, kind) : 0;
+    int r;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        opencl_res* res = resLocked(platform, device);
+        r = res ? res->allocSvmBuffer(out, size, alignment, kind) : 0;
+    }
+    // A new coarse block's map is waited for here, outside the lock.
+    if (r && !waitMaps()) return 0;
+    return r;
 }
 
 int DeviceManager::getSvmBuffer(void** out, int platform, int device) {
     if (!isInited()) return 0;
-    std::lock_guard<std::mutex> lock(mMutex);
-    opencl_res* r = resLocked(platform, device);
-    return r ? r->getSvmBuffer(out) : 0;
+    int r;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        opencl_res* res = resLocked(platform, device);
+        r = res ? res->getSvmBuffer(out) : 0;
+    }
+    if (r && !waitMaps()) return 0;
+    return r;
 }
 
 int DeviceManager::getStagingBuffer(void** out, uint64_t bytes) {
@@ -345,14 +356,61 @@ int DeviceManager::getStagingBuffer(void** out, uint64_t bytes) {
     return mRes ? mRes->getStagingBuffer(out, bytes) : 0;
 }
 
-bool DeviceManager::lendBlocks(void* const* ptrs, int n, bool toDevice, const uint8_t* keep) {
+bool DeviceManager::lendBlocks(void* const* ptrs, const uint64_t* bytes, int n, bool toDevice,
+                               const uint8_t* keep, cl_event* pending) {
     if (!isInited()) return false;
     if (!mRes || mRes->svmMode != kSvmCoarse) return true;  // fixed while up
-    std::lock_guard<std::mutex> lock(mMutex);
     bool ok = true;
-    for (int i = 0; i < n; ++i)
-        ok = mRes->lendBlock(ptrs[i], toDevice, !keep || keep[i] != 0) && ok;
-    return ok;
+    cl_event fence;
+    {
+        // Only enqueues under the lock; the wait follows outside it.
+        std::lock_guard<std::mutex> lock(mMutex);
+        for (int i = 0; i < n; ++i)
+            ok = mRes->lendRange(ptrs[i], bytes[i], toDevice, !keep || keep[i] != 0) && ok;
+        fence = mRes->takeFence();
+    }
+    if (pending) {
+        // The caller's kernel waits for the fence on the device.
+        g_cl.clFlush(mRes->queue);
+        *pending = fence;
+        return ok;
+    }
+    return wait_fence(mRes->queue, fence) && ok;
+}
+
+bool DeviceManager::waitMaps() {
+    if (!isInited()) return false;
+    if (!mRes || mRes->svmMode != kSvmCoarse) return true;
+    cl_event fence;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        fence = mRes->takeFence();
+    }
+    return wait_fence(mRes->queue, fence);
+}
+
+cl_command_queue DeviceManager::takeQueue() {
+    if (!isInited() || !mRes) return nullptr;
+    cl_command_queue q;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        q = mRes->takeIdleQueue();
+    }
+    if (q) return q;
+    // A new one, made outside the lock (fixed while up: context and device).
+    cl_int st = CL_SUCCESS;
+    q = g_cl.clCreateCommandQueue(mRes->context, mRes->device, CL_QUEUE_PROFILING_ENABLE, &st);
+    if (!ZOR_CL_CHECK(st)) return nullptr;
+    return q;
+}
+
+void DeviceManager::giveQueue(cl_command_queue q) {
+    if (!q) return;
+    std::lock_guard<std::mutex> lock(mMutex);
+    if (mRes)
+        mRes->keepQueue(q);
+    else
+        g_cl.clReleaseCommandQueue(q);
 }
 
 uint32_t DeviceManager::svmMode() {
@@ -382,6 +440,7 @@ int DeviceManager::setSvmBuffer(void* ptr, int platform, int device) {
         ZOR_LOG("the list object is NULL, return");
         return 0;
     }
+    r->beginGiveBack();
     return r->putStagingBuffer(ptr);
 }
 

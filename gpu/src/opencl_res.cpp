@@ -2,6 +2,7 @@
 // and the OpenCL status check.
 #include "gpu/src/inc/opencl_res.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "gpu/src/inc/zor_test_hooks.h"
@@ -58,6 +59,16 @@ uint64_t staging_round(uint64_t bytes) {
 
 namespace {
 std::atomic<uint32_t> g_svm_limit{kSvmFine};
+
+// Which idle pooled buffer the trim frees first: one above the whole cap,
+// else the least recently given back; of one call's (given back together)
+// the smaller, the cheaper to make again.
+bool evict_before(uint64_t size, uint64_t lastUse, uint64_t otherSize, uint64_t otherLastUse) {
+    const bool over = size > kPoolKeptBytes, otherOver = otherSize > kPoolKeptBytes;
+    if (over != otherOver) return over;
+    if (lastUse != otherLastUse) return lastUse < otherLastUse;
+    return size < otherSize;
+}
 }
 
 uint32_t svm_mode_limit(uint32_t detected) {
@@ -67,7 +78,7 @@ uint32_t svm_mode_limit(uint32_t detected) {
 
 // ------------------------------------------------------------ opencl_svm
 
-int opencl_svm::create(cl_context ctx, int bytes, int align, int blockKind) {
+int opencl_svm::create(cl_context ctx, int bytes, int align, int blockKind, cl_event* fence) {
     owned = 0;
     if (!ctx) {
         ZOR_LOG("the input context is NULL, create svm buffer fail, return");
@@ -78,8 +89,7 @@ int opencl_svm::create(cl_context ctx, int bytes, int align, int blockKind) {
     alignment = static_cast<uint32_t>(align);
     kind = static_cast<uint32_t>(blockKind);
     inUse = 0;
-    mapped = 0;
-    deviceUsers = 0;
+    segments.clear();
     if (hostMemory) {
         // Device without SVM: a plain host block, reaching the device
         // through buffer copies.
@@ -113,19 +123,28 @@ int opencl_svm::create(cl_context ctx, int bytes, int align, int blockKind) {
     }
     owned = 1;
     if (!hostMemory && queue) {
-        // Coarse-grained: the block is mapped for the host whenever no
-        // kernel holds it (lendBlock unmaps it around a call's launch). A new
+        // Coarse-grained: every byte no call holds is mapped for the host
+        // (lendRange unmaps a call's own ranges around its launch). A new
         // block has no contents to bring over: mapped write-invalidate, so a
-        // discrete device copies nothing back.
-        cl_int st = g_cl.clEnqueueSVMMap(queue, CL_TRUE, CL_MAP_WRITE_INVALIDATE_REGION, ptr,
-                                         size, 0, nullptr, nullptr);
+        // discrete device copies nothing back. Enqueued only: the caller
+        // waits for the fence outside the registry's lock.
+        cl_event ev = nullptr;
+        cl_int st = g_cl.clEnqueueSVMMap(queue, CL_FALSE, CL_MAP_WRITE_INVALIDATE_REGION, ptr,
+                                         size, 0, nullptr, &ev);
         if (!ZOR_CL_CHECK(st)) {
             g_cl.clSVMFree(context, base ? base : ptr);
             ptr = base = nullptr;
             owned = 0;
             return 0;
         }
-        mapped = 1;
+        if (fence) {
+            if (*fence) g_cl.clReleaseEvent(*fence);
+            *fence = ev;
+        } else if (ev) {
+            g_cl.clWaitForEvents(1, &ev);
+            g_cl.clReleaseEvent(ev);
+        }
+        segments.push_back(MapSegment{0, size, 0});
     }
     return 1;
 }
@@ -135,15 +154,123 @@ void opencl_svm::release() {
     if (hostMemory) {
         std::free(ptr);
     } else if (context) {
-        if (mapped && queue) {
-            g_cl.clEnqueueSVMUnmap(queue, ptr, 0, nullptr, nullptr);
-            g_cl.clFinish(queue);
+        void* mem = base ? base : ptr;
+        bool enqueued = false;
+        if (queue && !segments.empty()) {
+            // Unmap the mapped pieces, then free the memory behind them on the
+            // same in-order queue (waiting for it only where the driver has no
+            // enqueued free).
+            for (const MapSegment& m : segments)
+                if (m.lent == 0)
+                    g_cl.clEnqueueSVMUnmap(queue, static_cast<uint8_t*>(ptr) + m.off, 0, nullptr,
+                                           nullptr);
+            if (g_cl.clEnqueueSVMFree)
+                enqueued = g_cl.clEnqueueSVMFree(queue, 1, &mem, nullptr, nullptr, 0, nullptr,
+                                                 nullptr) == CL_SUCCESS;
+            if (!enqueued) g_cl.clFinish(queue);
         }
-        g_cl.clSVMFree(context, base ? base : ptr);
+        if (!enqueued) g_cl.clSVMFree(context, mem);
     }
     ptr = base = nullptr;
     owned = 0;
-    mapped = 0;
+    segments.clear();
+}
+
+namespace {
+
+// Chains `ev` into *fence: the newer command's event replaces the older one.
+void set_fence(cl_event* fence, cl_event ev) {
+    if (!ev) return;
+    if (*fence) g_cl.clReleaseEvent(*fence);
+    *fence = ev;
+}
+
+}  // namespace
+
+bool opencl_svm::lendRange(uint64_t off, uint64_t bytes, bool toDevice, bool keep,
+                           cl_event* fence) {
+    if (hostMemory || !queue || segments.empty() || bytes == 0 || off >= size) return true;
+    const uint64_t end = std::min<uint64_t>(uint64_t(size), off + bytes);
+    uint8_t* const at = static_cast<uint8_t*>(ptr);
+    bool ok = true;
+    auto map = [&](uint64_t from, uint64_t to, cl_map_flags flags) {
+        cl_event ev = nullptr;
+        const cl_int st = g_cl.clEnqueueSVMMap(queue, CL_FALSE, flags, at + from,
+                                               static_cast<size_t>(to - from), 0, nullptr, &ev);
+        if (!ZOR_CL_CHECK(st)) ok = false;
+        set_fence(fence, ev);
+    };
+    std::vector<MapSegment> out;
+    out.reserve(segments.size() + 4);
+    // Segments split at the range's ends: inside it a lent count changes by
+    // one; outside it nothing changes.
+    const int32_t step = toDevice ? 1 : -1;
+    for (const MapSegment& m : segments) {
+        const uint64_t mEnd = m.off + m.size;
+        if (mEnd <= off || m.off >= end) {
+            out.push_back(m);
+            continue;
+        }
+        const uint64_t from = std::max(m.off, off), to = std::min(mEnd, end);
+        if (m.lent == 0 && toDevice) {
+            // A mapped piece is unmapped whole (an unmap names a piece); its
+            // parts outside the range are mapped again write-invalidate: their
+            // host bytes are the newest (the unmap has just sent them to the
+            // device), so nothing may come back over them.
+            cl_event ev = nullptr;
+            if (!ZOR_CL_CHECK(g_cl.clEnqueueSVMUnmap(queue, at + m.off, 0, nullptr, &ev))) {
+                ok = false;
+                out.push_back(m);
+                continue;
+            }
+            set_fence(fence, ev);
+            if (m.off < from) {
+                map(m.off, from, CL_MAP_WRITE_INVALIDATE_REGION);
+                out.push_back(MapSegment{m.off, from - m.off, 0});
+            }
+            out.push_back(MapSegment{from, to - from, 1});
+            if (to < mEnd) {
+                map(to, mEnd, CL_MAP_WRITE_INVALIDATE_REGION);
+                out.push_back(MapSegment{to, mEnd - to, 0});
+            }
+            continue;
+        }
+        if (m.lent == 0) {  // mapped already (a range given back twice): nothing to do
+            out.push_back(m);
+            continue;
+        }
+        if (m.off < from) out.push_back(MapSegment{m.off, from - m.off, m.lent});
+        // -1 marks bytes that no call holds any more: mapped back below.
+        const int32_t now = m.lent + step;
+        out.push_back(MapSegment{from, to - from, now == 0 ? -1 : now});
+        if (to < mEnd) out.push_back(MapSegment{to, mEnd - to, m.lent});
+    }
+    // Bytes given back are mapped again, each run of them as one piece (an
+    // older mapped piece beside them stays its own piece); lent segments with
+    // equal counts join (they are no map unit).
+    segments.clear();
+    const cl_map_flags back = keep ? CL_MAP_READ | CL_MAP_WRITE : CL_MAP_WRITE_INVALIDATE_REGION;
+    for (size_t i = 0; i < out.size(); ++i) {
+        MapSegment m = out[i];
+        if (m.lent == -1) {
+            while (i + 1 < out.size() && out[i + 1].lent == -1) m.size += out[++i].size;
+            map(m.off, m.off + m.size, back);
+            m.lent = 0;
+            segments.push_back(m);
+            continue;
+        }
+        if (!segments.empty() && m.lent > 0 && segments.back().lent == m.lent)
+            segments.back().size += m.size;
+        else
+            segments.push_back(m);
+    }
+    return ok;
+}
+
+bool opencl_svm::allMapped() const {
+    for (const MapSegment& m : segments)
+        if (m.lent != 0) return false;
+    return true;
 }
 
 // ------------------------------------------------------------ opencl_res
@@ -201,6 +328,8 @@ bool opencl_res::init(cl_device_id dev) {
     stagingHeld = stagingPeak = 0;
     svm_list = new std::list<opencl_svm*>();
     memPool = new std::list<PooledBuffer>();
+    idleQueues = new std::vector<cl_command_queue>();
+    mapFence = nullptr;
     inited = true;
     return true;
 }
@@ -221,6 +350,15 @@ void opencl_res::release() {
         delete memPool;
         memPool = nullptr;
     }
+    if (idleQueues) {
+        for (cl_command_queue q : *idleQueues) g_cl.clReleaseCommandQueue(q);
+        delete idleQueues;
+        idleQueues = nullptr;
+    }
+    // The blocks' unmaps and frees were enqueued on the map queue.
+    if (queue) g_cl.clFinish(queue);
+    if (mapFence) g_cl.clReleaseEvent(mapFence);
+    mapFence = nullptr;
     if (queue) g_cl.clReleaseCommandQueue(queue);
     if (context) g_cl.clReleaseContext(context);
     queue = nullptr;
@@ -237,7 +375,7 @@ int opencl_res::allocSvmBuffer(void** out, int size, int alignment, int kind) {
     opencl_svm* b = new opencl_svm();
     b->hostMemory = svmMode == kSvmNone ? 1 : 0;
     b->queue = svmMode == kSvmCoarse ? queue : nullptr;
-    if (!b->create(context, size, alignment, kind)) {
+    if (!b->create(context, size, alignment, kind, &mapFence)) {
         delete b;
         ZOR_LOG("alloc svm buffer fail, return");
         return 0;
@@ -319,20 +457,24 @@ int opencl_res::putStagingBuffer(void* ptr) {
         if (b->ptr == ptr && b->kind == kSvmKindStaging && b->inUse) given = b;
     if (!given) return 0;
     given->inUse = 0;
+    given->lastUse = useTick;
     // Trim: keep at most kPoolKeptBlocks idle buffers of kPoolKeptBytes in
-    // all; the largest idle ones go first.
+    // all. A buffer larger than that goes at once; otherwise the least
+    // recently given back go first, so a call whose buffers fit the cap finds
+    // them again on its next run however large they are.
     for (;;) {
         uint64_t idleBytes = 0;
         int idle = 0;
-        opencl_svm* largest = nullptr;
+        opencl_svm* victim = nullptr;
         for (opencl_svm* b : *svm_list) {
             if (b->kind != kSvmKindStaging || b->inUse) continue;
             idleBytes += b->size;
             ++idle;
-            if (!largest || b->size > largest->size) largest = b;
+            if (!victim || evict_before(b->size, b->lastUse, victim->size, victim->lastUse))
+                victim = b;
         }
-        if (!largest || (idleBytes <= kPoolKeptBytes && idle <= kPoolKeptBlocks)) break;
-        freeSvmBuffer(largest->ptr);
+        if (!victim || (idleBytes <= kPoolKeptBytes && idle <= kPoolKeptBlocks)) break;
+        freeSvmBuffer(victim->ptr);
     }
     return 1;
 }
@@ -349,7 +491,7 @@ cl_mem opencl_res::takeBuffer(cl_mem_flags flags, size_t bytes, cl_int* status) 
     }
     cl_mem m = g_cl.clCreateBuffer(context, flags, want, nullptr, status);
     if (*status != CL_SUCCESS || !m) return nullptr;
-    if (memPool) memPool->push_back(PooledBuffer{m, flags, want, true});
+    if (memPool) memPool->push_back(PooledBuffer{m, flags, want, true, 0});
     return m;
 }
 
@@ -360,48 +502,63 @@ bool opencl_res::giveBuffer(cl_mem mem) {
         if (it->mem == mem && it->inUse) given = it;
     if (given == memPool->end()) return false;
     given->inUse = false;
-    // Trim: at most kPoolKeptBlocks idle buffers of kPoolKeptBytes in all;
-    // the largest idle ones go first.
+    given->lastUse = ++useTick;
+    // Trim as the staging pool does (putStagingBuffer).
     for (;;) {
         uint64_t idleBytes = 0;
         int idle = 0;
-        auto largest = memPool->end();
+        auto victim = memPool->end();
         for (auto it = memPool->begin(); it != memPool->end(); ++it) {
             if (it->inUse) continue;
             idleBytes += it->size;
             ++idle;
-            if (largest == memPool->end() || it->size > largest->size) largest = it;
+            if (victim == memPool->end() ||
+                evict_before(it->size, it->lastUse, victim->size, victim->lastUse))
+                victim = it;
         }
-        if (largest == memPool->end() || (idleBytes <= kPoolKeptBytes && idle <= kPoolKeptBlocks))
+        if (victim == memPool->end() || (idleBytes <= kPoolKeptBytes && idle <= kPoolKeptBlocks))
             break;
-        g_cl.clReleaseMemObject(largest->mem);
-        memPool->erase(largest);
+        g_cl.clReleaseMemObject(victim->mem);
+        memPool->erase(victim);
     }
     return true;
 }
 
-bool opencl_res::lendBlock(void* ptr, bool toDevice, bool keep) {
+bool opencl_res::lendRange(const void* ptr, uint64_t bytes, bool toDevice, bool keep) {
     if (svmMode != kSvmCoarse) return true;
     opencl_svm* b = findBlock(ptr, 1);
     if (!b || b->hostMemory || !b->queue) return true;
-    if (toDevice) {
-        if (b->deviceUsers++ > 0 || !b->mapped) return true;
-        if (!ZOR_CL_CHECK(g_cl.clEnqueueSVMUnmap(b->queue, b->ptr, 0, nullptr, nullptr))) {
-            b->deviceUsers--;
-            return false;
-        }
-        b->mapped = 0;
-        return true;
-    }
-    if (b->deviceUsers > 0 && --b->deviceUsers > 0) return true;
-    if (b->mapped) return true;
-    // Blocking: the host may touch the block as soon as this returns.
-    const cl_map_flags flags = keep ? CL_MAP_READ | CL_MAP_WRITE : CL_MAP_WRITE_INVALIDATE_REGION;
-    if (!ZOR_CL_CHECK(g_cl.clEnqueueSVMMap(b->queue, CL_TRUE, flags, b->ptr, b->size, 0, nullptr,
-                                           nullptr)))
-        return false;
-    b->mapped = 1;
-    return true;
+    const uint64_t off = uint64_t(static_cast<const uint8_t*>(ptr) - static_cast<uint8_t*>(b->ptr));
+    return b->lendRange(off, bytes, toDevice, keep, &mapFence);
+}
+
+cl_event opencl_res::takeFence() {
+    if (!mapFence) return nullptr;
+    g_cl.clRetainEvent(mapFence);
+    return mapFence;
+}
+
+cl_command_queue opencl_res::takeIdleQueue() {
+    if (!idleQueues || idleQueues->empty()) return nullptr;
+    cl_command_queue q = idleQueues->back();
+    idleQueues->pop_back();
+    return q;
+}
+
+void opencl_res::keepQueue(cl_command_queue q) {
+    if (!q) return;
+    if (idleQueues)
+        idleQueues->push_back(q);
+    else
+        g_cl.clReleaseCommandQueue(q);
+}
+
+bool wait_fence(cl_command_queue q, cl_event fence) {
+    if (!fence) return true;
+    if (q) g_cl.clFlush(q);
+    const bool ok = ZOR_CL_CHECK(g_cl.clWaitForEvents(1, &fence));
+    g_cl.clReleaseEvent(fence);
+    return ok;
 }
 
 namespace {

@@ -40,6 +40,21 @@ void free_params(T**& arr, int n) {
 
 }  // namespace
 
+// ------------------------------------------------------------ call queue
+
+namespace {
+thread_local cl_command_queue t_call_queue = nullptr;
+thread_local cl_event t_call_fence = nullptr;
+}
+
+cl_event call_fence() { return t_call_fence; }
+void set_call_fence(cl_event fence) { t_call_fence = fence; }
+
+cl_command_queue call_queue() { return t_call_queue; }
+
+CallQueueScope::CallQueueScope(cl_command_queue q) : prev(t_call_queue) { t_call_queue = q; }
+CallQueueScope::~CallQueueScope() { t_call_queue = prev; }
+
 // ------------------------------------------------------------ Process_base
 
 Process_base::Process_base()
@@ -68,6 +83,9 @@ bool Process_base::init(unsigned long h, const char* source, const char* kernelN
     config->timesY = c.timesY;
     config->timesZ = c.timesZ;
     res = DeviceManager::getInstance()->getOpenclRes(0, 0);
+    // The call's own queue; code outside a call uses the device's.
+    queue = call_queue();
+    if (!queue && res) queue = res->queue;
     KernelUtils* ku = KernelUtils::getInstance();
     package = ku->findKernel(h, kernelName, c);
     if (!package) {
@@ -142,9 +160,11 @@ bool Process_base::launch(cl_uint argIndex) {
     }
     const bool timed = g_time_kernels.load(std::memory_order_relaxed) && !event &&
                        g_cl.clGetEventProfilingInfo && g_cl.clReleaseEvent;
-    st = g_cl.clEnqueueNDRangeKernel(res->queue, k, 2, nullptr, global,
-                                     useLocal ? local : nullptr, 0, nullptr,
-                                     timed ? &event : nullptr);
+    // After the unmaps of the call's coarse-grained ranges (on the map queue).
+    cl_event after = call_fence();
+    st = g_cl.clEnqueueNDRangeKernel(queue, k, 2, nullptr, global,
+                                     useLocal ? local : nullptr, after ? 1 : 0,
+                                     after ? &after : nullptr, timed ? &event : nullptr);
     if (st != CL_SUCCESS) {
         log_stdout("costtime_debug -- clEnqueueNDRangeKernel fail. %d\n\n", st);
         ZOR_CL_CHECK(st);
@@ -252,7 +272,7 @@ bool create_params(const Process_base& self, P** params, Info** infos, int n, bo
             log_at(at, failText);
             return false;
         }
-        if (upload && !params[i]->map_host_to_device(self.res->queue)) return false;
+        if (upload && !params[i]->map_host_to_device(self.queue)) return false;
     }
     return true;
 }
@@ -324,15 +344,15 @@ bool run_process(Process_base& self, S** src, int srcNum, D** dst, int dstNum,
             return false;
         }
     }
-    const bool finished = ZOR_CL_CHECK(g_cl.clFinish(self.res->queue));
+    const bool finished = ZOR_CL_CHECK(g_cl.clFinish(self.queue));
     device_launch(finished);
     if (!finished) return false;
     self.recordKernelTime();
     bool ok = true;
     if (r.dstFirst) {
-        for (int i = 0; i < srcNum; ++i) ok = src[i]->map_device_to_host(self.res->queue) && ok;
+        for (int i = 0; i < srcNum; ++i) ok = src[i]->map_device_to_host(self.queue) && ok;
     } else {
-        for (int i = 0; i < dstNum; ++i) ok = dst[i]->map_device_to_host(self.res->queue) && ok;
+        for (int i = 0; i < dstNum; ++i) ok = dst[i]->map_device_to_host(self.queue) && ok;
     }
     return ok;
 }
@@ -349,18 +369,18 @@ void default_global(kernel_config* config, uint32_t width, uint32_t height) {
 // one side of the call (plain planes take no masks).
 bool create_image(const Process_base& self, opencl_param_u8& p, ZOR_U8Info* info, int access,
                   int align, int, int, bool svm) {
-    return p.create(self.res->context, self.res->queue, info, access, align, svm);
+    return p.create(self.res->context, self.queue, info, access, align, svm);
 }
 
 bool create_image(const Process_base& self, opencl_param_rgb& p, ZOR_RGBInfo* info, int access,
                   int align, int planes, int planes2, bool svm) {
-    return p.createRgb(self.res->context, self.res->queue, info, access, align, planes, planes2,
+    return p.createRgb(self.res->context, self.queue, info, access, align, planes, planes2,
                        svm);
 }
 
 bool create_image(const Process_base& self, opencl_param_yuv& p, ZOR_YuvInfo* info, int access,
                   int align, int planes, int planes2, bool svm) {
-    return p.create(self.res->context, self.res->queue, info, access, align, planes, planes2, svm);
+    return p.create(self.res->context, self.queue, info, access, align, planes, planes2, svm);
 }
 
 // One side of a call as the process parameters describe it.

@@ -113,6 +113,7 @@ struct Staged {
     bool upload = true;  // copy the host bytes in (not for a destination the kernel fills)
     Plane planes[3];
     int count = 0;
+    int64_t total = 0;  // bytes of the buffer the planes take
 };
 
 // Takes a pooled staging buffer sized to the image and lays the planes out
@@ -123,6 +124,7 @@ bool reserve_staging(opencl_res* res, Staged& s) {
         total += round_up(s.planes[i].stagePitch * s.planes[i].allocRows, 64);
     if (total <= 0 || total > INT32_MAX || !res) return false;
     if (!res->getStagingBuffer(&s.buffer, static_cast<uint64_t>(total))) return false;
+    s.total = total;
     uint8_t* at = static_cast<uint8_t*>(s.buffer);
     for (int i = 0; i < s.count; ++i) {
         s.planes[i].stage = at;
@@ -157,6 +159,7 @@ void unstage_all(opencl_res* res, StagedList& staged, bool copyBack) {
     }
     if (staged.empty() || !res) return;
     std::lock_guard<std::mutex> lock(DeviceManager::mMutex);
+    res->beginGiveBack();
     for (Staged& s : staged) {
         if (s.buffer) res->putStagingBuffer(s.buffer);
         s.buffer = nullptr;
@@ -196,19 +199,19 @@ bool plan_u8(opencl_res* res, const ZOR_U8Info& info, bool output, bool* needSta
     u8_geometry(info, &pitch, &bytes, &rows);
     if (rows < static_cast<int64_t>(info.height) || bytes < 1) return false;
     if (!fits_device(res, pitch, std::max<int64_t>(info.strideH, rows), bytes)) return false;
+    Plane& p = s->planes[0];
+    p.host = info.data;
+    p.hostPitch = pitch;
+    p.rows = rows;
+    p.bytes = bytes;
+    s->count = 1;
+    s->output = output;
     *needStage = !zero_copy(res, info.data, pitch, rows, bytes);
     if (!*needStage) return true;
     const int64_t unitsPerStride = pitch / info.strideW;  // 1, or elemSize for pixel strides
     const int64_t newStride = round_up(info.strideW, kRowUnit);
-    Plane& p = s->planes[0];
-    p.host = info.data;
-    p.hostPitch = pitch;
     p.stagePitch = newStride * unitsPerStride;
-    p.rows = rows;
-    p.bytes = bytes;
     p.allocRows = std::max<int64_t>(info.strideH, rows);
-    s->count = 1;
-    s->output = output;
     return true;
 }
 
@@ -604,42 +607,58 @@ bool copy_records(T** in, int n, Recs& recs, Ptrs& ptrs, Usable usable) {
 }
 
 // The device of a call: its resources and shared-memory kind, fixed while
-// the call holds the lifecycle gate.
+// the call holds the lifecycle gate, and the command queue the call has to
+// itself (the thread's call_queue() meanwhile); null when none could be made.
 struct CallDevice {
-    opencl_res* res = nullptr;
-    uint32_t svm = kSvmNone;
-    CallDevice() {
-        DeviceManager* dm = DeviceManager::getInstance();
-        svm = dm->svmMode();
-        res = dm->getOpenclRes(0, 0);
-    }
+    DeviceManager* dm;
+    opencl_res* res;
+    uint32_t svm;
+    cl_command_queue queue;
+    CallQueueScope scope;
+    CallDevice()
+        : dm(DeviceManager::getInstance()), res(dm->getOpenclRes(0, 0)), svm(dm->svmMode()),
+          queue(dm->takeQueue()), scope(queue) {}
+    ~CallDevice() { dm->giveQueue(queue); }
+    CallDevice(const CallDevice&) = delete;
+    CallDevice& operator=(const CallDevice&) = delete;
 };
 
-// The shared blocks a call's kernel reads or writes in place: its staging
-// buffers and the caller's own ncvMemAlloc blocks. On coarse-grained devices
-// they are unmapped for the launch and mapped again before the host touches
-// them (a source's staging buffer without its old contents: the next call
-// overwrites it); on other kinds lending does nothing.
+// The shared memory a call's kernel reads or writes in place: the bytes of
+// its staging buffers and of the caller's own ncvMemAlloc blocks that its
+// images span. On coarse-grained devices exactly those byte ranges are
+// unmapped for the launch and mapped again before the call returns (a
+// source's staging bytes without their old contents: the next call
+// overwrites them); bytes of the same blocks outside them stay mapped for the
+// host throughout. On other kinds lending does nothing.
 struct Lent {
     SmallVec<void*, 8> blocks;
-    SmallVec<uint8_t, 8> keep;  // per block: the host reads it after the kernel
+    SmallVec<uint64_t, 8> bytes;
+    SmallVec<uint8_t, 8> keep;  // per range: the host reads it after the kernel
     bool coarse = false;
     bool out = false;
-    void add(void* block, bool keepContents) {
-        blocks.push_back(block);
+    cl_event unmapped = nullptr;  // the kernel's wait: the ranges' unmaps
+    void add(void* at, int64_t n, bool keepContents) {
+        if (n <= 0) return;
+        blocks.push_back(at);
+        bytes.push_back(static_cast<uint64_t>(n));
         keep.push_back(keepContents ? 1 : 0);
     }
     bool lend() {
         if (blocks.empty() || !coarse) return true;
         out = true;
-        return DeviceManager::getInstance()->lendBlocks(blocks.data(),
-                                                        static_cast<int>(blocks.size()), true);
+        const bool ok = DeviceManager::getInstance()->lendBlocks(
+            blocks.data(), bytes.data(), static_cast<int>(blocks.size()), true, nullptr, &unmapped);
+        set_call_fence(unmapped);
+        return ok;
     }
     bool giveBack() {
         if (!out) return true;
         out = false;
+        set_call_fence(nullptr);
+        if (unmapped) g_cl.clReleaseEvent(unmapped);
+        unmapped = nullptr;
         return DeviceManager::getInstance()->lendBlocks(
-            blocks.data(), static_cast<int>(blocks.size()), false, keep.data());
+            blocks.data(), bytes.data(), static_cast<int>(blocks.size()), false, keep.data());
     }
 };
 
@@ -671,12 +690,12 @@ struct CallStaging {
     // A planned image: lent in place when `need` is false, else staged (its
     // buffer taken; the caller holds the registry lock). Returns the staged
     // copy, or null when it goes in place or on failure (*ok false).
-    Staged* place(Staged& st, bool need, void* inPlace, bool* ok) {
+    Staged* place(Staged& st, bool need, bool* ok) {
         if (!need) {
-            if (inPlace) lent.add(inPlace, true);
-            else
-                for (int i = 0; i < st.count; ++i)
-                    if (st.planes[i].rows > 0) lent.add(st.planes[i].host, true);
+            for (int i = 0; i < st.count; ++i) {
+                const Plane& p = st.planes[i];
+                if (p.rows > 0) lent.add(p.host, (p.rows - 1) * p.hostPitch + p.bytes, true);
+            }
             return nullptr;
         }
         if (!reserve_staging(dev.res, st)) {
@@ -684,9 +703,16 @@ struct CallStaging {
             return nullptr;
         }
         staged.push_back(st);
-        lent.add(st.buffer, st.output);
+        lent.add(st.buffer, st.total, st.output);
         return &staged.back();
     }
+    // After planning, outside the registry's lock: new coarse staging
+    // buffers are mapped before the host copies into them.
+    bool ready() { return !lent.coarse || !fresh || dev.dm->waitMaps(); }
+    // Whether planning made new staging buffers (stagingHeld grew under the
+    // registry's lock).
+    bool fresh = false;
+    uint64_t heldBefore = 0;
     void uploadAll() {
         for (const Staged& s : staged) upload(s);
     }
@@ -704,6 +730,7 @@ int entry_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
     SharedUse use;
     if (!usable_in_call()) return 0;
     const CallDevice dev;
+    if (!dev.queue) return 0;
 
     kernel_config kc = entry_config(config, dst[0]->width, dst[0]->height, 4, 1);
     process_param pp{&kc, 3, 1, 4, 3, 3, -1, -1, 0x01010101u, 0x01010101u, 0x01010101u, 0x01010101u};
@@ -728,16 +755,18 @@ int entry_u8(ZOR_U8Info** src, int srcNum, ZOR_U8Info** dst, int dstNum,
         }
         if (!svm) return;
         st.upload = !(output && rv.dstWhole);
-        if (Staged* staged = cs.place(st, need, info.data, &ok)) apply_u8(info, *staged);
+        if (Staged* staged = cs.place(st, need, &ok)) apply_u8(info, *staged);
     };
     {
         std::lock_guard<std::mutex> lock(DeviceManager::mMutex);
+        cs.heldBefore = dev.res->stagingHeld;
         for (auto& info : s)
             if (ok) plan(info, false, rv.srcSvm != 0);
         for (auto& info : d)
             if (ok) plan(info, true, rv.dstSvm != 0);
+        cs.fresh = dev.res->stagingHeld != cs.heldBefore;
     }
-    if (!ok) {
+    if (!ok || !cs.ready()) {
         ZOR_LOG_AT(__func__, __LINE__, "image staging fail, return");
         cs.finish(false);
         return 0;
@@ -762,6 +791,7 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
     SharedUse use;
     if (!usable_in_call()) return 0;
     const CallDevice dev;
+    if (!dev.queue) return 0;
 
     kernel_config kc = entry_config(config, dst[0]->width, dst[0]->height, 8, 2);
     process_param pp;
@@ -788,12 +818,18 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
     bool ok = true;
     {
         std::lock_guard<std::mutex> lock(DeviceManager::mMutex);
+        cs.heldBefore = dev.res->stagingHeld;
+        struct Fresh {
+            CallStaging& cs;
+            opencl_res* res;
+            ~Fresh() { cs.fresh = res->stagingHeld != cs.heldBefore; }
+        } fresh{cs, dev.res};
         for (auto& info : s) {
             Staged st;
             bool need = false;
             if (!plan_yuv(dev.res, info, toRgb, false, &need, &st)) { ok = false; break; }
             if (!rv.srcSvm) continue;
-            Staged* staged = cs.place(st, need, nullptr, &ok);
+            Staged* staged = cs.place(st, need, &ok);
             if (!ok) break;
             if (staged) apply_yuv(info, *staged, toRgb);
         }
@@ -805,7 +841,7 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
                 rgb_to_u8(d[i], &u);
                 if (!plan_u8(dev.res, u, true, &need, &st)) { ok = false; break; }
                 if (!rv.dstSvm) continue;
-                Staged* staged = cs.place(st, need, u.data, &ok);
+                Staged* staged = cs.place(st, need, &ok);
                 if (!ok) break;
                 if (!staged) continue;
                 apply_u8(u, *staged);
@@ -815,13 +851,13 @@ int process_yuv(ZOR_YuvInfo** src, int srcNum, D** dst, int dstNum,
             } else {
                 if (!plan_yuv(dev.res, d[i], false, true, &need, &st)) { ok = false; break; }
                 if (!rv.dstSvm) continue;
-                Staged* staged = cs.place(st, need, nullptr, &ok);
+                Staged* staged = cs.place(st, need, &ok);
                 if (!ok) break;
                 if (staged) apply_yuv(d[i], *staged, false);
             }
         }
     }
-    if (!ok) {
+    if (!ok || !cs.ready()) {
         ZOR_LOG_AT(__func__, __LINE__, "image staging fail, return");
         cs.finish(false);
         return 0;

@@ -56,16 +56,25 @@
  *   too (see mira_scale_down_box).
  *
  * Threads: every function may be called from any thread, concurrently.
- * GPU requests share the one device that is up and its one in-order command
- * queue: a call sets its kernel's arguments and enqueues it under the kernel
- * registry's lock, and waits for it outside every lock, so calls overlap
- * their staging and copies but their kernels run one after another. On a
- * device with coarse-grained shared memory the blocks a call lends to its
- * kernel are unmapped and mapped back under the device manager's lock.
- * mira_shutdown() waits for the calls in flight; calls that start meanwhile
- * wait for it. A device that is lost or keeps failing is switched off for
- * every thread until mira_init() or mira_shutdown() (one error line; GPU
- * requests then run the kernels' CPU twins).
+ * GPU requests share the one device that is up; each call enqueues its
+ * uploads, kernel and read-backs on a command queue of its own (queues are
+ * pooled and reused, one per call in flight), sets its kernel's arguments
+ * and enqueues it under the kernel registry's lock, and waits for its kernel
+ * and its copies outside every lock: the kernels of concurrent calls may run
+ * at the same time, and no call waits for another call's kernel. On a
+ * device with coarse-grained shared memory, a call lends the device only the
+ * rows its images span in an allocation made with the library's allocator,
+ * and maps them back before it returns: when a call returns, its output rows
+ * are in host memory, and bytes of the same allocation outside its rows
+ * stay mapped for the host throughout and are never written by it, so
+ * threads may work on different images in one allocation at once. Rows that
+ * two calls in flight both read (a shared source) stay with the device until
+ * the later call returns; as on any kind of memory, a caller must not write
+ * an image while a call reads or writes it. mira_shutdown() waits for the
+ * calls in flight; calls that start meanwhile wait for it. A device that is
+ * lost or keeps failing is switched off for every thread until mira_init()
+ * or mira_shutdown() (one error line; GPU requests then run the kernels' CPU
+ * twins).
  */
 #ifndef MIRA_IMAGE_H
 #define MIRA_IMAGE_H

@@ -15,6 +15,10 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
+#include <chrono>
+#include <condition_variable>
 
 #include "gpu/src/inc/cl_api.h"
 #include "gpu/src/inc/zor_test_hooks.h"
@@ -72,7 +76,31 @@ struct ClSpy {
     struct Block {
         size_t size;
         bool fine;
-        bool mapped;
+        std::map<size_t, size_t> maps;  // mapped regions: offset -> bytes
+        // Whether byte `off` lies in a mapped region.
+        bool mappedAt(size_t off) const {
+            auto it = maps.upper_bound(off);
+            if (it == maps.begin()) return false;
+            --it;
+            return off < it->first + it->second;
+        }
+        // Whether [off, off + n) is covered by mapped regions.
+        bool covered(size_t off, size_t n) const {
+            size_t at = off;
+            while (at < off + n) {
+                auto it = maps.upper_bound(at);
+                if (it == maps.begin()) return false;
+                --it;
+                if (at >= it->first + it->second) return false;
+                at = it->first + it->second;
+            }
+            return true;
+        }
+        bool overlaps(size_t off, size_t n) const {
+            for (auto& m : maps)
+                if (m.first < off + n && off < m.first + m.second) return true;
+            return false;
+        }
     };
     static inline std::map<uintptr_t, Block> blocks;                // by base address
     static inline std::map<cl_kernel, std::map<cl_uint, const void*>> svmArgsOf;
@@ -82,9 +110,60 @@ struct ClSpy {
     static bool coarseBlocksMapped() {
         std::lock_guard<std::mutex> lock(svmMutex);
         for (auto& kv : blocks)
-            if (!kv.second.fine && !kv.second.mapped) return false;
+            if (!kv.second.fine && !kv.second.covered(0, kv.second.size)) return false;
         return true;
     }
+    // Whether the bytes [p, p + n) of a coarse block are mapped for the host
+    // now (true for memory the spy does not know and for fine blocks).
+    static bool mappedNow(const void* p, size_t n) {
+        std::lock_guard<std::mutex> lock(svmMutex);
+        const Block* b = blockOf(p);
+        if (!b || b->fine) return true;
+        const uintptr_t base = blockBase(p);
+        return b->covered(reinterpret_cast<uintptr_t>(p) - base, n);
+    }
+
+    // The SVM maps and unmaps, recorded while `recordOps` is set: which
+    // thread, the block's base, the offset and bytes (an unmap's bytes are
+    // those of the region it ends) and the map flags.
+    struct SvmOp {
+        std::thread::id thread;
+        bool map;
+        uintptr_t block;
+        size_t offset, bytes;
+        cl_map_flags flags;
+    };
+    static inline std::atomic<bool> recordOps{false};
+    static inline std::vector<SvmOp> ops;  // under svmMutex
+    static std::vector<SvmOp> takeOps() {
+        std::lock_guard<std::mutex> lock(svmMutex);
+        std::vector<SvmOp> r;
+        r.swap(ops);
+        return r;
+    }
+    // Maps that overlap a region still mapped (an error under the OpenCL
+    // rules), and maps that bring device bytes to the host (CL_MAP_READ)
+    // outside the rows the calling thread declared its own (ownRows): on a
+    // device with memory of its own those would overwrite host bytes other
+    // threads write.
+    static inline std::atomic<long> overlappingMaps{0}, foreignReads{0};
+    static inline thread_local std::vector<std::pair<uintptr_t, size_t>> ownRows;
+
+    // The command queues kernels were launched on.
+    static inline std::set<cl_command_queue> launchQueues;  // under svmMutex
+    static size_t launchQueueCount() {
+        std::lock_guard<std::mutex> lock(svmMutex);
+        return launchQueues.size();
+    }
+    // While `finishMeet` is set, a clFinish waits (up to a second) until a
+    // clFinish of another queue is in progress too; `finishesMet` counts the
+    // waits that saw one. Two calls whose waits overlap prove that neither
+    // waits under a lock the other needs, on a queue of its own.
+    static inline std::atomic<bool> finishMeet{false};
+    static inline std::atomic<long> finishesMet{0};
+    static inline std::mutex meetMutex;
+    static inline std::condition_variable meetCv;
+    static inline std::multiset<cl_command_queue> finishing;  // under meetMutex
 
     // Loads the table if needed and puts the spy in front of it. False when
     // no OpenCL library is available.
@@ -120,6 +199,7 @@ struct ClSpy {
         if (real.clSVMFree) t->clSVMFree = &w_clSVMFree;
         if (real.clEnqueueSVMMap) t->clEnqueueSVMMap = &w_clEnqueueSVMMap;
         if (real.clEnqueueSVMUnmap) t->clEnqueueSVMUnmap = &w_clEnqueueSVMUnmap;
+        if (real.clEnqueueSVMFree) t->clEnqueueSVMFree = &w_clEnqueueSVMFree;
         if (real.clSetKernelArgSVMPointer) t->clSetKernelArgSVMPointer = &w_clSetKernelArgSVMPointer;
         return true;
     }
@@ -138,6 +218,10 @@ struct ClSpy {
         fineAllocs = coarseAllocs = mappedAtLaunch = badUnmaps = svmArgs = 0;
         binaryPrograms = bufferMaps = 0;
         enqueues = bufferCreates = readingMaps = invalidatingMaps = 0;
+        overlappingMaps = foreignReads = finishesMet = 0;
+        std::lock_guard<std::mutex> lock(svmMutex);
+        ops.clear();
+        launchQueues.clear();
     }
     static std::string live() {
         return "contexts " + std::to_string(contexts.load()) + ", queues " +
@@ -301,8 +385,11 @@ private:
             std::lock_guard<std::mutex> lock(svmMutex);
             for (auto& arg : svmArgsOf[k]) {
                 const Block* b = blockOf(arg.second);
-                if (b && !b->fine && b->mapped) ++mappedAtLaunch;
+                if (b && !b->fine &&
+                    b->mappedAt(reinterpret_cast<uintptr_t>(arg.second) - blockBase(arg.second)))
+                    ++mappedAtLaunch;
             }
+            launchQueues.insert(q);
         }
         const cl_int r = real.clEnqueueNDRangeKernel(q, k, dim, off, global, local, nw, wl, ev);
         if (r == CL_SUCCESS) ++launches;
@@ -318,6 +405,18 @@ private:
         return m;
     }
     static cl_int CL_API_CALL w_clFinish(cl_command_queue q) {
+        if (finishMeet) {
+            std::unique_lock<std::mutex> lock(meetMutex);
+            finishing.insert(q);
+            meetCv.notify_all();
+            auto other = [&] {
+                for (cl_command_queue f : finishing)
+                    if (f != q) return true;
+                return false;
+            };
+            if (meetCv.wait_for(lock, std::chrono::seconds(1), other)) ++finishesMet;
+            finishing.erase(finishing.find(q));
+        }
         const cl_int r = real.clFinish(q);
         return is(ClFault::QueueLost) ? CL_INVALID_COMMAND_QUEUE : r;
     }
@@ -347,7 +446,7 @@ private:
             const bool fine = (f & CL_MEM_SVM_FINE_GRAIN_BUFFER) != 0;
             ++(fine ? fineAllocs : coarseAllocs);
             std::lock_guard<std::mutex> lock(svmMutex);
-            blocks[reinterpret_cast<uintptr_t>(p)] = Block{size, fine, false};
+            blocks[reinterpret_cast<uintptr_t>(p)] = Block{size, fine, {}};
         }
         return p;
     }
@@ -358,6 +457,26 @@ private:
             blocks.erase(reinterpret_cast<uintptr_t>(p));
         }
         real.clSVMFree(c, p);
+    }
+    static cl_int CL_API_CALL w_clEnqueueSVMFree(cl_command_queue q, cl_uint n, void* ptrs[],
+                                                 void(CL_CALLBACK* cb)(cl_command_queue, cl_uint,
+                                                                       void*[], void*),
+                                                 void* user, cl_uint nw, const cl_event* wl,
+                                                 cl_event* ev) {
+        {
+            std::lock_guard<std::mutex> lock(svmMutex);
+            for (cl_uint i = 0; i < n; ++i)
+                if (ptrs[i] && blocks.erase(reinterpret_cast<uintptr_t>(ptrs[i]))) --svm;
+        }
+        return real.clEnqueueSVMFree(q, n, ptrs, cb, user, nw, wl, ev);
+    }
+    // The base address of the block holding `p` (svmMutex held; 0 for none).
+    static uintptr_t blockBase(const void* p) {
+        const uintptr_t a = reinterpret_cast<uintptr_t>(p);
+        auto it = blocks.upper_bound(a);
+        if (it == blocks.begin()) return 0;
+        --it;
+        return it->first;
     }
     // The block holding `p` (svmMutex held), or null.
     static Block* blockOf(const void* p) {
@@ -372,8 +491,16 @@ private:
         {
             std::lock_guard<std::mutex> lock(svmMutex);
             Block* b = blockOf(p);
-            if (!b || !b->mapped) ++badUnmaps;
-            if (b) b->mapped = false;
+            const size_t off = b ? reinterpret_cast<uintptr_t>(p) - blockBase(p) : 0;
+            auto it = b ? b->maps.find(off) : decltype(Block::maps)::iterator{};
+            if (!b || it == b->maps.end()) {
+                ++badUnmaps;
+            } else {
+                if (recordOps)
+                    ops.push_back(SvmOp{std::this_thread::get_id(), false, blockBase(p), off,
+                                        it->second, 0});
+                b->maps.erase(it);
+            }
         }
         return real.clEnqueueSVMUnmap(q, p, nw, wl, ev);
     }
@@ -391,10 +518,23 @@ private:
         if (is(ClFault::SvmMap)) return CL_MAP_FAILURE;
         if (f & CL_MAP_READ) ++readingMaps;
         if (f & CL_MAP_WRITE_INVALIDATE_REGION) ++invalidatingMaps;
+        if ((f & CL_MAP_READ) && !ownRows.empty()) {
+            const uintptr_t a = reinterpret_cast<uintptr_t>(p);
+            bool inside = false;
+            for (auto& r : ownRows)
+                if (a >= r.first && a + size <= r.first + r.second) inside = true;
+            if (!inside) ++foreignReads;
+        }
         const cl_int r = real.clEnqueueSVMMap(q, block, f, p, size, nw, wl, ev);
         if (r == CL_SUCCESS) {
             std::lock_guard<std::mutex> lock(svmMutex);
-            if (Block* b = blockOf(p)) b->mapped = true;
+            if (Block* b = blockOf(p)) {
+                const size_t off = reinterpret_cast<uintptr_t>(p) - blockBase(p);
+                if (b->overlaps(off, size)) ++overlappingMaps;
+                b->maps[off] = size;
+                if (recordOps)
+                    ops.push_back(SvmOp{std::this_thread::get_id(), true, blockBase(p), off, size, f});
+            }
         }
         return r;
     }

@@ -98,6 +98,29 @@ TEST(Staging, OddStridesAndOneByteImages) {
     }
 }
 
+// A call whose staging buffers fit the pool's cap finds them again on its
+// next run, even when an earlier call's buffers must go to make room for
+// them: the trim frees the least recently given back first. (Freeing the
+// largest first made such a call, e.g. a 4K M/N interleaved down-scale after
+// another operation, allocate and fault in a new buffer on every run.)
+TEST(Staging, TheLastCallsBuffersStayWhenOlderOnesMustGo) {
+    MIRA_INIT_DEVICE_OR_SKIP();
+    ZOR::DeviceManager* dm = ZOR::DeviceManager::getInstance();
+    if (dm->svmMode() == ZOR::kSvmNone) GTEST_SKIP() << "no shared memory: no staging pool";
+    // 2 x 16 MB, then 2 x 31.4 MB: each call fits the cap, both together do not.
+    ASSERT_LE(2 * ZOR::staging_round(5604ull * 5600), ZOR::kPoolKeptBytes);
+    ASSERT_GT(2 * ZOR::staging_round(4000ull * 4000) + 2 * ZOR::staging_round(5604ull * 5600),
+              ZOR::kPoolKeptBytes);
+    expect_guarded_gpu_transpose(4000, 4000, 1, 3);
+    expect_guarded_gpu_transpose(5600, 5600, 1, 3);
+    uint64_t held = 0, peak = 0;
+    dm->stagingStats(&held, nullptr, true);
+    EXPECT_LE(held, ZOR::kPoolKeptBytes);
+    expect_guarded_gpu_transpose(5600, 5600, 1, 3);
+    dm->stagingStats(nullptr, &peak, false);
+    EXPECT_EQ(peak, held) << "the call's staging buffers were made again";
+}
+
 // 8200 x 8200 bytes is above the cap of the kept pool: both images get
 // buffers of their own size, released after the call.
 TEST(Staging, ImagesAboveThePoolCapAreNotKept) {

@@ -21,10 +21,12 @@ namespace ZOR {
     X(clReleaseProgram) X(clCreateKernel) X(clReleaseKernel) X(clSetKernelArg)               \
     X(clEnqueueNDRangeKernel) X(clFinish) X(clCreateBuffer) X(clReleaseMemObject)            \
     X(clEnqueueMapBuffer) X(clEnqueueUnmapMemObject) X(clGetPlatformInfo)                   \
-    X(clGetProgramInfo) X(clCreateProgramWithBinary) X(clGetKernelWorkGroupInfo)
-// Event queries, used only while kernel timing is on (zor_test_time_kernels);
-// absent entries mean no timing.
-#define ZOR_CL_EVENT_FUNCS(X) X(clGetEventProfilingInfo) X(clReleaseEvent)
+    X(clGetProgramInfo) X(clCreateProgramWithBinary) X(clGetKernelWorkGroupInfo)           \
+    X(clFlush) X(clWaitForEvents) X(clRetainEvent) X(clReleaseEvent)
+// Optional: event queries, used only while kernel timing is on
+// (zor_test_time_kernels; absent entries mean no timing), and the enqueued
+// SVM free (absent: a coarse block waits for its queue before it is freed).
+#define ZOR_CL_EVENT_FUNCS(X) X(clGetEventProfilingInfo) X(clEnqueueSVMFree)
 // Shared virtual memory (OpenCL 2.0); absent entries mean "no SVM".
 #define ZOR_CL_SVM_FUNCS(X) \
     X(clSVMAlloc) X(clSVMFree) X(clSetKernelArgSVMPointer) X(clEnqueueSVMMap) X(clEnqueueSVMUnmap)

@@ -4,6 +4,20 @@
 // memory bridge, the program-cache directory and the log lines. Everything
 // else under gpu/src/inc/ is the runtime's own; only the tests of the
 // runtime itself reach past this header.
+//
+// Threads: the entry functions may be called from any thread at once. A call
+// takes a command queue from the device's pool for its whole life (its
+// uploads, launch, wait and read-backs go there), sets its kernel's arguments
+// and enqueues it under the kernel registry's lock (KernelUtils::gMutex), and
+// waits for its queue with no lock held. The device manager's mutex guards
+// the registries (shared-memory blocks, staging pool, device buffers, idle
+// queues) and is held only to enqueue: on coarse-grained devices the maps and
+// unmaps of a call's own byte ranges go to the device's in-order map queue
+// under it, and the call waits for them after releasing it. A call returns
+// with every range it lent mapped back for the host (unless another call in
+// flight still holds the same bytes), and touches no mapping outside its
+// ranges except to re-map, write-invalidate, the rest of a piece it split.
+// ncvDeinit waits for the calls in flight (the lifecycle gate).
 #pragma once
 
 #include <cstdint>

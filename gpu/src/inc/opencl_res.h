@@ -7,6 +7,7 @@
 #include <list>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "gpu/src/inc/cl_api.h"
 #include "mira/mira_types.h"
@@ -64,9 +65,23 @@ constexpr int kPoolKeptBlocks = 8;
 // from 4 KiB to 64 KiB, whole 64 KiB units above.
 uint64_t staging_round(uint64_t bytes);
 
+// Waits (outside every lock) for `fence` from opencl_res::takeFence on the
+// map queue `q`, and releases it; true when there is none. False when it
+// failed (logged).
+bool wait_fence(cl_command_queue q, cl_event fence);
+
 // The shared-memory kind a device of `detected` kind runs with: at most the
 // kind a test forced (zor_test_force_svm), otherwise what it has.
 uint32_t svm_mode_limit(uint32_t detected);
+
+// A byte range of a coarse-grained block: mapped for the host as one piece
+// (`lent` 0: the unit one map and one unmap cover), or lent to the kernels of
+// `lent` calls (unmapped).
+struct MapSegment {
+    uint64_t off;
+    uint64_t size;
+    int32_t lent;
+};
 
 // One registered block.
 struct MIRA_EXPORT opencl_svm {
@@ -78,15 +93,30 @@ struct MIRA_EXPORT opencl_svm {
     uint8_t inUse;
     uint8_t owned;
     uint8_t hostMemory;  // plain host memory (device without SVM)
-    uint8_t mapped;      // coarse-grained block currently mapped for the host
+    // Coarse-grained blocks: the queue their maps and unmaps go to (the
+    // device's map queue; null on other kinds) and their ranges in address
+    // order, covering the block.
     cl_command_queue queue;
-    int32_t deviceUsers;  // calls whose kernels hold the block (coarse: unmapped meanwhile)
+    std::vector<MapSegment> segments;
+    uint64_t lastUse = 0;  // staging: when it was last given back (opencl_res::useTick)
     void* base = nullptr;  // the allocation, when `ptr` was offset into it for its alignment
 
-    // Allocates the block in `context`; 1 on success, 0 on failure.
-    int create(cl_context ctx, int size, int alignment, int kind);
-    // Gives the memory back (when owned).
+    // Allocates the block in `context`; 1 on success, 0 on failure. A coarse
+    // block's write-invalidate map is enqueued, not waited for: *fence (the
+    // caller holds DeviceManager::mMutex) becomes its event.
+    int create(cl_context ctx, int size, int alignment, int kind, cl_event* fence = nullptr);
+    // Gives the memory back (when owned). A coarse block's mapped pieces are
+    // unmapped and the memory freed behind them on its queue.
     void release();
+    // Coarse-grained: lends bytes [off, off + bytes) to the kernels (unmapping
+    // the pieces that hold them; parts of those pieces outside the range are
+    // mapped again write-invalidate, so no bytes come back over the host's)
+    // or takes them back (bytes no other call holds are mapped again, with
+    // their contents when `keep`, else write-invalidate). Only enqueues;
+    // *fence becomes the event of the last command. False when one failed.
+    bool lendRange(uint64_t off, uint64_t bytes, bool toDevice, bool keep, cl_event* fence);
+    // Whether every byte of the block is mapped for the host (no call holds any).
+    bool allMapped() const;
 };
 
 // A device buffer kept for reuse (devices without SVM take images through
@@ -96,12 +126,15 @@ struct PooledBuffer {
     cl_mem_flags flags;
     size_t size;
     bool inUse;
+    uint64_t lastUse;  // when it was last given back (opencl_res::useTick)
 };
 
 // Resources of one device.
 struct MIRA_EXPORT opencl_res {
     cl_device_id device;
     cl_context context;
+    // The device's in-order queue of coarse-grained maps and unmaps (and the
+    // queue of code outside a call); calls launch on queues of their own.
     cl_command_queue queue;
     std::list<opencl_svm*>* svm_list;
     bool inited;
@@ -126,12 +159,28 @@ struct MIRA_EXPORT opencl_res {
     int getStagingBuffer(void** out, uint64_t bytes);
     int lendNewStaging(void** out, uint64_t bytes);
     // Gives a staging buffer back and trims the kept ones to the pool's cap.
+    // Buffers given back after one beginGiveBack() count as used together.
+    void beginGiveBack() { ++useTick; }
     int putStagingBuffer(void* ptr);
-    // Coarse-grained SVM: the block holding `ptr` goes to the device (unmapped
-    // for the host) or comes back (mapped again; without its contents unless
-    // `keep`, for a block the host overwrites before reading). Nothing on
-    // other kinds.
-    bool lendBlock(void* ptr, bool toDevice, bool keep = true);
+    // Coarse-grained SVM: bytes [ptr, ptr + bytes) of a registered block go
+    // to the device (unmapped for the host) or come back (mapped again;
+    // without their contents unless `keep`, for bytes the host overwrites
+    // before reading). Only enqueues, on the map queue (`queue`); the caller
+    // waits for takeFence() after releasing the mutex. Nothing on other kinds.
+    bool lendRange(const void* ptr, uint64_t bytes, bool toDevice, bool keep = true);
+    // The event of the last command enqueued on the map queue, retained for
+    // the caller (who waits for it and releases it), or null when none is
+    // pending. The map queue is in order: when it completes, every map and
+    // unmap enqueued before it has too.
+    cl_event takeFence();
+    cl_event mapFence = nullptr;
+    // Command queues of calls: every call enqueues its uploads, kernel and
+    // read-backs on a queue of its own, taken from here and given back.
+    // Kept idle ones are released at de-initialisation.
+    cl_command_queue takeIdleQueue();
+    void keepQueue(cl_command_queue q);
+    std::vector<cl_command_queue>* idleQueues = nullptr;
+    uint64_t useTick = 0;  // counts give-backs to the pools (least recently used goes first)
     uint64_t stagingHeld = 0;  // bytes of staging buffers registered (kept or lent)
     uint64_t stagingPeak = 0;
     // Device buffers by flags and size, for calls on devices without SVM;
@@ -187,11 +236,23 @@ public:
     int getSvmBuffer(void** out, int platform, int device);
     int getStagingBuffer(void** out, uint64_t bytes);
     int setSvmBuffer(void* ptr, int platform, int device);
-    // Coarse-grained SVM: hands the blocks holding `ptrs` to the kernels
-    // (unmapping them) or back to the host (mapping them; `keep`, when given,
-    // says per block whether its contents are wanted back); false when a map
-    // or unmap failed (logged).
-    bool lendBlocks(void* const* ptrs, int n, bool toDevice, const uint8_t* keep = nullptr);
+    // Coarse-grained SVM: hands the byte ranges [ptrs[i], ptrs[i] + bytes[i])
+    // to the kernels (unmapping them) or back to the host (mapping them;
+    // `keep`, when given, says per range whether its contents are wanted
+    // back). The maps and unmaps are enqueued under the mutex and waited for
+    // after it is released: when this returns they are done. With `pending`,
+    // nothing is waited for: *pending gets the event to wait for (null when
+    // none; the caller releases it), e.g. in its kernel's wait list. False
+    // when one failed (logged).
+    bool lendBlocks(void* const* ptrs, const uint64_t* bytes, int n, bool toDevice,
+                    const uint8_t* keep = nullptr, cl_event* pending = nullptr);
+    // Waits for the maps and unmaps enqueued so far (a new coarse block's
+    // map), outside the mutex; false when one failed.
+    bool waitMaps();
+    // A command queue for one call (from the idle ones, or a new one; null
+    // when none can be made), and giving it back.
+    cl_command_queue takeQueue();
+    void giveQueue(cl_command_queue q);
     // The device's shared-memory kind (kSvmNone when no device is up).
     uint32_t svmMode();
     // Staging bytes held now and the most held since the last reset.

@@ -162,6 +162,22 @@ MIRA_EXPORT bool create_mem_buffer(cl_context ctx, cl_command_queue q, cl_mem* o
 
 // ------------------------------------------------------------ process objects
 
+// The command queue of the GPU call running on this thread (the entry
+// functions set it for the call's life: each call enqueues on a queue of its
+// own), or null outside one.
+cl_command_queue call_queue();
+// The event the kernel of this thread's call waits for before it runs (its
+// coarse-grained ranges' unmaps), or null; set by the entry functions.
+cl_event call_fence();
+void set_call_fence(cl_event fence);
+struct CallQueueScope {
+    explicit CallQueueScope(cl_command_queue q);
+    ~CallQueueScope();
+    CallQueueScope(const CallQueueScope&) = delete;
+    CallQueueScope& operator=(const CallQueueScope&) = delete;
+    cl_command_queue prev;
+};
+
 class MIRA_EXPORT Process_base {
 public:
     Process_base();
@@ -176,6 +192,7 @@ public:
     uint64_t handle;
     bool inited;
     opencl_res* res;
+    cl_command_queue queue = nullptr;  // the call's queue (call_queue()), else the device's
     cl_program program;
     cl_kernel kernel;
     kernel_config* config;
