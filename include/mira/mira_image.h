@@ -66,8 +66,11 @@
  * rows its images span in an allocation made with the library's allocator,
  * and maps them back before it returns: when a call returns, its output rows
  * are in host memory, and bytes of the same allocation outside its rows
- * stay mapped for the host throughout and are never written by it, so
- * threads may work on different images in one allocation at once. Rows that
+ * are never written by it, so threads may work on different images in one
+ * allocation at once. (OpenCL unmaps only whole mapped pieces: the first
+ * call to lend rows out of a piece unmaps that piece and maps the bytes
+ * around its rows again at once, without reading them back; after that
+ * each call unmaps exactly its own rows.) Rows that
  * two calls in flight both read (a shared source) stay with the device until
  * the later call returns; as on any kind of memory, a caller must not write
  * an image while a call reads or writes it. mira_shutdown() waits for the
