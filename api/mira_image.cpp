@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 
@@ -94,12 +95,14 @@ mira_status status_of(u32 featureStatus) {
     }
 }
 
+// `pixelBytes`: the request's pixel size (ops/requests.h), 1 for every
+// request but those of colour images.
 mira_status run(u32 id, int mode, const MIRA_Feature_Buf* src, u8 srcCount, MIRA_Feature_Buf* dst,
-                u8 dstCount, void* extra = nullptr, int32_t arg = 0) {
+                u8 dstCount, void* extra = nullptr, int32_t arg = 0, u32 pixelBytes = 1) {
     MIRA_Feature_Param p;
     p.apiId = id;
     p.mode = u32(mode);
-    p.reserved = 1;
+    p.reserved = pixelBytes;
     p.extra = extra;
     p.arg = arg;
     MIRA_Manager manager;
@@ -108,8 +111,25 @@ mira_status run(u32 id, int mode, const MIRA_Feature_Buf* src, u8 srcCount, MIRA
 
 // One source, one destination.
 mira_status run_1_1(u32 id, int mode, MIRA_Feature_Buf s, MIRA_Feature_Buf d,
-                    void* extra = nullptr, int32_t arg = 0) {
-    return run(id, mode, &s, 1, &d, 1, extra, arg);
+                    void* extra = nullptr, int32_t arg = 0, u32 pixelBytes = 1) {
+    return run(id, mode, &s, 1, &d, 1, extra, arg, pixelBytes);
+}
+
+// A channel count an image may have at all: 1 to 4.
+bool channels_valid(const mira_image* im) {
+    return im != nullptr && im->channels >= 1 && im->channels <= 4;
+}
+
+// The status of images a function refused for their channels, where it takes
+// one count for all of them: MIRA_STATUS_UNSUPPORTED when they are valid
+// images that agree on a count from 1 to 4 (one the function does not take),
+// MIRA_STATUS_BAD_ARGUMENT otherwise.
+mira_status refuse_channels(std::initializer_list<const mira_image*> images) {
+    const mira_image* first = *images.begin();
+    if (!channels_valid(first)) return MIRA_STATUS_BAD_ARGUMENT;
+    for (const mira_image* im : images)
+        if (!image_ok(im, first->channels)) return MIRA_STATUS_BAD_ARGUMENT;
+    return MIRA_STATUS_UNSUPPORTED;
 }
 
 constexpr mira_status kBad = MIRA_STATUS_BAD_ARGUMENT;
@@ -198,19 +218,24 @@ void mira_free(void* block) {
 
 // ------------------------------------------------------------ geometry
 
+// Pixels of 1 to 4 bytes: the planar feature with the request's pixel size
+// (widths count pixels); 1-byte pixels are the `ncv` function's request.
 mira_status mira_transpose(const mira_image* src, const mira_image* dst, mira_path path) {
     const int mode = mode_of(path, MIRA_MODE_CPU);
-    if (mode < 0 || !image_ok(src, 1) || !image_ok(dst, 1)) return kBad;
+    if (mode < 0 || !channels_valid(src)) return kBad;
+    const u32 ch = src->channels;
+    if (!image_ok(src, ch) || !image_ok(dst, ch)) return kBad;
     if (dst->width != src->height || dst->height != src->width || overlap(src, dst)) return kBad;
-    return run_1_1(MIRA_API_TRANSPOSE_U8, mode, desc(src, src->width), desc(dst, dst->width));
+    return run_1_1(MIRA_API_TRANSPOSE_U8, mode, desc(src, src->width), desc(dst, dst->width),
+                   nullptr, 0, ch);
 }
 
 mira_status mira_rotate(const mira_image* src, const mira_image* dst, int degrees,
                         mira_path path) {
     const int mode = mode_of(path, MIRA_MODE_CPU);
-    if (mode < 0 || src == nullptr || dst == nullptr) return kBad;
+    if (mode < 0 || !channels_valid(src) || dst == nullptr) return kBad;
     const u32 ch = src->channels;
-    if ((ch != 1 && ch != 2) || !image_ok(src, ch) || !image_ok(dst, ch)) return kBad;
+    if (!image_ok(src, ch) || !image_ok(dst, ch)) return kBad;
     int code;
     switch (degrees) {
         case 90: code = 1; break;
@@ -222,9 +247,11 @@ mira_status mira_rotate(const mira_image* src, const mira_image* dst, int degree
     if (dst->width != (swap ? src->height : src->width) ||
         dst->height != (swap ? src->width : src->height) || overlap(src, dst))
         return kBad;
-    // Planes count bytes; pairs count pairs (the interleaved feature's unit).
-    return run_1_1(ch == 1 ? MIRA_API_ROTATE_U8 : MIRA_API_ROTATE_INTERLEAVE_U8, mode,
-                   desc(src, src->width), desc(dst, dst->width), nullptr, code);
+    // Planes count bytes; pairs count pairs (the interleaved feature's
+    // unit); colour pixels count pixels, with the pixel size in the request.
+    return run_1_1(ch == 2 ? MIRA_API_ROTATE_INTERLEAVE_U8 : MIRA_API_ROTATE_U8, mode,
+                   desc(src, src->width), desc(dst, dst->width), nullptr, code,
+                   ch == 2 ? 1 : ch);
 }
 
 // ------------------------------------------------------------ colour
@@ -286,7 +313,8 @@ mira_status mira_yuv420sp_to_yuv444(const mira_image* y, const mira_image* cbcr,
 
 mira_status mira_swap_pairs(const mira_image* src, const mira_image* dst, mira_path path) {
     const int mode = mode_of(path, MIRA_MODE_CPU);
-    if (mode < 0 || !image_ok(src, 2) || !image_ok(dst, 2)) return kBad;
+    if (mode < 0) return kBad;
+    if (!image_ok(src, 2) || !image_ok(dst, 2)) return refuse_channels({src, dst});
     if (!same_size(src, dst) || overlap(src, dst)) return kBad;
     // The swap counts pairs.
     return run_1_1(MIRA_API_CBCR_SWAP, mode, desc(src, src->width), desc(dst, dst->width));
@@ -330,18 +358,23 @@ mira_status mira_sobel(const mira_image* src, const mira_image* dx, const mira_i
 mira_status mira_gaussian3x3(const mira_image* src, const mira_image* dst,
                              mira_gaussian_border border, mira_path path) {
     const int mode = mode_of(path, MIRA_MODE_CPU);
-    if (mode < 0 || !image_ok(src, 1) || !image_ok(dst, 1)) return kBad;
+    if (mode < 0 || !channels_valid(src)) return kBad;
+    const u32 ch = src->channels;
+    if (!image_ok(src, ch) || !image_ok(dst, ch)) return kBad;
     if (border != MIRA_GAUSSIAN_BORDER_ZERO && border != MIRA_GAUSSIAN_BORDER_RENORMALISED)
         return kBad;
     if (!same_size(src, dst) || overlap(src, dst)) return kBad;
+    // Widths count pixels; each of the `ch` interleaved channels is filtered
+    // as a plane.
     return run_1_1(MIRA_API_FILTER_GAUSSIAN3X3_U8, mode, desc(src, src->width),
-                   desc(dst, dst->width), nullptr, int32_t(border));
+                   desc(dst, dst->width), nullptr, int32_t(border), ch);
 }
 
 mira_status mira_intensity_stats(const mira_image* src, uint32_t x, uint32_t y, uint32_t w,
                                  uint32_t h, float* mean, float* variance, mira_path path) {
     const int mode = mode_of(path, MIRA_MODE_CPU_ALT);
-    if (mode < 0 || !image_ok(src, 1) || mean == nullptr || variance == nullptr) return kBad;
+    if (mode < 0 || mean == nullptr || variance == nullptr) return kBad;
+    if (!image_ok(src, 1)) return refuse_channels({src});
     if (w < 1 || h < 1 || x >= src->width || y >= src->height || w > src->width - x ||
         h > src->height - y)
         return kBad;
@@ -365,7 +398,8 @@ mira_status mira_flood_fill(const mira_image* src, const mira_image* mask, uint3
                             uint32_t seed_y, int connectivity, uint8_t fill,
                             mira_fill_result* result, mira_path path) {
     const int mode = mode_of(path, MIRA_MODE_CPU_ALT);
-    if (mode < 0 || !image_ok(src, 1) || !image_ok(mask, 1) || result == nullptr) return kBad;
+    if (mode < 0 || result == nullptr) return kBad;
+    if (!image_ok(src, 1) || !image_ok(mask, 1)) return refuse_channels({src, mask});
     if (!same_size(src, mask) || overlap(src, mask)) return kBad;
     // The result is written after the fill: it must lie in neither image.
     const mira_image res = record(result, sizeof *result);
@@ -457,7 +491,8 @@ mira_status mira_upscale_lanczos(const mira_image* src, const mira_image* dst, m
 
 mira_status mira_upsample_chroma(const mira_image* src, const mira_image* dst, mira_path path) {
     const int mode = mode_of(path, MIRA_MODE_OPENCL);
-    if (mode < 0 || !image_ok(src, 2) || !image_ok(dst, 2)) return kBad;
+    if (mode < 0) return kBad;
+    if (!image_ok(src, 2) || !image_ok(dst, 2)) return refuse_channels({src, dst});
     if (dst->width != 2 * src->width || dst->height != 2 * src->height || overlap(src, dst))
         return kBad;
     return run_1_1(MIRA_API_IMAGE_UP_SAMPLE_2D_CBCR, mode, desc(src, 2 * src->width),
@@ -470,9 +505,10 @@ mira_status mira_warp_affine(const mira_image* src, const float matrix[6], const
     const int mode = mode_of(path, MIRA_MODE_OPENCL);
     if (mode < 0 || src == nullptr || dst == nullptr) return kBad;
     // Planes and 3- or 4-channel pixels, the same in both images: images
-    // that differ are inconsistent, another common count is unsupported.
+    // that differ, or a count outside 1..4, are inconsistent; pairs are
+    // unsupported.
     const u32 ch = src->channels;
-    if (dst->channels != ch) return kBad;
+    if (dst->channels != ch || !channels_valid(src)) return kBad;
     if (ch != 1 && ch != 3 && ch != 4) return MIRA_STATUS_UNSUPPORTED;
     if (!image_ok(src, ch) || !image_ok(dst, ch) || matrix == nullptr) return kBad;
     if (interpolation != MIRA_WARP_NEAREST && interpolation != MIRA_WARP_BILINEAR &&

@@ -13,41 +13,53 @@
 #include "ops/filters/gradient.h"
 #include "ops/filters/gradient_sobel.h"
 #include "ops/filters/intensity_stats.h"
+#include "ops/requests.h"
 
 namespace mira {
 namespace {
 
 // ------------------------------------------------------------ 3x3 Gaussian
 
-bool gaussian_ok(const Call& c) { return gaussian_args_ok(c.src, c.dst); }
+// Colour images (the request's pixel size, ops/requests.h) filter each
+// interleaved channel as a plane.
+bool gaussian_ok(const Call& c) {
+    return gaussian_args_ok(c.src, c.dst, request_pixel_bytes(*c.param));
+}
 
 uint32_t gaussian_cpu_method(const Call& c) {
-    gaussian_cpu(c.src, c.dst, c.param->arg);
+    gaussian_cpu(c.src, c.dst, c.param->arg, request_pixel_bytes(*c.param));
     return MIRA_OK;
 }
 
 // Border modes other than 0 and 1 keep the caller's corners; the kernel's
-// output is staged back whole, so they are saved around the launch.
+// output is staged back whole, so they are saved around the launch. The
+// records count bytes; the kernel takes the pixel size (its neighbours'
+// distance in bytes) as param_int_1.
 bool gaussian_gpu(const Call& c) {
     const MIRA_Feature_Buf *src = c.src;
     MIRA_Feature_Buf* dst = c.dst;
     const uint32_t w = src->width, h = src->height;
     if (w == 0 || h == 0) return true;
-    uint8_t* corners[4] = {dst->data, dst->data + (w - 1), row_ptr(*dst, h - 1),
-                           row_ptr(*dst, h - 1) + (w - 1)};
-    uint8_t saved[4];
-    for (int i = 0; i < 4; ++i) saved[i] = *corners[i];
+    const uint32_t px = request_pixel_bytes(*c.param);
+    uint8_t* corners[4] = {dst->data, dst->data + size_t(px) * (w - 1), row_ptr(*dst, h - 1),
+                           row_ptr(*dst, h - 1) + size_t(px) * (w - 1)};
+    uint8_t saved[4][4];
+    for (int i = 0; i < 4; ++i) std::memcpy(saved[i], corners[i], px);
     if (w >= 3 && h >= 3) {
         ZOR_U8Info in = zor_u8_info(*src), out = zor_u8_info(*dst);
-        out.width = w;
+        in.width = px * w;
+        out.width = px * w;
         out.height = h;
+        kernel_config cfg = default_kernel_config();
+        cfg.param_int_1 = int32_t(px);  // 1: the same program as for planes
         if (!gpu_plane(in, out,
-                       gpu_request(MIRA_API_FILTER_GAUSSIAN3X3_U8, kernel_id::FilterGaussian3x3u8)))
+                       gpu_request(MIRA_API_FILTER_GAUSSIAN3X3_U8, kernel_id::FilterGaussian3x3u8),
+                       &cfg))
             return false;
     }
     if (c.param->arg != 0 && c.param->arg != 1)
-        for (int i = 0; i < 4; ++i) *corners[i] = saved[i];
-    gaussian_process_border(src, dst, c.param->arg);
+        for (int i = 0; i < 4; ++i) std::memcpy(corners[i], saved[i], px);
+    gaussian_process_border(src, dst, c.param->arg, px);
     return true;
 }
 

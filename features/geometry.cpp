@@ -1,6 +1,9 @@
 // The geometry features: transpose and the quarter turns of 1- and 2-byte
-// pixels.
+// pixels, and of the 3- and 4-byte pixels of colour images (the pixel size of
+// ops/requests.h).
 #include <cmath>
+
+#include "ops/requests.h"
 
 #include "features/routes.h"
 #include "features/gpu_call.h"
@@ -19,29 +22,41 @@ bool transpose_ok(const Call& c) {
     if (c.src == nullptr || c.srcCount != 1 || c.dst == nullptr || c.dstCount == 0) return false;
     if (c.src->data == nullptr || c.dst->data == nullptr) return false;
     if (c.src->width == 0 || c.src->height == 0) return true;
-    return c.src->stride >= c.src->width && c.dst->stride >= c.src->height;
+    const uint64_t px = request_pixel_bytes(*c.param);
+    return c.src->stride >= px * c.src->width && c.dst->stride >= px * c.src->height;
 }
 
 uint32_t transpose_cpu(const Call& c) {
-    transpose_u8_neon(c.src->data, c.src->width, c.src->height, c.src->stride, c.dst->data,
-                      c.dst->stride);
+    const uint32_t px = request_pixel_bytes(*c.param);
+    if (px == 1)
+        transpose_u8_neon(c.src->data, c.src->width, c.src->height, c.src->stride, c.dst->data,
+                          c.dst->stride);
+    else
+        transpose_pixels_neon(c.src->data, c.src->width, c.src->height, c.src->stride,
+                              c.dst->data, c.dst->stride, px);
     return MIRA_OK;
 }
 
-// One kernel launch over the destination through the u8 entry.
+// One kernel launch over the destination through the u8 entry. The records
+// count bytes; the kernel moves whole pixels of the request's size
+// (param_int_1).
 bool transpose_gpu(const Call& c) {
     const MIRA_Feature_Buf *src = c.src, *dst = c.dst;
     if (src->width == 0 || src->height == 0) return true;
+    const uint32_t px = request_pixel_bytes(*c.param);
     ZOR_U8Info s = zor_u8_info(*src), d = zor_u8_info(*dst);
+    s.width = px * src->width;
     // The destination is the source's height wide and its width high,
     // whatever the descriptor's own width and height say.
-    d.width = src->height;
+    d.width = px * src->height;
     d.height = src->width;
     if (s.strideH < src->height) s.strideH = src->height, s.size = src->stride * src->height;
     if (d.strideH < src->width) d.strideH = src->width, d.size = dst->stride * src->width;
     ZOR_ReserveParam_Opencl reserve = gpu_request(MIRA_API_TRANSPOSE_U8, kernel_id::Transposeu8);
     reserve.dstWhole = 1;  // every destination pixel is written
-    return gpu_plane(s, d, reserve);
+    kernel_config cfg = default_kernel_config();
+    cfg.param_int_1 = int32_t(px);  // 1: the same program as the plane transpose
+    return gpu_plane(s, d, reserve, &cfg);
 }
 
 // ------------------------------------------------------------ rotations
@@ -51,12 +66,26 @@ bool rotate_interleaved_ok(const Call& c) {
            c.src->data != nullptr && c.dst->data != nullptr;
 }
 
-// The planar rotation takes exactly one destination.
-bool rotate_ok(const Call& c) { return c.dstCount == 1 && rotate_interleaved_ok(c); }
+// The planar rotation takes exactly one destination. Pixels of several bytes
+// need strides that hold their rows (the destination's rows are the source's
+// height wide for the quarter turns); 1-byte planes keep the plain C
+// function's rules.
+bool rotate_ok(const Call& c) {
+    if (c.dstCount != 1 || !rotate_interleaved_ok(c)) return false;
+    const uint64_t px = request_pixel_bytes(*c.param);
+    if (px == 1 || c.src->width == 0 || c.src->height == 0) return true;
+    const uint64_t dstPixels = c.param->arg == 2 ? c.src->width : c.src->height;
+    return c.src->stride >= px * c.src->width && c.dst->stride >= px * dstPixels;
+}
 
 uint32_t rotate_cpu(const Call& c) {
-    rotate_u8_neon(c.src->data, c.src->width, c.src->height, c.src->stride, c.dst->data,
-                   c.dst->stride, c.param->arg);
+    const uint32_t px = request_pixel_bytes(*c.param);
+    if (px == 1)
+        rotate_u8_neon(c.src->data, c.src->width, c.src->height, c.src->stride, c.dst->data,
+                       c.dst->stride, c.param->arg);
+    else
+        rotate_pixels_neon(c.src->data, c.src->width, c.src->height, c.src->stride, c.dst->data,
+                           c.dst->stride, px, c.param->arg);
     return MIRA_OK;
 }
 
@@ -67,7 +96,8 @@ uint32_t rotate_interleaved_cpu(const Call& c) {
 }
 
 // Both rotation kernels work in bytes (their centres and their units of 4
-// destination bytes count `pixelBytes` bytes per pixel), so the records
+// destination bytes count `pixelBytes` bytes per pixel; the interleaved
+// kernel takes 2, 3 or 4 as param_int_1, the planar one 1), so the records
 // describe each plane's row in bytes. Staging then moves exactly the bytes
 // of each row, and the launch, rounded up over 4-byte units, covers every
 // pixel. An unknown rotation code writes nothing.
@@ -84,10 +114,16 @@ bool rotate_gpu(const Call& c, uint32_t pixelBytes, uint32_t featureId, kernel_i
     const double angle = rotation_angle(rotation);
     cfg.param_float_1 = static_cast<float>(std::sin(angle));
     cfg.param_float_2 = static_cast<float>(std::cos(angle));
+    cfg.param_int_1 = pixelBytes > 2 ? int32_t(pixelBytes) : 0;  // 0: the pairs' program
     return gpu_plane(in, out, reserve, &cfg);
 }
 
+// Colour pixels run the interleaved kernel, which moves whole pixels of the
+// size it is given.
 bool rotate_u8_gpu(const Call& c) {
+    const uint32_t px = request_pixel_bytes(*c.param);
+    if (px != 1)
+        return rotate_gpu(c, px, MIRA_API_ROTATE_U8, kernel_id::RotateImageInterleavedu8);
     return rotate_gpu(c, 1, MIRA_API_ROTATE_U8, kernel_id::RotateImageu8);
 }
 

@@ -34,6 +34,16 @@ inline uint32_t pixel_channels(int32_t arg) {
     return c >= 2 && c <= 4 ? c : 1;
 }
 
+// The pixel size a request names in MIRA_Feature_Param::reserved for the
+// transpose (feature 6), the planar rotation (13) and the 3x3 Gaussian (19):
+// 2 to 4 for an interleaved image of that many channels (pairs, RGB, RGBA),
+// whose descriptor widths then count pixels and whose every channel is
+// computed as a plane would be; every other value (the plain C functions
+// store 1) the feature's own 1-byte pixels.
+inline uint32_t request_pixel_bytes(const MIRA_Feature_Param& p) {
+    return p.reserved >= 2 && p.reserved <= 4 ? p.reserved : 1;
+}
+
 // Bytes one image may span: the pipelines' and the GPU records' 32-bit
 // signed extents.
 constexpr uint64_t kMaxSpan = 0x7FFFFFFF;

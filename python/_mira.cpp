@@ -116,8 +116,10 @@ struct Image {
 };
 
 // Accepted layouts: planes (H, W) with `channels` 1, pairs (H, W, 2) with
-// `channels` 2, RGBA (H, W, 4) with `channels` 4; `channels` 0 takes planes
-// or pairs. Samples are `sample` bytes of numpy type `typenum`. The samples of
+// `channels` 2, RGB (H, W, 3) with `channels` 3, RGBA (H, W, 4) with
+// `channels` 4; `channels` 0 takes any of them (the function's C side
+// decides which counts it serves: MIRA_STATUS_UNSUPPORTED for the others,
+// raised as ValueError). Samples are `sample` bytes of numpy type `typenum`. The samples of
 // a row must be contiguous; the rows may lie any (positive) distance apart.
 Image image_arg(const char* fn, const char* name, py::handle obj, int channels, bool writable,
                 int typenum = py::detail::npy_api::NPY_UBYTE_, u32 sample = 1) {
@@ -147,14 +149,15 @@ Image image_arg(const char* fn, const char* name, py::handle obj, int channels, 
     int ch;
     if (nd == 2 && (channels == 1 || channels == 0)) {
         ch = 1;
-    } else if (nd == 3 && channels == 0 && a.shape(2) == 2) {
-        ch = 2;
+    } else if (nd == 3 && channels == 0 && a.shape(2) >= 2 && a.shape(2) <= 4) {
+        ch = int(a.shape(2));
     } else if (nd == 3 && channels > 1 && a.shape(2) == channels) {
         ch = channels;
     } else {
-        const char* want = channels == 0   ? "(H, W) or (H, W, 2)"
+        const char* want = channels == 0   ? "(H, W), (H, W, 2), (H, W, 3) or (H, W, 4)"
                            : channels == 1 ? "(H, W)"
                            : channels == 2 ? "(H, W, 2)"
+                           : channels == 3 ? "(H, W, 3)"
                                            : "(H, W, 4)";
         value_error(fn, n + " must have shape " + want + ", got " + shape_str(a));
     }
@@ -256,6 +259,9 @@ void check_status(const char* fn, mira_status st) {
             throw py::error_already_set();
         case MIRA_STATUS_BAD_ARGUMENT:
             value_error(fn, "the library refused the arguments (bad argument)");
+        case MIRA_STATUS_UNSUPPORTED:
+            value_error(fn, "the operation does not take images of this channel count "
+                            "(unsupported); help(mira." + std::string(fn) + ") lists the shapes");
         default:
             throw std::runtime_error(std::string("mira.") + fn + ": " + mira_status_string(st));
     }
@@ -375,8 +381,10 @@ std::string library_path() {
 py::object transpose(py::handle img, py::handle out, py::handle device) {
     const char* fn = "transpose";
     const mira_path p = path_arg(fn, device);
-    Image s = image_arg(fn, "img", img, 1, false);
-    Image d = dest(fn, "out", out, {s.im.width, s.im.height});
+    Image s = image_arg(fn, "img", img, 0, false);
+    std::vector<py::ssize_t> shape{s.im.width, s.im.height};
+    if (s.im.channels > 1) shape.push_back(s.im.channels);
+    Image d = dest(fn, "out", out, shape);
     no_overlap(fn, s, "img", d, "out");
     call(fn, [&] { return mira_transpose(&s.im, &d.im, p); });
     return std::move(d.arr);
@@ -392,7 +400,7 @@ py::object rotate(py::handle img, py::handle degrees, py::handle out, py::handle
     const bool swap = deg != 180;
     std::vector<py::ssize_t> shape{swap ? s.im.width : s.im.height,
                                    swap ? s.im.height : s.im.width};
-    if (s.im.channels == 2) shape.push_back(2);
+    if (s.im.channels > 1) shape.push_back(s.im.channels);
     Image d = dest(fn, "out", out, shape);
     no_overlap(fn, s, "img", d, "out");
     call(fn, [&] { return mira_rotate(&s.im, &d.im, int(deg), p); });
@@ -740,8 +748,10 @@ py::object gaussian3x3(py::handle img, py::handle border, py::handle out, py::ha
     static const int values[] = {MIRA_GAUSSIAN_BORDER_ZERO, MIRA_GAUSSIAN_BORDER_RENORMALISED,
                                  MIRA_GAUSSIAN_BORDER_RENORMALISED};
     const auto b = mira_gaussian_border(mode_arg(fn, "border", border, names, values));
-    Image s = image_arg(fn, "img", img, 1, false);
-    Image d = dest(fn, "out", out, {s.im.height, s.im.width});
+    Image s = image_arg(fn, "img", img, 0, false);
+    std::vector<py::ssize_t> shape{s.im.height, s.im.width};
+    if (s.im.channels > 1) shape.push_back(s.im.channels);
+    Image d = dest(fn, "out", out, shape);
     no_overlap(fn, s, "img", d, "out");
     call(fn, [&] { return mira_gaussian3x3(&s.im, &d.im, b, p); });
     return std::move(d.arr);
@@ -792,25 +802,26 @@ py::tuple flood_fill(py::handle img, py::handle seed, py::handle connectivity, p
 
 // ---------------------------------------------------------------- scaling
 
+// The shape of a w x h result with `ch` channels: (h, w) or (h, w, ch).
+std::vector<py::ssize_t> shape_of(u32 w, u32 h, u32 ch) {
+    std::vector<py::ssize_t> r{h, w};
+    if (ch > 1) r.push_back(ch);
+    return r;
+}
+
 py::object scale_down(py::handle img, py::handle size, py::handle out, py::handle device) {
     const char* fn = "scale_down";
     const mira_path p = path_arg(fn, device);
-    Image s = image_arg(fn, "img", img, 1, false);
+    Image s = image_arg(fn, "img", img, 0, false);
     const auto [w, h] = size_arg(fn, size);
     if (s.im.width % w || s.im.height % h || s.im.width / w > 255 || s.im.height / h > 255)
         value_error(fn, "size " + to_repr(size) + " must divide the image's (width, height) (" +
                             std::to_string(s.im.width) + ", " + std::to_string(s.im.height) +
                             ") by whole factors of 1 to 255");
-    Image d = dest(fn, "out", out, {h, w});
+    Image d = dest(fn, "out", out, shape_of(w, h, s.im.channels));
     no_overlap(fn, s, "img", d, "out");
     call(fn, [&] { return mira_scale_down(&s.im, &d.im, p); });
     return std::move(d.arr);
-}
-
-std::vector<py::ssize_t> shape_of(u32 w, u32 h, u32 ch) {
-    std::vector<py::ssize_t> r{h, w};
-    if (ch == 2) r.push_back(2);
-    return r;
 }
 
 py::object scale_down_box(py::handle img, py::handle size, py::handle out, py::handle device) {
@@ -839,9 +850,9 @@ py::object resize(py::handle img, py::handle size, py::handle interpolation, py:
     const auto in = mira_interpolation(mode_arg(fn, "interpolation", interpolation, inames, ivalues));
     const auto bo = mira_border(mode_arg(fn, "border", border, bnames, bvalues));
     const auto v = uint8_t(int_arg(fn, "value", value, 0, 255));
-    Image s = image_arg(fn, "img", img, 1, false);
+    Image s = image_arg(fn, "img", img, 0, false);
     const auto [w, h] = size_arg(fn, size);
-    Image d = dest(fn, "out", out, {h, w});
+    Image d = dest(fn, "out", out, shape_of(w, h, s.im.channels));
     no_overlap(fn, s, "img", d, "out");
     call(fn, [&] { return mira_resize(&s.im, &d.im, in, bo, v, p); });
     return std::move(d.arr);
@@ -901,9 +912,9 @@ py::object warp_affine(py::handle img, py::handle matrix, py::handle size,
             m[i] = float(v);
         }
     }
-    Image s = image_arg(fn, "img", img, 1, false);
+    Image s = image_arg(fn, "img", img, 0, false);
     const auto [w, h] = size_arg(fn, size);
-    Image d = dest(fn, "out", out, {h, w});
+    Image d = dest(fn, "out", out, shape_of(w, h, s.im.channels));
     no_overlap(fn, s, "img", d, "out");
     py::array_t<uint32_t> sp;
     if (spans) sp = py::array_t<uint32_t>(std::vector<py::ssize_t>{py::ssize_t(h), 2});
@@ -943,10 +954,10 @@ PYBIND11_MODULE(_mira, mod) {
 
     mod.def("transpose", &transpose, arg("img"), py::kw_only(), arg("out") = none,
             arg("device") = none,
-            "Transpose of a plane (H, W) -> (W, H): out[x, y] = img[y, x]. Default path CPU.");
+            "Transpose: out[x, y] = img[y, x]. img (H, W) -> (W, H), or pairs, RGB or RGBA\n(H, W, C) -> (W, H, C) with C = 2, 3 or 4, each pixel moved whole; rows may be strided\n(a channel-last slice of a larger array). Default path CPU.");
     mod.def("rotate", &rotate, arg("img"), arg("degrees"), py::kw_only(), arg("out") = none,
             arg("device") = none,
-            "Clockwise rotation by degrees (90, 180 or 270) of a plane (H, W) or of pairs (H, W, 2),\neach pair moved as one pixel. Default path CPU.");
+            "Clockwise rotation by degrees (90, 180 or 270) of a plane (H, W), pairs (H, W, 2), RGB\n(H, W, 3) or RGBA (H, W, 4), each pixel moved whole: (H, W[, C]) -> (W, H[, C]) for 90 and\n270, the same shape for 180. Default path CPU.");
     mod.def("nv21_to_rgba", &nv21_to_rgba, arg("frame"), arg("vu") = none, py::kw_only(),
             arg("out") = none, arg("device") = none,
             "NV21 frame (H * 3 // 2, W) -> RGBA (H, W, 4), H and W even; with vu (H // 2, W // 2, 2)\n(V first), frame is the luma plane (H, W) alone, each with its own row stride. The CPU method\nuses 6-bit fixed point, the GPU method float: results differ by a few units. Default path CPU.");
@@ -977,7 +988,7 @@ PYBIND11_MODULE(_mira, mod) {
             "(dx, dy), int16 planes (H, W): central differences img[y, x+1] - img[y, x-1] (and down the\ncolumns), or with sobel=True the unscaled 3 x 3 Sobel derivatives, on the interior; the\none-pixel frame is 0. out=: a tuple (dx, dy). Default path GPU.");
     mod.def("gaussian3x3", &gaussian3x3, arg("img"), arg("border"), py::kw_only(),
             arg("out") = none, arg("device") = none,
-            "3 x 3 binomial smoothing (1 2 1 / 2 4 2 / 1 2 1) / 16, truncated. border 'zero': the\none-pixel frame is 0; 'renormalised': it uses the kernel's part inside the image. Default path CPU.");
+            "3 x 3 binomial smoothing (1 2 1 / 2 4 2 / 1 2 1) / 16, truncated, of a plane (H, W) or of\neach channel of (H, W, C), C = 2, 3 or 4 (RGB, RGBA); out has img's shape. border 'zero': the\none-pixel frame is 0; 'renormalised': it uses the kernel's part inside the image. Default path CPU.");
     mod.def("intensity_stats", &intensity_stats, arg("img"), arg("rect") = none, py::kw_only(),
             arg("device") = none,
             "(mean, variance) of the samples in rect = (x, y, width, height) (default: the whole\nimage); variance is the unbiased sample variance (0 for one pixel), both float32. CPU only.");
@@ -986,22 +997,22 @@ PYBIND11_MODULE(_mira, mod) {
             "(mask, count, bbox): mask (H, W) gets fill (1..255) on the region of pixels equal to\nimg at seed = (x, y) and 4- or 8-connected to it, 0 elsewhere; bbox = (x, y, width, height).\nSides at most 65535. CPU only.");
     mod.def("scale_down", &scale_down, arg("img"), arg("size"), py::kw_only(), arg("out") = none,
             arg("device") = none,
-            "Integer block mean: size = (width, height) (OpenCV's order) must divide the image's\nwidth and height by whole factors m, n of 1 to 255; each pixel is the floor of its m x n\nblock's mean. Default path CPU.");
+            "Integer block mean of a plane (H, W), RGB (H, W, 3) or RGBA (H, W, 4), each channel on its\nown: size = (width, height) (OpenCV's order) must divide the image's width and height by whole factors m, n of 1 to 255; each pixel is the floor of its m x n\nblock's mean. Default path CPU.");
     mod.def("scale_down_box", &scale_down_box, arg("img"), arg("size"), py::kw_only(),
             arg("out") = none, arg("device") = none,
-            "Box down-scale of a plane or of pairs to size = (width, height) (OpenCV's order), at\nmost the image's, any ratio per axis. The CPU method averages each pixel's area of the\nsource; the GPU method floor(W / w) x floor(H / h) samples from the truncated position.\nDefault path GPU.");
+            "Box down-scale of a plane (H, W), pairs (H, W, 2), RGB (H, W, 3) or RGBA (H, W, 4), each\nchannel on its own, to size = (width, height) (OpenCV's order), at\nmost the image's, any ratio per axis. The CPU method averages each pixel's area of the\nsource; the GPU method floor(W / w) x floor(H / h) samples from the truncated position.\nDefault path GPU.");
     mod.def("resize", &resize, arg("img"), arg("size"), arg("interpolation") = "bilinear",
             arg("border") = "replicate", arg("value") = 0, py::kw_only(), arg("out") = none,
             arg("device") = none,
-            "General resize of a plane to size = (width, height) (OpenCV's order), each axis by its\nown ratio. interpolation 'none', 'bilinear' (widened by the reduction when shrinking) or\n'box'; border 'none', 'constant' (outside samples read value) or 'replicate'. CPU only.");
+            "General resize of a plane (H, W), pairs (H, W, 2), RGB (H, W, 3) or RGBA (H, W, 4), each\nchannel on its own, to size = (width, height) (OpenCV's order), each axis by its\nown ratio. interpolation 'none', 'bilinear' (widened by the reduction when shrinking) or\n'box'; border 'none', 'constant' (outside samples read value) or 'replicate'. CPU only.");
     mod.def("upscale_lanczos", &upscale_lanczos, arg("img"), arg("size"), py::kw_only(),
             arg("out") = none, arg("device") = none,
-            "Lanczos-3 up-scale of a plane or of pairs to size = (width, height) (OpenCV's order),\nat least the image's, each axis by its own ratio. CPU only.");
+            "Lanczos-3 up-scale of a plane (H, W), pairs (H, W, 2), RGB (H, W, 3) or RGBA (H, W, 4),\neach channel on its own, to size = (width, height) (OpenCV's order),\nat least the image's, each axis by its own ratio. CPU only.");
     mod.def("upsample_chroma", &upsample_chroma, arg("pairs"), py::kw_only(), arg("out") = none,
             arg("device") = none,
             "2x bilinear up-sample of pairs (H, W, 2) -> (2H, 2W, 2), edges replicated.\nDefault path GPU.");
     mod.def("warp_affine", &warp_affine, arg("img"), arg("matrix"), arg("size"),
             arg("interpolation") = "bilinear", arg("spans") = false, py::kw_only(),
             arg("out") = none, arg("device") = none,
-            "Affine warp to size = (width, height) (OpenCV's order): out[y, x] =\nimg(m00 x + m01 y + m02, m10 x + m11 y + m12) with matrix (2 x 3, destination to source,\nas OpenCV's WARP_INVERSE_MAP), 0 where that lies outside. interpolation 'nearest',\n'bilinear' or 'bicubic'. With spans=True returns (out, spans): spans (height, 2) uint32, per\nrow the half-open run [start, end) of the columns computed from samples inside the source,\nfor the chosen interpolation ((width, width) for a row without any); every pixel outside\nit is 0. Default path GPU.");
+            "Affine warp of a plane (H, W), RGB (H, W, 3) or RGBA (H, W, 4) (each channel on its own)\nto size = (width, height) (OpenCV's order): out[y, x] =\nimg(m00 x + m01 y + m02, m10 x + m11 y + m12) with matrix (2 x 3, destination to source,\nas OpenCV's WARP_INVERSE_MAP), 0 where that lies outside. interpolation 'nearest',\n'bilinear' or 'bicubic'. With spans=True returns (out, spans): spans (height, 2) uint32, per\nrow the half-open run [start, end) of the columns computed from samples inside the source,\nfor the chosen interpolation ((width, width) for a row without any); every pixel outside\nit is 0. Default path GPU.");
 }

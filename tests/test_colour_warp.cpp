@@ -117,8 +117,8 @@ TEST(ColourWarpArgs, RefusedRequestsWriteNothing) {
         mira_status want;
     };
     const Case cases[] = {
-        {0, 0, 8 * w, 8 * w, MIRA_STATUS_UNSUPPORTED}, {2, 2, 8 * w, 8 * w, MIRA_STATUS_UNSUPPORTED},
-        {5, 5, 8 * w, 8 * w, MIRA_STATUS_UNSUPPORTED}, {8, 8, 8 * w, 8 * w, MIRA_STATUS_UNSUPPORTED},
+        {0, 0, 8 * w, 8 * w, MIRA_STATUS_BAD_ARGUMENT}, {2, 2, 8 * w, 8 * w, MIRA_STATUS_UNSUPPORTED},
+        {5, 5, 8 * w, 8 * w, MIRA_STATUS_BAD_ARGUMENT}, {8, 8, 8 * w, 8 * w, MIRA_STATUS_BAD_ARGUMENT},
         {3, 2, 8 * w, 8 * w, MIRA_STATUS_BAD_ARGUMENT}, {3, 4, 8 * w, 8 * w, MIRA_STATUS_BAD_ARGUMENT},
         {4, 1, 8 * w, 8 * w, MIRA_STATUS_BAD_ARGUMENT}, {3, 3, 3 * w - 1, 3 * w, MIRA_STATUS_BAD_ARGUMENT},
         {4, 4, 4 * w, 4 * w - 1, MIRA_STATUS_BAD_ARGUMENT}};

@@ -18,6 +18,28 @@ const std::vector<std::string> kLayouts = {"nv21", "nv12", "i420", "yv12"};
 const std::vector<std::string> kMatrices = {"bt601", "bt709", "bt2020"};
 const std::vector<std::string> kRanges = {"limited", "full"};
 
+// The demo's NV21 frame (made in BT.601 limited range) read with each matrix
+// and range: the frame's own pair gives the photograph, the others show what
+// a wrong guess of a camera's matrix or range looks like.
+void demo_convert(const DemoInput& in, std::vector<DemoResult>& out) {
+    mira_yuv420 f{};
+    std::vector<uint8_t> frame = in.nv21;
+    if (mira_yuv420_nv21(&f, frame.data(), frame.size(), in.nv21W, in.nv21H) != MIRA_STATUS_OK)
+        return;
+    for (size_t m = 0; m < kMatrices.size(); ++m)
+        for (size_t r = 0; r < kRanges.size(); ++r) {
+            DemoResult res{"convert " + kMatrices[m] + " " + kRanges[r], blank(in.nv21W, in.nv21H, 3),
+                           0};
+            const mira_image d = view(res.image);
+            mira_status st;
+            res.ms = run_timed("convert", MIRA_PATH_CPU, [&](mira_path p) {
+                return mira_yuv420_to_rgb(&f, &d, MIRA_RGB_FORMAT_RGB, mira_matrix(m),
+                                          mira_range(r), p);
+            }, &st);
+            if (st == MIRA_STATUS_OK) out.push_back(res);
+        }
+}
+
 const Registration regConvert(
     {"convert",
      "<in.raw> <out> --width=W --height=H [--layout=nv21|nv12|i420|yv12] "
@@ -58,7 +80,7 @@ const Registration regConvert(
          if (st != MIRA_STATUS_OK) return refused("convert", st);
          return save_output(o.args[1], out) ? 0 : 1;
      },
-     nullptr,
+     demo_convert,
      {int_opt("width", 1, MIRA_IMAGE_MAX_SIDE, "frame width in pixels"),
       int_opt("height", 1, MIRA_IMAGE_MAX_SIDE, "frame height in pixels"),
       choice_opt("layout", kLayouts, "chroma layout of the raw frame"),

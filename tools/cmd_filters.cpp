@@ -37,10 +37,10 @@ Image gradient(const Image& in, bool sobel, const std::string& part, mira_path p
     return out;
 }
 
+// Each channel of the image as read (gray, RGB or RGBA kept).
 Image gaussian(const Image& in, int border, mira_path path, double* ms, mira_status* st) {
-    const Image g = to_gray(in);
-    Image out = blank(g.width, g.height);
-    const mira_image s = view(g), d = view(out);
+    Image out = blank(in.width, in.height, in.channels);
+    const mira_image s = view(in), d = view(out);
     const double t = run_timed("gaussian3x3", path, [&](mira_path p) {
         return mira_gaussian3x3(&s, &d, mira_gaussian_border(border), p);
     }, st);
@@ -112,7 +112,7 @@ const Registration regSobel(
      {part()}});
 
 const Registration regGaussian(
-    {"gaussian3x3", "<in> <out> [--border=zero|renormalised]  3x3 Gaussian of the gray image",
+    {"gaussian3x3", "<in> <out> [--border=zero|renormalised]  3x3 Gaussian of each channel (gray, RGB or RGBA kept)",
      [](const Options& o) {
          Image in;
          if (!load_input(o, 0, in)) return 2;
@@ -124,7 +124,7 @@ const Registration regGaussian(
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
          DemoResult r{"gaussian 3x3", {}, 0};
-         r.image = gaussian(in.gray, 1, MIRA_PATH_CPU, &r.ms, nullptr);
+         r.image = gaussian(in.rgb, 1, MIRA_PATH_CPU, &r.ms, nullptr);
          out.push_back(r);
      },
      {with_aliases(choice_opt("border", {"zero", "renormalised"},

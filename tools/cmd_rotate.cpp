@@ -1,5 +1,6 @@
-// mira rotate / rotate-cbcr: quarter-turn rotations of a gray plane and of an
-// interleaved two-channel plane.
+// mira rotate / rotate-cbcr: quarter-turn rotations of an image as read (gray,
+// gray+alpha, RGB or RGBA: colour stays colour) and of an interleaved
+// two-channel plane.
 #include <cstdio>
 
 #include "commands.h"
@@ -7,7 +8,7 @@
 namespace mira_tool {
 namespace {
 
-// Rotates a 1-channel image or a 2-channel image (pairs) clockwise.
+// Rotates an image of 1 to 4 channels clockwise.
 Image rotate(const Image& in, int degrees, mira_path path, double* ms, mira_status* st) {
     const bool swap = degrees != 180;
     Image out = blank(swap ? in.height : in.width, swap ? in.width : in.height, in.channels);
@@ -37,16 +38,16 @@ int run_rotate(const Options& o, const Image& img) {
 
 
 const Registration regPlanar(
-    {"rotate", "<in> <out> [--degrees=90|180|270]  rotation of the gray image",
+    {"rotate", "<in> <out> [--degrees=90|180|270]  rotation of the image (gray, RGB or RGBA kept)",
      [](const Options& o) {
          Image in;
          if (!load_input(o, 0, in)) return 2;
-         return run_rotate(o, to_gray(in));
+         return run_rotate(o, in);
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
          for (int deg : {90, 180, 270}) {
              DemoResult r{"rotate" + std::to_string(deg), {}, 0};
-             r.image = rotate(in.gray, deg, MIRA_PATH_CPU, &r.ms, nullptr);
+             r.image = rotate(in.rgb, deg, MIRA_PATH_CPU, &r.ms, nullptr);
              out.push_back(r);
          }
      },

@@ -27,8 +27,8 @@ std::vector<OptSpec> size_options(const char* factorHelp) {
 
 Image resize(const Image& in, uint32_t w, uint32_t h, int mode, int border, uint8_t value,
              mira_path path, double* ms, mira_status* st) {
-    const Image g = to_gray(in);
-    Image out = blank(w, h);
+    const Image g = colour_or_gray(in, true);
+    Image out = blank(w, h, g.channels);
     const mira_image s = view(g), d = view(out);
     const double t = run_timed("resize", path, [&](mira_path p) {
         return mira_resize(&s, &d, mira_interpolation(mode), mira_border(border), value, p);
@@ -40,9 +40,9 @@ Image resize(const Image& in, uint32_t w, uint32_t h, int mode, int border, uint
 // The destination is the input divided by `factor`; the source read is the
 // part of the input that whole blocks cover.
 Image scaledown(const Image& in, uint32_t factor, mira_path path, double* ms, mira_status* st) {
-    const Image g = to_gray(in);
+    const Image g = colour_or_gray(in, false);
     const uint32_t w = std::max(1u, g.width / factor), h = std::max(1u, g.height / factor);
-    Image out = blank(w, h);
+    Image out = blank(w, h, g.channels);
     mira_image s = view(g);
     s.width = std::min(g.width, w * factor);
     s.height = std::min(g.height, h * factor);
@@ -56,8 +56,8 @@ Image scaledown(const Image& in, uint32_t factor, mira_path path, double* ms, mi
 
 Image upscale(const Image& in, uint32_t w, uint32_t h, mira_path path, double* ms,
               mira_status* st) {
-    const Image g = to_gray(in);
-    Image out = blank(w, h);
+    const Image g = colour_or_gray(in, true);
+    Image out = blank(w, h, g.channels);
     const mira_image s = view(g), d = view(out);
     const double t = run_timed("upscale_lanczos", path, [&](mira_path p) {
         return mira_upscale_lanczos(&s, &d, p);
@@ -105,12 +105,12 @@ const Registration resizeReg(
          const char* names[3] = {"resize_none", "resize_bilinear", "resize_box"};
          for (int m = 0; m < 3; ++m) {
              DemoResult r{names[m], {}, 0};
-             r.image = resize(in.gray, w, h, m, 2, 0, MIRA_PATH_CPU, &r.ms, nullptr);
+             r.image = resize(in.rgb, w, h, m, 2, 0, MIRA_PATH_CPU, &r.ms, nullptr);
              out.push_back(r);
          }
          // 16:9 from a square-ish photo: each axis by its own ratio.
          DemoResult r{"resize_bilinear_16x9", {}, 0};
-         r.image = resize(in.gray, 480, 270, 1, 2, 0, MIRA_PATH_CPU, &r.ms, nullptr);
+         r.image = resize(in.rgb, 480, 270, 1, 2, 0, MIRA_PATH_CPU, &r.ms, nullptr);
          out.push_back(r);
      },
      [] {
@@ -146,7 +146,7 @@ const Registration scaledownReg(
      [](const DemoInput& in, std::vector<DemoResult>& out) {
          for (uint32_t f : {2u, 4u}) {
              DemoResult r{"scaledown_" + std::to_string(f) + "x", {}, 0};
-             r.image = scaledown(in.gray, f, MIRA_PATH_CPU, &r.ms, nullptr);
+             r.image = scaledown(in.rgb, f, MIRA_PATH_CPU, &r.ms, nullptr);
              out.push_back(r);
          }
      },
@@ -176,7 +176,7 @@ const Registration upscaleReg(
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
          DemoResult r{"upscale_lanczos_2x", {}, 0};
-         r.image = upscale(in.gray, in.gray.width * 2, in.gray.height * 2, MIRA_PATH_CPU, &r.ms,
+         r.image = upscale(in.rgb, in.rgb.width * 2, in.rgb.height * 2, MIRA_PATH_CPU, &r.ms,
                            nullptr);
          out.push_back(r);
      },

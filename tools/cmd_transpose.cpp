@@ -1,4 +1,5 @@
-// mira transpose: the transpose of the gray image.
+// mira transpose: the transpose of the image as read (gray, gray+alpha, RGB
+// or RGBA: colour stays colour).
 #include <cstdio>
 
 #include "commands.h"
@@ -7,9 +8,8 @@ namespace mira_tool {
 namespace {
 
 Image transpose(const Image& in, mira_path path, double* ms, mira_status* st) {
-    const Image g = to_gray(in);
-    Image out = blank(g.height, g.width);
-    const mira_image s = view(g), d = view(out);
+    Image out = blank(in.height, in.width, in.channels);
+    const mira_image s = view(in), d = view(out);
     const double t = run_timed("transpose", path, [&](mira_path p) {
         return mira_transpose(&s, &d, p);
     }, st);
@@ -17,7 +17,7 @@ Image transpose(const Image& in, mira_path path, double* ms, mira_status* st) {
     return out;
 }
 
-const Registration reg({"transpose", "<in> <out>  transpose of the gray image",
+const Registration reg({"transpose", "<in> <out>  transpose of the image (gray, RGB or RGBA kept)",
                         [](const Options& o) {
                             Image in;
                             if (!load_input(o, 0, in)) return 2;
@@ -28,7 +28,7 @@ const Registration reg({"transpose", "<in> <out>  transpose of the gray image",
                         },
                         [](const DemoInput& in, std::vector<DemoResult>& out) {
                             DemoResult r{"transpose", {}, 0};
-                            r.image = transpose(in.gray, MIRA_PATH_CPU, &r.ms, nullptr);
+                            r.image = transpose(in.rgb, MIRA_PATH_CPU, &r.ms, nullptr);
                             out.push_back(r);
                         }});
 

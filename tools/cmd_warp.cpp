@@ -1,5 +1,5 @@
-// mira warp / scaledown-mn: the clipped affine warp of a gray image and the
-// M/N box down-scale of a gray image or a two-channel (CbCr) image.
+// mira warp / scaledown-mn: the clipped affine warp of a gray or colour image
+// and the M/N box down-scale of a gray, colour or two-channel (CbCr) image.
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -31,8 +31,8 @@ void rotation(uint32_t w, uint32_t h, double degrees, double scale, float m[6]) 
 
 Image warp(const Image& in, double degrees, double scale, int interp, mira_path path, double* ms,
            mira_status* st, uint32_t* rowsInside = nullptr) {
-    const Image g = to_gray(in);
-    Image out = blank(g.width, g.height);
+    const Image g = colour_or_gray(in, false);
+    Image out = blank(g.width, g.height, g.channels);
     float m[6];
     rotation(g.width, g.height, degrees, scale, m);
     std::vector<uint32_t> spans(2 * size_t(g.height));
@@ -49,11 +49,12 @@ Image warp(const Image& in, double degrees, double scale, int interp, mira_path 
     return out;
 }
 
-// Gray images as planes, two-channel images as CbCr pairs.
+// Gray images as planes, two-channel images as CbCr pairs, RGB and RGBA
+// images as colour pixels.
 Image scaledown_mn(const Image& in, uint32_t w, uint32_t h, mira_path path, double* ms,
                    mira_status* st) {
     const bool pairs = in.channels == 2;
-    const Image src = pairs ? in : to_gray(in);
+    const Image src = colour_or_gray(in, true);
     Image out = blank(w, h, src.channels);
     const mira_image s = view(src), d = view(out);
     const double t = run_timed(pairs ? "scale_down_box cbcr" : "scale_down_box", path,
@@ -65,7 +66,7 @@ Image scaledown_mn(const Image& in, uint32_t w, uint32_t h, mira_path path, doub
 const Registration warpReg(
     {"warp_affine",
      "<in> <out> [--degrees=deg] [--scale=s] [--interpolation=nearest|bilinear|bicubic]  clipped "
-     "affine warp (rotation about the centre) of the gray image",
+     "affine warp (rotation about the centre) of the image (gray, RGB or RGBA kept)",
      [](const Options& o) {
          Image in;
          if (!load_input(o, 0, in)) return 2;
@@ -82,7 +83,7 @@ const Registration warpReg(
          for (int interp : {0, 1, 3}) {
              DemoResult r{interp == 0 ? "warp_nearest" : interp == 3 ? "warp_bicubic" : "warp_bilinear",
                           {}, 0};
-             r.image = warp(in.gray, 15.0, 1.2, interp, MIRA_PATH_CPU, &r.ms, nullptr);
+             r.image = warp(in.rgb, 15.0, 1.2, interp, MIRA_PATH_CPU, &r.ms, nullptr);
              out.push_back(r);
          }
      },
@@ -117,7 +118,7 @@ const Registration scaledownMnReg(
      },
      [](const DemoInput& in, std::vector<DemoResult>& out) {
          DemoResult r{"scaledown_mn_2of3", {}, 0};
-         r.image = scaledown_mn(in.gray, in.gray.width * 2 / 3, in.gray.height * 2 / 3,
+         r.image = scaledown_mn(in.rgb, in.rgb.width * 2 / 3, in.rgb.height * 2 / 3,
                                 MIRA_PATH_CPU, &r.ms, nullptr);
          out.push_back(r);
          // The chroma plane of the NV21 frame, 3/5 of its size.

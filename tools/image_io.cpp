@@ -196,6 +196,10 @@ Image to_gray(const Image& in) {
     return g;
 }
 
+Image colour_or_gray(const Image& in, bool pairs) {
+    return in.channels == 2 && !pairs ? to_gray(in) : in;
+}
+
 Image to_rgb(const Image& in) {
     if (in.channels == 3) return in;
     Image o;

@@ -30,6 +30,9 @@ bool read_raw(const std::string& path, size_t bytes, std::vector<uint8_t>& out, 
 bool write_raw(const std::string& path, const std::vector<uint8_t>& data, std::string& err);
 
 Image to_gray(const Image& img);
+// The image itself when it is gray or colour (1, 3 or 4 channels), or a
+// two-channel one when `pairs` (the operation takes pairs); else its gray.
+Image colour_or_gray(const Image& img, bool pairs);
 Image to_rgb(const Image& img);
 
 // NV21 frame (Y plane then interleaved V/U at half resolution) from RGB with

@@ -197,6 +197,48 @@ void colour_and_layout() {
             cv::rotate(cv::Mat(s.h, s.w, CV_8UC2, src.data()), out, cv::ROTATE_90_CLOCKWISE);
         };
     });
+    // Colour images: RGBA transpose and quarter turns against libyuv's
+    // ARGBRotate (a quarter turn for the transpose) and OpenCV.
+    struct ColourRow {
+        const char* op;
+        int degrees;  // 0: transpose
+        libyuv::RotationMode yuv;
+        int cv;       // -1: cv::transpose
+    };
+    const ColourRow colourRows[] = {
+        {"transpose_rgba", 0, libyuv::kRotate90, -1},
+        {"rotate90_rgba", 90, libyuv::kRotate90, cv::ROTATE_90_CLOCKWISE},
+        {"rotate180_rgba", 180, libyuv::kRotate180, cv::ROTATE_180},
+        {"rotate270_rgba", 270, libyuv::kRotate270, cv::ROTATE_90_COUNTERCLOCKWISE},
+    };
+    for (const ColourRow& r : colourRows) {
+        const uint32_t dw = r.degrees != 180 ? s.h : s.w, dh = r.degrees != 180 ? s.w : s.h;
+        add(r.op, s, "mira", n, [=] {
+            return [=, src = random_bytes(4 * n), dst = Bytes(4 * n)]() mutable {
+                const mira_image in{src.data(), s.w, s.h, 4 * s.w, 4};
+                const mira_image out{dst.data(), dw, dh, 4 * dw, 4};
+                if (r.degrees == 0)
+                    mira_transpose(&in, &out, MIRA_PATH_CPU);
+                else
+                    mira_rotate(&in, &out, r.degrees, MIRA_PATH_CPU);
+            };
+        });
+        add(r.op, s, "libyuv", n, [=] {
+            return [=, src = random_bytes(4 * n), dst = Bytes(4 * n)]() mutable {
+                libyuv::ARGBRotate(src.data(), int(4 * s.w), dst.data(), int(4 * dw), int(s.w),
+                                   int(s.h), r.yuv);
+            };
+        });
+        add(r.op, s, "opencv", n, [=] {
+            return [=, src = random_bytes(4 * n), out = cv::Mat()]() mutable {
+                const cv::Mat in(s.h, s.w, CV_8UC4, src.data());
+                if (r.cv < 0)
+                    cv::transpose(in, out);
+                else
+                    cv::rotate(in, out, r.cv);
+            };
+        });
+    }
     add("cbcr_swap", s, "mira", n, [=] {
         return [=, src = random_bytes(2 * n), dst = Bytes(2 * n)]() mutable {
             ncvColorCbCrSwapu8(src.data(), s.w, s.h, 2 * s.w, dst.data(), 2 * s.w);
@@ -420,6 +462,19 @@ void filters() {
     add("gaussian3x3", s, "opencv", n, [=] {
         return [=, src = random_bytes(n), out = cv::Mat(s.h, s.w, CV_8UC1)]() mutable {
             cv::GaussianBlur(cv::Mat(s.h, s.w, CV_8UC1, src.data()), out, cv::Size(3, 3), 0, 0,
+                             cv::BORDER_REFLECT_101);
+        };
+    });
+    add("gaussian3x3_rgb", s, "mira", n, [=] {
+        return [=, src = random_bytes(3 * n), dst = Bytes(3 * n)]() mutable {
+            const mira_image in{src.data(), s.w, s.h, 3 * s.w, 3};
+            const mira_image out{dst.data(), s.w, s.h, 3 * s.w, 3};
+            mira_gaussian3x3(&in, &out, MIRA_GAUSSIAN_BORDER_RENORMALISED, MIRA_PATH_CPU);
+        };
+    });
+    add("gaussian3x3_rgb", s, "opencv", n, [=] {
+        return [=, src = random_bytes(3 * n), out = cv::Mat(s.h, s.w, CV_8UC3)]() mutable {
+            cv::GaussianBlur(cv::Mat(s.h, s.w, CV_8UC3, src.data()), out, cv::Size(3, 3), 0, 0,
                              cv::BORDER_REFLECT_101);
         };
     });

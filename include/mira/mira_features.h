@@ -72,19 +72,19 @@ public:
      * | 1, 2 | none | none | — |
      * | 3 | none | one; its `data` receives the block | extra: ncvMemRequest |
      * | 4, 5 | one; `data` = the block | none | — |
-     * | 6 | plane w × h | plane h × w | — |
+     * | 6 | plane w × h | plane h × w | reserved: pixel bytes (below) |
      * | 7, 21, 26 | plane | plane | — |
      * | 8 | {w, w, h, h, luma}; the VU plane follows the luma block | {w, w, h, h, RGBA} | — |
      * | 9 | Y, Cb, Cr | Y, CbCr (h / 2 rows of w bytes) | — |
      * | 10 | Y, CbCr (h / 2 rows of w bytes) | Y, Cb, Cr | — |
      * | 11 | plane, width in pairs | plane, width in pairs | — |
      * | 12 | two planes w × h | plane 2w bytes × h | — |
-     * | 13 | plane | plane (h × w for codes 1 and 3) | arg: rotation code |
+     * | 13 | plane | plane (h × w for codes 1 and 3) | arg: rotation code; reserved: pixel bytes |
      * | 14 | plane, width in pairs | plane, width in pairs | arg: rotation code |
      * | 15, 22 | plane, width 2w bytes | plane, width 2·dstW bytes | — |
      * | 16, 17 | plane | dx, dy (int16 values, strides in bytes) | — |
      * | 18 | {rw, image stride, rh, rh, first pixel of the rectangle} | two (a count of 1 is enough): `data` → float mean, `data` → float variance | — |
-     * | 19 | plane | plane | arg: border mode |
+     * | 19 | plane | plane | arg: border mode; reserved: pixel bytes |
      * | 20 | plane, width 2w bytes | plane, width 4w bytes, 2h rows | — |
      * | 23 | plane | plane | extra: ncvScaleParam |
      * | 24 | plane | mask plane (its width and height bound the fill) | extra: ncvFloodfillParam |
@@ -92,6 +92,11 @@ public:
      * | 27 | Y (w × h), U, V (⌈w/2⌉ samples × ⌈h/2⌉ rows each) | RGB(A) plane, width in pixels | arg: RGB layout, matrix << 4, range << 8, chroma pixel stride << 12 |
      * | 28 | RGB(A) plane, width in pixels | Y, U, V (as 27's sources) | arg: as 27 |
      * | 29 | Y, U, V (as 27) | RGB(A) plane of any size, width in pixels | arg: as 27, quarter turns << 16, mirror << 20, interpolation << 24 |
+     *
+     * Pixel bytes (MIRA_Feature_Param::reserved) of features 6, 13 and 19: 2,
+     * 3 or 4 for interleaved images of that many channels, whose descriptor
+     * widths then count pixels (strides stay bytes); any other value (the
+     * plain C functions store 1) for 8-bit planes.
      *
      * @param src      Source descriptors (null where the feature takes none).
      * @param srcCount Number of source descriptors.

@@ -13,6 +13,18 @@
  *   MIRA_IMAGE_MAX_SIDE, a stride of at least one row's bytes, at most
  *   2^31 - 1 bytes from its first to its last byte, and the `channels` the
  *   function asks for; the path must be one of mira_path.
+ * - Channels: each function says which `channels` each of its images takes.
+ *   A count outside 1..4, or images of one call that disagree where the
+ *   function asks for the same count, is MIRA_STATUS_BAD_ARGUMENT. Where a
+ *   function takes one count for all its images, images that agree on a
+ *   count from 1 to 4 that it does not take are MIRA_STATUS_UNSUPPORTED (a
+ *   valid image the operation does not serve); an image whose role fixes
+ *   its count (the VU pairs of mira_nv21_to_rgba(), the int16 gradient
+ *   planes, ...) with any other is MIRA_STATUS_BAD_ARGUMENT. Either way
+ *   nothing is written. Interleaved images of several channels compute each
+ *   channel with exactly the arithmetic of the plane operation: the result
+ *   equals, byte for byte, splitting the channels, running the operation on
+ *   each plane and interleaving again.
  * - Every argument is checked before anything is written. A rejected call
  *   returns its status and leaves every destination byte as it was.
  * - An accepted call writes the whole destination: every pixel of its
@@ -94,8 +106,9 @@ typedef enum mira_path MIRA_ENUM_INT {
 
 /**
  * One image: a plane of 8-bit samples (`channels` 1), a plane of interleaved
- * 8-bit pairs such as CbCr (`channels` 2, `width` counts pairs), or RGBA
- * pixels (`channels` 4). The gradient outputs are planes of 16-bit signed
+ * 8-bit pairs such as CbCr (`channels` 2, `width` counts pairs), or
+ * interleaved colour pixels, RGB (`channels` 3) or RGBA (`channels` 4),
+ * `width` counting pixels. The gradient outputs are planes of 16-bit signed
  * samples (`channels` 1, two bytes per sample).
  */
 typedef struct mira_image {
@@ -103,7 +116,7 @@ typedef struct mira_image {
     uint32_t width;    /**< pixels (pairs for `channels` 2) per row, >= 1 */
     uint32_t height;   /**< rows, >= 1 */
     uint32_t stride;   /**< bytes from one row's start to the next, >= width x bytes per pixel */
-    uint32_t channels; /**< 1, 2 or 4 bytes (samples) per pixel, as each function requires */
+    uint32_t channels; /**< 1, 2, 3 or 4 bytes (samples) per pixel, as each function takes */
 } mira_image;
 
 /** Largest width or height any function accepts. */
@@ -186,9 +199,10 @@ MIRA_EXPORT void mira_free(void* block);
 /**@{*/
 
 /**
- * Transpose of an 8-bit plane: dst(x, y) = src(y, x).
- * @param src plane (`channels` 1), W x H.
- * @param dst plane, H x W.
+ * Transpose: dst(x, y) = src(y, x), each pixel's bytes moved together.
+ * Channels: 1, 2, 3 or 4 (planes, pairs, RGB, RGBA).
+ * @param src W x H, `channels` 1 to 4.
+ * @param dst H x W, same `channels`.
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
  * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK, or MIRA_STATUS_BAD_ARGUMENT (sizes, channels,
@@ -199,9 +213,11 @@ MIRA_EXPORT mira_status mira_transpose(const mira_image* src, const mira_image* 
                                        mira_path path);
 
 /**
- * Clockwise rotation by 90, 180 or 270 degrees of a plane (`channels` 1) or
- * of a plane of pairs (`channels` 2, each pair moved as one pixel).
- * @param src W x H.
+ * Clockwise rotation by 90, 180 or 270 degrees of a plane (`channels` 1), a
+ * plane of pairs (`channels` 2) or RGB or RGBA pixels (`channels` 3 or 4);
+ * each pixel's bytes move as one.
+ * Channels: 1, 2, 3 or 4.
+ * @param src W x H, `channels` 1 to 4.
  * @param dst H x W for 90 and 270 degrees, W x H for 180; same `channels`.
  * @param degrees 90, 180 or 270; anything else is MIRA_STATUS_BAD_ARGUMENT.
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
@@ -224,6 +240,7 @@ MIRA_EXPORT mira_status mira_rotate(const mira_image* src, const mira_image* dst
  * (R = (74 (Y-16) + 102 V') >> 6, G = (74 (Y-16) - 25 U' - 52 V') >> 6,
  * B = (74 (Y-16) + 128 U') >> 6, clamped); the GPU method single-precision
  * float with 1.164, 1.596, 0.813, 0.391, 2.018 (results differ by a few units).
+ * Channels: fixed per image (1, 2 and 4, as below).
  * @param y luma, W x H, `channels` 1; W and H even.
  * @param vu chroma pairs (V first), W/2 x H/2, `channels` 2.
  * @param dst RGBA, W x H, `channels` 4; `stride` a multiple of 4.
@@ -239,6 +256,7 @@ MIRA_EXPORT mira_status mira_nv21_to_rgba(const mira_image* y, const mira_image*
 /**
  * YCbCr 4:4:4 planar to 4:2:0 semi-planar: Y copied; each Cb,Cr pair of the
  * destination takes the top-left sample of its 2x2 block in each plane.
+ * Channels: fixed per image (planes 1, pairs 2).
  * @param y,cb,cr planes, W x H each (own strides); W and H even.
  * @param dst_y plane W x H; @param dst_cbcr pairs (Cb first), W/2 x H/2.
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
@@ -254,6 +272,7 @@ MIRA_EXPORT mira_status mira_yuv444_to_yuv420sp(const mira_image* y, const mira_
 /**
  * YCbCr 4:2:0 semi-planar to 4:4:4 planar: Y copied; each chroma pair
  * replicated over its 2x2 block.
+ * Channels: fixed per image (planes 1, pairs 2).
  * @param y plane W x H; @param cbcr pairs (Cb first), W/2 x H/2; W and H even.
  * @param dst_y,dst_cb,dst_cr planes, W x H each.
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
@@ -268,6 +287,7 @@ MIRA_EXPORT mira_status mira_yuv420sp_to_yuv444(const mira_image* y, const mira_
 
 /**
  * Swaps the two bytes of every pair (CbCr <-> CrCb).
+ * Channels: 2 only (MIRA_STATUS_UNSUPPORTED for 1, 3 or 4 on both images).
  * @param src,dst pairs (`channels` 2), same W x H.
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
  * (the CPU method where the operation has no GPU method).
@@ -280,6 +300,7 @@ MIRA_EXPORT mira_status mira_swap_pairs(const mira_image* src, const mira_image*
 
 /**
  * Interleaves two planes into pairs: dst pair (x, y) = (a(x, y), b(x, y)).
+ * Channels: fixed per image (a and b 1, dst 2).
  * @param a,b planes W x H; @param dst pairs W x H.
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
  * (the CPU method where the operation has no GPU method).
@@ -299,6 +320,7 @@ MIRA_EXPORT mira_status mira_interleave(const mira_image* a, const mira_image* b
  * Central differences: dx = src(x+1, y) - src(x-1, y) and
  * dy = src(x, y+1) - src(x, y-1) on the interior; the one-pixel frame of
  * both outputs is 0.
+ * Channels: fixed per image (src 1; dx, dy 1 with 16-bit samples).
  * @param src plane W x H.
  * @param dx,dy 16-bit signed planes W x H (`stride` >= 2 W bytes, even).
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
@@ -313,6 +335,7 @@ MIRA_EXPORT mira_status mira_gradient(const mira_image* src, const mira_image* d
 /**
  * 3x3 Sobel derivatives (kernels [-1 0 1; -2 0 2; -1 0 1] and its
  * transpose, unscaled) on the interior; frame 0. Arguments as mira_gradient().
+ * Channels: fixed per image (src 1; dx, dy 1 with 16-bit samples).
  * @param src plane (`channels` 1), W x H.
  * @param dx,dy int16 planes W x H (`stride` in bytes, even).
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
@@ -331,8 +354,11 @@ typedef enum mira_gaussian_border MIRA_ENUM_INT {
 } mira_gaussian_border;
 
 /**
- * 3x3 binomial smoothing (1 2 1 / 2 4 2 / 1 2 1) / 16, truncated.
- * @param src,dst planes, same W x H.
+ * 3x3 binomial smoothing (1 2 1 / 2 4 2 / 1 2 1) / 16, truncated, of each
+ * channel on its own (the neighbours of a sample are the same channel of the
+ * pixels around it). The one-pixel frame of every channel follows `border`.
+ * Channels: 1, 2, 3 or 4.
+ * @param src,dst same W x H, same `channels` (1 to 4).
  * @param border how the one-pixel frame is computed.
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
  * (the CPU method where the operation has no GPU method).
@@ -346,6 +372,7 @@ MIRA_EXPORT mira_status mira_gaussian3x3(const mira_image* src, const mira_image
 /**
  * Mean and unbiased sample variance (sum of squared deviations over n - 1;
  * a single pixel gives 0) of the samples of a rectangle, from 64-bit sums.
+ * Channels: 1 only (MIRA_STATUS_UNSUPPORTED for 2, 3 or 4).
  * @param src plane; the rectangle x, y, w, h (pixels, w and h >= 1) must lie
  * inside it.
  * @param x,y top-left corner of the rectangle (column, row).
@@ -374,6 +401,7 @@ typedef struct mira_fill_result {
 /**
  * Marks the region of pixels equal to the seed's value that is connected to
  * the seed: mask pixels of the region get `fill`, every other mask pixel 0.
+ * Channels: 1 only (MIRA_STATUS_UNSUPPORTED for 2, 3 or 4 on both images).
  * @param src plane W x H, W and H <= 65535.
  * @param mask plane W x H.
  * @param seed_x,seed_y inside the image.
@@ -490,6 +518,7 @@ MIRA_EXPORT mira_status mira_upscale_lanczos(const mira_image* src, const mira_i
 
 /**
  * 2x bilinear up-sample of a plane of pairs (chroma), edges replicated.
+ * Channels: 2 only (MIRA_STATUS_UNSUPPORTED for 1, 3 or 4 on both images).
  * @param src pairs W x H; @param dst pairs 2W x 2H.
  * @param path MIRA_PATH_DEFAULT (the default path below), MIRA_PATH_CPU or MIRA_PATH_GPU
  * (the CPU method where the operation has no GPU method).
@@ -547,8 +576,8 @@ typedef enum mira_warp_interpolation MIRA_ENUM_INT {
  * (the CPU method where the operation has no GPU method).
  * @return MIRA_STATUS_OK; MIRA_STATUS_BAD_ARGUMENT (nothing written) for an
  * argument outside the rules above or the common ones (images whose channels
- * differ included); MIRA_STATUS_UNSUPPORTED (nothing written) for a channel
- * count other than 1, 3 and 4 in both images.
+ * differ, or a count outside 1..4, included); MIRA_STATUS_UNSUPPORTED
+ * (nothing written) for pairs (`channels` 2) in both images.
  * Default path: GPU.
  */
 MIRA_EXPORT mira_status mira_warp_affine(const mira_image* src, const float matrix[6],

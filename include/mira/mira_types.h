@@ -58,7 +58,12 @@ typedef struct MIRA_Feature_Param {
     /** Processing mode: ::MIRA_MODE_CPU (0), ::MIRA_MODE_OPENCL (1) or any
      *  other value (a CPU path; see ::MIRA_MODE_CPU_ALT). */
     uint32_t mode;
-    /** Not read by any operation (the plain C functions store 1). */
+    /** The pixel size in bytes of the transpose (feature 6), the planar
+     *  rotation (13) and the 3×3 Gaussian (19): 2, 3 or 4 for an interleaved
+     *  image of that many channels (descriptor widths then count pixels, and
+     *  each channel is computed as a plane would be); any other value, as the
+     *  plain C functions store (1), means 8-bit planes. Not read by any other
+     *  operation. */
     uint32_t reserved;
     /** Feature-specific parameter block, or null: ncvScaleParam (general
      *  scale), ncvFloodfillParam (flood fill), ncvMemRequest (managed

@@ -1,6 +1,7 @@
-// Rotations by 90, 180 and 270 degrees of a plane of 1-byte pixels (the planar
-// rotation) or 2-byte pixels (the interleaved rotation). `Px` is the pixel
-// size in bytes; widths count pixels, strides bytes.
+// Rotations by 90, 180 and 270 degrees of an image of 1-byte pixels (the
+// planar rotation), 2-byte pixels (the interleaved rotation) or 3- and 4-byte
+// pixels (colour images). `Px` is the pixel size in bytes; widths count
+// pixels, strides bytes.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,11 @@ struct Reverse<2> {
     static constexpr uint8_t kBytes[16] = {14, 15, 12, 13, 10, 11, 8, 9,
                                            6,  7,  4,  5,  2,  3,  0, 1};
 };
+template <>
+struct Reverse<4> {
+    static constexpr uint8_t kBytes[16] = {12, 13, 14, 15, 8, 9, 10, 11,
+                                           4,  5,  6,  7,  0, 1, 2,  3};
+};
 
 // The quarter turns are the tile transpose with one step negated.
 template <int Px>
@@ -44,11 +50,41 @@ void rotate_270(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s, uint8_t*
     tile_transpose::transpose_tiles<Px>(src, s, dst + (int64_t)(w - 1) * ds, -(int64_t)ds, h, w);
 }
 
+// 16 pixels of 3 bytes in reverse pixel order.
+inline uint8x16x3_t reverse_rgb16(const uint8_t* p, uint8x16_t rev) {
+    uint8x16x3_t v = vld3q_u8(p);
+    for (int k = 0; k < 3; ++k) v.val[k] = vqtbl1q_u8(v.val[k], rev);
+    return v;
+}
+
+inline void rotate_180_rgb(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s, uint8_t* dst,
+                           uint32_t ds) {
+    const uint8x16_t rev = vld1q_u8(Reverse<1>::kBytes);
+    for (uint32_t y = 0; y < h; ++y) {
+        const uint8_t* in = src + (uint64_t)(h - 1 - y) * s;
+        uint8_t* out = dst + (uint64_t)y * ds;
+        uint64_t x = 0;  // pixel position in the destination row
+        for (; x + 16 <= w; x += 16) vst3q_u8(out + 3 * x, reverse_rgb16(in + 3 * (w - x - 16), rev));
+        if (x < w && w >= 16) {
+            // The last partial piece: 16 pixels ending at the row's end,
+            // overlapping pixels already written with the same values.
+            vst3q_u8(out + 3 * (uint64_t(w) - 16), reverse_rgb16(in, rev));
+            x = w;
+        }
+        for (; x < w; ++x)
+            for (int k = 0; k < 3; ++k) out[3 * x + k] = in[3 * (w - 1 - x) + k];
+    }
+}
+
 // Each destination row is source row H - 1 - y with its pixel order reversed
 // and the byte order inside each pixel kept.
+//
+// 3-byte pixels do not fill a 16-byte piece: 16 pixels at a time are
+// de-interleaved into byte planes (vld3q), each plane reversed, and
+// interleaved again (vst3q).
 template <int Px>
-void rotate_180(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s, uint8_t* dst,
-                uint32_t ds) {
+void rotate_180_bytes(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s, uint8_t* dst,
+                      uint32_t ds) {
     const uint8x16_t rev = vld1q_u8(Reverse<Px>::kBytes);
     const uint64_t bytes = uint64_t(Px) * w;
     for (uint32_t y = 0; y < h; ++y) {
@@ -75,6 +111,15 @@ void rotate_180(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s, uint8_t*
         for (; x < bytes; x += Px)
             for (int k = 0; k < Px; ++k) out[x + k] = in[bytes - Px - x + k];
     }
+}
+
+template <int Px>
+void rotate_180(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s, uint8_t* dst,
+                uint32_t ds) {
+    if constexpr (Px == 3)
+        rotate_180_rgb(src, w, h, s, dst, ds);
+    else
+        rotate_180_bytes<Px>(src, w, h, s, dst, ds);
 }
 
 // Rotation codes: 1 = 90 degrees clockwise, 2 = 180 degrees, 3 = 270 degrees

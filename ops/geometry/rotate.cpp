@@ -12,6 +12,17 @@ void rotate_u8_neon(const uint8_t* src, uint32_t width, uint32_t height, uint32_
     quarter_turns::rotate<1>(src, width, height, srcStride, dst, dstStride, rotation);
 }
 
+void rotate_pixels_neon(const uint8_t* src, uint32_t width, uint32_t height, uint32_t srcStride,
+                        uint8_t* dst, uint32_t dstStride, uint32_t pixelBytes, int rotation) {
+    switch (pixelBytes) {
+        case 1: quarter_turns::rotate<1>(src, width, height, srcStride, dst, dstStride, rotation); break;
+        case 2: quarter_turns::rotate<2>(src, width, height, srcStride, dst, dstStride, rotation); break;
+        case 3: quarter_turns::rotate<3>(src, width, height, srcStride, dst, dstStride, rotation); break;
+        case 4: quarter_turns::rotate<4>(src, width, height, srcStride, dst, dstStride, rotation); break;
+        default: break;
+    }
+}
+
 double rotation_angle(int rotation) {
     // Angle x 2 pi for 90, 180 and 270 degrees, divided by 360.
     static const double kTurns[3] = {565.4866776461628, 1130.9733552923256, 1696.4600329384882};

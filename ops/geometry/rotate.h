@@ -13,6 +13,12 @@ namespace mira {
 void rotate_u8_neon(const uint8_t* src, uint32_t width, uint32_t height, uint32_t srcStride,
                     uint8_t* dst, uint32_t dstStride, int rotation);
 
+// The same rotation of an image of `pixelBytes`-byte pixels (1 to 4; any
+// other size writes nothing): `width` counts pixels, strides are in bytes,
+// and each pixel's bytes move together.
+void rotate_pixels_neon(const uint8_t* src, uint32_t width, uint32_t height, uint32_t srcStride,
+                        uint8_t* dst, uint32_t dstStride, uint32_t pixelBytes, int rotation);
+
 // Angle in radians of a rotation code (0 for codes outside 1..3).
 double rotation_angle(int rotation);
 

@@ -1,6 +1,6 @@
-// The one tile transpose behind the transpose and the quarter turns of 1- and
-// 2-byte pixels. `Px` is the pixel size in bytes; counts are pixels, steps
-// bytes.
+// The one tile transpose behind the transpose and the quarter turns of 1-, 2-,
+// 3- and 4-byte pixels. `Px` is the pixel size in bytes; counts are pixels,
+// steps bytes.
 //
 // transpose_tiles<Px>(s0, sStep, d0, dStep, rows, cols): destination row c,
 // pixel r receives source row r, pixel c, where source row r starts at
@@ -28,28 +28,68 @@ namespace tile_transpose {
 #define MIRA_TILE_INLINE inline
 #endif
 
-// A tile is kRows source rows of 8 pixels; it becomes 8 destination rows of
-// kRows pixels, 16 bytes each.
+// A tile is kRows source rows of kCols pixels; it becomes kCols destination
+// rows of kRows pixels. 1- and 2-byte pixels: rows of 8 pixels, 16 bytes per
+// destination row; 3-byte pixels: 8 x 8 pixels (three byte planes);
+// 4-byte pixels: 4 x 4 pixels (one 16-byte vector per row).
 template <int Px>
 struct TileShape {
-    static_assert(Px == 1 || Px == 2, "1- and 2-byte pixels");
-    static constexpr uint32_t kRows = 16 / Px;  // source rows = destination row length
-    static constexpr uint32_t kCols = 8;        // source pixels = destination rows
+    static_assert(Px >= 1 && Px <= 4, "1- to 4-byte pixels");
+    static constexpr uint32_t kRows = Px <= 2 ? 16 / Px : Px == 3 ? 8 : 4;
+    static constexpr uint32_t kCols = Px <= 2 ? 8 : Px == 3 ? 8 : 4;
 };
 
-// Transposes one tile, pixels from byte `at` of the rows at `src` (step `ss`),
-// into rows at `dst` (step `ds`). Within a band the row addresses src + i * ss
-// stay the same from tile to tile and only `at` moves, so the compiler keeps
-// them in registers (on AArch64 a register-offset load per row, no address
-// arithmetic). Eight vectors first hold the source in pixel units: for bytes, two
-// 8-byte rows zipped together (rows 2i and 2i + 1 interleaved); for 2-byte
-// pixels, one 16-byte row each. Three zip stages follow, of 16-, 32- and
-// 64-bit units: each doubles the run of rows a unit holds for one column, so
-// after the last each vector is one source column, that is one destination
-// row, and is written with one store. Every vector stays in a register.
+// Eight rows of eight bytes transposed in place, within each 64-bit half of
+// the vectors independently (three trn stages of 8-, 16- and 32-bit units;
+// no stage crosses a half): afterwards r[c] holds column c of the rows, in
+// each half. Used for two byte planes at once (one per half).
+MIRA_TILE_INLINE void transpose_8x8_halves(uint8x16_t r[8]) {
+    uint8x16_t a[8];
+    for (int i = 0; i < 4; ++i) {
+        a[2 * i] = vtrn1q_u8(r[2 * i], r[2 * i + 1]);
+        a[2 * i + 1] = vtrn2q_u8(r[2 * i], r[2 * i + 1]);
+    }
+    uint16x8_t b[8];
+    for (int h = 0; h < 2; ++h)
+        for (int k = 0; k < 2; ++k) {
+            const uint16x8_t x = vreinterpretq_u16_u8(a[4 * h + k]),
+                             y = vreinterpretq_u16_u8(a[4 * h + 2 + k]);
+            b[4 * h + k] = vtrn1q_u16(x, y);      // columns k, k + 4
+            b[4 * h + 2 + k] = vtrn2q_u16(x, y);  // columns k + 2, k + 6
+        }
+    for (int k = 0; k < 4; ++k) {
+        const uint32x4_t x = vreinterpretq_u32_u16(b[k]), y = vreinterpretq_u32_u16(b[4 + k]);
+        r[k] = vreinterpretq_u8_u32(vtrn1q_u32(x, y));
+        r[k + 4] = vreinterpretq_u8_u32(vtrn2q_u32(x, y));
+    }
+}
+
+// The same for one byte plane in 64-bit vectors.
+MIRA_TILE_INLINE void transpose_8x8(uint8x8_t r[8]) {
+    uint8x8_t a[8];
+    for (int i = 0; i < 4; ++i) {
+        a[2 * i] = vtrn1_u8(r[2 * i], r[2 * i + 1]);
+        a[2 * i + 1] = vtrn2_u8(r[2 * i], r[2 * i + 1]);
+    }
+    uint16x4_t b[8];
+    for (int h = 0; h < 2; ++h)
+        for (int k = 0; k < 2; ++k) {
+            const uint16x4_t x = vreinterpret_u16_u8(a[4 * h + k]),
+                             y = vreinterpret_u16_u8(a[4 * h + 2 + k]);
+            b[4 * h + k] = vtrn1_u16(x, y);
+            b[4 * h + 2 + k] = vtrn2_u16(x, y);
+        }
+    for (int k = 0; k < 4; ++k) {
+        const uint32x2_t x = vreinterpret_u32_u16(b[k]), y = vreinterpret_u32_u16(b[4 + k]);
+        r[k] = vreinterpret_u8_u32(vtrn1_u32(x, y));
+        r[k + 4] = vreinterpret_u8_u32(vtrn2_u32(x, y));
+    }
+}
+
+// The tile of 1- and 2-byte pixels (see transpose_tile).
 template <int Px>
-MIRA_TILE_INLINE void transpose_tile(const uint8_t* src, int64_t ss, uint8_t* dst, int64_t ds,
-                                     int64_t at = 0) {
+MIRA_TILE_INLINE void transpose_tile_narrow(const uint8_t* src, int64_t ss, uint8_t* dst,
+                                            int64_t ds, int64_t at) {
     uint16x8_t p[8];
     for (int i = 0; i < 8; ++i) {
         if constexpr (Px == 1) {
@@ -84,6 +124,64 @@ MIRA_TILE_INLINE void transpose_tile(const uint8_t* src, int64_t ss, uint8_t* ds
     }
 }
 
+// Transposes one tile, pixels from byte `at` of the rows at `src` (step `ss`),
+// into rows at `dst` (step `ds`). Within a band the row addresses src + i * ss
+// stay the same from tile to tile and only `at` moves, so the compiler keeps
+// them in registers (on AArch64 a register-offset load per row, no address
+// arithmetic). Eight vectors first hold the source in pixel units: for bytes, two
+// 8-byte rows zipped together (rows 2i and 2i + 1 interleaved); for 2-byte
+// pixels, one 16-byte row each. Three zip stages follow, of 16-, 32- and
+// 64-bit units: each doubles the run of rows a unit holds for one column, so
+// after the last each vector is one source column, that is one destination
+// row, and is written with one store. Every vector stays in a register.
+//
+// 3-byte pixels: eight rows of 8 pixels de-interleaved into byte planes
+// (vld3), planes 0 and 1 transposed together in the halves of 128-bit
+// vectors and plane 2 on its own, each destination row interleaved again
+// (vst3). 4-byte pixels: four rows of 4 pixels, 32-bit lanes transposed by
+// trn (32-bit) and zip (64-bit) stages.
+template <int Px>
+MIRA_TILE_INLINE void transpose_tile(const uint8_t* src, int64_t ss, uint8_t* dst, int64_t ds,
+                                     int64_t at = 0) {
+    if constexpr (Px == 3) {
+        uint8x16_t q[8];
+        uint8x8_t d[8];
+        // Unrolled, so that the vectors stay in registers.
+#pragma GCC unroll 8
+        for (int i = 0; i < 8; ++i) {
+            const uint8x8x3_t v = vld3_u8(src + i * ss + at);
+            q[i] = vcombine_u8(v.val[0], v.val[1]);
+            d[i] = v.val[2];
+        }
+        transpose_8x8_halves(q);
+        transpose_8x8(d);
+#pragma GCC unroll 8
+        for (int c = 0; c < 8; ++c) {
+            uint8x8x3_t o;
+            o.val[0] = vget_low_u8(q[c]);
+            o.val[1] = vget_high_u8(q[c]);
+            o.val[2] = d[c];
+            vst3_u8(dst, o);
+            dst += ds;
+        }
+        return;
+    } else if constexpr (Px == 4) {
+        uint32x4_t r[4];
+        for (int i = 0; i < 4; ++i) r[i] = vreinterpretq_u32_u8(vld1q_u8(src + i * ss + at));
+        // t0: columns 0, 2 of rows 0, 1; t1: columns 1, 3 of rows 0, 1; t2, t3 rows 2, 3.
+        const uint64x2_t t0 = vreinterpretq_u64_u32(vtrn1q_u32(r[0], r[1]));
+        const uint64x2_t t1 = vreinterpretq_u64_u32(vtrn2q_u32(r[0], r[1]));
+        const uint64x2_t t2 = vreinterpretq_u64_u32(vtrn1q_u32(r[2], r[3]));
+        const uint64x2_t t3 = vreinterpretq_u64_u32(vtrn2q_u32(r[2], r[3]));
+        vst1q_u8(dst, vreinterpretq_u8_u64(vzip1q_u64(t0, t2)));
+        vst1q_u8(dst + ds, vreinterpretq_u8_u64(vzip1q_u64(t1, t3)));
+        vst1q_u8(dst + 2 * ds, vreinterpretq_u8_u64(vzip2q_u64(t0, t2)));
+        vst1q_u8(dst + 3 * ds, vreinterpretq_u8_u64(vzip2q_u64(t1, t3)));
+        return;
+    } else {
+        transpose_tile_narrow<Px>(src, ss, dst, ds, at);
+    }
+}
 // A tile of a plane smaller than a tile (nr source rows of nc pixels):
 // staged through a zeroed buffer and the same register transpose, moving
 // exactly the pixels that exist.
@@ -91,10 +189,10 @@ template <int Px>
 inline void transpose_partial_tile(const uint8_t* src, int64_t ss, uint8_t* dst, int64_t ds,
                                    uint32_t nr, uint32_t nc) {
     using T = TileShape<Px>;
-    uint8_t in[T::kRows][16] = {};
-    uint8_t out[T::kCols][16];
+    uint8_t in[T::kRows][32] = {};  // rows of at most 24 bytes
+    uint8_t out[T::kCols][32];
     for (uint32_t i = 0; i < nr; ++i) std::memcpy(in[i], src + i * ss, Px * nc);
-    transpose_tile<Px>(in[0], 16, out[0], 16);
+    transpose_tile<Px>(in[0], 32, out[0], 32);
     for (uint32_t c = 0; c < nc; ++c) std::memcpy(dst + c * ds, out[c], Px * nr);
 }
 

@@ -11,4 +11,11 @@ namespace mira {
 void transpose_u8_neon(const uint8_t* src, uint32_t width, uint32_t height, uint32_t srcStride,
                        uint8_t* dst, uint32_t dstStride);
 
+// The same for pixels of `pixelBytes` bytes (1 to 4; any other size writes
+// nothing): `width` counts pixels, strides are in bytes. Each pixel's bytes
+// move together.
+void transpose_pixels_neon(const uint8_t* src, uint32_t width, uint32_t height,
+                           uint32_t srcStride, uint8_t* dst, uint32_t dstStride,
+                           uint32_t pixelBytes);
+
 }  // namespace mira

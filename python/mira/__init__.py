@@ -2,10 +2,12 @@
 computes them on the device (the same NEON kernels, Halide pipelines and
 OpenCL kernels).
 
-Images are uint8 numpy arrays of shape (H, W) (planes) or (H, W, 2)
-(interleaved pairs such as CbCr). The samples of a row must be contiguous;
-rows may lie any distance apart, so a slice of a larger image such as
-``big[10:50, 20:80]`` is taken as it is, without a copy.
+Images are uint8 numpy arrays of shape (H, W) (planes), (H, W, 2)
+(interleaved pairs such as CbCr), (H, W, 3) (RGB) or (H, W, 4) (RGBA), as
+each function takes them (its help() lists the shapes). The samples of a row
+must be contiguous; rows may lie any distance apart, so a slice of a larger
+image such as ``big[10:50, 20:80]`` or ``big[10:50, 5:40, :]`` is taken as it
+is, without a copy.
 
 Sizes are given as ``(width, height)``, as OpenCV does; shapes of arrays
 stay numpy's ``(height, width[, 2])``. Points are ``(x, y)`` and rectangles

@@ -1,7 +1,8 @@
 """Type stubs of the mira package (libmira on numpy arrays).
 
-Conventions: images are uint8 arrays (H, W) or (H, W, 2) with contiguous
-rows and any row stride; ``size`` is ``(width, height)`` as in OpenCV;
+Conventions: images are uint8 arrays (H, W), (H, W, 2) (pairs), (H, W, 3)
+(RGB) or (H, W, 4) (RGBA), as each function takes them, with contiguous
+rows and any row stride (a channel-last slice of a larger array works); ``size`` is ``(width, height)`` as in OpenCV;
 points are ``(x, y)``; rectangles ``(x, y, width, height)``. ``device`` is
 "cpu", "gpu" or None (the plain C function's path). ``out=`` receives the
 result (shape and dtype checked) and is returned.
@@ -42,11 +43,13 @@ def empty(shape: Union[SupportsIndex, Sequence[SupportsIndex]],
 def _library_path() -> str: ...
 
 def transpose(img: U8, *, out: Optional[U8] = None, device: Device = None) -> U8:
-    """(H, W) -> (W, H): out[x, y] = img[y, x]. Default path CPU."""
+    """(H, W[, C]) -> (W, H[, C]), C = 2, 3 or 4: out[x, y] = img[y, x], each
+    pixel moved whole. Default path CPU."""
 
 def rotate(img: U8, degrees: Literal[90, 180, 270], *, out: Optional[U8] = None,
            device: Device = None) -> U8:
-    """Clockwise rotation of a plane (H, W) or of pairs (H, W, 2). Default path CPU."""
+    """Clockwise rotation of a plane (H, W), pairs (H, W, 2), RGB (H, W, 3) or
+    RGBA (H, W, 4). Default path CPU."""
 
 def nv21_to_rgba(frame: U8, vu: Optional[U8] = None, *, out: Optional[U8] = None,
                  device: Device = None) -> U8:
@@ -105,7 +108,8 @@ def gradient(img: U8, sobel: bool = False, *, out: Optional[Tuple[I16, I16]] = N
 
 def gaussian3x3(img: U8, border: Literal["zero", "renormalised", "renormalized"], *,
                 out: Optional[U8] = None, device: Device = None) -> U8:
-    """3 x 3 binomial smoothing (1 2 1 / 2 4 2 / 1 2 1) / 16, truncated; the frame
+    """3 x 3 binomial smoothing (1 2 1 / 2 4 2 / 1 2 1) / 16, truncated, of a plane
+    (H, W) or of each channel of (H, W, C), C = 2, 3 or 4; the frame
     is 0 ("zero") or uses the part of the kernel inside the image
     ("renormalised"). Default path CPU."""
 
