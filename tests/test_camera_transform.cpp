@@ -118,41 +118,35 @@ TEST(TransformFrame, NV21ToPortraitPreview) {
 }
 
 // Nearest at the turned size is the conversion followed by mira_rotate (the
-// frame mirrored first by building its mirror image), byte for byte.
+// converted image flipped horizontally first when mirrored), byte for byte,
+// odd widths included.
 class EqualSize : public ::testing::TestWithParam<Layout> {};
 TEST_P(EqualSize, NearestIsConvertThenRotate) {
-    const uint32_t sizes[][2] = {{1, 1}, {7, 3}, {17, 2}, {33, 17}, {64, 48}};
+    const uint32_t sizes[][2] = {{1, 1}, {7, 3}, {17, 2}, {33, 17}, {64, 48}, {1, 17}};
     for (auto& s : sizes) {
         const uint32_t w = s[0], h = s[1];
-        TestFrame fr(GetParam(), w, h), mirrored(GetParam(), w, h);
+        TestFrame fr(GetParam(), w, h);
         fr.fill_random(w * 3 + h);
-        for (uint32_t y = 0; y < h; ++y)
-            for (uint32_t x = 0; x < w; ++x) mirrored.Y(x, y) = fr.Y(w - 1 - x, y);
-        // The mirror image's chroma: pixel x takes the chroma of source pixel
-        // w - 1 - x, which is one chroma sample per pixel only at even widths;
-        // odd widths shift the pairs, so those are compared without mirror.
-        for (uint32_t y = 0; y < fr.ch; ++y)
-            for (uint32_t x = 0; x < fr.cw; ++x) {
-                mirrored.U(x, y) = fr.U(fr.cw - 1 - x, y);
-                mirrored.V(x, y) = fr.V(fr.cw - 1 - x, y);
-            }
-        for (mira_rgb_format fmt : kFormats)
-            for (int mirror : {0, 1}) {
-                if (mirror && w % 2) continue;
-                const int chn = channels_of(fmt);
-                TestRgb upright(w, h, chn);
-                ASSERT_EQ(mira_yuv420_to_rgb(mirror ? &mirrored.f : &fr.f, &upright.im, fmt,
-                                             MIRA_MATRIX_BT709, MIRA_RANGE_LIMITED, MIRA_PATH_CPU),
-                          MIRA_STATUS_OK);
+        for (mira_rgb_format fmt : kFormats) {
+            const int chn = channels_of(fmt);
+            TestRgb upright(w, h, chn), flipped(w, h, chn);
+            ASSERT_EQ(mira_yuv420_to_rgb(&fr.f, &upright.im, fmt, MIRA_MATRIX_BT709,
+                                         MIRA_RANGE_LIMITED, MIRA_PATH_CPU),
+                      MIRA_STATUS_OK);
+            for (uint32_t y = 0; y < h; ++y)
+                for (uint32_t x = 0; x < w; ++x)
+                    std::memcpy(flipped.px(x, y), upright.px(w - 1 - x, y), size_t(chn));
+            for (int mirror : {0, 1})
                 for (int deg : {0, 90, 180, 270}) {
+                    TestRgb& before = mirror ? flipped : upright;
                     const bool swap = deg == 90 || deg == 270;
                     const uint32_t dw = swap ? h : w, dh = swap ? w : h;
                     TestRgb turned(dw, dh, chn), fused(dw, dh, chn);
                     if (deg == 0) {
                         for (uint32_t y = 0; y < h; ++y)
-                            std::memcpy(turned.px(0, y), upright.px(0, y), size_t(w) * chn);
+                            std::memcpy(turned.px(0, y), before.px(0, y), size_t(w) * chn);
                     } else {
-                        ASSERT_EQ(mira_rotate(&upright.im, &turned.im, deg, MIRA_PATH_CPU),
+                        ASSERT_EQ(mira_rotate(&before.im, &turned.im, deg, MIRA_PATH_CPU),
                                   MIRA_STATUS_OK);
                     }
                     ASSERT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &fused.im, deg, mirror,
@@ -164,7 +158,7 @@ TEST_P(EqualSize, NearestIsConvertThenRotate) {
                         << w << "x" << h << " degrees " << deg << " mirror " << mirror
                         << " format " << fmt;
                 }
-            }
+        }
     }
 }
 INSTANTIATE_TEST_SUITE_P(Layouts, EqualSize,
