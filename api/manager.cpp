@@ -35,6 +35,7 @@ MIRA_Interface* MIRA_Manager::getFeatureObjByID(MIRA_API_ID id) {
         case MIRA_API_SCALEDOWN_MN_U8: return new MIRA_SCALEDOWN_MN_U8;
         case MIRA_API_YUV420_TO_RGB: return new MIRA_YUV420_TO_RGB;
         case MIRA_API_RGB_TO_YUV420: return new MIRA_RGB_TO_YUV420;
+        case MIRA_API_YUV420_TO_RGB_TRANSFORM: return new MIRA_YUV420_TO_RGB_TRANSFORM;
     }
     return nullptr;
 }
@@ -45,7 +46,7 @@ uint32_t MIRA_Manager::run(const MIRA_Feature_Buf* src, uint8_t srcCount, MIRA_F
     if (mira::g_run_observer && !mira::g_run_observer(src, srcCount, dst, dstCount, param))
         return MIRA_OK;
     // An id outside the enumeration is not a MIRA_API_ID value at all.
-    if (param->apiId < MIRA_API_INIT || param->apiId > MIRA_API_RGB_TO_YUV420) return MIRA_ERR_ARG;
+    if (param->apiId < MIRA_API_INIT || param->apiId > MIRA_API_YUV420_TO_RGB_TRANSFORM) return MIRA_ERR_ARG;
     MIRA_Interface* feature = getFeatureObjByID(static_cast<MIRA_API_ID>(param->apiId));
     if (feature == nullptr) return MIRA_ERR_ARG;
     uint32_t status = feature->run(src, srcCount, dst, dstCount, param);

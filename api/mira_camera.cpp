@@ -179,6 +179,37 @@ mira_status mira_yuv420_to_rgb(const mira_yuv420* src, const mira_image* dst,
     return run(MIRA_API_YUV420_TO_RGB, mode, s, 3, &d, 1, arg);
 }
 
+mira_status mira_yuv420_to_rgb_transform(const mira_yuv420* src, const mira_image* dst,
+                                         int degrees, int mirror,
+                                         mira_interpolation interpolation,
+                                         mira_rgb_format format, mira_matrix matrix,
+                                         mira_range range, mira_path path) {
+    const int mode = mode_of(path);
+    FramePlanes p;
+    if (mode < 0 || !frame_planes(src, &p)) return kBad;
+    if (degrees != 0 && degrees != 90 && degrees != 180 && degrees != 270) return kBad;
+    if (mirror != 0 && mirror != 1) return kBad;
+    if (interpolation != MIRA_INTERPOLATION_NONE && interpolation != MIRA_INTERPOLATION_BILINEAR)
+        return kBad;
+    const int32_t arg = camera_arg(format, matrix, range, src->uv_pixel_stride);
+    if (arg < 0 || dst == nullptr || dst->data == nullptr) return kBad;
+    if (dst->channels != u32(mira::rgb_channels(format)) || dst->width < 1 || dst->height < 1 ||
+        dst->width > MIRA_IMAGE_MAX_SIDE || dst->height > MIRA_IMAGE_MAX_SIDE)
+        return kBad;
+    const u64 row = u64(dst->width) * dst->channels;
+    if (dst->stride < row || u64(dst->stride) * (dst->height - 1) + row > mira::kMaxSpan)
+        return kBad;
+    const Plane out = rgb_plane(dst);
+    for (const Plane* q : {&p.y, &p.u, &p.v})
+        if (planes_overlap(*q, out)) return kBad;
+    const u32 cw = (src->width + 1) / 2;
+    MIRA_Feature_Buf s[3] = {desc(p.y, src->width), desc(p.u, cw), desc(p.v, cw)};
+    MIRA_Feature_Buf d = desc(out, dst->width);
+    const int32_t full = arg | ((degrees / 90) << 16) | (mirror << 20) |
+                         (interpolation == MIRA_INTERPOLATION_BILINEAR ? 1 << 24 : 0);
+    return run(MIRA_API_YUV420_TO_RGB_TRANSFORM, mode, s, 3, &d, 1, full);
+}
+
 mira_status mira_rgb_to_yuv420(const mira_image* src, mira_rgb_format format,
                                const mira_yuv420* dst, mira_matrix matrix, mira_range range,
                                mira_path path) {

@@ -190,6 +190,59 @@ void register_camera() {
     }
 }
 
+// The camera preview: a 1080p NV21 frame turned to portrait, scaled to
+// 720x1280 and converted to RGBA in one call (bilinear), against libyuv's
+// chain of the three steps (turn with the chroma split, bilinear scale of the
+// three planes, conversion) on one thread.
+void register_camera_preview() {
+    const std::string op = "yuv420_preview";
+    static const std::vector<Size> sizes = {{1920, 1080}};
+    static constexpr uint32_t dw = 720, dh = 1280;
+    auto frame = [](Size s) { return random_bytes(size_t(s.w) * s.h * 3 / 2, 11); };
+    for (const char* path : {"mira", "mira_gpu"}) {
+        const bool gpu = std::string(path) == "mira_gpu";
+        add(op, path, sizes, [frame, gpu](benchmark::State& st, Size s) {
+            if (gpu && !gpu_ready(st)) return;
+            auto src = frame(s);
+            std::vector<uint8_t> dst(size_t(dw) * dh * 4);
+            mira_yuv420 f{};
+            mira_yuv420_nv21(&f, src.data(), src.size(), s.w, s.h);
+            const mira_image d{dst.data(), dw, dh, 4 * dw, 4};
+            const mira_path p = gpu ? MIRA_PATH_GPU : MIRA_PATH_CPU;
+            for (auto _ : st)
+                mira_yuv420_to_rgb_transform(&f, &d, 90, 0, MIRA_INTERPOLATION_BILINEAR,
+                                             MIRA_RGB_FORMAT_RGBA, MIRA_MATRIX_BT601,
+                                             MIRA_RANGE_LIMITED, p);
+        });
+    }
+    for (const char* peer : {"libyuv", "libyuv_128bit"}) {
+        const bool narrow = std::string(peer) == "libyuv_128bit";
+        add(op, peer, sizes, [frame, narrow](benchmark::State& st, Size s) {
+            auto src = frame(s);
+            const uint32_t tw = s.h, th = s.w, tcw = (tw + 1) / 2, tch = (th + 1) / 2;
+            const uint32_t cw = (dw + 1) / 2, ch = (dh + 1) / 2;
+            std::vector<uint8_t> turned(size_t(tw) * th + 2 * size_t(tcw) * tch);
+            std::vector<uint8_t> scaled(size_t(dw) * dh + 2 * size_t(cw) * ch);
+            std::vector<uint8_t> dst(size_t(dw) * dh * 4);
+            uint8_t *ty = turned.data(), *tu = ty + size_t(tw) * th, *tv = tu + size_t(tcw) * tch;
+            uint8_t *sy = scaled.data(), *su = sy + size_t(dw) * dh, *sv = su + size_t(cw) * ch;
+            const uint8_t* vu = src.data() + size_t(s.w) * s.h;
+            if (narrow)
+                libyuv::MaskCpuFlags(~(libyuv::kCpuHasAVX | libyuv::kCpuHasAVX2 |
+                                       libyuv::kCpuHasAVX512BW | libyuv::kCpuHasAVX512VL));
+            for (auto _ : st) {
+                // NV21's pairs are V first: the split's first plane is V.
+                libyuv::NV12ToI420Rotate(src.data(), s.w, vu, s.w, ty, tw, tv, tcw, tu, tcw, s.w,
+                                         s.h, libyuv::kRotate90);
+                libyuv::I420Scale(ty, tw, tu, tcw, tv, tcw, tw, th, sy, dw, su, cw, sv, cw, dw, dh,
+                                  libyuv::kFilterBilinear);
+                libyuv::I420ToABGR(sy, dw, su, cw, sv, cw, dst.data(), 4 * dw, dw, dh);
+            }
+            if (narrow) libyuv::MaskCpuFlags(-1);
+        });
+    }
+}
+
 void register_nv21() {
     const std::string op = "nv21_rgba";
     // 1080p and 4K preview frames (at 4K the 33 MB destination leaves the cache).
@@ -420,6 +473,7 @@ void register_all() {
     register_rotations();
     register_nv21();
     register_camera();
+    register_camera_preview();
     register_layouts();
     register_swap_interleave();
 }

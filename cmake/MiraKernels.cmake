@@ -1,4 +1,4 @@
-# The OpenCL kernel table. Every kernels/<name>.cl whose name is one of the 26
+# The OpenCL kernel table. Every kernels/<name>.cl whose name is one of the 27
 # kernels of the library becomes that entry's source text in the generated
 # ZOR::program_map; a kernel without a file (or one of the four kernels that
 # are empty by design) gets an empty source. No source is pasted into C++ by
@@ -43,7 +43,8 @@ set(MIRA_KERNEL_NAMES
   mira_fcvInterleaveu8_func
   mira_fcvRotateImageInterleavedu8_func
   mira_fcvColorYUV420ToRGBu8_func
-  mira_fcvColorRGBToYUV420u8_func)
+  mira_fcvColorRGBToYUV420u8_func
+  mira_fcvColorYUV420ToRGBTransformu8_func)
 # Kernels whose source is empty whatever the kernels/ folder holds.
 set(MIRA_KERNEL_EMPTY
   mira_fcvScaleUpPolyu8_func

@@ -13,6 +13,7 @@
 #include "ops/colour/rgb_to_yuv420.h"
 #include "ops/colour/yuv420_coefficients.h"
 #include "ops/colour/yuv420_to_rgb.h"
+#include "ops/colour/yuv420_to_rgb_transform.h"
 
 namespace mira {
 namespace {
@@ -149,8 +150,71 @@ bool from_rgb_gpu(const Call& c) {
     return ran;
 }
 
+// The fused call's argument: the conversion's (low 16 bits), quarter turns,
+// mirror and interpolation (0 nearest, 1 bilinear).
+struct TransformArg {
+    CameraArg camera;
+    int turns, mirror, interpolation;
+};
+TransformArg unpack_transform_arg(int32_t v) {
+    return TransformArg{unpack_camera_arg(v & 0xFFFF), (v >> 16) & 15, (v >> 20) & 15,
+                        (v >> 24) & 15};
+}
+
+bool transform_ok(const Call& c) {
+    if (!planes_present(c.src, c.srcCount, 3) || !planes_present(c.dst, c.dstCount, 1))
+        return false;
+    const TransformArg t = unpack_transform_arg(c.param->arg);
+    if (t.turns > 3 || t.mirror > 1 || t.interpolation > 1) return false;
+    // The frame's checks with a destination of the frame's size standing in
+    // for the real one, whose size is free.
+    MIRA_Feature_Buf same = *c.dst;
+    same.width = c.src[0].width;
+    same.height = c.src[0].height;
+    same.stride = uint32_t(rgb_channels(t.camera.format)) * same.width;
+    if (!frame_ok(c.src, &same, c.param->arg & 0xFFFF)) return false;
+    return c.dst->width > 0 && c.dst->height > 0 &&
+           uint64_t(c.dst->stride) >= uint64_t(rgb_channels(t.camera.format)) * c.dst->width;
+}
+
+uint32_t transform_cpu(const Call& c) {
+    const TransformArg t = unpack_transform_arg(c.param->arg);
+    const CameraArg& a = t.camera;
+    const MIRA_Feature_Buf* s = c.src;
+    const Yuv420Source src{s[0].data, s[1].data, s[2].data, s[0].stride,
+                           s[1].stride, s[2].stride, a.pixelStride};
+    yuv420_to_rgb_transform_neon(src, s[0].width, s[0].height, c.dst->data, c.dst->stride,
+                                 c.dst->width, c.dst->height, 90 * t.turns, t.mirror != 0,
+                                 t.interpolation == 1, a.format, a.matrix, a.range);
+    return MIRA_OK;
+}
+
+// The kernel computes every destination pixel from the frame directly (the
+// CPU method is its twin): three source planes, one RGB plane of any size.
+bool transform_gpu(const Call& c) {
+    const TransformArg t = unpack_transform_arg(c.param->arg);
+    const CameraArg& a = t.camera;
+    const MIRA_Feature_Buf* s = c.src;
+    const uint32_t w = s[0].width, h = s[0].height, cw = (w + 1) / 2, ch = (h + 1) / 2;
+    const uint32_t chromaBytes = (cw - 1) * uint32_t(a.pixelStride) + 1;
+    ZOR_U8Info y = u8_plane(s[0].data, w, h, s[0].stride);
+    ZOR_U8Info u = u8_plane(s[1].data, chromaBytes, ch, s[1].stride);
+    ZOR_U8Info v = u8_plane(s[2].data, chromaBytes, ch, s[2].stride);
+    ZOR_U8Info out = u8_plane(c.dst->data, c.dst->width * uint32_t(rgb_channels(a.format)),
+                              c.dst->height, c.dst->stride);
+    ZOR_U8Info* ins[3] = {&y, &u, &v};
+    ZOR_U8Info* outs[1] = {&out};
+    ZOR_ReserveParam_Opencl reserve = gpu_request(MIRA_API_YUV420_TO_RGB_TRANSFORM,
+                                                  kernel_id::ColorYUV420ToRGBTransformu8);
+    reserve.dstWhole = 1;  // every byte of each destination row is written
+    kernel_config cfg = camera_config(a);
+    cfg.param_float_2 = float(t.turns | (t.mirror << 2) | (t.interpolation << 3));
+    return zor_gpu_u8_u8(ins, 3, outs, 1, &reserve, &cfg);
+}
+
 }  // namespace
 
+const Route kYuv420ToRgbTransform{transform_ok, transform_cpu, nullptr, transform_gpu};
 const Route kYuv420ToRgb{to_rgb_ok, to_rgb_cpu, nullptr, to_rgb_gpu};
 const Route kRgbToYuv420{from_rgb_ok, from_rgb_cpu, nullptr, from_rgb_gpu, from_rgb_fits};
 

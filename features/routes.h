@@ -19,6 +19,6 @@ extern const Route kScaleDown, kScaleDownMN, kScaleDownMNInterleave, kUpsample, 
 // features/warp.cpp
 extern const Route kAffine;
 // features/camera.cpp
-extern const Route kYuv420ToRgb, kRgbToYuv420;
+extern const Route kYuv420ToRgb, kRgbToYuv420, kYuv420ToRgbTransform;
 
 }  // namespace mira

@@ -525,7 +525,9 @@ void frame_size(const char* fn, const py::array& a, py::handle size, u32* w, u32
 }
 
 py::object yuv420_to_rgb(py::handle frame, py::handle size, py::handle layout, py::handle matrix,
-                         py::handle range, py::handle format, py::handle out, py::handle device) {
+                         py::handle range, py::handle format, py::handle degrees,
+                         py::handle mirror, py::handle dsize, py::handle interpolation,
+                         py::handle out, py::handle device) {
     const char* fn = "yuv420_to_rgb";
     const mira_path p = path_arg(fn, device);
     const int lay = choice_arg(fn, "layout", layout, kLayoutNames);
@@ -537,10 +539,39 @@ py::object yuv420_to_rgb(py::handle frame, py::handle size, py::handle layout, p
     frame_size(fn, a, size, &w, &h);
     const mira_yuv420 f = describe_frame(fn, a, w, h, lay);
     const py::ssize_t chn = fmt >= 2 ? 3 : 4;
-    Image d = dest(fn, "out", out, {py::ssize_t(h), py::ssize_t(w), chn});
+    // Turned, mirrored or resized: the fused call (one pass over the frame).
+    const int deg = int(int_arg(fn, "degrees", degrees, -1000000, 1000000));
+    if (deg != 0 && deg != 90 && deg != 180 && deg != 270)
+        value_error(fn, "degrees must be 0, 90, 180 or 270, not " + std::to_string(deg));
+    if (!py::isinstance<py::bool_>(mirror) && !py::isinstance<py::int_>(mirror))
+        type_error(fn, "mirror must be a bool, not " + to_repr(mirror));
+    const bool mir = mirror.cast<bool>();
+    const int ip = choice_arg(fn, "interpolation", interpolation, {"nearest", "bilinear"});
+    if (deg == 0 && !mir && dsize.is_none()) {
+        Image d = dest(fn, "out", out, {py::ssize_t(h), py::ssize_t(w), chn});
+        call(fn, [&] {
+            return mira_yuv420_to_rgb(&f, &d.im, mira_rgb_format(fmt), mira_matrix(mat),
+                                      mira_range(rng), p);
+        });
+        return std::move(d.arr);
+    }
+    const bool swap = deg == 90 || deg == 270;
+    u32 dw = swap ? h : w, dh = swap ? w : h;
+    if (!dsize.is_none()) {
+        if (!py::isinstance<py::tuple>(dsize) && !py::isinstance<py::list>(dsize))
+            type_error(fn, "dsize must be a (width, height) pair, not " + to_repr(dsize));
+        py::sequence s = py::reinterpret_borrow<py::sequence>(dsize);
+        if (s.size() != 2)
+            value_error(fn, "dsize must be a (width, height) pair, not " + to_repr(dsize));
+        dw = u32(int_arg(fn, "dsize width", s[0], 1, kMaxSide));
+        dh = u32(int_arg(fn, "dsize height", s[1], 1, kMaxSide));
+    }
+    Image d = dest(fn, "out", out, {py::ssize_t(dh), py::ssize_t(dw), chn});
     call(fn, [&] {
-        return mira_yuv420_to_rgb(&f, &d.im, mira_rgb_format(fmt), mira_matrix(mat),
-                                  mira_range(rng), p);
+        return mira_yuv420_to_rgb_transform(
+            &f, &d.im, deg, mir ? 1 : 0,
+            ip == 1 ? MIRA_INTERPOLATION_BILINEAR : MIRA_INTERPOLATION_NONE, mira_rgb_format(fmt),
+            mira_matrix(mat), mira_range(rng), p);
     });
     return std::move(d.arr);
 }
@@ -932,9 +963,10 @@ PYBIND11_MODULE(_mira, mod) {
             "NV21 frame (H * 3 // 2, W) -> RGBA (H, W, 4), H and W even; with vu (H // 2, W // 2, 2)\n(V first), frame is the luma plane (H, W) alone, each with its own row stride. The CPU method\nuses 6-bit fixed point, the GPU method float: results differ by a few units. Default path CPU.");
     mod.def("yuv420_to_rgb", &yuv420_to_rgb, arg("frame"), arg("size") = none,
             py::kw_only(), arg("layout") = "nv21", arg("matrix") = "bt601",
-            arg("range") = "limited", arg("format") = "RGB", arg("out") = none,
-            arg("device") = none,
-            "A 4:2:0 camera frame -> RGB (H, W, 3) or RGBA (H, W, 4). frame: the whole buffer as\nAndroid delivers it (1-D, or (H * 3 // 2, W) when H is even; size=(width, height) otherwise),\nlayout 'nv21', 'nv12', 'i420' or 'yv12'; matrix 'bt601', 'bt709' or 'bt2020'; range 'limited'\nor 'full'; format 'RGB', 'BGR', 'RGBA' or 'BGRA'. Integer formula within 1 of the exact ITU\nvalues; each chroma sample covers its 2 x 2 block. Default path CPU.");
+            arg("range") = "limited", arg("format") = "RGB", arg("degrees") = 0,
+            arg("mirror") = false, arg("dsize") = none, arg("interpolation") = "bilinear",
+            arg("out") = none, arg("device") = none,
+            "A 4:2:0 camera frame -> RGB (H, W, 3) or RGBA (H, W, 4). frame: the whole buffer as\nAndroid delivers it (1-D, or (H * 3 // 2, W) when H is even; size=(width, height) otherwise),\nlayout 'nv21', 'nv12', 'i420' or 'yv12'; matrix 'bt601', 'bt709' or 'bt2020'; range 'limited'\nor 'full'; format 'RGB', 'BGR', 'RGBA' or 'BGRA'. Integer formula within 1 of the exact ITU\nvalues; each chroma sample covers its 2 x 2 block. With degrees (0, 90, 180, 270 clockwise),\nmirror=True (flip the frame horizontally first: the front camera) or dsize=(width, height), one\nfused pass turns, scales and converts: interpolation 'nearest' or 'bilinear' (Y, U, V\ninterpolated, then converted; nearest at the turned size equals converting then rotating).\nDefault path CPU.");
     mod.def("rgb_to_yuv420", &rgb_to_yuv420, arg("img"), py::kw_only(), arg("layout") = "nv21",
             arg("matrix") = "bt601", arg("range") = "limited", arg("format") = none,
             arg("out") = none, arg("device") = none,

@@ -268,18 +268,18 @@ TEST_F(Packing, NullImagePointersMakeNoCall) {
 
 TEST(Manager, EveryIdHasAFeatureAndOthersNone) {
     MIRA_Manager m;
-    for (uint32_t id = 1; id <= 28; ++id) {
+    for (uint32_t id = 1; id <= 29; ++id) {
         MIRA_Interface* f = m.getFeatureObjByID(static_cast<MIRA_API_ID>(id));
         EXPECT_NE(f, nullptr) << id;
         delete f;
     }
-    for (uint32_t id : {0u, 29u, 1000u, 0xFFFFFFFFu})
+    for (uint32_t id : {0u, 30u, 1000u, 0xFFFFFFFFu})
         EXPECT_EQ(m.getFeatureObjByID(static_cast<MIRA_API_ID>(id)), nullptr);
 }
 
 TEST(Manager, UnknownIdIsAnArgumentError) {
     MIRA_Manager m;
-    for (uint32_t id : {0u, 29u, 0x80000000u}) {
+    for (uint32_t id : {0u, 30u, 0x80000000u}) {
         MIRA_Feature_Param p{id, 0, 1, nullptr, 0};
         EXPECT_EQ(m.run(nullptr, 0, nullptr, 0, &p), MIRA_ERR_ARG);
     }
@@ -291,7 +291,7 @@ TEST(Manager, ImageFeaturesRejectNullLists) {
     MIRA_Manager m;
     uint8_t buf[64] = {0};
     MIRA_Feature_Buf b[3] = {{4, 4, 4, 4, buf}, {4, 4, 4, 4, buf}, {4, 4, 4, 4, buf}};
-    for (uint32_t id = 6; id <= 28; ++id) {
+    for (uint32_t id = 6; id <= 29; ++id) {
         for (uint32_t mode : {0u, 1u, 2u, 7u}) {
             MIRA_Feature_Param p{id, mode, 1, nullptr, 0};
             uint32_t s1 = m.run(nullptr, 1, b, 1, &p);

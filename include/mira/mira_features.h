@@ -54,7 +54,7 @@ class MIRA_EXPORT MIRA_Manager {
 public:
     /**
      * @brief Creates the feature object of an id.
-     * @param id A feature id, 1..28.
+     * @param id A feature id, 1..29.
      * @return A new object (the caller deletes it), or null for any other id.
      */
     MIRA_Interface* getFeatureObjByID(MIRA_API_ID id);
@@ -91,6 +91,7 @@ public:
      * | 25 | plane, then {3, 12, 2, 2, matrix} | plane, then {2, 2, dstH, dstH, row spans or null} | arg: interpolation |
      * | 27 | Y (w × h), U, V (⌈w/2⌉ samples × ⌈h/2⌉ rows each) | RGB(A) plane, width in pixels | arg: RGB layout, matrix << 4, range << 8, chroma pixel stride << 12 |
      * | 28 | RGB(A) plane, width in pixels | Y, U, V (as 27's sources) | arg: as 27 |
+     * | 29 | Y, U, V (as 27) | RGB(A) plane of any size, width in pixels | arg: as 27, quarter turns << 16, mirror << 20, interpolation << 24 |
      *
      * Pixel bytes (MIRA_Feature_Param::reserved) of features 6, 13 and 19: 2,
      * 3 or 4 for interleaved images of that many channels, whose descriptor
@@ -200,6 +201,8 @@ MIRA_DECLARE_FEATURE(MIRA_SCALEDOWN_MN_U8)
 MIRA_DECLARE_FEATURE(MIRA_YUV420_TO_RGB)
 /** @brief Feature 28 (mira_rgb_to_yuv420): RGB to a 4:2:0 camera frame. */
 MIRA_DECLARE_FEATURE(MIRA_RGB_TO_YUV420)
+/** @brief Feature 29 (mira_yuv420_to_rgb_transform): a camera frame turned, scaled and converted. */
+MIRA_DECLARE_FEATURE(MIRA_YUV420_TO_RGB_TRANSFORM)
 
 /**
  * @brief Feature 23 (ncvScaleu8_v2): general scale (extra: ncvScaleParam);

@@ -53,7 +53,7 @@ typedef struct MIRA_Feature_Buf {
  *        further parameters. 32 bytes, `extra` on an 8-byte boundary.
  */
 typedef struct MIRA_Feature_Param {
-    /** The feature to run: a ::MIRA_API_ID value (1..28). */
+    /** The feature to run: a ::MIRA_API_ID value (1..29). */
     uint32_t apiId;
     /** Processing mode: ::MIRA_MODE_CPU (0), ::MIRA_MODE_OPENCL (1) or any
      *  other value (a CPU path; see ::MIRA_MODE_CPU_ALT). */
@@ -151,7 +151,9 @@ typedef enum MIRA_API_ID MIRA_API_ID_BASE {
     /** Camera frame (any 4:2:0 layout) to RGB (mira_yuv420_to_rgb). */
     MIRA_API_YUV420_TO_RGB = 27,
     /** RGB to a camera frame (mira_rgb_to_yuv420). */
-    MIRA_API_RGB_TO_YUV420 = 28
+    MIRA_API_RGB_TO_YUV420 = 28,
+    /** Camera frame turned, scaled and converted to RGB (mira_yuv420_to_rgb_transform). */
+    MIRA_API_YUV420_TO_RGB_TRANSFORM = 29
 } MIRA_API_ID;
 
 /**

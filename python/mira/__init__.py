@@ -117,9 +117,12 @@ def yuv420_to_rgb(frame: Array, size: Optional[Size] = None, *,
                   matrix: Literal["bt601", "bt709", "bt2020"] = "bt601",
                   range: Literal["limited", "full"] = "limited",
                   format: Literal["RGB", "BGR", "RGBA", "BGRA"] = "RGB",
+                  degrees: int = 0, mirror: bool = False, dsize: Optional[Size] = None,
+                  interpolation: Literal["nearest", "bilinear"] = "bilinear",
                   out: Optional[Array] = None, device: Device = None) -> Array:
     return _mira.yuv420_to_rgb(frame, size, layout=layout, matrix=matrix, range=range,
-                               format=format, out=out, device=device)
+                               format=format, degrees=degrees, mirror=mirror, dsize=dsize,
+                               interpolation=interpolation, out=out, device=device)
 
 
 @_doc(_mira.rgb_to_yuv420)

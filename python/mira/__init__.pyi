@@ -63,12 +63,17 @@ def yuv420_to_rgb(frame: U8, size: Optional[Size] = None, *,
                   matrix: Literal["bt601", "bt709", "bt2020"] = "bt601",
                   range: Literal["limited", "full"] = "limited",
                   format: Literal["RGB", "BGR", "RGBA", "BGRA"] = "RGB",
+                  degrees: int = 0, mirror: bool = False, dsize: Optional[Size] = None,
+                  interpolation: Literal["nearest", "bilinear"] = "bilinear",
                   out: Optional[U8] = None, device: Device = None) -> U8:
     """A 4:2:0 camera frame (Android's flat buffer: 1-D, or (H * 3 // 2, W)
     when H is even; ``size=(width, height)`` otherwise) -> RGB (H, W, 3) or
     RGBA (H, W, 4). Integer formula within 1 of the exact ITU values; each
     chroma sample covers its 2 x 2 block. ``format="BGR"`` matches OpenCV's
-    COLOR_YUV2BGR_NV21. Default path CPU."""
+    COLOR_YUV2BGR_NV21. With ``degrees`` (clockwise), ``mirror=True`` (front
+    camera: flipped horizontally first) or ``dsize=(width, height)``, one fused
+    pass turns, scales (``interpolation`` "nearest" or "bilinear") and
+    converts. Default path CPU."""
 
 def rgb_to_yuv420(img: U8, *, layout: Literal["nv21", "nv12", "i420", "yv12"] = "nv21",
                   matrix: Literal["bt601", "bt709", "bt2020"] = "bt601",

@@ -11,7 +11,7 @@ struct program_entry {
     const char* source;  // whole OpenCL C program text; "" for an empty kernel
 };
 
-constexpr int kProgramCount = 26;
+constexpr int kProgramCount = 27;
 MIRA_EXPORT extern const program_entry program_map[kProgramCount];
 
 // Source of the kernel `name` (letter case ignored), or null for a null or
@@ -48,4 +48,5 @@ MIRA_EXPORT extern const char* mira_fcvInterleaveu8_func;
 MIRA_EXPORT extern const char* mira_fcvRotateImageInterleavedu8_func;
 MIRA_EXPORT extern const char* mira_fcvColorYUV420ToRGBu8_func;
 MIRA_EXPORT extern const char* mira_fcvColorRGBToYUV420u8_func;
+MIRA_EXPORT extern const char* mira_fcvColorYUV420ToRGBTransformu8_func;
 }
