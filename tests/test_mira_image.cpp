@@ -981,7 +981,7 @@ void rotation_matrix(uint32_t w, uint32_t h, double deg, double zoom, float m[6]
 
 // The spans are the half-open runs of the columns each interpolation computes
 // from inside the source: the same as the pixels a constant image gives, on
-// the cases and on random matrices.
+// chosen edge cases and on random matrices.
 TEST_F(MiraImage, WarpSpansAreThePixelsRuns) {
     struct Case {
         std::string name;

@@ -1,5 +1,6 @@
 // mira convert: a raw camera frame (NV21, NV12, I420 or YV12 of any size) to
 // an image file, with the frame's colour matrix and range.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,18 @@ void demo_convert(const DemoInput& in, std::vector<DemoResult>& out) {
             }, &st);
             if (st == MIRA_STATUS_OK) out.push_back(res);
         }
+    // The front camera's preview: turned a quarter, mirrored and scaled to a
+    // portrait half the frame's size, converted in the same pass.
+    DemoResult pv{"preview 270 mirrored", blank(std::max(1u, in.nv21H / 2),
+                                                std::max(1u, in.nv21W / 2), 4), 0};
+    const mira_image d = view(pv.image);
+    mira_status st;
+    pv.ms = run_timed("convert turned", MIRA_PATH_CPU, [&](mira_path p) {
+        return mira_yuv420_to_rgb_transform(&f, &d, 270, 1, MIRA_INTERPOLATION_BILINEAR,
+                                            MIRA_RGB_FORMAT_RGBA, MIRA_MATRIX_BT601,
+                                            MIRA_RANGE_LIMITED, p);
+    }, &st);
+    if (st == MIRA_STATUS_OK) out.push_back(pv);
 }
 
 const Registration regConvert(
