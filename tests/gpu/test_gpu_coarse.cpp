@@ -135,7 +135,9 @@ TEST_P(CoarseRows, OnlyTheRowsACallTouchesAreUnmappedAndMappedBack) {
             }
         }
         EXPECT_EQ(readMaps, 2) << "the source's and the destination's rows, nothing else";
-        if (round > 0) EXPECT_EQ(unmaps, 2);
+        if (round > 0) {
+            EXPECT_EQ(unmaps, 2);
+        }
     }
     EXPECT_EQ(ClSpy::badUnmaps.load(), 0);
     EXPECT_EQ(ClSpy::overlappingMaps.load(), 0);
