@@ -62,12 +62,20 @@ bool frame_planes(const mira_yuv420* f, FramePlanes* out) {
 }
 
 // An RGB image of the format's channels, the frame's size.
-bool rgb_ok(const mira_image* im, int format, const mira_yuv420* f) {
+// An RGB image of the format's channels, any size the interface takes.
+bool rgb_image_ok(const mira_image* im, int format) {
     if (im == nullptr || im->data == nullptr) return false;
     if (im->channels != u32(mira::rgb_channels(format))) return false;
-    if (im->width != f->width || im->height != f->height) return false;
+    if (im->width < 1 || im->height < 1 || im->width > MIRA_IMAGE_MAX_SIDE ||
+        im->height > MIRA_IMAGE_MAX_SIDE)
+        return false;
     const u64 row = u64(im->width) * im->channels;
     return im->stride >= row && u64(im->stride) * (im->height - 1) + row <= mira::kMaxSpan;
+}
+
+// An RGB image of the frame's size.
+bool rgb_ok(const mira_image* im, int format, const mira_yuv420* f) {
+    return rgb_image_ok(im, format) && im->width == f->width && im->height == f->height;
 }
 
 Plane rgb_plane(const mira_image* im) {
@@ -192,13 +200,7 @@ mira_status mira_yuv420_to_rgb_transform(const mira_yuv420* src, const mira_imag
     if (interpolation != MIRA_INTERPOLATION_NONE && interpolation != MIRA_INTERPOLATION_BILINEAR)
         return kBad;
     const int32_t arg = camera_arg(format, matrix, range, src->uv_pixel_stride);
-    if (arg < 0 || dst == nullptr || dst->data == nullptr) return kBad;
-    if (dst->channels != u32(mira::rgb_channels(format)) || dst->width < 1 || dst->height < 1 ||
-        dst->width > MIRA_IMAGE_MAX_SIDE || dst->height > MIRA_IMAGE_MAX_SIDE)
-        return kBad;
-    const u64 row = u64(dst->width) * dst->channels;
-    if (dst->stride < row || u64(dst->stride) * (dst->height - 1) + row > mira::kMaxSpan)
-        return kBad;
+    if (arg < 0 || !rgb_image_ok(dst, format)) return kBad;
     const Plane out = rgb_plane(dst);
     for (const Plane* q : {&p.y, &p.u, &p.v})
         if (planes_overlap(*q, out)) return kBad;
