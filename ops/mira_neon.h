@@ -164,6 +164,20 @@ inline void store_interleave4_u8(uint8_t* p, uint8x16_t a, uint8x16_t b, uint8x1
     vst4q_u8(p, planes);
 #endif
 }
+// 16 pixels of kChannels (3, or 4 with alpha 255) at p from their first three
+// channels' vectors.
+template <int kChannels>
+inline void store_pixels3or4_u8(uint8_t* p, uint8x16_t a, uint8x16_t b, uint8x16_t c) {
+    if (kChannels == 4) {
+        store_interleave4_u8(p, a, b, c, vdupq_n_u8(255));
+    } else {
+        uint8x16x3_t planes;
+        planes.val[0] = a;
+        planes.val[1] = b;
+        planes.val[2] = c;
+        vst3q_u8(p, planes);
+    }
+}
 // 64 bytes at p split into four byte planes, a0 b0 c0 d0 a1 ... d15 -> a, b,
 // c, d (vld4q_u8). The load does the split on AArch64; the emulation's own
 // form is a byte loop, so x86 loads four vectors and unzips bytes twice.

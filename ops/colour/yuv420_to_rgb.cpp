@@ -87,15 +87,7 @@ inline void convert16(const uint8_t* y, const Terms& t, const Kernel& k, bool bl
     const uint8x16_t g = shr_narrow_sat_u8<6>(vqsubq_s16(l0, t.g[0]), vqsubq_s16(l1, t.g[1]));
     uint8x16_t b = shr_narrow_sat_u8<6>(vqaddq_s16(l0, t.b[0]), vqaddq_s16(l1, t.b[1]));
     if (blueFirst) std::swap(r, b);
-    if (kChannels == 4) {
-        store_interleave4_u8(out, r, g, b, vdupq_n_u8(255));
-    } else {
-        uint8x16x3_t p;
-        p.val[0] = r;
-        p.val[1] = g;
-        p.val[2] = b;
-        vst3q_u8(out, p);
-    }
+    store_pixels3or4_u8<kChannels>(out, r, g, b);
 }
 
 // Rows y0 .. y1 - 1 (y0 even): each pair of rows shares its chroma row, whose

@@ -97,15 +97,7 @@ inline void convert16(const uint8_t* yp, const uint8_t* up, const uint8_t* vp, c
     const uint8x16_t G = shr_narrow_sat_u8<6>(g[0], g[1]);
     uint8x16_t B = shr_narrow_sat_u8<6>(b[0], b[1]);
     if (blueFirst) std::swap(R, B);
-    if (kChannels == 4) {
-        store_interleave4_u8(out, R, G, B, vdupq_n_u8(255));
-    } else {
-        uint8x16x3_t p;
-        p.val[0] = R;
-        p.val[1] = G;
-        p.val[2] = B;
-        vst3q_u8(out, p);
-    }
+    store_pixels3or4_u8<kChannels>(out, R, G, B);
 }
 
 // The blend of 16 samples: a, b the column-axis taps of the first row-axis
