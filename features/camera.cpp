@@ -78,7 +78,7 @@ kernel_config camera_config(const CameraArg& a) {
 
 // A plane of `rows` rows of `rowBytes` bytes for the GPU runtime.
 ZOR_U8Info u8_plane(uint8_t* data, uint32_t rowBytes, uint32_t rows, uint32_t stride) {
-    return ZOR_U8Info{rowBytes, rows, stride * rows, stride, rows, 1, 1, data};
+    return ZOR_U8Info{rowBytes, rows, size_t(stride) * rows, stride, rows, 1, 1, data};
 }
 
 // Three source planes (chroma read with its pixel stride), one RGB plane.

@@ -135,7 +135,7 @@ bool nv21_gpu(const Call& c) {
     // the widths, so staging moves no byte of an odd last column.
     in.width = src->width & ~1u;
     in.height = src->height;
-    in.size = (uint32_t)((int32_t)(src->stride * src->bufHeight * 3) / 2);
+    in.size = size_t(src->stride) * src->bufHeight * 3 / 2;
     in.strideY = src->stride;
     in.rowsY = src->bufHeight;
     in.strideU = in.strideV = src->stride;
@@ -145,15 +145,14 @@ bool nv21_gpu(const Call& c) {
     if (planes) {
         in.strideU = in.strideV = src[1].stride;
         in.dataU = in.dataV = src[1].data;
-        in.size = (uint32_t)((uint64_t)src->stride * src->bufHeight +
-                             (uint64_t)src[1].stride * src[1].bufHeight);
+        in.size = size_t(src->stride) * src->bufHeight + size_t(src[1].stride) * src[1].bufHeight;
     }
     ZOR_RGBInfo out;
     std::memset(&out, 0, sizeof out);
     out.width = dst->width & ~1u;
     out.height = dst->height;
     out.strideW = planes ? dst->stride / 4 : dst->stride;
-    out.size = out.strideW * dst->bufHeight * 4;
+    out.size = size_t(out.strideW) * dst->bufHeight * 4;
     out.strideH = dst->bufHeight;
     out.elemSize = 4;
     out.format = 4;

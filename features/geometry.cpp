@@ -50,8 +50,8 @@ bool transpose_gpu(const Call& c) {
     // whatever the descriptor's own width and height say.
     d.width = px * src->height;
     d.height = src->width;
-    if (s.strideH < src->height) s.strideH = src->height, s.size = src->stride * src->height;
-    if (d.strideH < src->width) d.strideH = src->width, d.size = dst->stride * src->width;
+    if (s.strideH < src->height) s.strideH = src->height, s.size = size_t(src->stride) * src->height;
+    if (d.strideH < src->width) d.strideH = src->width, d.size = size_t(dst->stride) * src->width;
     ZOR_ReserveParam_Opencl reserve = gpu_request(MIRA_API_TRANSPOSE_U8, kernel_id::Transposeu8);
     reserve.dstWhole = 1;  // every destination pixel is written
     kernel_config cfg = default_kernel_config();

@@ -609,23 +609,56 @@ TEST_F(Faults, AnImageAboveTheDevicesLargestAllocationRunsOnTheCpu) {
     EXPECT_TRUE(logged(zor_test_take_log(), "more than the device takes"));
 }
 
-// Image records of 2 GiB or more never reach the device as negative sizes.
-TEST_F(Faults, ImageRecordsOf2GiBOrMoreAreRefused) {
+// Image records carry their buffer's size in full: 4 GiB and more neither
+// wraps nor turns negative (the rows that lie in the buffer are all there);
+// only sides and strides the kernels cannot take (2^31 and more) are refused.
+TEST_F(Faults, ImageRecordsKeepSizesOf4GiBAndMore) {
     ASSERT_EQ(ncvInit(), 0);
     ZOR::opencl_res* res = ZOR::DeviceManager::getInstance()->getOpenclRes(0, 0);
     uint8_t byte = 0;
-    ZOR_U8Info ok{1, 1, 1, 1, 1, 1, 1, &byte};
-    ZOR_U8Info big{1, 1, 0x80000000u, 1, 1, 1, 1, &byte};
+    const size_t big = (size_t(1) << 32) + 5;
+    ZOR_U8Info rows3{1, 3, big, 0x40000000u, 4, 1, 1, &byte};  // rows 1 GiB apart
     ZOR_U8Info wide{0x80000000u, 1, 1, 0x80000000u, 1, 1, 1, &byte};
     ZOR::opencl_param_u8 p{};
-    EXPECT_TRUE(p.create(res->context, res->queue, &ok, 0, 4, true));
+    EXPECT_TRUE(p.create(res->context, res->queue, &rows3, 0, 4, true));
+    EXPECT_EQ(p.hostSize, static_cast<int64_t>(big));
+    EXPECT_EQ(p.rows(), 3) << "rows of a 4 GiB buffer were cut";
     p.releaseMem();
-    ZOR::opencl_param_u8 q{};
-    EXPECT_FALSE(q.create(res->context, res->queue, &big, 0, 4, true));
-    q.releaseMem();
     ZOR::opencl_param_u8 r{};
     EXPECT_FALSE(r.create(res->context, res->queue, &wide, 0, 4, true));
     r.releaseMem();
+    zor_test_take_log();
+}
+
+// A block larger than the device allocates at once is registered host
+// memory: ncvMemAlloc hands it out and ncvMemFree takes it back; an image in
+// it that fits the device is staged and launched, a larger one runs the CPU
+// method.
+TEST_F(Faults, ABlockAboveTheDevicesLargestAllocationIsHostMemory) {
+    ClSpy::maxAlloc = 8192;
+    ASSERT_EQ(ncvInit(), 0);
+    const long svmBefore = ClSpy::svm;
+    void* block = ncvMemAlloc(3 * 8192, 64);
+    ASSERT_NE(block, nullptr) << "a block above the device's largest allocation was refused";
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % 64, 0u);
+    EXPECT_EQ(ncvIsNcvAllocBuffer(block), 1);
+    EXPECT_EQ(ClSpy::svm.load(), svmBefore) << "the driver was asked for more than it allocates";
+    expectTransposeOfBlock(block, 31);  // 37 x 23: fits the device
+    constexpr uint32_t w = 120, h = 100;  // 12000 bytes: does not
+    GuardedImage src(w, h, w), dst(h, w, h), ref(h, w, h);
+    src.fillRandom(32);
+    std::memcpy(block, src.packed().data(), w * h);
+    MIRA_Feature_Buf s{w, w, h, h, static_cast<uint8_t*>(block)};
+    MIRA_Feature_Buf d{h, dst.stride(), w, w, dst.data()};
+    MIRA_Feature_Param p{MIRA_API_TRANSPOSE_U8, MIRA_MODE_OPENCL, 1, nullptr, 0};
+    const long before = ClSpy::enqueues;
+    EXPECT_EQ(MIRA_Manager().run(&s, 1, &d, 1, &p), MIRA_OK);
+    mira::ncvTransposeu8(src.data(), w, h, src.stride(), ref.data(), ref.stride());
+    EXPECT_EQ(dst.packed(), ref.packed());
+    EXPECT_TRUE(dst.paddingIntact());
+    EXPECT_EQ(ClSpy::enqueues.load(), before) << "an image above the device's limit was launched";
+    ncvMemFree(block);
+    EXPECT_EQ(ncvIsNcvAllocBuffer(block), 0);
     zor_test_take_log();
 }
 

@@ -324,7 +324,7 @@ bool DeviceManager::displayDeviceInfo() {
 
 // ------------------------------------------------------------ SVM registry
 
-int DeviceManager::allocSvmBuffer(void** out, int size, int alignment, int kind, int platform,
+int DeviceManager::allocSvmBuffer(void** out, size_t size, int alignment, int kind, int platform,
                                   int device) {
     if (!isInited()) return 0;
     int r;

@@ -61,7 +61,7 @@ bool map_copy(cl_command_queue q, cl_mem mem, int64_t size, bool toDevice, uint8
 }  // namespace
 
 bool create_mem_buffer(cl_context ctx, cl_command_queue, cl_mem* out, void* data, void**,
-                       int width, int height, int access) {
+                       int64_t width, int64_t height, int access) {
     if (!ctx) {
         ZOR_LOG("opencl context object is NULL, return");
         return false;
@@ -71,7 +71,8 @@ bool create_mem_buffer(cl_context ctx, cl_command_queue, cl_mem* out, void* data
         return false;
     }
     if (width < 1 || height < 1) {
-        ZOR_LOG("width(%d) or height(%d) error", width, height);
+        ZOR_LOG("width(%lld) or height(%lld) error", static_cast<long long>(width),
+                static_cast<long long>(height));
         return false;
     }
     cl_int st = CL_SUCCESS;
@@ -163,9 +164,9 @@ bool opencl_param_u8::create(cl_context ctx, cl_command_queue q, const ZOR_U8Inf
     if (!create_args_ok(ctx, info, __func__, __LINE__, __LINE__, "the rgb info is error, return"))
         return false;
     if (info->width > INT32_MAX || info->height > INT32_MAX || info->strideW > INT32_MAX ||
-        info->strideH > INT32_MAX || info->size > INT32_MAX) {
-        // Kernels address images with 32-bit ints.
-        ZOR_LOG("an image of 2 GiB or more cannot go to the device, return");
+        info->strideH > INT32_MAX || info->size > size_t(INT64_MAX)) {
+        // Kernels take sides and strides as 32-bit ints.
+        ZOR_LOG("an image side or stride of 2^31 or more cannot go to the device, return");
         return false;
     }
     width = static_cast<int32_t>(info->width);
@@ -173,15 +174,14 @@ bool opencl_param_u8::create(cl_context ctx, cl_command_queue q, const ZOR_U8Inf
     strideW = static_cast<int32_t>(info->strideW);
     strideH = static_cast<int32_t>(info->strideH);
     elemSize = static_cast<int32_t>(info->elemSize ? info->elemSize : 1);
-    hostSize = static_cast<int32_t>(info->size);
+    hostSize = static_cast<int64_t>(info->size);
     host = info->data;
     svm = isSvm;
     alignedStride = align_up(strideW, align);
     if (!svm) {
         releaseMem();
         const int64_t rowsAlloc = std::max(strideH, height);
-        create_mem_buffer(ctx, q, &mem, host, &mapped, static_cast<int>(devicePitch()),
-                          static_cast<int>(rowsAlloc), access);
+        create_mem_buffer(ctx, q, &mem, host, &mapped, devicePitch(), rowsAlloc, access);
     }
     created = true;
     return true;
@@ -203,7 +203,7 @@ bool opencl_param_u8::createRgb(cl_context ctx, cl_command_queue q, const ZOR_RG
         strideW = static_cast<int32_t>(u.strideW);
         strideH = static_cast<int32_t>(u.strideH);
         elemSize = static_cast<int32_t>(u.elemSize ? u.elemSize : 1);
-        hostSize = static_cast<int32_t>(u.size);
+        hostSize = static_cast<int64_t>(u.size);
         host = u.data;
         svm = false;
         alignedStride = align_up(strideW, align);
@@ -303,8 +303,8 @@ bool opencl_param_yuv::create(cl_context ctx, cl_command_queue q, const ZOR_YuvI
         return false;
     if (info->width > INT32_MAX || info->height > INT32_MAX || info->strideY > INT32_MAX ||
         info->rowsY > INT32_MAX || info->strideU > INT32_MAX || info->strideV > INT32_MAX ||
-        info->size > INT32_MAX) {
-        ZOR_LOG("an image of 2 GiB or more cannot go to the device, return");
+        info->size > size_t(INT64_MAX)) {
+        ZOR_LOG("an image side or stride of 2^31 or more cannot go to the device, return");
         return false;
     }
     format = static_cast<int32_t>(info->format);
@@ -341,8 +341,8 @@ bool opencl_param_yuv::create(cl_context ctx, cl_command_queue q, const ZOR_YuvI
                 continue;
             }
             if (!((planes >> pl.shift) & 0xFF)) continue;
-            ok = create_mem_buffer(ctx, q, pl.mem, pl.host, pl.mapped, pl.devPitch,
-                                   static_cast<int>(pl.allocRows), access) && ok;
+            ok = create_mem_buffer(ctx, q, pl.mem, pl.host, pl.mapped, pl.devPitch, pl.allocRows,
+                                   access) && ok;
         }
     }
     created = true;

@@ -78,14 +78,14 @@ uint32_t svm_mode_limit(uint32_t detected) {
 
 // ------------------------------------------------------------ opencl_svm
 
-int opencl_svm::create(cl_context ctx, int bytes, int align, int blockKind, cl_event* fence) {
+int opencl_svm::create(cl_context ctx, size_t bytes, int align, int blockKind, cl_event* fence) {
     owned = 0;
     if (!ctx) {
         ZOR_LOG("the input context is NULL, create svm buffer fail, return");
         return 0;
     }
     context = ctx;
-    size = static_cast<uint32_t>(bytes);
+    size = bytes;
     alignment = static_cast<uint32_t>(align);
     kind = static_cast<uint32_t>(blockKind);
     inUse = 0;
@@ -104,7 +104,7 @@ int opencl_svm::create(cl_context ctx, int bytes, int align, int blockKind, cl_e
             queue ? CL_MEM_READ_WRITE : CL_MEM_READ_WRITE | CL_MEM_SVM_FINE_GRAIN_BUFFER;
         ptr = g_cl.clSVMAlloc(context, flags, size, alignment);
         if (!ptr && alignment > kSvmSafeAlignment && (alignment & (alignment - 1)) == 0 &&
-            uint64_t(size) + alignment <= UINT32_MAX) {
+            size <= SIZE_MAX - alignment) {
             // A device may refuse an alignment above its largest data type's
             // (128 bytes): take a larger block at that alignment and hand out
             // the first address of the caller's alignment inside it.
@@ -366,15 +366,23 @@ void opencl_res::release() {
     inited = false;
 }
 
-int opencl_res::allocSvmBuffer(void** out, int size, int alignment, int kind) {
+int opencl_res::allocSvmBuffer(void** out, size_t size, int alignment, int kind) {
     if (!inited) {
         ZOR_LOG("opencl_res not init, exit.");
         return 0;
     }
-    if (!out || size <= 0) return 0;
+    if (!out || size == 0) return 0;
     opencl_svm* b = new opencl_svm();
     b->hostMemory = svmMode == kSvmNone ? 1 : 0;
-    b->queue = svmMode == kSvmCoarse ? queue : nullptr;
+    if (!b->hostMemory && size > maxAlloc) {
+        // More than the device allocates at once: registered host memory.
+        // Calls on it stage what fits the device and run the CPU method for
+        // larger images.
+        b->hostMemory = 1;
+        ZOR_TRACE("a block of %llu bytes is more than the device allocates (%llu): host memory",
+                  static_cast<unsigned long long>(size), static_cast<unsigned long long>(maxAlloc));
+    }
+    b->queue = svmMode == kSvmCoarse && !b->hostMemory ? queue : nullptr;
     if (!b->create(context, size, alignment, kind, &mapFence)) {
         delete b;
         ZOR_LOG("alloc svm buffer fail, return");
@@ -396,7 +404,7 @@ int opencl_res::allocSvmBuffer(void** out, int size, int alignment, int kind) {
 // A new staging buffer of `bytes` bytes, registered and lent at once.
 int opencl_res::lendNewStaging(void** out, uint64_t bytes) {
     void* p = nullptr;
-    if (!allocSvmBuffer(&p, static_cast<int>(bytes), 0, kSvmKindStaging)) {
+    if (!allocSvmBuffer(&p, static_cast<size_t>(bytes), 0, kSvmKindStaging)) {
         ZOR_LOG("get svm buffer fail, return");
         return 0;
     }

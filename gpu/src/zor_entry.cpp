@@ -172,7 +172,8 @@ void unstage_all(opencl_res* res, StagedList& staged, bool copyBack) {
 bool zero_copy(opencl_res* res, const uint8_t* data, int64_t pitch, int64_t rows,
                int64_t bytes) {
     if (pitch % kRowUnit != 0 || !aligned(data, kRowUnit) || !res) return false;
-    return res->findBlock(data, (rows - 1) * pitch + bytes) != nullptr;
+    const opencl_svm* b = res->findBlock(data, (rows - 1) * pitch + bytes);
+    return b != nullptr && !b->hostMemory;  // host blocks are staged like any host image
 }
 
 // Whether a plane of `rows` rows at `pitch` fits one allocation on the
@@ -220,7 +221,7 @@ void apply_u8(ZOR_U8Info& info, const Staged& s) {
     const int64_t unitsPerStride = p.hostPitch / info.strideW;
     info.data = p.stage;
     info.strideW = static_cast<uint32_t>(p.stagePitch / unitsPerStride);
-    info.size = static_cast<uint32_t>(std::min<int64_t>(p.stagePitch * p.allocRows, UINT32_MAX));
+    info.size = static_cast<size_t>(p.stagePitch * p.allocRows);
 }
 
 // YUV planes that a call touches: luma when `withLuma`, both chroma planes.
@@ -418,7 +419,7 @@ int run_operation_opencl(uint32_t code, int32_t count, va_list args) {
             const uint32_t alignment = va_arg(args, uint32_t);
             if (!out || size == 0 || size > INT32_MAX || alignment > INT32_MAX) return 0;
             return DeviceManager::getInstance()->allocSvmBuffer(
-                out, static_cast<int>(size), static_cast<int>(alignment), kSvmKindCaller, 0, 0);
+                out, static_cast<size_t>(size), static_cast<int>(alignment), kSvmKindCaller, 0, 0);
         }
         default:
             break;

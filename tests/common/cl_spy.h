@@ -397,6 +397,10 @@ private:
     }
     static cl_mem CL_API_CALL w_clCreateBuffer(cl_context c, cl_mem_flags f, size_t size,
                                                void* host, cl_int* err) {
+        if (maxAlloc && size > maxAlloc) {
+            if (err) *err = CL_INVALID_BUFFER_SIZE;
+            return nullptr;
+        }
         cl_mem m = real.clCreateBuffer(c, f, size, host, err);
         if (m) {
             ++buffers;
@@ -440,6 +444,7 @@ private:
                                           cl_uint align) {
         if (is(ClFault::SvmAlloc)) return nullptr;
         if (maxSvmAlignment && align > maxSvmAlignment) return nullptr;
+        if (maxAlloc && size > maxAlloc) return nullptr;  // as drivers refuse it
         void* p = real.clSVMAlloc(c, f, size, align);
         if (p) {
             ++svm;

@@ -87,12 +87,12 @@ struct MapSegment {
 struct MIRA_EXPORT opencl_svm {
     cl_context context;
     void* ptr;
-    uint32_t size;
+    size_t size;
     uint32_t alignment;
     uint32_t kind;
     uint8_t inUse;
     uint8_t owned;
-    uint8_t hostMemory;  // plain host memory (device without SVM)
+    uint8_t hostMemory;  // plain host memory (device without SVM, or above its largest allocation)
     // Coarse-grained blocks: the queue their maps and unmaps go to (the
     // device's map queue; null on other kinds) and their ranges in address
     // order, covering the block.
@@ -104,7 +104,7 @@ struct MIRA_EXPORT opencl_svm {
     // Allocates the block in `context`; 1 on success, 0 on failure. A coarse
     // block's write-invalidate map is enqueued, not waited for: *fence (the
     // caller holds DeviceManager::mMutex) becomes its event.
-    int create(cl_context ctx, int size, int alignment, int kind, cl_event* fence = nullptr);
+    int create(cl_context ctx, size_t size, int alignment, int kind, cl_event* fence = nullptr);
     // Gives the memory back (when owned). A coarse block's mapped pieces are
     // unmapped and the memory freed behind them on its queue.
     void release();
@@ -152,7 +152,7 @@ struct MIRA_EXPORT opencl_res {
     void release();  // context, queue and every registered block
 
     // Registry operations; the caller holds DeviceManager::mMutex. 1 = success.
-    int allocSvmBuffer(void** out, int size, int alignment, int kind);
+    int allocSvmBuffer(void** out, size_t size, int alignment, int kind);
     int getSvmBuffer(void** out);
     // A staging buffer of at least `bytes` bytes: a kept one that fits, or a
     // new one of staging_round(bytes).
@@ -232,7 +232,7 @@ public:
     // when none is up.
     bool copyDeviceName(char* out, size_t bytes);
 
-    int allocSvmBuffer(void** out, int size, int alignment, int kind, int platform, int device);
+    int allocSvmBuffer(void** out, size_t size, int alignment, int kind, int platform, int device);
     int getSvmBuffer(void** out, int platform, int device);
     int getStagingBuffer(void** out, uint64_t bytes);
     int setSvmBuffer(void* ptr, int platform, int device);

@@ -2,6 +2,7 @@
 // a feature's GPU method runs a kernel.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "mira/mira_types.h"
@@ -10,7 +11,7 @@
 struct ZOR_U8Info {
     uint32_t width;     // elements per row to process
     uint32_t height;    // rows to process
-    uint32_t size;      // bytes of the whole buffer (stride x buffer rows)
+    size_t size;        // bytes of the whole buffer (stride x buffer rows)
     uint32_t strideW;   // bytes from one row to the next
     uint32_t strideH;   // rows in the buffer
     uint32_t elemSize;  // multiplier of the row stride for the device buffer size
@@ -20,7 +21,9 @@ struct ZOR_U8Info {
 
 // One interleaved RGB/RGBA image; format % 100 is the channel count.
 struct ZOR_RGBInfo {
-    uint32_t width, height, size, strideW, strideH, elemSize;
+    uint32_t width, height;
+    size_t size;  // bytes of the whole buffer
+    uint32_t strideW, strideH, elemSize;
     uint8_t* data;
     uint32_t format;
 };
@@ -31,7 +34,7 @@ struct ZOR_RGBInfo {
 struct ZOR_YuvInfo {
     uint32_t format;
     uint32_t width, height;
-    uint32_t size;  // chroma bytes = size - strideY * rowsY
+    size_t size;  // chroma bytes = size - strideY * rowsY
     uint32_t strideY, rowsY, strideU, strideV;
     uint8_t* dataY;
     uint8_t* dataU;
@@ -112,8 +115,8 @@ bool zor_opencl_usable();
 // A ZOR_U8Info describing a descriptor: width, height, stride x bufHeight,
 // stride, bufHeight, 1, 1, data.
 inline ZOR_U8Info zor_u8_info(const MIRA_Feature_Buf& b) {
-    return ZOR_U8Info{b.width, b.height, b.stride * b.bufHeight, b.stride, b.bufHeight, 1, 1,
-                      b.data};
+    return ZOR_U8Info{b.width, b.height, size_t(b.stride) * b.bufHeight, b.stride, b.bufHeight,
+                      1, 1, b.data};
 }
 
 // A semi-planar 4:2:0 ZOR_YuvInfo (layout 0) of width x height over a luma
@@ -124,7 +127,7 @@ inline ZOR_YuvInfo zor_yuv420sp_info(const MIRA_Feature_Buf& y, const MIRA_Featu
     i.format = 0;
     i.width = width;
     i.height = height;
-    i.size = y.stride * y.bufHeight * 3 / 2;
+    i.size = size_t(y.stride) * y.bufHeight * 3 / 2;
     i.strideY = y.stride;
     i.rowsY = y.bufHeight;
     i.strideU = i.strideV = c.stride;
@@ -141,7 +144,7 @@ inline ZOR_YuvInfo zor_yuv444p_info(const MIRA_Feature_Buf& y, const MIRA_Featur
     i.format = 10;
     i.width = width;
     i.height = height;
-    i.size = y.stride * y.bufHeight * 3;
+    i.size = size_t(y.stride) * y.bufHeight * 3;
     i.strideY = y.stride;
     i.rowsY = y.bufHeight;
     i.strideU = u.stride;

@@ -109,7 +109,7 @@ struct MIRA_EXPORT opencl_param_u8 {
     uint32_t planes, planes2;  // RGB only
     bool svm;
     bool created;
-    int32_t hostSize;  // bytes of the host buffer
+    int64_t hostSize;  // bytes of the host buffer
 
     bool create(cl_context ctx, cl_command_queue q, const ZOR_U8Info* info, int access, int align,
                 bool isSvm);
@@ -158,7 +158,7 @@ void yuv_chroma_extent(int format, int width, int height, int64_t* rowBytes, int
 bool yuv_semi_planar(int format);
 
 MIRA_EXPORT bool create_mem_buffer(cl_context ctx, cl_command_queue q, cl_mem* out, void* data,
-                                   void** mapped, int width, int height, int access);
+                                   void** mapped, int64_t width, int64_t height, int access);
 
 // ------------------------------------------------------------ process objects
 
