@@ -103,7 +103,10 @@ MIRA_EXPORT void ncvDeinit(void);
  *        memory), which GPU requests hand to their kernels without copying.
  *
  * Brings the device up if needed. Free the block with ncvMemFree before
- * ncvDeinit.
+ * ncvDeinit. A block larger than the device allocates at once
+ * (CL_DEVICE_MAX_MEM_ALLOC_SIZE) is host memory, registered like the others:
+ * GPU requests copy the images in it that fit the device, and run the CPU
+ * method for larger ones.
  *
  * @param size      Bytes, 1 to 2^31 − 1.
  * @param alignment Alignment in bytes: 0 (the device's default) or a power of
