@@ -81,8 +81,15 @@ public:
         const int V = 16, VM = 32;
         output.split(y, yo, yi, 32, TailStrategy::GuardWithIf).parallel(yo);
         Expr wide = output.dim(0).extent() >= V;
+        // On AArch64 rows of at least two vectors of 2 x 2 means take two
+        // per iteration (the loop's own instructions then count half).
+        const bool two22 = get_target().arch == Target::ARM;
         for (const Expr& mean : {mean22, mean44}) {
             Stage s = output.specialize(mean);
+            if (two22 && mean.same_as(mean22))
+                s.specialize(output.dim(0).extent() >= 2 * VM)
+                    .vectorize(x, 2 * VM, TailStrategy::ShiftInwards)
+                    .rename(x, g);
             s.specialize(output.dim(0).extent() >= VM)
                 .vectorize(x, VM, TailStrategy::ShiftInwards)
                 .rename(x, g);
@@ -102,10 +109,12 @@ public:
             // rows (only the band loop there) take scalar loops.
             Expr wideM = output.dim(0).extent() >= VM;
             for (Func f : {box2, pairs4, box4}) f.compute_at(output, g);
+            // (One or two vectors of them: the vectors unrolled too.)
+            box2.specialize(wideM).split(x, xo, xi, VM).vectorize(xi).unroll(xo);
             box2.vectorize(x, VM, TailStrategy::GuardWithIf);
             box2.update().specialize(wideM).split(x, xo, xi, VM)
                 .reorder(r2.x, xi, r2.y, xo, y)
-                .fuse(r2.x, xi, t).atomic().vectorize(t).unroll(r2.y);
+                .fuse(r2.x, xi, t).atomic().vectorize(t).unroll(r2.y).unroll(xo);
             pairs4.vectorize(x, 2 * VM, TailStrategy::GuardWithIf);
             pairs4.update().specialize(wideM).split(x, xo, xi, 2 * VM)
                 .reorder(r4.x, xi, r4.y, xo, y)
