@@ -100,16 +100,16 @@ public:
         output.rename(yo, g);
         if (pairwise_means()) {
             // One pass over the source: every output vector's block sums
-            // live in registers (32 lanes, a constant-size realization that
-            // LLVM keeps out of memory). The pair sums reduce each row
-            // vector in place: x split by the vector, each pair fused
-            // inside it and the fused loop vectorised (atomic: the sum is
-            // associative, so a vector of pairs becomes one pairwise add);
-            // the block's rows unrolled. Narrower
-            // rows (only the band loop there) take scalar loops.
+            // live in registers (one or two vectors of 32 lanes, a
+            // constant-size realization that LLVM keeps out of memory). The
+            // pair sums reduce each row vector in place: x split by the
+            // vector, each pair fused inside it and the fused loop
+            // vectorised (atomic: the sum is associative, so a vector of
+            // pairs becomes one pairwise add); the block's rows and the
+            // vectors unrolled. Narrower rows (only the band loop there)
+            // take scalar loops.
             Expr wideM = output.dim(0).extent() >= VM;
             for (Func f : {box2, pairs4, box4}) f.compute_at(output, g);
-            // (One or two vectors of them: the vectors unrolled too.)
             box2.specialize(wideM).split(x, xo, xi, VM).vectorize(xi).unroll(xo);
             box2.vectorize(x, VM, TailStrategy::GuardWithIf);
             box2.update().specialize(wideM).split(x, xo, xi, VM)
