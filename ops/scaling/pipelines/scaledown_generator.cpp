@@ -38,18 +38,36 @@ public:
         Expr v32 = cast<uint8_t>(
             select(S == 0, cast<uint32_t>(0), cast<uint32_t>(cast<float>(S) * scale)));
         // Blocks of 2 x 2 or 4 x 4 with the exact mean scale (the product is
-        // exact and truncates like a shift) have a path of their own: the
-        // block's rows summed over whole source rows, then each block's
-        // columns, in 16 bits.
+        // exact and truncates like a shift) have a path of their own, in 16
+        // bits, in one of two forms of the same sum.
         Expr mean22 = m == 2 && n == 2 && scale == 0.25f;
         Expr mean44 = m == 4 && n == 4 && scale == 0.0625f;
-        auto row = [&](Expr yy) { return cast<uint16_t>(intput(x, yy)); };
-        rows2(x, y) = row(2 * y) + row(2 * y + 1);
-        rows4(x, y) = row(4 * y) + row(4 * y + 1) + row(4 * y + 2) + row(4 * y + 3);
-        Expr Q2 = rows2(2 * x, y) + rows2(2 * x + 1, y);
-        // Four columns as two rounds of adjacent pairs (each a stride-2 read).
-        cols4(x, y) = rows4(2 * x, y) + rows4(2 * x + 1, y);
-        Expr Q4 = cols4(2 * x, y) + cols4(2 * x + 1, y);
+        Expr Q2, Q4;
+        RDom r2(0, 2, 0, 2, "r2"), r4(0, 2, 0, 4, "r4"), rp(0, 2, "rp");
+        if (pairwise_means()) {
+            // Adjacent pairs: each source row of a block adds its pixel
+            // pairs into 16-bit sums accumulated over the block's rows
+            // (AArch64: one uaddlp, then uadalp per further row); the 4 x 4
+            // block then adds adjacent pairs of those once more (addp).
+            box2(x, y) = cast<uint16_t>(0);
+            box2(x, y) += cast<uint16_t>(intput(2 * x + r2.x, 2 * y + r2.y));
+            pairs4(x, y) = cast<uint16_t>(0);
+            pairs4(x, y) += cast<uint16_t>(intput(2 * x + r4.x, 4 * y + r4.y));
+            box4(x, y) = cast<uint16_t>(0);
+            box4(x, y) += pairs4(2 * x + rp, y);
+            Q2 = box2(x, y);
+            Q4 = box4(x, y);
+        } else {
+            // The block's rows summed over whole source rows, then each
+            // block's columns (stride-2 reads).
+            auto row = [&](Expr yy) { return cast<uint16_t>(intput(x, yy)); };
+            rows2(x, y) = row(2 * y) + row(2 * y + 1);
+            rows4(x, y) = row(4 * y) + row(4 * y + 1) + row(4 * y + 2) + row(4 * y + 3);
+            Q2 = rows2(2 * x, y) + rows2(2 * x + 1, y);
+            // Four columns as two rounds of adjacent pairs.
+            cols4(x, y) = rows4(2 * x, y) + rows4(2 * x + 1, y);
+            Q4 = cols4(2 * x, y) + cols4(2 * x + 1, y);
+        }
         output(x, y) = select(mean22, cast<uint8_t>(Q2 >> 2), mean44, cast<uint8_t>(Q4 >> 4),
                               small, v16, v32);
 
@@ -63,8 +81,15 @@ public:
         const int V = 16, VM = 32;
         output.split(y, yo, yi, 32, TailStrategy::GuardWithIf).parallel(yo);
         Expr wide = output.dim(0).extent() >= V;
+        // On AArch64 rows of at least two vectors of 2 x 2 means take two
+        // per iteration (the loop's own instructions then count half).
+        const bool two22 = get_target().arch == Target::ARM;
         for (const Expr& mean : {mean22, mean44}) {
             Stage s = output.specialize(mean);
+            if (two22 && mean.same_as(mean22))
+                s.specialize(output.dim(0).extent() >= 2 * VM)
+                    .vectorize(x, 2 * VM, TailStrategy::ShiftInwards)
+                    .rename(x, g);
             s.specialize(output.dim(0).extent() >= VM)
                 .vectorize(x, VM, TailStrategy::ShiftInwards)
                 .rename(x, g);
@@ -73,8 +98,34 @@ public:
         output.specialize(wide && small).vectorize(x, V, TailStrategy::ShiftInwards).rename(yo, g);
         output.specialize(wide).vectorize(x, V, TailStrategy::ShiftInwards).rename(yo, g);
         output.rename(yo, g);
-        for (Func f : {rows2, rows4, cols4})
-            f.compute_at(output, g).vectorize(x, VM, TailStrategy::GuardWithIf);
+        if (pairwise_means()) {
+            // One pass over the source: every output vector's block sums
+            // live in registers (one or two vectors of 32 lanes, a
+            // constant-size realization that LLVM keeps out of memory). The
+            // pair sums reduce each row vector in place: x split by the
+            // vector, each pair fused inside it and the fused loop
+            // vectorised (atomic: the sum is associative, so a vector of
+            // pairs becomes one pairwise add); the block's rows and the
+            // vectors unrolled. Narrower rows (only the band loop there)
+            // take scalar loops.
+            Expr wideM = output.dim(0).extent() >= VM;
+            for (Func f : {box2, pairs4, box4}) f.compute_at(output, g);
+            box2.specialize(wideM).split(x, xo, xi, VM).vectorize(xi).unroll(xo);
+            box2.vectorize(x, VM, TailStrategy::GuardWithIf);
+            box2.update().specialize(wideM).split(x, xo, xi, VM)
+                .reorder(r2.x, xi, r2.y, xo, y)
+                .fuse(r2.x, xi, t).atomic().vectorize(t).unroll(r2.y).unroll(xo);
+            pairs4.vectorize(x, 2 * VM, TailStrategy::GuardWithIf);
+            pairs4.update().specialize(wideM).split(x, xo, xi, 2 * VM)
+                .reorder(r4.x, xi, r4.y, xo, y)
+                .fuse(r4.x, xi, t).atomic().vectorize(t).unroll(r4.y);
+            box4.vectorize(x, VM, TailStrategy::GuardWithIf);
+            box4.update().specialize(wideM).split(x, xo, xi, VM).reorder(rp, xi, xo, y)
+                .fuse(rp, xi, t).atomic().vectorize(t);
+        } else {
+            for (Func f : {rows2, rows4, cols4})
+                f.compute_at(output, g).vectorize(x, VM, TailStrategy::GuardWithIf);
+        }
         vsum.compute_at(output, yi).vectorize(x, V);
         vsum.update().vectorize(x, V, TailStrategy::GuardWithIf);
         for (Func h : {hsum16, hsum}) {
@@ -91,9 +142,19 @@ public:
     }
 
 private:
-    Var x{"x"}, y{"y"}, yo{"yo"}, yi{"yi"}, g{"g"};
+    // The mean blocks as adjacent pairs reduced in place: on AArch64 (the
+    // widening pairwise adds) and AVX-512 (faster there too); the other x86
+    // levels keep the row-sum form, faster for them.
+    bool pairwise_means() const {
+        const Target t = get_target();
+        return t.arch == Target::ARM || t.has_feature(Target::AVX512_Skylake);
+    }
+
+    Var x{"x"}, y{"y"}, yo{"yo"}, yi{"yi"}, g{"g"}, xo{"xo"}, xi{"xi"};
+    RVar t{"t"};
     Func vsum{"column_sums"}, hsum{"block_sums"}, hsum16{"block_sums_16"};
     Func rows2{"pair_row_sums"}, rows4{"quad_row_sums"}, cols4{"quad_row_pair_sums"};
+    Func box2{"pair_box_sums"}, pairs4{"quad_box_pair_sums"}, box4{"quad_box_sums"};
 };
 
 // The block mean of interleaved pixels of CH channels (3-D buffers: pixel,
