@@ -61,7 +61,6 @@ bool frame_planes(const mira_yuv420* f, FramePlanes* out) {
            !planes_overlap(out->u, out->v);
 }
 
-// An RGB image of the format's channels, the frame's size.
 // An RGB image of the format's channels, any size the interface takes.
 bool rgb_image_ok(const mira_image* im, int format) {
     if (im == nullptr || im->data == nullptr) return false;
@@ -71,11 +70,6 @@ bool rgb_image_ok(const mira_image* im, int format) {
         return false;
     const u64 row = u64(im->width) * im->channels;
     return im->stride >= row && u64(im->stride) * (im->height - 1) + row <= mira::kMaxSpan;
-}
-
-// An RGB image of the frame's size.
-bool rgb_ok(const mira_image* im, int format, const mira_yuv420* f) {
-    return rgb_image_ok(im, format) && im->width == f->width && im->height == f->height;
 }
 
 Plane rgb_plane(const mira_image* im) {
@@ -105,6 +99,34 @@ MIRA_Feature_Buf desc(const Plane& p, u32 width) {
     b.bufHeight = u32(p.rows);
     b.data = const_cast<u8*>(p.data);
     return b;
+}
+
+// A conversion's checked arguments: the frame's three plane descriptors, the
+// RGB image's and the features' argument.
+struct CameraCall {
+    MIRA_Feature_Buf frame[3];
+    MIRA_Feature_Buf rgb;
+    int32_t arg;
+};
+
+// Checks a frame, an RGB image of the format (of the frame's size when
+// `sameSize`) sharing no byte with it, and the enumerations; fills `call`.
+bool camera_call(const mira_yuv420* f, const mira_image* im, bool sameSize, int format,
+                 int matrix, int range, CameraCall* call) {
+    FramePlanes p;
+    if (!frame_planes(f, &p)) return false;
+    call->arg = camera_arg(format, matrix, range, f->uv_pixel_stride);
+    if (call->arg < 0 || !rgb_image_ok(im, format)) return false;
+    if (sameSize && (im->width != f->width || im->height != f->height)) return false;
+    const Plane rgb = rgb_plane(im);
+    for (const Plane* q : {&p.y, &p.u, &p.v})
+        if (planes_overlap(*q, rgb)) return false;
+    const u32 cw = (f->width + 1) / 2;
+    call->frame[0] = desc(p.y, f->width);
+    call->frame[1] = desc(p.u, cw);
+    call->frame[2] = desc(p.v, cw);
+    call->rgb = desc(rgb, im->width);
+    return true;
 }
 
 mira_status run(u32 id, int mode, const MIRA_Feature_Buf* src, u8 srcCount, MIRA_Feature_Buf* dst,
@@ -174,17 +196,9 @@ mira_status mira_yuv420_to_rgb(const mira_yuv420* src, const mira_image* dst,
                                mira_rgb_format format, mira_matrix matrix, mira_range range,
                                mira_path path) {
     const int mode = mode_of(path);
-    FramePlanes p;
-    if (mode < 0 || !frame_planes(src, &p)) return kBad;
-    const int32_t arg = camera_arg(format, matrix, range, src->uv_pixel_stride);
-    if (arg < 0 || !rgb_ok(dst, format, src)) return kBad;
-    const Plane out = rgb_plane(dst);
-    for (const Plane* q : {&p.y, &p.u, &p.v})
-        if (planes_overlap(*q, out)) return kBad;
-    const u32 cw = (src->width + 1) / 2;
-    MIRA_Feature_Buf s[3] = {desc(p.y, src->width), desc(p.u, cw), desc(p.v, cw)};
-    MIRA_Feature_Buf d = desc(out, dst->width);
-    return run(MIRA_API_YUV420_TO_RGB, mode, s, 3, &d, 1, arg);
+    CameraCall c;
+    if (mode < 0 || !camera_call(src, dst, true, format, matrix, range, &c)) return kBad;
+    return run(MIRA_API_YUV420_TO_RGB, mode, c.frame, 3, &c.rgb, 1, c.arg);
 }
 
 mira_status mira_yuv420_to_rgb_transform(const mira_yuv420* src, const mira_image* dst,
@@ -193,40 +207,24 @@ mira_status mira_yuv420_to_rgb_transform(const mira_yuv420* src, const mira_imag
                                          mira_rgb_format format, mira_matrix matrix,
                                          mira_range range, mira_path path) {
     const int mode = mode_of(path);
-    FramePlanes p;
-    if (mode < 0 || !frame_planes(src, &p)) return kBad;
     if (degrees != 0 && degrees != 90 && degrees != 180 && degrees != 270) return kBad;
     if (mirror != 0 && mirror != 1) return kBad;
     if (interpolation != MIRA_INTERPOLATION_NONE && interpolation != MIRA_INTERPOLATION_BILINEAR)
         return kBad;
-    const int32_t arg = camera_arg(format, matrix, range, src->uv_pixel_stride);
-    if (arg < 0 || !rgb_image_ok(dst, format)) return kBad;
-    const Plane out = rgb_plane(dst);
-    for (const Plane* q : {&p.y, &p.u, &p.v})
-        if (planes_overlap(*q, out)) return kBad;
-    const u32 cw = (src->width + 1) / 2;
-    MIRA_Feature_Buf s[3] = {desc(p.y, src->width), desc(p.u, cw), desc(p.v, cw)};
-    MIRA_Feature_Buf d = desc(out, dst->width);
-    const int32_t full = arg | ((degrees / 90) << 16) | (mirror << 20) |
+    CameraCall c;
+    if (mode < 0 || !camera_call(src, dst, false, format, matrix, range, &c)) return kBad;
+    const int32_t full = c.arg | ((degrees / 90) << 16) | (mirror << 20) |
                          (interpolation == MIRA_INTERPOLATION_BILINEAR ? 1 << 24 : 0);
-    return run(MIRA_API_YUV420_TO_RGB_TRANSFORM, mode, s, 3, &d, 1, full);
+    return run(MIRA_API_YUV420_TO_RGB_TRANSFORM, mode, c.frame, 3, &c.rgb, 1, full);
 }
 
 mira_status mira_rgb_to_yuv420(const mira_image* src, mira_rgb_format format,
                                const mira_yuv420* dst, mira_matrix matrix, mira_range range,
                                mira_path path) {
     const int mode = mode_of(path);
-    FramePlanes p;
-    if (mode < 0 || !frame_planes(dst, &p)) return kBad;
-    const int32_t arg = camera_arg(format, matrix, range, dst->uv_pixel_stride);
-    if (arg < 0 || !rgb_ok(src, format, dst)) return kBad;
-    const Plane in = rgb_plane(src);
-    for (const Plane* q : {&p.y, &p.u, &p.v})
-        if (planes_overlap(*q, in)) return kBad;
-    const u32 cw = (dst->width + 1) / 2;
-    MIRA_Feature_Buf s = desc(in, src->width);
-    MIRA_Feature_Buf d[3] = {desc(p.y, dst->width), desc(p.u, cw), desc(p.v, cw)};
-    return run(MIRA_API_RGB_TO_YUV420, mode, &s, 1, d, 3, arg);
+    CameraCall c;
+    if (mode < 0 || !camera_call(dst, src, true, format, matrix, range, &c)) return kBad;
+    return run(MIRA_API_RGB_TO_YUV420, mode, &c.rgb, 1, c.frame, 3, c.arg);
 }
 
 }  // extern "C"

@@ -95,8 +95,8 @@ mira_status status_of(u32 featureStatus) {
     }
 }
 
-// `pixelBytes`: the request's pixel size (ops/requests.h), 1 for every
-// request but those of colour images.
+// `pixelBytes`: the channels of the request's interleaved images
+// (ops/requests.h), 1 for planes.
 mira_status run(u32 id, int mode, const MIRA_Feature_Buf* src, u8 srcCount, MIRA_Feature_Buf* dst,
                 u8 dstCount, void* extra = nullptr, int32_t arg = 0, u32 pixelBytes = 1) {
     MIRA_Feature_Param p;
@@ -435,7 +435,7 @@ mira_status mira_scale_down(const mira_image* src, const mira_image* dst, mira_p
         n * dst->height != src->height)
         return kBad;
     return run_1_1(MIRA_API_SCALE_DOWN_U8, mode, desc(src, ch * src->width),
-                   desc(dst, ch * dst->width), nullptr, ch == 1 ? 0 : mira::pixel_channels_arg(ch));
+                   desc(dst, ch * dst->width), nullptr, 0, ch);
 }
 
 mira_status mira_scale_down_box(const mira_image* src, const mira_image* dst, mira_path path) {
@@ -451,8 +451,8 @@ mira_status mira_scale_down_box(const mira_image* src, const mira_image* dst, mi
     const bool planar = ch != 2;
     const int cpuMode = planar && mode == MIRA_MODE_CPU ? int(MIRA_MODE_CPU_ALT) : mode;
     return run_1_1(planar ? MIRA_API_SCALEDOWN_MN_U8 : MIRA_API_SCALEDOWN_MNINTERLEAVE_U8,
-                   cpuMode, desc(src, ch * src->width), desc(dst, ch * dst->width), nullptr,
-                   ch >= 3 ? mira::pixel_channels_arg(ch) : 0);
+                   cpuMode, desc(src, ch * src->width), desc(dst, ch * dst->width), nullptr, 0,
+                   ch >= 3 ? ch : 1);
 }
 
 mira_status mira_resize(const mira_image* src, const mira_image* dst,
@@ -471,8 +471,7 @@ mira_status mira_resize(const mira_image* src, const mira_image* dst,
         return kBad;
     mira::scale_param extra{u32(interpolation), u32(border), border_value};
     return run_1_1(MIRA_API_SCALE_U8, mode, desc(src, ch * src->width), desc(dst, ch * dst->width),
-                   &extra,
-                   mira::kScaleAxesIndependent | (ch == 1 ? 0 : mira::pixel_channels_arg(ch)));
+                   &extra, mira::kScaleAxesIndependent, ch);
 }
 
 mira_status mira_upscale_lanczos(const mira_image* src, const mira_image* dst, mira_path path) {
@@ -486,7 +485,7 @@ mira_status mira_upscale_lanczos(const mira_image* src, const mira_image* dst, m
     // pixels' channels.
     return run_1_1(ch == 2 ? MIRA_API_SCALE_UP_POLY_CBCR_U8 : MIRA_API_SCALE_UP_POLY_U8, mode,
                    desc(src, ch * src->width), desc(dst, ch * dst->width), nullptr,
-                   mira::kScaleAxesIndependent | (ch >= 3 ? mira::pixel_channels_arg(ch) : 0));
+                   mira::kScaleAxesIndependent, ch >= 3 ? ch : 1);
 }
 
 mira_status mira_upsample_chroma(const mira_image* src, const mira_image* dst, mira_path path) {
@@ -528,9 +527,8 @@ mira_status mira_warp_affine(const mira_image* src, const float matrix[6], const
     // for: the spans here come from the pixels' arithmetic.
     MIRA_Feature_Buf out[2] = {desc(dst, dst->width), {2, 2, dst->height, dst->height, nullptr}};
     // Colour images: widths in pixels of `ch` bytes.
-    mira::AffineColour colour{ch};
-    const mira_status st = run(MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8, mode, in, 2, out, 2,
-                               ch == 1 ? nullptr : &colour, int32_t(interpolation));
+    const mira_status st = run(MIRA_API_TRANSFORM_AFFINE_CLIPPED_U8, mode, in, 2, out, 2, nullptr,
+                               int32_t(interpolation), ch);
     if (st == MIRA_STATUS_OK && spans != nullptr)
         mira::affine_warp_spans(src->width, src->height, m, dst->width, dst->height,
                                 mira::affine_interp(int32_t(interpolation)), spans);

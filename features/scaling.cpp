@@ -29,7 +29,7 @@ bool pipeline_planes_ok(const Call& c) {
 
 uint32_t scale_down_cpu(const Call& c) {
     if (c.dst[0].width == 0 || c.dst[0].height == 0) return MIRA_OK;
-    const uint32_t channels = pixel_channels(c.param->arg);
+    const uint32_t channels = request_pixel_bytes(*c.param);
     if (channels >= 3)
         (void)scale_down_pixels(c.src[0], c.dst[0], channels);
     else
@@ -44,7 +44,7 @@ uint32_t scale_down_cpu(const Call& c) {
 uint32_t scale_down_twin(const Call& c) {
     const MIRA_Feature_Buf &src = c.src[0], &dst = c.dst[0];
     if (dst.width == 0 || dst.height == 0) return MIRA_OK;
-    const uint32_t channels = pixel_channels(c.param->arg);
+    const uint32_t channels = request_pixel_bytes(*c.param);
     return scaledown_mn_quotient(src.data, src.width, src.height, src.stride, dst.data,
                                  dst.width, dst.height, dst.stride, channels >= 3 ? channels : 1)
                ? MIRA_OK
@@ -55,7 +55,7 @@ uint32_t scale_down_twin(const Call& c) {
 bool scale_down_gpu(const Call& c) {
     if (c.dst[0].width == 0 || c.dst[0].height == 0) return true;
     kernel_config cfg = ratio_config(c.src[0], c.dst[0]);
-    const uint32_t channels = pixel_channels(c.param->arg);
+    const uint32_t channels = request_pixel_bytes(*c.param);
     if (channels >= 3) cfg.param_int_1 = int32_t(channels);  // colour pixels
     return gpu_plane(zor_u8_info(c.src[0]), zor_u8_info(c.dst[0]),
                      gpu_request(MIRA_API_SCALE_DOWN_U8, kernel_id::ScaleDownu8_v2), &cfg);
@@ -73,7 +73,7 @@ bool mn_ok(const Call& c) {
 // Colour pixels tell the planar kernel their channels (param_int_1).
 bool mn_gpu(const Call& c, uint32_t featureId, kernel_id kernel) {
     kernel_config cfg = ratio_config(c.src[0], c.dst[0]);
-    const uint32_t channels = pixel_channels(c.param->arg);
+    const uint32_t channels = request_pixel_bytes(*c.param);
     if (channels >= 3) cfg.param_int_1 = int32_t(channels);
     return gpu_plane(zor_u8_info(c.src[0]), zor_u8_info(c.dst[0]), gpu_request(featureId, kernel),
                      &cfg);
@@ -85,10 +85,10 @@ bool mn_gpu(const Call& c, uint32_t featureId, kernel_id kernel) {
 // which the checked API offers as its CPU path.
 // Colour pixels (3 or 4 channels): each channel with the plane's boxes.
 uint32_t mn_cpu(const Call& c) {
-    return scale_down_mn_u8_cpu(c.src[0], c.dst[0], pixel_channels(c.param->arg));
+    return scale_down_mn_u8_cpu(c.src[0], c.dst[0], request_pixel_bytes(*c.param));
 }
 uint32_t mn_area(const Call& c) {
-    return scale_down_mn_u8_area(c.src[0], c.dst[0], pixel_channels(c.param->arg));
+    return scale_down_mn_u8_area(c.src[0], c.dst[0], request_pixel_bytes(*c.param));
 }
 bool mn_fits(const Call& c) { return c.src[0].width != 0 && c.src[0].height != 0; }
 bool mn_planar_gpu(const Call& c) {
@@ -146,7 +146,7 @@ bool poly_ok(const Call& c) { return poly_args_ok(c.src, c.srcCount, c.dst, c.ds
 uint32_t poly_cpu(const Call& c) {
     const MIRA_Feature_Buf &src = c.src[0], &dst = c.dst[0];
     if (src.width == 0) return MIRA_OK;
-    const uint32_t channels = pixel_channels(c.param->arg);
+    const uint32_t channels = request_pixel_bytes(*c.param);
     if (channels >= 3) {
         // Interleaved pixels: the factors of the pixels' sizes, as the plane's.
         const uint32_t sw = src.width / channels, dw = dst.width / channels;
@@ -213,14 +213,14 @@ uint32_t scale_framed(const Call& c) {
         view.stride = src[0].stride + 2;
         view.data = frame + view.stride + 1;
     }
-    scale_logged(view, dst[0], p, independent, pixel_channels(c.param->arg));
+    scale_logged(view, dst[0], p, independent, request_pixel_bytes(*c.param));
     std::free(frame);
     return MIRA_OK;
 }
 
 uint32_t scale_direct(const Call& c) {
     scale_logged(c.src[0], c.dst[0], *static_cast<const scale_param*>(c.param->extra),
-                 (c.param->arg & kScaleAxesIndependent) != 0, pixel_channels(c.param->arg));
+                 (c.param->arg & kScaleAxesIndependent) != 0, request_pixel_bytes(*c.param));
     return MIRA_OK;
 }
 

@@ -5,16 +5,14 @@
 
 #include "features/routes.h"
 #include "features/gpu_call.h"
+#include "ops/requests.h"
 #include "ops/warp/affine_clipped.h"
 
 namespace mira {
 namespace {
 
-// The channels of a request's images: its AffineColour record's, 1 without
-// one.
-uint32_t affine_channels(const Call& c) {
-    return c.param->extra ? static_cast<const AffineColour*>(c.param->extra)->channels : 1u;
-}
+// The channels of a request's images (ops/requests.h).
+uint32_t affine_channels(const Call& c) { return request_pixel_bytes(*c.param); }
 
 // An image of `channels`-byte pixels, `width` of them per row.
 bool affine_image_ok(const MIRA_Feature_Buf& b, uint32_t channels) {
@@ -23,7 +21,7 @@ bool affine_image_ok(const MIRA_Feature_Buf& b, uint32_t channels) {
 }
 
 // An image, then the matrix; the destination image, then the row spans.
-// Planes, or with an AffineColour record pixels of 3 or 4 channels.
+// Planes, or pixels of 3 or 4 channels.
 bool affine_ok(const Call& c) {
     if (c.src == nullptr || c.srcCount < 2 || c.dst == nullptr || c.dstCount < 2) return false;
     if (c.src[1].data == nullptr) return false;  // the matrix

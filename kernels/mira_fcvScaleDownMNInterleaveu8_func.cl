@@ -10,8 +10,8 @@
 // Float arithmetic as written: no fused multiply-adds but the explicit
 // fma() calls, the same operations in the same order as the CPU twin.
 #pragma OPENCL FP_CONTRACT OFF
-#include "common/box_sum.clh"
 #include "common/work_item.clh"
+#include "common/box_sum.clh"
 #include "common/signatures.clh"
 
 MIRA_U8_U8_KERNEL(mira_fcvScaleDownMNInterleaveu8_func, uchar, uchar, xScale, yScale)

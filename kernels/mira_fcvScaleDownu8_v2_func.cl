@@ -14,8 +14,8 @@
 // Float arithmetic as written: no fused multiply-adds but the explicit
 // fma() calls, the same operations in the same order as the CPU twin.
 #pragma OPENCL FP_CONTRACT OFF
-#include "common/box_sum.clh"
 #include "common/work_item.clh"
+#include "common/box_sum.clh"
 
 __kernel void mira_fcvScaleDownu8_v2_func(__global const uchar* src, int srcWidth,
                                           int srcHeight, int srcStrideW, int srcStrideH,
@@ -27,24 +27,8 @@ __kernel void mira_fcvScaleDownu8_v2_func(__global const uchar* src, int srcWidt
     const uint count = (uint)(box.x * box.y);
     const int channels = param_int_1;
     if (channels == 3 || channels == 4) {
-        const int srcPixels = srcWidth / channels, dstPixels = dstWidth / channels;
-        MIRA_ITEM_ROWS(y, 1, dstHeight) {
-            const int sy = (int)((float)y * yScale);
-            __global uchar* drow = mira_dst_row(dst, dstStrideW, y);
-            MIRA_ITEM_UNITS(x, 4, dstPixels) {
-                const int n = min(4, dstPixels - x);
-                for (int k = 0; k < n; ++k) {
-                    const int sx = (int)((float)(x + k) * xScale);
-                    const uint4 sum = mira_box_sum_pixels(src, srcStrideW, srcPixels, srcHeight,
-                                                          sx, sy, box, channels);
-                    const uchar4 v = convert_uchar4(sum / (uint4)(count));
-                    if (channels == 4)
-                        vstore4(v, x + k, drow);
-                    else
-                        vstore3(v.xyz, x + k, drow);
-                }
-            }
-        }
+        mira_box_mean_pixels(src, srcStrideW, srcWidth, srcHeight, (__global uchar*)dst,
+                             dstStrideW, dstWidth, dstHeight, xScale, yScale, box, channels);
         return;
     }
     MIRA_ITEM_ROWS(y, 1, dstHeight) {

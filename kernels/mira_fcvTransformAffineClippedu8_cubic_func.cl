@@ -46,27 +46,45 @@ __constant float4 coeffs[32] = {
 #include "common/store.clh"
 #include "common/affine.clh"
 
-uchar mira_affine_pixel(__global const uchar* src, int w, int h, int stride, const float* m,
-                        int x, int y)
+// The first tap (tx, ty) of destination pixel (x, y) and the coefficients of
+// its phases; false when |s| is 2^24 or more on an axis (by the bits; NaN and
+// infinity fail too: every tap then reads 0). Planes and colour pixels share
+// it.
+typedef struct {
+    int tx, ty;
+    float4 cx, cy;
+} mira_cubic_taps;
+
+bool mira_cubic_taps_of(const float* m, int x, int y, mira_cubic_taps* t)
 {
     const float fx = (float)x, fy = (float)y;
     const float sx = m[0] * fx + m[1] * fy + m[2];
     const float sy = m[3] * fx + m[4] * fy + m[5];
+    if (!((as_uint(sx) & 0x7fffffffu) < 0x4b800000u &&
+          (as_uint(sy) & 0x7fffffffu) < 0x4b800000u))
+        return false;
+    const float flx = floor(sx), fly = floor(sy);
+    const float frx = sx - flx, fry = sy - fly;
+    const int ax = (int)rint(frx * 32.0f) & 31;
+    const int ay = (int)rint(fry * 32.0f) & 31;
+    t->tx = (int)flx - (frx * 64.0f > 63.0f ? 0 : 1);
+    t->ty = (int)fly - (fry * 64.0f > 63.0f ? 0 : 1);
+    t->cx = coeffs[ax];
+    t->cy = coeffs[ay];
+    return true;
+}
+
+uchar mira_affine_pixel(__global const uchar* src, int w, int h, int stride, const float* m,
+                        int x, int y)
+{
+    mira_cubic_taps t;
     float sum = 0.0f;
-    // |s| < 2^24 by the bits (NaN and infinity fail too).
-    if ((as_uint(sx) & 0x7fffffffu) < 0x4b800000u &&
-        (as_uint(sy) & 0x7fffffffu) < 0x4b800000u) {
-        const float flx = floor(sx), fly = floor(sy);
-        const float frx = sx - flx, fry = sy - fly;
-        const int ax = (int)rint(frx * 32.0f) & 31;
-        const int ay = (int)rint(fry * 32.0f) & 31;
-        const int tx = (int)flx - (frx * 64.0f > 63.0f ? 0 : 1);
-        const int ty = (int)fly - (fry * 64.0f > 63.0f ? 0 : 1);
-        const float4 cx = coeffs[ax];
-        const float4 cy = coeffs[ay];
+    if (mira_cubic_taps_of(m, x, y, &t)) {
+        const int tx = t.tx;
+        const float4 cx = t.cx, cy = t.cy;
         const bool inX = tx >= 0 && tx + 3 < w;
         for (int r = 0; r < 4; ++r) {
-            const int yy = ty + r;
+            const int yy = t.ty + r;
             float4 p;
             if (inX && yy >= 0 && yy < h) {
                 p = convert_float4(vload4(0, src + (size_t)stride * (size_t)yy + (size_t)tx));
@@ -90,22 +108,13 @@ uchar mira_affine_pixel(__global const uchar* src, int w, int h, int stride, con
 uchar4 mira_affine_pixel_c(__global const uchar* src, int w, int h, int stride, int ch,
                            const float* m, int x, int y)
 {
-    const float fx = (float)x, fy = (float)y;
-    const float sx = m[0] * fx + m[1] * fy + m[2];
-    const float sy = m[3] * fx + m[4] * fy + m[5];
+    mira_cubic_taps t;
     float4 sum = (float4)(0.0f);
-    if ((as_uint(sx) & 0x7fffffffu) < 0x4b800000u &&
-        (as_uint(sy) & 0x7fffffffu) < 0x4b800000u) {
-        const float flx = floor(sx), fly = floor(sy);
-        const float frx = sx - flx, fry = sy - fly;
-        const int ax = (int)rint(frx * 32.0f) & 31;
-        const int ay = (int)rint(fry * 32.0f) & 31;
-        const int tx = (int)flx - (frx * 64.0f > 63.0f ? 0 : 1);
-        const int ty = (int)fly - (fry * 64.0f > 63.0f ? 0 : 1);
-        const float4 cx = coeffs[ax];
-        const float4 cy = coeffs[ay];
+    if (mira_cubic_taps_of(m, x, y, &t)) {
+        const int tx = t.tx;
+        const float4 cx = t.cx, cy = t.cy;
         for (int r = 0; r < 4; ++r) {
-            const int yy = ty + r;
+            const int yy = t.ty + r;
             const float4 p0 = mira_getPix(src, w, h, stride, ch, tx, yy);
             const float4 p1 = mira_getPix(src, w, h, stride, ch, tx + 1, yy);
             const float4 p2 = mira_getPix(src, w, h, stride, ch, tx + 2, yy);

@@ -20,27 +20,31 @@ float mira_sat16(float v)
     return v;
 }
 
+// The source pixel of destination pixel (x, y): the position rounded to
+// nearest, even on ties, after saturating to 16 bits. Planes and colour
+// pixels share it.
+int2 mira_nearest_tap(const float* m, int x, int y)
+{
+    const float fx = (float)x, fy = (float)y;
+    const float sx = m[0] * fx + m[1] * fy + m[2];
+    const float sy = m[3] * fx + m[4] * fy + m[5];
+    return (int2)((int)convert_short_sat_rte(mira_sat16(sx)),
+                  (int)convert_short_sat_rte(mira_sat16(sy)));
+}
+
 uchar mira_affine_pixel(__global const uchar* src, int w, int h, int stride, const float* m,
                         int x, int y)
 {
-    const float fx = (float)x, fy = (float)y;
-    const float sx = m[0] * fx + m[1] * fy + m[2];
-    const float sy = m[3] * fx + m[4] * fy + m[5];
-    const int ix = (int)convert_short_sat_rte(mira_sat16(sx));
-    const int iy = (int)convert_short_sat_rte(mira_sat16(sy));
-    return mira_getVal(src, w, h, stride, ix, iy);
+    const int2 t = mira_nearest_tap(m, x, y);
+    return mira_getVal(src, w, h, stride, t.x, t.y);
 }
 
-// The same source position for a pixel of `ch` channels, read whole.
+// The same source pixel, read whole (`ch` channels).
 uchar4 mira_affine_pixel_c(__global const uchar* src, int w, int h, int stride, int ch,
                            const float* m, int x, int y)
 {
-    const float fx = (float)x, fy = (float)y;
-    const float sx = m[0] * fx + m[1] * fy + m[2];
-    const float sy = m[3] * fx + m[4] * fy + m[5];
-    const int ix = (int)convert_short_sat_rte(mira_sat16(sx));
-    const int iy = (int)convert_short_sat_rte(mira_sat16(sy));
-    return convert_uchar4(mira_getPix(src, w, h, stride, ch, ix, iy));
+    const int2 t = mira_nearest_tap(m, x, y);
+    return convert_uchar4(mira_getPix(src, w, h, stride, ch, t.x, t.y));
 }
 
 MIRA_AFFINE_KERNEL(mira_fcvTransformAffineClippedu8_nearest_func)

@@ -20,26 +20,15 @@ static_assert(sizeof(scale_param) == 12, "scale_param layout");
 // vertically) instead of one factor for both.
 constexpr int32_t kScaleAxesIndependent = 1;
 
-// Bits 8 to 15 of `arg` of the scaling features (integer and box down-scales,
-// Lanczos up-scale, general scale) as the checked interface sets them: the
-// channels of the interleaved pixels the buffers hold (2, 3 or 4; widths are
-// in bytes). Any other value there, as every other caller passes (0), means
-// planes, each feature's own unit.
-constexpr int kPixelChannelsShift = 8;
-inline int32_t pixel_channels_arg(uint32_t channels) {
-    return int32_t(channels << kPixelChannelsShift);
-}
-inline uint32_t pixel_channels(int32_t arg) {
-    const uint32_t c = (uint32_t(arg) >> kPixelChannelsShift) & 0xFF;
-    return c >= 2 && c <= 4 ? c : 1;
-}
-
-// The pixel size a request names in MIRA_Feature_Param::reserved for the
-// transpose (feature 6), the planar rotation (13) and the 3x3 Gaussian (19):
-// 2 to 4 for an interleaved image of that many channels (pairs, RGB, RGBA),
-// whose descriptor widths then count pixels and whose every channel is
-// computed as a plane would be; every other value (the plain C functions
-// store 1) the feature's own 1-byte pixels.
+// The channels of a request's interleaved images, in
+// MIRA_Feature_Param::reserved: 2 to 4 for pairs, RGB or RGBA, each channel
+// computed as the plane operation computes a plane; every other value (the
+// plain C functions store 1) the feature's own unit. Read by the transpose
+// (feature 6), the planar rotation (13), the 3x3 Gaussian (19) and the warp
+// (25), whose descriptor widths then count pixels, and by the integer, box
+// and M/N down-scales, the Lanczos up-scale and the general scale, whose
+// widths stay in bytes. One record, one place: no feature reads channels
+// from `arg` or `extra`.
 inline uint32_t request_pixel_bytes(const MIRA_Feature_Param& p) {
     return p.reserved >= 2 && p.reserved <= 4 ? p.reserved : 1;
 }

@@ -123,10 +123,13 @@ export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-$(command -v c
 "$root/scripts/build.sh" "$build" -DMIRA_BUILD_BENCH=ON >"$out/build.log" 2>&1 || {
   tail -n 40 "$out/build.log"; exit 1; }
 
+# Every program of the suite's GPU stage (scripts/test.sh), the camera and
+# colour-image kernels included.
 tests="test_gpu_device_choice test_gpu_lifecycle test_gpu_logging test_gpu_memory test_gpu_noopencl
-test_gpu_program_cache test_gpu_runtime test_gpu_staging test_gpu_transpose test_gpu_vs_cpu test_faults
-test_concurrency test_api test_transpose test_rotate test_colour test_gaussian test_gradient test_scale_mn
-test_affine"
+test_gpu_program_cache test_gpu_runtime test_gpu_staging test_gpu_transpose test_gpu_vs_cpu
+test_gpu_coarse test_gpu_camera test_gpu_camera_transform test_gpu_colour_images
+test_gpu_colour_scaling test_gpu_colour_warp test_faults test_concurrency test_api test_transpose
+test_rotate test_colour test_gaussian test_gradient test_scale_down test_scale_mn test_affine test_seam"
 
 if [ "$adb_mode" = 1 ]; then
   abuild="${build%/}-android"

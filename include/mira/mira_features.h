@@ -73,7 +73,7 @@ public:
      * | 3 | none | one; its `data` receives the block | extra: ncvMemRequest |
      * | 4, 5 | one; `data` = the block | none | — |
      * | 6 | plane w × h | plane h × w | reserved: pixel bytes (below) |
-     * | 7, 21, 26 | plane | plane | — |
+     * | 7, 21, 26 | plane | plane | reserved: pixel bytes |
      * | 8 | {w, w, h, h, luma}; the VU plane follows the luma block | {w, w, h, h, RGBA} | — |
      * | 9 | Y, Cb, Cr | Y, CbCr (h / 2 rows of w bytes) | — |
      * | 10 | Y, CbCr (h / 2 rows of w bytes) | Y, Cb, Cr | — |
@@ -86,17 +86,19 @@ public:
      * | 18 | {rw, image stride, rh, rh, first pixel of the rectangle} | two (a count of 1 is enough): `data` → float mean, `data` → float variance | — |
      * | 19 | plane | plane | arg: border mode; reserved: pixel bytes |
      * | 20 | plane, width 2w bytes | plane, width 4w bytes, 2h rows | — |
-     * | 23 | plane | plane | extra: ncvScaleParam |
+     * | 23 | plane | plane | extra: ncvScaleParam; reserved: pixel bytes |
      * | 24 | plane | mask plane (its width and height bound the fill) | extra: ncvFloodfillParam |
-     * | 25 | plane, then {3, 12, 2, 2, matrix} | plane, then {2, 2, dstH, dstH, row spans or null} | arg: interpolation |
+     * | 25 | plane, then {3, 12, 2, 2, matrix} | plane, then {2, 2, dstH, dstH, row spans or null} | arg: interpolation; reserved: pixel bytes |
      * | 27 | Y (w × h), U, V (⌈w/2⌉ samples × ⌈h/2⌉ rows each) | RGB(A) plane, width in pixels | arg: RGB layout, matrix << 4, range << 8, chroma pixel stride << 12 |
      * | 28 | RGB(A) plane, width in pixels | Y, U, V (as 27's sources) | arg: as 27 |
      * | 29 | Y, U, V (as 27) | RGB(A) plane of any size, width in pixels | arg: as 27, quarter turns << 16, mirror << 20, interpolation << 24 |
      *
-     * Pixel bytes (MIRA_Feature_Param::reserved) of features 6, 13 and 19: 2,
-     * 3 or 4 for interleaved images of that many channels, whose descriptor
-     * widths then count pixels (strides stay bytes); any other value (the
-     * plain C functions store 1) for 8-bit planes.
+     * Pixel bytes (MIRA_Feature_Param::reserved): 2, 3 or 4 for interleaved
+     * images of that many channels, each channel computed as the plane is;
+     * any other value (the plain C functions store 1) for the feature's own
+     * unit. Features 6, 13, 19 and 25 then count descriptor widths in pixels
+     * (strides stay bytes); the down-scales (7, 26), the Lanczos up-scale
+     * (21) and the general scale (23) keep widths in bytes.
      *
      * @param src      Source descriptors (null where the feature takes none).
      * @param srcCount Number of source descriptors.

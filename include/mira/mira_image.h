@@ -192,8 +192,10 @@ MIRA_EXPORT mira_status mira_set_program_cache_dir(const char* dir);
 /**
  * Memory that the CPU and the GPU share: a shared-virtual-memory block when a
  * GPU device is ready (GPU requests on it need no copy), else ordinary host
- * memory; 128-byte aligned either way. NULL for `size` 0, above 2^31 - 1
- * bytes, or when the memory is not available. Free with mira_free().
+ * memory; 128-byte aligned either way. A block larger than the device
+ * allocates at once is host memory that GPU requests copy (as ncvMemAlloc's).
+ * NULL for `size` 0, above 2^31 - 1 bytes, or when the memory is not
+ * available. Free with mira_free().
  * @param size bytes, 1 to 2^31 - 1.
  * @return the block, or NULL.
  */

@@ -31,13 +31,6 @@ void affine_clipped_u8_cpu(const uint8_t* src, uint32_t srcW, uint32_t srcH, siz
                            const float m[6], uint8_t* dst, uint32_t dstW, uint32_t dstH,
                            size_t dstStride, AffineInterp interp, uint32_t channels = 1);
 
-// The request record of the warp feature (its `extra`, optional): the
-// channels of both images, whose descriptors then count pixels in `width`.
-// Without one, both images are planes.
-struct AffineColour {
-    uint32_t channels;
-};
-
 // Per destination row y, spans[2 y] and spans[2 y + 1]: the half-open run
 // [start, end) of the columns that affine_clipped_u8_cpu computes from
 // samples inside the source with `interp`, from the same position arithmetic
