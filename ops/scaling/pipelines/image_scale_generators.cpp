@@ -188,6 +188,7 @@ public:
             // A row takes one tap at a time over its whole width: the row's
             // source row is found once per tap, not once per vector.
             yp.update().reorder(x, ry1, y, ch);
+            ytaps = ry1;
             // Source columns of the taps, clamped once per call into a table;
             // the passes read them with the clamp's bounds promised (lo, hi:
             // with edge replication the vertical pass covers the image's
@@ -259,9 +260,21 @@ public:
         } else {
             // (The vertical pass per destination row: its float row is read
             // back while it is in L1.)
-            schedule_pass(yp, output, yi, x, float_lanes(this->get_target()));
-            yp.store_at(output, yo);
             const int lanes = float_lanes(this->get_target());
+            if (CH == 4) {
+                // Four interleaved channels: the vertical pass keeps the
+                // source's layout (channel innermost) and runs over whole
+                // pixels, so that each tap's source row is read as dense
+                // vectors instead of one byte per lane. (With three channels
+                // the horizontal pass's reads of this layout cost more than
+                // the vertical pass saves: measured slower.)
+                yp.bound(ch, 0, CH).reorder_storage(ch, x, y);
+                yp.compute_at(output, yi).reorder(ch, x, y).vectorize(ch).vectorize(x, lanes);
+                yp.update().reorder(ch, x, ytaps, y).vectorize(ch).vectorize(x, lanes);
+            } else {
+                schedule_pass(yp, output, yi, x, lanes);
+            }
+            yp.store_at(output, yo);
             xsel.compute_at(output, yi).store_at(output, yo);
             for (size_t i = 0; i < xpr.size(); ++i) {
                 xsel.specialize(periodic[i]).vectorize(x, lanes);
@@ -281,6 +294,7 @@ private:
     Func pairs;
     std::vector<Expr> periodic;  // per down-scale ratio: its version applies
     Expr exact2;                 // the exact 2x up-scale applies
+    RDom ytaps;                  // the vertical pass's taps after the first (down-scale)
     Expr sum16;                  // its sums, times 16
     std::vector<Func> xpr;       // per ratio: the horizontal pass
 };
