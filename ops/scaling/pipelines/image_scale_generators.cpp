@@ -169,11 +169,22 @@ public:
             Expr two = scale_x == 2.0f && scale_y == 2.0f;
             Expr e2 = select(two, 1, 0);
             Expr i = x / 2;
-            auto s16 = [&](Expr c, Expr yy) { return cast<uint16_t>(in_b(c, yy, ch)); };
+            // (Interleaved pixels read a copy of the band's source rows in
+            // planes, made for this version: dense vectors, where the source
+            // itself would be read one byte per lane.)
+            src2(x, y, ch) = in_b(x, y, ch);
+            auto s16 = [&](Expr c, Expr yy) {
+                return cast<uint16_t>(CH > 0 ? src2(c, yy, ch) : in_b(c, yy, ch));
+            };
             up2(x, y, ch) = select(x % 2 == 1, 3 * s16(i, y) + s16(i + 1, y),
                                    s16(i - 1, y) + 3 * s16(i, y));
             auto row = [&](int kk) { return clamp_tap(ay.first(y) + kk, y, sy, ay.taps, sh); };
-            yp(x, y, ch) = ay.weight(y, 0) * xp(x, row(0), ch) + ay.weight(y, 1) * xp(x, row(1), ch);
+            // (Where the exact version applies, the destination does not use
+            // these sums: they read row 0 only, so that a band's horizontal
+            // pass covers one row.)
+            Expr ne = 1 - e2;
+            yp(x, y, ch) = ay.weight(y, 0) * xp(x, row(0) * ne, ch) +
+                           ay.weight(y, 1) * xp(x, row(1) * ne, ch);
             Expr w0 = cast<uint16_t>(ay.weight(y, 0) * 4.0f);
             sum16 = w0 * up2(x, row(0) * e2, ch) + (4 - w0) * up2(x, row(1) * e2, ch);
             exact2 = two;
@@ -250,6 +261,7 @@ public:
             xp.compute_at(output, yo).align_bounds(x, kUpAlign).vectorize(x, lanes);
             // (Per band.)
             srcu8.compute_at(output, yo).vectorize(x, kByteLanes);
+            if (CH > 0) src2.compute_at(output, yo).vectorize(x, kByteLanes);
             pairs.compute_at(output, yo);
             up2.compute_at(output, yo)
                 .align_bounds(x, 2)
@@ -291,6 +303,7 @@ public:
 private:
     Var x{"x"}, y{"y"}, ch{"c"}, yo{"yo"}, yi{"yi"}, xo{"xo"}, xi{"xi"};
     Func up2{"up2_xpass"}, xsel{"xpass_row"}, srcu8{"source_bytes"};
+    Func src2{"source_planes"};  // the exact 2x version's source rows (interleaved pixels)
     Func pairs;
     std::vector<Expr> periodic;  // per down-scale ratio: its version applies
     Expr exact2;                 // the exact 2x up-scale applies
