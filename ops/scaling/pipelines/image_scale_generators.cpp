@@ -273,13 +273,15 @@ public:
             // (The vertical pass per destination row: its float row is read
             // back while it is in L1.)
             const int lanes = float_lanes(this->get_target());
-            if (CH == 4) {
-                // Four interleaved channels: the vertical pass keeps the
-                // source's layout (channel innermost) and runs over whole
+            if (CH == 4 && this->get_target().arch == Target::X86) {
+                // Four interleaved channels on x86: the vertical pass keeps
+                // the source's layout (channel innermost) and runs over whole
                 // pixels, so that each tap's source row is read as dense
                 // vectors instead of one byte per lane. (With three channels
                 // the horizontal pass's reads of this layout cost more than
-                // the vertical pass saves: measured slower.)
+                // the vertical pass saves: measured slower. AArch64 reads a
+                // channel's samples with ld4, and this layout's de-interleaving
+                // there would take lane moves instead.)
                 yp.bound(ch, 0, CH).reorder_storage(ch, x, y);
                 yp.compute_at(output, yi).reorder(ch, x, y).vectorize(ch).vectorize(x, lanes);
                 yp.update().reorder(ch, x, ytaps, y).vectorize(ch).vectorize(x, lanes);
