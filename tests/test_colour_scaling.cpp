@@ -165,12 +165,13 @@ bool reference_check(const Case& c, const std::vector<uint8_t>& src,
 std::vector<Case> cases() {
     std::vector<Case> v;
     // sw, sh, dw, dh: odd widths, heights 1 to 17, shrinking, enlarging and
-    // mixed, equal sizes, and 1080p -> 720p.
+    // mixed, equal sizes, 1080p -> 720p, and exactly 2x over several row
+    // bands of an odd width (the exact version's own loop nests).
     const std::vector<std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>> resize = {
         {1, 1, 7, 3},     {7, 2, 17, 3},   {17, 3, 7, 2},    {33, 17, 17, 3},
         {641, 17, 33, 2}, {33, 2, 641, 17}, {17, 17, 33, 1}, {7, 3, 7, 3},
         {641, 3, 1, 1},   {33, 17, 66, 34}, {66, 34, 33, 17}, {48, 17, 32, 3},
-        {17, 2, 34, 3},   {1920, 1080, 1280, 720}};
+        {17, 2, 34, 3},   {641, 51, 1282, 102}, {1920, 1080, 1280, 720}};
     for (int interp = 0; interp < 3; ++interp)
         for (int border = 0; border < 3; ++border)
             for (const auto& [sw, sh, dw, dh] : resize) {
