@@ -1,6 +1,7 @@
 // mira_gpu_check: the measured part of scripts/gpu-check.sh, one table for a
 // machine or phone with an OpenCL device. For every operation of
-// gpu_vs_cpu.h that has a kernel:
+// gpu_vs_cpu.h that has a kernel, and the checked interface's camera-frame
+// conversions and colour-image operations:
 //  - at each size (default 1920x1080 and 3840x2160): kernel launches per
 //    call (the runtime's launch counter), bytes differing from the same
 //    request run by the kernel's CPU twin (no usable device) and from the
@@ -28,6 +29,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,6 +44,7 @@ using gpu_vs_cpu::Compare;
 using gpu_vs_cpu::Geometry;
 using gpu_vs_cpu::Op;
 using gpu_vs_cpu::Outcome;
+using mira_test::GuardedImage;
 using Planes = std::vector<std::vector<uint8_t>>;
 
 struct Timed {
@@ -89,6 +93,145 @@ Geometry geometry(const Op& op, uint32_t w, uint32_t h, uint32_t seed) {
     op.sourceFor(g, 1);
     if (!op.accepts(g)) op.sourceFor(g, 0);
     return g;
+}
+
+// ------------------------------------------------------------ checked-API operations
+// The camera-frame conversions and colour images of mira_image.h, which the
+// shared operation list (built on the plain C functions) does not hold: the
+// same table rows, the request timed around the API call.
+
+mira_path path_of(uint32_t mode) { return mode == MIRA_MODE_CPU ? MIRA_PATH_CPU : MIRA_PATH_GPU; }
+
+// The images of one request, made as the shared cases make theirs.
+struct Images {
+    std::vector<std::unique_ptr<GuardedImage>> keep;
+    GuardedImage* add(uint32_t rowBytes, uint32_t rows, uint32_t pad, uint32_t seed, bool fill) {
+        return gpu_vs_cpu::detail::image(keep, rowBytes, rows, pad, seed, fill);
+    }
+};
+
+mira_image image_of(GuardedImage* g, uint32_t width, uint32_t channels) {
+    return mira_image{g->data(), width, g->rows(), g->stride(), channels};
+}
+
+// An NV21 frame of w x h: a luma plane and a VU plane, rows padded.
+mira_yuv420 nv21_of(GuardedImage* y, GuardedImage* vu, uint32_t w, uint32_t h) {
+    mira_yuv420 f{};
+    f.y = y->data();
+    f.v = vu->data();
+    f.u = vu->data() + 1;
+    f.width = w;
+    f.height = h;
+    f.y_stride = y->stride();
+    f.u_stride = f.v_stride = vu->stride();
+    f.uv_pixel_stride = 2;
+    return f;
+}
+
+template <class Call>
+Outcome timed_call(Call call, const std::vector<GuardedImage*>& outs) {
+    const auto start = std::chrono::steady_clock::now();
+    const mira_status st = call();
+    gpu_vs_cpu::detail::request_ns += uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                   std::chrono::steady_clock::now() - start)
+                                                   .count());
+    return gpu_vs_cpu::detail::collect(st == MIRA_STATUS_OK ? uint32_t(MIRA_OK) : uint32_t(st), outs);
+}
+
+// A colour operation from a source of sw x sh pixels of `ch` channels to a
+// destination of dw x dh; `source` sets the source size from the destination.
+Op colour_op(const std::string& name, uint32_t ch, std::function<void(Geometry&)> source,
+             std::function<mira_status(const mira_image&, const mira_image&, mira_path)> call) {
+    Op op;
+    op.name = name;
+    op.accepts = [](const Geometry&) { return true; };
+    op.sourceFor = [source](Geometry& g, int) { source(g); };
+    op.run = [ch, call](const Geometry& g, uint32_t mode) {
+        Images im;
+        GuardedImage* s = im.add(g.sw * ch, g.sh, g.srcPad, g.seed, true);
+        GuardedImage* d = im.add(g.dw * ch, g.dh, g.dstPad, 0, false);
+        const mira_image si = image_of(s, g.sw, ch), di = image_of(d, g.dw, ch);
+        return timed_call([&] { return call(si, di, path_of(mode)); }, {d});
+    };
+    return op;
+}
+
+std::vector<Op> checked_api_ops() {
+    std::vector<Op> ops;
+    const auto same = [](Geometry& g) { g.sw = g.dw, g.sh = g.dh; };
+    const auto turned = [](Geometry& g) { g.sw = g.dh, g.sh = g.dw; };
+    const auto twice = [](Geometry& g) { g.sw = 2 * g.dw, g.sh = 2 * g.dh; };
+    ops.push_back(colour_op("rgba transpose", 4, turned, [](const mira_image& s, const mira_image& d, mira_path p) {
+        return mira_transpose(&s, &d, p);
+    }));
+    ops.push_back(colour_op("rgb rotate 90", 3, turned, [](const mira_image& s, const mira_image& d, mira_path p) {
+        return mira_rotate(&s, &d, 90, p);
+    }));
+    ops.push_back(colour_op("rgba rotate 180", 4, same, [](const mira_image& s, const mira_image& d, mira_path p) {
+        return mira_rotate(&s, &d, 180, p);
+    }));
+    ops.push_back(colour_op("rgb gaussian", 3, same, [](const mira_image& s, const mira_image& d, mira_path p) {
+        return mira_gaussian3x3(&s, &d, MIRA_GAUSSIAN_BORDER_RENORMALISED, p);
+    }));
+    ops.push_back(colour_op("rgba scale down box 2x", 4, twice, [](const mira_image& s, const mira_image& d, mira_path p) {
+        return mira_scale_down_box(&s, &d, p);
+    }));
+    ops.push_back(colour_op("rgb warp bilinear", 3, same, [](const mira_image& s, const mira_image& d, mira_path p) {
+        const float m[6] = {0.96f, 0.12f, -20.5f, -0.1f, 0.97f, 31.25f};
+        return mira_warp_affine(&s, m, &d, MIRA_WARP_BILINEAR, nullptr, p);
+    }));
+    Op to_rgb;
+    to_rgb.name = "nv21 to rgba bt709";
+    to_rgb.accepts = [](const Geometry&) { return true; };
+    to_rgb.sourceFor = [](Geometry& g, int) { g.sw = g.dw, g.sh = g.dh; };
+    to_rgb.run = [](const Geometry& g, uint32_t mode) {
+        Images im;
+        GuardedImage* y = im.add(g.sw, g.sh, g.srcPad, g.seed, true);
+        GuardedImage* vu = im.add(2 * ((g.sw + 1) / 2), (g.sh + 1) / 2, g.srcPad, g.seed + 1, true);
+        GuardedImage* d = im.add(4 * g.dw, g.dh, g.dstPad, 0, false);
+        const mira_yuv420 f = nv21_of(y, vu, g.sw, g.sh);
+        const mira_image di = image_of(d, g.dw, 4);
+        return timed_call([&] {
+            return mira_yuv420_to_rgb(&f, &di, MIRA_RGB_FORMAT_RGBA, MIRA_MATRIX_BT709,
+                                      MIRA_RANGE_LIMITED, path_of(mode));
+        }, {d});
+    };
+    ops.push_back(to_rgb);
+    Op preview = to_rgb;
+    preview.name = "nv21 preview 90 bilinear";
+    preview.sourceFor = [](Geometry& g, int) { g.sw = g.dh * 3 / 2, g.sh = g.dw * 3 / 2; };
+    preview.run = [](const Geometry& g, uint32_t mode) {
+        Images im;
+        GuardedImage* y = im.add(g.sw, g.sh, g.srcPad, g.seed, true);
+        GuardedImage* vu = im.add(2 * ((g.sw + 1) / 2), (g.sh + 1) / 2, g.srcPad, g.seed + 1, true);
+        GuardedImage* d = im.add(4 * g.dw, g.dh, g.dstPad, 0, false);
+        const mira_yuv420 f = nv21_of(y, vu, g.sw, g.sh);
+        const mira_image di = image_of(d, g.dw, 4);
+        return timed_call([&] {
+            return mira_yuv420_to_rgb_transform(&f, &di, 90, 0, MIRA_INTERPOLATION_BILINEAR,
+                                                MIRA_RGB_FORMAT_RGBA, MIRA_MATRIX_BT601,
+                                                MIRA_RANGE_LIMITED, path_of(mode));
+        }, {d});
+    };
+    ops.push_back(preview);
+    Op from_rgb;
+    from_rgb.name = "rgb to nv21 full range";
+    from_rgb.accepts = [](const Geometry&) { return true; };
+    from_rgb.sourceFor = [](Geometry& g, int) { g.sw = g.dw, g.sh = g.dh; };
+    from_rgb.run = [](const Geometry& g, uint32_t mode) {
+        Images im;
+        GuardedImage* s = im.add(3 * g.sw, g.sh, g.srcPad, g.seed, true);
+        GuardedImage* y = im.add(g.dw, g.dh, g.dstPad, 0, false);
+        GuardedImage* vu = im.add(2 * ((g.dw + 1) / 2), (g.dh + 1) / 2, g.dstPad, 0, false);
+        const mira_image si = image_of(s, g.sw, 3);
+        const mira_yuv420 f = nv21_of(y, vu, g.dw, g.dh);
+        return timed_call([&] {
+            return mira_rgb_to_yuv420(&si, MIRA_RGB_FORMAT_RGB, &f, MIRA_MATRIX_BT601,
+                                      MIRA_RANGE_FULL, path_of(mode));
+        }, {y, vu});
+    };
+    ops.push_back(from_rgb);
+    return ops;
 }
 
 bool has_kernel(const Op& op, const Geometry& g) { return !op.launches || op.launches(g); }
@@ -288,6 +431,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<Op> ops = gpu_vs_cpu::all_ops();
+    for (Op& op : checked_api_ops()) ops.push_back(std::move(op));
     ops.erase(std::remove_if(ops.begin(), ops.end(),
                              [&](const Op& op) { return op.name.find(only) == std::string::npos; }),
               ops.end());
