@@ -125,6 +125,32 @@ inline uint8x16_t shr_narrow_sat_u8(int16x8_t a, int16x8_t b) {
     return vcombine_u8(vqshrun_n_s16(a, n), vqshrun_n_s16(b, n));
 #endif
 }
+// (a k + 2^14) >> 15 per lane, the rounding doubling high half of the
+// product (vqrdmulhq_s16), for k never -32768: that intrinsic saturates only
+// when both operands are -32768. A single multiply on x86 (pmulhrsw); the
+// emulation's own form adds a compare and an xor for that one case. Every
+// lane of k is a formula's coefficient, built with dup_opaque_s16.
+inline int16x8_t mul_round_q15_s16(int16x8_t a, int16x8_t k) {
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+    return simde_int16x8_from_m128i(
+        _mm_mulhrs_epi16(simde_int16x8_to_m128i(a), simde_int16x8_to_m128i(k)));
+#else
+    return vqrdmulhq_s16(a, k);
+#endif
+}
+// (x + 32) >> 6 of a's lanes, then b's, saturated to 0..255 (vqrshrun_n_s16
+// by 6 of each, combined), the sum rounded in a wider lane: a rounding
+// narrowing shift per half on AArch64; on x86 one rounding multiply per half,
+// (512 x + 2^14) >> 15 being exactly (x + 32) >> 6, and one pack. Build
+// k512 with dup_opaque_s16(512) outside the loop.
+inline uint8x16_t rshr6_narrow_sat_u8(int16x8_t a, int16x8_t b, int16x8_t k512) {
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+    return narrow_sat_u8(mul_round_q15_s16(a, k512), mul_round_q15_s16(b, k512));
+#else
+    (void)k512;
+    return vcombine_u8(vqrshrun_n_s16(a, 6), vqrshrun_n_s16(b, 6));
+#endif
+}
 // The bytes of a times k as 16-bit lanes: val[0] from bytes 0..7, val[1]
 // from bytes 8..15 (vmull_u8 of each half). Every lane of k holds the same
 // value, below 256; build k with dup_opaque_s16 outside the loop. A widening
@@ -164,6 +190,57 @@ inline void store_interleave4_u8(uint8_t* p, uint8x16_t a, uint8x16_t b, uint8x1
     vst4q_u8(p, planes);
 #endif
 }
+// Bytes of t picked by idx: lane i is t[idx[i]], or 0 where idx[i] has its
+// top bit set (every table below uses 0x80 for "none"). One byte shuffle on
+// x86 (the emulation's vqtbl1q_u8 adds a compare and an or to zero indices
+// 16..127 as well), a table look-up on AArch64.
+inline uint8x16_t shuffle_bytes_u8(uint8x16_t t, uint8x16_t idx) {
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+    return simde_uint8x16_from_m128i(
+        _mm_shuffle_epi8(simde_uint8x16_to_m128i(t), simde_uint8x16_to_m128i(idx)));
+#else
+    return vqtbl1q_u8(t, idx);
+#endif
+}
+// The shuffle indices that place three byte planes a, b, c interleaved (a0
+// b0 c0 a1 ... c15) into 48 bytes, and take them back out: [vector v of the
+// 48 bytes][plane c], 0x80 where the byte holds no sample of plane c.
+struct Interleave3Tables {
+    uint8_t toRow[3][3][16];    // row vector v from plane c
+    uint8_t fromRow[3][3][16];  // plane c from row vector v
+    constexpr Interleave3Tables() : toRow(), fromRow() {
+        for (int v = 0; v < 3; ++v)
+            for (int c = 0; c < 3; ++c)
+                for (int i = 0; i < 16; ++i) {
+                    const int row = 16 * v + i;  // byte of the row: sample row / 3 of plane row % 3
+                    toRow[v][c][i] = row % 3 == c ? uint8_t(row / 3) : uint8_t(0x80);
+                    const int byte = 3 * i + c - 16 * v;  // sample i of plane c in vector v
+                    fromRow[v][c][i] = byte >= 0 && byte < 16 ? uint8_t(byte) : uint8_t(0x80);
+                }
+    }
+};
+inline constexpr Interleave3Tables kInterleave3{};
+// Three byte planes stored interleaved, a0 b0 c0 a1 ... c15 (vst3q_u8): 48
+// bytes at p, which needs no alignment. The emulation's own form is a byte
+// loop; x86 builds each of the three row vectors from one byte shuffle of
+// each plane (nine shuffles, six ors).
+inline void store_interleave3_u8(uint8_t* p, uint8x16_t a, uint8x16_t b, uint8x16_t c) {
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+    const uint8x16_t planes[3] = {a, b, c};
+    for (int v = 0; v < 3; ++v) {
+        uint8x16_t row = shuffle_bytes_u8(planes[0], vld1q_u8(kInterleave3.toRow[v][0]));
+        row = vorrq_u8(row, shuffle_bytes_u8(planes[1], vld1q_u8(kInterleave3.toRow[v][1])));
+        row = vorrq_u8(row, shuffle_bytes_u8(planes[2], vld1q_u8(kInterleave3.toRow[v][2])));
+        vst1q_u8(p + 16 * v, row);
+    }
+#else
+    uint8x16x3_t planes;
+    planes.val[0] = a;
+    planes.val[1] = b;
+    planes.val[2] = c;
+    vst3q_u8(p, planes);
+#endif
+}
 // 16 pixels of kChannels (3, or 4 with alpha 255) at p from their first three
 // channels' vectors.
 template <int kChannels>
@@ -171,27 +248,31 @@ inline void store_pixels3or4_u8(uint8_t* p, uint8x16_t a, uint8x16_t b, uint8x16
     if (kChannels == 4) {
         store_interleave4_u8(p, a, b, c, vdupq_n_u8(255));
     } else {
-        uint8x16x3_t planes;
-        planes.val[0] = a;
-        planes.val[1] = b;
-        planes.val[2] = c;
-        vst3q_u8(p, planes);
+        store_interleave3_u8(p, a, b, c);
     }
 }
 // 64 bytes at p split into four byte planes, a0 b0 c0 d0 a1 ... d15 -> a, b,
 // c, d (vld4q_u8). The load does the split on AArch64; the emulation's own
-// form is a byte loop, so x86 loads four vectors and unzips bytes twice.
+// form is a byte loop, so x86 groups each vector's four samples of a plane
+// with one byte shuffle (a0 a1 a2 a3 b0 .. d3) and transposes the four
+// vectors' 32-bit groups (eight 32- and 64-bit zips); a plane the caller
+// never uses costs nothing.
 inline uint8x16x4_t load_deinterleave4_u8(const uint8_t* p) {
-#if defined(SIMDE_X86_SSE2_NATIVE)
-    const uint8x16x2_t lo = vuzpq_u8(vld1q_u8(p), vld1q_u8(p + 16));       // a c a c.., b d b d..
-    const uint8x16x2_t hi = vuzpq_u8(vld1q_u8(p + 32), vld1q_u8(p + 48));
-    const uint8x16x2_t ac = vuzpq_u8(lo.val[0], hi.val[0]);
-    const uint8x16x2_t bd = vuzpq_u8(lo.val[1], hi.val[1]);
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+    static constexpr uint8_t kGroup[16] = {0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15};
+    const uint8x16_t group = vld1q_u8(kGroup);
+    uint32x4_t q[4];
+    for (int i = 0; i < 4; ++i)
+        q[i] = vreinterpretq_u32_u8(shuffle_bytes_u8(vld1q_u8(p + 16 * i), group));
+    // [a of q0, a of q1, b of q0, b of q1], [c .., d ..]; the same of q2, q3.
+    const uint32x4x2_t lo = vzipq_u32(q[0], q[1]), hi = vzipq_u32(q[2], q[3]);
+    const uint64x2_t ab0 = vreinterpretq_u64_u32(lo.val[0]), cd0 = vreinterpretq_u64_u32(lo.val[1]);
+    const uint64x2_t ab1 = vreinterpretq_u64_u32(hi.val[0]), cd1 = vreinterpretq_u64_u32(hi.val[1]);
     uint8x16x4_t r;
-    r.val[0] = ac.val[0];
-    r.val[1] = bd.val[0];
-    r.val[2] = ac.val[1];
-    r.val[3] = bd.val[1];
+    r.val[0] = vreinterpretq_u8_u64(vzip1q_u64(ab0, ab1));
+    r.val[1] = vreinterpretq_u8_u64(vzip2q_u64(ab0, ab1));
+    r.val[2] = vreinterpretq_u8_u64(vzip1q_u64(cd0, cd1));
+    r.val[3] = vreinterpretq_u8_u64(vzip2q_u64(cd0, cd1));
     return r;
 #else
     return vld4q_u8(p);
@@ -202,20 +283,14 @@ inline uint8x16x4_t load_deinterleave4_u8(const uint8_t* p) {
 // gathers its bytes from the three vectors with table look-ups (one byte
 // shuffle each; indices past 15 give 0).
 inline uint8x16x3_t load_deinterleave3_u8(const uint8_t* p) {
-#if defined(SIMDE_X86_SSE2_NATIVE)
+#if defined(SIMDE_X86_SSSE3_NATIVE)
     const uint8x16_t q[3] = {vld1q_u8(p), vld1q_u8(p + 16), vld1q_u8(p + 32)};
     uint8x16x3_t r;
-    for (int c = 0; c < 3; ++c) {
-        uint8_t idx[3][16];
-        for (int v = 0; v < 3; ++v)
-            for (int i = 0; i < 16; ++i) {
-                const int byte = 3 * i + c - 16 * v;  // position of sample i in vector v
-                idx[v][i] = byte >= 0 && byte < 16 ? uint8_t(byte) : uint8_t(0x80);
-            }
-        r.val[c] = vorrq_u8(vorrq_u8(vqtbl1q_u8(q[0], vld1q_u8(idx[0])),
-                                     vqtbl1q_u8(q[1], vld1q_u8(idx[1]))),
-                            vqtbl1q_u8(q[2], vld1q_u8(idx[2])));
-    }
+    for (int c = 0; c < 3; ++c)
+        r.val[c] = vorrq_u8(
+            vorrq_u8(shuffle_bytes_u8(q[0], vld1q_u8(kInterleave3.fromRow[0][c])),
+                     shuffle_bytes_u8(q[1], vld1q_u8(kInterleave3.fromRow[1][c]))),
+            shuffle_bytes_u8(q[2], vld1q_u8(kInterleave3.fromRow[2][c])));
     return r;
 #else
     return vld3q_u8(p);

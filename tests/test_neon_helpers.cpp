@@ -113,6 +113,32 @@ TEST_P(NeonHelpers, NarrowingShiftClampsEveryLane) {
     }
 }
 
+// The rounding narrowing shift by 6: floor((s + 32) / 64) clamped to 0..255,
+// the sum taken without 16-bit overflow (32767 + 32 rounds to 512 -> 255).
+TEST_P(NeonHelpers, RoundingNarrowingShiftClampsEveryLane) {
+    int16_t s[16];
+    std::memcpy(s, words16, sizeof s);
+    if (GetParam() == 0) s[15] = 32767, s[14] = 32735, s[13] = -32768, s[12] = -33, s[11] = -32;
+    const int16x8_t k512 = mira::dup_opaque_s16(512);
+    const auto r = lanes(mira::rshr6_narrow_sat_u8(vld1q_s16(s), vld1q_s16(s + 8), k512));
+    for (int i = 0; i < 16; ++i) {
+        const int sum = int(s[i]) + 32;
+        const int q = sum >= 0 ? sum / 64 : -((-sum + 63) / 64);
+        EXPECT_EQ(r.v[i], std::min(255, std::max(0, q))) << s[i];
+    }
+    // Every 16-bit input.
+    for (int a0 = -32768; a0 < 32768; a0 += 16) {
+        int16_t v[16];
+        for (int i = 0; i < 16; ++i) v[i] = int16_t(a0 + i);
+        const auto all = lanes(mira::rshr6_narrow_sat_u8(vld1q_s16(v), vld1q_s16(v + 8), k512));
+        for (int i = 0; i < 16; ++i) {
+            const int sum = int(v[i]) + 32;
+            const int q = sum >= 0 ? sum / 64 : -((-sum + 63) / 64);
+            ASSERT_EQ(all.v[i], std::min(255, std::max(0, q))) << v[i];
+        }
+    }
+}
+
 TEST_P(NeonHelpers, WideningMultiplyMatchesScalar) {
     const uint8x16_t v = vld1q_u8(bytes);
     for (int k : {0, 1, 37, 255, int(bytes[16])}) {
@@ -143,6 +169,42 @@ TEST_P(NeonHelpers, InterleavingStoreWritesPlanesInOrder) {
         EXPECT_EQ(around[i], i >= 16 && i < 80 ? planes[(i - 16) % 4][(i - 16) / 4]
                                                : mira_test::kCanary)
             << i;
+}
+
+// The three-plane interleaving store, as the four-plane one: exactly its 48
+// bytes, before a guard page and between canaries.
+TEST_P(NeonHelpers, ThreePlaneStoreWritesPlanesInOrder) {
+    uint8_t planes[3][16];
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 16; ++i) planes[c][i] = uint8_t(bytes[(i + 5 * c) % 32] ^ (c * 0x6B));
+    GuardedBlock out(48);
+    mira::store_interleave3_u8(out.data(), vld1q_u8(planes[0]), vld1q_u8(planes[1]),
+                               vld1q_u8(planes[2]));
+    for (int i = 0; i < 48; ++i) EXPECT_EQ(out.data()[i], planes[i % 3][i / 3]) << i;
+    std::vector<uint8_t> around(80, mira_test::kCanary);
+    mira::store_interleave3_u8(around.data() + 16, vld1q_u8(planes[0]), vld1q_u8(planes[1]),
+                               vld1q_u8(planes[2]));
+    for (int i = 0; i < 80; ++i)
+        EXPECT_EQ(around[i], i >= 16 && i < 64 ? planes[(i - 16) % 3][(i - 16) / 3]
+                                               : mira_test::kCanary)
+            << i;
+    // store_pixels3or4_u8 is the same store for 3 channels, the four-plane
+    // one with alpha 255 for 4.
+    uint8_t px3[48], px4[64];
+    mira::store_pixels3or4_u8<3>(px3, vld1q_u8(planes[0]), vld1q_u8(planes[1]), vld1q_u8(planes[2]));
+    mira::store_pixels3or4_u8<4>(px4, vld1q_u8(planes[0]), vld1q_u8(planes[1]), vld1q_u8(planes[2]));
+    for (int i = 0; i < 48; ++i) EXPECT_EQ(px3[i], planes[i % 3][i / 3]) << i;
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(px4[i], i % 4 == 3 ? 255 : planes[i % 4][i / 4]) << i;
+}
+
+// Byte shuffles: an index below 16 picks that byte, one with its top bit
+// set gives 0.
+TEST_P(NeonHelpers, ByteShuffleMatchesScalar) {
+    uint8_t idx[16];
+    for (int i = 0; i < 16; ++i)
+        idx[i] = bytes[16 + i] & 0x80 ? uint8_t(0x80 | bytes[16 + i]) : uint8_t(bytes[16 + i] & 15);
+    const auto r = lanes(mira::shuffle_bytes_u8(vld1q_u8(bytes), vld1q_u8(idx)));
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(r.v[i], idx[i] & 0x80 ? 0 : bytes[idx[i]]) << i;
 }
 
 // The de-interleaving loads read exactly their 64 or 48 bytes (the block
@@ -200,6 +262,28 @@ TEST_P(NeonHelpers, LoadsAndStoresTouchOnlyTheirBytes) {
 INSTANTIATE_TEST_SUITE_P(Seeds, NeonHelpers, ::testing::Values(0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u));
 
 }  // namespace
+
+// The rounding high-half multiply, (a k + 2^14) >> 15 with the shift
+// flooring, over every 16-bit a for coefficients of each sign and size
+// (every k but -32768, where the NEON instruction saturates and which no
+// formula uses).
+TEST(MulRoundQ15, MatchesScalarForEveryInput) {
+    const int ks[] = {0, 1, -1, 2, 3, 7, 128, 1604, -1170, -2428, 4207, 8192, 13075, 16384, 16525,
+                      19077, -6860, 32767, -32767, 30000, -30001};
+    for (int k : ks) {
+        const int16x8_t kk = mira::dup_opaque_s16(int16_t(k));
+        for (int a0 = -32768; a0 < 32768; a0 += 8) {
+            int16_t a[8];
+            for (int i = 0; i < 8; ++i) a[i] = int16_t(a0 + i);
+            const auto r = lanes(mira::mul_round_q15_s16(vld1q_s16(a), kk));
+            for (int i = 0; i < 8; ++i) {
+                const int64_t p = int64_t(a[i]) * k + (1 << 14);
+                const int64_t want = p >= 0 ? p / 32768 : -((-p + 32767) / 32768);
+                ASSERT_EQ(r.v[i], want) << "a " << a[i] << " k " << k;
+            }
+        }
+    }
+}
 
 // The fused dot product rounds once per step: with rows (0, 0, -(1 + 2^-11),
 // 1 + 2^-12) and weights (0, 0, 1, 1 + 2^-12), the exact last step is 2^-24,

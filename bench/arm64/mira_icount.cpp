@@ -138,6 +138,43 @@ void colour_and_layout() {
                                    u + size_t(s.w / 2) * (s.h / 2), s.w / 2, s.w, s.h);
             };
         });
+        if (s.w == HD.w) {
+            // The camera preview: the 1080p NV21 frame turned to portrait, scaled
+            // to 720x1280 and converted to RGBA in one call (bilinear), against
+            // libyuv's chain of the three steps (turn with the chroma split,
+            // bilinear scale of the three planes, conversion). Per destination pixel.
+            constexpr uint32_t dw = 720, dh = 1280;
+            const double dn = double(dw) * dh;
+            add("yuv420_preview", s, "mira", dn, [=] {
+                return [s, src = random_bytes(size_t(s.w) * s.h * 3 / 2, 11),
+                        dst = Bytes(size_t(dw) * dh * 4)]() mutable {
+                    mira_yuv420 f{};
+                    mira_yuv420_nv21(&f, src.data(), src.size(), s.w, s.h);
+                    const mira_image d{dst.data(), dw, dh, 4 * dw, 4};
+                    mira_yuv420_to_rgb_transform(&f, &d, 90, 0, MIRA_INTERPOLATION_BILINEAR,
+                                                 MIRA_RGB_FORMAT_RGBA, MIRA_MATRIX_BT601,
+                                                 MIRA_RANGE_LIMITED, MIRA_PATH_CPU);
+                };
+            });
+            add("yuv420_preview", s, "libyuv", dn, [=] {
+                const uint32_t tw = s.h, th = s.w, tcw = (tw + 1) / 2, tch = (th + 1) / 2;
+                const uint32_t cw = (dw + 1) / 2, ch = (dh + 1) / 2;
+                return [=, src = random_bytes(size_t(s.w) * s.h * 3 / 2, 11),
+                        turned = Bytes(size_t(tw) * th + 2 * size_t(tcw) * tch),
+                        scaled = Bytes(size_t(dw) * dh + 2 * size_t(cw) * ch),
+                        dst = Bytes(size_t(dw) * dh * 4)]() mutable {
+                    uint8_t *ty = turned.data(), *tu = ty + size_t(tw) * th, *tv = tu + size_t(tcw) * tch;
+                    uint8_t *sy = scaled.data(), *su = sy + size_t(dw) * dh, *sv = su + size_t(cw) * ch;
+                    const uint8_t* vu = src.data() + size_t(s.w) * s.h;
+                    // NV21's pairs are V first: the split's first plane is V.
+                    libyuv::NV12ToI420Rotate(src.data(), s.w, vu, s.w, ty, tw, tv, tcw, tu, tcw, s.w,
+                                             s.h, libyuv::kRotate90);
+                    libyuv::I420Scale(ty, tw, tu, tcw, tv, tcw, tw, th, sy, dw, su, cw, sv, cw, dw,
+                                      dh, libyuv::kFilterBilinear);
+                    libyuv::I420ToABGR(sy, dw, su, cw, sv, cw, dst.data(), 4 * dw, dw, dh);
+                };
+            });
+        }
         add("transpose", s, "mira", n, [=] {
             return [s, src = random_bytes(size_t(s.w) * s.h), dst = Bytes(size_t(s.w) * s.h)]() mutable {
                 ncvTransposeu8(src.data(), s.w, s.h, s.w, dst.data(), s.h);

@@ -29,8 +29,8 @@ struct Rgb16 {
     uint8x16_t r, g, b;
 };
 
-template <int kChannels>
-inline Rgb16 load16(const uint8_t* p, bool blueFirst) {
+template <int kChannels, bool kBlueFirst>
+inline Rgb16 load16(const uint8_t* p) {
     Rgb16 o;
     if (kChannels == 4) {
         const uint8x16x4_t q = load_deinterleave4_u8(p);
@@ -43,15 +43,15 @@ inline Rgb16 load16(const uint8_t* p, bool blueFirst) {
         o.g = q.val[1];
         o.b = q.val[2];
     }
-    if (blueFirst) std::swap(o.r, o.b);
+    if (kBlueFirst) std::swap(o.r, o.b);
     return o;
 }
 
 // Y of 8 pixels (c x 128 as signed 16-bit lanes), before the narrowing shift.
 inline int16x8_t luma8(uint8x8_t r, uint8x8_t g, uint8x8_t b, const Kernel& k) {
-    int16x8_t s = vaddq_s16(vqrdmulhq_s16(vreinterpretq_s16_u16(vshll_n_u8(r, 7)), k.kYR),
-                            vqrdmulhq_s16(vreinterpretq_s16_u16(vshll_n_u8(g, 7)), k.kYG));
-    s = vaddq_s16(s, vqrdmulhq_s16(vreinterpretq_s16_u16(vshll_n_u8(b, 7)), k.kYB));
+    int16x8_t s = vaddq_s16(mul_round_q15_s16(vreinterpretq_s16_u16(vshll_n_u8(r, 7)), k.kYR),
+                            mul_round_q15_s16(vreinterpretq_s16_u16(vshll_n_u8(g, 7)), k.kYG));
+    s = vaddq_s16(s, mul_round_q15_s16(vreinterpretq_s16_u16(vshll_n_u8(b, 7)), k.kYB));
     return vaddq_s16(s, k.yBias);
 }
 
@@ -67,17 +67,17 @@ inline int16x8_t block32(uint8x16_t a, uint8x16_t b) {
 
 // 16 pixels of two rows (a second row equal to the first for the last row
 // of an odd height): 16 Y of each row, 8 U and 8 V.
-template <int kChannels>
-inline void convert16x2(const uint8_t* s0, const uint8_t* s1, const Kernel& k, bool blueFirst,
-                        uint8x16_t* y0, uint8x16_t* y1, uint8x8_t* u, uint8x8_t* v) {
-    const Rgb16 a = load16<kChannels>(s0, blueFirst), b = load16<kChannels>(s1, blueFirst);
+template <int kChannels, bool kBlueFirst>
+inline void convert16x2(const uint8_t* s0, const uint8_t* s1, const Kernel& k, uint8x16_t* y0,
+                        uint8x16_t* y1, uint8x8_t* u, uint8x8_t* v) {
+    const Rgb16 a = load16<kChannels, kBlueFirst>(s0), b = load16<kChannels, kBlueFirst>(s1);
     *y0 = luma16(a, k);
     *y1 = luma16(b, k);
     const int16x8_t r = block32(a.r, b.r), g = block32(a.g, b.g), bl = block32(a.b, b.b);
-    int16x8_t su = vaddq_s16(vqrdmulhq_s16(r, k.kUR), vqrdmulhq_s16(g, k.kUG));
-    su = vaddq_s16(vaddq_s16(su, vqrdmulhq_s16(bl, k.kUB)), k.cBias);
-    int16x8_t sv = vaddq_s16(vqrdmulhq_s16(r, k.kVR), vqrdmulhq_s16(g, k.kVG));
-    sv = vaddq_s16(vaddq_s16(sv, vqrdmulhq_s16(bl, k.kVB)), k.cBias);
+    int16x8_t su = vaddq_s16(mul_round_q15_s16(r, k.kUR), mul_round_q15_s16(g, k.kUG));
+    su = vaddq_s16(vaddq_s16(su, mul_round_q15_s16(bl, k.kUB)), k.cBias);
+    int16x8_t sv = vaddq_s16(mul_round_q15_s16(r, k.kVR), mul_round_q15_s16(g, k.kVG));
+    sv = vaddq_s16(vaddq_s16(sv, mul_round_q15_s16(bl, k.kVB)), k.cBias);
     *u = vqshrun_n_s16(su, 6);
     *v = vqshrun_n_s16(sv, 6);
 }
@@ -109,10 +109,12 @@ inline void store_chroma8(uint8_t* ur, uint8_t* vr, uint64_t i, uint8x8_t u, uin
     }
 }
 
-template <int kChannels, int kMode>
+// (The rows take a copy of the coefficients, which stays in registers:
+// through the caller's reference every store would reload them.)
+template <int kChannels, int kMode, bool kBlueFirst>
 void convert_pairs(const uint8_t* src, uint64_t srcStride, uint32_t width, uint32_t height,
-                   uint32_t p0, uint32_t p1, const Yuv420Destination& d, const Kernel& k,
-                   bool blueFirst) {
+                   uint32_t p0, uint32_t p1, const Yuv420Destination& d, const Kernel& kernel) {
+    const Kernel k = kernel;
     const uint64_t w = width;
     const int ps = d.pixelStride;
     for (uint32_t j = p0; j < p1; ++j) {
@@ -128,8 +130,8 @@ void convert_pairs(const uint8_t* src, uint64_t srcStride, uint32_t width, uint3
         for (; x + 16 <= w; x += 16) {
             uint8x16_t a, b;
             uint8x8_t u, v;
-            convert16x2<kChannels>(s0 + kChannels * x, s1 + kChannels * x, k, blueFirst, &a, &b,
-                                   &u, &v);
+            convert16x2<kChannels, kBlueFirst>(s0 + kChannels * x, s1 + kChannels * x, k, &a, &b,
+                                               &u, &v);
             vst1q_u8(y0 + x, a);
             if (two) vst1q_u8(y1 + x, b);
             store_chroma8<kMode>(ur, vr, x / 2, u, v);
@@ -148,7 +150,7 @@ void convert_pairs(const uint8_t* src, uint64_t srcStride, uint32_t width, uint3
             }
             uint8x16_t a, b;
             uint8x8_t u, v;
-            convert16x2<kChannels>(l0, l1, k, blueFirst, &a, &b, &u, &v);
+            convert16x2<kChannels, kBlueFirst>(l0, l1, k, &a, &b, &u, &v);
             uint8_t oy0[16], oy1[16], ou[8], ov[8];
             vst1q_u8(oy0, a);
             vst1q_u8(oy1, b);
@@ -165,15 +167,15 @@ void convert_pairs(const uint8_t* src, uint64_t srcStride, uint32_t width, uint3
 }
 
 using PairsFn = void (*)(const uint8_t*, uint64_t, uint32_t, uint32_t, uint32_t, uint32_t,
-                         const Yuv420Destination&, const Kernel&, bool);
+                         const Yuv420Destination&, const Kernel&);
 
-template <int kChannels>
+template <int kChannels, bool kBlueFirst>
 PairsFn pick_mode(int mode) {
     switch (mode) {
-        case kSeparatePairs: return convert_pairs<kChannels, kSeparatePairs>;
-        case kUvPairs: return convert_pairs<kChannels, kUvPairs>;
-        case kVuPairs: return convert_pairs<kChannels, kVuPairs>;
-        default: return convert_pairs<kChannels, kPlanar>;
+        case kSeparatePairs: return convert_pairs<kChannels, kSeparatePairs, kBlueFirst>;
+        case kUvPairs: return convert_pairs<kChannels, kUvPairs, kBlueFirst>;
+        case kVuPairs: return convert_pairs<kChannels, kVuPairs, kBlueFirst>;
+        default: return convert_pairs<kChannels, kPlanar, kBlueFirst>;
     }
 }
 
@@ -192,18 +194,20 @@ void rgb_to_yuv420_neon(const uint8_t* src, uint64_t srcStride, int format, uint
         else
             mode = kSeparatePairs;
     }
-    const PairsFn fn = rgb_channels(format) == 4 ? pick_mode<4>(mode) : pick_mode<3>(mode);
     const bool blueFirst = rgb_blue_first(format);
+    const PairsFn fn = rgb_channels(format) == 4
+                           ? (blueFirst ? pick_mode<4, true>(mode) : pick_mode<4, false>(mode))
+                           : (blueFirst ? pick_mode<3, true>(mode) : pick_mode<3, false>(mode));
     const uint64_t pixels = uint64_t(width) * height;
     const uint32_t pairs = (height + 1) / 2;
     const int bands = pixels < (1u << 17) ? 1 : int(std::min<uint32_t>(16, std::max(1u, pairs / 16)));
     if (bands == 1) {
-        fn(src, srcStride, width, height, 0, pairs, dst, k, blueFirst);
+        fn(src, srcStride, width, height, 0, pairs, dst, k);
         return;
     }
     run_bands(bands, [&](int b) {
         fn(src, srcStride, width, height, uint32_t(uint64_t(pairs) * b / bands),
-           uint32_t(uint64_t(pairs) * (b + 1) / bands), dst, k, blueFirst);
+           uint32_t(uint64_t(pairs) * (b + 1) / bands), dst, k);
     });
 }
 

@@ -15,12 +15,18 @@ namespace {
 // after V) read with one de-interleaving load.
 enum ChromaMode { kPlanar = 0, kSeparatePairs = 1, kUvPairs = 2, kVuPairs = 3 };
 
+// The coefficients as vectors. The rows take a copy of their own, which
+// stays in registers (through the caller's reference every store to the
+// destination would reload them). The +32 of the formula's sums is the
+// rounding of the final narrowing shift (rshr6_narrow_sat_u8): the 16-bit
+// sums never reach -32768, and a sum that saturates at 32767 gives 255
+// either way.
 struct Kernel {
-    int16x8_t yOffset128, kY, kRV, kGU, kGV, kBU, round32;
+    int16x8_t yOffset128, kY, kRV, kGU, kGV, kBU, k512;
     explicit Kernel(const ToRgbCoefficients& c)
         : yOffset128(vdupq_n_s16(int16_t(c.yOffset * 128))), kY(dup_opaque_s16(c.kY)),
           kRV(dup_opaque_s16(c.kRV)), kGU(dup_opaque_s16(c.kGU)), kGV(dup_opaque_s16(c.kGV)),
-          kBU(dup_opaque_s16(c.kBU)), round32(vdupq_n_s16(32)) {}
+          kBU(dup_opaque_s16(c.kBU)), k512(dup_opaque_s16(512)) {}
 };
 
 // 8 chroma samples of U and V from the sample at index `i` on.
@@ -57,9 +63,9 @@ struct Terms {
 
 inline Terms chroma_terms(uint8x8_t u8, uint8x8_t v8, const Kernel& k) {
     const int16x8_t u = centred256(u8), v = centred256(v8);
-    const int16x8_t tr = vqrdmulhq_s16(v, k.kRV);
-    const int16x8_t tg = vaddq_s16(vqrdmulhq_s16(u, k.kGU), vqrdmulhq_s16(v, k.kGV));
-    const int16x8_t tb = vqrdmulhq_s16(u, k.kBU);
+    const int16x8_t tr = mul_round_q15_s16(v, k.kRV);
+    const int16x8_t tg = vaddq_s16(mul_round_q15_s16(u, k.kGU), mul_round_q15_s16(v, k.kGV));
+    const int16x8_t tb = mul_round_q15_s16(u, k.kBU);
     const int16x8x2_t r2 = vzipq_s16(tr, tr), g2 = vzipq_s16(tg, tg), b2 = vzipq_s16(tb, tb);
     Terms t;
     t.r[0] = r2.val[0];
@@ -73,30 +79,38 @@ inline Terms chroma_terms(uint8x8_t u8, uint8x8_t v8, const Kernel& k) {
 
 // 16 pixels of one row: luma from y with the terms of its 8 chroma samples;
 // 16 x channels bytes at out.
-template <int kChannels>
-inline void convert16(const uint8_t* y, const Terms& t, const Kernel& k, bool blueFirst,
-                      uint8_t* out) {
+template <int kChannels, bool kBlueFirst>
+inline void convert16(const uint8_t* y, const Terms& t, const Kernel& k, uint8_t* out) {
     const uint8x16_t yy = vld1q_u8(y);
     const int16x8_t y0 = vsubq_s16(vreinterpretq_s16_u16(vshll_n_u8(vget_low_u8(yy), 7)),
                                    k.yOffset128);
     const int16x8_t y1 = vsubq_s16(vreinterpretq_s16_u16(vshll_n_u8(vget_high_u8(yy), 7)),
                                    k.yOffset128);
-    const int16x8_t l0 = vaddq_s16(vqrdmulhq_s16(y0, k.kY), k.round32);
-    const int16x8_t l1 = vaddq_s16(vqrdmulhq_s16(y1, k.kY), k.round32);
-    uint8x16_t r = shr_narrow_sat_u8<6>(vqaddq_s16(l0, t.r[0]), vqaddq_s16(l1, t.r[1]));
-    const uint8x16_t g = shr_narrow_sat_u8<6>(vqsubq_s16(l0, t.g[0]), vqsubq_s16(l1, t.g[1]));
-    uint8x16_t b = shr_narrow_sat_u8<6>(vqaddq_s16(l0, t.b[0]), vqaddq_s16(l1, t.b[1]));
-    if (blueFirst) std::swap(r, b);
-    store_pixels3or4_u8<kChannels>(out, r, g, b);
+    const int16x8_t l0 = mul_round_q15_s16(y0, k.kY);
+    const int16x8_t l1 = mul_round_q15_s16(y1, k.kY);
+    const uint8x16_t r = rshr6_narrow_sat_u8(vqaddq_s16(l0, t.r[0]), vqaddq_s16(l1, t.r[1]), k.k512);
+    const uint8x16_t g = rshr6_narrow_sat_u8(vqsubq_s16(l0, t.g[0]), vqsubq_s16(l1, t.g[1]), k.k512);
+    const uint8x16_t b = rshr6_narrow_sat_u8(vqaddq_s16(l0, t.b[0]), vqaddq_s16(l1, t.b[1]), k.k512);
+    if (kBlueFirst)
+        store_pixels3or4_u8<kChannels>(out, b, g, r);
+    else
+        store_pixels3or4_u8<kChannels>(out, r, g, b);
 }
 
 // Rows y0 .. y1 - 1 (y0 even): each pair of rows shares its chroma row, whose
 // terms are computed once for both.
-template <int kChannels, int kMode>
+template <int kChannels, int kMode, bool kBlueFirst>
 void convert_rows(const Yuv420Source& s, uint32_t width, uint32_t y0, uint32_t y1, uint8_t* dst,
-                  uint64_t dstStride, const Kernel& k, bool blueFirst) {
+                  uint64_t dstStride, const Kernel& kernel) {
+    const Kernel k = kernel;
     const uint64_t w = width, cw = (w + 1) / 2;
     const int ps = s.pixelStride;
+    // The vector steps: x + 16 <= w, and with separate planes with a byte
+    // between samples, x / 2 + 8 < cw (the de-interleaving load reads one
+    // byte past the eighth sample, which must be a sample).
+    uint64_t steps = w / 16;
+    if (kMode == kSeparatePairs) steps = std::min<uint64_t>(steps, cw >= 9 ? (cw - 9) / 8 + 1 : 0);
+    const uint64_t vectorEnd = 16 * steps;
     for (uint32_t row = y0; row < y1; row += 2) {
         const bool two = row + 1 < y1;
         const uint8_t* ya = s.y + row * s.yStride;
@@ -106,15 +120,21 @@ void convert_rows(const Yuv420Source& s, uint32_t width, uint32_t y0, uint32_t y
         uint8_t* oa = dst + row * dstStride;
         uint8_t* ob = oa + dstStride;
         uint64_t x = 0;
-        // Separate planes with a byte between samples: the de-interleaving
-        // load reads one byte past the eighth sample, which must be a sample.
-        const uint64_t end = w >= 16 ? w - 16 : 0;
-        for (; w >= 16 && x <= end && (kMode != kSeparatePairs || x / 2 + 8 < cw); x += 16) {
-            uint8x8_t u, v;
-            load_chroma8<kMode>(ur, vr, x / 2, &u, &v);
-            const Terms t = chroma_terms(u, v, k);
-            convert16<kChannels>(ya + x, t, k, blueFirst, oa + kChannels * x);
-            if (two) convert16<kChannels>(yb + x, t, k, blueFirst, ob + kChannels * x);
+        if (two) {
+            for (; x < vectorEnd; x += 16) {
+                uint8x8_t u, v;
+                load_chroma8<kMode>(ur, vr, x / 2, &u, &v);
+                const Terms t = chroma_terms(u, v, k);
+                convert16<kChannels, kBlueFirst>(ya + x, t, k, oa + kChannels * x);
+                convert16<kChannels, kBlueFirst>(yb + x, t, k, ob + kChannels * x);
+            }
+        } else {
+            for (; x < vectorEnd; x += 16) {
+                uint8x8_t u, v;
+                load_chroma8<kMode>(ur, vr, x / 2, &u, &v);
+                convert16<kChannels, kBlueFirst>(ya + x, chroma_terms(u, v, k), k,
+                                                 oa + kChannels * x);
+            }
         }
         if (x < w) {
             // The last pixels: staged through 16-pixel buffers and converted by
@@ -128,10 +148,10 @@ void convert_rows(const Yuv420Source& s, uint32_t width, uint32_t y0, uint32_t y
                 lv[i] = vr[(x / 2 + i) * ps];
             }
             const Terms t = chroma_terms(vld1_u8(lu), vld1_u8(lv), k);
-            convert16<kChannels>(la, t, k, blueFirst, o);
+            convert16<kChannels, kBlueFirst>(la, t, k, o);
             std::memcpy(oa + kChannels * x, o, kChannels * n);
             if (two) {
-                convert16<kChannels>(lb, t, k, blueFirst, o);
+                convert16<kChannels, kBlueFirst>(lb, t, k, o);
                 std::memcpy(ob + kChannels * x, o, kChannels * n);
             }
         }
@@ -139,15 +159,15 @@ void convert_rows(const Yuv420Source& s, uint32_t width, uint32_t y0, uint32_t y
 }
 
 using RowsFn = void (*)(const Yuv420Source&, uint32_t, uint32_t, uint32_t, uint8_t*, uint64_t,
-                        const Kernel&, bool);
+                        const Kernel&);
 
-template <int kChannels>
+template <int kChannels, bool kBlueFirst>
 RowsFn pick_mode(int mode) {
     switch (mode) {
-        case kSeparatePairs: return convert_rows<kChannels, kSeparatePairs>;
-        case kUvPairs: return convert_rows<kChannels, kUvPairs>;
-        case kVuPairs: return convert_rows<kChannels, kVuPairs>;
-        default: return convert_rows<kChannels, kPlanar>;
+        case kSeparatePairs: return convert_rows<kChannels, kSeparatePairs, kBlueFirst>;
+        case kUvPairs: return convert_rows<kChannels, kUvPairs, kBlueFirst>;
+        case kVuPairs: return convert_rows<kChannels, kVuPairs, kBlueFirst>;
+        default: return convert_rows<kChannels, kPlanar, kBlueFirst>;
     }
 }
 
@@ -166,20 +186,22 @@ void yuv420_to_rgb_neon(const Yuv420Source& src, uint32_t width, uint32_t height
         else
             mode = kSeparatePairs;
     }
-    const RowsFn rows = rgb_channels(format) == 4 ? pick_mode<4>(mode) : pick_mode<3>(mode);
     const bool blueFirst = rgb_blue_first(format);
+    const RowsFn rows = rgb_channels(format) == 4
+                            ? (blueFirst ? pick_mode<4, true>(mode) : pick_mode<4, false>(mode))
+                            : (blueFirst ? pick_mode<3, true>(mode) : pick_mode<3, false>(mode));
     // Bands of whole row pairs, so that each chroma row is read by one band.
     const uint64_t pixels = uint64_t(width) * height;
     const uint32_t pairs = (height + 1) / 2;
     const int bands = pixels < (1u << 17) ? 1 : int(std::min<uint32_t>(16, std::max(1u, pairs / 16)));
     if (bands == 1) {
-        rows(src, width, 0, height, dst, dstStride, k, blueFirst);
+        rows(src, width, 0, height, dst, dstStride, k);
         return;
     }
     run_bands(bands, [&](int b) {
         const uint32_t p0 = uint32_t(uint64_t(pairs) * b / bands);
         const uint32_t p1 = uint32_t(uint64_t(pairs) * (b + 1) / bands);
-        rows(src, width, 2 * p0, std::min(height, 2 * p1), dst, dstStride, k, blueFirst);
+        rows(src, width, 2 * p0, std::min(height, 2 * p1), dst, dstStride, k);
     });
 }
 

@@ -61,12 +61,15 @@ void axis_taps(uint32_t dstLength, uint32_t srcLength, bool flip, bool bilinear,
 
 namespace {
 
+// The coefficients as vectors. The +32 of the formula's sums is the rounding
+// of the final narrowing shift (rshr6_narrow_sat_u8): the 16-bit sums never
+// reach -32768, and a sum that saturates at 32767 gives 255 either way.
 struct Kernel {
-    int16x8_t yOffset128, kY, kRV, kGU, kGV, kBU, round32;
+    int16x8_t yOffset128, kY, kRV, kGU, kGV, kBU, k512;
     explicit Kernel(const ToRgbCoefficients& c)
         : yOffset128(vdupq_n_s16(int16_t(c.yOffset * 128))), kY(dup_opaque_s16(c.kY)),
           kRV(dup_opaque_s16(c.kRV)), kGU(dup_opaque_s16(c.kGU)), kGV(dup_opaque_s16(c.kGV)),
-          kBU(dup_opaque_s16(c.kBU)), round32(vdupq_n_s16(32)) {}
+          kBU(dup_opaque_s16(c.kBU)), k512(dup_opaque_s16(512)) {}
 };
 
 inline int16x8_t centred256(uint8x8_t c) {
@@ -75,13 +78,13 @@ inline int16x8_t centred256(uint8x8_t c) {
 
 inline int16x8_t luma_term(uint8x8_t y, const Kernel& k) {
     const int16x8_t a = vsubq_s16(vreinterpretq_s16_u16(vshll_n_u8(y, 7)), k.yOffset128);
-    return vaddq_s16(vqrdmulhq_s16(a, k.kY), k.round32);
+    return mul_round_q15_s16(a, k.kY);
 }
 
 // 16 pixels with a chroma sample each: 16 x channels bytes at out.
-template <int kChannels>
+template <int kChannels, bool kBlueFirst>
 inline void convert16(const uint8_t* yp, const uint8_t* up, const uint8_t* vp, const Kernel& k,
-                      bool blueFirst, uint8_t* out) {
+                      uint8_t* out) {
     const uint8x16_t yy = vld1q_u8(yp), uu = vld1q_u8(up), vv = vld1q_u8(vp);
     int16x8_t r[2], g[2], b[2];
     for (int h = 0; h < 2; ++h) {
@@ -89,15 +92,17 @@ inline void convert16(const uint8_t* yp, const uint8_t* up, const uint8_t* vp, c
         const int16x8_t u = centred256(h ? vget_high_u8(uu) : vget_low_u8(uu));
         const int16x8_t v = centred256(h ? vget_high_u8(vv) : vget_low_u8(vv));
         const int16x8_t l = luma_term(y8, k);
-        r[h] = vqaddq_s16(l, vqrdmulhq_s16(v, k.kRV));
-        g[h] = vqsubq_s16(l, vaddq_s16(vqrdmulhq_s16(u, k.kGU), vqrdmulhq_s16(v, k.kGV)));
-        b[h] = vqaddq_s16(l, vqrdmulhq_s16(u, k.kBU));
+        r[h] = vqaddq_s16(l, mul_round_q15_s16(v, k.kRV));
+        g[h] = vqsubq_s16(l, vaddq_s16(mul_round_q15_s16(u, k.kGU), mul_round_q15_s16(v, k.kGV)));
+        b[h] = vqaddq_s16(l, mul_round_q15_s16(u, k.kBU));
     }
-    uint8x16_t R = shr_narrow_sat_u8<6>(r[0], r[1]);
-    const uint8x16_t G = shr_narrow_sat_u8<6>(g[0], g[1]);
-    uint8x16_t B = shr_narrow_sat_u8<6>(b[0], b[1]);
-    if (blueFirst) std::swap(R, B);
-    store_pixels3or4_u8<kChannels>(out, R, G, B);
+    const uint8x16_t R = rshr6_narrow_sat_u8(r[0], r[1], k.k512);
+    const uint8x16_t G = rshr6_narrow_sat_u8(g[0], g[1], k.k512);
+    const uint8x16_t B = rshr6_narrow_sat_u8(b[0], b[1], k.k512);
+    if (kBlueFirst)
+        store_pixels3or4_u8<kChannels>(out, B, G, R);
+    else
+        store_pixels3or4_u8<kChannels>(out, R, G, B);
 }
 
 // The blend of 16 samples: a, b the column-axis taps of the first row-axis
@@ -176,9 +181,10 @@ void sample_row(const uint8_t* base, const PlaneTaps& col, uint64_t r0, uint64_t
         vst1q_u8(out + x, blend16(a + x, b + x, c + x, d + x, cw + x, rw));
 }
 
-template <int kChannels>
+template <int kChannels, bool kBlueFirst>
 void rows(const Yuv420Source& s, const Plan& pl, uint32_t n, uint32_t y0, uint32_t y1,
-          uint8_t* dst, uint64_t dstStride, const Kernel& k, bool blueFirst) {
+          uint8_t* dst, uint64_t dstStride, const Kernel& kernel) {
+    const Kernel k = kernel;
     const uint32_t padded = (n + 15) & ~15u;
     std::vector<uint8_t> buf(size_t(padded) * 7 + 64 * 4, 0);
     uint8_t *Y = buf.data(), *U = Y + padded, *V = U + padded, *scratch = V + padded;
@@ -191,10 +197,11 @@ void rows(const Yuv420Source& s, const Plan& pl, uint32_t n, uint32_t y0, uint32
                    scratch, V);
         uint8_t* out = dst + y * dstStride;
         uint32_t x = 0;
-        for (; x + 16 <= n; x += 16) convert16<kChannels>(Y + x, U + x, V + x, k, blueFirst, out + kChannels * x);
+        for (; x + 16 <= n; x += 16)
+            convert16<kChannels, kBlueFirst>(Y + x, U + x, V + x, k, out + kChannels * x);
         if (x < n) {
             uint8_t o[64];
-            convert16<kChannels>(Y + x, U + x, V + x, k, blueFirst, o);
+            convert16<kChannels, kBlueFirst>(Y + x, U + x, V + x, k, o);
             std::memcpy(out + kChannels * x, o, kChannels * (n - x));
         }
     }
@@ -235,18 +242,19 @@ void yuv420_to_rgb_transform_neon(const Yuv420Source& src, uint32_t srcWidth, ui
     pl.bilinear = bilinear;
     const Kernel k(kToRgb[matrix][range]);
     const bool blueFirst = rgb_blue_first(format);
-    const auto fn = rgb_channels(format) == 4 ? rows<4> : rows<3>;
+    const auto fn = rgb_channels(format) == 4 ? (blueFirst ? rows<4, true> : rows<4, false>)
+                                              : (blueFirst ? rows<3, true> : rows<3, false>);
     const uint64_t pixels = uint64_t(dstWidth) * dstHeight;
     const int bands =
         pixels < (1u << 16) ? 1 : int(std::min<uint32_t>(16, std::max(1u, dstHeight / 16)));
     if (bands == 1) {
-        fn(src, pl, dstWidth, 0, dstHeight, dst, dstStride, k, blueFirst);
+        fn(src, pl, dstWidth, 0, dstHeight, dst, dstStride, k);
         return;
     }
     run_bands(bands, [&](int b) {
         const uint32_t r0 = uint32_t(uint64_t(dstHeight) * b / bands);
         const uint32_t r1 = uint32_t(uint64_t(dstHeight) * (b + 1) / bands);
-        fn(src, pl, dstWidth, r0, r1, dst, dstStride, k, blueFirst);
+        fn(src, pl, dstWidth, r0, r1, dst, dstStride, k);
     });
 }
 
