@@ -52,9 +52,13 @@ void rotate_270(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s, uint8_t*
 
 // 16 pixels of 3 bytes in reverse pixel order.
 inline uint8x16x3_t reverse_rgb16(const uint8_t* p, uint8x16_t rev) {
-    uint8x16x3_t v = vld3q_u8(p);
-    for (int k = 0; k < 3; ++k) v.val[k] = vqtbl1q_u8(v.val[k], rev);
+    uint8x16x3_t v = load_deinterleave3_u8(p);
+    for (int k = 0; k < 3; ++k) v.val[k] = shuffle_bytes_u8(v.val[k], rev);
     return v;
+}
+
+inline void store_rgb16(uint8_t* p, const uint8x16x3_t& v) {
+    store_interleave3_u8(p, v.val[0], v.val[1], v.val[2]);
 }
 
 inline void rotate_180_rgb(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s, uint8_t* dst,
@@ -64,11 +68,11 @@ inline void rotate_180_rgb(const uint8_t* src, uint32_t w, uint32_t h, uint32_t 
         const uint8_t* in = src + (uint64_t)(h - 1 - y) * s;
         uint8_t* out = dst + (uint64_t)y * ds;
         uint64_t x = 0;  // pixel position in the destination row
-        for (; x + 16 <= w; x += 16) vst3q_u8(out + 3 * x, reverse_rgb16(in + 3 * (w - x - 16), rev));
+        for (; x + 16 <= w; x += 16) store_rgb16(out + 3 * x, reverse_rgb16(in + 3 * (w - x - 16), rev));
         if (x < w && w >= 16) {
             // The last partial piece: 16 pixels ending at the row's end,
             // overlapping pixels already written with the same values.
-            vst3q_u8(out + 3 * (uint64_t(w) - 16), reverse_rgb16(in, rev));
+            store_rgb16(out + 3 * (uint64_t(w) - 16), reverse_rgb16(in, rev));
             x = w;
         }
         for (; x < w; ++x)
