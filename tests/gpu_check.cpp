@@ -173,8 +173,10 @@ std::vector<Op> checked_api_ops() {
     ops.push_back(colour_op("rgb gaussian", 3, same, [](const mira_image& s, const mira_image& d, mira_path p) {
         return mira_gaussian3x3(&s, &d, MIRA_GAUSSIAN_BORDER_RENORMALISED, p);
     }));
-    ops.push_back(colour_op("rgba scale down box 2x", 4, twice, [](const mira_image& s, const mira_image& d, mira_path p) {
-        return mira_scale_down_box(&s, &d, p);
+    // The block mean, whose CPU and GPU paths share their arithmetic (the box
+    // down-scale's CPU path averages areas instead).
+    ops.push_back(colour_op("rgba scale down 2x", 4, twice, [](const mira_image& s, const mira_image& d, mira_path p) {
+        return mira_scale_down(&s, &d, p);
     }));
     ops.push_back(colour_op("rgb warp bilinear", 3, same, [](const mira_image& s, const mira_image& d, mira_path p) {
         const float m[6] = {0.96f, 0.12f, -20.5f, -0.1f, 0.97f, 31.25f};
@@ -187,7 +189,7 @@ std::vector<Op> checked_api_ops() {
     to_rgb.run = [](const Geometry& g, uint32_t mode) {
         Images im;
         GuardedImage* y = im.add(g.sw, g.sh, g.srcPad, g.seed, true);
-        GuardedImage* vu = im.add(2 * ((g.sw + 1) / 2), (g.sh + 1) / 2, g.srcPad, g.seed + 1, true);
+        GuardedImage* vu = im.add(2 * ((g.sw + 1) / 2), (g.sh + 1) / 2, g.srcPad + (g.srcPad & 1), g.seed + 1, true);
         GuardedImage* d = im.add(4 * g.dw, g.dh, g.dstPad, 0, false);
         const mira_yuv420 f = nv21_of(y, vu, g.sw, g.sh);
         const mira_image di = image_of(d, g.dw, 4);
@@ -203,7 +205,7 @@ std::vector<Op> checked_api_ops() {
     preview.run = [](const Geometry& g, uint32_t mode) {
         Images im;
         GuardedImage* y = im.add(g.sw, g.sh, g.srcPad, g.seed, true);
-        GuardedImage* vu = im.add(2 * ((g.sw + 1) / 2), (g.sh + 1) / 2, g.srcPad, g.seed + 1, true);
+        GuardedImage* vu = im.add(2 * ((g.sw + 1) / 2), (g.sh + 1) / 2, g.srcPad + (g.srcPad & 1), g.seed + 1, true);
         GuardedImage* d = im.add(4 * g.dw, g.dh, g.dstPad, 0, false);
         const mira_yuv420 f = nv21_of(y, vu, g.sw, g.sh);
         const mira_image di = image_of(d, g.dw, 4);
@@ -222,7 +224,8 @@ std::vector<Op> checked_api_ops() {
         Images im;
         GuardedImage* s = im.add(3 * g.sw, g.sh, g.srcPad, g.seed, true);
         GuardedImage* y = im.add(g.dw, g.dh, g.dstPad, 0, false);
-        GuardedImage* vu = im.add(2 * ((g.dw + 1) / 2), (g.dh + 1) / 2, g.dstPad, 0, false);
+        // An even stride: the V and U samples of a row pair interleave.
+        GuardedImage* vu = im.add(2 * ((g.dw + 1) / 2), (g.dh + 1) / 2, g.dstPad + (g.dstPad & 1), 0, false);
         const mira_image si = image_of(s, g.sw, 3);
         const mira_yuv420 f = nv21_of(y, vu, g.dw, g.dh);
         return timed_call([&] {
