@@ -156,6 +156,26 @@ Op colour_op(const std::string& name, uint32_t ch, std::function<void(Geometry&)
     return op;
 }
 
+// An NV21 frame of sw x sh to an RGBA image of dw x dh.
+Op frame_to_rgba_op(const std::string& name, std::function<void(Geometry&)> source,
+                    std::function<mira_status(const mira_yuv420&, const mira_image&, mira_path)> call) {
+    Op op;
+    op.name = name;
+    op.accepts = [](const Geometry&) { return true; };
+    op.sourceFor = [source](Geometry& g, int) { source(g); };
+    op.run = [call](const Geometry& g, uint32_t mode) {
+        Images im;
+        GuardedImage* y = im.add(g.sw, g.sh, g.srcPad, g.seed, true);
+        // An even stride: the V and U samples of a row pair interleave.
+        GuardedImage* vu = im.add(2 * ((g.sw + 1) / 2), (g.sh + 1) / 2, g.srcPad + (g.srcPad & 1), g.seed + 1, true);
+        GuardedImage* d = im.add(4 * g.dw, g.dh, g.dstPad, 0, false);
+        const mira_yuv420 f = nv21_of(y, vu, g.sw, g.sh);
+        const mira_image di = image_of(d, g.dw, 4);
+        return timed_call([&] { return call(f, di, path_of(mode)); }, {d});
+    };
+    return op;
+}
+
 std::vector<Op> checked_api_ops() {
     std::vector<Op> ops;
     const auto same = [](Geometry& g) { g.sw = g.dw, g.sh = g.dh; };
@@ -182,40 +202,15 @@ std::vector<Op> checked_api_ops() {
         const float m[6] = {0.96f, 0.12f, -20.5f, -0.1f, 0.97f, 31.25f};
         return mira_warp_affine(&s, m, &d, MIRA_WARP_BILINEAR, nullptr, p);
     }));
-    Op to_rgb;
-    to_rgb.name = "nv21 to rgba bt709";
-    to_rgb.accepts = [](const Geometry&) { return true; };
-    to_rgb.sourceFor = [](Geometry& g, int) { g.sw = g.dw, g.sh = g.dh; };
-    to_rgb.run = [](const Geometry& g, uint32_t mode) {
-        Images im;
-        GuardedImage* y = im.add(g.sw, g.sh, g.srcPad, g.seed, true);
-        GuardedImage* vu = im.add(2 * ((g.sw + 1) / 2), (g.sh + 1) / 2, g.srcPad + (g.srcPad & 1), g.seed + 1, true);
-        GuardedImage* d = im.add(4 * g.dw, g.dh, g.dstPad, 0, false);
-        const mira_yuv420 f = nv21_of(y, vu, g.sw, g.sh);
-        const mira_image di = image_of(d, g.dw, 4);
-        return timed_call([&] {
-            return mira_yuv420_to_rgb(&f, &di, MIRA_RGB_FORMAT_RGBA, MIRA_MATRIX_BT709,
-                                      MIRA_RANGE_LIMITED, path_of(mode));
-        }, {d});
-    };
-    ops.push_back(to_rgb);
-    Op preview = to_rgb;
-    preview.name = "nv21 preview 90 bilinear";
-    preview.sourceFor = [](Geometry& g, int) { g.sw = g.dh * 3 / 2, g.sh = g.dw * 3 / 2; };
-    preview.run = [](const Geometry& g, uint32_t mode) {
-        Images im;
-        GuardedImage* y = im.add(g.sw, g.sh, g.srcPad, g.seed, true);
-        GuardedImage* vu = im.add(2 * ((g.sw + 1) / 2), (g.sh + 1) / 2, g.srcPad + (g.srcPad & 1), g.seed + 1, true);
-        GuardedImage* d = im.add(4 * g.dw, g.dh, g.dstPad, 0, false);
-        const mira_yuv420 f = nv21_of(y, vu, g.sw, g.sh);
-        const mira_image di = image_of(d, g.dw, 4);
-        return timed_call([&] {
-            return mira_yuv420_to_rgb_transform(&f, &di, 90, 0, MIRA_INTERPOLATION_BILINEAR,
-                                                MIRA_RGB_FORMAT_RGBA, MIRA_MATRIX_BT601,
-                                                MIRA_RANGE_LIMITED, path_of(mode));
-        }, {d});
-    };
-    ops.push_back(preview);
+    const auto same_frame = [](Geometry& g) { g.sw = g.dw, g.sh = g.dh; };
+    ops.push_back(frame_to_rgba_op("nv21 to rgba bt709", same_frame, [](const mira_yuv420& f, const mira_image& d, mira_path p) {
+        return mira_yuv420_to_rgb(&f, &d, MIRA_RGB_FORMAT_RGBA, MIRA_MATRIX_BT709, MIRA_RANGE_LIMITED, p);
+    }));
+    const auto preview = [](Geometry& g) { g.sw = g.dh * 3 / 2, g.sh = g.dw * 3 / 2; };
+    ops.push_back(frame_to_rgba_op("nv21 preview 90 bilinear", preview, [](const mira_yuv420& f, const mira_image& d, mira_path p) {
+        return mira_yuv420_to_rgb_transform(&f, &d, 90, 0, MIRA_INTERPOLATION_BILINEAR, MIRA_RGB_FORMAT_RGBA,
+                                            MIRA_MATRIX_BT601, MIRA_RANGE_LIMITED, p);
+    }));
     Op from_rgb;
     from_rgb.name = "rgb to nv21 full range";
     from_rgb.accepts = [](const Geometry&) { return true; };
