@@ -99,17 +99,17 @@ void rotate_180_bytes(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s, ui
         for (; x + 32 <= bytes; x += 32) {
             const uint8x16_t a = vld1q_u8(in + bytes - x - 16);
             const uint8x16_t b = vld1q_u8(in + bytes - x - 32);
-            vst1q_u8(out + x, vqtbl1q_u8(a, rev));
-            vst1q_u8(out + x + 16, vqtbl1q_u8(b, rev));
+            vst1q_u8(out + x, shuffle_bytes_u8(a, rev));
+            vst1q_u8(out + x + 16, shuffle_bytes_u8(b, rev));
         }
         if (x + 16 <= bytes) {
-            vst1q_u8(out + x, vqtbl1q_u8(vld1q_u8(in + bytes - x - 16), rev));
+            vst1q_u8(out + x, shuffle_bytes_u8(vld1q_u8(in + bytes - x - 16), rev));
             x += 16;
         }
         if (x < bytes && bytes >= 16) {
             // The last partial piece: one more 16-byte step ending at the row's
             // end, overlapping pixels already written with the same values.
-            vst1q_u8(out + bytes - 16, vqtbl1q_u8(vld1q_u8(in), rev));
+            vst1q_u8(out + bytes - 16, shuffle_bytes_u8(vld1q_u8(in), rev));
             x = bytes;
         }
         for (; x < bytes; x += Px)
