@@ -5,7 +5,9 @@
 //     rewritten (mode, descriptor counts, lists, extra block, ids, reserved)
 //     and sent through MIRA_Manager::run;
 //   4 lifecycle: ncvInit/ncvDeinit/ncvMemAlloc/ncvMemFree/ncvIsNcvAllocBuffer
-//     sequences with image calls between them, some on managed memory.
+//     sequences with image calls between them, some on managed memory;
+//   5 checked interface: the camera-frame and colour-image functions of
+//     mira_image.h (fuzz_checked.h).
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -13,6 +15,7 @@
 #include "api/test_hooks.h"
 #include "common/op_cases.h"
 #include "gpu/src/inc/zor_test_hooks.h"
+#include "fuzz_checked.h"
 #include "fuzz_ops.h"
 #include "mira/mira_features.h"
 
@@ -177,7 +180,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     for (const DirectKernel& k : direct_kernels())
         if (!k.present) missing += std::string(" ") + k.name;
     if (!missing.empty()) std::fprintf(stderr, "fuzz: direct kernels not in the library:%s\n", missing.c_str());
-#if MIRA_FUZZ_TARGET <= 2
+#if MIRA_FUZZ_TARGET <= 2 || MIRA_FUZZ_TARGET == 5
     // The family targets exercise the CPU methods: without an OpenCL library
     // every GPU request runs the CPU method too. (The OpenCL implementation
     // used here compiles kernels on first use of each work-group shape, which
@@ -215,8 +218,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mira::g_run_observer = nullptr;
     g_fdp = nullptr;
     im.check(op);
-#else
+#elif MIRA_FUZZ_TARGET == 4
     lifecycle(f);
+#else
+    Images im;
+    const char* op = checked_api(f, im);
+    im.check(op);
 #endif
     return 0;
 }

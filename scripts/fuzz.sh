@@ -27,7 +27,7 @@ if [ ${#need[@]} -gt 0 ]; then
   $SUDO apt-get install -y -q --no-install-recommends "${need[@]}"
 fi
 
-all_targets=(fuzz_geometry_colour fuzz_filters fuzz_scaling fuzz_manager fuzz_lifecycle)
+all_targets=(fuzz_geometry_colour fuzz_filters fuzz_scaling fuzz_manager fuzz_lifecycle fuzz_checked_api)
 if [ $# -ge 1 ]; then targets=("$1"); else targets=("${all_targets[@]}"); fi
 # Seconds per target: the two targets that drive the GPU paths get more.
 seconds_for() {
