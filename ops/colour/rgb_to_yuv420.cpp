@@ -3,18 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ops/colour/chroma_layout.h"
 #include "ops/colour/yuv420_coefficients.h"
 #include "ops/mira_neon.h"
 #include "ops/threadpool/band_runner.h"
 
 namespace mira {
 namespace {
-
-// How a row's chroma samples are written: two packed planes, one plane of
-// pairs (V right after U, or U right after V) with one interleaving store, or
-// two planes with a byte between samples that belongs to neither (sample by
-// sample).
-enum ChromaMode { kPlanar = 0, kSeparatePairs = 1, kUvPairs = 2, kVuPairs = 3 };
 
 struct Kernel {
     int16x8_t kYR, kYG, kYB, kUR, kUG, kUB, kVR, kVG, kVB, yBias, cBias;
@@ -169,15 +164,10 @@ void convert_pairs(const uint8_t* src, uint64_t srcStride, uint32_t width, uint3
 using PairsFn = void (*)(const uint8_t*, uint64_t, uint32_t, uint32_t, uint32_t, uint32_t,
                          const Yuv420Destination&, const Kernel&);
 
-template <int kChannels, bool kBlueFirst>
-PairsFn pick_mode(int mode) {
-    switch (mode) {
-        case kSeparatePairs: return convert_pairs<kChannels, kSeparatePairs, kBlueFirst>;
-        case kUvPairs: return convert_pairs<kChannels, kUvPairs, kBlueFirst>;
-        case kVuPairs: return convert_pairs<kChannels, kVuPairs, kBlueFirst>;
-        default: return convert_pairs<kChannels, kPlanar, kBlueFirst>;
-    }
-}
+template <int kChannels, int kMode, bool kBlueFirst>
+struct Pairs {
+    static constexpr PairsFn fn = convert_pairs<kChannels, kMode, kBlueFirst>;
+};
 
 }  // namespace
 
@@ -185,22 +175,12 @@ void rgb_to_yuv420_neon(const uint8_t* src, uint64_t srcStride, int format, uint
                         uint32_t height, const Yuv420Destination& dst, int matrix, int range) {
     if (width == 0 || height == 0) return;
     const Kernel k(kFromRgb[matrix][range]);
-    int mode = kPlanar;
-    if (dst.pixelStride == 2) {
-        if (dst.uStride == dst.vStride && dst.v == dst.u + 1)
-            mode = kUvPairs;
-        else if (dst.uStride == dst.vStride && dst.u == dst.v + 1)
-            mode = kVuPairs;
-        else
-            mode = kSeparatePairs;
-    }
-    const bool blueFirst = rgb_blue_first(format);
-    const PairsFn fn = rgb_channels(format) == 4
-                           ? (blueFirst ? pick_mode<4, true>(mode) : pick_mode<4, false>(mode))
-                           : (blueFirst ? pick_mode<3, true>(mode) : pick_mode<3, false>(mode));
-    const uint64_t pixels = uint64_t(width) * height;
+    const PairsFn fn =
+        pick_variant<Pairs>(rgb_channels(format),
+                            chroma_mode(dst.pixelStride, dst.u, dst.v, dst.uStride, dst.vStride),
+                            rgb_blue_first(format));
     const uint32_t pairs = (height + 1) / 2;
-    const int bands = pixels < (1u << 17) ? 1 : int(std::min<uint32_t>(16, std::max(1u, pairs / 16)));
+    const int bands = row_pair_bands(width, height);
     if (bands == 1) {
         fn(src, srcStride, width, height, 0, pairs, dst, k);
         return;

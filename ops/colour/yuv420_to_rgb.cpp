@@ -3,17 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ops/colour/chroma_layout.h"
 #include "ops/colour/yuv420_coefficients.h"
 #include "ops/mira_neon.h"
 #include "ops/threadpool/band_runner.h"
 
 namespace mira {
 namespace {
-
-// How a row's chroma samples are read: two packed planes, two planes with a
-// byte between samples, or one plane of pairs (V right after U, or U right
-// after V) read with one de-interleaving load.
-enum ChromaMode { kPlanar = 0, kSeparatePairs = 1, kUvPairs = 2, kVuPairs = 3 };
 
 // The coefficients as vectors. The rows take a copy of their own, which
 // stays in registers (through the caller's reference every store to the
@@ -161,15 +157,10 @@ void convert_rows(const Yuv420Source& s, uint32_t width, uint32_t y0, uint32_t y
 using RowsFn = void (*)(const Yuv420Source&, uint32_t, uint32_t, uint32_t, uint8_t*, uint64_t,
                         const Kernel&);
 
-template <int kChannels, bool kBlueFirst>
-RowsFn pick_mode(int mode) {
-    switch (mode) {
-        case kSeparatePairs: return convert_rows<kChannels, kSeparatePairs, kBlueFirst>;
-        case kUvPairs: return convert_rows<kChannels, kUvPairs, kBlueFirst>;
-        case kVuPairs: return convert_rows<kChannels, kVuPairs, kBlueFirst>;
-        default: return convert_rows<kChannels, kPlanar, kBlueFirst>;
-    }
-}
+template <int kChannels, int kMode, bool kBlueFirst>
+struct Rows {
+    static constexpr RowsFn fn = convert_rows<kChannels, kMode, kBlueFirst>;
+};
 
 }  // namespace
 
@@ -177,23 +168,13 @@ void yuv420_to_rgb_neon(const Yuv420Source& src, uint32_t width, uint32_t height
                         uint64_t dstStride, int format, int matrix, int range) {
     if (width == 0 || height == 0) return;
     const Kernel k(kToRgb[matrix][range]);
-    int mode = kPlanar;
-    if (src.pixelStride == 2) {
-        if (src.uStride == src.vStride && src.v == src.u + 1)
-            mode = kUvPairs;
-        else if (src.uStride == src.vStride && src.u == src.v + 1)
-            mode = kVuPairs;
-        else
-            mode = kSeparatePairs;
-    }
-    const bool blueFirst = rgb_blue_first(format);
-    const RowsFn rows = rgb_channels(format) == 4
-                            ? (blueFirst ? pick_mode<4, true>(mode) : pick_mode<4, false>(mode))
-                            : (blueFirst ? pick_mode<3, true>(mode) : pick_mode<3, false>(mode));
+    const RowsFn rows =
+        pick_variant<Rows>(rgb_channels(format),
+                           chroma_mode(src.pixelStride, src.u, src.v, src.uStride, src.vStride),
+                           rgb_blue_first(format));
     // Bands of whole row pairs, so that each chroma row is read by one band.
-    const uint64_t pixels = uint64_t(width) * height;
     const uint32_t pairs = (height + 1) / 2;
-    const int bands = pixels < (1u << 17) ? 1 : int(std::min<uint32_t>(16, std::max(1u, pairs / 16)));
+    const int bands = row_pair_bands(width, height);
     if (bands == 1) {
         rows(src, width, 0, height, dst, dstStride, k);
         return;
