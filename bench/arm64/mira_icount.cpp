@@ -13,6 +13,7 @@
 //   mira_icount [calls] [filter]   calls >= 2 (default 3); filter: substring of
 //                                  the operation names to run
 #include <libyuv.h>
+#include <libyuv/scale_rgb.h>  // (not included by libyuv.h)
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -385,6 +386,40 @@ void plane(const std::string& op, Size s, Size d, int cvInterp, int yuvFilter,
         });
 }
 
+// Colour pixels (RGB or RGBA, interleaved) through mira_resize against
+// libyuv's RGBScale / ARGBScale and cv::resize with the matching
+// interpolation (bilinear; box: kFilterBox, INTER_AREA), per destination
+// pixel.
+void colour_resize(const std::string& op, uint32_t C, Size s, Size d, mira_interpolation interp) {
+    const double n = double(d.w) * d.h;
+    const size_t sn = size_t(s.w) * s.h * C, dn = size_t(d.w) * d.h * C;
+    const bool bilinear = interp == MIRA_INTERPOLATION_BILINEAR;
+    add(op, s, "mira", n, [=] {
+        return [=, src = random_bytes(sn), dst = Bytes(dn)]() mutable {
+            const mira_image in{src.data(), s.w, s.h, s.w * C, C};
+            const mira_image out{dst.data(), d.w, d.h, d.w * C, C};
+            mira_resize(&in, &out, interp, MIRA_BORDER_REPLICATE, 0, MIRA_PATH_CPU);
+        };
+    });
+    add(op, s, "libyuv", n, [=] {
+        return [=, src = random_bytes(sn), dst = Bytes(dn)]() mutable {
+            const auto f = bilinear ? libyuv::kFilterBilinear : libyuv::kFilterBox;
+            if (C == 4)
+                libyuv::ARGBScale(src.data(), int(s.w * C), int(s.w), int(s.h), dst.data(),
+                                  int(d.w * C), int(d.w), int(d.h), f);
+            else
+                libyuv::RGBScale(src.data(), int(s.w * C), int(s.w), int(s.h), dst.data(),
+                                 int(d.w * C), int(d.w), int(d.h), f);
+        };
+    });
+    add(op, s, "opencv", n, [=] {
+        return [=, src = random_bytes(sn), out = cv::Mat(d.h, d.w, CV_8UC(int(C)))]() mutable {
+            cv::resize(cv::Mat(s.h, s.w, CV_8UC(int(C)), src.data()), out, out.size(), 0, 0,
+                       bilinear ? cv::INTER_LINEAR : cv::INTER_AREA);
+        };
+    });
+}
+
 void scaling() {
     using libyuv::kFilterBilinear;
     using libyuv::kFilterBox;
@@ -397,6 +432,14 @@ void scaling() {
             ncvScaleu8_v2(src, s.w, s.h, s.w, dst, d.w, d.h, d.w, mode, 2, 0);
         };
     };
+    for (uint32_t C : {3u, 4u})
+        for (auto interp : {MIRA_INTERPOLATION_BILINEAR, MIRA_INTERPOLATION_BOX})
+            for (auto [d, to] : {std::pair<Size, const char*>{{1280, 720}, "720p"},
+                                 {UHD, "2160p"}})
+                colour_resize(std::string(C == 4 ? "rgba" : "rgb") + "_resize_" +
+                                  (interp == MIRA_INTERPOLATION_BILINEAR ? "bilinear" : "area") +
+                                  "_" + to,
+                              C, HD, d, interp);
     plane("scaledown_2x", HD, {960, 540}, cv::INTER_AREA, kFilterBox, down_int);
     plane("scaledown_4x", HD, {480, 270}, cv::INTER_AREA, kFilterBox, down_int);
     plane("scale_box_720p", HD, {1280, 720}, cv::INTER_AREA, kFilterBox, general(2));
