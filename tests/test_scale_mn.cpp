@@ -221,6 +221,64 @@ INSTANTIATE_TEST_SUITE_P(
                        ::testing::Values(1280u, 960u, 500u, 211u, 97u, 64u, 33u, 9u, 2u, 1u),
                        ::testing::Values(1u, 2u)));
 
+// Ratios from 1 to 2 on both axes (3/2, 4/3, 2, and near 1): every box holds
+// one or two whole samples, the row pass takes the mean of two gathered taps
+// in one rounding-halving add and a two-row vertical box is done in
+// registers. Planes, CbCr pairs and RGB/RGBA pixels (each channel the plane's
+// result), odd widths, strides wider than rows and guard pages.
+// (source width in elements, source rows, destination width, destination rows)
+const Dims kPairBoxDims[] = {
+    {1920, 45, 1280, 30},    {1920, 33, 960, 17}, {641, 17, 427, 11}, {33, 3, 17, 2},
+    {17, 17, 9, 9},          {7, 2, 5, 1},        {48, 45, 36, 30},   {3, 3, 2, 2},
+    {2, 2, 1, 1},            {40, 7, 39, 7},      {31, 17, 30, 16},   {1001, 19, 667, 13},
+    {129, 9, 86, 7},         {16, 16, 12, 12},    {25, 5, 24, 3},     {1, 2, 1, 1},
+};
+
+// One channel of interleaved pixels copied into a plane of `units` samples a row.
+void channel_plane(const GuardedImage& img, uint32_t units, uint32_t ch, uint32_t c,
+                   GuardedImage& plane) {
+    for (uint32_t y = 0; y < img.rows(); ++y)
+        for (uint32_t x = 0; x < units; ++x) plane.row(y)[x] = img.row(y)[x * ch + c];
+}
+
+class ScaleMNPairBoxes
+    : public ::testing::TestWithParam<std::tuple<Dims, uint32_t, uint32_t>> {};
+
+TEST_P(ScaleMNPairBoxes, MatchesReference) {
+    const auto [dims, es, pad] = GetParam();
+    const auto [sw, sh, dw, dh] = dims;  // widths in elements
+    GuardedImage src(sw * es, sh, sw * es + pad);
+    src.fillRandom(sw * 11 + sh * 3 + dw + es);
+    GuardedImage dst(dw * es, dh, dw * es + pad + 1);
+    MIRA_Feature_Buf sb{sw * es, src.stride(), sh, sh, src.data()};
+    MIRA_Feature_Buf db{dw * es, dst.stride(), dh, dh, dst.data()};
+    const uint32_t id = es == 2 ? MIRA_API_SCALEDOWN_MNINTERLEAVE_U8 : MIRA_API_SCALEDOWN_MN_U8;
+    MIRA_Feature_Param p{id, MIRA_MODE_CPU_ALT, es >= 3 ? es : 1u, nullptr, 0};  // pixel bytes
+    ASSERT_EQ(MIRA_Manager().run(&sb, 1, &db, 1, &p), MIRA_OK);
+    EXPECT_TRUE(dst.paddingIntact());
+    const std::vector<uint8_t> got = dst.packed();
+    if (es <= 2) {
+        EXPECT_EQ(got, ref_scale(src, sw * es, sh, dw * es, dh, es));
+        return;
+    }
+    for (uint32_t c = 0; c < es; ++c) {
+        GuardedImage plane(sw, sh, sw);
+        channel_plane(src, sw, es, c, plane);
+        const std::vector<uint8_t> want = ref_scale(plane, sw, sh, dw, dh, 1);
+        for (size_t i = 0; i < want.size(); ++i)
+            ASSERT_EQ(got[i * es + c], want[i]) << "channel " << c << " sample " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweep, ScaleMNPairBoxes,
+                         ::testing::Combine(::testing::ValuesIn(kPairBoxDims),
+                                            ::testing::Values(1u, 2u, 3u, 4u),
+                                            ::testing::Values(0u, 7u)));
+// Full frames: 1080p to 720p planes, and a 1080p frame's CbCr pairs to 720p's.
+INSTANTIATE_TEST_SUITE_P(Frames, ScaleMNPairBoxes,
+                         ::testing::Values(std::make_tuple(Dims{1920, 1080, 1280, 720}, 1u, 0u),
+                                           std::make_tuple(Dims{960, 540, 640, 360}, 2u, 0u)));
+
 TEST(ScaleMNRows, TallBoxesUseWideSums) {
     // 700 rows into 2: boxes of 350 rows need 32-bit column sums.
     for (uint32_t sh : {700u, 513u, 258u, 33u}) {

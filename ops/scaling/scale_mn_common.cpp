@@ -158,16 +158,24 @@ class RowPlan {
 public:
     RowPlan(uint32_t srcBytes, uint32_t dstBytes, uint32_t elemStep);
     void run(const uint8_t* srow, uint8_t* drow) const;
+    // Every box of the line holds one or two whole samples (ratios from 1 to
+    // 2, such as 3/2 and 4/3 and 2): run_pairs applies.
+    bool pairs() const { return pairs_; }
+    // The rounded mean of two destination rows, each the row pass of its
+    // source row: the vertical box of two rows done in registers.
+    void run_pairs2(const uint8_t* srowA, const uint8_t* srowB, uint8_t* drow) const;
 
 private:
     bool plan_blocks(int32_t lanesPerBlock);
     void run_vector(const uint8_t* srow, uint8_t* drow) const;
     void run_wide(const uint8_t* srow, uint8_t* drow) const;
+    void run_pairs(const uint8_t* srow, uint8_t* drow) const;
 
     uint32_t srcBytes_, elemStep_;
     std::vector<Lane> lanes_;
     int32_t taps_ = 0;
     bool vector_ = false;
+    bool pairs_ = false;
     std::vector<Block> blocks_;
     std::vector<uint8_t> idx_;     // blocks x taps x 16
     std::vector<uint8_t> half_;    // blocks x 16: n >> 1
@@ -204,6 +212,23 @@ RowPlan::RowPlan(uint32_t srcBytes, uint32_t dstBytes, uint32_t elemStep)
     }
     if (small && !lanes_.empty())
         vector_ = plan_blocks(16) || plan_blocks(8) || plan_blocks(4);
+    // Boxes of one or two whole samples: the rounded mean of two bytes is
+    // (a + b + 1) >> 1, one rounding-halving add, and a one-sample box is the
+    // mean of its sample taken twice. Tap 1 of a one-sample lane repeats tap 0.
+    if (vector_ && taps_ == 2) {
+        bool two = true;
+        for (const Lane& l : lanes_)
+            if (l.reads != l.n || l.n < 1 || l.n > 2) two = false;
+        if (two) {
+            for (size_t bi = 0; bi < blocks_.size(); ++bi)
+                for (int32_t k = 0; k < blocks_[bi].lanes; ++k) {
+                    const Lane& l = lanes_[static_cast<size_t>(blocks_[bi].lane0 + k)];
+                    uint8_t* ip = &idx_[bi * 2 * 16 + static_cast<size_t>(k)];
+                    if (l.n == 1) ip[16] = ip[0];
+                }
+            pairs_ = true;
+        }
+    }
 }
 
 bool RowPlan::plan_blocks(int32_t per) {
@@ -303,6 +328,63 @@ void RowPlan::run_vector(const uint8_t* srow, uint8_t* drow) const {
     }
 }
 
+// The pair blocks of one row (W windows): the rounded mean of taps 0 and 1.
+template <int W>
+inline uint8x16_t pair_block(const uint8_t* srow, const int32_t* off, const uint8_t* ip) {
+    uint8x16_t win[W];
+    for (int w = 0; w < W; ++w) win[w] = vld1q_u8(srow + off[w]);
+    return vrhaddq_u8(gather(win, W, vld1q_u8(ip)), gather(win, W, vld1q_u8(ip + 16)));
+}
+
+inline uint8x16_t pair_block(const uint8_t* srow, const Block& blk, const uint8_t* ip) {
+    switch (blk.windows) {
+        case 1: return pair_block<1>(srow, blk.off, ip);
+        case 2: return pair_block<2>(srow, blk.off, ip);
+        case 3: return pair_block<3>(srow, blk.off, ip);
+        default: return pair_block<4>(srow, blk.off, ip);
+    }
+}
+
+inline void store_block(uint8_t* drow, const Block& blk, uint8x16_t out) {
+    if (blk.lanes == 16) {
+        vst1q_u8(drow + blk.lane0, out);
+    } else {
+        uint8_t tmp[16];
+        vst1q_u8(tmp, out);
+        std::memcpy(drow + blk.lane0, tmp, static_cast<size_t>(blk.lanes));
+    }
+}
+
+void RowPlan::run_pairs(const uint8_t* srow, uint8_t* drow) const {
+    uint8_t padded[16];
+    if (srcBytes_ < 16) {
+        std::memset(padded, 0, sizeof padded);
+        std::memcpy(padded, srow, srcBytes_);
+        srow = padded;
+    }
+    const Block* blk = blocks_.data();
+    const uint8_t* ip = idx_.data();
+    for (size_t bi = 0, nb = blocks_.size(); bi < nb; ++bi, ip += 32)
+        store_block(drow, blk[bi], pair_block(srow, blk[bi], ip));
+}
+
+void RowPlan::run_pairs2(const uint8_t* srowA, const uint8_t* srowB, uint8_t* drow) const {
+    uint8_t paddedA[16], paddedB[16];
+    if (srcBytes_ < 16) {
+        std::memset(paddedA, 0, sizeof paddedA);
+        std::memset(paddedB, 0, sizeof paddedB);
+        std::memcpy(paddedA, srowA, srcBytes_);
+        std::memcpy(paddedB, srowB, srcBytes_);
+        srowA = paddedA;
+        srowB = paddedB;
+    }
+    const Block* blk = blocks_.data();
+    const uint8_t* ip = idx_.data();
+    for (size_t bi = 0, nb = blocks_.size(); bi < nb; ++bi, ip += 32)
+        store_block(drow, blk[bi],
+                    vrhaddq_u8(pair_block(srowA, blk[bi], ip), pair_block(srowB, blk[bi], ip)));
+}
+
 // Boxes too wide for the table lookup: each lane sums its box eight samples
 // at a time (de-interleaving pairs), the remainder one by one.
 void RowPlan::run_wide(const uint8_t* srow, uint8_t* drow) const {
@@ -360,7 +442,9 @@ void RowPlan::run_wide(const uint8_t* srow, uint8_t* drow) const {
 }
 
 void RowPlan::run(const uint8_t* srow, uint8_t* drow) const {
-    if (vector_)
+    if (pairs_)
+        run_pairs(srow, drow);
+    else if (vector_)
         run_vector(srow, drow);
     else
         run_wide(srow, drow);
@@ -531,11 +615,18 @@ bool scaledown_mn(const uint8_t* src, uint32_t srcBytes, uint32_t srcRows, size_
                                             static_cast<int32_t>(dstRows));
     parallel_bands(dstRows, work, [&](uint32_t first, uint32_t last, uint32_t band) {
         Scratch s(block + band * per, outBytes);
-        for (uint32_t j = first; j < last; ++j)
+        for (uint32_t j = first; j < last; ++j) {
+            const Box& b = boxes[j];
+            if (plan.pairs() && b.n == 2 && b.reads == 2) {  // two rows, in registers
+                const uint8_t* a = src + static_cast<size_t>(b.first) * srcStride;
+                plan.run_pairs2(a, a + srcStride, dst + j * dstStride);
+                continue;
+            }
             vertical_row(boxes[j], dst + j * dstStride, outBytes, s,
                          [&](int32_t r, uint8_t* out) {
                              plan.run(src + static_cast<size_t>(r) * srcStride, out);
                          });
+        }
     });
     std::free(block);
     return true;
