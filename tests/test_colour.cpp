@@ -589,6 +589,7 @@ TEST_P(Interleave, MatchesReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cpu, Interleave, cpu_sweep());
+INSTANTIATE_TEST_SUITE_P(StepEdges, Interleave, step_edges());
 INSTANTIATE_TEST_SUITE_P(Gpu, Interleave, gpu_sweep());
 INSTANTIATE_TEST_SUITE_P(GpuTall, Interleave, gpu_tall());
 
