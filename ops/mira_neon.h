@@ -95,6 +95,64 @@ inline uint32x4_t load_widen_u8x4(const uint8_t* p) {
     return widen_lo_u16(widen_lo_u8(v));
 #endif
 }
+// 64 bytes from p in four vectors, and four vectors stored as 64 bytes at p:
+// one ld1/st1 of four registers on AArch64 (clang leaves four separate
+// vld1q_u8 as two ldp), four plain loads or stores elsewhere (the
+// emulation's own forms copy byte by byte).
+inline uint8x16x4_t load_u8x4(const uint8_t* p) {
+#if defined(__aarch64__) || defined(_M_ARM64)
+    return vld1q_u8_x4(p);
+#else
+    uint8x16x4_t v;
+    v.val[0] = vld1q_u8(p);
+    v.val[1] = vld1q_u8(p + 16);
+    v.val[2] = vld1q_u8(p + 32);
+    v.val[3] = vld1q_u8(p + 48);
+    return v;
+#endif
+}
+inline void store_u8x4(uint8_t* p, const uint8x16x4_t& v) {
+#if defined(__aarch64__) || defined(_M_ARM64)
+    vst1q_u8_x4(p, v);
+#else
+    vst1q_u8(p, v.val[0]);
+    vst1q_u8(p + 16, v.val[1]);
+    vst1q_u8(p + 32, v.val[2]);
+    vst1q_u8(p + 48, v.val[3]);
+#endif
+}
+// a - b and a + b of bytes 0..7 (lo) or 8..15 (hi) in 16-bit lanes (the
+// difference modulo 2^16: read as int16 it is exact): one usubl/uaddl (or
+// its "2" form for the high half) on AArch64, two widenings and an
+// operation elsewhere.
+inline uint16x8_t sub_widen_lo_u8(uint8x16_t a, uint8x16_t b) {
+#if defined(__aarch64__) || defined(_M_ARM64)
+    return vsubl_u8(vget_low_u8(a), vget_low_u8(b));
+#else
+    return vsubq_u16(widen_lo_u8(a), widen_lo_u8(b));
+#endif
+}
+inline uint16x8_t sub_widen_hi_u8(uint8x16_t a, uint8x16_t b) {
+#if defined(__aarch64__) || defined(_M_ARM64)
+    return vsubl_high_u8(a, b);
+#else
+    return vsubq_u16(widen_hi_u8(a), widen_hi_u8(b));
+#endif
+}
+inline uint16x8_t add_widen_lo_u8(uint8x16_t a, uint8x16_t b) {
+#if defined(__aarch64__) || defined(_M_ARM64)
+    return vaddl_u8(vget_low_u8(a), vget_low_u8(b));
+#else
+    return vaddq_u16(widen_lo_u8(a), widen_lo_u8(b));
+#endif
+}
+inline uint16x8_t add_widen_hi_u8(uint8x16_t a, uint8x16_t b) {
+#if defined(__aarch64__) || defined(_M_ARM64)
+    return vaddl_high_u8(a, b);
+#else
+    return vaddq_u16(widen_hi_u8(a), widen_hi_u8(b));
+#endif
+}
 // The low halves of a's 32-bit lanes, then those of b's (vmovn_u32 of each).
 inline uint16x8_t narrow_u32(uint32x4_t a, uint32x4_t b) {
     return vuzp1q_u16(vreinterpretq_u16_u32(a), vreinterpretq_u16_u32(b));

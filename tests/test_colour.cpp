@@ -45,6 +45,12 @@ auto gpu_sweep() {
     return ::testing::Combine(::testing::ValuesIn(kWidths), ::testing::ValuesIn(kSmallHeights),
                               ::testing::Values(Path::Gpu));
 }
+// The CPU paths' 64-byte steps: rows of 31 to 33, 63 to 65 and 127 to 129
+// pixels or pairs.
+auto step_edges() {
+    return ::testing::Combine(::testing::Values(31u, 32u, 33u, 63u, 64u, 65u, 127u, 128u, 129u),
+                              ::testing::Values(1u, 3u, 17u), ::testing::Values(Path::Cpu));
+}
 auto gpu_tall() {
     return ::testing::Combine(::testing::Values(1u, 9u, 33u, 641u, 1920u),
                               ::testing::Values(1080u), ::testing::Values(Path::Gpu));
@@ -533,6 +539,7 @@ TEST_P(CbCrSwap, MatchesReferenceAndWorksInPlace) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cpu, CbCrSwap, cpu_sweep());
+INSTANTIATE_TEST_SUITE_P(StepEdges, CbCrSwap, step_edges());
 INSTANTIATE_TEST_SUITE_P(Gpu, CbCrSwap, gpu_sweep());
 INSTANTIATE_TEST_SUITE_P(GpuTall, CbCrSwap, gpu_tall());
 
@@ -582,6 +589,7 @@ TEST_P(Interleave, MatchesReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cpu, Interleave, cpu_sweep());
+INSTANTIATE_TEST_SUITE_P(StepEdges, Interleave, step_edges());
 INSTANTIATE_TEST_SUITE_P(Gpu, Interleave, gpu_sweep());
 INSTANTIATE_TEST_SUITE_P(GpuTall, Interleave, gpu_tall());
 

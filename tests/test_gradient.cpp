@@ -125,6 +125,18 @@ INSTANTIATE_TEST_SUITE_P(Cpu, GradientSweep,
                                             ::testing::Values(0u, 5u),
                                             ::testing::Values(Filter::Plain, Filter::Sobel),
                                             ::testing::Values(Entry::ManagerCpu)));
+// The Sobel gradient's CPU path walks 16-column blocks (the last shifted to
+// end at the last interior column) down bands of 64 output rows, three rows a
+// step: widths from the first that takes it (18) past a few block edges,
+// heights whose interior ends inside, at and past the band's edge and at each
+// remainder of the three-row step, and a full 1080-row frame.
+INSTANTIATE_TEST_SUITE_P(SobelBlocks, GradientSweep,
+                         ::testing::Combine(::testing::Values(17u, 18u, 19u, 33u, 34u, 47u, 641u),
+                                            ::testing::Values(4u, 5u, 6u, 65u, 66u, 67u, 68u,
+                                                              131u, 1080u),
+                                            ::testing::Values(0u, 5u),
+                                            ::testing::Values(Filter::Sobel),
+                                            ::testing::Values(Entry::ManagerCpu)));
 INSTANTIATE_TEST_SUITE_P(GpuRequest, GradientSweep,
                          ::testing::Combine(::testing::ValuesIn(kWidths),
                                             ::testing::ValuesIn(kHeights),

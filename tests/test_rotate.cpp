@@ -114,6 +114,22 @@ INSTANTIATE_TEST_SUITE_P(Cpu, RotateInterleavedSweep,
                                             ::testing::ValuesIn(kHeights),
                                             ::testing::Values(1, 2, 3),
                                             ::testing::Values(Path::Cpu)));
+// The edges of the vector steps: the byte tile (16 x 16) and the pair tile
+// (8 x 8) with 15, 31, 32 and 33 source rows, and the half turn's 64-byte
+// steps with rows of 63, 64, 65, 127, 128 and 129 pixels (twice that in
+// bytes for pairs); width 15 is under one byte tile.
+const uint32_t kStepWidths[] = {15, 63, 64, 65, 127, 128, 129};
+const uint32_t kStepHeights[] = {15, 31, 32, 33};
+INSTANTIATE_TEST_SUITE_P(StepEdges, RotateSweep,
+                         ::testing::Combine(::testing::ValuesIn(kStepWidths),
+                                            ::testing::ValuesIn(kStepHeights),
+                                            ::testing::Values(1, 2, 3),
+                                            ::testing::Values(Path::Cpu)));
+INSTANTIATE_TEST_SUITE_P(StepEdges, RotateInterleavedSweep,
+                         ::testing::Combine(::testing::ValuesIn(kStepWidths),
+                                            ::testing::ValuesIn(kStepHeights),
+                                            ::testing::Values(1, 2, 3),
+                                            ::testing::Values(Path::Cpu)));
 INSTANTIATE_TEST_SUITE_P(Gpu, RotateInterleavedSweep,
                          ::testing::Combine(::testing::ValuesIn(kWidths),
                                             ::testing::ValuesIn(kSmallHeights),

@@ -48,7 +48,7 @@ TEST_P(TransposeSweep, MatchesReferenceWithinGuards) {
     EXPECT_TRUE(dst.paddingIntact());
 }
 
-const uint32_t kSizes[] = {1, 2, 3, 7, 8, 9, 15, 16, 17, 20, 33, 37, 64, 641, 1920};
+const uint32_t kSizes[] = {1, 2, 3, 7, 8, 9, 15, 16, 17, 20, 31, 32, 33, 37, 64, 641, 1920};
 
 INSTANTIATE_TEST_SUITE_P(AllSizes, TransposeSweep,
                          ::testing::Combine(::testing::ValuesIn(kSizes), ::testing::ValuesIn(kSizes),

@@ -16,18 +16,20 @@ void cbcr_swap_neon(const uint8_t* src, uint32_t width, uint32_t height, uint32_
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* in = src + (uint64_t)y * srcStride;
         uint8_t* out = dst + (uint64_t)y * dstStride;
-        uint64_t x = 0;
-        // 64 bytes (32 pairs) per step, all loaded before any is stored (so
-        // that a swap in place reads each byte before it is overwritten).
-        for (; x + 64 <= bytes; x += 64) {
-            prefetch_source(in + x + kPrefetchAhead);
-            const uint8x16_t a = vld1q_u8(in + x), b = vld1q_u8(in + x + 16);
-            const uint8x16_t c = vld1q_u8(in + x + 32), d = vld1q_u8(in + x + 48);
-            vst1q_u8(out + x, vrev16q_u8(a));
-            vst1q_u8(out + x + 16, vrev16q_u8(b));
-            vst1q_u8(out + x + 32, vrev16q_u8(c));
-            vst1q_u8(out + x + 48, vrev16q_u8(d));
+        // 64 bytes (32 pairs) per step in one four-vector load and store, all
+        // loaded before any is stored (so that a swap in place reads each
+        // byte before it is overwritten). Pointers and a count, not an
+        // index: each step is its load, four swaps, its store and three
+        // instructions of loop.
+        const uint8_t* p = in;
+        uint8_t* o = out;
+        for (uint64_t n = bytes / 64; n != 0; --n, p += 64, o += 64) {
+            prefetch_source(p + kPrefetchAhead);
+            uint8x16x4_t v = load_u8x4(p);
+            for (int k = 0; k < 4; ++k) v.val[k] = vrev16q_u8(v.val[k]);
+            store_u8x4(o, v);
         }
+        uint64_t x = bytes & ~uint64_t(63);
         for (; x + 16 <= bytes; x += 16) vst1q_u8(out + x, vrev16q_u8(vld1q_u8(in + x)));
         for (; x < bytes; x += 2) {
             const uint8_t c0 = in[x], c1 = in[x + 1];

@@ -94,18 +94,21 @@ void rotate_180_bytes(const uint8_t* src, uint32_t w, uint32_t h, uint32_t s, ui
     for (uint32_t y = 0; y < h; ++y) {
         const uint8_t* in = src + (uint64_t)(h - 1 - y) * s;
         uint8_t* out = dst + (uint64_t)y * ds;
-        uint64_t x = 0;  // byte position in the destination row
-        // 32 bytes per step read from the row's end.
-        for (; x + 32 <= bytes; x += 32) {
-            const uint8x16_t a = vld1q_u8(in + bytes - x - 16);
-            const uint8x16_t b = vld1q_u8(in + bytes - x - 32);
-            vst1q_u8(out + x, shuffle_bytes_u8(a, rev));
-            vst1q_u8(out + x + 16, shuffle_bytes_u8(b, rev));
+        // 64 bytes per step, read from the row's end with one four-vector
+        // load and written front to back with one four-vector store;
+        // pointers and a count, not an index.
+        const uint8_t* p = in + bytes;
+        uint8_t* o = out;
+        for (uint64_t n = bytes / 64; n != 0; --n, o += 64) {
+            p -= 64;
+            const uint8x16x4_t v = load_u8x4(p);
+            uint8x16x4_t r;
+            for (int k = 0; k < 4; ++k) r.val[k] = shuffle_bytes_u8(v.val[3 - k], rev);
+            store_u8x4(o, r);
         }
-        if (x + 16 <= bytes) {
+        uint64_t x = bytes & ~uint64_t(63);  // byte position in the destination row
+        for (; x + 16 <= bytes; x += 16)
             vst1q_u8(out + x, shuffle_bytes_u8(vld1q_u8(in + bytes - x - 16), rev));
-            x += 16;
-        }
         if (x < bytes && bytes >= 16) {
             // The last partial piece: one more 16-byte step ending at the row's
             // end, overlapping pixels already written with the same values.

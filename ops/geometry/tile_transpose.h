@@ -29,15 +29,20 @@ namespace tile_transpose {
 #endif
 
 // A tile is kRows source rows of kCols pixels; it becomes kCols destination
-// rows of kRows pixels. 1- and 2-byte pixels: rows of 8 pixels, 16 bytes per
-// destination row; 3-byte pixels: 8 x 8 pixels (three byte planes);
-// 4-byte pixels: 4 x 4 pixels (one 16-byte vector per row).
+// rows of kRows pixels. 1-byte pixels: 16 x 16 (one 16-byte vector per row
+// both ways); 2-byte pixels: 8 x 8 (likewise); 3-byte pixels: 8 x 8 pixels
+// (three byte planes); 4-byte pixels: 4 x 4 pixels.
 template <int Px>
 struct TileShape {
     static_assert(Px >= 1 && Px <= 4, "1- to 4-byte pixels");
     static constexpr uint32_t kRows = Px <= 2 ? 16 / Px : Px == 3 ? 8 : 4;
-    static constexpr uint32_t kCols = Px <= 2 ? 8 : Px == 3 ? 8 : 4;
+    static constexpr uint32_t kCols = kRows;
 };
+
+// Loops over the vectors of a tile are unrolled whole, so that every vector
+// lives in a register: left rolled, clang keeps the arrays on the stack and
+// moves each stage through memory.
+#define MIRA_TILE_UNROLL _Pragma("GCC unroll 16")
 
 // Eight rows of eight bytes transposed in place, within each 64-bit half of
 // the vectors independently (three trn stages of 8-, 16- and 32-bit units;
@@ -45,18 +50,22 @@ struct TileShape {
 // each half. Used for two byte planes at once (one per half).
 MIRA_TILE_INLINE void transpose_8x8_halves(uint8x16_t r[8]) {
     uint8x16_t a[8];
+    MIRA_TILE_UNROLL
     for (int i = 0; i < 4; ++i) {
         a[2 * i] = vtrn1q_u8(r[2 * i], r[2 * i + 1]);
         a[2 * i + 1] = vtrn2q_u8(r[2 * i], r[2 * i + 1]);
     }
     uint16x8_t b[8];
+    MIRA_TILE_UNROLL
     for (int h = 0; h < 2; ++h)
+        MIRA_TILE_UNROLL
         for (int k = 0; k < 2; ++k) {
             const uint16x8_t x = vreinterpretq_u16_u8(a[4 * h + k]),
                              y = vreinterpretq_u16_u8(a[4 * h + 2 + k]);
             b[4 * h + k] = vtrn1q_u16(x, y);      // columns k, k + 4
             b[4 * h + 2 + k] = vtrn2q_u16(x, y);  // columns k + 2, k + 6
         }
+    MIRA_TILE_UNROLL
     for (int k = 0; k < 4; ++k) {
         const uint32x4_t x = vreinterpretq_u32_u16(b[k]), y = vreinterpretq_u32_u16(b[4 + k]);
         r[k] = vreinterpretq_u8_u32(vtrn1q_u32(x, y));
@@ -67,18 +76,22 @@ MIRA_TILE_INLINE void transpose_8x8_halves(uint8x16_t r[8]) {
 // The same for one byte plane in 64-bit vectors.
 MIRA_TILE_INLINE void transpose_8x8(uint8x8_t r[8]) {
     uint8x8_t a[8];
+    MIRA_TILE_UNROLL
     for (int i = 0; i < 4; ++i) {
         a[2 * i] = vtrn1_u8(r[2 * i], r[2 * i + 1]);
         a[2 * i + 1] = vtrn2_u8(r[2 * i], r[2 * i + 1]);
     }
     uint16x4_t b[8];
+    MIRA_TILE_UNROLL
     for (int h = 0; h < 2; ++h)
+        MIRA_TILE_UNROLL
         for (int k = 0; k < 2; ++k) {
             const uint16x4_t x = vreinterpret_u16_u8(a[4 * h + k]),
                              y = vreinterpret_u16_u8(a[4 * h + 2 + k]);
             b[4 * h + k] = vtrn1_u16(x, y);
             b[4 * h + 2 + k] = vtrn2_u16(x, y);
         }
+    MIRA_TILE_UNROLL
     for (int k = 0; k < 4; ++k) {
         const uint32x2_t x = vreinterpret_u32_u16(b[k]), y = vreinterpret_u32_u16(b[4 + k]);
         r[k] = vreinterpret_u8_u32(vtrn1_u32(x, y));
@@ -86,41 +99,64 @@ MIRA_TILE_INLINE void transpose_8x8(uint8x8_t r[8]) {
     }
 }
 
-// The tile of 1- and 2-byte pixels (see transpose_tile).
+// One stage of the perfect-shuffle transpose of N vectors of N lanes: vector
+// i is zipped with vector i + N/2 into vectors 2i (low halves) and 2i + 1
+// (high halves). Lane l of vector v holds element (row, column) at the bit
+// string v:l; a stage rotates that string left by one bit, so log2(N)
+// stages swap row and column bits: vector c then holds column c.
+MIRA_TILE_INLINE void zip_stage(const uint8x16_t in[16], uint8x16_t out[16]) {
+    MIRA_TILE_UNROLL
+    for (int i = 0; i < 8; ++i) {
+        out[2 * i] = vzip1q_u8(in[i], in[i + 8]);
+        out[2 * i + 1] = vzip2q_u8(in[i], in[i + 8]);
+    }
+}
+MIRA_TILE_INLINE void zip_stage(const uint16x8_t in[8], uint16x8_t out[8]) {
+    MIRA_TILE_UNROLL
+    for (int i = 0; i < 4; ++i) {
+        out[2 * i] = vzip1q_u16(in[i], in[i + 4]);
+        out[2 * i + 1] = vzip2q_u16(in[i], in[i + 4]);
+    }
+}
+
+// The tile of 1- and 2-byte pixels (see transpose_tile): one 16-byte vector
+// per source row, four (bytes) or three (2-byte pixels) zip stages, one
+// 16-byte store per destination row.
 template <int Px>
 MIRA_TILE_INLINE void transpose_tile_narrow(const uint8_t* src, int64_t ss, uint8_t* dst,
                                             int64_t ds, int64_t at) {
-    uint16x8_t p[8];
-    for (int i = 0; i < 8; ++i) {
-        if constexpr (Px == 1) {
-            const uint8_t* even = src + (2 * i) * ss;  // `at` added last: see above
-            p[i] = vreinterpretq_u16_u8(
-                vzip1q_u8(load_lo_u8(even + at), load_lo_u8(even + ss + at)));
-        } else {
-            p[i] = vreinterpretq_u16_u8(vld1q_u8(src + i * ss + at));
+    if constexpr (Px == 1) {
+        uint8x16_t a[16], b[16];
+        MIRA_TILE_UNROLL
+        for (int i = 0; i < 16; ++i) a[i] = vld1q_u8(src + i * ss + at);  // `at` added last
+        zip_stage(a, b);
+        zip_stage(b, a);
+        zip_stage(a, b);
+        zip_stage(b, a);
+#if defined(__GNUC__)
+        // The tile's destination address is opaque to the loop optimiser:
+        // seeing dst + c * ds move by a whole tile from tile to tile, clang
+        // keeps sixteen address registers (one per row, spilled) instead of
+        // stepping one pointer through the rows.
+        __asm__("" : "+r"(dst));
+#endif
+        MIRA_TILE_UNROLL
+        for (int c = 0; c < 16; ++c) {
+            vst1q_u8(dst, a[c]);
+            dst += ds;
         }
-    }
-    // 16-bit units: q[2j] columns 0..3 and q[2j+1] columns 4..7 of p[2j], p[2j+1].
-    uint32x4_t q[8];
-    for (int j = 0; j < 4; ++j) {
-        q[2 * j] = vreinterpretq_u32_u16(vzip1q_u16(p[2 * j], p[2 * j + 1]));
-        q[2 * j + 1] = vreinterpretq_u32_u16(vzip2q_u16(p[2 * j], p[2 * j + 1]));
-    }
-    // 32-bit units: r[k] holds two columns of the upper (k < 4) or lower half
-    // of the rows.
-    uint64x2_t r[8];
-    for (int h = 0; h < 2; ++h)
-        for (int c = 0; c < 2; ++c) {
-            const uint32x4_t a = q[4 * h + c], b = q[4 * h + 2 + c];
-            r[4 * h + 2 * c] = vreinterpretq_u64_u32(vzip1q_u32(a, b));      // columns 4c, 4c+1
-            r[4 * h + 2 * c + 1] = vreinterpretq_u64_u32(vzip2q_u32(a, b));  // columns 4c+2, 4c+3
+    } else {
+        uint16x8_t a[8], b[8];
+        MIRA_TILE_UNROLL
+        for (int i = 0; i < 8; ++i) a[i] = vreinterpretq_u16_u8(vld1q_u8(src + i * ss + at));
+        zip_stage(a, b);
+        zip_stage(b, a);
+        zip_stage(a, b);
+        MIRA_TILE_UNROLL
+        for (int c = 0; c < 8; ++c) {
+            vst1q_u8(dst, vreinterpretq_u8_u16(b[c]));
+            dst += ds;
         }
-    // 64-bit units: join the upper and lower rows of each column.
-    for (int k = 0; k < 4; ++k) {
-        vst1q_u8(dst, vreinterpretq_u8_u64(vzip1q_u64(r[k], r[4 + k])));
-        dst += ds;
-        vst1q_u8(dst, vreinterpretq_u8_u64(vzip2q_u64(r[k], r[4 + k])));
-        dst += ds;
     }
 }
 
@@ -128,12 +164,10 @@ MIRA_TILE_INLINE void transpose_tile_narrow(const uint8_t* src, int64_t ss, uint
 // into rows at `dst` (step `ds`). Within a band the row addresses src + i * ss
 // stay the same from tile to tile and only `at` moves, so the compiler keeps
 // them in registers (on AArch64 a register-offset load per row, no address
-// arithmetic). Eight vectors first hold the source in pixel units: for bytes, two
-// 8-byte rows zipped together (rows 2i and 2i + 1 interleaved); for 2-byte
-// pixels, one 16-byte row each. Three zip stages follow, of 16-, 32- and
-// 64-bit units: each doubles the run of rows a unit holds for one column, so
-// after the last each vector is one source column, that is one destination
-// row, and is written with one store. Every vector stays in a register.
+// arithmetic). 1- and 2-byte pixels: one vector per source row, transposed by
+// zip stages (zip_stage) so that each vector is one source column, that is
+// one destination row, written with one store. Every vector stays in a
+// register.
 //
 // 3-byte pixels: eight rows of 8 pixels de-interleaved into byte planes
 // (vld3), planes 0 and 1 transposed together in the halves of 128-bit
@@ -146,8 +180,7 @@ MIRA_TILE_INLINE void transpose_tile(const uint8_t* src, int64_t ss, uint8_t* ds
     if constexpr (Px == 3) {
         uint8x16_t q[8];
         uint8x8_t d[8];
-        // Unrolled, so that the vectors stay in registers.
-#pragma GCC unroll 8
+MIRA_TILE_UNROLL
         for (int i = 0; i < 8; ++i) {
             const uint8x8x3_t v = vld3_u8(src + i * ss + at);
             q[i] = vcombine_u8(v.val[0], v.val[1]);
@@ -155,7 +188,7 @@ MIRA_TILE_INLINE void transpose_tile(const uint8_t* src, int64_t ss, uint8_t* ds
         }
         transpose_8x8_halves(q);
         transpose_8x8(d);
-#pragma GCC unroll 8
+MIRA_TILE_UNROLL
         for (int c = 0; c < 8; ++c) {
             uint8x8x3_t o;
             o.val[0] = vget_low_u8(q[c]);
@@ -167,6 +200,7 @@ MIRA_TILE_INLINE void transpose_tile(const uint8_t* src, int64_t ss, uint8_t* ds
         return;
     } else if constexpr (Px == 4) {
         uint32x4_t r[4];
+        MIRA_TILE_UNROLL
         for (int i = 0; i < 4; ++i) r[i] = vreinterpretq_u32_u8(vld1q_u8(src + i * ss + at));
         // t0: columns 0, 2 of rows 0, 1; t1: columns 1, 3 of rows 0, 1; t2, t3 rows 2, 3.
         const uint64x2_t t0 = vreinterpretq_u64_u32(vtrn1q_u32(r[0], r[1]));
