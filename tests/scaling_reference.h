@@ -113,6 +113,42 @@ inline Plane resample_xy(const Plane& src, uint32_t dw, uint32_t dh, Filter fx, 
     return out;
 }
 
+// The bilinear enlargement (factors of 1 or more on both axes) in 16-bit
+// fixed point: each axis's weight of tap 1 in Q8, w1 = floor(256 w + 0.5) of
+// the weight in single precision (256 w is exact; the sum is rounded in
+// float), w0 = 256 - w1. Per source row of tap ty the horizontal sum
+// h = a w0 + b w1 (at most 255 * 256), then v = (h0 wy0 + h1 wy1) >> 16.
+// Same taps and border rule as resample_xy. Each axis's rounding moves the
+// value by at most 255 / 512, so v is within 1 of resample_xy's result.
+inline int q8_weight(double w) { return int(std::floor(float(w) * 256.0f + 0.5f)); }
+
+inline Plane bilinear_up_q8(const Plane& src, uint32_t dw, uint32_t dh, float sx, float sy,
+                            int border) {
+    Plane out{dw, dh, std::vector<uint8_t>(size_t(dw) * dh)};
+    auto sample = [&](long x, long y) -> uint32_t {
+        if (border >= 0 && (x < 0 || y < 0 || x >= long(src.w) || y >= long(src.h)))
+            return uint32_t(border);
+        x = std::clamp(x, 0L, long(src.w) - 1);
+        y = std::clamp(y, 0L, long(src.h) - 1);
+        return src.at(uint32_t(x), uint32_t(y));
+    };
+    std::vector<Taps> tx(dw);
+    for (uint32_t x = 0; x < dw; ++x) tx[x] = taps(Filter::Bilinear, sx, x);
+    for (uint32_t y = 0; y < dh; ++y) {
+        const Taps ty = taps(Filter::Bilinear, sy, y);
+        const uint32_t wy1 = uint32_t(q8_weight(ty.w[1])), wy0 = 256 - wy1;
+        for (uint32_t x = 0; x < dw; ++x) {
+            const uint32_t wx1 = uint32_t(q8_weight(tx[x].w[1])), wx0 = 256 - wx1;
+            uint32_t h[2];
+            for (long j = 0; j < 2; ++j)
+                h[j] = sample(tx[x].first, ty.first + j) * wx0 +
+                       sample(tx[x].first + 1, ty.first + j) * wx1;
+            out.px[size_t(y) * dw + x] = uint8_t((h[0] * wy0 + h[1] * wy1) >> 16);
+        }
+    }
+    return out;
+}
+
 // Separable resampling of `src` to dw x dh with factor s on both axes.
 inline Plane resample(const Plane& src, uint32_t dw, uint32_t dh, Filter f, float s,
                       int border, std::vector<double>* exact = nullptr) {

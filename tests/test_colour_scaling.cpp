@@ -4,9 +4,10 @@
 // colour result must equal, byte for byte, splitting the channels into
 // planes, running the same function on each plane (channels 1) and
 // interleaving the results again, on every path the function offers. The
-// nearest-sample, area (box), block-mean and GPU box cases are also checked
+// nearest-sample, bilinear enlargement, area (box), block-mean and GPU box cases are also checked
 // against independent scalar references (tests/scaling_reference.h and the
-// formulas below; exact for nearest, block mean and the GPU box; the float area mean within the one step the
+// formulas below; exact for nearest, the bilinear enlargement's fixed point,
+// block mean and the GPU box; the float area mean within the one step the
 // float accumulation can force at an integer boundary, as test_scale.cpp
 // states it). Buffers have strides wider than their rows and end at a guard
 // page; the padding between rows must stay untouched.
@@ -127,8 +128,23 @@ bool reference_check(const Case& c, const std::vector<uint8_t>& src,
     const bool area = c.op == Op::Resize && c.interpolation == MIRA_INTERPOLATION_BOX &&
                       c.dw < c.sw && c.dh < c.sh;
     const bool block = c.op == Op::ScaleDown;
-    if (!nearest && !area && !block) return false;
+    const bool bilinearUp = c.op == Op::Resize &&
+                            c.interpolation == MIRA_INTERPOLATION_BILINEAR && upX && upY &&
+                            !(c.sw == c.dw && c.sh == c.dh);
+    if (!nearest && !area && !block && !bilinearUp) return false;
     const int border = c.border == MIRA_BORDER_CONSTANT ? kBorderValue : -1;
+    if (bilinearUp) {
+        // The bilinear enlargement's fixed point, exactly.
+        for (uint32_t ch = 0; ch < channels; ++ch) {
+            const scaling_ref::Plane p = channel_of(src, c.sw, c.sh, channels, ch);
+            const scaling_ref::Plane g = channel_of(got, c.dw, c.dh, channels, ch);
+            const scaling_ref::Plane r = scaling_ref::bilinear_up_q8(p, c.dw, c.dh, sx, sy, border);
+            long where = -1;
+            EXPECT_EQ(scaling_ref::max_diff(g.px, r.px, 0, &where), 0)
+                << "bilinear up (fixed point), channel " << ch << " first at " << where;
+        }
+        return true;
+    }
     for (uint32_t ch = 0; ch < channels; ++ch) {
         const scaling_ref::Plane p = channel_of(src, c.sw, c.sh, channels, ch);
         const scaling_ref::Plane g = channel_of(got, c.dw, c.dh, channels, ch);
@@ -234,8 +250,10 @@ INSTANTIATE_TEST_SUITE_P(Table, ColourScaling,
 // The references cover what the table says they cover (a table edit that
 // dropped them would otherwise go unnoticed).
 TEST(ColourScaling, TableHasReferencedCases) {
-    int nearest = 0, area = 0, block = 0, box = 0;
+    int nearest = 0, area = 0, block = 0, box = 0, bilinearUp = 0;
     for (const Case& c : cases()) {
+        bilinearUp += c.op == Op::Resize && c.interpolation == 1 && c.dw >= c.sw &&
+                      c.dh >= c.sh && !(c.sw == c.dw && c.sh == c.dh);
         nearest += c.op == Op::Resize && c.interpolation != 1 && c.dw >= c.sw && c.dh >= c.sh &&
                    !(c.sw == c.dw && c.sh == c.dh);
         area += c.op == Op::Resize && c.interpolation == 2 && c.dw < c.sw && c.dh < c.sh;
@@ -246,6 +264,7 @@ TEST(ColourScaling, TableHasReferencedCases) {
     EXPECT_GT(area, 10);
     EXPECT_GT(block, 5);
     EXPECT_GT(box, 5);
+    EXPECT_GT(bilinearUp, 10);
 }
 
 // Channel counts a function does not take (pairs: the block mean only):

@@ -618,13 +618,16 @@ scaling_ref::Filter filter_for(int interp, float s) {
 }
 
 // Each axis by its own ratio and direction, against the double-precision
-// reference (within one unit for the float sums), strided and packed alike.
+// reference (within one unit for the float sums and for the bilinear
+// enlargement's fixed point, which also equals its own reference exactly),
+// strided and packed alike.
 TEST_F(MiraImage, ResizeScalesEachAxisOnItsOwn) {
     const uint32_t sizes[][4] = {{37, 23, 17, 41}, {64, 48, 32, 12}, {33, 17, 33, 40},
                                  {17, 3, 7, 2},    {1, 1, 5, 3},     {7, 1, 3, 2},
                                  {641, 17, 200, 33}, {40, 40, 13, 40}, {20, 30, 60, 45},
                                  {90, 60, 45, 20}, {30, 20, 45, 30}, {48, 36, 16, 36},
                                  {16, 9, 32, 18}, {192, 108, 64, 48}};
+    int fixedPoint = 0;
     for (const auto& z : sizes)
         for (int interp : {0, 1, 2})
             for (int border : {2, 1}) {
@@ -649,6 +652,17 @@ TEST_F(MiraImage, ResizeScalesEachAxisOnItsOwn) {
                 EXPECT_LE(scaling_ref::max_diff(dst.packed(), ref.px, 1, &where), 1)
                     << z[0] << "x" << z[1] << " -> " << z[2] << "x" << z[3] << " interp "
                     << interp << " border " << border << " first at " << where;
+                // Enlarging both axes bilinearly: the fixed-point sums, exactly.
+                if (interp == MIRA_INTERPOLATION_BILINEAR && sx >= 1.0f && sy >= 1.0f &&
+                    !(z[0] == z[2] && z[1] == z[3])) {
+                    const auto q8 = scaling_ref::bilinear_up_q8(p, z[2], z[3], sx, sy,
+                                                               border == 1 ? 77 : -1);
+                    EXPECT_EQ(scaling_ref::max_diff(dst.packed(), q8.px, 0, &where), 0)
+                        << z[0] << "x" << z[1] << " -> " << z[2] << "x" << z[3]
+                        << " bilinear up, fixed point, border " << border << " first at "
+                        << where;
+                    ++fixedPoint;
+                }
                 EXPECT_TRUE(dst.paddingIntact());
                 // The CPU path (framed copy) computes the same.
                 GuardedImage dst2(z[2], z[3], z[2]);
@@ -658,6 +672,7 @@ TEST_F(MiraImage, ResizeScalesEachAxisOnItsOwn) {
                           MIRA_STATUS_OK);
                 EXPECT_EQ(dst2.packed(), dst.packed());
             }
+    EXPECT_GE(fixedPoint, 6);  // the table keeps enlargements of both axes
 }
 
 // 16:9 to 4:3 is a resize of the whole picture, not a crop of one scaled

@@ -1,7 +1,9 @@
 // General scale (feature 23) against the double-precision resampling
-// reference. Nearest-sample results are exact; weighted results may differ
+// reference. Nearest-sample results are exact; reduced results may differ
 // by 1 where the exact value lies within float accumulation error of an
-// integer (the pipelines sum in 32-bit float), which the test checks.
+// integer (the down-scale pipelines sum in 32-bit float), which the test
+// checks. Bilinear enlargements are in 16-bit fixed point: equal to the
+// fixed-point reference, and within 1 of the double-precision formula.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +12,7 @@
 #include "common/guarded_image.h"
 #include "mira/mira.h"
 #include "mira/mira_features.h"
+#include "mira/mira_image.h"
 #include "scaling_reference.h"
 
 using mira_test::GuardedImage;
@@ -64,10 +67,16 @@ TEST_P(ScaleSweep, MatchesReferenceWithinGuards) {
     std::vector<double> exact;
     auto ref = scaling_ref::resample(packed(src), dw, dh, filter_of(mode, sw < dw), s,
                                      border == 1 ? bv : -1, &exact);
-    if (sw < dw && mode != 1)
+    if (sw < dw && mode != 1) {
         EXPECT_EQ(dst.packed(), ref.px);
-    else
+    } else if (sw < dw) {
+        const auto q8 = scaling_ref::bilinear_up_q8(packed(src), dw, dh, s, s,
+                                                   border == 1 ? bv : -1);
+        EXPECT_EQ(dst.packed(), q8.px) << "bilinear up, fixed point";
+        EXPECT_LE(scaling_ref::max_diff(dst.packed(), ref.px, 1), 1) << "bilinear up vs float";
+    } else {
         expect_close(dst.packed(), ref.px, exact, "scale");
+    }
 
     // Modes 0 (framed copy) and 1 (CPU, the GPU kernel being empty) give the
     // same pixels as the exported mode 2.
@@ -103,6 +112,100 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ScaleSweep,
                          ::testing::Combine(::testing::ValuesIn(kSizes),
                                             ::testing::Values(0u, 1u, 2u),
                                             ::testing::Values(0u, 1u, 2u)));
+
+// Bilinear enlargement over the zoom ratios (1.1, 1.25, 6:5, 1.5, 4:3, 1.92,
+// exactly 2, 2.5, 3), odd and tiny sizes, both border rules, random and
+// 0/255 checkered content (the largest differences between neighbours, where
+// the weights' rounding weighs most), through the single-factor call
+// (ncvScaleu8_v2, the plane pipeline) and mira_resize (each axis its own
+// factor, default and CPU paths). Every pixel equals the fixed-point
+// reference. Against the double-precision float formula (truncated), the
+// bound is 1: each axis's Q8 weight is within 1/512 of the exact weight, on a
+// difference of at most 255 between its two samples, so the fixed-point
+// value lies within 2 * 255 / 512 < 1 of the exact one, and both truncate.
+struct Zoom {
+    uint32_t sw, sh, dw, dh;
+};
+const Zoom kZooms[] = {
+    {170, 20, 187, 22}, {161, 7, 177, 8},   // 1.1
+    {164, 16, 205, 20}, {33, 3, 41, 4},     // 1.25
+    {165, 15, 198, 18}, {17, 5, 20, 6},     // 6:5
+    {34, 5, 51, 7},     {641, 3, 962, 5},   // 1.5
+    {33, 5, 44, 7},     {48, 17, 64, 23},   // 4:3
+    {125, 17, 240, 33}, {25, 3, 48, 6},     // 1.92
+    {17, 5, 34, 10},    {641, 3, 1282, 6},  // exactly 2
+    {34, 7, 85, 17},    {2, 1, 5, 3},       // 2.5
+    {7, 3, 21, 9},      {1, 2, 3, 17},      // 3
+    {1600, 900, 1920, 1080}};               // a 1600x900 zoom to 1080p, 6:5
+
+class BilinearUp : public ::testing::TestWithParam<std::tuple<Zoom, int /*border*/, bool>> {};
+
+TEST_P(BilinearUp, FixedPointExactAndWithinOneOfFloat) {
+    const auto [z, border, checkered] = GetParam();
+    SCOPED_TRACE(std::to_string(z.sw) + "x" + std::to_string(z.sh) + " -> " +
+                 std::to_string(z.dw) + "x" + std::to_string(z.dh) + " border " +
+                 std::to_string(border) + (checkered ? " checkered" : " random"));
+    GuardedImage src(z.sw, z.sh, z.sw + 5);
+    src.fillRandom(z.sw * 17 + z.dh);
+    if (checkered)
+        for (uint32_t y = 0; y < z.sh; ++y)
+            for (uint32_t x = 0; x < z.sw; ++x) src.row(y)[x] = ((x + y) & 1) ? 255 : 0;
+    const uint8_t bv = 200;
+    const int refBorder = border == 1 ? bv : -1;
+    const auto p = packed(src);
+
+    // One factor for both axes.
+    const float s = float(z.dw) / float(z.sw);
+    GuardedImage dst(z.dw, z.dh, z.dw + 3);
+    ncvScaleu8_v2(src.data(), z.sw, z.sh, src.stride(), dst.data(), z.dw, z.dh, dst.stride(), 1,
+                  uint32_t(border), bv);
+    EXPECT_TRUE(dst.paddingIntact());
+    const auto q8 = scaling_ref::bilinear_up_q8(p, z.dw, z.dh, s, s, refBorder);
+    long where = -1;
+    EXPECT_EQ(scaling_ref::max_diff(dst.packed(), q8.px, 0, &where), 0)
+        << "single factor, fixed point: first at " << where;
+    const auto exact = scaling_ref::resample(p, z.dw, z.dh, Filter::Bilinear, s, refBorder);
+    EXPECT_LE(scaling_ref::max_diff(dst.packed(), exact.px, 1, &where), 1)
+        << "single factor, float formula: first at " << where;
+
+    // A factor per axis.
+    const float sx = float(z.dw) / float(z.sw), sy = float(z.dh) / float(z.sh);
+    const auto q8xy = scaling_ref::bilinear_up_q8(p, z.dw, z.dh, sx, sy, refBorder);
+    const auto exy =
+        scaling_ref::resample_xy(p, z.dw, z.dh, Filter::Bilinear, sx, Filter::Bilinear, sy, refBorder);
+    for (mira_path path : {MIRA_PATH_DEFAULT, MIRA_PATH_CPU}) {
+        GuardedImage d2(z.dw, z.dh, z.dw + 7);
+        const mira_image si{src.data(), z.sw, z.sh, src.stride(), 1};
+        const mira_image di{d2.data(), z.dw, z.dh, d2.stride(), 1};
+        ASSERT_EQ(mira_resize(&si, &di, MIRA_INTERPOLATION_BILINEAR,
+                              border == 1 ? MIRA_BORDER_CONSTANT : MIRA_BORDER_REPLICATE, bv, path),
+                  MIRA_STATUS_OK);
+        EXPECT_TRUE(d2.paddingIntact());
+        EXPECT_EQ(scaling_ref::max_diff(d2.packed(), q8xy.px, 0, &where), 0)
+            << "mira_resize path " << int(path) << ", fixed point: first at " << where;
+        EXPECT_LE(scaling_ref::max_diff(d2.packed(), exy.px, 1, &where), 1)
+            << "mira_resize path " << int(path) << ", float formula: first at " << where;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Zooms, BilinearUp,
+                         ::testing::Combine(::testing::ValuesIn(kZooms), ::testing::Values(0, 1),
+                                            ::testing::Bool()));
+
+// The reference's bound holds on its own terms: over the zoom table the
+// fixed-point reference is within 1 of the double-precision formula, and
+// equal to it at exactly 2 (exact weights and sums).
+TEST(BilinearUpReference, WithinOneOfFloatAndExactAtTwo) {
+    for (const Zoom& z : kZooms) {
+        scaling_ref::Plane p{z.sw, z.sh, std::vector<uint8_t>(size_t(z.sw) * z.sh)};
+        for (size_t i = 0; i < p.px.size(); ++i) p.px[i] = uint8_t((i * 2654435761u) >> 13);
+        const float s = float(z.dw) / float(z.sw);
+        const auto q8 = scaling_ref::bilinear_up_q8(p, z.dw, z.dh, s, s, -1);
+        const auto f = scaling_ref::resample(p, z.dw, z.dh, Filter::Bilinear, s, -1);
+        EXPECT_LE(scaling_ref::max_diff(q8.px, f.px, 1), 1) << z.sw << " -> " << z.dw;
+        if (z.dw == 2 * z.sw) EXPECT_EQ(q8.px, f.px) << z.sw << " -> " << z.dw;
+    }
+}
 
 std::vector<uint8_t> run_2x2(uint32_t mode, uint32_t border, uint8_t bv) {
     GuardedImage src(2, 2, 2), dst(4, 4, 4);

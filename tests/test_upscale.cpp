@@ -161,9 +161,14 @@ TEST_P(ChromaSweep, MatchesBilinearReferencePerChannel) {
         auto ref = scaling_ref::resample(channel(src, ch), 2 * w, 2 * h, Filter::Bilinear, 2.0f, -1, &exact);
         // At 2x every sum is a multiple of 1/16, exact in float: the CPU path
         // has no rounding to differ by.
-        if (mode == 0)
+        if (mode == 0) {
             ASSERT_EQ(channel(dst, ch).px, ref.px) << (ch ? "Cr" : "Cb");
-        else
+            // The bilinear enlargement's fixed point, the same bytes at 2x
+            // (its Q8 weights 64 and 192 are exact).
+            const auto q8 = scaling_ref::bilinear_up_q8(channel(src, ch), 2 * w, 2 * h, 2.0f,
+                                                        2.0f, -1);
+            ASSERT_EQ(channel(dst, ch).px, q8.px) << (ch ? "Cr" : "Cb") << " fixed point";
+        } else
             expect_close(channel(dst, ch).px, ref.px, exact, ch ? "Cr" : "Cb");
     }
     EXPECT_TRUE(dst.paddingIntact());

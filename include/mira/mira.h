@@ -571,7 +571,15 @@ MIRA_EXPORT void ncvScaleDownMNInterleaveu8(const uint8_t* src, uint32_t w, uint
  * - @p p1 = 2 (box): enlarging, the nearest sample; reducing, g(t) = 1 for
  *   |t| ≤ 0.5 (support 1/f).
  *
- * Sums are in float; results are clamped to 0..255 and truncated. Border: a
+ * Reducing (and with @p p1 0 or 2), sums are in float; results are clamped
+ * to 0..255 and truncated. Enlarging with @p p1 = 1, the sums are in 16-bit
+ * fixed point: per axis the weight of tap 1 in units of 1/256, w1 =
+ * floor(256·w + 0.5) (w in single precision) and w0 = 256 − w1; per source
+ * row h = a·w0 + b·w1 (taps a, b), and the result is
+ * (h0·wy0 + h1·wy1) >> 16 (rows h0, h1). Each axis's rounding moves the
+ * value by at most 255/512, so every result is within 1 of the float
+ * formula's truncated sum; where the weights are exact (exactly 2×: 64 and
+ * 192) it is that sum, and a constant image stays constant. Border: a
  * tap outside the source reads @p p3 when @p p2 is 1, else the nearest edge
  * pixel. Equal widths copy min(@p h, @p dstH) rows of @p w bytes whatever
  * @p p1 and the heights. Nothing is written for another @p p1 (the error
@@ -654,7 +662,9 @@ MIRA_EXPORT void ncvScaleUpPolyInterleaveu8(const uint8_t* src, uint32_t w, uint
  *
  * Pixel centres: destination coordinate d samples the source at
  * (d + 0.5) / 2 − 0.5, so interior weights are 3/4 and 1/4; results are
- * truncated. Border: taps outside the source take the nearest edge pair.
+ * truncated (every sum is a multiple of 1/16: the CPU method's 16-bit fixed
+ * point, see ncvScaleu8_v2, is exact here). Border: taps outside the source
+ * take the nearest edge pair.
  *
  * Path: GPU (::MIRA_API_IMAGE_UP_SAMPLE_2D_CBCR, mode 1); CPU and GPU give
  * identical bytes. Without a usable OpenCL device the CPU method runs; a

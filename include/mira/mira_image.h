@@ -497,7 +497,14 @@ typedef enum mira_border MIRA_ENUM_INT {
  * own direction. Per axis, destination coordinate d
  * maps to the source centre c = (d + 0.5) / s - 0.5; a shrinking axis
  * (s < 1) widens the kernel by 1/s, an enlarging one uses the plain kernel.
- * Sums in float, clamped to [0, 255] and truncated. Equal sizes copy.
+ * Sums in float, clamped to [0, 255] and truncated, except where
+ * MIRA_INTERPOLATION_BILINEAR enlarges both axes (s >= 1 on each): there
+ * the sums are in 16-bit fixed point, per axis the weight of the second tap
+ * w1 = floor(256 w + 0.5) (w in single precision), w0 = 256 - w1, per
+ * source row h = a w0 + b w1, result (h0 wy0 + h1 wy1) >> 16: within 1 of
+ * the float formula's truncated sum (each axis's rounding moves the value by
+ * at most 255/512), equal to it at exactly 2x, constants kept. Equal sizes
+ * copy.
  * @param src,dst images of any sizes with the same `channels`, 1 to 4.
  * @param interpolation MIRA_INTERPOLATION_NONE, _BILINEAR or _BOX.
  * @param border how taps outside the source are read: MIRA_BORDER_NONE,

@@ -153,41 +153,58 @@ public:
             Var d("d");
             cols(d) = clamp(ax.first(d), -2, sw);
             cols.compute_root();
+            auto q8 = [](Expr w) {
+                return cast<uint16_t>(strict_float(floor(w * 256.0f + 0.5f)));
+            };
+            xq(d) = q8(ax.weight(d, 1));
+            yq(d) = q8(ay.weight(d, 1));
+            xq.compute_root().vectorize(d, kByteLanes, TailStrategy::RoundUp);
+            yq.compute_root();
             srcu8(x, y, ch) = in_b(x, y, ch);
             pairs = gather_columns("x_pairs", srcu8, cols, -2, sw, UInt(16));
+            // Fixed point: each axis's weight of tap 1 in Q8, w1 = round(256
+            // weight(d, 1)) (weight(d, 1) * 256 is exact in float; the
+            // rounding is floor(. + 0.5) in strict float), and w0 = 256 - w1,
+            // so that the two weights sum to 256 exactly (a constant stays
+            // constant). The horizontal sum a w0 + b w1 <= 255 * 256 fits 16
+            // bits (the 16-bit products may wrap on the way: the sum is still
+            // exact modulo 2^16, and it is below 2^16).
             Expr pair = pairs(x, y, ch);
-            Expr sum = ax.weight(x, 0) * cast<float>(pair & 0xFF) +
-                       ax.weight(x, 1) * cast<float>(pair >> 8);
-            xp(x, y, ch) = sum;
-            // Exactly 2x: the taps and weights repeat every two columns
-            // (0.25, 0.75 from column x / 2 - 1 for even x; 0.75, 0.25 from
-            // x / 2 for odd x) and every two rows, so the float sums above
-            // are exact multiples of 1/16 (at most 4080/16: no rounding
-            // anywhere), and the destination is their floor. This version
-            // computes the same sums times 16 in 16-bit integers from dense
-            // vectors. Other factors read its row 0 only (e2 = 0).
-            Expr two = scale_x == 2.0f && scale_y == 2.0f;
-            Expr e2 = select(two, 1, 0);
-            Expr i = x / 2;
-            // (Interleaved pixels read a copy of the band's source rows in
-            // planes, made for this version: dense vectors, where the source
-            // itself would be read one byte per lane.)
-            src2(x, y, ch) = in_b(x, y, ch);
-            auto s16 = [&](Expr c, Expr yy) {
-                return cast<uint16_t>(CH > 0 ? src2(c, yy, ch) : in_b(c, yy, ch));
+            Expr wx1 = xq(x), wx0 = cast<uint16_t>(256) - wx1;
+            xp(x, y, ch) = (pair & cast<uint16_t>(0xFF)) * wx0 + (pair >> 8) * wx1;
+            // Exactly 2x needs no version of its own: the taps and weights
+            // repeat every two columns (0.25, 0.75 from column x / 2 - 1 for
+            // even x; 0.75, 0.25 from x / 2 for odd x) and every two rows,
+            // the Q8 weights 64 and 192 are exact, and the sums below are
+            // exact multiples of 1/16 whose floor is the destination, as the
+            // float formula gives it.
+            // Source row of tap kk, clamped into [floor(c) - 1, floor(c)] + kk
+            // (c the row's centre, in the tables' single-precision steps) and
+            // into [-1, sh]. The first tap ceil(c - 1) always lies in
+            // [floor(c) - 1, floor(c)] (c - 1 < floor(c), both rounded the
+            // same way), and rows past the source read as its border row, so
+            // the clamp changes no value; it tells bounds inference that a
+            // band of destination rows needs only the source rows between its
+            // first and last centres (one more each side), not a window of
+            // three rows more on each side.
+            Expr cy = strict_float((cast<float>(y) + 0.5f) / sy - 0.5f);
+            Expr fy = cast<int>(clamp(strict_float(floor(cy)), -1.0e7f, 1.0e7f));
+            auto row = [&](int kk) {
+                return clamp(ay.first(y) + kk, max(fy - 1 + kk, -1), min(fy + kk, sh));
             };
-            up2(x, y, ch) = select(x % 2 == 1, 3 * s16(i, y) + s16(i + 1, y),
-                                   s16(i - 1, y) + 3 * s16(i, y));
-            auto row = [&](int kk) { return clamp_tap(ay.first(y) + kk, y, sy, ay.taps, sh); };
-            // (Where the exact version applies, the destination does not use
-            // these sums: they read row 0 only, so that a band's horizontal
-            // pass covers one row.)
-            Expr ne = 1 - e2;
-            yp(x, y, ch) = ay.weight(y, 0) * xp(x, row(0) * ne, ch) +
-                           ay.weight(y, 1) * xp(x, row(1) * ne, ch);
-            Expr w0 = cast<uint16_t>(ay.weight(y, 0) * 4.0f);
-            sum16 = w0 * up2(x, row(0) * e2, ch) + (4 - w0) * up2(x, row(1) * e2, ch);
-            exact2 = two;
+            // The vertical sum in 32 bits (at most 255 * 2^16: 16-bit by
+            // 16-bit products), truncated to 8 bits: (h0 wy0 + h1 wy1) >> 16.
+            // Against the float sums, each axis's weight rounding moves the
+            // value by at most 255 / 512 (|w - wq / 256| <= 1 / 512 on a
+            // difference of two samples), so the result is the floor of a
+            // value within 255 / 256 of the exact one: at most 1 from the
+            // float formula's truncation. Exact integers (a constant, the
+            // exactly 2x sums, whose weights 64 and 192 are exact) stay exact.
+            Expr wy1 = yq(y), wy0 = cast<uint16_t>(256) - wy1;
+            auto wide16 = [](Expr v) { return cast<uint32_t>(v); };
+            yp(x, y, ch) = cast<uint8_t>(cast<uint16_t>(
+                (wide16(xp(x, row(0), ch)) * wide16(wy0) +
+                 wide16(xp(x, row(1), ch)) * wide16(wy1)) >> 16));
             last = yp;
         } else {
             // Vertical pass first (dense rows of the source), then horizontal.
@@ -249,25 +266,16 @@ public:
                 chosen = select(periodic[i], xpr[i](x, y, ch), chosen);
             xsel(x, y, ch) = chosen;
         }
-        if (exact2.defined())
-            output(x, y, ch) = select(exact2, cast<uint8_t>(sum16 >> 4), to_u8(last(x, y, ch)));
-        else
-            output(x, y, ch) = xsel(x, y, ch);
+        output(x, y, ch) = UP ? last(x, y, ch) : xsel(x, y, ch);
 
         schedule_output(output, input, border_type, x, y, yo, yi, UP ? 2 * kBandRows : kBandRows,
-                        UP ? exact2 : Expr(), CH, ch);
+                        Expr(), CH, ch);
         if (UP) {
-            const int lanes = float_lanes(this->get_target());
-            xp.compute_at(output, yo).align_bounds(x, kUpAlign).vectorize(x, lanes);
+            // (16-bit sums: one vector of bytes' worth of columns at a time.)
+            xp.compute_at(output, yo).align_bounds(x, kUpAlign).vectorize(x, kByteLanes);
             // (Per band.)
             srcu8.compute_at(output, yo).vectorize(x, kByteLanes);
-            if (CH > 0) src2.compute_at(output, yo).vectorize(x, kByteLanes);
             pairs.compute_at(output, yo);
-            up2.compute_at(output, yo)
-                .align_bounds(x, 2)
-                .split(x, xo, xi, 2)
-                .unroll(xi)
-                .vectorize(xo, kByteLanes);
             // (yp inline: each destination vector sums its two rows directly.)
         } else {
             // (The vertical pass per destination row: its float row is read
@@ -304,13 +312,11 @@ public:
 
 private:
     Var x{"x"}, y{"y"}, ch{"c"}, yo{"yo"}, yi{"yi"}, xo{"xo"}, xi{"xi"};
-    Func up2{"up2_xpass"}, xsel{"xpass_row"}, srcu8{"source_bytes"};
-    Func src2{"source_planes"};  // the exact 2x version's source rows (interleaved pixels)
+    Func xsel{"xpass_row"}, srcu8{"source_bytes"};
     Func pairs;
+    Func xq{"x_weight_q8"}, yq{"y_weight_q8"};  // Q8 weights of tap 1 (bilinear up)
     std::vector<Expr> periodic;  // per down-scale ratio: its version applies
-    Expr exact2;                 // the exact 2x up-scale applies
     RDom ytaps;                  // the vertical pass's taps after the first (down-scale)
-    Expr sum16;                  // its sums, times 16
     std::vector<Func> xpr;       // per ratio: the horizontal pass
 };
 
