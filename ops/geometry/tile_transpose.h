@@ -31,12 +31,12 @@ namespace tile_transpose {
 // A tile is kRows source rows of kCols pixels; it becomes kCols destination
 // rows of kRows pixels. 1-byte pixels: 16 x 16 (one 16-byte vector per row
 // both ways); 2-byte pixels: 8 x 8 (likewise); 3-byte pixels: 8 x 8 pixels
-// (three byte planes); 4-byte pixels: 4 x 4 pixels.
+// (three byte planes); 4-byte pixels: 8 rows of 4 pixels.
 template <int Px>
 struct TileShape {
     static_assert(Px >= 1 && Px <= 4, "1- to 4-byte pixels");
-    static constexpr uint32_t kRows = Px <= 2 ? 16 / Px : Px == 3 ? 8 : 4;
-    static constexpr uint32_t kCols = kRows;
+    static constexpr uint32_t kRows = Px <= 2 ? 16 / Px : 8;
+    static constexpr uint32_t kCols = Px == 4 ? 4 : kRows;
 };
 
 // Loops over the vectors of a tile are unrolled whole, so that every vector
@@ -199,18 +199,35 @@ MIRA_TILE_UNROLL
         }
         return;
     } else if constexpr (Px == 4) {
-        uint32x4_t r[4];
+        // Eight rows of four pixels: each half of the rows is turned by one
+        // trn and one zip stage of 32- and 64-bit units, and each destination
+        // row (eight pixels, 32 bytes) is written by two adjacent stores.
+        uint32x4_t r[8];
         MIRA_TILE_UNROLL
-        for (int i = 0; i < 4; ++i) r[i] = vreinterpretq_u32_u8(vld1q_u8(src + i * ss + at));
-        // t0: columns 0, 2 of rows 0, 1; t1: columns 1, 3 of rows 0, 1; t2, t3 rows 2, 3.
-        const uint64x2_t t0 = vreinterpretq_u64_u32(vtrn1q_u32(r[0], r[1]));
-        const uint64x2_t t1 = vreinterpretq_u64_u32(vtrn2q_u32(r[0], r[1]));
-        const uint64x2_t t2 = vreinterpretq_u64_u32(vtrn1q_u32(r[2], r[3]));
-        const uint64x2_t t3 = vreinterpretq_u64_u32(vtrn2q_u32(r[2], r[3]));
-        vst1q_u8(dst, vreinterpretq_u8_u64(vzip1q_u64(t0, t2)));
-        vst1q_u8(dst + ds, vreinterpretq_u8_u64(vzip1q_u64(t1, t3)));
-        vst1q_u8(dst + 2 * ds, vreinterpretq_u8_u64(vzip2q_u64(t0, t2)));
-        vst1q_u8(dst + 3 * ds, vreinterpretq_u8_u64(vzip2q_u64(t1, t3)));
+        for (int i = 0; i < 8; ++i) r[i] = vreinterpretq_u32_u8(vld1q_u8(src + i * ss + at));
+        uint8x16_t o[4][2];
+        MIRA_TILE_UNROLL
+        for (int h = 0; h < 2; ++h) {
+            // t0: columns 0, 2 of rows 4h, 4h + 1; t1: columns 1, 3; t2, t3
+            // the same of rows 4h + 2, 4h + 3.
+            const uint64x2_t t0 = vreinterpretq_u64_u32(vtrn1q_u32(r[4 * h], r[4 * h + 1]));
+            const uint64x2_t t1 = vreinterpretq_u64_u32(vtrn2q_u32(r[4 * h], r[4 * h + 1]));
+            const uint64x2_t t2 = vreinterpretq_u64_u32(vtrn1q_u32(r[4 * h + 2], r[4 * h + 3]));
+            const uint64x2_t t3 = vreinterpretq_u64_u32(vtrn2q_u32(r[4 * h + 2], r[4 * h + 3]));
+            o[0][h] = vreinterpretq_u8_u64(vzip1q_u64(t0, t2));
+            o[1][h] = vreinterpretq_u8_u64(vzip1q_u64(t1, t3));
+            o[2][h] = vreinterpretq_u8_u64(vzip2q_u64(t0, t2));
+            o[3][h] = vreinterpretq_u8_u64(vzip2q_u64(t1, t3));
+        }
+#if defined(__GNUC__)
+        __asm__("" : "+r"(dst));  // one pointer stepped through the rows (as above)
+#endif
+        MIRA_TILE_UNROLL
+        for (int c = 0; c < 4; ++c) {
+            vst1q_u8(dst, o[c][0]);
+            vst1q_u8(dst + 16, o[c][1]);
+            dst += ds;
+        }
         return;
     } else {
         transpose_tile_narrow<Px>(src, ss, dst, ds, at);
@@ -223,7 +240,7 @@ template <int Px>
 inline void transpose_partial_tile(const uint8_t* src, int64_t ss, uint8_t* dst, int64_t ds,
                                    uint32_t nr, uint32_t nc) {
     using T = TileShape<Px>;
-    uint8_t in[T::kRows][32] = {};  // rows of at most 24 bytes
+    uint8_t in[T::kRows][32] = {};  // rows of at most 24 bytes each way, 32 out
     uint8_t out[T::kCols][32];
     for (uint32_t i = 0; i < nr; ++i) std::memcpy(in[i], src + i * ss, Px * nc);
     transpose_tile<Px>(in[0], 32, out[0], 32);

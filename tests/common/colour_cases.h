@@ -69,10 +69,11 @@ inline mira_status run(Kind k, const mira_image* s, const mira_image* d, mira_pa
     return MIRA_STATUS_BAD_ARGUMENT;
 }
 
-// Sizes: every odd width with every odd height, and 1080p.
+// Sizes: every odd width with every odd height (7, 8 and 9 around the
+// height of the 4-byte transpose tile), and 1080p.
 inline std::vector<Case> cases(bool withLarge = true) {
     static const uint32_t kW[] = {1, 7, 17, 33, 641};
-    static const uint32_t kH[] = {1, 2, 3, 17};
+    static const uint32_t kH[] = {1, 2, 3, 7, 8, 9, 17};
     std::vector<Case> v;
     for (Kind k : kKinds)
         for (uint32_t ch : {3u, 4u}) {
