@@ -294,6 +294,17 @@ inline uint16x8_t div_half(uint16x8_t x, uint16x8_t m) {
                            vaddq_u32(vmulq_u32(xh, widen_hi_u16(m)), xh));
 }
 
+// A block of 16 output lanes (fewer at the row's end) into the destination row.
+inline void store_block(uint8_t* drow, const Block& blk, uint8x16_t out) {
+    if (blk.lanes == 16) {
+        vst1q_u8(drow + blk.lane0, out);
+    } else {
+        uint8_t tmp[16];
+        vst1q_u8(tmp, out);
+        std::memcpy(drow + blk.lane0, tmp, static_cast<size_t>(blk.lanes));
+    }
+}
+
 void RowPlan::run_vector(const uint8_t* srow, uint8_t* drow) const {
     uint8_t padded[16];
     if (srcBytes_ < 16) {
@@ -317,14 +328,7 @@ void RowPlan::run_vector(const uint8_t* srow, uint8_t* drow) const {
             }
         }
         const uint16x8_t m0 = vld1q_u16(&mul_[bi * 16]), m1 = vld1q_u16(&mul_[bi * 16 + 8]);
-        const uint8x16_t out = narrow_u16(div_half(lo, m0), div_half(hi, m1));
-        if (blk.lanes == 16) {
-            vst1q_u8(drow + blk.lane0, out);
-        } else {
-            uint8_t tmp[16];
-            vst1q_u8(tmp, out);
-            std::memcpy(drow + blk.lane0, tmp, static_cast<size_t>(blk.lanes));
-        }
+        store_block(drow, blk, narrow_u16(div_half(lo, m0), div_half(hi, m1)));
     }
 }
 
@@ -342,16 +346,6 @@ inline uint8x16_t pair_block(const uint8_t* srow, const Block& blk, const uint8_
         case 2: return pair_block<2>(srow, blk.off, ip);
         case 3: return pair_block<3>(srow, blk.off, ip);
         default: return pair_block<4>(srow, blk.off, ip);
-    }
-}
-
-inline void store_block(uint8_t* drow, const Block& blk, uint8x16_t out) {
-    if (blk.lanes == 16) {
-        vst1q_u8(drow + blk.lane0, out);
-    } else {
-        uint8_t tmp[16];
-        vst1q_u8(tmp, out);
-        std::memcpy(drow + blk.lane0, tmp, static_cast<size_t>(blk.lanes));
     }
 }
 
