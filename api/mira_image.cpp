@@ -458,7 +458,11 @@ mira_status mira_scale_down_box(const mira_image* src, const mira_image* dst, mi
 mira_status mira_resize(const mira_image* src, const mira_image* dst,
                         mira_interpolation interpolation, mira_border border,
                         uint8_t border_value, mira_path path) {
-    const int mode = mode_of(path, MIRA_MODE_CPU_ALT);
+    // Both CPU modes of the feature run the same pipelines; mode 0 first
+    // copies the whole source into a one-pixel frame, which changes no byte
+    // (the pipelines apply the border rule themselves) and costs a pass over
+    // the source, so the CPU path takes the direct one.
+    const int mode = mode_of(path == MIRA_PATH_CPU ? MIRA_PATH_DEFAULT : path, MIRA_MODE_CPU_ALT);
     if (mode < 0 || src == nullptr || dst == nullptr) return kBad;
     const u32 ch = src->channels;
     if (!image_ok(src, ch) || !image_ok(dst, ch) || overlap(src, dst)) return kBad;

@@ -261,19 +261,16 @@ inline uint8x16_t shuffle_bytes_u8(uint8x16_t t, uint8x16_t idx) {
 #endif
 }
 // The shuffle indices that place three byte planes a, b, c interleaved (a0
-// b0 c0 a1 ... c15) into 48 bytes, and take them back out: [vector v of the
-// 48 bytes][plane c], 0x80 where the byte holds no sample of plane c.
+// b0 c0 a1 ... c15) into 48 bytes: [vector v of the 48 bytes][plane c], 0x80
+// where the byte holds no sample of plane c.
 struct Interleave3Tables {
-    uint8_t toRow[3][3][16];    // row vector v from plane c
-    uint8_t fromRow[3][3][16];  // plane c from row vector v
-    constexpr Interleave3Tables() : toRow(), fromRow() {
+    uint8_t toRow[3][3][16];  // row vector v from plane c
+    constexpr Interleave3Tables() : toRow() {
         for (int v = 0; v < 3; ++v)
             for (int c = 0; c < 3; ++c)
                 for (int i = 0; i < 16; ++i) {
                     const int row = 16 * v + i;  // byte of the row: sample row / 3 of plane row % 3
                     toRow[v][c][i] = row % 3 == c ? uint8_t(row / 3) : uint8_t(0x80);
-                    const int byte = 3 * i + c - 16 * v;  // sample i of plane c in vector v
-                    fromRow[v][c][i] = byte >= 0 && byte < 16 ? uint8_t(byte) : uint8_t(0x80);
                 }
     }
 };
@@ -336,24 +333,56 @@ inline uint8x16x4_t load_deinterleave4_u8(const uint8_t* p) {
     return vld4q_u8(p);
 #endif
 }
-// 48 bytes at p split into three byte planes, a0 b0 c0 a1 ... c15 -> a, b, c
-// (vld3q_u8). On x86 (where the emulation's form is a byte loop) each plane
-// gathers its bytes from the three vectors with table look-ups (one byte
-// shuffle each; indices past 15 give 0).
-inline uint8x16x3_t load_deinterleave3_u8(const uint8_t* p) {
+// The shuffle indices that take three planes of E-byte elements out of 48
+// interleaved bytes (element j of plane c is element 3 j + c of the row):
+// [vector v of the 48 bytes][plane c], 0x80 where vector v holds no byte of
+// that plane's lane.
+template <int E>
+struct Deinterleave3Tables {
+    uint8_t fromRow[3][3][16];
+    constexpr Deinterleave3Tables() : fromRow() {
+        for (int v = 0; v < 3; ++v)
+            for (int c = 0; c < 3; ++c)
+                for (int i = 0; i < 16; ++i) {
+                    const int byte = (3 * (i / E) + c) * E + i % E - 16 * v;
+                    fromRow[v][c][i] = byte >= 0 && byte < 16 ? uint8_t(byte) : uint8_t(0x80);
+                }
+    }
+};
+template <int E>
+inline constexpr Deinterleave3Tables<E> kDeinterleave3{};
+// 48 bytes at p split into three planes of E-byte elements (E = 1, 2 or 4),
+// elements a0 b0 c0 a1 ... -> a, b, c, each returned as 16 bytes (vld3q_u8,
+// vld3q_u16, vld3q_u32). On x86 (where the emulation's form is an element
+// loop) each plane gathers its bytes from the three vectors with table
+// look-ups (one byte shuffle each; indices past 15 give 0).
+template <int E>
+inline uint8x16x3_t load_deinterleave3(const uint8_t* p) {
+    static_assert(E == 1 || E == 2 || E == 4, "elements of 1, 2 or 4 bytes");
 #if defined(SIMDE_X86_SSSE3_NATIVE)
     const uint8x16_t q[3] = {vld1q_u8(p), vld1q_u8(p + 16), vld1q_u8(p + 32)};
+    const auto& t = kDeinterleave3<E>.fromRow;
     uint8x16x3_t r;
     for (int c = 0; c < 3; ++c)
-        r.val[c] = vorrq_u8(
-            vorrq_u8(shuffle_bytes_u8(q[0], vld1q_u8(kInterleave3.fromRow[0][c])),
-                     shuffle_bytes_u8(q[1], vld1q_u8(kInterleave3.fromRow[1][c]))),
-            shuffle_bytes_u8(q[2], vld1q_u8(kInterleave3.fromRow[2][c])));
+        r.val[c] = vorrq_u8(vorrq_u8(shuffle_bytes_u8(q[0], vld1q_u8(t[0][c])),
+                                     shuffle_bytes_u8(q[1], vld1q_u8(t[1][c]))),
+                            shuffle_bytes_u8(q[2], vld1q_u8(t[2][c])));
     return r;
 #else
-    return vld3q_u8(p);
+    uint8x16x3_t r;
+    if constexpr (E == 1) {
+        r = vld3q_u8(p);
+    } else if constexpr (E == 2) {
+        const uint16x8x3_t w = vld3q_u16(reinterpret_cast<const uint16_t*>(p));
+        for (int c = 0; c < 3; ++c) r.val[c] = vreinterpretq_u8_u16(w.val[c]);
+    } else {
+        const uint32x4x3_t w = vld3q_u32(reinterpret_cast<const uint32_t*>(p));
+        for (int c = 0; c < 3; ++c) r.val[c] = vreinterpretq_u8_u32(w.val[c]);
+    }
+    return r;
 #endif
 }
+inline uint8x16x3_t load_deinterleave3_u8(const uint8_t* p) { return load_deinterleave3<1>(p); }
 // A vector of k that the optimiser treats as unknown. Multiplications by a
 // vector built here stay one multiply instruction: g++ otherwise rewrites
 // multiplications by small constants as chains of shifts and adds (six

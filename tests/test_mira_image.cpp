@@ -529,9 +529,11 @@ TEST_F(MiraImage, PathsReachTheDocumentedModes) {
             EXPECT_EQ(g_seen.apiId, c.apiId) << c.name;
             // A plane's box down-scale on the CPU averages areas: the
             // feature's alternative CPU mode (its mode 0 is the kernel's twin).
-            const uint32_t want = c.apiId == MIRA_API_SCALEDOWN_MN_U8 && path == MIRA_PATH_CPU
-                                      ? uint32_t(MIRA_MODE_CPU_ALT)
-                                      : mode;
+            // The general scale's CPU path is its direct mode (mode 0 adds a
+            // framed copy of the source and the same bytes).
+            const bool alt = c.apiId == MIRA_API_SCALEDOWN_MN_U8 || c.apiId == MIRA_API_SCALE_U8;
+            const uint32_t want =
+                alt && path == MIRA_PATH_CPU ? uint32_t(MIRA_MODE_CPU_ALT) : mode;
             EXPECT_EQ(g_seen.mode, want) << c.name << " path " << path;
         }
     }

@@ -6,6 +6,7 @@
 // fixed-point reference, and within 1 of the double-precision formula.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <tuple>
 
@@ -191,6 +192,103 @@ TEST_P(BilinearUp, FixedPointExactAndWithinOneOfFloat) {
 INSTANTIATE_TEST_SUITE_P(Zooms, BilinearUp,
                          ::testing::Combine(::testing::ValuesIn(kZooms), ::testing::Values(0, 1),
                                             ::testing::Bool()));
+
+// Box and "none" reductions at exactly 2/3 (1080p to 720p): the tables'
+// weights are dyadic there (1/2; 1/4 and 3/4) and every sum is an exact
+// multiple of 1/16, so each result is that sum's floor, whichever route
+// computes it (integer sums of the 2 x 2 taps where every tap lies in
+// the source, the float pipelines where the single factor's heights put taps
+// past the last row). Planes through the single-factor call and mira_resize
+// (channels 1 to 4, default and CPU paths), random and 0/255 checkered
+// content, widths around the 48-byte steps, both border rules. The
+// reference's "none" weights come from single-precision distances (0.25 s,
+// 0.75 s), about 6e-9 from 1/4 and 3/4, so its sums lie within 255 * 1e-8
+// of the exact multiples of 1/16: the expected byte is floor(sum + 1e-5),
+// with no tolerance on the result.
+std::vector<uint8_t> floor_of(const std::vector<double>& exact) {
+    std::vector<uint8_t> v(exact.size());
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = uint8_t(std::clamp(std::floor(exact[i] + 1e-5), 0.0, 255.0));
+    return v;
+}
+
+struct Third {
+    uint32_t sw, sh, dw, dh;
+};
+const Third kThirds[] = {
+    {3, 3, 2, 2},       {6, 9, 4, 6},       {48, 3, 32, 2},     {51, 6, 34, 4},
+    {69, 15, 46, 10},   {96, 27, 64, 18},   {195, 51, 130, 34}, {3, 1080, 2, 720},
+    {1920, 1080, 1280, 720},
+    // One factor for both axes, the heights given apart: an odd last row
+    // (its pair's first row only), and rows past the source (the pipelines).
+    {51, 9, 34, 5},     {48, 10, 32, 3},    {48, 4, 32, 3},     {99, 5, 66, 4}};
+
+class TwoThirds : public ::testing::TestWithParam<std::tuple<Third, uint32_t /*mode*/, int>> {};
+
+TEST_P(TwoThirds, ExactAgainstTheFormula) {
+    const auto [t, mode, border] = GetParam();
+    SCOPED_TRACE(std::to_string(t.sw) + "x" + std::to_string(t.sh) + " -> " +
+                 std::to_string(t.dw) + "x" + std::to_string(t.dh) + " mode " +
+                 std::to_string(mode) + " border " + std::to_string(border));
+    const Filter f = mode == 2 ? Filter::Box : Filter::Distance;
+    const uint8_t bv = 201;
+    const int refBorder = border == 1 ? bv : -1;
+    const float s = float(t.dw) / float(t.sw);
+    ASSERT_EQ(s, 2.0f / 3.0f);
+    for (bool checkered : {false, true}) {
+        SCOPED_TRACE(checkered ? "checkered" : "random");
+        GuardedImage src(t.sw, t.sh, t.sw + 5);
+        src.fillRandom(t.sw * 7 + t.dh + mode);
+        if (checkered)
+            for (uint32_t y = 0; y < t.sh; ++y)
+                for (uint32_t x = 0; x < t.sw; ++x) src.row(y)[x] = ((x ^ y) & 1) ? 255 : 0;
+        std::vector<double> exact;
+        scaling_ref::resample_xy(packed(src), t.dw, t.dh, f, s, f, s, refBorder, &exact);
+        const std::vector<uint8_t> want = floor_of(exact);
+        GuardedImage dst(t.dw, t.dh, t.dw + 3);
+        ncvScaleu8_v2(src.data(), t.sw, t.sh, src.stride(), dst.data(), t.dw, t.dh, dst.stride(),
+                      mode, uint32_t(border), bv);
+        EXPECT_TRUE(dst.paddingIntact());
+        long where = -1;
+        EXPECT_EQ(scaling_ref::max_diff(dst.packed(), want, 0, &where), 0)
+            << "single factor, first at " << where;
+    }
+    if (float(t.dh) / float(t.sh) != s) return;  // (the per-axis call derives sy from the heights)
+
+    // Interleaved channels: each channel against the formula on its own.
+    for (uint32_t C = 1; C <= 4; ++C) {
+        GuardedImage src(t.sw * C, t.sh, t.sw * C + 3);
+        src.fillRandom(t.sw * 11 + C + mode);
+        const std::vector<uint8_t> in = src.packed();
+        for (mira_path path : {MIRA_PATH_DEFAULT, MIRA_PATH_CPU}) {
+            GuardedImage dst(t.dw * C, t.dh, t.dw * C + 9);
+            const mira_image si{src.data(), t.sw, t.sh, src.stride(), C};
+            const mira_image di{dst.data(), t.dw, t.dh, dst.stride(), C};
+            ASSERT_EQ(mira_resize(&si, &di, mira_interpolation(mode),
+                                  border == 1 ? MIRA_BORDER_CONSTANT : MIRA_BORDER_REPLICATE, bv,
+                                  path),
+                      MIRA_STATUS_OK);
+            EXPECT_TRUE(dst.paddingIntact());
+            const std::vector<uint8_t> got = dst.packed();
+            for (uint32_t ch = 0; ch < C; ++ch) {
+                scaling_ref::Plane p{t.sw, t.sh, std::vector<uint8_t>(size_t(t.sw) * t.sh)};
+                for (size_t i = 0; i < p.px.size(); ++i) p.px[i] = in[i * C + ch];
+                std::vector<double> exact;
+                scaling_ref::resample_xy(p, t.dw, t.dh, f, s, f, s, refBorder, &exact);
+                const std::vector<uint8_t> want = floor_of(exact);
+                long first = -1;
+                for (size_t i = 0; i < want.size() && first < 0; ++i)
+                    if (got[i * C + ch] != want[i]) first = long(i);
+                EXPECT_EQ(first, -1) << "channels " << C << " channel " << ch << " path "
+                                     << int(path);
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, TwoThirds,
+                         ::testing::Combine(::testing::ValuesIn(kThirds),
+                                            ::testing::Values(0u, 2u), ::testing::Values(0, 1)));
 
 // The reference's bound holds on its own terms: over the zoom table the
 // fixed-point reference is within 1 of the double-precision formula, and

@@ -25,6 +25,7 @@
 #include "MIRA_IMAGE_UP_NONE_XY_C4_U8_HALIDE.h"
 #include "ops/plane.h"
 #include "ops/scaling/pipelines/pipeline_buffers.h"
+#include "ops/scaling/scale_two_thirds.h"
 #include "ops/scaling/scale_up_poly.h"
 
 
@@ -107,6 +108,7 @@ bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
             const float sx = float(dw) / float(sw);
             const float sy = float(dst.height) / float(src.height);
             const bool up = sx >= 1.0f && sy >= 1.0f;
+            if (channels != 3 && scale_two_thirds(src, dst, channels, p.p1, sx, sy)) return true;
             if (channels == 2) {
                 // Each channel of the pairs through the plane pipeline (its
                 // versions for one channel of an interleaved pair).
@@ -125,11 +127,12 @@ bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
                     pipeline_pixels(out, dst, channels));
             return true;
         }
+        const float sx = float(dst.width) / float(src.width);
+        const float sy = float(dst.height) / float(src.height);
+        if (scale_two_thirds(src, dst, 1, p.p1, sx, sy)) return true;
         PipelineImage in, out;
         halide_buffer_t* inBuf = pipeline_image(in, src, 3);
         halide_buffer_t* outBuf = pipeline_image(out, dst, 3);
-        const float sx = float(dst.width) / float(src.width);
-        const float sy = float(dst.height) / float(src.height);
         const ScalePipelineXY f =
             sx >= 1.0f && sy >= 1.0f ? kUpXY[p.p1] : kDownXY[p.p1];
         (void)f(inBuf, sx, sy, int32_t(p.p2), uint8_t(p.p3), outBuf);
@@ -143,10 +146,12 @@ bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
     }
     if (p.p1 > 2) return false;
     if (dst.width == 0 || dst.height == 0) return true;
+    const float s = float(dst.width) / float(src.width);
+    // (One factor for both axes.)
+    if (scale_two_thirds(src, dst, 1, p.p1, s, s)) return true;
     PipelineImage in, out;
     halide_buffer_t* inBuf = pipeline_image(in, src, 3);
     halide_buffer_t* outBuf = pipeline_image(out, dst, 3);
-    const float s = float(dst.width) / float(src.width);
     const ScalePipeline f = src.width > dst.width ? kDown[p.p1] : kUp[p.p1];
     (void)f(inBuf, s, int32_t(p.p2), uint8_t(p.p3), outBuf);
     return true;

@@ -1,0 +1,158 @@
+#include "ops/scaling/scale_two_thirds.h"
+
+#include "ops/mira_neon.h"
+#include "ops/plane.h"
+#include "ops/scaling/scale_mn_common.h"
+
+namespace mira {
+namespace {
+
+// Below this, the tables' single-precision centres keep the pattern above.
+constexpr uint32_t kPatternLimit = 2796203;
+
+// Source index of tap 1 of the last of n destination samples (n >= 1).
+uint64_t last_tap(uint32_t n) {
+    const uint64_t d = n - 1;
+    return 3 * (d / 2) + d % 2 + 1;
+}
+
+// One output byte: destination element x of the row pair's rows s0..s2
+// (tap rows), lane b of its element.
+template <bool BOX>
+uint8_t sample(const uint8_t* s0, const uint8_t* s1, bool odd_row, uint32_t x, uint32_t elem,
+               uint32_t b) {
+    const uint32_t t = 3 * (x / 2) + x % 2;
+    const uint8_t* p0 = s0 + uint64_t(t) * elem + b;
+    const uint8_t* p1 = s1 + uint64_t(t) * elem + b;
+    if (BOX) return uint8_t((p0[0] + p0[elem] + p1[0] + p1[elem]) >> 2);
+    // Weight 3 on tap 1 of an even coordinate and on tap 0 of an odd one.
+    const uint32_t wx0 = x % 2 ? 3 : 1, wx1 = 4 - wx0;
+    const uint32_t wy0 = odd_row ? 3 : 1, wy1 = 4 - wy0;
+    const uint32_t h0 = p0[0] * wx0 + p0[elem] * wx1, h1 = p1[0] * wx0 + p1[elem] * wx1;
+    return uint8_t((h0 * wy0 + h1 * wy1) >> 4);
+}
+
+// Even and odd destination elements (each 16 bytes: 16 / E elements) stored
+// interleaved as 32 bytes.
+template <int E>
+inline void store_pairs(uint8_t* d, uint8x16_t even, uint8x16_t odd) {
+    if constexpr (E == 1) {
+        vst1q_u8(d, vzip1q_u8(even, odd));
+        vst1q_u8(d + 16, vzip2q_u8(even, odd));
+    } else if constexpr (E == 2) {
+        const uint16x8_t e = vreinterpretq_u16_u8(even), o = vreinterpretq_u16_u8(odd);
+        vst1q_u8(d, vreinterpretq_u8_u16(vzip1q_u16(e, o)));
+        vst1q_u8(d + 16, vreinterpretq_u8_u16(vzip2q_u16(e, o)));
+    } else {
+        const uint32x4_t e = vreinterpretq_u32_u8(even), o = vreinterpretq_u32_u8(odd);
+        vst1q_u8(d, vreinterpretq_u8_u32(vzip1q_u32(e, o)));
+        vst1q_u8(d + 16, vreinterpretq_u8_u32(vzip2q_u32(e, o)));
+    }
+}
+
+inline uint8x16_t shift_narrow2(uint16x8_t lo, uint16x8_t hi) {
+    return vcombine_u8(vshrn_n_u16(lo, 2), vshrn_n_u16(hi, 2));
+}
+inline uint8x16_t shift_narrow4(uint16x8_t lo, uint16x8_t hi) {
+    return vcombine_u8(vshrn_n_u16(lo, 4), vshrn_n_u16(hi, 4));
+}
+
+// Destination rows 2p (from source rows s0, s1) and 2p + 1 (s1, s2; d1 null
+// where the destination has no such row, s2 then any readable row) of `dw`
+// elements. Each step reads 48 bytes of the three rows as the three tap
+// columns 3k, 3k + 1, 3k + 2 of 16 / E periods (k), and writes 32 bytes of
+// each destination row.
+template <int E, bool BOX>
+void row_pair(const uint8_t* s0, const uint8_t* s1, const uint8_t* s2, uint8_t* d0, uint8_t* d1,
+              uint32_t dw) {
+    const uint32_t blocks = uint32_t(uint64_t(dw) * E / 32);
+    const uint16x8_t three = vdupq_n_u16(3);
+    const uint8x8_t three8 = vdup_n_u8(3);
+    for (uint32_t k = 0; k < blocks; ++k) {
+        const uint8x16x3_t r0 = load_deinterleave3<E>(s0 + 48 * uint64_t(k));
+        const uint8x16x3_t r1 = load_deinterleave3<E>(s1 + 48 * uint64_t(k));
+        const uint8x16x3_t r2 = load_deinterleave3<E>(s2 + 48 * uint64_t(k));
+        // Vertical sums of each tap column, top (rows 0, 1) and bottom (1, 2).
+        uint16x8_t top[3][2], bot[3][2];
+        for (int c = 0; c < 3; ++c) {
+            const uint8x16_t a = r0.val[c], b = r1.val[c], z = r2.val[c];
+            if (BOX) {
+                top[c][0] = vaddl_u8(vget_low_u8(a), vget_low_u8(b));
+                top[c][1] = vaddl_u8(vget_high_u8(a), vget_high_u8(b));
+                bot[c][0] = vaddl_u8(vget_low_u8(b), vget_low_u8(z));
+                bot[c][1] = vaddl_u8(vget_high_u8(b), vget_high_u8(z));
+            } else {
+                const uint16x8_t m0 = vmull_u8(vget_low_u8(b), three8);
+                const uint16x8_t m1 = vmull_u8(vget_high_u8(b), three8);
+                top[c][0] = vaddw_u8(m0, vget_low_u8(a));
+                top[c][1] = vaddw_u8(m1, vget_high_u8(a));
+                bot[c][0] = vaddw_u8(m0, vget_low_u8(z));
+                bot[c][1] = vaddw_u8(m1, vget_high_u8(z));
+            }
+        }
+        auto finish = [&](uint16x8_t (*v)[2], uint8_t* d) {
+            uint8x16_t even, odd;
+            if (BOX) {
+                even = shift_narrow2(vaddq_u16(v[0][0], v[1][0]), vaddq_u16(v[0][1], v[1][1]));
+                odd = shift_narrow2(vaddq_u16(v[1][0], v[2][0]), vaddq_u16(v[1][1], v[2][1]));
+            } else {
+                even = shift_narrow4(vmlaq_u16(v[0][0], v[1][0], three),
+                                     vmlaq_u16(v[0][1], v[1][1], three));
+                odd = shift_narrow4(vmlaq_u16(v[2][0], v[1][0], three),
+                                    vmlaq_u16(v[2][1], v[1][1], three));
+            }
+            store_pairs<E>(d + 32 * uint64_t(k), even, odd);
+        };
+        finish(top, d0);
+        if (d1) finish(bot, d1);
+    }
+    for (uint32_t x = blocks * 32 / E; x < dw; ++x)
+        for (uint32_t b = 0; b < uint32_t(E); ++b) {
+            d0[uint64_t(x) * E + b] = sample<BOX>(s0, s1, false, x, E, b);
+            if (d1) d1[uint64_t(x) * E + b] = sample<BOX>(s1, s2, true, x, E, b);
+        }
+}
+
+template <int E, bool BOX>
+void run(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, uint32_t dw) {
+    const uint32_t pairs = (dst.height + 1) / 2;
+    parallel_bands(pairs, uint64_t(dst.width) * dst.height * 3, [&](uint32_t first, uint32_t last,
+                                                                   uint32_t) {
+        for (uint32_t p = first; p < last; ++p) {
+            const bool both = 2 * p + 1 < dst.height;
+            const uint8_t* s1 = row_ptr(src, 3 * p + 1);
+            row_pair<E, BOX>(row_ptr(src, 3 * p), s1, both ? row_ptr(src, 3 * p + 2) : s1,
+                             row_ptr(dst, 2 * p), both ? row_ptr(dst, 2 * p + 1) : nullptr, dw);
+        }
+    });
+}
+
+bool overlaps(const MIRA_Feature_Buf& a, const MIRA_Feature_Buf& b) {
+    const uintptr_t a0 = reinterpret_cast<uintptr_t>(a.data), b0 = reinterpret_cast<uintptr_t>(b.data);
+    const uintptr_t a1 = a0 + uint64_t(a.height - 1) * a.stride + a.width;
+    const uintptr_t b1 = b0 + uint64_t(b.height - 1) * b.stride + b.width;
+    return a0 < b1 && b0 < a1;
+}
+
+}  // namespace
+
+bool scale_two_thirds(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, uint32_t elem,
+                      uint32_t mode, float sx, float sy) {
+    const float two_thirds = 2.0f / 3.0f;
+    if ((mode != 0 && mode != 2) || sx != two_thirds || sy != two_thirds) return false;
+    if (elem != 1 && elem != 2 && elem != 4) return false;
+    const uint32_t sw = src.width / elem, dw = dst.width / elem;
+    if (sw == 0 || dw == 0 || src.height == 0 || dst.height == 0) return false;
+    if (dw >= kPatternLimit || dst.height >= kPatternLimit) return false;
+    if (last_tap(dw) >= sw || last_tap(dst.height) >= src.height) return false;
+    if (overlaps(src, dst)) return false;
+    const bool box = mode == 2;
+    switch (elem) {
+    case 1: box ? run<1, true>(src, dst, dw) : run<1, false>(src, dst, dw); break;
+    case 2: box ? run<2, true>(src, dst, dw) : run<2, false>(src, dst, dw); break;
+    default: box ? run<4, true>(src, dst, dw) : run<4, false>(src, dst, dw); break;
+    }
+    return true;
+}
+
+}  // namespace mira
