@@ -25,6 +25,7 @@
 #include "MIRA_IMAGE_UP_NONE_XY_C4_U8_HALIDE.h"
 #include "ops/plane.h"
 #include "ops/scaling/pipelines/pipeline_buffers.h"
+#include "ops/scaling/bilinear_up_2x.h"
 #include "ops/scaling/scale_two_thirds.h"
 #include "ops/scaling/scale_up_poly.h"
 
@@ -109,6 +110,9 @@ bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
             const float sy = float(dst.height) / float(src.height);
             const bool up = sx >= 1.0f && sy >= 1.0f;
             if (channels != 3 && scale_two_thirds(src, dst, channels, p.p1, sx, sy)) return true;
+            if (p.p1 == 1 && sx == 2.0f &&
+                bilinear_up_2x(src, dst, channels, sy, p.p2, uint8_t(p.p3)))
+                return true;
             if (channels == 2) {
                 // Each channel of the pairs through the plane pipeline (its
                 // versions for one channel of an interleaved pair).
@@ -130,6 +134,8 @@ bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
         const float sx = float(dst.width) / float(src.width);
         const float sy = float(dst.height) / float(src.height);
         if (scale_two_thirds(src, dst, 1, p.p1, sx, sy)) return true;
+        if (p.p1 == 1 && sx == 2.0f && bilinear_up_2x(src, dst, 1, sy, p.p2, uint8_t(p.p3)))
+            return true;
         PipelineImage in, out;
         halide_buffer_t* inBuf = pipeline_image(in, src, 3);
         halide_buffer_t* outBuf = pipeline_image(out, dst, 3);
@@ -149,6 +155,7 @@ bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
     const float s = float(dst.width) / float(src.width);
     // (One factor for both axes.)
     if (scale_two_thirds(src, dst, 1, p.p1, s, s)) return true;
+    if (p.p1 == 1 && s == 2.0f && bilinear_up_2x(src, dst, 1, s, p.p2, uint8_t(p.p3))) return true;
     PipelineImage in, out;
     halide_buffer_t* inBuf = pipeline_image(in, src, 3);
     halide_buffer_t* outBuf = pipeline_image(out, dst, 3);

@@ -1,0 +1,189 @@
+#include "ops/scaling/bilinear_up_2x.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "ops/mira_neon.h"
+#include "ops/plane.h"
+#include "ops/scaling/scale_mn_common.h"
+
+namespace mira {
+namespace {
+
+struct Rule {
+    uint32_t sh;     // source rows
+    uint32_t bytes;  // bytes per source row
+    uint32_t elem;   // bytes per pixel
+    bool constant;   // border_value outside the source, else the edge
+    uint8_t value;
+};
+
+// Source row r (any index) with one pixel of border on each side: out[0,
+// elem) the pixel left of column 0, then the row, then the pixel right of
+// its last, all through the border rule.
+void pad_row(uint8_t* out, const MIRA_Feature_Buf& src, const Rule& r, int64_t row) {
+    const uint32_t E = r.elem;
+    if ((row < 0 || row >= int64_t(r.sh)) && r.constant) {
+        std::memset(out, r.value, r.bytes + 2 * E);
+        return;
+    }
+    const int64_t at = row < 0 ? 0 : row >= int64_t(r.sh) ? int64_t(r.sh) - 1 : row;
+    const uint8_t* s = row_ptr(src, uint32_t(at));
+    std::memcpy(out + E, s, r.bytes);
+    for (uint32_t b = 0; b < E; ++b) {
+        out[b] = r.constant ? r.value : s[b];
+        out[E + r.bytes + b] = r.constant ? r.value : s[r.bytes - E + b];
+    }
+}
+
+// Horizontal sums of one padded row (p at its column 0) for 16 source bytes
+// at i: even destination pixels L + 3 C, odd 3 C + R, lanes per byte.
+struct Sums {
+    uint16x8_t even[2], odd[2];
+};
+inline Sums horizontal(const uint8_t* p, uint32_t i, uint32_t E, uint8x8_t three) {
+    const uint8x16_t l = vld1q_u8(p + i - E), c = vld1q_u8(p + i), r = vld1q_u8(p + i + E);
+    const uint16x8_t m0 = vmull_u8(vget_low_u8(c), three), m1 = vmull_u8(vget_high_u8(c), three);
+    Sums s;
+    s.even[0] = vaddw_u8(m0, vget_low_u8(l));
+    s.even[1] = vaddw_u8(m1, vget_high_u8(l));
+    s.odd[0] = vaddw_u8(m0, vget_low_u8(r));
+    s.odd[1] = vaddw_u8(m1, vget_high_u8(r));
+    return s;
+}
+
+// (a + 3 b) >> 4 for both halves, narrowed.
+inline uint8x16_t vertical(const uint16x8_t a[2], const uint16x8_t b[2], uint16x8_t three) {
+    return vcombine_u8(vshrn_n_u16(vmlaq_u16(a[0], b[0], three), 4),
+                       vshrn_n_u16(vmlaq_u16(a[1], b[1], three), 4));
+}
+
+// The shuffles that interleave five 3-byte pixels of `even` and of `odd`
+// (lanes 0..14) into 30 bytes: [output vector][even, odd].
+struct Pixels3Tables {
+    uint8_t idx[2][2][16];
+    constexpr Pixels3Tables() : idx() {
+        for (int v = 0; v < 2; ++v)
+            for (int i = 0; i < 16; ++i) {
+                const int o = 16 * v + i, m = o / 6, k = o % 6;
+                const bool odd = k >= 3;
+                const uint8_t lane = o < 30 ? uint8_t(3 * m + k % 3) : uint8_t(0x80);
+                idx[v][0][i] = odd ? uint8_t(0x80) : lane;
+                idx[v][1][i] = odd ? lane : uint8_t(0x80);
+            }
+    }
+};
+inline constexpr Pixels3Tables kPixels3{};
+
+// Even and odd destination pixels of E bytes stored alternately: 32 bytes
+// (30 of them for 3-byte pixels, whose 16-byte vectors carry five).
+template <int E>
+inline void store_alternate(uint8_t* d, uint8x16_t even, uint8x16_t odd) {
+    if constexpr (E == 1) {
+        vst1q_u8(d, vzip1q_u8(even, odd));
+        vst1q_u8(d + 16, vzip2q_u8(even, odd));
+    } else if constexpr (E == 2) {
+        const uint16x8_t e = vreinterpretq_u16_u8(even), o = vreinterpretq_u16_u8(odd);
+        vst1q_u8(d, vreinterpretq_u8_u16(vzip1q_u16(e, o)));
+        vst1q_u8(d + 16, vreinterpretq_u8_u16(vzip2q_u16(e, o)));
+    } else if constexpr (E == 4) {
+        const uint32x4_t e = vreinterpretq_u32_u8(even), o = vreinterpretq_u32_u8(odd);
+        vst1q_u8(d, vreinterpretq_u8_u32(vzip1q_u32(e, o)));
+        vst1q_u8(d + 16, vreinterpretq_u8_u32(vzip2q_u32(e, o)));
+    } else {
+        for (int v = 0; v < 2; ++v)
+            vst1q_u8(d + 16 * v,
+                     vorrq_u8(shuffle_bytes_u8(even, vld1q_u8(kPixels3.idx[v][0])),
+                              shuffle_bytes_u8(odd, vld1q_u8(kPixels3.idx[v][1]))));
+    }
+}
+
+// Destination rows 2j (from padded rows a = j - 1, b = j) and 2j + 1 (b, c
+// = j + 1; d1 null where there is no such row).
+template <int E>
+void row_pair(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* d0, uint8_t* d1,
+              uint32_t bytes) {
+    constexpr uint32_t step = E == 3 ? 15 : 16;  // source bytes per vector step
+    const uint8x8_t three8 = vdup_n_u8(3);
+    const uint16x8_t three = vdupq_n_u16(3);
+    uint32_t i = 0;
+    for (; i + 16 <= bytes; i += step) {
+        const Sums sa = horizontal(a, i, E, three8), sb = horizontal(b, i, E, three8);
+        store_alternate<E>(d0 + 2 * uint64_t(i), vertical(sa.even, sb.even, three),
+                           vertical(sa.odd, sb.odd, three));
+        if (d1) {
+            const Sums sc = horizontal(c, i, E, three8);
+            store_alternate<E>(d1 + 2 * uint64_t(i), vertical(sc.even, sb.even, three),
+                               vertical(sc.odd, sb.odd, three));
+        }
+    }
+    // The rest byte by byte: source byte q is lane q % E of pixel q / E.
+    for (; i < bytes; ++i) {
+        const uint32_t k = i / E, lane = i % E;
+        const uint64_t even = 2 * uint64_t(k) * E + lane, odd = even + E;
+        auto h = [&](const uint8_t* p, bool right) {
+            return 3 * p[i] + (right ? p[int64_t(i) + E] : p[int64_t(i) - E]);
+        };
+        d0[even] = uint8_t((h(a, false) + 3 * h(b, false)) >> 4);
+        d0[odd] = uint8_t((h(a, true) + 3 * h(b, true)) >> 4);
+        if (d1) {
+            d1[even] = uint8_t((h(c, false) + 3 * h(b, false)) >> 4);
+            d1[odd] = uint8_t((h(c, true) + 3 * h(b, true)) >> 4);
+        }
+    }
+}
+
+bool overlaps(const MIRA_Feature_Buf& a, const MIRA_Feature_Buf& b) {
+    const uintptr_t a0 = reinterpret_cast<uintptr_t>(a.data);
+    const uintptr_t b0 = reinterpret_cast<uintptr_t>(b.data);
+    const uintptr_t a1 = a0 + uint64_t(a.height - 1) * a.stride + a.width;
+    const uintptr_t b1 = b0 + uint64_t(b.height - 1) * b.stride + b.width;
+    return a0 < b1 && b0 < a1;
+}
+
+template <int E>
+bool run(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, const Rule& rule) {
+    const uint32_t pairs = (dst.height + 1) / 2;
+    const uint64_t work = uint64_t(dst.width) * dst.height;
+    const uint32_t bands = band_count(pairs, work);
+    const size_t padded = size_t(rule.bytes) + 2 * E;
+    // Per band, three padded source rows (j - 1, j, j + 1) in turn.
+    uint8_t* scratch = static_cast<uint8_t*>(std::malloc(size_t(bands) * 3 * padded));
+    if (scratch == nullptr) return false;
+    parallel_bands(pairs, work, [&](uint32_t first, uint32_t last, uint32_t band) {
+        uint8_t* ring[3];
+        for (int k = 0; k < 3; ++k) ring[k] = scratch + (size_t(band) * 3 + k) * padded;
+        for (int k = 0; k < 2; ++k) pad_row(ring[k], src, rule, int64_t(first) - 1 + k);
+        for (uint32_t j = first; j < last; ++j) {
+            pad_row(ring[2], src, rule, int64_t(j) + 1);
+            const bool both = 2 * j + 1 < dst.height;
+            row_pair<E>(ring[0] + E, ring[1] + E, ring[2] + E, row_ptr(dst, 2 * j),
+                        both ? row_ptr(dst, 2 * j + 1) : nullptr, rule.bytes);
+            uint8_t* t = ring[0];
+            ring[0] = ring[1];
+            ring[1] = ring[2];
+            ring[2] = t;
+        }
+    });
+    std::free(scratch);
+    return true;
+}
+
+}  // namespace
+
+bool bilinear_up_2x(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, uint32_t elem,
+                    float sy, uint32_t border_type, uint8_t border_value) {
+    if (elem < 1 || elem > 4 || sy != 2.0f) return false;
+    if (src.width == 0 || src.height == 0 || dst.height == 0 || src.width % elem != 0) return false;
+    if (uint64_t(dst.width) != 2 * uint64_t(src.width)) return false;
+    if (overlaps(src, dst)) return false;
+    const Rule rule{src.height, src.width, elem, border_type == 1, border_value};
+    switch (elem) {
+        case 1: return run<1>(src, dst, rule);
+        case 2: return run<2>(src, dst, rule);
+        case 3: return run<3>(src, dst, rule);
+        default: return run<4>(src, dst, rule);
+    }
+}
+
+}  // namespace mira
