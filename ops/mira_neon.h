@@ -340,13 +340,17 @@ inline uint8x16x4_t load_deinterleave4_u8(const uint8_t* p) {
 template <int E>
 struct Deinterleave3Tables {
     uint8_t fromRow[3][3][16];
-    constexpr Deinterleave3Tables() : fromRow() {
-        for (int v = 0; v < 3; ++v)
-            for (int c = 0; c < 3; ++c)
-                for (int i = 0; i < 16; ++i) {
-                    const int byte = (3 * (i / E) + c) * E + i % E - 16 * v;
+    uint8_t within[3][16];  // [plane c]: the byte of the 48 (three-register look-ups)
+    constexpr Deinterleave3Tables() : fromRow(), within() {
+        for (int c = 0; c < 3; ++c)
+            for (int i = 0; i < 16; ++i) {
+                const int at = (3 * (i / E) + c) * E + i % E;
+                within[c][i] = uint8_t(at);
+                for (int v = 0; v < 3; ++v) {
+                    const int byte = at - 16 * v;
                     fromRow[v][c][i] = byte >= 0 && byte < 16 ? uint8_t(byte) : uint8_t(0x80);
                 }
+            }
     }
 };
 template <int E>
@@ -356,18 +360,32 @@ inline constexpr Deinterleave3Tables<E> kDeinterleave3{};
 // vld3q_u16, vld3q_u32). On x86 (where the emulation's form is an element
 // loop) each plane gathers its bytes from the three vectors with table
 // look-ups (one byte shuffle each; indices past 15 give 0).
+// The same split of 48 bytes held in three vectors q0, q1, q2.
+template <int E>
+inline uint8x16x3_t deinterleave3(uint8x16_t q0, uint8x16_t q1, uint8x16_t q2) {
+    const auto& t = kDeinterleave3<E>.fromRow;
+    uint8x16x3_t r;
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+    for (int c = 0; c < 3; ++c)
+        r.val[c] = vorrq_u8(vorrq_u8(shuffle_bytes_u8(q0, vld1q_u8(t[0][c])),
+                                     shuffle_bytes_u8(q1, vld1q_u8(t[1][c]))),
+                            shuffle_bytes_u8(q2, vld1q_u8(t[2][c])));
+#else
+    // (One three-register table look-up per plane.)
+    (void)t;
+    uint8x16x3_t q;
+    q.val[0] = q0;
+    q.val[1] = q1;
+    q.val[2] = q2;
+    for (int c = 0; c < 3; ++c) r.val[c] = vqtbl3q_u8(q, vld1q_u8(kDeinterleave3<E>.within[c]));
+#endif
+    return r;
+}
 template <int E>
 inline uint8x16x3_t load_deinterleave3(const uint8_t* p) {
     static_assert(E == 1 || E == 2 || E == 4, "elements of 1, 2 or 4 bytes");
 #if defined(SIMDE_X86_SSSE3_NATIVE)
-    const uint8x16_t q[3] = {vld1q_u8(p), vld1q_u8(p + 16), vld1q_u8(p + 32)};
-    const auto& t = kDeinterleave3<E>.fromRow;
-    uint8x16x3_t r;
-    for (int c = 0; c < 3; ++c)
-        r.val[c] = vorrq_u8(vorrq_u8(shuffle_bytes_u8(q[0], vld1q_u8(t[0][c])),
-                                     shuffle_bytes_u8(q[1], vld1q_u8(t[1][c]))),
-                            shuffle_bytes_u8(q[2], vld1q_u8(t[2][c])));
-    return r;
+    return deinterleave3<E>(vld1q_u8(p), vld1q_u8(p + 16), vld1q_u8(p + 32));
 #else
     uint8x16x3_t r;
     if constexpr (E == 1) {

@@ -109,7 +109,7 @@ bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
             const float sx = float(dw) / float(sw);
             const float sy = float(dst.height) / float(src.height);
             const bool up = sx >= 1.0f && sy >= 1.0f;
-            if (channels != 3 && scale_two_thirds(src, dst, channels, p.p1, sx, sy)) return true;
+            if (scale_two_thirds(src, dst, channels, p.p1, sx, sy)) return true;
             if (p.p1 == 1 && sx == 2.0f &&
                 bilinear_up_2x(src, dst, channels, sy, p.p2, uint8_t(p.p3)))
                 return true;

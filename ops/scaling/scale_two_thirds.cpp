@@ -57,56 +57,92 @@ inline uint8x16_t shift_narrow4(uint16x8_t lo, uint16x8_t hi) {
     return vcombine_u8(vshrn_n_u16(lo, 4), vshrn_n_u16(hi, 4));
 }
 
+// The reduction of 16 lanes: from the tap columns (3k, 3k + 1, 3k + 2 in
+// .val[0..2]) of source rows 0, 1, 2, the even and odd destination samples
+// of row 2p (out[0]) and of row 2p + 1 (out[1]).
+template <bool BOX>
+inline void reduce(const uint8x16x3_t& r0, const uint8x16x3_t& r1, const uint8x16x3_t& r2,
+                   uint8x16_t out[2][2]) {
+    const uint16x8_t three = vdupq_n_u16(3);
+    const uint8x8_t three8 = vdup_n_u8(3);
+    // Vertical sums of each tap column, top (rows 0, 1) and bottom (1, 2).
+    uint16x8_t top[3][2], bot[3][2];
+    for (int c = 0; c < 3; ++c) {
+        const uint8x16_t a = r0.val[c], b = r1.val[c], z = r2.val[c];
+        if (BOX) {
+            top[c][0] = vaddl_u8(vget_low_u8(a), vget_low_u8(b));
+            top[c][1] = vaddl_u8(vget_high_u8(a), vget_high_u8(b));
+            bot[c][0] = vaddl_u8(vget_low_u8(b), vget_low_u8(z));
+            bot[c][1] = vaddl_u8(vget_high_u8(b), vget_high_u8(z));
+        } else {
+            const uint16x8_t m0 = vmull_u8(vget_low_u8(b), three8);
+            const uint16x8_t m1 = vmull_u8(vget_high_u8(b), three8);
+            top[c][0] = vaddw_u8(m0, vget_low_u8(a));
+            top[c][1] = vaddw_u8(m1, vget_high_u8(a));
+            bot[c][0] = vaddw_u8(m0, vget_low_u8(z));
+            bot[c][1] = vaddw_u8(m1, vget_high_u8(z));
+        }
+    }
+    auto finish = [&](uint16x8_t (*v)[2], uint8x16_t* o) {
+        if (BOX) {
+            o[0] = shift_narrow2(vaddq_u16(v[0][0], v[1][0]), vaddq_u16(v[0][1], v[1][1]));
+            o[1] = shift_narrow2(vaddq_u16(v[1][0], v[2][0]), vaddq_u16(v[1][1], v[2][1]));
+        } else {
+            o[0] = shift_narrow4(vmlaq_u16(v[0][0], v[1][0], three),
+                                 vmlaq_u16(v[0][1], v[1][1], three));
+            o[1] = shift_narrow4(vmlaq_u16(v[2][0], v[1][0], three),
+                                 vmlaq_u16(v[2][1], v[1][1], three));
+        }
+    };
+    finish(top, out[0]);
+    finish(bot, out[1]);
+}
+
 // Destination rows 2p (from source rows s0, s1) and 2p + 1 (s1, s2; d1 null
 // where the destination has no such row, s2 then any readable row) of `dw`
-// elements. Each step reads 48 bytes of the three rows as the three tap
-// columns 3k, 3k + 1, 3k + 2 of 16 / E periods (k), and writes 32 bytes of
-// each destination row.
+// elements. With elements of 1, 2 or 4 bytes each step reads 48 bytes of the
+// three rows as the three tap columns of 16 / E periods and writes 32 bytes
+// of each destination row. RGB pixels (E = 3) take 144 bytes (16 periods)
+// a step: split into channel planes of 48 pixels, each of those into its
+// tap columns, and the 32 destination pixels of each row stored interleaved.
 template <int E, bool BOX>
 void row_pair(const uint8_t* s0, const uint8_t* s1, const uint8_t* s2, uint8_t* d0, uint8_t* d1,
               uint32_t dw) {
-    const uint32_t blocks = uint32_t(uint64_t(dw) * E / 32);
-    const uint16x8_t three = vdupq_n_u16(3);
-    const uint8x8_t three8 = vdup_n_u8(3);
+    constexpr uint32_t in = E == 3 ? 144 : 48, out = E == 3 ? 96 : 32;
+    const uint32_t blocks = uint32_t(uint64_t(dw) * E / out);
+    const uint8_t* const rows[3] = {s0, s1, s2};
     for (uint32_t k = 0; k < blocks; ++k) {
-        const uint8x16x3_t r0 = load_deinterleave3<E>(s0 + 48 * uint64_t(k));
-        const uint8x16x3_t r1 = load_deinterleave3<E>(s1 + 48 * uint64_t(k));
-        const uint8x16x3_t r2 = load_deinterleave3<E>(s2 + 48 * uint64_t(k));
-        // Vertical sums of each tap column, top (rows 0, 1) and bottom (1, 2).
-        uint16x8_t top[3][2], bot[3][2];
-        for (int c = 0; c < 3; ++c) {
-            const uint8x16_t a = r0.val[c], b = r1.val[c], z = r2.val[c];
-            if (BOX) {
-                top[c][0] = vaddl_u8(vget_low_u8(a), vget_low_u8(b));
-                top[c][1] = vaddl_u8(vget_high_u8(a), vget_high_u8(b));
-                bot[c][0] = vaddl_u8(vget_low_u8(b), vget_low_u8(z));
-                bot[c][1] = vaddl_u8(vget_high_u8(b), vget_high_u8(z));
-            } else {
-                const uint16x8_t m0 = vmull_u8(vget_low_u8(b), three8);
-                const uint16x8_t m1 = vmull_u8(vget_high_u8(b), three8);
-                top[c][0] = vaddw_u8(m0, vget_low_u8(a));
-                top[c][1] = vaddw_u8(m1, vget_high_u8(a));
-                bot[c][0] = vaddw_u8(m0, vget_low_u8(z));
-                bot[c][1] = vaddw_u8(m1, vget_high_u8(z));
+        const uint64_t at = uint64_t(in) * k;
+        if constexpr (E == 3) {
+            uint8x16x3_t taps[3][3];  // [row][channel]
+            for (int r = 0; r < 3; ++r) {
+                uint8x16x3_t px[3];  // [48 bytes j][channel]: pixels 16 j .. 16 j + 15
+                for (int j = 0; j < 3; ++j) px[j] = load_deinterleave3<1>(rows[r] + at + 48 * j);
+                for (int c = 0; c < 3; ++c)
+                    taps[r][c] = deinterleave3<1>(px[0].val[c], px[1].val[c], px[2].val[c]);
             }
+            uint8x16_t o[3][2][2];  // [channel][row][even, odd]
+            for (int c = 0; c < 3; ++c) reduce<BOX>(taps[0][c], taps[1][c], taps[2][c], o[c]);
+            for (int r = 0; r < 2; ++r) {
+                uint8_t* d = r == 0 ? d0 : d1;
+                if (d == nullptr) continue;
+                uint8x16_t lo[3], hi[3];
+                for (int c = 0; c < 3; ++c) {
+                    lo[c] = vzip1q_u8(o[c][r][0], o[c][r][1]);
+                    hi[c] = vzip2q_u8(o[c][r][0], o[c][r][1]);
+                }
+                store_interleave3_u8(d + uint64_t(out) * k, lo[0], lo[1], lo[2]);
+                store_interleave3_u8(d + uint64_t(out) * k + 48, hi[0], hi[1], hi[2]);
+            }
+        } else {
+            uint8x16_t o[2][2];
+            reduce<BOX>(load_deinterleave3<E>(s0 + at), load_deinterleave3<E>(s1 + at),
+                        load_deinterleave3<E>(s2 + at), o);
+            store_pairs<E>(d0 + uint64_t(out) * k, o[0][0], o[0][1]);
+            if (d1) store_pairs<E>(d1 + uint64_t(out) * k, o[1][0], o[1][1]);
         }
-        auto finish = [&](uint16x8_t (*v)[2], uint8_t* d) {
-            uint8x16_t even, odd;
-            if (BOX) {
-                even = shift_narrow2(vaddq_u16(v[0][0], v[1][0]), vaddq_u16(v[0][1], v[1][1]));
-                odd = shift_narrow2(vaddq_u16(v[1][0], v[2][0]), vaddq_u16(v[1][1], v[2][1]));
-            } else {
-                even = shift_narrow4(vmlaq_u16(v[0][0], v[1][0], three),
-                                     vmlaq_u16(v[0][1], v[1][1], three));
-                odd = shift_narrow4(vmlaq_u16(v[2][0], v[1][0], three),
-                                    vmlaq_u16(v[2][1], v[1][1], three));
-            }
-            store_pairs<E>(d + 32 * uint64_t(k), even, odd);
-        };
-        finish(top, d0);
-        if (d1) finish(bot, d1);
     }
-    for (uint32_t x = blocks * 32 / E; x < dw; ++x)
+    for (uint32_t x = blocks * out / E; x < dw; ++x)
         for (uint32_t b = 0; b < uint32_t(E); ++b) {
             d0[uint64_t(x) * E + b] = sample<BOX>(s0, s1, false, x, E, b);
             if (d1) d1[uint64_t(x) * E + b] = sample<BOX>(s1, s2, true, x, E, b);
@@ -140,7 +176,7 @@ bool scale_two_thirds(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, 
                       uint32_t mode, float sx, float sy) {
     const float two_thirds = 2.0f / 3.0f;
     if ((mode != 0 && mode != 2) || sx != two_thirds || sy != two_thirds) return false;
-    if (elem != 1 && elem != 2 && elem != 4) return false;
+    if (elem < 1 || elem > 4) return false;
     const uint32_t sw = src.width / elem, dw = dst.width / elem;
     if (sw == 0 || dw == 0 || src.height == 0 || dst.height == 0) return false;
     if (dw >= kPatternLimit || dst.height >= kPatternLimit) return false;
@@ -150,6 +186,7 @@ bool scale_two_thirds(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, 
     switch (elem) {
     case 1: box ? run<1, true>(src, dst, dw) : run<1, false>(src, dst, dw); break;
     case 2: box ? run<2, true>(src, dst, dw) : run<2, false>(src, dst, dw); break;
+    case 3: box ? run<3, true>(src, dst, dw) : run<3, false>(src, dst, dw); break;
     default: box ? run<4, true>(src, dst, dw) : run<4, false>(src, dst, dw); break;
     }
     return true;

@@ -10,7 +10,8 @@
 namespace mira {
 
 // Scales `src` to `dst` (widths in bytes: `elem` bytes per element, 1 for a
-// plane, 2 for CbCr pairs, 4 for RGBA pixels, each byte a channel of its own)
+// plane, 2 for CbCr pairs, 3 and 4 for RGB and RGBA pixels, each byte a
+// channel of its own)
 // with the reduction of `mode` (0 "none", 2 box) where both factors are the
 // single-precision 2/3 and every destination sample's taps lie inside the
 // source. Returns false, writing nothing, anywhere else (another mode or

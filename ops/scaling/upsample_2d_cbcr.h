@@ -5,8 +5,10 @@
 
 namespace mira {
 
-// The CPU method: MIRA_IMAGE_UP_BILINEAR_U8_HALIDE per channel, Cb then Cr,
-// factor 2, edges replicated. Widths of the descriptors count bytes.
+// The CPU method: the bytes of MIRA_IMAGE_UP_BILINEAR_U8_HALIDE per channel,
+// factor 2, edges replicated (through the general scale's integer 2x route
+// where the destination is exactly twice as wide). Widths of the descriptors
+// count bytes.
 void upsample_2d_cbcr_cpu(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst);
 
 }  // namespace mira
