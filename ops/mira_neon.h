@@ -401,6 +401,24 @@ inline uint8x16x3_t load_deinterleave3(const uint8_t* p) {
 #endif
 }
 inline uint8x16x3_t load_deinterleave3_u8(const uint8_t* p) { return load_deinterleave3<1>(p); }
+// Two vectors of E-byte elements (E = 1, 2 or 4) stored alternately, e0 o0
+// e1 o1 ...: 32 bytes at d.
+template <int E>
+inline void store_alternate(uint8_t* d, uint8x16_t even, uint8x16_t odd) {
+    static_assert(E == 1 || E == 2 || E == 4, "elements of 1, 2 or 4 bytes");
+    if constexpr (E == 1) {
+        vst1q_u8(d, vzip1q_u8(even, odd));
+        vst1q_u8(d + 16, vzip2q_u8(even, odd));
+    } else if constexpr (E == 2) {
+        const uint16x8_t e = vreinterpretq_u16_u8(even), o = vreinterpretq_u16_u8(odd);
+        vst1q_u8(d, vreinterpretq_u8_u16(vzip1q_u16(e, o)));
+        vst1q_u8(d + 16, vreinterpretq_u8_u16(vzip2q_u16(e, o)));
+    } else {
+        const uint32x4_t e = vreinterpretq_u32_u8(even), o = vreinterpretq_u32_u8(odd);
+        vst1q_u8(d, vreinterpretq_u8_u32(vzip1q_u32(e, o)));
+        vst1q_u8(d + 16, vreinterpretq_u8_u32(vzip2q_u32(e, o)));
+    }
+}
 // A vector of k that the optimiser treats as unknown. Multiplications by a
 // vector built here stay one multiply instruction: g++ otherwise rewrites
 // multiplications by small constants as chains of shifts and adds (six

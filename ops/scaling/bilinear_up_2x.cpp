@@ -75,26 +75,17 @@ struct Pixels3Tables {
 };
 inline constexpr Pixels3Tables kPixels3{};
 
-// Even and odd destination pixels of E bytes stored alternately: 32 bytes
-// (30 of them for 3-byte pixels, whose 16-byte vectors carry five).
+// Even and odd destination pixels stored alternately: 32 bytes (30 of them
+// for 3-byte pixels, whose 16-byte vectors carry five).
 template <int E>
-inline void store_alternate(uint8_t* d, uint8x16_t even, uint8x16_t odd) {
-    if constexpr (E == 1) {
-        vst1q_u8(d, vzip1q_u8(even, odd));
-        vst1q_u8(d + 16, vzip2q_u8(even, odd));
-    } else if constexpr (E == 2) {
-        const uint16x8_t e = vreinterpretq_u16_u8(even), o = vreinterpretq_u16_u8(odd);
-        vst1q_u8(d, vreinterpretq_u8_u16(vzip1q_u16(e, o)));
-        vst1q_u8(d + 16, vreinterpretq_u8_u16(vzip2q_u16(e, o)));
-    } else if constexpr (E == 4) {
-        const uint32x4_t e = vreinterpretq_u32_u8(even), o = vreinterpretq_u32_u8(odd);
-        vst1q_u8(d, vreinterpretq_u8_u32(vzip1q_u32(e, o)));
-        vst1q_u8(d + 16, vreinterpretq_u8_u32(vzip2q_u32(e, o)));
-    } else {
+inline void store_pixels(uint8_t* d, uint8x16_t even, uint8x16_t odd) {
+    if constexpr (E == 3) {
         for (int v = 0; v < 2; ++v)
             vst1q_u8(d + 16 * v,
                      vorrq_u8(shuffle_bytes_u8(even, vld1q_u8(kPixels3.idx[v][0])),
                               shuffle_bytes_u8(odd, vld1q_u8(kPixels3.idx[v][1]))));
+    } else {
+        store_alternate<E>(d, even, odd);
     }
 }
 
@@ -109,11 +100,11 @@ void row_pair(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* d0,
     uint32_t i = 0;
     for (; i + 16 <= bytes; i += step) {
         const Sums sa = horizontal(a, i, E, three8), sb = horizontal(b, i, E, three8);
-        store_alternate<E>(d0 + 2 * uint64_t(i), vertical(sa.even, sb.even, three),
+        store_pixels<E>(d0 + 2 * uint64_t(i), vertical(sa.even, sb.even, three),
                            vertical(sa.odd, sb.odd, three));
         if (d1) {
             const Sums sc = horizontal(c, i, E, three8);
-            store_alternate<E>(d1 + 2 * uint64_t(i), vertical(sc.even, sb.even, three),
+            store_pixels<E>(d1 + 2 * uint64_t(i), vertical(sc.even, sb.even, three),
                                vertical(sc.odd, sb.odd, three));
         }
     }
@@ -131,14 +122,6 @@ void row_pair(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* d0,
             d1[odd] = uint8_t((h(c, true) + 3 * h(b, true)) >> 4);
         }
     }
-}
-
-bool overlaps(const MIRA_Feature_Buf& a, const MIRA_Feature_Buf& b) {
-    const uintptr_t a0 = reinterpret_cast<uintptr_t>(a.data);
-    const uintptr_t b0 = reinterpret_cast<uintptr_t>(b.data);
-    const uintptr_t a1 = a0 + uint64_t(a.height - 1) * a.stride + a.width;
-    const uintptr_t b1 = b0 + uint64_t(b.height - 1) * b.stride + b.width;
-    return a0 < b1 && b0 < a1;
 }
 
 template <int E>
@@ -176,7 +159,7 @@ bool bilinear_up_2x(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, ui
     if (elem < 1 || elem > 4 || sy != 2.0f) return false;
     if (src.width == 0 || src.height == 0 || dst.height == 0 || src.width % elem != 0) return false;
     if (uint64_t(dst.width) != 2 * uint64_t(src.width)) return false;
-    if (overlaps(src, dst)) return false;
+    if (planes_overlap(src, dst)) return false;
     const Rule rule{src.height, src.width, elem, border_type == 1, border_value};
     switch (elem) {
         case 1: return run<1>(src, dst, rule);

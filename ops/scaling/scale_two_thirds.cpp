@@ -32,24 +32,6 @@ uint8_t sample(const uint8_t* s0, const uint8_t* s1, bool odd_row, uint32_t x, u
     return uint8_t((h0 * wy0 + h1 * wy1) >> 4);
 }
 
-// Even and odd destination elements (each 16 bytes: 16 / E elements) stored
-// interleaved as 32 bytes.
-template <int E>
-inline void store_pairs(uint8_t* d, uint8x16_t even, uint8x16_t odd) {
-    if constexpr (E == 1) {
-        vst1q_u8(d, vzip1q_u8(even, odd));
-        vst1q_u8(d + 16, vzip2q_u8(even, odd));
-    } else if constexpr (E == 2) {
-        const uint16x8_t e = vreinterpretq_u16_u8(even), o = vreinterpretq_u16_u8(odd);
-        vst1q_u8(d, vreinterpretq_u8_u16(vzip1q_u16(e, o)));
-        vst1q_u8(d + 16, vreinterpretq_u8_u16(vzip2q_u16(e, o)));
-    } else {
-        const uint32x4_t e = vreinterpretq_u32_u8(even), o = vreinterpretq_u32_u8(odd);
-        vst1q_u8(d, vreinterpretq_u8_u32(vzip1q_u32(e, o)));
-        vst1q_u8(d + 16, vreinterpretq_u8_u32(vzip2q_u32(e, o)));
-    }
-}
-
 inline uint8x16_t shift_narrow2(uint16x8_t lo, uint16x8_t hi) {
     return vcombine_u8(vshrn_n_u16(lo, 2), vshrn_n_u16(hi, 2));
 }
@@ -138,8 +120,8 @@ void row_pair(const uint8_t* s0, const uint8_t* s1, const uint8_t* s2, uint8_t* 
             uint8x16_t o[2][2];
             reduce<BOX>(load_deinterleave3<E>(s0 + at), load_deinterleave3<E>(s1 + at),
                         load_deinterleave3<E>(s2 + at), o);
-            store_pairs<E>(d0 + uint64_t(out) * k, o[0][0], o[0][1]);
-            if (d1) store_pairs<E>(d1 + uint64_t(out) * k, o[1][0], o[1][1]);
+            store_alternate<E>(d0 + uint64_t(out) * k, o[0][0], o[0][1]);
+            if (d1) store_alternate<E>(d1 + uint64_t(out) * k, o[1][0], o[1][1]);
         }
     }
     for (uint32_t x = blocks * out / E; x < dw; ++x)
@@ -163,13 +145,6 @@ void run(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, uint32_t dw) 
     });
 }
 
-bool overlaps(const MIRA_Feature_Buf& a, const MIRA_Feature_Buf& b) {
-    const uintptr_t a0 = reinterpret_cast<uintptr_t>(a.data), b0 = reinterpret_cast<uintptr_t>(b.data);
-    const uintptr_t a1 = a0 + uint64_t(a.height - 1) * a.stride + a.width;
-    const uintptr_t b1 = b0 + uint64_t(b.height - 1) * b.stride + b.width;
-    return a0 < b1 && b0 < a1;
-}
-
 }  // namespace
 
 bool scale_two_thirds(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, uint32_t elem,
@@ -181,7 +156,7 @@ bool scale_two_thirds(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, 
     if (sw == 0 || dw == 0 || src.height == 0 || dst.height == 0) return false;
     if (dw >= kPatternLimit || dst.height >= kPatternLimit) return false;
     if (last_tap(dw) >= sw || last_tap(dst.height) >= src.height) return false;
-    if (overlaps(src, dst)) return false;
+    if (planes_overlap(src, dst)) return false;
     const bool box = mode == 2;
     switch (elem) {
     case 1: box ? run<1, true>(src, dst, dw) : run<1, false>(src, dst, dw); break;
