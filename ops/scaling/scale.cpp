@@ -26,6 +26,7 @@
 #include "ops/plane.h"
 #include "ops/scaling/pipelines/pipeline_buffers.h"
 #include "ops/scaling/bilinear_up_2x.h"
+#include "ops/scaling/scale_half.h"
 #include "ops/scaling/scale_two_thirds.h"
 #include "ops/scaling/scale_up_poly.h"
 
@@ -64,6 +65,15 @@ const ScalePipelineXY kDownXYPixels[2][3] = {
      MIRA_IMAGE_DOWN_BOX_XY_C3_U8_HALIDE},
     {MIRA_IMAGE_DOWN_NONE_XY_C4_U8_HALIDE, MIRA_IMAGE_DOWN_BILINEAR_XY_C4_U8_HALIDE,
      MIRA_IMAGE_DOWN_BOX_XY_C4_U8_HALIDE}};
+
+// The integer routes at exact factors, where they apply (the pipelines'
+// bytes, computed without them): box and "none" at 2/3 and 1/2, bilinear at 2.
+bool exact_route(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, uint32_t elem,
+                 const scale_param& p, float sx, float sy) {
+    return scale_two_thirds(src, dst, elem, p.p1, sx, sy) ||
+           scale_half(src, dst, elem, p.p1, sx, sy) ||
+           (p.p1 == 1 && sx == 2.0f && bilinear_up_2x(src, dst, elem, sy, p.p2, uint8_t(p.p3)));
+}
 
 }  // namespace
 
@@ -109,10 +119,7 @@ bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
             const float sx = float(dw) / float(sw);
             const float sy = float(dst.height) / float(src.height);
             const bool up = sx >= 1.0f && sy >= 1.0f;
-            if (scale_two_thirds(src, dst, channels, p.p1, sx, sy)) return true;
-            if (p.p1 == 1 && sx == 2.0f &&
-                bilinear_up_2x(src, dst, channels, sy, p.p2, uint8_t(p.p3)))
-                return true;
+            if (exact_route(src, dst, channels, p, sx, sy)) return true;
             if (channels == 2) {
                 // Each channel of the pairs through the plane pipeline (its
                 // versions for one channel of an interleaved pair).
@@ -133,9 +140,7 @@ bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
         }
         const float sx = float(dst.width) / float(src.width);
         const float sy = float(dst.height) / float(src.height);
-        if (scale_two_thirds(src, dst, 1, p.p1, sx, sy)) return true;
-        if (p.p1 == 1 && sx == 2.0f && bilinear_up_2x(src, dst, 1, sy, p.p2, uint8_t(p.p3)))
-            return true;
+        if (exact_route(src, dst, 1, p, sx, sy)) return true;
         PipelineImage in, out;
         halide_buffer_t* inBuf = pipeline_image(in, src, 3);
         halide_buffer_t* outBuf = pipeline_image(out, dst, 3);
@@ -154,8 +159,7 @@ bool scale_plane(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst,
     if (dst.width == 0 || dst.height == 0) return true;
     const float s = float(dst.width) / float(src.width);
     // (One factor for both axes.)
-    if (scale_two_thirds(src, dst, 1, p.p1, s, s)) return true;
-    if (p.p1 == 1 && s == 2.0f && bilinear_up_2x(src, dst, 1, s, p.p2, uint8_t(p.p3))) return true;
+    if (exact_route(src, dst, 1, p, s, s)) return true;
     PipelineImage in, out;
     halide_buffer_t* inBuf = pipeline_image(in, src, 3);
     halide_buffer_t* outBuf = pipeline_image(out, dst, 3);
