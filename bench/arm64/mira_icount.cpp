@@ -447,6 +447,7 @@ void scaling() {
     plane("scale_bilinear_down_720p", HD, {1280, 720}, cv::INTER_LINEAR, kFilterBilinear,
           general(1));
     plane("scale_box_half", HD, {960, 540}, cv::INTER_AREA, kFilterBox, general(2));
+    plane("scale_bilinear_half", HD, {960, 540}, cv::INTER_LINEAR, kFilterBilinear, general(1));
     plane("scale_bilinear_up_1.25x", HD, {2400, 1350}, cv::INTER_LINEAR, kFilterBilinear,
           general(1));
     plane("scale_bilinear_up_6:5", HD, {2304, 1296}, cv::INTER_LINEAR, kFilterBilinear, general(1));

@@ -1,40 +1,14 @@
 #include "ops/scaling/bilinear_up_2x.h"
 
 #include <cstdlib>
-#include <cstring>
 
 #include "ops/mira_neon.h"
 #include "ops/plane.h"
+#include "ops/scaling/padded_rows.h"
 #include "ops/scaling/scale_mn_common.h"
 
 namespace mira {
 namespace {
-
-struct Rule {
-    uint32_t sh;     // source rows
-    uint32_t bytes;  // bytes per source row
-    uint32_t elem;   // bytes per pixel
-    bool constant;   // border_value outside the source, else the edge
-    uint8_t value;
-};
-
-// Source row r (any index) with one pixel of border on each side: out[0,
-// elem) the pixel left of column 0, then the row, then the pixel right of
-// its last, all through the border rule.
-void pad_row(uint8_t* out, const MIRA_Feature_Buf& src, const Rule& r, int64_t row) {
-    const uint32_t E = r.elem;
-    if ((row < 0 || row >= int64_t(r.sh)) && r.constant) {
-        std::memset(out, r.value, r.bytes + 2 * E);
-        return;
-    }
-    const int64_t at = row < 0 ? 0 : row >= int64_t(r.sh) ? int64_t(r.sh) - 1 : row;
-    const uint8_t* s = row_ptr(src, uint32_t(at));
-    std::memcpy(out + E, s, r.bytes);
-    for (uint32_t b = 0; b < E; ++b) {
-        out[b] = r.constant ? r.value : s[b];
-        out[E + r.bytes + b] = r.constant ? r.value : s[r.bytes - E + b];
-    }
-}
 
 // Horizontal sums of one padded row (p at its column 0) for 16 source bytes
 // at i: even destination pixels L + 3 C, odd 3 C + R, lanes per byte.
@@ -125,7 +99,7 @@ void row_pair(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* d0,
 }
 
 template <int E>
-bool run(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, const Rule& rule) {
+bool run(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, const BorderRule& rule) {
     const uint32_t pairs = (dst.height + 1) / 2;
     const uint64_t work = uint64_t(dst.width) * dst.height;
     const uint32_t bands = band_count(pairs, work);
@@ -160,7 +134,7 @@ bool bilinear_up_2x(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, ui
     if (src.width == 0 || src.height == 0 || dst.height == 0 || src.width % elem != 0) return false;
     if (uint64_t(dst.width) != 2 * uint64_t(src.width)) return false;
     if (planes_overlap(src, dst)) return false;
-    const Rule rule{src.height, src.width, elem, border_type == 1, border_value};
+    const BorderRule rule{src.height, src.width, elem, border_type == 1, border_value};
     switch (elem) {
         case 1: return run<1>(src, dst, rule);
         case 2: return run<2>(src, dst, rule);

@@ -1,0 +1,120 @@
+#include "ops/scaling/bilinear_half.h"
+
+#include <cstdlib>
+
+#include "ops/mira_neon.h"
+#include "ops/plane.h"
+#include "ops/scaling/padded_rows.h"
+#include "ops/scaling/scale_mn_common.h"
+
+namespace mira {
+namespace {
+
+// Lanes 2k and 2k + 1 of a and b taken as units of E 16-bit lanes (one
+// pixel's channels): the even pixels' and the odd pixels' sums.
+template <int E>
+inline void even_odd(uint16x8_t a, uint16x8_t b, uint16x8_t& even, uint16x8_t& odd) {
+    if constexpr (E == 1) {
+        even = vuzp1q_u16(a, b);
+        odd = vuzp2q_u16(a, b);
+    } else if constexpr (E == 2) {
+        const uint32x4_t x = vreinterpretq_u32_u16(a), y = vreinterpretq_u32_u16(b);
+        even = vreinterpretq_u16_u32(vuzp1q_u32(x, y));
+        odd = vreinterpretq_u16_u32(vuzp2q_u32(x, y));
+    } else {
+        const uint64x2_t x = vreinterpretq_u64_u16(a), y = vreinterpretq_u64_u16(b);
+        even = vreinterpretq_u16_u64(vuzp1q_u64(x, y));
+        odd = vreinterpretq_u16_u64(vuzp2q_u64(x, y));
+    }
+}
+
+// One destination row from the padded source rows r[0..3] (2y - 1 .. 2y + 2)
+// of n = bytes + 2E bytes: their vertical sums v = r0 + 3 r1 + 3 r2 + r3 per
+// byte into `v` (16-bit, at most 2040), then per destination pixel x the
+// padded pixels 2x .. 2x + 3 (source 2x - 1 .. 2x + 2) with weights 1, 3, 3,
+// 1: (sum) >> 6.
+template <int E>
+void row(uint8_t* const r[4], uint16_t* v, uint32_t n, uint8_t* d, uint32_t dw) {
+    const uint16x8_t three = vdupq_n_u16(3);
+    uint32_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const uint8x16_t a = vld1q_u8(r[0] + i), b = vld1q_u8(r[1] + i), c = vld1q_u8(r[2] + i),
+                         e = vld1q_u8(r[3] + i);
+        const uint16x8_t lo = vaddl_u8(vget_low_u8(a), vget_low_u8(e));
+        const uint16x8_t hi = vaddl_u8(vget_high_u8(a), vget_high_u8(e));
+        const uint16x8_t mlo = vaddl_u8(vget_low_u8(b), vget_low_u8(c));
+        const uint16x8_t mhi = vaddl_u8(vget_high_u8(b), vget_high_u8(c));
+        vst1q_u16(v + i, vmlaq_u16(lo, mlo, three));
+        vst1q_u16(v + i + 8, vmlaq_u16(hi, mhi, three));
+    }
+    for (; i < n; ++i) v[i] = uint16_t(r[0][i] + 3 * (r[1][i] + r[2][i]) + r[3][i]);
+    // Eight output bytes (8 / E pixels) a step: the first and second taps of
+    // each pixel from the 16 lanes at its first tap, the third and fourth
+    // from those two pixels on.
+    constexpr uint32_t px = 8 / E;
+    uint32_t x = 0;
+    for (; x + px <= dw; x += px) {
+        const uint16_t* p = v + 2 * uint64_t(x) * E;
+        uint16x8_t t0, t1, t2, t3;
+        even_odd<E>(vld1q_u16(p), vld1q_u16(p + 8), t0, t1);
+        even_odd<E>(vld1q_u16(p + 2 * E), vld1q_u16(p + 2 * E + 8), t2, t3);
+        const uint16x8_t sum = vmlaq_u16(vaddq_u16(t0, t3), vaddq_u16(t1, t2), three);
+        vst1_u8(d + uint64_t(x) * E, vshrn_n_u16(sum, 6));
+    }
+    for (; x < dw; ++x)
+        for (uint32_t b = 0; b < uint32_t(E); ++b) {
+            const uint16_t* p = v + 2 * uint64_t(x) * E + b;
+            d[uint64_t(x) * E + b] = uint8_t((p[0] + 3 * (p[E] + p[2 * E]) + p[3 * E]) >> 6);
+        }
+}
+
+template <int E>
+bool run(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, const BorderRule& rule,
+         uint32_t dw) {
+    const uint64_t work = uint64_t(dst.width) * dst.height * 4;
+    const uint32_t bands = band_count(dst.height, work);
+    const size_t n = size_t(rule.bytes) + 2 * E;
+    // Per band: four padded source rows and the vertical sums.
+    const size_t per = 4 * n + 2 * n;
+    uint8_t* scratch = static_cast<uint8_t*>(std::malloc(size_t(bands) * per));
+    if (scratch == nullptr) return false;
+    parallel_bands(dst.height, work, [&](uint32_t first, uint32_t last, uint32_t band) {
+        uint8_t* base = scratch + size_t(band) * per;
+        uint8_t* ring[4] = {base, base + n, base + 2 * n, base + 3 * n};
+        uint16_t* v = reinterpret_cast<uint16_t*>(base + 4 * n);
+        for (int k = 0; k < 2; ++k) pad_row(ring[k], src, rule, 2 * int64_t(first) - 1 + k);
+        for (uint32_t y = first; y < last; ++y) {
+            for (int k = 2; k < 4; ++k) pad_row(ring[k], src, rule, 2 * int64_t(y) - 1 + k);
+            row<E>(ring, v, uint32_t(n), row_ptr(dst, y), dw);
+            // Rows 2y + 1, 2y + 2 are the next row's first two.
+            uint8_t* t0 = ring[0];
+            uint8_t* t1 = ring[1];
+            ring[0] = ring[2];
+            ring[1] = ring[3];
+            ring[2] = t0;
+            ring[3] = t1;
+        }
+    });
+    std::free(scratch);
+    return true;
+}
+
+}  // namespace
+
+bool bilinear_half(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, uint32_t elem,
+                   float sy, uint32_t border_type, uint8_t border_value) {
+    if ((elem != 1 && elem != 2 && elem != 4) || sy != 0.5f) return false;
+    if (dst.width == 0 || dst.height == 0 || dst.width % elem != 0) return false;
+    if (uint64_t(src.width) != 2 * uint64_t(dst.width) || src.height == 0) return false;
+    const uint32_t dw = dst.width / elem;
+    if (dw >= (1u << 22) || dst.height >= (1u << 22)) return false;
+    if (planes_overlap(src, dst)) return false;
+    const BorderRule rule{src.height, src.width, elem, border_type == 1, border_value};
+    switch (elem) {
+        case 1: return run<1>(src, dst, rule, dw);
+        case 2: return run<2>(src, dst, rule, dw);
+        default: return run<4>(src, dst, rule, dw);
+    }
+}
+
+}  // namespace mira
