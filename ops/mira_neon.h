@@ -401,6 +401,28 @@ inline uint8x16x3_t load_deinterleave3(const uint8_t* p) {
 #endif
 }
 inline uint8x16x3_t load_deinterleave3_u8(const uint8_t* p) { return load_deinterleave3<1>(p); }
+// The even and the odd units of B bytes (B = 1, 2, 4 or 8) of the 32 bytes
+// in a, b (uzp1, uzp2 at that unit size).
+template <int B>
+inline void uzp_units(uint8x16_t a, uint8x16_t b, uint8x16_t& even, uint8x16_t& odd) {
+    static_assert(B == 1 || B == 2 || B == 4 || B == 8, "units of 1, 2, 4 or 8 bytes");
+    if constexpr (B == 1) {
+        even = vuzp1q_u8(a, b);
+        odd = vuzp2q_u8(a, b);
+    } else if constexpr (B == 2) {
+        const uint16x8_t x = vreinterpretq_u16_u8(a), y = vreinterpretq_u16_u8(b);
+        even = vreinterpretq_u8_u16(vuzp1q_u16(x, y));
+        odd = vreinterpretq_u8_u16(vuzp2q_u16(x, y));
+    } else if constexpr (B == 4) {
+        const uint32x4_t x = vreinterpretq_u32_u8(a), y = vreinterpretq_u32_u8(b);
+        even = vreinterpretq_u8_u32(vuzp1q_u32(x, y));
+        odd = vreinterpretq_u8_u32(vuzp2q_u32(x, y));
+    } else {
+        const uint64x2_t x = vreinterpretq_u64_u8(a), y = vreinterpretq_u64_u8(b);
+        even = vreinterpretq_u8_u64(vuzp1q_u64(x, y));
+        odd = vreinterpretq_u8_u64(vuzp2q_u64(x, y));
+    }
+}
 // Two vectors of E-byte elements (E = 1, 2 or 4) stored alternately, e0 o0
 // e1 o1 ...: 32 bytes at d.
 template <int E>

@@ -224,6 +224,51 @@ TEST_P(NeonHelpers, DeinterleavingLoadsSplitPlanes) {
         for (int i = 0; i < 16; ++i) EXPECT_EQ(out[c][i], in3.data()[3 * i + c]) << c << " " << i;
 }
 
+// Planes of E-byte elements (vld3 by element size, from memory and from
+// registers), even and odd units (uzp by unit size) and alternating stores
+// (zip by element size): each byte where the element arithmetic puts it.
+template <int E>
+void check_element_splits(const uint8_t* in) {
+    const uint8x16x3_t m = mira::load_deinterleave3<E>(in);
+    const uint8x16x3_t r =
+        mira::deinterleave3<E>(vld1q_u8(in), vld1q_u8(in + 16), vld1q_u8(in + 32));
+    for (int c = 0; c < 3; ++c) {
+        const auto a = lanes(m.val[c]), b = lanes(r.val[c]);
+        for (int i = 0; i < 16; ++i) {
+            const uint8_t want = in[(3 * (i / E) + c) * E + i % E];
+            EXPECT_EQ(a.v[i], want) << "E " << E << " plane " << c << " byte " << i;
+            EXPECT_EQ(b.v[i], want) << "E " << E << " registers, plane " << c << " byte " << i;
+        }
+    }
+}
+template <int B>
+void check_units(const uint8_t* in) {
+    uint8x16_t even, odd;
+    mira::uzp_units<B>(vld1q_u8(in), vld1q_u8(in + 16), even, odd);
+    const auto e = lanes(even), o = lanes(odd);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(e.v[i], in[(2 * (i / B)) * B + i % B]) << "B " << B << " even byte " << i;
+        EXPECT_EQ(o.v[i], in[(2 * (i / B) + 1) * B + i % B]) << "B " << B << " odd byte " << i;
+    }
+    if constexpr (B <= 4) {
+        uint8_t out[32];
+        mira::store_alternate<B>(out, even, odd);  // back to the source's order
+        for (int i = 0; i < 32; ++i) EXPECT_EQ(out[i], in[i]) << "B " << B << " store " << i;
+    }
+}
+
+TEST_P(NeonHelpers, ElementSplitsAndAlternatingStores) {
+    GuardedBlock in(48);
+    for (int i = 0; i < 48; ++i) in.data()[i] = uint8_t(bytes[(i * 7) % 32] + 3 * i);
+    check_element_splits<1>(in.data());
+    check_element_splits<2>(in.data());
+    check_element_splits<4>(in.data());
+    check_units<1>(in.data());
+    check_units<2>(in.data());
+    check_units<4>(in.data());
+    check_units<8>(in.data());
+}
+
 TEST_P(NeonHelpers, CombineAndOpaqueDuplicate) {
     uint64_t lo, hi;
     std::memcpy(&lo, bytes, 8);

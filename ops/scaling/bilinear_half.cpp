@@ -14,18 +14,10 @@ namespace {
 // pixel's channels): the even pixels' and the odd pixels' sums.
 template <int E>
 inline void even_odd(uint16x8_t a, uint16x8_t b, uint16x8_t& even, uint16x8_t& odd) {
-    if constexpr (E == 1) {
-        even = vuzp1q_u16(a, b);
-        odd = vuzp2q_u16(a, b);
-    } else if constexpr (E == 2) {
-        const uint32x4_t x = vreinterpretq_u32_u16(a), y = vreinterpretq_u32_u16(b);
-        even = vreinterpretq_u16_u32(vuzp1q_u32(x, y));
-        odd = vreinterpretq_u16_u32(vuzp2q_u32(x, y));
-    } else {
-        const uint64x2_t x = vreinterpretq_u64_u16(a), y = vreinterpretq_u64_u16(b);
-        even = vreinterpretq_u16_u64(vuzp1q_u64(x, y));
-        odd = vreinterpretq_u16_u64(vuzp2q_u64(x, y));
-    }
+    uint8x16_t e, o;
+    uzp_units<2 * E>(vreinterpretq_u8_u16(a), vreinterpretq_u8_u16(b), e, o);
+    even = vreinterpretq_u16_u8(e);
+    odd = vreinterpretq_u16_u8(o);
 }
 
 // One destination row from the padded source rows r[0..3] (2y - 1 .. 2y + 2)

@@ -7,21 +7,6 @@
 namespace mira {
 namespace {
 
-// Elements 2k and 2k + 1 of the 32 bytes at p (E = 2 or 4), 16 bytes each.
-template <int E>
-inline void even_odd(const uint8_t* p, uint8x16_t& even, uint8x16_t& odd) {
-    const uint8x16_t q0 = vld1q_u8(p), q1 = vld1q_u8(p + 16);
-    if constexpr (E == 2) {
-        const uint16x8_t a = vreinterpretq_u16_u8(q0), b = vreinterpretq_u16_u8(q1);
-        even = vreinterpretq_u8_u16(vuzp1q_u16(a, b));
-        odd = vreinterpretq_u8_u16(vuzp2q_u16(a, b));
-    } else {
-        const uint32x4_t a = vreinterpretq_u32_u8(q0), b = vreinterpretq_u32_u8(q1);
-        even = vreinterpretq_u8_u32(vuzp1q_u32(a, b));
-        odd = vreinterpretq_u8_u32(vuzp2q_u32(a, b));
-    }
-}
-
 // (a + b + c + d) >> 2 of 16 lanes.
 inline uint8x16_t mean4(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d) {
     const uint16x8_t lo = vaddq_u16(vaddl_u8(vget_low_u8(a), vget_low_u8(b)),
@@ -59,9 +44,10 @@ void row(const uint8_t* s0, const uint8_t* s1, uint8_t* d, uint32_t dw) {
             hi = vpadalq_u8(hi, vld1q_u8(s1 + at + 16));
             vst1q_u8(d + uint64_t(out) * k, vcombine_u8(vshrn_n_u16(lo, 2), vshrn_n_u16(hi, 2)));
         } else {
+            // Elements 2k and 2k + 1 of each row.
             uint8x16_t e0, o0, e1, o1;
-            even_odd<E>(s0 + at, e0, o0);
-            even_odd<E>(s1 + at, e1, o1);
+            uzp_units<E>(vld1q_u8(s0 + at), vld1q_u8(s0 + at + 16), e0, o0);
+            uzp_units<E>(vld1q_u8(s1 + at), vld1q_u8(s1 + at + 16), e1, o1);
             vst1q_u8(d + uint64_t(out) * k, mean4(e0, o0, e1, o1));
         }
     }
