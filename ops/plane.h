@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "mira/mira_types.h"
 
@@ -20,6 +21,18 @@ inline bool planes_overlap(const MIRA_Feature_Buf& a, const MIRA_Feature_Buf& b)
     const uintptr_t a1 = a0 + static_cast<uint64_t>(a.height - 1) * a.stride + a.width;
     const uintptr_t b1 = b0 + static_cast<uint64_t>(b.height - 1) * b.stride + b.width;
     return a0 < b1 && b0 < a1;
+}
+
+// f(std::integral_constant<int, E>()) for a pixel size `elem` of 1 to 4
+// bytes (4 for anything larger).
+template <class F>
+decltype(auto) with_pixel_size(uint32_t elem, F f) {
+    switch (elem) {
+        case 1: return f(std::integral_constant<int, 1>());
+        case 2: return f(std::integral_constant<int, 2>());
+        case 3: return f(std::integral_constant<int, 3>());
+        default: return f(std::integral_constant<int, 4>());
+    }
 }
 
 }  // namespace mira

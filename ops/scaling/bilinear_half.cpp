@@ -1,7 +1,5 @@
 #include "ops/scaling/bilinear_half.h"
 
-#include <cstdlib>
-
 #include "ops/mira_neon.h"
 #include "ops/plane.h"
 #include "ops/scaling/padded_rows.h"
@@ -63,32 +61,19 @@ void row(uint8_t* const r[4], uint16_t* v, uint32_t n, uint8_t* d, uint32_t dw) 
 template <int E>
 bool run(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, const BorderRule& rule,
          uint32_t dw) {
-    const uint64_t work = uint64_t(dst.width) * dst.height * 4;
-    const uint32_t bands = band_count(dst.height, work);
-    const size_t n = size_t(rule.bytes) + 2 * E;
-    // Per band: four padded source rows and the vertical sums.
-    const size_t per = 4 * n + 2 * n;
-    uint8_t* scratch = static_cast<uint8_t*>(std::malloc(size_t(bands) * per));
-    if (scratch == nullptr) return false;
-    parallel_bands(dst.height, work, [&](uint32_t first, uint32_t last, uint32_t band) {
-        uint8_t* base = scratch + size_t(band) * per;
-        uint8_t* ring[4] = {base, base + n, base + 2 * n, base + 3 * n};
-        uint16_t* v = reinterpret_cast<uint16_t*>(base + 4 * n);
-        for (int k = 0; k < 2; ++k) pad_row(ring[k], src, rule, 2 * int64_t(first) - 1 + k);
-        for (uint32_t y = first; y < last; ++y) {
-            for (int k = 2; k < 4; ++k) pad_row(ring[k], src, rule, 2 * int64_t(y) - 1 + k);
-            row<E>(ring, v, uint32_t(n), row_ptr(dst, y), dw);
-            // Rows 2y + 1, 2y + 2 are the next row's first two.
-            uint8_t* t0 = ring[0];
-            uint8_t* t1 = ring[1];
-            ring[0] = ring[2];
-            ring[1] = ring[3];
-            ring[2] = t0;
-            ring[3] = t1;
-        }
-    });
-    std::free(scratch);
-    return true;
+    // Per band: four padded source rows (2y - 1 .. 2y + 2) and the vertical sums.
+    const uint32_t n = rule.bytes + 2 * E;
+    return with_padded_rows(
+        dst.height, uint64_t(dst.width) * dst.height * 4, rule, 4, 2 * size_t(n),
+        [&](uint32_t first, uint32_t last, uint8_t** ring, uint8_t* extra) {
+            uint16_t* v = reinterpret_cast<uint16_t*>(extra);
+            for (int k = 0; k < 2; ++k) pad_row(ring[k], src, rule, 2 * int64_t(first) - 1 + k);
+            for (uint32_t y = first; y < last; ++y) {
+                for (int k = 2; k < 4; ++k) pad_row(ring[k], src, rule, 2 * int64_t(y) - 1 + k);
+                row<E>(ring, v, n, row_ptr(dst, y), dw);
+                advance_ring(ring, 4, 2);  // rows 2y + 1, 2y + 2 are the next row's first two
+            }
+        });
 }
 
 }  // namespace
@@ -102,11 +87,13 @@ bool bilinear_half(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, uin
     if (dw >= (1u << 22) || dst.height >= (1u << 22)) return false;
     if (planes_overlap(src, dst)) return false;
     const BorderRule rule{src.height, src.width, elem, border_type == 1, border_value};
-    switch (elem) {
-        case 1: return run<1>(src, dst, rule, dw);
-        case 2: return run<2>(src, dst, rule, dw);
-        default: return run<4>(src, dst, rule, dw);
-    }
+    return with_pixel_size(elem, [&](auto e) {
+        constexpr int E = decltype(e)::value;
+        if constexpr (E == 3)
+            return false;  // (refused above)
+        else
+            return run<E>(src, dst, rule, dw);
+    });
 }
 
 }  // namespace mira

@@ -1,7 +1,5 @@
 #include "ops/scaling/bilinear_up_2x.h"
 
-#include <cstdlib>
-
 #include "ops/mira_neon.h"
 #include "ops/plane.h"
 #include "ops/scaling/padded_rows.h"
@@ -100,30 +98,20 @@ void row_pair(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* d0,
 
 template <int E>
 bool run(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, const BorderRule& rule) {
-    const uint32_t pairs = (dst.height + 1) / 2;
-    const uint64_t work = uint64_t(dst.width) * dst.height;
-    const uint32_t bands = band_count(pairs, work);
-    const size_t padded = size_t(rule.bytes) + 2 * E;
     // Per band, three padded source rows (j - 1, j, j + 1) in turn.
-    uint8_t* scratch = static_cast<uint8_t*>(std::malloc(size_t(bands) * 3 * padded));
-    if (scratch == nullptr) return false;
-    parallel_bands(pairs, work, [&](uint32_t first, uint32_t last, uint32_t band) {
-        uint8_t* ring[3];
-        for (int k = 0; k < 3; ++k) ring[k] = scratch + (size_t(band) * 3 + k) * padded;
-        for (int k = 0; k < 2; ++k) pad_row(ring[k], src, rule, int64_t(first) - 1 + k);
-        for (uint32_t j = first; j < last; ++j) {
-            pad_row(ring[2], src, rule, int64_t(j) + 1);
-            const bool both = 2 * j + 1 < dst.height;
-            row_pair<E>(ring[0] + E, ring[1] + E, ring[2] + E, row_ptr(dst, 2 * j),
-                        both ? row_ptr(dst, 2 * j + 1) : nullptr, rule.bytes);
-            uint8_t* t = ring[0];
-            ring[0] = ring[1];
-            ring[1] = ring[2];
-            ring[2] = t;
-        }
-    });
-    std::free(scratch);
-    return true;
+    const uint32_t pairs = (dst.height + 1) / 2;
+    return with_padded_rows(
+        pairs, uint64_t(dst.width) * dst.height, rule, 3, 0,
+        [&](uint32_t first, uint32_t last, uint8_t** ring, uint8_t*) {
+            for (int k = 0; k < 2; ++k) pad_row(ring[k], src, rule, int64_t(first) - 1 + k);
+            for (uint32_t j = first; j < last; ++j) {
+                pad_row(ring[2], src, rule, int64_t(j) + 1);
+                const bool both = 2 * j + 1 < dst.height;
+                row_pair<E>(ring[0] + E, ring[1] + E, ring[2] + E, row_ptr(dst, 2 * j),
+                            both ? row_ptr(dst, 2 * j + 1) : nullptr, rule.bytes);
+                advance_ring(ring, 3, 1);
+            }
+        });
 }
 
 }  // namespace
@@ -135,12 +123,7 @@ bool bilinear_up_2x(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, ui
     if (uint64_t(dst.width) != 2 * uint64_t(src.width)) return false;
     if (planes_overlap(src, dst)) return false;
     const BorderRule rule{src.height, src.width, elem, border_type == 1, border_value};
-    switch (elem) {
-        case 1: return run<1>(src, dst, rule);
-        case 2: return run<2>(src, dst, rule);
-        case 3: return run<3>(src, dst, rule);
-        default: return run<4>(src, dst, rule);
-    }
+    return with_pixel_size(elem, [&](auto e) { return run<decltype(e)::value>(src, dst, rule); });
 }
 
 }  // namespace mira

@@ -77,12 +77,7 @@ bool scale_half(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, uint32
     if (dw == 0 || dst.height == 0 || dw >= (1u << 22) || dst.height >= (1u << 22)) return false;
     if (2 * uint64_t(dw) > sw || 2 * uint64_t(dst.height) > src.height) return false;
     if (planes_overlap(src, dst)) return false;
-    switch (elem) {
-        case 1: run<1>(src, dst, dw); break;
-        case 2: run<2>(src, dst, dw); break;
-        case 3: run<3>(src, dst, dw); break;
-        default: run<4>(src, dst, dw); break;
-    }
+    with_pixel_size(elem, [&](auto e) { run<decltype(e)::value>(src, dst, dw); });
     return true;
 }
 

@@ -157,13 +157,10 @@ bool scale_two_thirds(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, 
     if (dw >= kPatternLimit || dst.height >= kPatternLimit) return false;
     if (last_tap(dw) >= sw || last_tap(dst.height) >= src.height) return false;
     if (planes_overlap(src, dst)) return false;
-    const bool box = mode == 2;
-    switch (elem) {
-    case 1: box ? run<1, true>(src, dst, dw) : run<1, false>(src, dst, dw); break;
-    case 2: box ? run<2, true>(src, dst, dw) : run<2, false>(src, dst, dw); break;
-    case 3: box ? run<3, true>(src, dst, dw) : run<3, false>(src, dst, dw); break;
-    default: box ? run<4, true>(src, dst, dw) : run<4, false>(src, dst, dw); break;
-    }
+    with_pixel_size(elem, [&](auto e) {
+        constexpr int E = decltype(e)::value;
+        mode == 2 ? run<E, true>(src, dst, dw) : run<E, false>(src, dst, dw);
+    });
     return true;
 }
 
