@@ -2,7 +2,6 @@
 // of the general scale whose taps reach past the source's edges.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -62,7 +61,9 @@ bool with_padded_rows(uint32_t items, uint64_t work, const BorderRule& r, int co
 
 // The ring moved on by `by` rows: the first `by` buffers go to its end.
 inline void advance_ring(uint8_t** ring, int count, int by) {
-    std::rotate(ring, ring + by, ring + count);
+    uint8_t* moved[4];
+    for (int k = 0; k < count; ++k) moved[k] = ring[(k + by) % count];
+    for (int k = 0; k < count; ++k) ring[k] = moved[k];
 }
 
 }  // namespace mira
