@@ -423,6 +423,50 @@ inline void uzp_units(uint8x16_t a, uint8x16_t b, uint8x16_t& even, uint8x16_t& 
         odd = vreinterpretq_u8_u64(vuzp2q_u64(x, y));
     }
 }
+// 16 pixels of E one-byte channels (E = 1 to 4) at p split into channel
+// planes, out[c] holding channel c (vld1q/vld2q/vld3q/vld4q_u8), and the
+// reverse store. x86 takes the pairs apart with unzips, since the
+// emulation's vld2q/vst2q are element loops.
+template <int E>
+inline void load_planes_u8(const uint8_t* p, uint8x16_t (&out)[E]) {
+    static_assert(E >= 1 && E <= 4, "1 to 4 channels");
+    if constexpr (E == 1) {
+        out[0] = vld1q_u8(p);
+    } else if constexpr (E == 2) {
+#if defined(SIMDE_X86_SSE2_NATIVE)
+        uzp_units<1>(vld1q_u8(p), vld1q_u8(p + 16), out[0], out[1]);
+#else
+        const uint8x16x2_t q = vld2q_u8(p);
+        out[0] = q.val[0];
+        out[1] = q.val[1];
+#endif
+    } else if constexpr (E == 3) {
+        const uint8x16x3_t q = load_deinterleave3_u8(p);
+        for (int c = 0; c < 3; ++c) out[c] = q.val[c];
+    } else {
+        const uint8x16x4_t q = load_deinterleave4_u8(p);
+        for (int c = 0; c < 4; ++c) out[c] = q.val[c];
+    }
+}
+template <int E>
+inline void store_planes_u8(uint8_t* p, const uint8x16_t (&in)[E]) {
+    static_assert(E >= 1 && E <= 4, "1 to 4 channels");
+    if constexpr (E == 1) {
+        vst1q_u8(p, in[0]);
+    } else if constexpr (E == 2) {
+#if defined(SIMDE_X86_SSE2_NATIVE)
+        vst1q_u8(p, vzip1q_u8(in[0], in[1]));
+        vst1q_u8(p + 16, vzip2q_u8(in[0], in[1]));
+#else
+        const uint8x16x2_t q = {{in[0], in[1]}};
+        vst2q_u8(p, q);
+#endif
+    } else if constexpr (E == 3) {
+        store_interleave3_u8(p, in[0], in[1], in[2]);
+    } else {
+        store_interleave4_u8(p, in[0], in[1], in[2], in[3]);
+    }
+}
 // Two vectors of E-byte elements (E = 1, 2 or 4) stored alternately, e0 o0
 // e1 o1 ...: 32 bytes at d.
 template <int E>

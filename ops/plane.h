@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 
 #include "mira/mira_types.h"
 
@@ -33,6 +34,17 @@ decltype(auto) with_pixel_size(uint32_t elem, F f) {
         case 3: return f(std::integral_constant<int, 3>());
         default: return f(std::integral_constant<int, 4>());
     }
+}
+
+// f(std::integral_constant<int, c>()) for the channels c = 0 .. C - 1 of a
+// C-channel pixel, unrolled (each channel's vectors stay in registers).
+template <class F, int... c>
+inline void for_channels_of(F& f, std::integer_sequence<int, c...>) {
+    (f(std::integral_constant<int, c>()), ...);
+}
+template <int C, class F>
+inline void for_channels(F f) {
+    for_channels_of(f, std::make_integer_sequence<int, C>());
 }
 
 }  // namespace mira

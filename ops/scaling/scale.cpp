@@ -26,6 +26,7 @@
 #include "ops/plane.h"
 #include "ops/scaling/pipelines/pipeline_buffers.h"
 #include "ops/scaling/bilinear_half.h"
+#include "ops/scaling/bilinear_two_thirds.h"
 #include "ops/scaling/bilinear_up_2x.h"
 #include "ops/scaling/scale_half.h"
 #include "ops/scaling/scale_two_thirds.h"
@@ -68,13 +69,14 @@ const ScalePipelineXY kDownXYPixels[2][3] = {
      MIRA_IMAGE_DOWN_BOX_XY_C4_U8_HALIDE}};
 
 // The integer routes at exact factors, where they apply (the pipelines'
-// bytes, computed without them): box and "none" at 2/3 and 1/2, bilinear at
-// 1/2 and 2.
+// bytes, computed without them): box, "none" and bilinear at 2/3 and 1/2,
+// bilinear at 2.
 bool exact_route(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, uint32_t elem,
                  const scale_param& p, float sx, float sy) {
     return scale_two_thirds(src, dst, elem, p.p1, sx, sy) ||
            scale_half(src, dst, elem, p.p1, sx, sy) ||
            (p.p1 == 1 && sx == 0.5f && bilinear_half(src, dst, elem, sy, p.p2, uint8_t(p.p3))) ||
+           (p.p1 == 1 && bilinear_two_thirds(src, dst, elem, sx, sy, p.p2, uint8_t(p.p3))) ||
            (p.p1 == 1 && sx == 2.0f && bilinear_up_2x(src, dst, elem, sy, p.p2, uint8_t(p.p3)));
 }
 

@@ -7,6 +7,7 @@
 
 #include "mira/mira_types.h"
 #include "ops/mira_neon.h"
+#include "ops/plane.h"
 #include "ops/scaling/scale_mn_common.h"
 
 namespace mira {
@@ -526,15 +527,6 @@ inline float32x4_t byte_f32(uint32x4_t v) {
     else
         b = vandq_u32(vshrq_n_u32(v, 8 * K), vdupq_n_u32(0xFF));
     return vcvtq_f32_s32(vreinterpretq_s32_u32(b));
-}
-
-// f(std::integral_constant<int, c>) for the channels c of a C-channel pixel.
-template <int C, class F>
-inline void for_channels(F f) {
-    f(std::integral_constant<int, 0>());
-    f(std::integral_constant<int, 1>());
-    f(std::integral_constant<int, 2>());
-    if constexpr (C == 4) f(std::integral_constant<int, 3>());
 }
 
 // The first n (<= 8) of eight C-channel pixels, channel c's bytes in ch[c],

@@ -1,0 +1,170 @@
+#include "ops/scaling/bilinear_two_thirds.h"
+
+#include "ops/mira_neon.h"
+#include "ops/plane.h"
+#include "ops/scaling/padded_rows.h"
+#include "ops/scaling/scale_mn_common.h"
+
+namespace mira {
+namespace {
+
+// Below this, the tables' single-precision centres are exact (as for the box
+// and "none" reductions at 2/3).
+constexpr uint32_t kPatternLimit = 2796203;
+// 16-bit lanes past a padded row's samples that the last vectors may read.
+constexpr uint32_t kSlack = 16;
+
+// floor(n / 81) for n <= 81 * 255: ((n * 25891 + 2^14) >> 15) >> 6. The
+// product's excess over n / 81 is at most 0.0023 + 1/128 < 1/81 (checked for
+// every n), so it never reaches the next integer.
+constexpr int16_t kOver81 = 25891;
+
+// The two destination rows' vertical sums of one band step, per channel
+// plane c and source column i: even row r0 + 5 r1 + 3 r2, odd row 3 r2 + 5 r3
+// + r4, for the source rows r[0..4] (3p - 1 .. 3p + 3, as the border rule
+// gives them) of sw pixels. Each sum is at most 9 * 255.
+template <int E>
+void vertical(const uint8_t* const r[5], uint32_t sw, uint16_t* const even[E],
+              uint16_t* const odd[E]) {
+    const int16x8_t k3 = dup_opaque_s16(3), k5 = dup_opaque_s16(5);
+    uint32_t i = 0;
+    for (; i + 16 <= sw; i += 16) {
+        uint8x16_t s[5][E];
+        for (int k = 0; k < 5; ++k) load_planes_u8<E>(r[k] + uint64_t(i) * E, s[k]);
+        for_channels<E>([&](auto ch) {
+            constexpr int c = decltype(ch)::value;
+            const uint16x8x2_t m2 = mul_widen_u8(s[2][c], k3);
+            const uint16x8x2_t m1 = mul_widen_u8(s[1][c], k5), m3 = mul_widen_u8(s[3][c], k5);
+            vst1q_u16(even[c] + i,
+                      vaddq_u16(vaddq_u16(m2.val[0], widen_lo_u8(s[0][c])), m1.val[0]));
+            vst1q_u16(even[c] + i + 8,
+                      vaddq_u16(vaddq_u16(m2.val[1], widen_hi_u8(s[0][c])), m1.val[1]));
+            vst1q_u16(odd[c] + i,
+                      vaddq_u16(vaddq_u16(m2.val[0], widen_lo_u8(s[4][c])), m3.val[0]));
+            vst1q_u16(odd[c] + i + 8,
+                      vaddq_u16(vaddq_u16(m2.val[1], widen_hi_u8(s[4][c])), m3.val[1]));
+        });
+    }
+    for (; i < sw; ++i)
+        for (int c = 0; c < E; ++c) {
+            const uint8_t* p[5];
+            for (int k = 0; k < 5; ++k) p[k] = r[k] + uint64_t(i) * E + c;
+            even[c][i] = uint16_t(*p[0] + 5 * *p[1] + 3 * *p[2]);
+            odd[c][i] = uint16_t(3 * *p[2] + 5 * *p[3] + *p[4]);
+        }
+}
+
+// 16 destination samples 16 b .. 16 b + 15 of one channel from its vertical
+// sums v (padded columns): pixel pair j = 8 b + k takes padded columns 3j ..
+// 3j + 4, the even pixel 3j .. 3j + 2 with weights 1, 5, 3 and the odd one
+// 3j + 2 .. 3j + 4 with weights 3, 5, 1.
+inline uint8x16_t horizontal16(const uint16_t* v, uint32_t b, int16x8_t k3, int16x8_t k5,
+                               int16x8_t over81, uint8x16_t zip) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(v + 24 * uint64_t(b));
+    const uint8x16x3_t t = load_deinterleave3<2>(p);       // columns 3j, 3j + 1, 3j + 2
+    const uint8x16x3_t u = load_deinterleave3<2>(p + 6);   // 3j + 3, 3j + 4 (3j + 5 unused)
+    const int16x8_t a = vreinterpretq_s16_u8(t.val[0]), bb = vreinterpretq_s16_u8(t.val[1]),
+                    c = vreinterpretq_s16_u8(t.val[2]), d = vreinterpretq_s16_u8(u.val[0]),
+                    e = vreinterpretq_s16_u8(u.val[1]);
+    const int16x8_t c3 = vmulq_s16(c, k3);
+    const int16x8_t even = vmlaq_s16(vaddq_s16(a, c3), bb, k5);
+    const int16x8_t odd = vmlaq_s16(vaddq_s16(e, c3), d, k5);
+    const uint16x8_t qe = vreinterpretq_u16_s16(mul_round_q15_s16(even, over81));
+    const uint16x8_t qo = vreinterpretq_u16_s16(mul_round_q15_s16(odd, over81));
+    // [even 0..7, odd 0..7] to alternating pixels.
+    return shuffle_bytes_u8(vcombine_u8(vshrn_n_u16(qe, 6), vshrn_n_u16(qo, 6)), zip);
+}
+
+// One destination row of dw pixels from its vertical sums, channel plane c
+// in v[c].
+template <int E>
+void horizontal(uint16_t* const v[E], uint8_t* d, uint32_t dw) {
+    static constexpr uint8_t kZip[16] = {0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15};
+    const int16x8_t k3 = dup_opaque_s16(3), k5 = dup_opaque_s16(5),
+                    over81 = dup_opaque_s16(kOver81);
+    const uint8x16_t zip = vld1q_u8(kZip);
+    uint32_t x = 0;
+    for (; x + 16 <= dw; x += 16) {
+        uint8x16_t out[E];
+        for_channels<E>([&](auto c) { out[c] = horizontal16(v[c], x / 16, k3, k5, over81, zip); });
+        store_planes_u8<E>(d + uint64_t(x) * E, out);
+    }
+    for (; x < dw; ++x) {
+        const uint64_t t = 3 * uint64_t(x / 2) + (x % 2 ? 2 : 0);
+        const uint32_t w0 = x % 2 ? 3 : 1, w2 = 4 - w0;
+        for (int c = 0; c < E; ++c) {
+            const uint16_t* s = v[c] + t;
+            d[uint64_t(x) * E + c] = uint8_t((w0 * s[0] + 5 * s[1] + w2 * s[2]) / 81);
+        }
+    }
+}
+
+template <int E>
+bool run(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, const BorderRule& rule,
+         uint32_t sw, uint32_t dw) {
+    // A plane of sums: padded column i is source column i - 1 (columns -1 and
+    // sw by the border rule).
+    const size_t plane = size_t(sw) + 2 + kSlack;
+    const uint32_t dh = dst.height;
+    // Per band: a row of the constant border, which rows outside the source
+    // read, and the row pair's vertical sums, 2 x E planes. Source rows are
+    // read in place.
+    return with_padded_rows(
+        (dh + 1) / 2, uint64_t(dst.width) * dh * 2, rule, 1, 2 * E * plane * sizeof(uint16_t),
+        [&](uint32_t first, uint32_t last, uint8_t** ring, uint8_t* extra) {
+            if (rule.constant) pad_row(ring[0], src, rule, -1);
+            const uint8_t* const outside = ring[0] + E;
+            auto source_row = [&](int64_t r) -> const uint8_t* {
+                if (r >= 0 && r < int64_t(rule.sh)) return row_ptr(src, uint32_t(r));
+                if (rule.constant) return outside;
+                return row_ptr(src, r < 0 ? 0 : rule.sh - 1);
+            };
+            uint16_t* sums = reinterpret_cast<uint16_t*>(extra);
+            uint16_t *even[E], *odd[E], *evenIn[E], *oddIn[E];
+            for (int c = 0; c < E; ++c) {
+                even[c] = sums + size_t(c) * plane;
+                odd[c] = sums + size_t(E + c) * plane;
+                evenIn[c] = even[c] + 1;
+                oddIn[c] = odd[c] + 1;
+            }
+            const uint16_t outsideSum = uint16_t(9 * rule.value);
+            for (uint32_t p = first; p < last; ++p) {
+                const uint8_t* rows[5];
+                for (int k = 0; k < 5; ++k) rows[k] = source_row(3 * int64_t(p) - 1 + k);
+                vertical<E>(rows, sw, evenIn, oddIn);
+                for (uint16_t* v : even) {
+                    v[0] = rule.constant ? outsideSum : v[1];
+                    v[sw + 1] = rule.constant ? outsideSum : v[sw];
+                }
+                for (uint16_t* v : odd) {
+                    v[0] = rule.constant ? outsideSum : v[1];
+                    v[sw + 1] = rule.constant ? outsideSum : v[sw];
+                }
+                horizontal<E>(even, row_ptr(dst, 2 * p), dw);
+                if (2 * p + 1 < dh) horizontal<E>(odd, row_ptr(dst, 2 * p + 1), dw);
+            }
+        });
+}
+
+}  // namespace
+
+bool bilinear_two_thirds(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, uint32_t elem,
+                         float sx, float sy, uint32_t border_type, uint8_t border_value) {
+    const float two_thirds = 2.0f / 3.0f;
+    if (elem < 1 || elem > 4 || sx != two_thirds || sy != two_thirds) return false;
+    if (dst.width == 0 || dst.height == 0 || src.height == 0) return false;
+    if (dst.width % elem != 0 || src.width % elem != 0) return false;
+    const uint32_t dw = dst.width / elem, sw = src.width / elem;
+    if (dw >= kPatternLimit || dst.height >= kPatternLimit || sw >= kPatternLimit) return false;
+    // The last column's last tap: 3j + 1 (even) or 3j + 3 (odd), j = x / 2.
+    const uint64_t x = dw - 1, lastTap = 3 * (x / 2) + (x % 2 ? 3 : 1);
+    if (lastTap > sw) return false;
+    if (planes_overlap(src, dst)) return false;
+    const BorderRule rule{src.height, src.width, elem, border_type == 1, border_value};
+    return with_pixel_size(elem, [&](auto e) {
+        constexpr int E = decltype(e)::value;
+        return run<E>(src, dst, rule, sw, dw);
+    });
+}
+
+}  // namespace mira
