@@ -227,6 +227,27 @@ inline uint16x8x2_t mul_widen_u8(uint8x16_t a, int16x8_t k) {
 #endif
     return r;
 }
+// a KA + b KB per byte as 16-bit lanes: val[0] from bytes 0..7, val[1] from
+// bytes 8..15, for weights whose sum is at most 128 (no lane passes 2^15). A
+// widening multiply and a widening multiply-add per half on AArch64; on x86
+// the two rows' bytes interleaved and one multiply-add of byte pairs
+// (pmaddubsw) per half.
+template <int KA, int KB>
+inline uint16x8x2_t mul2_widen_u8(uint8x16_t a, uint8x16_t b) {
+    static_assert(KA >= 0 && KB >= 0 && KA + KB <= 128, "small weights");
+    uint16x8x2_t r;
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+    const __m128i x = simde_uint8x16_to_m128i(a), y = simde_uint8x16_to_m128i(b);
+    const __m128i w = _mm_set1_epi16(int16_t(KA | (KB << 8)));
+    r.val[0] = simde_uint16x8_from_m128i(_mm_maddubs_epi16(_mm_unpacklo_epi8(x, y), w));
+    r.val[1] = simde_uint16x8_from_m128i(_mm_maddubs_epi16(_mm_unpackhi_epi8(x, y), w));
+#else
+    const uint8x8_t ka = vdup_n_u8(KA), kb = vdup_n_u8(KB);
+    r.val[0] = vmlal_u8(vmull_u8(vget_low_u8(a), ka), vget_low_u8(b), kb);
+    r.val[1] = vmlal_u8(vmull_u8(vget_high_u8(a), ka), vget_high_u8(b), kb);
+#endif
+    return r;
+}
 // Four byte planes stored interleaved, a0 b0 c0 d0 a1 b1 ... d15 (vst4q_u8):
 // 64 bytes at p, which needs no alignment. The store does the interleaving
 // on AArch64; the emulation's own form is a byte loop, so x86 zips bytes and
@@ -355,17 +376,80 @@ struct Deinterleave3Tables {
 };
 template <int E>
 inline constexpr Deinterleave3Tables<E> kDeinterleave3{};
-// 48 bytes at p split into three planes of E-byte elements (E = 1, 2 or 4),
-// elements a0 b0 c0 a1 ... -> a, b, c, each returned as 16 bytes (vld3q_u8,
-// vld3q_u16, vld3q_u32). On x86 (where the emulation's form is an element
-// loop) each plane gathers its bytes from the three vectors with table
-// look-ups (one byte shuffle each; indices past 15 give 0).
+// 48 bytes at p split into three planes of E-byte elements (E = 1, 2, 4 or
+// 8), elements a0 b0 c0 a1 ... -> a, b, c, each returned as 16 bytes
+// (vld3q_u8, vld3q_u16, vld3q_u32, vld3q_u64). On x86 (where the
+// emulation's form is an element loop) each plane gathers its bytes from the
+// three vectors with table look-ups (one byte shuffle each; indices past 15
+// give 0).
 // The same split of 48 bytes held in three vectors q0, q1, q2.
+#if defined(SIMDE_X86_SSE4_1_NATIVE)
+// With SSE4.1 a plane takes two blends and one byte shuffle instead: the n =
+// 16 / E elements of plane c lie in distinct lanes (3k + c) mod n of the
+// three vectors (3 is prime to n), so blending them by lane gathers the
+// plane into one vector, and the shuffle puts its lanes in order.
+// The vector (0, 1 or 2) that holds lane L of plane c's elements.
+template <int E>
+constexpr int deinterleave3_source(int c, int L) {
+    constexpr int n = 16 / E;
+    for (int k = 0; k < n; ++k)
+        if ((3 * k + c) % n == L) return (3 * k + c) / n;
+    return 0;
+}
+template <int E>
+struct Deinterleave3Blend {
+    uint8_t pick[3][2][16];  // [plane c][vector 1, 2]: 0xFF where the blend takes that vector
+    uint8_t order[3][16];    // [plane c]: the blended vector's bytes in element order
+    constexpr Deinterleave3Blend() : pick(), order() {
+        constexpr int n = 16 / E;
+        for (int c = 0; c < 3; ++c)
+            for (int i = 0; i < 16; ++i) {
+                const int v = deinterleave3_source<E>(c, i / E);
+                pick[c][0][i] = v == 1 ? 0xFF : 0;
+                pick[c][1][i] = v == 2 ? 0xFF : 0;
+                order[c][i] = uint8_t(((3 * (i / E) + c) % n) * E + i % E);
+            }
+    }
+};
+template <int E>
+inline constexpr Deinterleave3Blend<E> kDeinterleave3Blend{};
+// The 16-bit-lane blend mask taking vector v's lanes for plane c (E >= 2).
+template <int E, int c, int v>
+constexpr int deinterleave3_blend16() {
+    int m = 0;
+    for (int j = 0; j < 8; ++j)
+        if (deinterleave3_source<E>(c, (2 * j) / E) == v) m |= 1 << j;
+    return m;
+}
+template <int E, int c>
+inline uint8x16_t deinterleave3_plane(__m128i q0, __m128i q1, __m128i q2) {
+    __m128i m;
+    if constexpr (E == 1) {
+        const auto& t = kDeinterleave3Blend<E>.pick[c];
+        m = _mm_blendv_epi8(q0, q1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(t[0])));
+        m = _mm_blendv_epi8(m, q2, _mm_loadu_si128(reinterpret_cast<const __m128i*>(t[1])));
+    } else {
+        constexpr int from1 = deinterleave3_blend16<E, c, 1>();
+        constexpr int from2 = deinterleave3_blend16<E, c, 2>();
+        m = _mm_blend_epi16(q0, q1, from1);
+        m = _mm_blend_epi16(m, q2, from2);
+    }
+    return shuffle_bytes_u8(simde_uint8x16_from_m128i(m),
+                            vld1q_u8(kDeinterleave3Blend<E>.order[c]));
+}
+#endif
 template <int E>
 inline uint8x16x3_t deinterleave3(uint8x16_t q0, uint8x16_t q1, uint8x16_t q2) {
     const auto& t = kDeinterleave3<E>.fromRow;
     uint8x16x3_t r;
-#if defined(SIMDE_X86_SSSE3_NATIVE)
+#if defined(SIMDE_X86_SSE4_1_NATIVE)
+    (void)t;
+    const __m128i a = simde_uint8x16_to_m128i(q0), b = simde_uint8x16_to_m128i(q1),
+                  c = simde_uint8x16_to_m128i(q2);
+    r.val[0] = deinterleave3_plane<E, 0>(a, b, c);
+    r.val[1] = deinterleave3_plane<E, 1>(a, b, c);
+    r.val[2] = deinterleave3_plane<E, 2>(a, b, c);
+#elif defined(SIMDE_X86_SSSE3_NATIVE)
     for (int c = 0; c < 3; ++c)
         r.val[c] = vorrq_u8(vorrq_u8(shuffle_bytes_u8(q0, vld1q_u8(t[0][c])),
                                      shuffle_bytes_u8(q1, vld1q_u8(t[1][c]))),
@@ -383,7 +467,7 @@ inline uint8x16x3_t deinterleave3(uint8x16_t q0, uint8x16_t q1, uint8x16_t q2) {
 }
 template <int E>
 inline uint8x16x3_t load_deinterleave3(const uint8_t* p) {
-    static_assert(E == 1 || E == 2 || E == 4, "elements of 1, 2 or 4 bytes");
+    static_assert(E == 1 || E == 2 || E == 4 || E == 8, "elements of 1, 2, 4 or 8 bytes");
 #if defined(SIMDE_X86_SSSE3_NATIVE)
     return deinterleave3<E>(vld1q_u8(p), vld1q_u8(p + 16), vld1q_u8(p + 32));
 #else
@@ -393,9 +477,12 @@ inline uint8x16x3_t load_deinterleave3(const uint8_t* p) {
     } else if constexpr (E == 2) {
         const uint16x8x3_t w = vld3q_u16(reinterpret_cast<const uint16_t*>(p));
         for (int c = 0; c < 3; ++c) r.val[c] = vreinterpretq_u8_u16(w.val[c]);
-    } else {
+    } else if constexpr (E == 4) {
         const uint32x4x3_t w = vld3q_u32(reinterpret_cast<const uint32_t*>(p));
         for (int c = 0; c < 3; ++c) r.val[c] = vreinterpretq_u8_u32(w.val[c]);
+    } else {
+        const uint64x2x3_t w = vld3q_u64(reinterpret_cast<const uint64_t*>(p));
+        for (int c = 0; c < 3; ++c) r.val[c] = vreinterpretq_u8_u64(w.val[c]);
     }
     return r;
 #endif

@@ -263,10 +263,46 @@ TEST_P(NeonHelpers, ElementSplitsAndAlternatingStores) {
     check_element_splits<1>(in.data());
     check_element_splits<2>(in.data());
     check_element_splits<4>(in.data());
+    check_element_splits<8>(in.data());
     check_units<1>(in.data());
     check_units<2>(in.data());
     check_units<4>(in.data());
     check_units<8>(in.data());
+}
+
+// Channel planes of 16 pixels (vld1..4 by channel count) and back, and the
+// two-row weighted widening sum, against the element arithmetic.
+template <int E>
+void check_planes(const uint8_t* in) {
+    uint8x16_t planes[E];
+    mira::load_planes_u8<E>(in, planes);
+    for (int c = 0; c < E; ++c) {
+        const auto a = lanes(planes[c]);
+        for (int i = 0; i < 16; ++i)
+            EXPECT_EQ(a.v[i], in[E * i + c]) << "E " << E << " plane " << c << " byte " << i;
+    }
+    uint8_t out[64] = {};
+    mira::store_planes_u8<E>(out, planes);
+    for (int i = 0; i < 16 * E; ++i) EXPECT_EQ(out[i], in[i]) << "E " << E << " store " << i;
+}
+
+TEST_P(NeonHelpers, ChannelPlanesAndWeightedSums) {
+    GuardedBlock in(64);
+    for (int i = 0; i < 64; ++i) in.data()[i] = uint8_t(bytes[(i * 5) % 32] + 7 * i);
+    check_planes<1>(in.data());
+    check_planes<2>(in.data());
+    check_planes<3>(in.data());
+    check_planes<4>(in.data());
+    const uint8x16_t a = vld1q_u8(in.data()), b = vld1q_u8(in.data() + 16);
+    const uint16x8x2_t s = mira::mul2_widen_u8<5, 3>(a, b);
+    const uint16x8x2_t big = mira::mul2_widen_u8<127, 1>(vdupq_n_u8(255), vdupq_n_u8(255));
+    for (int h = 0; h < 2; ++h)
+        for (int i = 0; i < 8; ++i) {
+            const int k = 8 * h + i;
+            EXPECT_EQ(lanes(s.val[h]).v[i], 5 * in.data()[k] + 3 * in.data()[16 + k])
+                << "lane " << k;
+            EXPECT_EQ(lanes(big.val[h]).v[i], 128 * 255) << "largest weights, lane " << k;
+        }
 }
 
 TEST_P(NeonHelpers, CombineAndOpaqueDuplicate) {

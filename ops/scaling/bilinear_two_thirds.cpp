@@ -11,58 +11,79 @@ namespace {
 // Below this, the tables' single-precision centres are exact (as for the box
 // and "none" reductions at 2/3).
 constexpr uint32_t kPatternLimit = 2796203;
-// 16-bit lanes past a padded row's samples that the last vectors may read.
-constexpr uint32_t kSlack = 16;
+// 16-bit lanes past a row of sums that the last vectors may read.
+constexpr uint32_t kSlack = 32;
 
 // floor(n / 81) for n <= 81 * 255: ((n * 25891 + 2^14) >> 15) >> 6. The
 // product's excess over n / 81 is at most 0.0023 + 1/128 < 1/81 (checked for
 // every n), so it never reaches the next integer.
 constexpr int16_t kOver81 = 25891;
 
-// The two destination rows' vertical sums of one band step, per channel
-// plane c and source column i: even row r0 + 5 r1 + 3 r2, odd row 3 r2 + 5 r3
-// + r4, for the source rows r[0..4] (3p - 1 .. 3p + 3, as the border rule
-// gives them) of sw pixels. Each sum is at most 9 * 255.
+// The sums are kept per "unit": pixels of 1, 2 and 4 channels stay whole
+// (one row of sums in pixel order, a unit being the pixel), RGB pixels are
+// split into three channel planes (a unit being one channel's sample), so
+// that every horizontal step splits units of 2, 4 or 8 bytes by three.
 template <int E>
-void vertical(const uint8_t* const r[5], uint32_t sw, uint16_t* const even[E],
-              uint16_t* const odd[E]) {
-    const int16x8_t k3 = dup_opaque_s16(3), k5 = dup_opaque_s16(5);
+constexpr int kPlanes = E == 3 ? 3 : 1;
+template <int E>
+constexpr int kUnit = E == 3 ? 1 : E;  // 16-bit lanes per unit
+
+// The two destination rows' vertical sums of one band step, per plane and
+// lane: even row r0 + 5 r1 + 3 r2, odd row 3 r2 + 5 r3 + r4, for the source
+// rows r[0..4] (3p - 1 .. 3p + 3, as the border rule gives them), `lanes`
+// samples per plane (P planes split from the rows' bytes). Each sum is at
+// most 9 * 255.
+template <int P>
+void vertical(const uint8_t* const r[5], uint32_t lanes, uint16_t* const even[P],
+              uint16_t* const odd[P]) {
     uint32_t i = 0;
-    for (; i + 16 <= sw; i += 16) {
-        uint8x16_t s[5][E];
-        for (int k = 0; k < 5; ++k) load_planes_u8<E>(r[k] + uint64_t(i) * E, s[k]);
-        for_channels<E>([&](auto ch) {
+    for (; i + 16 <= lanes; i += 16) {
+        uint8x16_t s[5][P];
+        for (int k = 0; k < 5; ++k) load_planes_u8<P>(r[k] + uint64_t(i) * P, s[k]);
+        for_channels<P>([&](auto ch) {
             constexpr int c = decltype(ch)::value;
-            const uint16x8x2_t m2 = mul_widen_u8(s[2][c], k3);
-            const uint16x8x2_t m1 = mul_widen_u8(s[1][c], k5), m3 = mul_widen_u8(s[3][c], k5);
-            vst1q_u16(even[c] + i,
-                      vaddq_u16(vaddq_u16(m2.val[0], widen_lo_u8(s[0][c])), m1.val[0]));
-            vst1q_u16(even[c] + i + 8,
-                      vaddq_u16(vaddq_u16(m2.val[1], widen_hi_u8(s[0][c])), m1.val[1]));
-            vst1q_u16(odd[c] + i,
-                      vaddq_u16(vaddq_u16(m2.val[0], widen_lo_u8(s[4][c])), m3.val[0]));
-            vst1q_u16(odd[c] + i + 8,
-                      vaddq_u16(vaddq_u16(m2.val[1], widen_hi_u8(s[4][c])), m3.val[1]));
+            const uint16x8x2_t e = mul2_widen_u8<5, 3>(s[1][c], s[2][c]);
+            const uint16x8x2_t o = mul2_widen_u8<5, 3>(s[3][c], s[2][c]);
+            vst1q_u16(even[c] + i, vaddq_u16(e.val[0], widen_lo_u8(s[0][c])));
+            vst1q_u16(even[c] + i + 8, vaddq_u16(e.val[1], widen_hi_u8(s[0][c])));
+            vst1q_u16(odd[c] + i, vaddq_u16(o.val[0], widen_lo_u8(s[4][c])));
+            vst1q_u16(odd[c] + i + 8, vaddq_u16(o.val[1], widen_hi_u8(s[4][c])));
         });
     }
-    for (; i < sw; ++i)
-        for (int c = 0; c < E; ++c) {
+    for (; i < lanes; ++i)
+        for (int c = 0; c < P; ++c) {
             const uint8_t* p[5];
-            for (int k = 0; k < 5; ++k) p[k] = r[k] + uint64_t(i) * E + c;
+            for (int k = 0; k < 5; ++k) p[k] = r[k] + uint64_t(i) * P + c;
             even[c][i] = uint16_t(*p[0] + 5 * *p[1] + 3 * *p[2]);
             odd[c][i] = uint16_t(3 * *p[2] + 5 * *p[3] + *p[4]);
         }
 }
 
-// 16 destination samples 16 b .. 16 b + 15 of one channel from its vertical
-// sums v (padded columns): pixel pair j = 8 b + k takes padded columns 3j ..
-// 3j + 4, the even pixel 3j .. 3j + 2 with weights 1, 5, 3 and the odd one
-// 3j + 2 .. 3j + 4 with weights 3, 5, 1.
+// Output bytes [even 0..7, odd 0..7] (units of U bytes) to alternating units.
+template <int U>
+struct AlternateUnits {
+    uint8_t idx[16];
+    constexpr AlternateUnits() : idx() {
+        for (int i = 0; i < 16; ++i) {
+            const int unit = i / U;
+            idx[i] = uint8_t((unit % 2) * 8 + (unit / 2) * U + i % U);
+        }
+    }
+};
+template <int U>
+inline constexpr AlternateUnits<U> kAlternate{};
+
+// 16 destination bytes (16 / U units of U samples) from a row of sums v in
+// units of U lanes, block b: pair j takes padded units 3j .. 3j + 4 (padded
+// unit i is source pixel i - 1), the even unit 3j .. 3j + 2 with weights 1,
+// 5, 3 and the odd one 3j + 2 .. 3j + 4 with weights 3, 5, 1. A block's
+// pairs start at unit 3 (8 / U) b, lane 24 b.
+template <int U>
 inline uint8x16_t horizontal16(const uint16_t* v, uint32_t b, int16x8_t k3, int16x8_t k5,
-                               int16x8_t over81, uint8x16_t zip) {
+                               int16x8_t over81, uint8x16_t alternate) {
     const uint8_t* p = reinterpret_cast<const uint8_t*>(v + 24 * uint64_t(b));
-    const uint8x16x3_t t = load_deinterleave3<2>(p);       // columns 3j, 3j + 1, 3j + 2
-    const uint8x16x3_t u = load_deinterleave3<2>(p + 6);   // 3j + 3, 3j + 4 (3j + 5 unused)
+    const uint8x16x3_t t = load_deinterleave3<2 * U>(p);          // units 3j, 3j + 1, 3j + 2
+    const uint8x16x3_t u = load_deinterleave3<2 * U>(p + 6 * U);  // 3j + 3, 3j + 4 (3j + 5 unused)
     const int16x8_t a = vreinterpretq_s16_u8(t.val[0]), bb = vreinterpretq_s16_u8(t.val[1]),
                     c = vreinterpretq_s16_u8(t.val[2]), d = vreinterpretq_s16_u8(u.val[0]),
                     e = vreinterpretq_s16_u8(u.val[1]);
@@ -71,30 +92,36 @@ inline uint8x16_t horizontal16(const uint16_t* v, uint32_t b, int16x8_t k3, int1
     const int16x8_t odd = vmlaq_s16(vaddq_s16(e, c3), d, k5);
     const uint16x8_t qe = vreinterpretq_u16_s16(mul_round_q15_s16(even, over81));
     const uint16x8_t qo = vreinterpretq_u16_s16(mul_round_q15_s16(odd, over81));
-    // [even 0..7, odd 0..7] to alternating pixels.
-    return shuffle_bytes_u8(vcombine_u8(vshrn_n_u16(qe, 6), vshrn_n_u16(qo, 6)), zip);
+    return shuffle_bytes_u8(vcombine_u8(vshrn_n_u16(qe, 6), vshrn_n_u16(qo, 6)), alternate);
 }
 
-// One destination row of dw pixels from its vertical sums, channel plane c
-// in v[c].
+// One destination row of dw pixels from its rows of sums v[0 .. planes).
 template <int E>
-void horizontal(uint16_t* const v[E], uint8_t* d, uint32_t dw) {
-    static constexpr uint8_t kZip[16] = {0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15};
+void horizontal(uint16_t* const v[kPlanes<E>], uint8_t* d, uint32_t dw) {
+    constexpr int U = kUnit<E>;
     const int16x8_t k3 = dup_opaque_s16(3), k5 = dup_opaque_s16(5),
                     over81 = dup_opaque_s16(kOver81);
-    const uint8x16_t zip = vld1q_u8(kZip);
+    const uint8x16_t alternate = vld1q_u8(kAlternate<U>.idx);
+    // Vectors of 16 bytes: 16 / E pixels, or 16 RGB pixels as three planes.
+    constexpr uint32_t step = E == 3 ? 16 : 16 / E;
     uint32_t x = 0;
-    for (; x + 16 <= dw; x += 16) {
-        uint8x16_t out[E];
-        for_channels<E>([&](auto c) { out[c] = horizontal16(v[c], x / 16, k3, k5, over81, zip); });
-        store_planes_u8<E>(d + uint64_t(x) * E, out);
+    for (; x + step <= dw; x += step) {
+        if constexpr (E == 3) {
+            uint8x16_t out[3];
+            for_channels<3>([&](auto c) {
+                out[c] = horizontal16<1>(v[c], x / 16, k3, k5, over81, alternate);
+            });
+            store_planes_u8<3>(d + uint64_t(x) * 3, out);
+        } else {
+            vst1q_u8(d + uint64_t(x) * E, horizontal16<U>(v[0], x / step, k3, k5, over81, alternate));
+        }
     }
     for (; x < dw; ++x) {
-        const uint64_t t = 3 * uint64_t(x / 2) + (x % 2 ? 2 : 0);
+        const uint64_t t = 3 * uint64_t(x / 2) + (x % 2 ? 2 : 0);  // first padded unit
         const uint32_t w0 = x % 2 ? 3 : 1, w2 = 4 - w0;
         for (int c = 0; c < E; ++c) {
-            const uint16_t* s = v[c] + t;
-            d[uint64_t(x) * E + c] = uint8_t((w0 * s[0] + 5 * s[1] + w2 * s[2]) / 81);
+            const uint16_t* s = E == 3 ? v[c] + t : v[0] + t * U + c;
+            d[uint64_t(x) * E + c] = uint8_t((w0 * s[0] + 5 * s[U] + w2 * s[2 * U]) / 81);
         }
     }
 }
@@ -102,15 +129,17 @@ void horizontal(uint16_t* const v[E], uint8_t* d, uint32_t dw) {
 template <int E>
 bool run(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, const BorderRule& rule,
          uint32_t sw, uint32_t dw) {
-    // A plane of sums: padded column i is source column i - 1 (columns -1 and
-    // sw by the border rule).
-    const size_t plane = size_t(sw) + 2 + kSlack;
+    constexpr int P = kPlanes<E>, U = kUnit<E>;
+    // A row of sums: padded unit i is source pixel i - 1 (pixels -1 and sw
+    // by the border rule).
+    const size_t plane = (size_t(sw) + 2) * U + kSlack;
+    const uint32_t lanes = sw * U;
     const uint32_t dh = dst.height;
     // Per band: a row of the constant border, which rows outside the source
-    // read, and the row pair's vertical sums, 2 x E planes. Source rows are
-    // read in place.
+    // read, and the row pair's sums, 2 x P rows. Source rows are read in
+    // place.
     return with_padded_rows(
-        (dh + 1) / 2, uint64_t(dst.width) * dh * 2, rule, 1, 2 * E * plane * sizeof(uint16_t),
+        (dh + 1) / 2, uint64_t(dst.width) * dh * 2, rule, 1, 2 * P * plane * sizeof(uint16_t),
         [&](uint32_t first, uint32_t last, uint8_t** ring, uint8_t* extra) {
             if (rule.constant) pad_row(ring[0], src, rule, -1);
             const uint8_t* const outside = ring[0] + E;
@@ -120,25 +149,27 @@ bool run(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, const BorderR
                 return row_ptr(src, r < 0 ? 0 : rule.sh - 1);
             };
             uint16_t* sums = reinterpret_cast<uint16_t*>(extra);
-            uint16_t *even[E], *odd[E], *evenIn[E], *oddIn[E];
-            for (int c = 0; c < E; ++c) {
+            uint16_t *even[P], *odd[P], *evenIn[P], *oddIn[P];
+            for (int c = 0; c < P; ++c) {
                 even[c] = sums + size_t(c) * plane;
-                odd[c] = sums + size_t(E + c) * plane;
-                evenIn[c] = even[c] + 1;
-                oddIn[c] = odd[c] + 1;
+                odd[c] = sums + size_t(P + c) * plane;
+                evenIn[c] = even[c] + U;
+                oddIn[c] = odd[c] + U;
             }
             const uint16_t outsideSum = uint16_t(9 * rule.value);
+            auto border_units = [&](uint16_t* v) {
+                for (int b = 0; b < U; ++b) {
+                    v[b] = rule.constant ? outsideSum : v[U + b];
+                    v[(sw + 1) * U + b] = rule.constant ? outsideSum : v[sw * U + b];
+                }
+            };
             for (uint32_t p = first; p < last; ++p) {
                 const uint8_t* rows[5];
                 for (int k = 0; k < 5; ++k) rows[k] = source_row(3 * int64_t(p) - 1 + k);
-                vertical<E>(rows, sw, evenIn, oddIn);
-                for (uint16_t* v : even) {
-                    v[0] = rule.constant ? outsideSum : v[1];
-                    v[sw + 1] = rule.constant ? outsideSum : v[sw];
-                }
-                for (uint16_t* v : odd) {
-                    v[0] = rule.constant ? outsideSum : v[1];
-                    v[sw + 1] = rule.constant ? outsideSum : v[sw];
+                vertical<P>(rows, lanes, evenIn, oddIn);
+                for (int c = 0; c < P; ++c) {
+                    border_units(even[c]);
+                    border_units(odd[c]);
                 }
                 horizontal<E>(even, row_ptr(dst, 2 * p), dw);
                 if (2 * p + 1 < dh) horizontal<E>(odd, row_ptr(dst, 2 * p + 1), dw);
