@@ -41,19 +41,21 @@ inline void pad_row(uint8_t* out, const MIRA_Feature_Buf& src, const BorderRule&
 // Runs fn(first, last, ring, extra) over the bands parallel_bands splits
 // `items` destination items of `work` pixels into, each band with a ring of
 // `count` (at most 4) padded-row buffers of bytes + 2 elem bytes and `extra`
-// bytes of scratch of its own. False, running nothing, where the scratch
-// cannot be had.
+// bytes of scratch of its own (16-byte aligned). False, running nothing,
+// where the scratch cannot be had.
 template <class F>
 bool with_padded_rows(uint32_t items, uint64_t work, const BorderRule& r, int count,
                       size_t extra, F fn) {
-    const size_t n = size_t(r.bytes) + 2 * r.elem, per = size_t(count) * n + extra;
+    // (The scratch and each band's share start 16-byte aligned.)
+    const size_t n = size_t(r.bytes) + 2 * r.elem, rows = (size_t(count) * n + 15) & ~size_t(15);
+    const size_t per = (rows + extra + 15) & ~size_t(15);
     uint8_t* scratch = static_cast<uint8_t*>(std::malloc(size_t(band_count(items, work)) * per));
     if (scratch == nullptr) return false;
     parallel_bands(items, work, [&](uint32_t first, uint32_t last, uint32_t band) {
         uint8_t* base = scratch + size_t(band) * per;
         uint8_t* ring[4] = {};
         for (int k = 0; k < count; ++k) ring[k] = base + size_t(k) * n;
-        fn(first, last, ring, base + size_t(count) * n);
+        fn(first, last, ring, base + rows);
     });
     std::free(scratch);
     return true;
