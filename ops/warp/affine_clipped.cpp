@@ -476,8 +476,10 @@ constexpr int kPrefetchRows = 4;
 // The byte offset, in the source, of the taps kPrefetchRows destination rows
 // below (C-byte pixels).
 inline int64_t prefetch_ahead(const float* m, size_t stride, int C) {
-    return int64_t(std::lrint(kPrefetchRows * m[4])) * int64_t(stride) +
-           int64_t(std::lrint(kPrefetchRows * m[1])) * C;
+    const float dy = kPrefetchRows * m[4], dx = kPrefetchRows * m[1];
+    // (Matrices far from a warp of the image, NaN included, ask for nothing ahead.)
+    if (!(std::fabs(dx) < 65536.f && std::fabs(dy) < 65536.f)) return 0;
+    return int64_t(std::lrint(dy)) * int64_t(stride) + int64_t(std::lrint(dx)) * C;
 }
 
 // Asks for the top tap rows of a chunk's first pixel and, with `last` > 0,
