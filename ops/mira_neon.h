@@ -354,40 +354,29 @@ inline uint8x16x4_t load_deinterleave4_u8(const uint8_t* p) {
     return vld4q_u8(p);
 #endif
 }
-// The shuffle indices that take three planes of E-byte elements out of 48
-// interleaved bytes (element j of plane c is element 3 j + c of the row):
-// [vector v of the 48 bytes][plane c], 0x80 where vector v holds no byte of
-// that plane's lane.
+// The bytes of the 48 interleaved ones that hold the three planes of E-byte
+// elements (element j of plane c is element 3 j + c of the row), for one
+// three-register table look-up per plane: [plane c][byte].
 template <int E>
 struct Deinterleave3Tables {
-    uint8_t fromRow[3][3][16];
-    uint8_t within[3][16];  // [plane c]: the byte of the 48 (three-register look-ups)
-    constexpr Deinterleave3Tables() : fromRow(), within() {
+    uint8_t within[3][16];
+    constexpr Deinterleave3Tables() : within() {
         for (int c = 0; c < 3; ++c)
-            for (int i = 0; i < 16; ++i) {
-                const int at = (3 * (i / E) + c) * E + i % E;
-                within[c][i] = uint8_t(at);
-                for (int v = 0; v < 3; ++v) {
-                    const int byte = at - 16 * v;
-                    fromRow[v][c][i] = byte >= 0 && byte < 16 ? uint8_t(byte) : uint8_t(0x80);
-                }
-            }
+            for (int i = 0; i < 16; ++i) within[c][i] = uint8_t((3 * (i / E) + c) * E + i % E);
     }
 };
 template <int E>
 inline constexpr Deinterleave3Tables<E> kDeinterleave3{};
 // 48 bytes at p split into three planes of E-byte elements (E = 1, 2, 4 or
 // 8), elements a0 b0 c0 a1 ... -> a, b, c, each returned as 16 bytes
-// (vld3q_u8, vld3q_u16, vld3q_u32, vld3q_u64). On x86 (where the
-// emulation's form is an element loop) each plane gathers its bytes from the
-// three vectors with table look-ups (one byte shuffle each; indices past 15
-// give 0).
-// The same split of 48 bytes held in three vectors q0, q1, q2.
+// (vld3q_u8, vld3q_u16, vld3q_u32, vld3q_u64), and the same split of 48
+// bytes held in three vectors q0, q1, q2. The emulation's vld3 forms are
+// element loops, so x86 (SSE4.1, the build's baseline) splits registers:
 #if defined(SIMDE_X86_SSE4_1_NATIVE)
-// With SSE4.1 a plane takes two blends and one byte shuffle instead: the n =
-// 16 / E elements of plane c lie in distinct lanes (3k + c) mod n of the
-// three vectors (3 is prime to n), so blending them by lane gathers the
-// plane into one vector, and the shuffle puts its lanes in order.
+// a plane takes two blends and one byte shuffle: the n = 16 / E elements of
+// plane c lie in distinct lanes (3k + c) mod n of the three vectors (3 is
+// prime to n), so blending them by lane gathers the plane into one vector,
+// and the shuffle puts its lanes in order.
 // The vector (0, 1 or 2) that holds lane L of plane c's elements.
 template <int E>
 constexpr int deinterleave3_source(int c, int L) {
@@ -440,23 +429,14 @@ inline uint8x16_t deinterleave3_plane(__m128i q0, __m128i q1, __m128i q2) {
 #endif
 template <int E>
 inline uint8x16x3_t deinterleave3(uint8x16_t q0, uint8x16_t q1, uint8x16_t q2) {
-    const auto& t = kDeinterleave3<E>.fromRow;
     uint8x16x3_t r;
 #if defined(SIMDE_X86_SSE4_1_NATIVE)
-    (void)t;
     const __m128i a = simde_uint8x16_to_m128i(q0), b = simde_uint8x16_to_m128i(q1),
                   c = simde_uint8x16_to_m128i(q2);
     r.val[0] = deinterleave3_plane<E, 0>(a, b, c);
     r.val[1] = deinterleave3_plane<E, 1>(a, b, c);
     r.val[2] = deinterleave3_plane<E, 2>(a, b, c);
-#elif defined(SIMDE_X86_SSSE3_NATIVE)
-    for (int c = 0; c < 3; ++c)
-        r.val[c] = vorrq_u8(vorrq_u8(shuffle_bytes_u8(q0, vld1q_u8(t[0][c])),
-                                     shuffle_bytes_u8(q1, vld1q_u8(t[1][c]))),
-                            shuffle_bytes_u8(q2, vld1q_u8(t[2][c])));
 #else
-    // (One three-register table look-up per plane.)
-    (void)t;
     uint8x16x3_t q;
     q.val[0] = q0;
     q.val[1] = q1;
@@ -468,7 +448,7 @@ inline uint8x16x3_t deinterleave3(uint8x16_t q0, uint8x16_t q1, uint8x16_t q2) {
 template <int E>
 inline uint8x16x3_t load_deinterleave3(const uint8_t* p) {
     static_assert(E == 1 || E == 2 || E == 4 || E == 8, "elements of 1, 2, 4 or 8 bytes");
-#if defined(SIMDE_X86_SSSE3_NATIVE)
+#if defined(SIMDE_X86_SSE4_1_NATIVE)
     return deinterleave3<E>(vld1q_u8(p), vld1q_u8(p + 16), vld1q_u8(p + 32));
 #else
     uint8x16x3_t r;

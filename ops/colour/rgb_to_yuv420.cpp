@@ -26,18 +26,9 @@ struct Rgb16 {
 
 template <int kChannels, bool kBlueFirst>
 inline Rgb16 load16(const uint8_t* p) {
-    Rgb16 o;
-    if (kChannels == 4) {
-        const uint8x16x4_t q = load_deinterleave4_u8(p);
-        o.r = q.val[0];
-        o.g = q.val[1];
-        o.b = q.val[2];
-    } else {
-        const uint8x16x3_t q = load_deinterleave3_u8(p);
-        o.r = q.val[0];
-        o.g = q.val[1];
-        o.b = q.val[2];
-    }
+    uint8x16_t q[kChannels];
+    load_planes_u8<kChannels>(p, q);
+    Rgb16 o{q[0], q[1], q[2]};
     if (kBlueFirst) std::swap(o.r, o.b);
     return o;
 }

@@ -4,13 +4,11 @@
 #include "ops/plane.h"
 #include "ops/scaling/padded_rows.h"
 #include "ops/scaling/scale_mn_common.h"
+#include "ops/scaling/scale_two_thirds.h"
 
 namespace mira {
 namespace {
 
-// Below this, the tables' single-precision centres are exact (as for the box
-// and "none" reductions at 2/3).
-constexpr uint32_t kPatternLimit = 2796203;
 // 16-bit lanes past a row of sums that the last vectors may read.
 constexpr uint32_t kSlack = 32;
 
@@ -144,9 +142,8 @@ bool run(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, const BorderR
             if (rule.constant) pad_row(ring[0], src, rule, -1);
             const uint8_t* const outside = ring[0] + E;
             auto source_row = [&](int64_t r) -> const uint8_t* {
-                if (r >= 0 && r < int64_t(rule.sh)) return row_ptr(src, uint32_t(r));
-                if (rule.constant) return outside;
-                return row_ptr(src, r < 0 ? 0 : rule.sh - 1);
+                const bool inside = r >= 0 && r < int64_t(rule.sh);
+                return !inside && rule.constant ? outside : row_ptr(src, edge_row(rule, r));
             };
             uint16_t* sums = reinterpret_cast<uint16_t*>(extra);
             uint16_t *even[P], *odd[P], *evenIn[P], *oddIn[P];
@@ -186,7 +183,8 @@ bool bilinear_two_thirds(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& ds
     if (dst.width == 0 || dst.height == 0 || src.height == 0) return false;
     if (dst.width % elem != 0 || src.width % elem != 0) return false;
     const uint32_t dw = dst.width / elem, sw = src.width / elem;
-    if (dw >= kPatternLimit || dst.height >= kPatternLimit || sw >= kPatternLimit) return false;
+    const uint32_t limit = kTwoThirdsExactLimit;
+    if (dw >= limit || dst.height >= limit || sw >= limit) return false;
     // The last column's last tap: 3j + 1 (even) or 3j + 3 (odd), j = x / 2.
     const uint64_t x = dw - 1, lastTap = 3 * (x / 2) + (x % 2 ? 3 : 1);
     if (lastTap > sw) return false;

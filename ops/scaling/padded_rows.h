@@ -20,6 +20,12 @@ struct BorderRule {
     uint8_t value;
 };
 
+// The source row nearest to row index `row` (any index): the row the edge
+// rule reads there.
+inline uint32_t edge_row(const BorderRule& r, int64_t row) {
+    return uint32_t(row < 0 ? 0 : row >= int64_t(r.sh) ? int64_t(r.sh) - 1 : row);
+}
+
 // Source row `row` (any index) with one pixel of border on each side: out[0,
 // elem) the pixel left of column 0, then the row, then the pixel right of
 // its last, all through the border rule (bytes + 2 elem bytes).
@@ -29,8 +35,7 @@ inline void pad_row(uint8_t* out, const MIRA_Feature_Buf& src, const BorderRule&
         std::memset(out, r.value, r.bytes + 2 * E);
         return;
     }
-    const int64_t at = row < 0 ? 0 : row >= int64_t(r.sh) ? int64_t(r.sh) - 1 : row;
-    const uint8_t* s = row_ptr(src, uint32_t(at));
+    const uint8_t* s = row_ptr(src, edge_row(r, row));
     std::memcpy(out + E, s, r.bytes);
     for (uint32_t b = 0; b < E; ++b) {
         out[b] = r.constant ? r.value : s[b];

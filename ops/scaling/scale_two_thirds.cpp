@@ -7,8 +7,6 @@
 namespace mira {
 namespace {
 
-// Below this, the tables' single-precision centres keep the pattern above.
-constexpr uint32_t kPatternLimit = 2796203;
 
 // Source index of tap 1 of the last of n destination samples (n >= 1).
 uint64_t last_tap(uint32_t n) {
@@ -154,7 +152,7 @@ bool scale_two_thirds(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, 
     if (elem < 1 || elem > 4) return false;
     const uint32_t sw = src.width / elem, dw = dst.width / elem;
     if (sw == 0 || dw == 0 || src.height == 0 || dst.height == 0) return false;
-    if (dw >= kPatternLimit || dst.height >= kPatternLimit) return false;
+    if (dw >= kTwoThirdsExactLimit || dst.height >= kTwoThirdsExactLimit) return false;
     if (last_tap(dw) >= sw || last_tap(dst.height) >= src.height) return false;
     if (planes_overlap(src, dst)) return false;
     with_pixel_size(elem, [&](auto e) {

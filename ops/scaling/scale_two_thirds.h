@@ -25,6 +25,11 @@ namespace mira {
 // biased truncation is their floor, which this computes from 16-bit integer
 // sums of the 2 x 2 taps: box (s00 + s01 + s10 + s11) >> 2, "none" (sum of
 // wy wx s, weights 1 and 3) >> 4.
+// Below this coordinate the tables' single-precision centres at the factor
+// 2/3 are exact (c = 3d/2 + 1/4), so the tap patterns of the routes at 2/3
+// hold; the routes refuse larger images.
+constexpr uint32_t kTwoThirdsExactLimit = 2796203;
+
 bool scale_two_thirds(const MIRA_Feature_Buf& src, const MIRA_Feature_Buf& dst, uint32_t elem,
                       uint32_t mode, float sx, float sy);
 
