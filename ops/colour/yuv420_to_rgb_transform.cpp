@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ops/colour/yuv420_coefficients.h"
+#include "ops/geometry/tile_transpose.h"
 #include "ops/mira_neon.h"
 #include "ops/threadpool/band_runner.h"
 
@@ -64,13 +65,35 @@ namespace {
 // The coefficients as vectors. The +32 of the formula's sums is the rounding
 // of the final narrowing shift (rshr6_narrow_sat_u8): the 16-bit sums never
 // reach -32768, and a sum that saturates at 32767 gives 255 either way.
+// On AArch64 the five coefficients also share one register (`packed`, in the
+// order of kCoef*), multiplied by element: five registers fewer where the
+// fused loops run short of them.
+enum : int { kCoefY = 0, kCoefRV = 1, kCoefGU = 2, kCoefGV = 3, kCoefBU = 4 };
 struct Kernel {
-    int16x8_t yOffset128, kY, kRV, kGU, kGV, kBU, k512;
+    int16x8_t yOffset128, kY, kRV, kGU, kGV, kBU, k512, packed;
     explicit Kernel(const ToRgbCoefficients& c)
         : yOffset128(vdupq_n_s16(int16_t(c.yOffset * 128))), kY(dup_opaque_s16(c.kY)),
           kRV(dup_opaque_s16(c.kRV)), kGU(dup_opaque_s16(c.kGU)), kGV(dup_opaque_s16(c.kGV)),
-          kBU(dup_opaque_s16(c.kBU)), k512(dup_opaque_s16(512)) {}
+          kBU(dup_opaque_s16(c.kBU)), k512(dup_opaque_s16(512)) {
+        const int16_t p[8] = {c.kY, c.kRV, c.kGU, c.kGV, c.kBU, 0, 0, 0};
+        packed = vld1q_s16(p);
+    }
 };
+
+// mul_round_q15_s16 of a and coefficient kIndex.
+template <int kIndex>
+inline int16x8_t mul_coef(int16x8_t a, const Kernel& k) {
+#if defined(__aarch64__) || defined(_M_ARM64)
+    return vqrdmulhq_laneq_s16(a, k.packed, kIndex);
+#else
+    const int16x8_t c = kIndex == kCoefY    ? k.kY
+                        : kIndex == kCoefRV ? k.kRV
+                        : kIndex == kCoefGU ? k.kGU
+                        : kIndex == kCoefGV ? k.kGV
+                                            : k.kBU;
+    return mul_round_q15_s16(a, c);
+#endif
+}
 
 inline int16x8_t centred256(uint8x8_t c) {
     return vreinterpretq_s16_u16(veorq_u16(vshlq_n_u16(vmovl_u8(c), 8), vdupq_n_u16(0x8000)));
@@ -81,20 +104,17 @@ inline int16x8_t luma_term(uint8x8_t y, const Kernel& k) {
     return mul_round_q15_s16(a, k.kY);
 }
 
-// 16 pixels with a chroma sample each: 16 x channels bytes at out.
+// 16 pixels from their terms, l the luma term (luma_term), u and v the
+// centred chroma (centred256), each as two halves of 8: 16 x channels bytes
+// at out.
 template <int kChannels, bool kBlueFirst>
-inline void convert16(const uint8_t* yp, const uint8_t* up, const uint8_t* vp, const Kernel& k,
-                      uint8_t* out) {
-    const uint8x16_t yy = vld1q_u8(yp), uu = vld1q_u8(up), vv = vld1q_u8(vp);
+inline void convert_terms16(const int16x8_t l[2], const int16x8_t u[2], const int16x8_t v[2],
+                            const Kernel& k, uint8_t* out) {
     int16x8_t r[2], g[2], b[2];
     for (int h = 0; h < 2; ++h) {
-        const uint8x8_t y8 = h ? vget_high_u8(yy) : vget_low_u8(yy);
-        const int16x8_t u = centred256(h ? vget_high_u8(uu) : vget_low_u8(uu));
-        const int16x8_t v = centred256(h ? vget_high_u8(vv) : vget_low_u8(vv));
-        const int16x8_t l = luma_term(y8, k);
-        r[h] = vqaddq_s16(l, mul_round_q15_s16(v, k.kRV));
-        g[h] = vqsubq_s16(l, vaddq_s16(mul_round_q15_s16(u, k.kGU), mul_round_q15_s16(v, k.kGV)));
-        b[h] = vqaddq_s16(l, mul_round_q15_s16(u, k.kBU));
+        r[h] = vqaddq_s16(l[h], mul_coef<kCoefRV>(v[h], k));
+        g[h] = vqsubq_s16(l[h], vaddq_s16(mul_coef<kCoefGU>(u[h], k), mul_coef<kCoefGV>(v[h], k)));
+        b[h] = vqaddq_s16(l[h], mul_coef<kCoefBU>(u[h], k));
     }
     const uint8x16_t R = rshr6_narrow_sat_u8(r[0], r[1], k.k512);
     const uint8x16_t G = rshr6_narrow_sat_u8(g[0], g[1], k.k512);
@@ -103,6 +123,24 @@ inline void convert16(const uint8_t* yp, const uint8_t* up, const uint8_t* vp, c
         store_pixels3or4_u8<kChannels>(out, B, G, R);
     else
         store_pixels3or4_u8<kChannels>(out, R, G, B);
+}
+
+// 16 pixels with a chroma sample each: 16 x channels bytes at out.
+template <int kChannels, bool kBlueFirst>
+inline void convert16v(uint8x16_t yy, uint8x16_t uu, uint8x16_t vv, const Kernel& k,
+                       uint8_t* out) {
+    int16x8_t l[2], u[2], v[2];
+    for (int h = 0; h < 2; ++h) {
+        l[h] = luma_term(h ? vget_high_u8(yy) : vget_low_u8(yy), k);
+        u[h] = centred256(h ? vget_high_u8(uu) : vget_low_u8(uu));
+        v[h] = centred256(h ? vget_high_u8(vv) : vget_low_u8(vv));
+    }
+    convert_terms16<kChannels, kBlueFirst>(l, u, v, k, out);
+}
+template <int kChannels, bool kBlueFirst>
+inline void convert16(const uint8_t* yp, const uint8_t* up, const uint8_t* vp, const Kernel& k,
+                      uint8_t* out) {
+    convert16v<kChannels, kBlueFirst>(vld1q_u8(yp), vld1q_u8(up), vld1q_u8(vp), k, out);
 }
 
 // The blend of 16 samples: a, b the column-axis taps of the first row-axis
@@ -207,6 +245,402 @@ void rows(const Yuv420Source& s, const Plan& pl, uint32_t n, uint32_t y0, uint32
     }
 }
 
+
+// ---------------------------------------------------------------------------
+// The line path. Each destination row blends two source lines along the
+// destination-x axis: for 0 and 180 degrees two source rows, for 90 and 270
+// two source columns, turned into rows (tile transposes) a strip of columns
+// at a time. The taps along a line are gathered by table lookups from a
+// window of at most 64 bytes per block of 16 destination samples (index and
+// weight vectors made once per call), which holds wherever a block's taps
+// span that few bytes: up to about 3.9 source samples per destination sample
+// on that axis. Elsewhere (and for chroma pairs that are not interleaved in
+// one plane when turning) the gather path above runs. The arithmetic is the
+// same: per plane, t = a (256 - w) + b w along the line (exact in 16 bits,
+// at most 65280) for both lines, then (t0 (256 - w') + t1 w' + 2^15) >> 16
+// across them in 32 bits, which is the four-tap sum of the header, and the
+// same conversion.
+
+constexpr uint32_t kBlock = 16;
+constexpr uint32_t kWindowMax = 64;     // bytes a block's taps may span in a line
+constexpr uint32_t kStripLuma = 64;     // source columns turned per strip (luma)
+constexpr uint32_t kStripChroma = 40;   // and chroma
+constexpr uint32_t kLinePad = 64;       // readable bytes after a line's last sample
+
+// One block of 16 destination samples along x: byte indices into the block's
+// window (yBase / cBase bytes into the luma / chroma line) of both taps and
+// their weights, each in 1..255.
+struct LineBlock {
+    uint8_t yI0[16], yI1[16], yW0[16], yW1[16];
+    uint8_t uI0[16], uI1[16], vI0[16], vI1[16], cW0[16], cW1[16];
+    uint32_t start, yBase, cBase;
+};
+
+// Destination-x axis of the line path. Lines hold the source samples
+// yMin..yMax (luma) and cMin..cMax (chroma); chroma sample c of a line is at
+// byte cStep (c - cMin) + uOff (U) or + vOff (V).
+struct LineAxis {
+    std::vector<LineBlock> blocks;
+    uint32_t yMin, yMax, cMin, cMax, cStep, uOff, vOff;
+    uint32_t window;  // bytes loaded per window: 32 or 64
+};
+
+// The taps of one sample with weights that fit in 8 bits each: a weight 0 is
+// the first tap alone, a 256 = a 128 + a 128.
+inline void lane_taps(uint32_t i0, uint32_t i1, uint8_t w, uint32_t* j0, uint32_t* j1,
+                      uint8_t* w0, uint8_t* w1) {
+    if (w == 0) {
+        *j0 = *j1 = i0;
+        *w0 = *w1 = 128;
+    } else {
+        *j0 = i0;
+        *j1 = i1;
+        *w0 = uint8_t(256 - w);
+        *w1 = w;
+    }
+}
+
+// The blocks of n destination samples; false where a block's taps span more
+// than kWindowMax bytes of a line. Blocks start every 16 samples, the last
+// one at n - 16 (overlapping its neighbour) where n is no multiple of 16; a
+// row shorter than 16 has one block, its lanes past n - 1 repeating that
+// sample.
+bool line_axis(const AxisTaps& t, uint32_t n, uint32_t cStep, uint32_t uOff, uint32_t vOff,
+               LineAxis* a) {
+    a->cStep = cStep;
+    a->uOff = uOff;
+    a->vOff = vOff;
+    a->yMin = *std::min_element(t.y0.begin(), t.y0.begin() + n);
+    a->yMax = *std::max_element(t.y1.begin(), t.y1.begin() + n);
+    a->cMin = *std::min_element(t.c0.begin(), t.c0.begin() + n);
+    a->cMax = *std::max_element(t.c1.begin(), t.c1.begin() + n);
+    const uint32_t offMax = std::max(uOff, vOff);
+    uint32_t widest = 0;
+    a->blocks.clear();
+    for (uint32_t s = 0; s < n; s += kBlock) {
+        LineBlock b;
+        b.start = n >= kBlock && s + kBlock > n ? n - kBlock : s;
+        uint32_t j0[16], j1[16], k0[16], k1[16];
+        uint32_t ylo = UINT32_MAX, yhi = 0, clo = UINT32_MAX, chi = 0;
+        for (uint32_t l = 0; l < kBlock; ++l) {
+            const uint32_t d = std::min(b.start + l, n - 1);
+            lane_taps(t.y0[d] - a->yMin, t.y1[d] - a->yMin, t.yw[d], &j0[l], &j1[l], &b.yW0[l],
+                      &b.yW1[l]);
+            lane_taps(t.c0[d] - a->cMin, t.c1[d] - a->cMin, t.cw[d], &k0[l], &k1[l], &b.cW0[l],
+                      &b.cW1[l]);
+            ylo = std::min(ylo, j0[l]);
+            yhi = std::max(yhi, j1[l]);
+            clo = std::min(clo, k0[l]);
+            chi = std::max(chi, k1[l]);
+        }
+        b.yBase = ylo;
+        b.cBase = cStep * clo;
+        const uint32_t ySpan = yhi - ylo + 1, cSpan = cStep * (chi - clo) + offMax + 1;
+        if (ySpan > kWindowMax || cSpan > kWindowMax) return false;
+        widest = std::max(widest, std::max(ySpan, cSpan));
+        for (uint32_t l = 0; l < kBlock; ++l) {
+            b.yI0[l] = uint8_t(j0[l] - ylo);
+            b.yI1[l] = uint8_t(j1[l] - ylo);
+            b.uI0[l] = uint8_t(cStep * (k0[l] - clo) + uOff);
+            b.uI1[l] = uint8_t(cStep * (k1[l] - clo) + uOff);
+            b.vI0[l] = uint8_t(cStep * (k0[l] - clo) + vOff);
+            b.vI1[l] = uint8_t(cStep * (k1[l] - clo) + vOff);
+        }
+        a->blocks.push_back(b);
+    }
+    a->window = widest <= 32 ? 32 : 64;
+    return true;
+}
+
+template <int kWindow>
+struct Window {
+    uint8x16_t v[kWindow / 16];
+};
+template <int kWindow>
+inline Window<kWindow> load_window(const uint8_t* p) {
+    Window<kWindow> w;
+    for (int i = 0; i < kWindow / 16; ++i) w.v[i] = vld1q_u8(p + 16 * i);
+    return w;
+}
+template <int kWindow>
+inline uint8x16_t lookup(const Window<kWindow>& w, uint8x16_t idx) {
+    if constexpr (kWindow == 32) {
+        uint8x16x2_t t;
+        t.val[0] = w.v[0];
+        t.val[1] = w.v[1];
+        return vqtbl2q_u8(t, idx);
+    } else {
+        uint8x16x4_t t;
+        t.val[0] = w.v[0];
+        t.val[1] = w.v[1];
+        t.val[2] = w.v[2];
+        t.val[3] = w.v[3];
+        return vqtbl4q_u8(t, idx);
+    }
+}
+
+// a0 (256 - w) + a1 w as 16-bit lanes, bytes 0..7 (lo) and 8..15 (hi).
+inline void blend_line(uint8x16_t a0, uint8x16_t a1, uint8x16_t w0, uint8x16_t w1,
+                       uint16x8_t* lo, uint16x8_t* hi) {
+    *lo = vmlal_u8(vmull_u8(vget_low_u8(a0), vget_low_u8(w0)), vget_low_u8(a1), vget_low_u8(w1));
+    *hi = vmlal_u8(vmull_u8(vget_high_u8(a0), vget_high_u8(w0)), vget_high_u8(a1),
+                   vget_high_u8(w1));
+}
+// (t0 (256 - w) + t1 w + 2^15) >> 16 of four lanes, with 256 - w in lane
+// kLane of r and w in lane kLane + 1 (the four weights of a row in one
+// register).
+template <int kLane>
+inline uint16x4_t blend_across(uint16x4_t t0, uint16x4_t t1, uint16x4_t r) {
+    const uint32x4_t a = vmull_lane_u16(t0, r, kLane), b = vmull_lane_u16(t1, r, kLane + 1);
+#if defined(__aarch64__) || defined(_M_ARM64)
+    return vraddhn_u32(a, b);  // the rounding is part of the narrowing add
+#else
+    return vshrn_n_u32(vaddq_u32(vaddq_u32(a, b), vdupq_n_u32(1u << 15)), 16);
+#endif
+}
+// The samples (0..255) of 16 destination pixels of one plane, as two halves
+// of 8 16-bit lanes, from the taps a0, a1 of line a and b0, b1 of line b.
+template <int kLane>
+inline void blend16_lines(uint8x16_t a0, uint8x16_t a1, uint8x16_t b0, uint8x16_t b1,
+                          uint8x16_t w0, uint8x16_t w1, uint16x4_t r, uint16x8_t out[2]) {
+    uint16x8_t alo, ahi, blo, bhi;
+    blend_line(a0, a1, w0, w1, &alo, &ahi);
+    blend_line(b0, b1, w0, w1, &blo, &bhi);
+    out[0] = vcombine_u16(blend_across<kLane>(vget_low_u16(alo), vget_low_u16(blo), r),
+                          blend_across<kLane>(vget_high_u16(alo), vget_high_u16(blo), r));
+    out[1] = vcombine_u16(blend_across<kLane>(vget_low_u16(ahi), vget_low_u16(bhi), r),
+                          blend_across<kLane>(vget_high_u16(ahi), vget_high_u16(bhi), r));
+}
+
+// The conversion's terms of 8 samples in 16-bit lanes (0..255): the luma
+// term (as luma_term) and a chroma sample centred and scaled (as centred256).
+inline int16x8_t luma_term16(uint16x8_t y, const Kernel& k) {
+    const int16x8_t a = vsubq_s16(vreinterpretq_s16_u16(vshlq_n_u16(y, 7)), k.yOffset128);
+    return mul_coef<kCoefY>(a, k);
+}
+inline int16x8_t centred256_16(uint16x8_t c) {
+    return vreinterpretq_s16_u16(veorq_u16(vshlq_n_u16(c, 8), vdupq_n_u16(0x8000)));
+}
+
+// The lines of one destination row: luma lines ya, yb with weight yw (of
+// yb), chroma lines ua, ub (U) and va, vb (V) with weight cw. kShared: the U
+// and V samples lie in the same lines (interleaved pairs), va == ua.
+struct RowLines {
+    const uint8_t *ya, *yb, *ua, *ub, *va, *vb;
+    uint8_t yw, cw;
+};
+
+// The conversion's terms of one block of 16 destination pixels.
+template <int kWindow, bool kShared>
+MIRA_TILE_INLINE void line_block(const LineBlock& b, const RowLines& r, uint16x4_t rw,
+                                 const Kernel& k, int16x8_t lt[2], int16x8_t ut[2],
+                                 int16x8_t vt[2]) {
+    const Window<kWindow> ya = load_window<kWindow>(r.ya + b.yBase);
+    const Window<kWindow> yb = load_window<kWindow>(r.yb + b.yBase);
+    const uint8x16_t yI0 = vld1q_u8(b.yI0), yI1 = vld1q_u8(b.yI1);
+    uint16x8_t Y[2], U[2], V[2];
+    blend16_lines<0>(lookup(ya, yI0), lookup(ya, yI1), lookup(yb, yI0), lookup(yb, yI1),
+                  vld1q_u8(b.yW0), vld1q_u8(b.yW1), rw, Y);
+    const Window<kWindow> ua = load_window<kWindow>(r.ua + b.cBase);
+    const Window<kWindow> ub = load_window<kWindow>(r.ub + b.cBase);
+    const uint8x16_t cW0 = vld1q_u8(b.cW0), cW1 = vld1q_u8(b.cW1);
+    const uint8x16_t uI0 = vld1q_u8(b.uI0), uI1 = vld1q_u8(b.uI1);
+    blend16_lines<2>(lookup(ua, uI0), lookup(ua, uI1), lookup(ub, uI0), lookup(ub, uI1), cW0, cW1,
+                  rw, U);
+    const uint8x16_t vI0 = vld1q_u8(b.vI0), vI1 = vld1q_u8(b.vI1);
+    if constexpr (kShared) {
+        blend16_lines<2>(lookup(ua, vI0), lookup(ua, vI1), lookup(ub, vI0), lookup(ub, vI1), cW0,
+                      cW1, rw, V);
+    } else {
+        const Window<kWindow> va = load_window<kWindow>(r.va + b.cBase);
+        const Window<kWindow> vb = load_window<kWindow>(r.vb + b.cBase);
+        blend16_lines<2>(lookup(va, vI0), lookup(va, vI1), lookup(vb, vI0), lookup(vb, vI1), cW0,
+                      cW1, rw, V);
+    }
+    for (int h = 0; h < 2; ++h) {
+        lt[h] = luma_term16(Y[h], k);
+        ut[h] = centred256_16(U[h]);
+        vt[h] = centred256_16(V[h]);
+    }
+}
+
+template <int kWindow, int kChannels, bool kBlueFirst, bool kShared>
+void line_row(const LineAxis& ax, uint32_t n, const RowLines& lines, const Kernel& kernel,
+              uint8_t* out) {
+    const Kernel k = kernel;
+    const RowLines r = lines;  // a copy: the stores may alias anything reached through `lines`
+    // 256 - w and w of the luma lines, then of the chroma lines.
+    const uint16_t rws[4] = {uint16_t(256 - r.yw), r.yw, uint16_t(256 - r.cw), r.cw};
+    const uint16x4_t rw = vld1_u16(rws);
+    int16x8_t lt[2], ut[2], vt[2];
+    if (n < kBlock) {
+        uint8_t o[kBlock * 4];
+        line_block<kWindow, kShared>(ax.blocks[0], r, rw, k, lt, ut, vt);
+        convert_terms16<kChannels, kBlueFirst>(lt, ut, vt, k, o);
+        std::memcpy(out, o, size_t(kChannels) * n);
+        return;
+    }
+    for (const LineBlock& b : ax.blocks) {
+        line_block<kWindow, kShared>(b, r, rw, k, lt, ut, vt);
+        convert_terms16<kChannels, kBlueFirst>(lt, ut, vt, k, out + kChannels * b.start);
+    }
+}
+
+using LineRowFn = void (*)(const LineAxis&, uint32_t, const RowLines&, const Kernel&, uint8_t*);
+
+template <int kWindow, bool kShared>
+LineRowFn line_row_for(int format) {
+    const bool blueFirst = rgb_blue_first(format);
+    if (rgb_channels(format) == 4)
+        return blueFirst ? line_row<kWindow, 4, true, kShared> : line_row<kWindow, 4, false, kShared>;
+    return blueFirst ? line_row<kWindow, 3, true, kShared> : line_row<kWindow, 3, false, kShared>;
+}
+
+// Everything a band of the line path needs.
+struct LinePlan {
+    const Yuv420Source* src;
+    uint32_t srcWidth, srcHeight, dstWidth;
+    const AxisTaps* row;  // destination-y axis
+    LineAxis ax;          // destination-x axis
+    bool turned;          // 90 or 270: lines are source columns
+    bool shared;          // chroma pairs interleaved in one plane (turned only)
+    const uint8_t* pairs; // their first byte (the lower of u, v)
+    LineRowFn fn;
+    Kernel kernel;
+    uint8_t* dst;
+    uint64_t dstStride;
+};
+
+inline uint32_t align16(uint64_t v) { return uint32_t((v + 15) & ~uint64_t(15)); }
+
+// Upright (0, 180 degrees): the lines are source rows, copied (their used
+// samples) into padded buffers so that the windows never read past a row;
+// a row copied for the previous destination row is reused.
+void line_band_upright(const LinePlan& p, uint32_t y0, uint32_t y1) {
+    const Yuv420Source& s = *p.src;
+    const LineAxis& ax = p.ax;
+    const uint32_t lenY = ax.yMax - ax.yMin + 1;
+    const uint32_t lenC = ax.cStep * (ax.cMax - ax.cMin) + 1;
+    const uint32_t strideY = align16(lenY + kLinePad), strideC = align16(lenC + kLinePad);
+    std::vector<uint8_t> buf(2 * size_t(strideY) + 4 * size_t(strideC) + 16, 0);
+    uint8_t* base = buf.data() + ((16 - (reinterpret_cast<uintptr_t>(buf.data()) & 15)) & 15);
+    // Two slots per plane, each remembering the source row it holds.
+    struct Slots {
+        uint8_t* line[2];
+        int64_t held[2];
+    };
+    Slots sy{{base, base + strideY}, {-1, -1}};
+    uint8_t* cb = base + 2 * size_t(strideY);
+    Slots su{{cb, cb + strideC}, {-1, -1}};
+    Slots sv{{cb + 2 * size_t(strideC), cb + 3 * size_t(strideC)}, {-1, -1}};
+    const auto fetch = [](Slots& sl, uint32_t rowA, uint32_t rowB, const uint8_t* plane,
+                          uint64_t stride, uint64_t offset, uint32_t len, const uint8_t** a,
+                          const uint8_t** b) {
+        const uint32_t want[2] = {rowA, rowB};
+        int at[2] = {-1, -1};
+        for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 2; ++j)
+                if (sl.held[j] == int64_t(want[i])) at[i] = j;
+        for (int i = 0; i < 2; ++i) {
+            if (at[i] >= 0) continue;
+            if (i == 1 && want[1] == want[0]) {
+                at[1] = at[0];
+                continue;
+            }
+            // A slot that the other wanted row does not occupy.
+            const int other = at[1 - i];
+            const int j = other == 0 ? 1 : 0;
+            std::memcpy(sl.line[j], plane + want[i] * stride + offset, len);
+            sl.held[j] = want[i];
+            at[i] = j;
+        }
+        *a = sl.line[at[0]];
+        *b = sl.line[at[1]];
+    };
+    const uint64_t ps = uint64_t(s.pixelStride);
+    for (uint32_t y = y0; y < y1; ++y) {
+        RowLines r;
+        fetch(sy, p.row->y0[y], p.row->y1[y], s.y, s.yStride, ax.yMin, lenY, &r.ya, &r.yb);
+        fetch(su, p.row->c0[y], p.row->c1[y], s.u, s.uStride, ps * ax.cMin, lenC, &r.ua, &r.ub);
+        fetch(sv, p.row->c0[y], p.row->c1[y], s.v, s.vStride, ps * ax.cMin, lenC, &r.va, &r.vb);
+        r.yw = p.row->yw[y];
+        r.cw = p.row->cw[y];
+        p.fn(ax, p.dstWidth, r, p.kernel, p.dst + y * p.dstStride);
+    }
+}
+
+// Source columns first..first + count - 1 (at least 16 where the plane has
+// them) covering lo..hi, within 0..size - 1.
+inline void strip_columns(uint32_t lo, uint32_t hi, uint32_t size, uint32_t* first,
+                          uint32_t* count) {
+    uint32_t c = hi - lo + 1;
+    if (c < 16) c = std::min<uint32_t>(16, size);
+    *first = std::min(lo, size - c);
+    *count = c;
+}
+
+// Turned (90, 270 degrees): the destination-x axis runs along source
+// columns. The band's destination rows are taken in strips whose source
+// columns (at most kStripLuma luma and kStripChroma chroma) are transposed
+// into buffers of lines, one line per source column.
+void line_band_turned(const LinePlan& p, uint32_t y0, uint32_t y1) {
+    const Yuv420Source& s = *p.src;
+    const LineAxis& ax = p.ax;
+    const AxisTaps& row = *p.row;
+    const uint32_t cw = (p.srcWidth + 1) / 2;
+    const uint32_t rowsY = ax.yMax - ax.yMin + 1, rowsC = ax.cMax - ax.cMin + 1;
+    const uint32_t strideY = align16(rowsY + kLinePad);
+    const uint32_t strideC = align16(uint64_t(ax.cStep) * rowsC + kLinePad);
+    const uint32_t planesC = p.shared ? 1 : 2;
+    std::vector<uint8_t> buf(size_t(strideY) * kStripLuma +
+                                 size_t(strideC) * kStripChroma * planesC + 16,
+                             0);
+    uint8_t* ty = buf.data() + ((16 - (reinterpret_cast<uintptr_t>(buf.data()) & 15)) & 15);
+    uint8_t* tu = ty + size_t(strideY) * kStripLuma;
+    uint8_t* tv = p.shared ? tu : tu + size_t(strideC) * kStripChroma;
+    uint32_t y = y0;
+    while (y < y1) {
+        uint32_t ylo = std::min(row.y0[y], row.y1[y]), yhi = std::max(row.y0[y], row.y1[y]);
+        uint32_t clo = std::min(row.c0[y], row.c1[y]), chi = std::max(row.c0[y], row.c1[y]);
+        uint32_t e = y + 1;
+        for (; e < y1; ++e) {
+            const uint32_t nylo = std::min({ylo, row.y0[e], row.y1[e]});
+            const uint32_t nyhi = std::max({yhi, row.y0[e], row.y1[e]});
+            const uint32_t nclo = std::min({clo, row.c0[e], row.c1[e]});
+            const uint32_t nchi = std::max({chi, row.c0[e], row.c1[e]});
+            if (nyhi - nylo + 1 > kStripLuma || nchi - nclo + 1 > kStripChroma) break;
+            ylo = nylo, yhi = nyhi, clo = nclo, chi = nchi;
+        }
+        uint32_t fy, ny, fc, nc;
+        strip_columns(ylo, yhi, p.srcWidth, &fy, &ny);
+        strip_columns(clo, chi, cw, &fc, &nc);
+        using tile_transpose::transpose_tiles;
+        transpose_tiles<1>(s.y + ax.yMin * s.yStride + fy, int64_t(s.yStride), ty,
+                           int64_t(strideY), rowsY, ny);
+        if (p.shared) {
+            transpose_tiles<2>(p.pairs + ax.cMin * s.uStride + 2 * uint64_t(fc),
+                               int64_t(s.uStride), tu, int64_t(strideC), rowsC, nc);
+        } else {
+            transpose_tiles<1>(s.u + ax.cMin * s.uStride + fc, int64_t(s.uStride), tu,
+                               int64_t(strideC), rowsC, nc);
+            transpose_tiles<1>(s.v + ax.cMin * s.vStride + fc, int64_t(s.vStride), tv,
+                               int64_t(strideC), rowsC, nc);
+        }
+        for (; y < e; ++y) {
+            RowLines r;
+            r.ya = ty + size_t(row.y0[y] - fy) * strideY;
+            r.yb = ty + size_t(row.y1[y] - fy) * strideY;
+            r.ua = tu + size_t(row.c0[y] - fc) * strideC;
+            r.ub = tu + size_t(row.c1[y] - fc) * strideC;
+            r.va = tv + size_t(row.c0[y] - fc) * strideC;
+            r.vb = tv + size_t(row.c1[y] - fc) * strideC;
+            r.yw = row.yw[y];
+            r.cw = row.cw[y];
+            p.fn(ax, p.dstWidth, r, p.kernel, p.dst + y * p.dstStride);
+        }
+    }
+}
+
 }  // namespace
 
 void yuv420_to_rgb_transform_neon(const Yuv420Source& src, uint32_t srcWidth, uint32_t srcHeight,
@@ -221,6 +655,42 @@ void yuv420_to_rgb_transform_neon(const Yuv420Source& src, uint32_t srcWidth, ui
               &col);
     axis_taps(dstHeight, o.swap ? srcWidth : srcHeight, o.swap ? o.flipSrcX : o.flipSrcY, bilinear,
               &row);
+    const uint64_t pixels = uint64_t(dstWidth) * dstHeight;
+    const int bands =
+        pixels < (1u << 16) ? 1 : int(std::min<uint32_t>(16, std::max(1u, dstHeight / 16)));
+    // The line path where the frame's chroma allows it and every block's taps
+    // fit a window.
+    const bool interleaved = src.pixelStride == 2 && src.uStride == src.vStride &&
+                             (src.u + 1 == src.v || src.v + 1 == src.u);
+    if (!o.swap || src.pixelStride == 1 || interleaved) {
+        const bool shared = o.swap && interleaved;
+        const uint32_t cStep = o.swap ? (shared ? 2 : 1) : uint32_t(src.pixelStride);
+        const uint32_t uOff = shared && src.u > src.v ? 1 : 0;
+        const uint32_t vOff = shared && src.v > src.u ? 1 : 0;
+        LinePlan lp{&src, srcWidth, srcHeight, dstWidth, &row, {}, o.swap, shared,
+                    std::min(src.u, src.v), nullptr, Kernel(kToRgb[matrix][range]), dst, dstStride};
+        if (line_axis(col, dstWidth, cStep, uOff, vOff, &lp.ax)) {
+            lp.fn = lp.ax.window == 32 ? (shared ? line_row_for<32, true>(format)
+                                                 : line_row_for<32, false>(format))
+                                       : (shared ? line_row_for<64, true>(format)
+                                                 : line_row_for<64, false>(format));
+            const auto band = [&](uint32_t r0, uint32_t r1) {
+                if (lp.turned)
+                    line_band_turned(lp, r0, r1);
+                else
+                    line_band_upright(lp, r0, r1);
+            };
+            if (bands == 1) {
+                band(0, dstHeight);
+                return;
+            }
+            run_bands(bands, [&](int b) {
+                band(uint32_t(uint64_t(dstHeight) * b / bands),
+                     uint32_t(uint64_t(dstHeight) * (b + 1) / bands));
+            });
+            return;
+        }
+    }
     // The column weights padded for the 16-sample blends.
     const uint32_t padded = (dstWidth + 15) & ~15u;
     col.yw.resize(padded, 0);
@@ -244,9 +714,6 @@ void yuv420_to_rgb_transform_neon(const Yuv420Source& src, uint32_t srcWidth, ui
     const bool blueFirst = rgb_blue_first(format);
     const auto fn = rgb_channels(format) == 4 ? (blueFirst ? rows<4, true> : rows<4, false>)
                                               : (blueFirst ? rows<3, true> : rows<3, false>);
-    const uint64_t pixels = uint64_t(dstWidth) * dstHeight;
-    const int bands =
-        pixels < (1u << 16) ? 1 : int(std::min<uint32_t>(16, std::max(1u, dstHeight / 16)));
     if (bands == 1) {
         fn(src, pl, dstWidth, 0, dstHeight, dst, dstStride, k);
         return;
