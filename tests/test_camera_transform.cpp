@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/camera_frame.h"
+#include "common/camera_transform_cases.h"
 #include "common/camera_transform_reference.h"
 #include "mira/mira_image.h"
 
@@ -95,6 +96,39 @@ TEST_P(Transform, MatchesReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Transform, ::testing::ValuesIn(cases()), case_name);
+
+// Fixed destination sizes at the edges of the line path's windows, odd sizes
+// scaled far up and down per axis and a frame large enough for bands
+// (common/camera_transform_cases.h): every turn x mirror x interpolation,
+// two conversions, against the reference, nothing read past a guard page.
+class TransformScaled : public ::testing::TestWithParam<ScaledCase> {};
+TEST_P(TransformScaled, MatchesReference) {
+    const ScaledCase c = GetParam();
+    TestFrame fr(c.layout, c.w, c.h);
+    fr.fill_random(c.w * 7 + c.h * 131 + c.dh);
+    const Conversion conv[] = {kConversions[0], kConversions[1]};
+    for (int deg : {0, 90, 180, 270})
+        for (int mirror : {0, 1})
+            for (mira_interpolation ip : {MIRA_INTERPOLATION_NONE, MIRA_INTERPOLATION_BILINEAR})
+                for (const Conversion& cv : conv) {
+                    TestRgb out(c.dw, c.dh, channels_of(cv.f));
+                    ASSERT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &out.im, deg, mirror, ip, cv.f,
+                                                           cv.m, cv.r, MIRA_PATH_CPU),
+                              MIRA_STATUS_OK);
+                    const std::vector<uint8_t> want =
+                        reference_transform(fr, c.dw, c.dh, deg, mirror,
+                                            ip == MIRA_INTERPOLATION_BILINEAR, cv.f, cv.m, cv.r);
+                    const size_t bad = first_difference(out, want);
+                    ASSERT_EQ(bad, SIZE_MAX)
+                        << "degrees " << deg << " mirror " << mirror << " interpolation " << ip
+                        << " format " << cv.f << " at byte " << bad << " (row "
+                        << bad / (size_t(c.dw) * channels_of(cv.f)) << ")";
+                    ASSERT_TRUE(out.g->paddingIntact());
+                }
+    EXPECT_TRUE(fr.canaries_intact());
+}
+INSTANTIATE_TEST_SUITE_P(Cases, TransformScaled, ::testing::ValuesIn(scaled_cases()),
+                         [](const auto& i) { return scaled_case_name(i.param); });
 
 // A camera frame (1920x1080 NV21) to a portrait preview (720x1280 RGBA),
 // turned both ways and mirrored, in bands on the workers.

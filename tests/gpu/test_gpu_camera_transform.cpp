@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/camera_frame.h"
+#include "common/camera_transform_cases.h"
 #include "common/camera_transform_reference.h"
 #include "common/opencl_probe.h"
 #include "gpu/src/inc/zor_test_hooks.h"
@@ -105,6 +106,55 @@ INSTANTIATE_TEST_SUITE_P(All, GpuTransform, ::testing::ValuesIn(cases()),
                                     std::to_string(i.param.h) + "_to_" + std::to_string(i.param.dw) +
                                     "x" + std::to_string(i.param.dh);
                          });
+
+// The CPU suite's fixed destination sizes (the edges of the CPU's line path,
+// odd sizes scaled far per axis, a banded frame): every route gives the
+// reference's bytes.
+class GpuTransformScaled : public ::testing::TestWithParam<ScaledCase> {
+protected:
+    void SetUp() override {
+        if (!mira_test::gpu_live()) GTEST_SKIP() << "no OpenCL device";
+    }
+};
+TEST_P(GpuTransformScaled, SameBytesAsCpuAndReference) {
+    const ScaledCase c = GetParam();
+    TestFrame fr(c.layout, c.w, c.h);
+    fr.fill_random(c.w * 5 + c.h * 3 + c.dw);
+    for (int deg : {0, 90, 180, 270})
+        for (int mirror : {0, 1})
+            for (mira_interpolation ip : {MIRA_INTERPOLATION_NONE, MIRA_INTERPOLATION_BILINEAR}) {
+                const mira_rgb_format fmt = mirror ? MIRA_RGB_FORMAT_BGR : MIRA_RGB_FORMAT_RGBA;
+                const mira_matrix m = MIRA_MATRIX_BT601;
+                const mira_range r = MIRA_RANGE_LIMITED;
+                SCOPED_TRACE("degrees " + std::to_string(deg) + " mirror " +
+                             std::to_string(mirror) + " interpolation " + std::to_string(ip));
+                const int chn = channels_of(fmt);
+                TestRgb cpu(c.dw, c.dh, chn), gpu(c.dw, c.dh, chn), twin(c.dw, c.dh, chn);
+                ASSERT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &cpu.im, deg, mirror, ip, fmt, m, r,
+                                                       MIRA_PATH_CPU),
+                          MIRA_STATUS_OK);
+                const uint64_t n = launches_of([&] {
+                    ASSERT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &gpu.im, deg, mirror, ip, fmt, m,
+                                                           r, MIRA_PATH_GPU),
+                              MIRA_STATUS_OK);
+                });
+                EXPECT_EQ(n, 1u) << "no kernel ran";
+                zor_test_force_unusable(true);
+                EXPECT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &twin.im, deg, mirror, ip, fmt, m, r,
+                                                       MIRA_PATH_GPU),
+                          MIRA_STATUS_OK);
+                zor_test_force_unusable(false);
+                const auto want = reference_transform(fr, c.dw, c.dh, deg, mirror,
+                                                      ip == MIRA_INTERPOLATION_BILINEAR, fmt, m, r);
+                ASSERT_EQ(first_difference(cpu, want), SIZE_MAX);
+                ASSERT_EQ(gpu.g->packed(), cpu.g->packed());
+                ASSERT_EQ(twin.g->packed(), cpu.g->packed());
+                ASSERT_TRUE(gpu.g->paddingIntact());
+            }
+    EXPECT_TRUE(fr.canaries_intact());
+}
+INSTANTIATE_TEST_SUITE_P(Cases, GpuTransformScaled, ::testing::ValuesIn(scaled_cases()),
+                         [](const auto& i) { return scaled_case_name(i.param); });
 
 // A 1080p NV21 camera frame to the 720x1280 portrait preview.
 TEST(GpuTransformLarge, NV21ToPortraitPreview) {
