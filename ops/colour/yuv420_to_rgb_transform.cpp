@@ -267,9 +267,20 @@ constexpr uint32_t kStripLuma = 64;     // source columns turned per strip (luma
 constexpr uint32_t kStripChroma = 40;   // and chroma
 constexpr uint32_t kLinePad = 64;       // readable bytes after a line's last sample
 
+// Where NEON is emulated on x86 the taps of a sample are gathered next to
+// each other and blended by one multiply-add of byte pairs (see
+// blend16_lines); on AArch64 each tap has its own vector.
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+constexpr bool kPairedTaps = true;
+#else
+constexpr bool kPairedTaps = false;
+#endif
+
 // One block of 16 destination samples along x: byte indices into the block's
 // window (yBase / cBase bytes into the luma / chroma line) of both taps and
-// their weights, each in 1..255.
+// their weights, each in 1..255. With kPairedTaps the arrays hold pairs
+// instead: *I0 and *W0 the first tap's and the second tap's index (weight)
+// of samples 0..7 interleaved, *I1 and *W1 those of samples 8..15.
 struct LineBlock {
     uint8_t yI0[16], yI1[16], yW0[16], yW1[16];
     uint8_t uI0[16], uI1[16], vI0[16], vI1[16], cW0[16], cW1[16];
@@ -297,6 +308,21 @@ inline void lane_taps(uint32_t i0, uint32_t i1, uint8_t w, uint32_t* j0, uint32_
         *j1 = i1;
         *w0 = uint8_t(256 - w);
         *w1 = w;
+    }
+}
+
+// Per-tap arrays v[0] (first tap) and v[1] (second tap) of 16 samples into a
+// block's pair of arrays (LineBlock).
+inline void place_taps(const uint8_t (&v)[2][16], uint8_t* first, uint8_t* second) {
+    for (uint32_t l = 0; l < kBlock; ++l) {
+        if (kPairedTaps) {
+            uint8_t* half = l < 8 ? first : second;
+            half[2 * (l & 7)] = v[0][l];
+            half[2 * (l & 7) + 1] = v[1][l];
+        } else {
+            first[l] = v[0][l];
+            second[l] = v[1][l];
+        }
     }
 }
 
@@ -338,17 +364,38 @@ bool line_axis(const AxisTaps& t, uint32_t n, uint32_t cStep, uint32_t uOff, uin
         const uint32_t ySpan = yhi - ylo + 1, cSpan = cStep * (chi - clo) + offMax + 1;
         if (ySpan > kWindowMax || cSpan > kWindowMax) return false;
         widest = std::max(widest, std::max(ySpan, cSpan));
+        uint8_t yi[2][16], ui[2][16], vi[2][16];
         for (uint32_t l = 0; l < kBlock; ++l) {
-            b.yI0[l] = uint8_t(j0[l] - ylo);
-            b.yI1[l] = uint8_t(j1[l] - ylo);
-            b.uI0[l] = uint8_t(cStep * (k0[l] - clo) + uOff);
-            b.uI1[l] = uint8_t(cStep * (k1[l] - clo) + uOff);
-            b.vI0[l] = uint8_t(cStep * (k0[l] - clo) + vOff);
-            b.vI1[l] = uint8_t(cStep * (k1[l] - clo) + vOff);
+            yi[0][l] = uint8_t(j0[l] - ylo);
+            yi[1][l] = uint8_t(j1[l] - ylo);
+            ui[0][l] = uint8_t(cStep * (k0[l] - clo) + uOff);
+            ui[1][l] = uint8_t(cStep * (k1[l] - clo) + uOff);
+            vi[0][l] = uint8_t(cStep * (k0[l] - clo) + vOff);
+            vi[1][l] = uint8_t(cStep * (k1[l] - clo) + vOff);
+        }
+        place_taps(yi, b.yI0, b.yI1);
+        place_taps(ui, b.uI0, b.uI1);
+        place_taps(vi, b.vI0, b.vI1);
+        if (kPairedTaps) {
+            uint8_t yw[2][16], cw[2][16];
+            std::memcpy(yw[0], b.yW0, 16);
+            std::memcpy(yw[1], b.yW1, 16);
+            std::memcpy(cw[0], b.cW0, 16);
+            std::memcpy(cw[1], b.cW1, 16);
+            place_taps(yw, b.yW0, b.yW1);
+            place_taps(cw, b.cW0, b.cW1);
         }
         a->blocks.push_back(b);
     }
     a->window = widest <= 32 ? 32 : 64;
+    if (kPairedTaps && a->window == 32) {
+        // Bit 4 of each index (which half of the window) moved to bit 7:
+        // see lookup.
+        for (LineBlock& b : a->blocks)
+            for (uint8_t* idx : {b.yI0, b.yI1, b.uI0, b.uI1, b.vI0, b.vI1})
+                for (uint32_t l = 0; l < kBlock; ++l)
+                    idx[l] = uint8_t((idx[l] & 15) | ((idx[l] & 16) << 3));
+    }
     return true;
 }
 
@@ -364,6 +411,29 @@ inline Window<kWindow> load_window(const uint8_t* p) {
 }
 template <int kWindow>
 inline uint8x16_t lookup(const Window<kWindow>& w, uint8x16_t idx) {
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+    // One byte shuffle per 16 bytes of the window. A 32-byte window's
+    // indices come with bit 7 set for the second half (line_axis), which the
+    // shuffle of the first half reads as a zero and that of the second half,
+    // the bit flipped, as its own byte.
+    const __m128i i = simde_uint8x16_to_m128i(idx);
+    if constexpr (kWindow == 32) {
+        const __m128i lo = _mm_shuffle_epi8(simde_uint8x16_to_m128i(w.v[0]), i);
+        const __m128i hi = _mm_shuffle_epi8(simde_uint8x16_to_m128i(w.v[1]),
+                                            _mm_xor_si128(i, _mm_set1_epi8(char(0x80))));
+        return simde_uint8x16_from_m128i(_mm_or_si128(lo, hi));
+    }
+    // Otherwise for part k the index less 16 k, pushed to 0x80 and above (a
+    // zero) where it is outside 0..15.
+    __m128i r = _mm_shuffle_epi8(simde_uint8x16_to_m128i(w.v[0]),
+                                 _mm_adds_epu8(i, _mm_set1_epi8(0x70)));
+    for (int k = 1; k < kWindow / 16; ++k) {
+        const __m128i ik = _mm_adds_epu8(_mm_sub_epi8(i, _mm_set1_epi8(char(16 * k))),
+                                         _mm_set1_epi8(0x70));
+        r = _mm_or_si128(r, _mm_shuffle_epi8(simde_uint8x16_to_m128i(w.v[k]), ik));
+    }
+    return simde_uint8x16_from_m128i(r);
+#else
     if constexpr (kWindow == 32) {
         uint8x16x2_t t;
         t.val[0] = w.v[0];
@@ -377,8 +447,56 @@ inline uint8x16_t lookup(const Window<kWindow>& w, uint8x16_t idx) {
         t.val[3] = w.v[3];
         return vqtbl4q_u8(t, idx);
     }
+#endif
 }
 
+// The weights across the lines of a row: 256 - w and w of the luma lines
+// (kChroma false) or of the chroma lines.
+struct AcrossWeights {
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+    __m128i y, c;  // 256 - w | w << 16 in every 32-bit lane
+    AcrossWeights(uint8_t yw, uint8_t cw)
+        : y(_mm_set1_epi32(int((256 - yw) | (yw << 16)))),
+          c(_mm_set1_epi32(int((256 - cw) | (cw << 16)))) {}
+#else
+    uint16x4_t r;  // 256 - yw, yw, 256 - cw, cw
+    AcrossWeights(uint8_t yw, uint8_t cw) {
+        const uint16_t v[4] = {uint16_t(256 - yw), yw, uint16_t(256 - cw), cw};
+        r = vld1_u16(v);
+    }
+#endif
+};
+
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+// (t0 (256 - w) + t1 w + 2^15) >> 16 of 8 lanes given as p = t0 - 2^15 and
+// q = t1 - 2^15 (16-bit signed): one multiply-add of (p, q) pairs by
+// (256 - w, w) is the sum less 2^23.
+inline __m128i blend_across8(__m128i p, __m128i q, __m128i w) {
+    const __m128i bias = _mm_set1_epi32((1 << 23) + (1 << 15));
+    const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(p, q), w);
+    const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(p, q), w);
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, bias), 16),
+                           _mm_srai_epi32(_mm_add_epi32(hi, bias), 16));
+}
+// The samples (0..255) of 16 destination pixels of one plane, as two halves
+// of 8 16-bit lanes. a0, a1: the tap pairs of samples 0..7 and 8..15 in line
+// a, b0, b1 in line b; w0, w1 their weight pairs. Along the line, with the
+// taps made signed (x - 128), one multiply-add of byte pairs gives
+// t - 2^15 = (x0 - 128)(256 - w) + (x1 - 128) w exactly (-32768..32512).
+template <bool kChroma>
+inline void blend16_lines(uint8x16_t a0, uint8x16_t a1, uint8x16_t b0, uint8x16_t b1,
+                          uint8x16_t w0, uint8x16_t w1, const AcrossWeights& w,
+                          uint16x8_t out[2]) {
+    const __m128i k80 = _mm_set1_epi8(char(0x80));
+    const __m128i W0 = simde_uint8x16_to_m128i(w0), W1 = simde_uint8x16_to_m128i(w1);
+    const auto along = [&](uint8x16_t x, __m128i wt) {
+        return _mm_maddubs_epi16(wt, _mm_xor_si128(simde_uint8x16_to_m128i(x), k80));
+    };
+    const __m128i r = kChroma ? w.c : w.y;
+    out[0] = simde_uint16x8_from_m128i(blend_across8(along(a0, W0), along(b0, W0), r));
+    out[1] = simde_uint16x8_from_m128i(blend_across8(along(a1, W1), along(b1, W1), r));
+}
+#else
 // a0 (256 - w) + a1 w as 16-bit lanes, bytes 0..7 (lo) and 8..15 (hi).
 inline void blend_line(uint8x16_t a0, uint8x16_t a1, uint8x16_t w0, uint8x16_t w1,
                        uint16x8_t* lo, uint16x8_t* hi) {
@@ -387,8 +505,7 @@ inline void blend_line(uint8x16_t a0, uint8x16_t a1, uint8x16_t w0, uint8x16_t w
                    vget_high_u8(w1));
 }
 // (t0 (256 - w) + t1 w + 2^15) >> 16 of four lanes, with 256 - w in lane
-// kLane of r and w in lane kLane + 1 (the four weights of a row in one
-// register).
+// kLane of r and w in lane kLane + 1.
 template <int kLane>
 inline uint16x4_t blend_across(uint16x4_t t0, uint16x4_t t1, uint16x4_t r) {
     const uint32x4_t a = vmull_lane_u16(t0, r, kLane), b = vmull_lane_u16(t1, r, kLane + 1);
@@ -400,17 +517,20 @@ inline uint16x4_t blend_across(uint16x4_t t0, uint16x4_t t1, uint16x4_t r) {
 }
 // The samples (0..255) of 16 destination pixels of one plane, as two halves
 // of 8 16-bit lanes, from the taps a0, a1 of line a and b0, b1 of line b.
-template <int kLane>
+template <bool kChroma>
 inline void blend16_lines(uint8x16_t a0, uint8x16_t a1, uint8x16_t b0, uint8x16_t b1,
-                          uint8x16_t w0, uint8x16_t w1, uint16x4_t r, uint16x8_t out[2]) {
+                          uint8x16_t w0, uint8x16_t w1, const AcrossWeights& w,
+                          uint16x8_t out[2]) {
+    constexpr int kLane = kChroma ? 2 : 0;
     uint16x8_t alo, ahi, blo, bhi;
     blend_line(a0, a1, w0, w1, &alo, &ahi);
     blend_line(b0, b1, w0, w1, &blo, &bhi);
-    out[0] = vcombine_u16(blend_across<kLane>(vget_low_u16(alo), vget_low_u16(blo), r),
-                          blend_across<kLane>(vget_high_u16(alo), vget_high_u16(blo), r));
-    out[1] = vcombine_u16(blend_across<kLane>(vget_low_u16(ahi), vget_low_u16(bhi), r),
-                          blend_across<kLane>(vget_high_u16(ahi), vget_high_u16(bhi), r));
+    out[0] = vcombine_u16(blend_across<kLane>(vget_low_u16(alo), vget_low_u16(blo), w.r),
+                          blend_across<kLane>(vget_high_u16(alo), vget_high_u16(blo), w.r));
+    out[1] = vcombine_u16(blend_across<kLane>(vget_low_u16(ahi), vget_low_u16(bhi), w.r),
+                          blend_across<kLane>(vget_high_u16(ahi), vget_high_u16(bhi), w.r));
 }
+#endif
 
 // The conversion's terms of 8 samples in 16-bit lanes (0..255): the luma
 // term (as luma_term) and a chroma sample centred and scaled (as centred256).
@@ -432,29 +552,29 @@ struct RowLines {
 
 // The conversion's terms of one block of 16 destination pixels.
 template <int kWindow, bool kShared>
-MIRA_TILE_INLINE void line_block(const LineBlock& b, const RowLines& r, uint16x4_t rw,
+MIRA_TILE_INLINE void line_block(const LineBlock& b, const RowLines& r, const AcrossWeights& rw,
                                  const Kernel& k, int16x8_t lt[2], int16x8_t ut[2],
                                  int16x8_t vt[2]) {
     const Window<kWindow> ya = load_window<kWindow>(r.ya + b.yBase);
     const Window<kWindow> yb = load_window<kWindow>(r.yb + b.yBase);
     const uint8x16_t yI0 = vld1q_u8(b.yI0), yI1 = vld1q_u8(b.yI1);
     uint16x8_t Y[2], U[2], V[2];
-    blend16_lines<0>(lookup(ya, yI0), lookup(ya, yI1), lookup(yb, yI0), lookup(yb, yI1),
+    blend16_lines<false>(lookup(ya, yI0), lookup(ya, yI1), lookup(yb, yI0), lookup(yb, yI1),
                   vld1q_u8(b.yW0), vld1q_u8(b.yW1), rw, Y);
     const Window<kWindow> ua = load_window<kWindow>(r.ua + b.cBase);
     const Window<kWindow> ub = load_window<kWindow>(r.ub + b.cBase);
     const uint8x16_t cW0 = vld1q_u8(b.cW0), cW1 = vld1q_u8(b.cW1);
     const uint8x16_t uI0 = vld1q_u8(b.uI0), uI1 = vld1q_u8(b.uI1);
-    blend16_lines<2>(lookup(ua, uI0), lookup(ua, uI1), lookup(ub, uI0), lookup(ub, uI1), cW0, cW1,
+    blend16_lines<true>(lookup(ua, uI0), lookup(ua, uI1), lookup(ub, uI0), lookup(ub, uI1), cW0, cW1,
                   rw, U);
     const uint8x16_t vI0 = vld1q_u8(b.vI0), vI1 = vld1q_u8(b.vI1);
     if constexpr (kShared) {
-        blend16_lines<2>(lookup(ua, vI0), lookup(ua, vI1), lookup(ub, vI0), lookup(ub, vI1), cW0,
+        blend16_lines<true>(lookup(ua, vI0), lookup(ua, vI1), lookup(ub, vI0), lookup(ub, vI1), cW0,
                       cW1, rw, V);
     } else {
         const Window<kWindow> va = load_window<kWindow>(r.va + b.cBase);
         const Window<kWindow> vb = load_window<kWindow>(r.vb + b.cBase);
-        blend16_lines<2>(lookup(va, vI0), lookup(va, vI1), lookup(vb, vI0), lookup(vb, vI1), cW0,
+        blend16_lines<true>(lookup(va, vI0), lookup(va, vI1), lookup(vb, vI0), lookup(vb, vI1), cW0,
                       cW1, rw, V);
     }
     for (int h = 0; h < 2; ++h) {
@@ -469,9 +589,7 @@ void line_row(const LineAxis& ax, uint32_t n, const RowLines& lines, const Kerne
               uint8_t* out) {
     const Kernel k = kernel;
     const RowLines r = lines;  // a copy: the stores may alias anything reached through `lines`
-    // 256 - w and w of the luma lines, then of the chroma lines.
-    const uint16_t rws[4] = {uint16_t(256 - r.yw), r.yw, uint16_t(256 - r.cw), r.cw};
-    const uint16x4_t rw = vld1_u16(rws);
+    const AcrossWeights rw(r.yw, r.cw);
     int16x8_t lt[2], ut[2], vt[2];
     if (n < kBlock) {
         uint8_t o[kBlock * 4];
