@@ -467,10 +467,29 @@ struct AcrossWeights {
 #endif
 };
 
+// The first stage of 16 samples of one plane along one line, t = x0 (256 -
+// w) + x1 w (exact in 16 bits, at most 65280), as two halves of 8 lanes.
+struct Along {
+    uint16x8_t h[2];
+};
+
 #if defined(SIMDE_X86_SSSE3_NATIVE)
+// x0, x1: the tap pairs of samples 0..7 and 8..15; w0, w1 their weight
+// pairs. With the taps made signed (x - 128), one multiply-add of byte pairs
+// gives t - 2^15 = (x0 - 128)(256 - w) + (x1 - 128) w exactly (-32768 ..
+// 32512), which is what the lanes hold here.
+inline Along along(uint8x16_t x0, uint8x16_t x1, uint8x16_t w0, uint8x16_t w1) {
+    const __m128i k80 = _mm_set1_epi8(char(0x80));
+    Along a;
+    a.h[0] = simde_uint16x8_from_m128i(_mm_maddubs_epi16(
+        simde_uint8x16_to_m128i(w0), _mm_xor_si128(simde_uint8x16_to_m128i(x0), k80)));
+    a.h[1] = simde_uint16x8_from_m128i(_mm_maddubs_epi16(
+        simde_uint8x16_to_m128i(w1), _mm_xor_si128(simde_uint8x16_to_m128i(x1), k80)));
+    return a;
+}
 // (t0 (256 - w) + t1 w + 2^15) >> 16 of 8 lanes given as p = t0 - 2^15 and
-// q = t1 - 2^15 (16-bit signed): one multiply-add of (p, q) pairs by
-// (256 - w, w) is the sum less 2^23.
+// q = t1 - 2^15: one multiply-add of (p, q) pairs by (256 - w, w) is the
+// sum less 2^23.
 inline __m128i blend_across8(__m128i p, __m128i q, __m128i w) {
     const __m128i bias = _mm_set1_epi32((1 << 23) + (1 << 15));
     const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(p, q), w);
@@ -479,30 +498,24 @@ inline __m128i blend_across8(__m128i p, __m128i q, __m128i w) {
                            _mm_srai_epi32(_mm_add_epi32(hi, bias), 16));
 }
 // The samples (0..255) of 16 destination pixels of one plane, as two halves
-// of 8 16-bit lanes. a0, a1: the tap pairs of samples 0..7 and 8..15 in line
-// a, b0, b1 in line b; w0, w1 their weight pairs. Along the line, with the
-// taps made signed (x - 128), one multiply-add of byte pairs gives
-// t - 2^15 = (x0 - 128)(256 - w) + (x1 - 128) w exactly (-32768..32512).
+// of 8 16-bit lanes, from the first stage of lines a and b.
 template <bool kChroma>
-inline void blend16_lines(uint8x16_t a0, uint8x16_t a1, uint8x16_t b0, uint8x16_t b1,
-                          uint8x16_t w0, uint8x16_t w1, const AcrossWeights& w,
-                          uint16x8_t out[2]) {
-    const __m128i k80 = _mm_set1_epi8(char(0x80));
-    const __m128i W0 = simde_uint8x16_to_m128i(w0), W1 = simde_uint8x16_to_m128i(w1);
-    const auto along = [&](uint8x16_t x, __m128i wt) {
-        return _mm_maddubs_epi16(wt, _mm_xor_si128(simde_uint8x16_to_m128i(x), k80));
-    };
+inline void across(const Along& a, const Along& b, const AcrossWeights& w, uint16x8_t out[2]) {
     const __m128i r = kChroma ? w.c : w.y;
-    out[0] = simde_uint16x8_from_m128i(blend_across8(along(a0, W0), along(b0, W0), r));
-    out[1] = simde_uint16x8_from_m128i(blend_across8(along(a1, W1), along(b1, W1), r));
+    for (int i = 0; i < 2; ++i)
+        out[i] = simde_uint16x8_from_m128i(blend_across8(simde_uint16x8_to_m128i(a.h[i]),
+                                                         simde_uint16x8_to_m128i(b.h[i]), r));
 }
 #else
-// a0 (256 - w) + a1 w as 16-bit lanes, bytes 0..7 (lo) and 8..15 (hi).
-inline void blend_line(uint8x16_t a0, uint8x16_t a1, uint8x16_t w0, uint8x16_t w1,
-                       uint16x8_t* lo, uint16x8_t* hi) {
-    *lo = vmlal_u8(vmull_u8(vget_low_u8(a0), vget_low_u8(w0)), vget_low_u8(a1), vget_low_u8(w1));
-    *hi = vmlal_u8(vmull_u8(vget_high_u8(a0), vget_high_u8(w0)), vget_high_u8(a1),
-                   vget_high_u8(w1));
+// x0, x1: the first and the second tap of the 16 samples, w0, w1 their
+// weights.
+inline Along along(uint8x16_t x0, uint8x16_t x1, uint8x16_t w0, uint8x16_t w1) {
+    Along a;
+    a.h[0] = vmlal_u8(vmull_u8(vget_low_u8(x0), vget_low_u8(w0)), vget_low_u8(x1),
+                      vget_low_u8(w1));
+    a.h[1] = vmlal_u8(vmull_u8(vget_high_u8(x0), vget_high_u8(w0)), vget_high_u8(x1),
+                      vget_high_u8(w1));
+    return a;
 }
 // (t0 (256 - w) + t1 w + 2^15) >> 16 of four lanes, with 256 - w in lane
 // kLane of r and w in lane kLane + 1.
@@ -516,19 +529,14 @@ inline uint16x4_t blend_across(uint16x4_t t0, uint16x4_t t1, uint16x4_t r) {
 #endif
 }
 // The samples (0..255) of 16 destination pixels of one plane, as two halves
-// of 8 16-bit lanes, from the taps a0, a1 of line a and b0, b1 of line b.
+// of 8 16-bit lanes, from the first stage of lines a and b.
 template <bool kChroma>
-inline void blend16_lines(uint8x16_t a0, uint8x16_t a1, uint8x16_t b0, uint8x16_t b1,
-                          uint8x16_t w0, uint8x16_t w1, const AcrossWeights& w,
-                          uint16x8_t out[2]) {
+inline void across(const Along& a, const Along& b, const AcrossWeights& w, uint16x8_t out[2]) {
     constexpr int kLane = kChroma ? 2 : 0;
-    uint16x8_t alo, ahi, blo, bhi;
-    blend_line(a0, a1, w0, w1, &alo, &ahi);
-    blend_line(b0, b1, w0, w1, &blo, &bhi);
-    out[0] = vcombine_u16(blend_across<kLane>(vget_low_u16(alo), vget_low_u16(blo), w.r),
-                          blend_across<kLane>(vget_high_u16(alo), vget_high_u16(blo), w.r));
-    out[1] = vcombine_u16(blend_across<kLane>(vget_low_u16(ahi), vget_low_u16(bhi), w.r),
-                          blend_across<kLane>(vget_high_u16(ahi), vget_high_u16(bhi), w.r));
+    for (int i = 0; i < 2; ++i)
+        out[i] = vcombine_u16(
+            blend_across<kLane>(vget_low_u16(a.h[i]), vget_low_u16(b.h[i]), w.r),
+            blend_across<kLane>(vget_high_u16(a.h[i]), vget_high_u16(b.h[i]), w.r));
 }
 #endif
 
@@ -550,68 +558,106 @@ struct RowLines {
     uint8_t yw, cw;
 };
 
-// The conversion's terms of one block of 16 destination pixels.
-template <int kWindow, bool kShared>
-MIRA_TILE_INLINE void line_block(const LineBlock& b, const RowLines& r, const AcrossWeights& rw,
-                                 const Kernel& k, int16x8_t lt[2], int16x8_t ut[2],
-                                 int16x8_t vt[2]) {
-    const Window<kWindow> ya = load_window<kWindow>(r.ya + b.yBase);
-    const Window<kWindow> yb = load_window<kWindow>(r.yb + b.yBase);
-    const uint8x16_t yI0 = vld1q_u8(b.yI0), yI1 = vld1q_u8(b.yI1);
-    uint16x8_t Y[2], U[2], V[2];
-    blend16_lines<false>(lookup(ya, yI0), lookup(ya, yI1), lookup(yb, yI0), lookup(yb, yI1),
-                  vld1q_u8(b.yW0), vld1q_u8(b.yW1), rw, Y);
-    const Window<kWindow> ua = load_window<kWindow>(r.ua + b.cBase);
-    const Window<kWindow> ub = load_window<kWindow>(r.ub + b.cBase);
-    const uint8x16_t cW0 = vld1q_u8(b.cW0), cW1 = vld1q_u8(b.cW1);
-    const uint8x16_t uI0 = vld1q_u8(b.uI0), uI1 = vld1q_u8(b.uI1);
-    blend16_lines<true>(lookup(ua, uI0), lookup(ua, uI1), lookup(ub, uI0), lookup(ub, uI1), cW0, cW1,
-                  rw, U);
-    const uint8x16_t vI0 = vld1q_u8(b.vI0), vI1 = vld1q_u8(b.vI1);
-    if constexpr (kShared) {
-        blend16_lines<true>(lookup(ua, vI0), lookup(ua, vI1), lookup(ub, vI0), lookup(ub, vI1), cW0,
-                      cW1, rw, V);
-    } else {
-        const Window<kWindow> va = load_window<kWindow>(r.va + b.cBase);
-        const Window<kWindow> vb = load_window<kWindow>(r.vb + b.cBase);
-        blend16_lines<true>(lookup(va, vI0), lookup(va, vI1), lookup(vb, vI0), lookup(vb, vI1), cW0,
-                      cW1, rw, V);
-    }
-    for (int h = 0; h < 2; ++h) {
-        lt[h] = luma_term16(Y[h], k);
-        ut[h] = centred256_16(U[h]);
-        vt[h] = centred256_16(V[h]);
-    }
+// The first stage of one plane along one line for a block: the window at
+// p, the taps' indices i0, i1 and weights w0, w1 (LineBlock).
+template <int kWindow>
+MIRA_TILE_INLINE Along along_window(const Window<kWindow>& win, uint8x16_t i0, uint8x16_t i1,
+                                    uint8x16_t w0, uint8x16_t w1) {
+    return along(lookup(win, i0), lookup(win, i1), w0, w1);
 }
 
-template <int kWindow, int kChannels, bool kBlueFirst, bool kShared>
-void line_row(const LineAxis& ax, uint32_t n, const RowLines& lines, const Kernel& kernel,
-              uint8_t* out) {
+// Lambdas inlined into their loops.
+#if defined(__GNUC__)
+#define MIRA_LAMBDA_INLINE __attribute__((always_inline))
+#else
+#define MIRA_LAMBDA_INLINE
+#endif
+
+// kRows destination rows (1, or 2 that read the same chroma lines, whose
+// first stage is then made once) into outs[]. kShared: U and V lie in the
+// same lines (interleaved pairs).
+template <int kWindow, int kChannels, bool kBlueFirst, bool kShared, int kRows>
+void line_rows(const LineAxis& ax, uint32_t n, const RowLines* lines, const Kernel& kernel,
+               uint8_t* const* outs) {
     const Kernel k = kernel;
-    const RowLines r = lines;  // a copy: the stores may alias anything reached through `lines`
-    const AcrossWeights rw(r.yw, r.cw);
-    int16x8_t lt[2], ut[2], vt[2];
+    RowLines r[kRows];  // copies: the stores may alias anything reached through `lines`
+    uint8_t* out[kRows];
+    for (int i = 0; i < kRows; ++i) {
+        r[i] = lines[i];
+        out[i] = outs[i];
+    }
+    const AcrossWeights rw0(r[0].yw, r[0].cw), rw1(r[kRows - 1].yw, r[kRows - 1].cw);
+    const auto block = [&](const LineBlock& b, uint8_t* const* dst) MIRA_LAMBDA_INLINE {
+        const uint8x16_t cW0 = vld1q_u8(b.cW0), cW1 = vld1q_u8(b.cW1);
+        const uint8x16_t uI0 = vld1q_u8(b.uI0), uI1 = vld1q_u8(b.uI1);
+        const uint8x16_t vI0 = vld1q_u8(b.vI0), vI1 = vld1q_u8(b.vI1);
+        const Window<kWindow> ua = load_window<kWindow>(r[0].ua + b.cBase);
+        const Window<kWindow> ub = load_window<kWindow>(r[0].ub + b.cBase);
+        const Along ta = along_window(ua, uI0, uI1, cW0, cW1);
+        const Along tb = along_window(ub, uI0, uI1, cW0, cW1);
+        Along sa, sb;
+        if constexpr (kShared) {
+            sa = along_window(ua, vI0, vI1, cW0, cW1);
+            sb = along_window(ub, vI0, vI1, cW0, cW1);
+        } else {
+            sa = along_window(load_window<kWindow>(r[0].va + b.cBase), vI0, vI1, cW0, cW1);
+            sb = along_window(load_window<kWindow>(r[0].vb + b.cBase), vI0, vI1, cW0, cW1);
+        }
+        const uint8x16_t yI0 = vld1q_u8(b.yI0), yI1 = vld1q_u8(b.yI1);
+        const uint8x16_t yW0 = vld1q_u8(b.yW0), yW1 = vld1q_u8(b.yW1);
+        MIRA_TILE_UNROLL
+        for (int i = 0; i < kRows; ++i) {
+            const AcrossWeights& rw = i ? rw1 : rw0;
+            const Along ya = along_window(load_window<kWindow>(r[i].ya + b.yBase), yI0, yI1, yW0, yW1);
+            const Along yb = along_window(load_window<kWindow>(r[i].yb + b.yBase), yI0, yI1, yW0, yW1);
+            uint16x8_t Y[2], U[2], V[2];
+            across<false>(ya, yb, rw, Y);
+            across<true>(ta, tb, rw, U);
+            across<true>(sa, sb, rw, V);
+            int16x8_t lt[2], ut[2], vt[2];
+            for (int h = 0; h < 2; ++h) {
+                lt[h] = luma_term16(Y[h], k);
+                ut[h] = centred256_16(U[h]);
+                vt[h] = centred256_16(V[h]);
+            }
+            convert_terms16<kChannels, kBlueFirst>(lt, ut, vt, k, dst[i]);
+        }
+    };
     if (n < kBlock) {
-        uint8_t o[kBlock * 4];
-        line_block<kWindow, kShared>(ax.blocks[0], r, rw, k, lt, ut, vt);
-        convert_terms16<kChannels, kBlueFirst>(lt, ut, vt, k, o);
-        std::memcpy(out, o, size_t(kChannels) * n);
+        uint8_t o[kRows][kBlock * 4];
+        uint8_t* d[kRows];
+        for (int i = 0; i < kRows; ++i) d[i] = o[i];
+        block(ax.blocks[0], d);
+        for (int i = 0; i < kRows; ++i) std::memcpy(out[i], o[i], size_t(kChannels) * n);
         return;
     }
     for (const LineBlock& b : ax.blocks) {
-        line_block<kWindow, kShared>(b, r, rw, k, lt, ut, vt);
-        convert_terms16<kChannels, kBlueFirst>(lt, ut, vt, k, out + kChannels * b.start);
+        uint8_t* d[kRows];
+        for (int i = 0; i < kRows; ++i) d[i] = out[i] + kChannels * b.start;
+        block(b, d);
     }
 }
 
-using LineRowFn = void (*)(const LineAxis&, uint32_t, const RowLines&, const Kernel&, uint8_t*);
+// One destination row, and two destination rows reading the same chroma
+// lines.
+using LineRowFn = void (*)(const LineAxis&, uint32_t, const RowLines*, const Kernel&,
+                           uint8_t* const*);
+struct LineRowFns {
+    LineRowFn one, two;
+};
 
 template <int kWindow, bool kShared>
-LineRowFn line_row_for(int format) {
+LineRowFns line_rows_for(int format) {
     const bool blueFirst = rgb_blue_first(format);
     if (rgb_channels(format) == 4)
-        return blueFirst ? line_row<kWindow, 4, true, kShared> : line_row<kWindow, 4, false, kShared>;
-    return blueFirst ? line_row<kWindow, 3, true, kShared> : line_row<kWindow, 3, false, kShared>;
+        return blueFirst ? LineRowFns{line_rows<kWindow, 4, true, kShared, 1>,
+                                      line_rows<kWindow, 4, true, kShared, 2>}
+                         : LineRowFns{line_rows<kWindow, 4, false, kShared, 1>,
+                                      line_rows<kWindow, 4, false, kShared, 2>};
+    return blueFirst ? LineRowFns{line_rows<kWindow, 3, true, kShared, 1>,
+                                  line_rows<kWindow, 3, true, kShared, 2>}
+                     : LineRowFns{line_rows<kWindow, 3, false, kShared, 1>,
+                                  line_rows<kWindow, 3, false, kShared, 2>};
 }
 
 // Everything a band of the line path needs.
@@ -623,7 +669,7 @@ struct LinePlan {
     bool turned;          // 90 or 270: lines are source columns
     bool shared;          // chroma pairs interleaved in one plane (turned only)
     const uint8_t* pairs; // their first byte (the lower of u, v)
-    LineRowFn fn;
+    LineRowFns fn;
     Kernel kernel;
     uint8_t* dst;
     uint64_t dstStride;
@@ -683,7 +729,8 @@ void line_band_upright(const LinePlan& p, uint32_t y0, uint32_t y1) {
         fetch(sv, p.row->c0[y], p.row->c1[y], s.v, s.vStride, ps * ax.cMin, lenC, &r.va, &r.vb);
         r.yw = p.row->yw[y];
         r.cw = p.row->cw[y];
-        p.fn(ax, p.dstWidth, r, p.kernel, p.dst + y * p.dstStride);
+        uint8_t* out = p.dst + y * p.dstStride;
+        p.fn.one(ax, p.dstWidth, &r, p.kernel, &out);
     }
 }
 
@@ -744,17 +791,29 @@ void line_band_turned(const LinePlan& p, uint32_t y0, uint32_t y1) {
             transpose_tiles<1>(s.v + ax.cMin * s.vStride + fc, int64_t(s.vStride), tv,
                                int64_t(strideC), rowsC, nc);
         }
-        for (; y < e; ++y) {
+        const auto lines = [&](uint32_t yy) {
             RowLines r;
-            r.ya = ty + size_t(row.y0[y] - fy) * strideY;
-            r.yb = ty + size_t(row.y1[y] - fy) * strideY;
-            r.ua = tu + size_t(row.c0[y] - fc) * strideC;
-            r.ub = tu + size_t(row.c1[y] - fc) * strideC;
-            r.va = tv + size_t(row.c0[y] - fc) * strideC;
-            r.vb = tv + size_t(row.c1[y] - fc) * strideC;
-            r.yw = row.yw[y];
-            r.cw = row.cw[y];
-            p.fn(ax, p.dstWidth, r, p.kernel, p.dst + y * p.dstStride);
+            r.ya = ty + size_t(row.y0[yy] - fy) * strideY;
+            r.yb = ty + size_t(row.y1[yy] - fy) * strideY;
+            r.ua = tu + size_t(row.c0[yy] - fc) * strideC;
+            r.ub = tu + size_t(row.c1[yy] - fc) * strideC;
+            r.va = tv + size_t(row.c0[yy] - fc) * strideC;
+            r.vb = tv + size_t(row.c1[yy] - fc) * strideC;
+            r.yw = row.yw[yy];
+            r.cw = row.cw[yy];
+            return r;
+        };
+        while (y < e) {
+            // Two rows at once where they read the same chroma lines.
+            const RowLines r[2] = {lines(y), lines(y + 1 < e ? y + 1 : y)};
+            uint8_t* const out[2] = {p.dst + y * p.dstStride, p.dst + (y + 1) * p.dstStride};
+            if (y + 1 < e && row.c0[y] == row.c0[y + 1] && row.c1[y] == row.c1[y + 1]) {
+                p.fn.two(ax, p.dstWidth, r, p.kernel, out);
+                y += 2;
+            } else {
+                p.fn.one(ax, p.dstWidth, r, p.kernel, out);
+                ++y;
+            }
         }
     }
 }
@@ -786,12 +845,12 @@ void yuv420_to_rgb_transform_neon(const Yuv420Source& src, uint32_t srcWidth, ui
         const uint32_t uOff = shared && src.u > src.v ? 1 : 0;
         const uint32_t vOff = shared && src.v > src.u ? 1 : 0;
         LinePlan lp{&src, srcWidth, srcHeight, dstWidth, &row, {}, o.swap, shared,
-                    std::min(src.u, src.v), nullptr, Kernel(kToRgb[matrix][range]), dst, dstStride};
+                    std::min(src.u, src.v), {nullptr, nullptr}, Kernel(kToRgb[matrix][range]), dst, dstStride};
         if (line_axis(col, dstWidth, cStep, uOff, vOff, &lp.ax)) {
-            lp.fn = lp.ax.window == 32 ? (shared ? line_row_for<32, true>(format)
-                                                 : line_row_for<32, false>(format))
-                                       : (shared ? line_row_for<64, true>(format)
-                                                 : line_row_for<64, false>(format));
+            lp.fn = lp.ax.window == 32 ? (shared ? line_rows_for<32, true>(format)
+                                                 : line_rows_for<32, false>(format))
+                                       : (shared ? line_rows_for<64, true>(format)
+                                                 : line_rows_for<64, false>(format));
             const auto band = [&](uint32_t r0, uint32_t r1) {
                 if (lp.turned)
                     line_band_turned(lp, r0, r1);
