@@ -245,8 +245,6 @@ void rows(const Yuv420Source& s, const Plan& pl, uint32_t n, uint32_t y0, uint32
     }
 }
 
-
-// ---------------------------------------------------------------------------
 // The line path. Each destination row blends two source lines along the
 // destination-x axis: for 0 and 180 degrees two source rows, for 90 and 270
 // two source columns, turned into rows (tile transposes) a strip of columns
@@ -258,7 +256,7 @@ void rows(const Yuv420Source& s, const Plan& pl, uint32_t n, uint32_t y0, uint32
 // one plane when turning) the gather path above runs. The arithmetic is the
 // same: per plane, t = a (256 - w) + b w along the line (exact in 16 bits,
 // at most 65280) for both lines, then (t0 (256 - w') + t1 w' + 2^15) >> 16
-// across them in 32 bits, which is the four-tap sum of the header, and the
+// across them in 32 bits, which is the four-tap sum of mira_image.h, and the
 // same conversion.
 
 constexpr uint32_t kBlock = 16;
@@ -558,8 +556,8 @@ struct RowLines {
     uint8_t yw, cw;
 };
 
-// The first stage of one plane along one line for a block: the window at
-// p, the taps' indices i0, i1 and weights w0, w1 (LineBlock).
+// The first stage of one plane along one line for a block: the line's
+// window, the taps' indices i0, i1 and weights w0, w1 (LineBlock).
 template <int kWindow>
 MIRA_TILE_INLINE Along along_window(const Window<kWindow>& win, uint8x16_t i0, uint8x16_t i1,
                                     uint8x16_t w0, uint8x16_t w1) {
@@ -608,8 +606,10 @@ void line_rows(const LineAxis& ax, uint32_t n, const RowLines* lines, const Kern
         MIRA_TILE_UNROLL
         for (int i = 0; i < kRows; ++i) {
             const AcrossWeights& rw = i ? rw1 : rw0;
-            const Along ya = along_window(load_window<kWindow>(r[i].ya + b.yBase), yI0, yI1, yW0, yW1);
-            const Along yb = along_window(load_window<kWindow>(r[i].yb + b.yBase), yI0, yI1, yW0, yW1);
+            const Along ya =
+                along_window(load_window<kWindow>(r[i].ya + b.yBase), yI0, yI1, yW0, yW1);
+            const Along yb =
+                along_window(load_window<kWindow>(r[i].yb + b.yBase), yI0, yI1, yW0, yW1);
             uint16x8_t Y[2], U[2], V[2];
             across<false>(ya, yb, rw, Y);
             across<true>(ta, tb, rw, U);
@@ -845,7 +845,8 @@ void yuv420_to_rgb_transform_neon(const Yuv420Source& src, uint32_t srcWidth, ui
         const uint32_t uOff = shared && src.u > src.v ? 1 : 0;
         const uint32_t vOff = shared && src.v > src.u ? 1 : 0;
         LinePlan lp{&src, srcWidth, srcHeight, dstWidth, &row, {}, o.swap, shared,
-                    std::min(src.u, src.v), {nullptr, nullptr}, Kernel(kToRgb[matrix][range]), dst, dstStride};
+                    std::min(src.u, src.v), {nullptr, nullptr},
+                    Kernel(kToRgb[matrix][range]), dst, dstStride};
         if (line_axis(col, dstWidth, cStep, uOff, vOff, &lp.ax)) {
             lp.fn = lp.ax.window == 32 ? (shared ? line_rows_for<32, true>(format)
                                                  : line_rows_for<32, false>(format))

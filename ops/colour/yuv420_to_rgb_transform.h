@@ -2,7 +2,13 @@
 // scaled to the destination size and converted to interleaved RGB in one pass
 // (the arithmetic is mira_yuv420_to_rgb_transform's, include/mira/
 // mira_image.h). Each destination axis maps to one source axis through a
-// table of taps computed once per call; rows run in bands.
+// table of taps computed once per call; rows run in bands. Each destination
+// row blends two source lines (rows, or for quarter turns columns transposed
+// a strip at a time) whose taps are gathered by table lookups from short
+// windows; where a window would be too wide (more than about 3.9 source
+// samples per destination sample along destination x) or the chroma pairs of
+// a turned frame are not interleaved in one plane, the taps are gathered one
+// by one instead. Both give the same bytes.
 #pragma once
 
 #include <cstdint>
