@@ -1,9 +1,10 @@
 // Interleaved RGB(A) to a 4:2:0 frame of three packed planes (Y, U, V, each
 // with its own byte stride), in the integer formula of common/yuv420.clh:
-//   Y = clamp((q(128 R, kYR) + q(128 G, kYG) + q(128 B, kYB) + 64 yoff + 32) >> 6)
-//   U = clamp((q(32 SR, kUR) + q(32 SG, kUG) + q(32 SB, kUB) + 8224) >> 6), V alike,
-// where SR, SG, SB sum each 2x2 block, a partial block at an odd edge
-// counting its last column or row twice. The launch follows the luma plane
+//   Y = (kYR R + kYG G + kYB B + 256 yoff + 128) >> 8
+//   U = (q(D1, kUB) + q(D2, kUR) + 32896) >> 8, V = (q(D2, kVR) + q(D1, kVB) + 32896) >> 8
+// with D1 = 32 (SB - SG), D2 = 32 (SR - SG), where SR, SG, SB sum each 2x2
+// block, a partial block at an odd edge counting its last column or row
+// twice; every sum lies within 0..65535 before its shift, so none is clamped. The launch follows the luma plane
 // (units of 4 bytes, one row each); one unit here is 4 pixels (two blocks)
 // of a row pair, and units past the frame are skipped.
 #include "common/work_item.clh"
@@ -43,15 +44,12 @@ __kernel void mira_fcvColorRGBToYUV420u8_func(
                         sr += r;
                         sg += g;
                         sb += b;
-                        const int lum = mira_q15(128 * r, k[1]) + mira_q15(128 * g, k[2]) +
-                                        mira_q15(128 * b, k[3]) + 64 * k[0] + 32;
-                        o[xs[i]] = (uchar)mira_clamp255(lum >> 6);
+                        o[xs[i]] = (uchar)((k[1] * r + k[2] * g + k[3] * b + 256 * k[0] + 128) >> 8);
                     }
                 }
-                ou[bx >> 1] = (uchar)mira_clamp255(
-                    (mira_q15(32 * sr, k[4]) + mira_q15(32 * sg, k[5]) + mira_q15(32 * sb, k[6]) + 8224) >> 6);
-                ov[bx >> 1] = (uchar)mira_clamp255(
-                    (mira_q15(32 * sr, k[7]) + mira_q15(32 * sg, k[8]) + mira_q15(32 * sb, k[9]) + 8224) >> 6);
+                const int d1 = 32 * (sb - sg), d2 = 32 * (sr - sg);
+                ou[bx >> 1] = (uchar)((mira_q15(d1, k[4]) + mira_q15(d2, k[5]) + 32896) >> 8);
+                ov[bx >> 1] = (uchar)((mira_q15(d2, k[6]) + mira_q15(d1, k[7]) + 32896) >> 8);
             }
         }
     }

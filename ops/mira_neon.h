@@ -561,9 +561,45 @@ inline int16x8_t dup_opaque_s16(int16_t k) {
     __asm__("" : "+r"(k));
     return vdupq_n_s16(k);
 }
+inline uint8x16_t dup_opaque_u8(uint8_t k) {
+    __asm__("" : "+r"(k));
+    return vdupq_n_u8(k);
+}
 // The low bytes of a's lanes, then those of b's (vmovn of each, combined).
 inline uint8x16_t narrow_u16(uint16x8_t a, uint16x8_t b) {
     return vuzp1q_u8(vreinterpretq_u8_u16(a), vreinterpretq_u8_u16(b));
+}
+
+// (a + b + 128) >> 8 of a's and b's lanes, then c's and d's, modulo 2^16
+// before the shift (vraddhn_u16 and its high form): one instruction per 8
+// lanes on AArch64; an add, a rounding add, a shift and a pack on x86.
+inline uint8x16_t raddhn_u16x2(uint16x8_t a, uint16x8_t b, uint16x8_t c, uint16x8_t d) {
+#if defined(__aarch64__) || defined(_M_ARM64)
+    return vraddhn_high_u16(vraddhn_u16(a, b), c, d);
+#else
+    const uint16x8_t k128 = vdupq_n_u16(128);
+    return narrow_u16(vshrq_n_u16(vaddq_u16(vaddq_u16(a, b), k128), 8),
+                      vshrq_n_u16(vaddq_u16(vaddq_u16(c, d), k128), 8));
+#endif
+}
+
+// The value of v as the compiler must compute it here: keeps a sum from being
+// reassociated with a later add (clang turns umull + umlal + umlal + addhn of
+// a constant into a register copy of the constant, three multiply-adds... and
+// an addhn: one instruction more). No instruction of its own.
+inline void keep_u16(uint16x8_t& v) {
+#if defined(__aarch64__) || defined(_M_ARM64)
+    __asm__("" : "+w"(v));
+#else
+    (void)v;
+#endif
+}
+inline void keep_u8(uint8x16_t& v) {
+#if defined(__aarch64__) || defined(_M_ARM64)
+    __asm__("" : "+w"(v));
+#else
+    (void)v;
+#endif
 }
 
 // Fused multiply-adds with one rounding each, on every target: the

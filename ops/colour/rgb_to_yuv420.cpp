@@ -12,12 +12,14 @@ namespace mira {
 namespace {
 
 struct Kernel {
-    int16x8_t kYR, kYG, kYB, kUR, kUG, kUB, kVR, kVG, kVB, yBias, cBias;
+    uint8x16_t kYR, kYG, kYB, k128;
+    uint16x8_t yBias;
+    int16x8_t kUB, kUR, kVR, kVB;
     explicit Kernel(const FromRgbCoefficients& c)
-        : kYR(dup_opaque_s16(c.kYR)), kYG(dup_opaque_s16(c.kYG)), kYB(dup_opaque_s16(c.kYB)),
-          kUR(dup_opaque_s16(c.kUR)), kUG(dup_opaque_s16(c.kUG)), kUB(dup_opaque_s16(c.kUB)),
-          kVR(dup_opaque_s16(c.kVR)), kVG(dup_opaque_s16(c.kVG)), kVB(dup_opaque_s16(c.kVB)),
-          yBias(vdupq_n_s16(int16_t(64 * c.yOffset + 32))), cBias(vdupq_n_s16(8192 + 32)) {}
+        : kYR(dup_opaque_u8(uint8_t(c.kYR))), kYG(dup_opaque_u8(uint8_t(c.kYG))),
+          kYB(dup_opaque_u8(uint8_t(c.kYB))), k128(vdupq_n_u8(128)),
+          yBias(vdupq_n_u16(uint16_t(256 * c.yOffset + 128))), kUB(dup_opaque_s16(c.kUB)),
+          kUR(dup_opaque_s16(c.kUR)), kVR(dup_opaque_s16(c.kVR)), kVB(dup_opaque_s16(c.kVB)) {}
 };
 
 struct Rgb16 {
@@ -33,64 +35,85 @@ inline Rgb16 load16(const uint8_t* p) {
     return o;
 }
 
-// Y of 8 pixels (c x 128 as signed 16-bit lanes), before the narrowing shift.
-inline int16x8_t luma8(uint8x8_t r, uint8x8_t g, uint8x8_t b, const Kernel& k) {
-    int16x8_t s = vaddq_s16(mul_round_q15_s16(vreinterpretq_s16_u16(vshll_n_u8(r, 7)), k.kYR),
-                            mul_round_q15_s16(vreinterpretq_s16_u16(vshll_n_u8(g, 7)), k.kYG));
-    s = vaddq_s16(s, mul_round_q15_s16(vreinterpretq_s16_u16(vshll_n_u8(b, 7)), k.kYB));
-    return vaddq_s16(s, k.yBias);
-}
-
+// Y of 16 pixels: (kYR R + kYG G + kYB B + bias) >> 8, the sums in 16 bits
+// (at most 65408) and the shift the high half of the bias add.
 inline uint8x16_t luma16(const Rgb16& p, const Kernel& k) {
-    return shr_narrow_sat_u8<6>(luma8(vget_low_u8(p.r), vget_low_u8(p.g), vget_low_u8(p.b), k),
-                                luma8(vget_high_u8(p.r), vget_high_u8(p.g), vget_high_u8(p.b), k));
+    uint16x8_t lo = vmull_u8(vget_low_u8(p.r), vget_low_u8(k.kYR));
+    uint16x8_t hi = vmull_high_u8(p.r, k.kYR);
+    lo = vmlal_u8(lo, vget_low_u8(p.g), vget_low_u8(k.kYG));
+    hi = vmlal_high_u8(hi, p.g, k.kYG);
+    lo = vmlal_u8(lo, vget_low_u8(p.b), vget_low_u8(k.kYB));
+    hi = vmlal_high_u8(hi, p.b, k.kYB);
+    keep_u16(lo);
+    keep_u16(hi);
+    return vcombine_u8(vaddhn_u16(lo, k.yBias), vaddhn_u16(hi, k.yBias));
 }
 
-// 32 x the sums of the 2x2 blocks of rows a and b (8 blocks).
-inline int16x8_t block32(uint8x16_t a, uint8x16_t b) {
-    return vreinterpretq_s16_u16(vshlq_n_u16(vpadalq_u8(vpaddlq_u8(a), b), 5));
+// 32 x (the block sums of one channel minus those of another), 8 blocks:
+// within +-32640.
+inline int16x8_t block_difference32(uint16x8_t sa, uint16x8_t sb) {
+    return vshlq_n_s16(vreinterpretq_s16_u16(vsubq_u16(sa, sb)), 5);
 }
 
 // 16 pixels of two rows (a second row equal to the first for the last row
-// of an odd height): 16 Y of each row, 8 U and 8 V.
+// of an odd height): 16 Y of each row, and the two products of each of the
+// 8 U and 8 V, q(d1, k1) and q(d2, k2).
+struct Block16 {
+    uint8x16_t y0, y1;
+    uint16x8_t u1, u2, v1, v2;
+};
+
 template <int kChannels, bool kBlueFirst>
-inline void convert16x2(const uint8_t* s0, const uint8_t* s1, const Kernel& k, uint8x16_t* y0,
-                        uint8x16_t* y1, uint8x8_t* u, uint8x8_t* v) {
+inline Block16 block16(const uint8_t* s0, const uint8_t* s1, const Kernel& k) {
     const Rgb16 a = load16<kChannels, kBlueFirst>(s0), b = load16<kChannels, kBlueFirst>(s1);
-    *y0 = luma16(a, k);
-    *y1 = luma16(b, k);
-    const int16x8_t r = block32(a.r, b.r), g = block32(a.g, b.g), bl = block32(a.b, b.b);
-    int16x8_t su = vaddq_s16(mul_round_q15_s16(r, k.kUR), mul_round_q15_s16(g, k.kUG));
-    su = vaddq_s16(vaddq_s16(su, mul_round_q15_s16(bl, k.kUB)), k.cBias);
-    int16x8_t sv = vaddq_s16(mul_round_q15_s16(r, k.kVR), mul_round_q15_s16(g, k.kVG));
-    sv = vaddq_s16(vaddq_s16(sv, mul_round_q15_s16(bl, k.kVB)), k.cBias);
-    *u = vqshrun_n_s16(su, 6);
-    *v = vqshrun_n_s16(sv, 6);
+    Block16 o;
+    o.y0 = luma16(a, k);
+    o.y1 = luma16(b, k);
+    const uint16x8_t sr = vpadalq_u8(vpaddlq_u8(a.r), b.r);
+    const uint16x8_t sg = vpadalq_u8(vpaddlq_u8(a.g), b.g);
+    const uint16x8_t sb = vpadalq_u8(vpaddlq_u8(a.b), b.b);
+    const int16x8_t d1 = block_difference32(sb, sg), d2 = block_difference32(sr, sg);
+    o.u1 = vreinterpretq_u16_s16(mul_round_q15_s16(d1, k.kUB));
+    o.u2 = vreinterpretq_u16_s16(mul_round_q15_s16(d2, k.kUR));
+    o.v1 = vreinterpretq_u16_s16(mul_round_q15_s16(d2, k.kVR));
+    o.v2 = vreinterpretq_u16_s16(mul_round_q15_s16(d1, k.kVB));
+    return o;
 }
 
-// 8 chroma samples from sample index i on.
+// The chroma bytes of two sets of products, (p + q + 32896) >> 8 each: the
+// sums' (p + q + 128) >> 8 in 8-bit two's complement, plus 128 (the sums
+// stay within 0..65535 with the offset, so the two agree).
+inline uint8x16_t chroma16(uint16x8_t p0, uint16x8_t q0, uint16x8_t p1, uint16x8_t q1,
+                           const Kernel& k) {
+    uint8x16_t c = veorq_u8(raddhn_u16x2(p0, q0, p1, q1), k.k128);
+    keep_u8(c);  // one eor of 16 bytes, not two of 8 and a lane copy
+    return c;
+}
+
+// 16 chroma samples of each plane at ur, vr (the pair layouts write from
+// the first of their two pointers).
 template <int kMode>
-inline void store_chroma8(uint8_t* ur, uint8_t* vr, uint64_t i, uint8x8_t u, uint8x8_t v) {
+inline void store_chroma16(uint8_t* ur, uint8_t* vr, uint8x16_t u, uint8x16_t v) {
     if (kMode == kPlanar) {
-        vst1_u8(ur + i, u);
-        vst1_u8(vr + i, v);
+        vst1q_u8(ur, u);
+        vst1q_u8(vr, v);
     } else if (kMode == kUvPairs) {
-        uint8x8x2_t p;
+        uint8x16x2_t p;
         p.val[0] = u;
         p.val[1] = v;
-        vst2_u8(ur + 2 * i, p);
+        vst2q_u8(ur, p);
     } else if (kMode == kVuPairs) {
-        uint8x8x2_t p;
+        uint8x16x2_t p;
         p.val[0] = v;
         p.val[1] = u;
-        vst2_u8(vr + 2 * i, p);
+        vst2q_u8(vr, p);
     } else {
-        uint8_t bu[8], bv[8];
-        vst1_u8(bu, u);
-        vst1_u8(bv, v);
-        for (int j = 0; j < 8; ++j) {
-            ur[2 * (i + j)] = bu[j];
-            vr[2 * (i + j)] = bv[j];
+        uint8_t bu[16], bv[16];
+        vst1q_u8(bu, u);
+        vst1q_u8(bv, v);
+        for (int j = 0; j < 16; ++j) {
+            ur[2 * j] = bu[j];
+            vr[2 * j] = bv[j];
         }
     }
 }
@@ -103,51 +126,74 @@ void convert_pairs(const uint8_t* src, uint64_t srcStride, uint32_t width, uint3
     const Kernel k = kernel;
     const uint64_t w = width;
     const int ps = d.pixelStride;
+    constexpr int kStep = kMode == kPlanar ? 1 : 2;  // the layout's pixel stride
     for (uint32_t j = p0; j < p1; ++j) {
         const uint32_t r0 = 2 * j;
         const bool two = r0 + 1 < height;
         const uint8_t* s0 = src + r0 * srcStride;
         const uint8_t* s1 = two ? s0 + srcStride : s0;
         uint8_t* y0 = d.y + r0 * d.yStride;
-        uint8_t* y1 = y0 + d.yStride;
+        // The lone last row of an odd height: its second row is itself, and
+        // its Y are written twice, the same bytes.
+        uint8_t* y1 = two ? y0 + d.yStride : y0;
         uint8_t* ur = d.u + j * d.uStride;
         uint8_t* vr = d.v + j * d.vStride;
-        uint64_t x = 0;
-        for (; x + 16 <= w; x += 16) {
-            uint8x16_t a, b;
-            uint8x8_t u, v;
-            convert16x2<kChannels, kBlueFirst>(s0 + kChannels * x, s1 + kChannels * x, k, &a, &b,
-                                               &u, &v);
-            vst1q_u8(y0 + x, a);
-            if (two) vst1q_u8(y1 + x, b);
-            store_chroma8<kMode>(ur, vr, x / 2, u, v);
+        // Blocks of 32 pixels through pointers stepped in place (post-
+        // indexed loads and stores on AArch64); each plane's 16 chroma
+        // samples are narrowed and stored at once.
+        const uint8_t *a0 = s0, *a1 = s1;
+        uint8_t *o0 = y0, *o1 = y1, *ou = ur, *ov = vr;
+        for (uint64_t n = w / 32; n != 0; --n) {
+            const Block16 A = block16<kChannels, kBlueFirst>(a0, a1, k);
+            a0 += 16 * kChannels;
+            a1 += 16 * kChannels;
+            const Block16 B = block16<kChannels, kBlueFirst>(a0, a1, k);
+            a0 += 16 * kChannels;
+            a1 += 16 * kChannels;
+            vst1q_u8(o0, A.y0);
+            vst1q_u8(o0 + 16, B.y0);
+            o0 += 32;
+            vst1q_u8(o1, A.y1);
+            vst1q_u8(o1 + 16, B.y1);
+            o1 += 32;
+            store_chroma16<kMode>(ou, ov, chroma16(A.u1, A.u2, B.u1, B.u2, k),
+                                  chroma16(A.v1, A.v2, B.v1, B.v2, k));
+            ou += 16 * kStep;
+            ov += 16 * kStep;
         }
-        if (x < w) {
-            // The last pixels: staged through 16-pixel buffers (a lone last
-            // column repeated, so its block sums count it twice) and converted
-            // by the same vector code; only the frame's samples are written.
-            const uint64_t n = w - x, c = (n + 1) / 2;
-            uint8_t l0[64] = {}, l1[64] = {};
-            std::memcpy(l0, s0 + kChannels * x, kChannels * n);
-            std::memcpy(l1, s1 + kChannels * x, kChannels * n);
-            if (n & 1) {
-                std::memcpy(l0 + kChannels * n, l0 + kChannels * (n - 1), kChannels);
-                std::memcpy(l1 + kChannels * n, l1 + kChannels * (n - 1), kChannels);
+        uint64_t x = w & ~uint64_t(31);
+        // The last pixels, up to 31: 16 at a time through a block of 16 and
+        // the rest staged through 16-pixel buffers (a lone last column
+        // repeated, so its block sums count it twice), by the same vector
+        // code; only the frame's samples are written.
+        while (x < w) {
+            const uint64_t n = std::min<uint64_t>(16, w - x), c = (n + 1) / 2;
+            uint8_t l0[64], l1[64];
+            const uint8_t *p0 = s0 + kChannels * x, *p1 = s1 + kChannels * x;
+            if (n < 16) {
+                std::memset(l0, 0, sizeof l0);
+                std::memset(l1, 0, sizeof l1);
+                std::memcpy(l0, p0, kChannels * n);
+                std::memcpy(l1, p1, kChannels * n);
+                if (n & 1) {
+                    std::memcpy(l0 + kChannels * n, l0 + kChannels * (n - 1), kChannels);
+                    std::memcpy(l1 + kChannels * n, l1 + kChannels * (n - 1), kChannels);
+                }
+                p0 = l0;
+                p1 = l1;
             }
-            uint8x16_t a, b;
-            uint8x8_t u, v;
-            convert16x2<kChannels, kBlueFirst>(l0, l1, k, &a, &b, &u, &v);
-            uint8_t oy0[16], oy1[16], ou[8], ov[8];
-            vst1q_u8(oy0, a);
-            vst1q_u8(oy1, b);
-            vst1_u8(ou, u);
-            vst1_u8(ov, v);
+            const Block16 A = block16<kChannels, kBlueFirst>(p0, p1, k);
+            uint8_t oy0[16], oy1[16], ouv[16];
+            vst1q_u8(oy0, A.y0);
+            vst1q_u8(oy1, A.y1);
+            vst1q_u8(ouv, chroma16(A.u1, A.u2, A.v1, A.v2, k));
             std::memcpy(y0 + x, oy0, n);
-            if (two) std::memcpy(y1 + x, oy1, n);
+            std::memcpy(y1 + x, oy1, n);
             for (uint64_t i = 0; i < c; ++i) {
-                ur[(x / 2 + i) * ps] = ou[i];
-                vr[(x / 2 + i) * ps] = ov[i];
+                ur[(x / 2 + i) * ps] = ouv[i];
+                vr[(x / 2 + i) * ps] = ouv[8 + i];
             }
+            x += n;
         }
     }
 }

@@ -1,11 +1,12 @@
 // The integer arithmetic of the camera-frame conversions (4:2:0 frames to
 // RGB and back), shared by the NEON kernels, their GPU kernels' features and
-// the checked interface. Every product is q(a, k) = (a k + 2^14) >> 15 of a
+// the checked interface. A 16-bit product is q(a, k) = (a k + 2^14) >> 15 of a
 // 16-bit sample term a and a 16-bit coefficient k (the rounding doubling
-// high-half multiply, vqrdmulh), every sum is in units of 1/64, and each
-// result is (sum + 32) >> 6 clamped to 0..255. The coefficients below are the
-// ITU values (Kr, Kb of BT.601, BT.709, BT.2020; limited range Y 16..235,
-// C 16..240, or full range 0..255) scaled and rounded to the nearest integer.
+// high-half multiply, vqrdmulh). To RGB, every sum is in units of 1/64 and
+// each result is (sum + 32) >> 6 clamped to 0..255; from RGB, sums are in
+// units of 1/256. The coefficients below are the ITU values (Kr, Kb of
+// BT.601, BT.709, BT.2020; limited range Y 16..235, C 16..240, or full range
+// 0..255) scaled and rounded to the nearest integer.
 //
 // To RGB (Y' = Y - yoff, yoff = 16 limited, 0 full; U' = U - 128, V' = V - 128):
 //   y = q(128 Y', kY) + 32
@@ -16,20 +17,27 @@
 // kGU = c 2 (1 - Kb) Kb / Kg 2^13, kGV = c 2 (1 - Kr) Kr / Kg 2^13,
 // kBU = c 2 (1 - Kb) 2^13 (c = 255/224 limited, 1 full).
 //
-// From RGB (each chroma sample from the sums SR, SG, SB over its 2x2 block,
-// a partial block at an odd edge counted as 4 samples: twice the sum of its
-// two, four times its one):
-//   Y = clamp((q(128 R, kYR) + q(128 G, kYG) + q(128 B, kYB) + 64 yoff + 32) >> 6)
-//   U = clamp((q(32 SR, kUR) + q(32 SG, kUG) + q(32 SB, kUB) + 8192 + 32) >> 6)
-//   V = clamp((q(32 SR, kVR) + q(32 SG, kVG) + q(32 SB, kVB) + 8192 + 32) >> 6)
-// with kYx = Kx s' 2^14 (s' = 219/255 limited, 1 full), kUR = -c' Kr / (2 (1 - Kb)) 2^14,
-// kUG = -c' Kg / (2 (1 - Kb)) 2^14, kUB = c' / 2 2^14, kVR = c' / 2 2^14,
-// kVG = -c' Kg / (2 (1 - Kr)) 2^14, kVB = -c' Kb / (2 (1 - Kr)) 2^14
-// (c' = 224/255 limited, 1 full).
+// From RGB, Y of each pixel with 8-bit coefficients, accumulated in 16 bits:
+//   Y = (kYR R + kYG G + kYB B + 256 yoff + 128) >> 8
+// and each chroma sample from the sums SR, SG, SB over its 2x2 block (a
+// partial block at an odd edge counted as 4 samples: twice the sum of its
+// two, four times its one), through D1 = 32 (SB - SG) and D2 = 32 (SR - SG):
+//   U = (q(D1, kUB) + q(D2, kUR) + 32896) >> 8
+//   V = (q(D2, kVR) + q(D1, kVB) + 32896) >> 8
+// (with Kg = 1 - Kr - Kb, U - 128 = c'/2 (B - G) - c' Kr / (2 (1 - Kb)) (R - G)
+// and V - 128 = c'/2 (R - G) - c' Kb / (2 (1 - Kr)) (B - G) of the block mean),
+// where kYx = Kx s' 2^8 (s' = 219/255 limited, 1 full) rounded so that the
+// three sum to the nearest integer of s' 2^8 (the largest remainders round
+// up), kUB = kVR = min(c'/2 2^16, 32767), kUR = -c' Kr / (2 (1 - Kb)) 2^16,
+// kVB = -c' Kb / (2 (1 - Kr)) 2^16 (c' = 224/255 limited, 1 full). Every
+// sum lies in 0..65535 before its shift (checked over every input), so no
+// result needs a clamp: Y's sum is at most 255 (kYR + kYG + kYB) + 256 yoff
+// + 128 <= 65408, and D1, D2 and the two products stay within 16 bits.
 //
-// The products' and coefficients' roundings move a result by less than 0.05
-// before its own rounding, so every sample is within 1 of the exact formula
-// rounded to nearest (tests/test_camera.cpp measures it over every input).
+// To RGB, the products' and coefficients' roundings move a result by less
+// than 0.05 before its own rounding; from RGB, Y by less than 0.47 and U, V
+// by less than 0.51. So every sample is within 1 of the exact formula rounded
+// to nearest (tests/test_camera.cpp measures it over every input).
 #pragma once
 
 #include <cstdint>
@@ -49,7 +57,7 @@ struct ToRgbCoefficients {
     int16_t yOffset, kY, kRV, kGU, kGV, kBU;
 };
 struct FromRgbCoefficients {
-    int16_t yOffset, kYR, kYG, kYB, kUR, kUG, kUB, kVR, kVG, kVB;
+    int16_t yOffset, kYR, kYG, kYB, kUB, kUR, kVR, kVB;
 };
 
 // [matrix][range]; kernels/common/yuv420.clh holds the same table.
@@ -59,12 +67,9 @@ inline const ToRgbCoefficients kToRgb[kMatrixCount][kRangeCount] = {
     {{16, 19077, 13752, 1535, 5328, 17545}, {0, 16384, 12080, 1348, 4681, 15412}},
 };
 inline const FromRgbCoefficients kFromRgb[kMatrixCount][kRangeCount] = {
-    {{16, 4207, 8260, 1604, -2428, -4768, 7196, 7196, -6026, -1170},
-     {0, 4899, 9617, 1868, -2765, -5427, 8192, 8192, -6860, -1332}},
-    {{16, 2991, 10064, 1016, -1649, -5547, 7196, 7196, -6536, -660},
-     {0, 3483, 11718, 1183, -1877, -6315, 8192, 8192, -7441, -751}},
-    {{16, 3696, 9540, 834, -2010, -5187, 7196, 7196, -6617, -579},
-     {0, 4304, 11108, 972, -2288, -5904, 8192, 8192, -7533, -659}},
+    {{16, 66, 129, 25, 28784, -9714, 28784, -4681}, {0, 77, 150, 29, 32767, -11058, 32767, -5329}},
+    {{16, 47, 157, 16, 28784, -6596, 28784, -2639}, {0, 54, 183, 19, 32767, -7509, 32767, -3005}},
+    {{16, 58, 149, 13, 28784, -8038, 28784, -2315}, {0, 67, 174, 15, 32767, -9151, 32767, -2635}},
 };
 
 // The request of both conversions as one feature argument: RGB layout,

@@ -91,29 +91,41 @@ struct IntToRgb {
 };
 
 struct IntFromRgb {
-    int yoff, kYR, kYG, kYB, kUR, kUG, kUB, kVR, kVG, kVB;
+    int yoff, kYR, kYG, kYB, kUB, kUR, kVR, kVB;
     IntFromRgb(int m, int r) {
         const double kr = kItu[m].kr, kb = kItu[m].kb, kg = 1 - kr - kb;
         const bool lim = r == MIRA_RANGE_LIMITED;
         const double s = lim ? 219.0 / 255 : 1, c = lim ? 224.0 / 255 : 1;
         yoff = lim ? 16 : 0;
-        kYR = rnd(kr * s * 16384);
-        kYG = rnd(kg * s * 16384);
-        kYB = rnd(kb * s * 16384);
-        kUR = rnd(-c * kr / (2 * (1 - kb)) * 16384);
-        kUG = rnd(-c * kg / (2 * (1 - kb)) * 16384);
-        kUB = rnd(c * 0.5 * 16384);
-        kVR = rnd(c * 0.5 * 16384);
-        kVG = rnd(-c * kg / (2 * (1 - kr)) * 16384);
-        kVB = rnd(-c * kb / (2 * (1 - kr)) * 16384);
+        // Y's coefficients in 1/256, rounded so that they sum to round(256 s):
+        // the largest remainders go up, the smallest down.
+        const double ky[3] = {kr * s * 256, kg * s * 256, kb * s * 256};
+        int k[3], sum = 0;
+        for (int i = 0; i < 3; ++i) sum += k[i] = rnd(ky[i]);
+        for (int want = rnd(256 * s); sum != want;) {
+            const int step = sum < want ? 1 : -1;
+            int best = 0;
+            for (int i = 1; i < 3; ++i)
+                if ((ky[i] - k[i]) * step > (ky[best] - k[best]) * step) best = i;
+            k[best] += step;
+            sum += step;
+        }
+        kYR = k[0];
+        kYG = k[1];
+        kYB = k[2];
+        kUB = std::min(32767, rnd(c * 0.5 * 65536));
+        kUR = rnd(-c * kr / (2 * (1 - kb)) * 65536);
+        kVR = std::min(32767, rnd(c * 0.5 * 65536));
+        kVB = rnd(-c * kb / (2 * (1 - kr)) * 65536);
     }
-    int y(int R, int G, int B) const {
-        return c255((q(128 * R, kYR) + q(128 * G, kYG) + q(128 * B, kYB) + 64 * yoff + 32) >> 6);
-    }
+    // No clamp: the documented sums stay within 0..65535, and a result
+    // outside 0..255 here would fail the byte comparison.
+    int y(int R, int G, int B) const { return (kYR * R + kYG * G + kYB * B + 256 * yoff + 128) >> 8; }
     // From the sums over a block counted as four samples.
     void uv(int sr, int sg, int sb, int* u, int* v) const {
-        *u = c255((q(32 * sr, kUR) + q(32 * sg, kUG) + q(32 * sb, kUB) + 8224) >> 6);
-        *v = c255((q(32 * sr, kVR) + q(32 * sg, kVG) + q(32 * sb, kVB) + 8224) >> 6);
+        const int d1 = 32 * (sb - sg), d2 = 32 * (sr - sg);
+        *u = (q(d1, kUB) + q(d2, kUR) + 32896) >> 8;
+        *v = (q(d2, kVR) + q(d1, kVB) + 32896) >> 8;
     }
 };
 
