@@ -602,6 +602,178 @@ inline void keep_u8(uint8x16_t& v) {
 #endif
 }
 
+// mul_round_q15_s16 of a and lane kLane of `packed` (vqrdmulhq_laneq_s16):
+// coefficients that share one register where the loop runs short of them.
+// Elsewhere the lane is broadcast (a loop-invariant the compiler hoists) and
+// multiplied as mul_round_q15_s16.
+template <int kLane>
+inline int16x8_t mul_round_q15_laneq_s16(int16x8_t a, int16x8_t packed) {
+#if defined(__aarch64__) || defined(_M_ARM64)
+    return vqrdmulhq_laneq_s16(a, packed, kLane);
+#else
+    return mul_round_q15_s16(a, vdupq_laneq_s16(packed, kLane));
+#endif
+}
+
+// Table lookups of bytes from a window of 32 or 64 bytes (vqtbl2q_u8,
+// vqtbl4q_u8). On x86 one byte shuffle per 16 bytes of the window; indices
+// into a 32-byte window take the form table_index32 gives them.
+template <int kWindow>
+struct TableWindow {
+    static_assert(kWindow == 32 || kWindow == 64, "a window of 32 or 64 bytes");
+    uint8x16_t v[kWindow / 16];
+};
+template <int kWindow>
+inline TableWindow<kWindow> load_table_window(const uint8_t* p) {
+    TableWindow<kWindow> w;
+    for (int i = 0; i < kWindow / 16; ++i) w.v[i] = vld1q_u8(p + 16 * i);
+    return w;
+}
+// Index i (0..31) of a 32-byte window as table_lookup_u8 reads it: i itself
+// on NEON; on x86 bit 4 (which half of the window) moved to bit 7, which the
+// first half's shuffle reads as a zero and the second half's, flipped, as its
+// own byte.
+inline uint8_t table_index32(uint8_t i) {
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+    return uint8_t((i & 15) | ((i & 16) << 3));
+#else
+    return i;
+#endif
+}
+template <int kWindow>
+inline uint8x16_t table_lookup_u8(const TableWindow<kWindow>& w, uint8x16_t idx) {
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+    const __m128i i = simde_uint8x16_to_m128i(idx);
+    if constexpr (kWindow == 32) {
+        const __m128i lo = _mm_shuffle_epi8(simde_uint8x16_to_m128i(w.v[0]), i);
+        const __m128i hi = _mm_shuffle_epi8(simde_uint8x16_to_m128i(w.v[1]),
+                                            _mm_xor_si128(i, _mm_set1_epi8(char(0x80))));
+        return simde_uint8x16_from_m128i(_mm_or_si128(lo, hi));
+    }
+    // For part k the index less 16 k, pushed to 0x80 and above (a zero)
+    // where it is outside 0..15.
+    __m128i r = _mm_shuffle_epi8(simde_uint8x16_to_m128i(w.v[0]),
+                                 _mm_adds_epu8(i, _mm_set1_epi8(0x70)));
+    for (int k = 1; k < kWindow / 16; ++k) {
+        const __m128i ik = _mm_adds_epu8(_mm_sub_epi8(i, _mm_set1_epi8(char(16 * k))),
+                                         _mm_set1_epi8(0x70));
+        r = _mm_or_si128(r, _mm_shuffle_epi8(simde_uint8x16_to_m128i(w.v[k]), ik));
+    }
+    return simde_uint8x16_from_m128i(r);
+#else
+    if constexpr (kWindow == 32) {
+        uint8x16x2_t t;
+        t.val[0] = w.v[0];
+        t.val[1] = w.v[1];
+        return vqtbl2q_u8(t, idx);
+    } else {
+        uint8x16x4_t t;
+        t.val[0] = w.v[0];
+        t.val[1] = w.v[1];
+        t.val[2] = w.v[2];
+        t.val[3] = w.v[3];
+        return vqtbl4q_u8(t, idx);
+    }
+#endif
+}
+
+// Two-tap blends of bytes with 8-bit weights, exact, in two stages: along a
+// line t = x0 w0 + x1 w1 (w0 + w1 = 256; at most 65280), then across two
+// lines (t0 (256 - w) + t1 w + 2^15) >> 16.
+//
+// kPairedTapBlend: where the first stage is one multiply-add of byte pairs
+// (x86's pmaddubsw), blend_taps_u8 takes a sample's two taps (and weights)
+// side by side: x0 and w0 hold the pairs of samples 0..7, x1 and w1 those of
+// samples 8..15. Otherwise x0, x1 are the first and second taps of the 16
+// samples and w0, w1 their weights.
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+constexpr bool kPairedTapBlend = true;
+#else
+constexpr bool kPairedTapBlend = false;
+#endif
+
+// The first stage of 16 samples as two halves of 8 lanes, in the form
+// blend_across_u16 reads (on x86 t - 2^15, signed).
+struct TapBlend16 {
+    uint16x8_t h[2];
+};
+
+// Two rows' weights across the lines, pair 0 (wa) and pair 1 (wb).
+struct AcrossWeightPairs {
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+    __m128i p[2];  // 256 - w | w << 16 in every 32-bit lane
+    AcrossWeightPairs(uint8_t wa, uint8_t wb)
+        : p{_mm_set1_epi32(int((256 - wa) | (wa << 16))),
+            _mm_set1_epi32(int((256 - wb) | (wb << 16)))} {}
+#else
+    uint16x4_t r;  // 256 - wa, wa, 256 - wb, wb
+    AcrossWeightPairs(uint8_t wa, uint8_t wb) {
+        const uint16_t v[4] = {uint16_t(256 - wa), wa, uint16_t(256 - wb), wb};
+        r = vld1_u16(v);
+    }
+#endif
+};
+
+#if defined(SIMDE_X86_SSSE3_NATIVE)
+// With the taps made signed (x - 128), one multiply-add of byte pairs gives
+// t - 2^15 = (x0 - 128)(256 - w) + (x1 - 128) w exactly (-32768 .. 32512).
+inline TapBlend16 blend_taps_u8(uint8x16_t x0, uint8x16_t x1, uint8x16_t w0, uint8x16_t w1) {
+    const __m128i k80 = _mm_set1_epi8(char(0x80));
+    TapBlend16 a;
+    a.h[0] = simde_uint16x8_from_m128i(_mm_maddubs_epi16(
+        simde_uint8x16_to_m128i(w0), _mm_xor_si128(simde_uint8x16_to_m128i(x0), k80)));
+    a.h[1] = simde_uint16x8_from_m128i(_mm_maddubs_epi16(
+        simde_uint8x16_to_m128i(w1), _mm_xor_si128(simde_uint8x16_to_m128i(x1), k80)));
+    return a;
+}
+// 8 lanes from p = t0 - 2^15 and q = t1 - 2^15: one multiply-add of (p, q)
+// pairs by (256 - w, w) is the sum less 2^23.
+inline __m128i blend_across8_x86(__m128i p, __m128i q, __m128i w) {
+    const __m128i bias = _mm_set1_epi32((1 << 23) + (1 << 15));
+    const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(p, q), w);
+    const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(p, q), w);
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, bias), 16),
+                           _mm_srai_epi32(_mm_add_epi32(hi, bias), 16));
+}
+// The second stage of 16 samples (0..255 in 16-bit lanes) from lines a and
+// b with weight pair kPair.
+template <int kPair>
+inline void blend_across_u16(const TapBlend16& a, const TapBlend16& b, const AcrossWeightPairs& w,
+                             uint16x8_t out[2]) {
+    for (int i = 0; i < 2; ++i)
+        out[i] = simde_uint16x8_from_m128i(blend_across8_x86(
+            simde_uint16x8_to_m128i(a.h[i]), simde_uint16x8_to_m128i(b.h[i]), w.p[kPair]));
+}
+#else
+inline TapBlend16 blend_taps_u8(uint8x16_t x0, uint8x16_t x1, uint8x16_t w0, uint8x16_t w1) {
+    TapBlend16 a;
+    a.h[0] = vmlal_u8(vmull_u8(vget_low_u8(x0), vget_low_u8(w0)), vget_low_u8(x1),
+                      vget_low_u8(w1));
+    a.h[1] = vmlal_u8(vmull_u8(vget_high_u8(x0), vget_high_u8(w0)), vget_high_u8(x1),
+                      vget_high_u8(w1));
+    return a;
+}
+// Four lanes, with 256 - w in lane kLane of r and w in lane kLane + 1.
+template <int kLane>
+inline uint16x4_t blend_across4(uint16x4_t t0, uint16x4_t t1, uint16x4_t r) {
+    const uint32x4_t a = vmull_lane_u16(t0, r, kLane), b = vmull_lane_u16(t1, r, kLane + 1);
+#if defined(__aarch64__) || defined(_M_ARM64)
+    return vraddhn_u32(a, b);  // the rounding is part of the narrowing add
+#else
+    return vshrn_n_u32(vaddq_u32(vaddq_u32(a, b), vdupq_n_u32(1u << 15)), 16);
+#endif
+}
+template <int kPair>
+inline void blend_across_u16(const TapBlend16& a, const TapBlend16& b, const AcrossWeightPairs& w,
+                             uint16x8_t out[2]) {
+    constexpr int kLane = 2 * kPair;
+    for (int i = 0; i < 2; ++i)
+        out[i] = vcombine_u16(
+            blend_across4<kLane>(vget_low_u16(a.h[i]), vget_low_u16(b.h[i]), w.r),
+            blend_across4<kLane>(vget_high_u16(a.h[i]), vget_high_u16(b.h[i]), w.r));
+}
+#endif
+
 // Fused multiply-adds with one rounding each, on every target: the
 // emulation's vfmaq_f32 multiplies and adds separately unless the build
 // targets FMA instructions. An x86 build for the SSE4.2 baseline therefore

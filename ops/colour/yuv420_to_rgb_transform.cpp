@@ -83,16 +83,7 @@ struct Kernel {
 // mul_round_q15_s16 of a and coefficient kIndex.
 template <int kIndex>
 inline int16x8_t mul_coef(int16x8_t a, const Kernel& k) {
-#if defined(__aarch64__) || defined(_M_ARM64)
-    return vqrdmulhq_laneq_s16(a, k.packed, kIndex);
-#else
-    const int16x8_t c = kIndex == kCoefY    ? k.kY
-                        : kIndex == kCoefRV ? k.kRV
-                        : kIndex == kCoefGU ? k.kGU
-                        : kIndex == kCoefGV ? k.kGV
-                                            : k.kBU;
-    return mul_round_q15_s16(a, c);
-#endif
+    return mul_round_q15_laneq_s16<kIndex>(a, k.packed);
 }
 
 inline int16x8_t centred256(uint8x8_t c) {
@@ -265,14 +256,7 @@ constexpr uint32_t kStripLuma = 64;     // source columns turned per strip (luma
 constexpr uint32_t kStripChroma = 40;   // and chroma
 constexpr uint32_t kLinePad = 64;       // readable bytes after a line's last sample
 
-// Where NEON is emulated on x86 the taps of a sample are gathered next to
-// each other and blended by one multiply-add of byte pairs (see
-// blend16_lines); on AArch64 each tap has its own vector.
-#if defined(SIMDE_X86_SSSE3_NATIVE)
-constexpr bool kPairedTaps = true;
-#else
-constexpr bool kPairedTaps = false;
-#endif
+constexpr bool kPairedTaps = kPairedTapBlend;  // mira_neon.h
 
 // One block of 16 destination samples along x: byte indices into the block's
 // window (yBase / cBase bytes into the luma / chroma line) of both taps and
@@ -386,157 +370,36 @@ bool line_axis(const AxisTaps& t, uint32_t n, uint32_t cStep, uint32_t uOff, uin
         a->blocks.push_back(b);
     }
     a->window = widest <= 32 ? 32 : 64;
-    if (kPairedTaps && a->window == 32) {
-        // Bit 4 of each index (which half of the window) moved to bit 7:
-        // see lookup.
+    if (a->window == 32)  // the lookup's own form of 32-byte window indices
         for (LineBlock& b : a->blocks)
             for (uint8_t* idx : {b.yI0, b.yI1, b.uI0, b.uI1, b.vI0, b.vI1})
-                for (uint32_t l = 0; l < kBlock; ++l)
-                    idx[l] = uint8_t((idx[l] & 15) | ((idx[l] & 16) << 3));
-    }
+                for (uint32_t l = 0; l < kBlock; ++l) idx[l] = table_index32(idx[l]);
     return true;
 }
 
 template <int kWindow>
-struct Window {
-    uint8x16_t v[kWindow / 16];
-};
+using Window = TableWindow<kWindow>;
+using Along = TapBlend16;
+using AcrossWeights = AcrossWeightPairs;
+
 template <int kWindow>
 inline Window<kWindow> load_window(const uint8_t* p) {
-    Window<kWindow> w;
-    for (int i = 0; i < kWindow / 16; ++i) w.v[i] = vld1q_u8(p + 16 * i);
-    return w;
+    return load_table_window<kWindow>(p);
 }
 template <int kWindow>
 inline uint8x16_t lookup(const Window<kWindow>& w, uint8x16_t idx) {
-#if defined(SIMDE_X86_SSSE3_NATIVE)
-    // One byte shuffle per 16 bytes of the window. A 32-byte window's
-    // indices come with bit 7 set for the second half (line_axis), which the
-    // shuffle of the first half reads as a zero and that of the second half,
-    // the bit flipped, as its own byte.
-    const __m128i i = simde_uint8x16_to_m128i(idx);
-    if constexpr (kWindow == 32) {
-        const __m128i lo = _mm_shuffle_epi8(simde_uint8x16_to_m128i(w.v[0]), i);
-        const __m128i hi = _mm_shuffle_epi8(simde_uint8x16_to_m128i(w.v[1]),
-                                            _mm_xor_si128(i, _mm_set1_epi8(char(0x80))));
-        return simde_uint8x16_from_m128i(_mm_or_si128(lo, hi));
-    }
-    // Otherwise for part k the index less 16 k, pushed to 0x80 and above (a
-    // zero) where it is outside 0..15.
-    __m128i r = _mm_shuffle_epi8(simde_uint8x16_to_m128i(w.v[0]),
-                                 _mm_adds_epu8(i, _mm_set1_epi8(0x70)));
-    for (int k = 1; k < kWindow / 16; ++k) {
-        const __m128i ik = _mm_adds_epu8(_mm_sub_epi8(i, _mm_set1_epi8(char(16 * k))),
-                                         _mm_set1_epi8(0x70));
-        r = _mm_or_si128(r, _mm_shuffle_epi8(simde_uint8x16_to_m128i(w.v[k]), ik));
-    }
-    return simde_uint8x16_from_m128i(r);
-#else
-    if constexpr (kWindow == 32) {
-        uint8x16x2_t t;
-        t.val[0] = w.v[0];
-        t.val[1] = w.v[1];
-        return vqtbl2q_u8(t, idx);
-    } else {
-        uint8x16x4_t t;
-        t.val[0] = w.v[0];
-        t.val[1] = w.v[1];
-        t.val[2] = w.v[2];
-        t.val[3] = w.v[3];
-        return vqtbl4q_u8(t, idx);
-    }
-#endif
+    return table_lookup_u8(w, idx);
 }
-
-// The weights across the lines of a row: 256 - w and w of the luma lines
-// (kChroma false) or of the chroma lines.
-struct AcrossWeights {
-#if defined(SIMDE_X86_SSSE3_NATIVE)
-    __m128i y, c;  // 256 - w | w << 16 in every 32-bit lane
-    AcrossWeights(uint8_t yw, uint8_t cw)
-        : y(_mm_set1_epi32(int((256 - yw) | (yw << 16)))),
-          c(_mm_set1_epi32(int((256 - cw) | (cw << 16)))) {}
-#else
-    uint16x4_t r;  // 256 - yw, yw, 256 - cw, cw
-    AcrossWeights(uint8_t yw, uint8_t cw) {
-        const uint16_t v[4] = {uint16_t(256 - yw), yw, uint16_t(256 - cw), cw};
-        r = vld1_u16(v);
-    }
-#endif
-};
-
-// The first stage of 16 samples of one plane along one line, t = x0 (256 -
-// w) + x1 w (exact in 16 bits, at most 65280), as two halves of 8 lanes.
-struct Along {
-    uint16x8_t h[2];
-};
-
-#if defined(SIMDE_X86_SSSE3_NATIVE)
-// x0, x1: the tap pairs of samples 0..7 and 8..15; w0, w1 their weight
-// pairs. With the taps made signed (x - 128), one multiply-add of byte pairs
-// gives t - 2^15 = (x0 - 128)(256 - w) + (x1 - 128) w exactly (-32768 ..
-// 32512), which is what the lanes hold here.
 inline Along along(uint8x16_t x0, uint8x16_t x1, uint8x16_t w0, uint8x16_t w1) {
-    const __m128i k80 = _mm_set1_epi8(char(0x80));
-    Along a;
-    a.h[0] = simde_uint16x8_from_m128i(_mm_maddubs_epi16(
-        simde_uint8x16_to_m128i(w0), _mm_xor_si128(simde_uint8x16_to_m128i(x0), k80)));
-    a.h[1] = simde_uint16x8_from_m128i(_mm_maddubs_epi16(
-        simde_uint8x16_to_m128i(w1), _mm_xor_si128(simde_uint8x16_to_m128i(x1), k80)));
-    return a;
-}
-// (t0 (256 - w) + t1 w + 2^15) >> 16 of 8 lanes given as p = t0 - 2^15 and
-// q = t1 - 2^15: one multiply-add of (p, q) pairs by (256 - w, w) is the
-// sum less 2^23.
-inline __m128i blend_across8(__m128i p, __m128i q, __m128i w) {
-    const __m128i bias = _mm_set1_epi32((1 << 23) + (1 << 15));
-    const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(p, q), w);
-    const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(p, q), w);
-    return _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, bias), 16),
-                           _mm_srai_epi32(_mm_add_epi32(hi, bias), 16));
+    return blend_taps_u8(x0, x1, w0, w1);
 }
 // The samples (0..255) of 16 destination pixels of one plane, as two halves
-// of 8 16-bit lanes, from the first stage of lines a and b.
+// of 8 16-bit lanes, from the first stage of lines a and b: the luma
+// weights (kChroma false) or the chroma weights of the row.
 template <bool kChroma>
 inline void across(const Along& a, const Along& b, const AcrossWeights& w, uint16x8_t out[2]) {
-    const __m128i r = kChroma ? w.c : w.y;
-    for (int i = 0; i < 2; ++i)
-        out[i] = simde_uint16x8_from_m128i(blend_across8(simde_uint16x8_to_m128i(a.h[i]),
-                                                         simde_uint16x8_to_m128i(b.h[i]), r));
+    blend_across_u16<kChroma ? 1 : 0>(a, b, w, out);
 }
-#else
-// x0, x1: the first and the second tap of the 16 samples, w0, w1 their
-// weights.
-inline Along along(uint8x16_t x0, uint8x16_t x1, uint8x16_t w0, uint8x16_t w1) {
-    Along a;
-    a.h[0] = vmlal_u8(vmull_u8(vget_low_u8(x0), vget_low_u8(w0)), vget_low_u8(x1),
-                      vget_low_u8(w1));
-    a.h[1] = vmlal_u8(vmull_u8(vget_high_u8(x0), vget_high_u8(w0)), vget_high_u8(x1),
-                      vget_high_u8(w1));
-    return a;
-}
-// (t0 (256 - w) + t1 w + 2^15) >> 16 of four lanes, with 256 - w in lane
-// kLane of r and w in lane kLane + 1.
-template <int kLane>
-inline uint16x4_t blend_across(uint16x4_t t0, uint16x4_t t1, uint16x4_t r) {
-    const uint32x4_t a = vmull_lane_u16(t0, r, kLane), b = vmull_lane_u16(t1, r, kLane + 1);
-#if defined(__aarch64__) || defined(_M_ARM64)
-    return vraddhn_u32(a, b);  // the rounding is part of the narrowing add
-#else
-    return vshrn_n_u32(vaddq_u32(vaddq_u32(a, b), vdupq_n_u32(1u << 15)), 16);
-#endif
-}
-// The samples (0..255) of 16 destination pixels of one plane, as two halves
-// of 8 16-bit lanes, from the first stage of lines a and b.
-template <bool kChroma>
-inline void across(const Along& a, const Along& b, const AcrossWeights& w, uint16x8_t out[2]) {
-    constexpr int kLane = kChroma ? 2 : 0;
-    for (int i = 0; i < 2; ++i)
-        out[i] = vcombine_u16(
-            blend_across<kLane>(vget_low_u16(a.h[i]), vget_low_u16(b.h[i]), w.r),
-            blend_across<kLane>(vget_high_u16(a.h[i]), vget_high_u16(b.h[i]), w.r));
-}
-#endif
 
 // The conversion's terms of 8 samples in 16-bit lanes (0..255): the luma
 // term (as luma_term) and a chroma sample centred and scaled (as centred256).
