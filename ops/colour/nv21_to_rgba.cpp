@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "mira/mira_kernels.h"
+#include "ops/colour/chroma_layout.h"
 #include "ops/mira_neon.h"
+#include "ops/threadpool/band_runner.h"
 
 namespace mira {
 
@@ -67,12 +69,14 @@ void nv21_to_rgba_neon(const uint8_t* y, const uint8_t* vu, int width, int heigh
     nv21_to_rgba_neon(y, w, vu, w & ~1ull, width, height, dst, 4 * w);
 }
 
-void nv21_to_rgba_neon(const uint8_t* y, uint64_t yStride, const uint8_t* vu, uint64_t vuStride,
-                       int width, int height, uint8_t* dst, uint64_t dstStride) {
-    if (width < 2 || height < 2) return;
-    const uint64_t w = (uint64_t)width, even = w & ~1ull, pairs = (uint64_t)height / 2;
+namespace {
+
+// Row pairs j0 .. j1 - 1.
+void convert_pairs(const uint8_t* y, uint64_t yStride, const uint8_t* vu, uint64_t vuStride,
+                   uint64_t w, uint64_t j0, uint64_t j1, uint8_t* dst, uint64_t dstStride) {
+    const uint64_t even = w & ~1ull;
     const Coefficients k;
-    for (uint64_t j = 0; j < pairs; ++j) {
+    for (uint64_t j = j0; j < j1; ++j) {
         const uint8_t* y0 = y + 2 * j * yStride;
         const uint8_t* y1 = y0 + yStride;
         const uint8_t* c = vu + j * vuStride;
@@ -114,6 +118,24 @@ void nv21_to_rgba_neon(const uint8_t* y, uint64_t yStride, const uint8_t* vu, ui
             std::memcpy(d1 + 4 * x, o1, 4 * n);
         }
     }
+}
+
+}  // namespace
+
+void nv21_to_rgba_neon(const uint8_t* y, uint64_t yStride, const uint8_t* vu, uint64_t vuStride,
+                       int width, int height, uint8_t* dst, uint64_t dstStride) {
+    if (width < 2 || height < 2) return;
+    const uint64_t w = (uint64_t)width, pairs = (uint64_t)height / 2;
+    // Bands of row pairs on the shared workers (each band its own rows).
+    const int bands = row_pair_bands(uint32_t(width), uint32_t(height));
+    if (bands == 1) {
+        convert_pairs(y, yStride, vu, vuStride, w, 0, pairs, dst, dstStride);
+        return;
+    }
+    run_bands(bands, [&](int b) {
+        convert_pairs(y, yStride, vu, vuStride, w, pairs * b / bands, pairs * (b + 1) / bands, dst,
+                      dstStride);
+    });
 }
 
 void ncvColorYUV420toRGB8888u8(const uint8_t* y, const uint8_t* uv, int w, int h, uint8_t* dst) {
