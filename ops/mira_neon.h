@@ -587,14 +587,8 @@ inline uint8x16_t raddhn_u16x2(uint16x8_t a, uint16x8_t b, uint16x8_t c, uint16x
 // reassociated with a later add (clang turns umull + umlal + umlal + addhn of
 // a constant into a register copy of the constant, three multiply-adds... and
 // an addhn: one instruction more). No instruction of its own.
-inline void keep_u16(uint16x8_t& v) {
-#if defined(__aarch64__) || defined(_M_ARM64)
-    __asm__("" : "+w"(v));
-#else
-    (void)v;
-#endif
-}
-inline void keep_u8(uint8x16_t& v) {
+template <typename V>
+inline void keep_register(V& v) {
 #if defined(__aarch64__) || defined(_M_ARM64)
     __asm__("" : "+w"(v));
 #else

@@ -44,8 +44,8 @@ inline uint8x16_t luma16(const Rgb16& p, const Kernel& k) {
     hi = vmlal_high_u8(hi, p.g, k.kYG);
     lo = vmlal_u8(lo, vget_low_u8(p.b), vget_low_u8(k.kYB));
     hi = vmlal_high_u8(hi, p.b, k.kYB);
-    keep_u16(lo);
-    keep_u16(hi);
+    keep_register(lo);
+    keep_register(hi);
     return vcombine_u8(vaddhn_u16(lo, k.yBias), vaddhn_u16(hi, k.yBias));
 }
 
@@ -86,7 +86,7 @@ inline Block16 block16(const uint8_t* s0, const uint8_t* s1, const Kernel& k) {
 inline uint8x16_t chroma16(uint16x8_t p0, uint16x8_t q0, uint16x8_t p1, uint16x8_t q1,
                            const Kernel& k) {
     uint8x16_t c = veorq_u8(raddhn_u16x2(p0, q0, p1, q1), k.k128);
-    keep_u8(c);  // one eor of 16 bytes, not two of 8 and a lane copy
+    keep_register(c);  // one eor of 16 bytes, not two of 8 and a lane copy
     return c;
 }
 

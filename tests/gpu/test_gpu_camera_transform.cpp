@@ -45,6 +45,36 @@ uint64_t launches_of(F fn) {
     return n;
 }
 
+// One request on every route: the CPU, the GPU (its kernel ran once), the
+// GPU request's CPU twin with no device, all the reference's bytes.
+void expect_routes_agree(TestFrame& fr, uint32_t dw, uint32_t dh, int deg, int mirror,
+                         mira_interpolation ip, mira_rgb_format fmt, mira_matrix m,
+                         mira_range r) {
+    const int chn = channels_of(fmt);
+    TestRgb cpu(dw, dh, chn), gpu(dw, dh, chn), twin(dw, dh, chn);
+    ASSERT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &cpu.im, deg, mirror, ip, fmt, m, r,
+                                           MIRA_PATH_CPU),
+              MIRA_STATUS_OK);
+    const uint64_t n = launches_of([&] {
+        ASSERT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &gpu.im, deg, mirror, ip, fmt, m, r,
+                                               MIRA_PATH_GPU),
+                  MIRA_STATUS_OK);
+    });
+    EXPECT_EQ(n, 1u) << "no kernel ran";
+    zor_test_force_unusable(true);
+    EXPECT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &twin.im, deg, mirror, ip, fmt, m, r,
+                                           MIRA_PATH_GPU),
+              MIRA_STATUS_OK);
+    zor_test_force_unusable(false);
+    const auto want =
+        reference_transform(fr, dw, dh, deg, mirror, ip == MIRA_INTERPOLATION_BILINEAR, fmt, m, r);
+    ASSERT_EQ(first_difference(gpu, want), SIZE_MAX);
+    ASSERT_EQ(first_difference(cpu, want), SIZE_MAX);
+    ASSERT_EQ(gpu.g->packed(), cpu.g->packed());
+    ASSERT_EQ(twin.g->packed(), cpu.g->packed());
+    ASSERT_TRUE(gpu.g->paddingIntact());
+}
+
 class GpuTransform : public ::testing::TestWithParam<Case> {
 protected:
     void SetUp() override {
@@ -71,28 +101,8 @@ TEST_P(GpuTransform, SameBytesAsCpuAndReference) {
                                  std::to_string(dh) + " degrees " + std::to_string(deg) +
                                  " mirror " + std::to_string(mirror) + " interpolation " +
                                  std::to_string(ip) + " format " + std::to_string(fmt));
-                    const int chn = channels_of(fmt);
-                    TestRgb cpu(dw, dh, chn), gpu(dw, dh, chn), twin(dw, dh, chn);
-                    ASSERT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &cpu.im, deg, mirror, ip, fmt, m,
-                                                           r, MIRA_PATH_CPU),
-                              MIRA_STATUS_OK);
-                    const uint64_t n = launches_of([&] {
-                        ASSERT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &gpu.im, deg, mirror, ip, fmt,
-                                                               m, r, MIRA_PATH_GPU),
-                                  MIRA_STATUS_OK);
-                    });
-                    EXPECT_EQ(n, 1u) << "no kernel ran";
-                    zor_test_force_unusable(true);
-                    EXPECT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &twin.im, deg, mirror, ip, fmt, m,
-                                                           r, MIRA_PATH_GPU),
-                              MIRA_STATUS_OK);
-                    zor_test_force_unusable(false);
-                    const auto want = reference_transform(fr, dw, dh, deg, mirror,
-                                                          ip == MIRA_INTERPOLATION_BILINEAR, fmt, m, r);
-                    ASSERT_EQ(first_difference(gpu, want), SIZE_MAX);
-                    ASSERT_EQ(gpu.g->packed(), cpu.g->packed());
-                    ASSERT_EQ(twin.g->packed(), cpu.g->packed());
-                    ASSERT_TRUE(gpu.g->paddingIntact());
+                    expect_routes_agree(fr, dw, dh, deg, mirror, ip, fmt, m, r);
+                    if (HasFatalFailure()) return;
                 }
     EXPECT_TRUE(fr.canaries_intact());
 }
@@ -128,28 +138,8 @@ TEST_P(GpuTransformScaled, SameBytesAsCpuAndReference) {
                 const mira_range r = MIRA_RANGE_LIMITED;
                 SCOPED_TRACE("degrees " + std::to_string(deg) + " mirror " +
                              std::to_string(mirror) + " interpolation " + std::to_string(ip));
-                const int chn = channels_of(fmt);
-                TestRgb cpu(c.dw, c.dh, chn), gpu(c.dw, c.dh, chn), twin(c.dw, c.dh, chn);
-                ASSERT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &cpu.im, deg, mirror, ip, fmt, m, r,
-                                                       MIRA_PATH_CPU),
-                          MIRA_STATUS_OK);
-                const uint64_t n = launches_of([&] {
-                    ASSERT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &gpu.im, deg, mirror, ip, fmt, m,
-                                                           r, MIRA_PATH_GPU),
-                              MIRA_STATUS_OK);
-                });
-                EXPECT_EQ(n, 1u) << "no kernel ran";
-                zor_test_force_unusable(true);
-                EXPECT_EQ(mira_yuv420_to_rgb_transform(&fr.f, &twin.im, deg, mirror, ip, fmt, m, r,
-                                                       MIRA_PATH_GPU),
-                          MIRA_STATUS_OK);
-                zor_test_force_unusable(false);
-                const auto want = reference_transform(fr, c.dw, c.dh, deg, mirror,
-                                                      ip == MIRA_INTERPOLATION_BILINEAR, fmt, m, r);
-                ASSERT_EQ(first_difference(cpu, want), SIZE_MAX);
-                ASSERT_EQ(gpu.g->packed(), cpu.g->packed());
-                ASSERT_EQ(twin.g->packed(), cpu.g->packed());
-                ASSERT_TRUE(gpu.g->paddingIntact());
+                expect_routes_agree(fr, c.dw, c.dh, deg, mirror, ip, fmt, m, r);
+                if (HasFatalFailure()) return;
             }
     EXPECT_TRUE(fr.canaries_intact());
 }
